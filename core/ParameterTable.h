@@ -1,0 +1,45 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "core/ParameterInternal.h"
+
+namespace Lumivor {
+
+// Parameter objects by identifier, owned by the table. Identifiers are small and dense, so the
+// table is indexed directly rather than hashed.
+class ParameterTable {
+public:
+    ParameterInternal* find(std::uint32_t id) const {
+        return id < entries_.size() ? entries_[id].get() : nullptr;
+    }
+
+    // Stores the parameter under its own identifier, replacing any earlier one.
+    void insert(std::unique_ptr<ParameterInternal> parameter) {
+        const std::uint32_t id = parameter->id();
+        if (id >= entries_.size()) {
+            entries_.resize(id + 1);
+        }
+        entries_[id] = std::move(parameter);
+    }
+
+    // Destroys every parameter object and forgets the entries.
+    void clear() { entries_.clear(); }
+
+    std::size_t size() const {
+        std::size_t count = 0;
+        for (const auto& entry : entries_) {
+            count += entry != nullptr ? 1 : 0;
+        }
+        return count;
+    }
+
+    void swap(ParameterTable& other) noexcept { entries_.swap(other.entries_); }
+
+private:
+    std::vector<std::unique_ptr<ParameterInternal>> entries_;
+};
+
+}  // namespace Lumivor

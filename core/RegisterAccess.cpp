@@ -1,0 +1,87 @@
+#include <cstdint>
+
+#include "core/VEXARParameterInterpreter.h"
+
+namespace Lumivor {
+
+namespace {
+// The register travels least significant byte first; bytes 3 of the word stays 0.
+std::uint32_t fromBus(const std::uint8_t (&bytes)[4]) {
+    return static_cast<std::uint32_t>(bytes[0]) | static_cast<std::uint32_t>(bytes[1]) << 8 |
+           static_cast<std::uint32_t>(bytes[2]) << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
+}
+
+void toBus(std::uint32_t value, std::uint8_t (&bytes)[4]) {
+    bytes[0] = static_cast<std::uint8_t>(value);
+    bytes[1] = static_cast<std::uint8_t>(value >> 8);
+    bytes[2] = static_cast<std::uint8_t>(value >> 16);
+    bytes[3] = static_cast<std::uint8_t>(value >> 24);
+}
+
+ErrorCode readRegister(const AccessContext& context, const SubRegister& field,
+                       std::uint32_t* value) {
+    const BusLocation at = busLocationOf(field.address);
+    std::uint8_t bytes[4] = {0, 0, 0, 0};
+    const ErrorCode status =
+        context.readCallback(context.hostContext, at.device, at.reg, bytes, kRegisterBytes);
+    if (status == Error::Success) {
+        *value = fromBus(bytes);
+    }
+    return status;
+}
+}  // namespace
+
+// The one read-modify-write of the plug-in: every field write goes through here, and nothing
+// is cached, so each write reads the register afresh and sees earlier writes to other fields.
+ErrorCode VEXARParameterInterpreter::writeSubRegister(std::uint32_t index, std::uint32_t value) {
+    const SubRegister* field = subRegisters_.find(index);
+    if (field == nullptr) {
+        return Error::NotSupported;
+    }
+    if (value > field->mask) {
+        return Error::OutOfRange;
+    }
+    std::uint32_t registerValue = 0;
+    if (const ErrorCode status = readRegister(context_, *field, &registerValue);
+        status != Error::Success) {
+        return status;
+    }
+    registerValue = (registerValue & ~(field->mask << field->lsb)) |
+                    ((value & field->mask) << field->lsb);
+    const BusLocation at = busLocationOf(field->address);
+    std::uint8_t bytes[4];
+    toBus(registerValue, bytes);
+    return context_.writeCallback(context_.hostContext, at.device, at.reg, bytes, kRegisterBytes);
+}
+
+ErrorCode VEXARParameterInterpreter::readSubRegister(std::uint32_t index, std::uint32_t* value) {
+    const SubRegister* field = subRegisters_.find(index);
+    if (field == nullptr) {
+        return Error::NotSupported;
+    }
+    if (value == nullptr) {
+        return Error::InvalidArgument;
+    }
+    std::uint32_t registerValue = 0;
+    if (const ErrorCode status = readRegister(context_, *field, &registerValue);
+        status != Error::Success) {
+        return status;
+    }
+    *value = (registerValue >> field->lsb) & field->mask;
+    return Error::Success;
+}
+
+ErrorCode VEXARParameterInterpreter::getSubRegisterMaximum(std::uint32_t index,
+                                                           std::uint32_t* maximum) {
+    const SubRegister* field = subRegisters_.find(index);
+    if (field == nullptr) {
+        return Error::NotSupported;
+    }
+    if (maximum == nullptr) {
+        return Error::InvalidArgument;
+    }
+    *maximum = field->mask;
+    return Error::Success;
+}
+
+}  // namespace Lumivor

@@ -1,0 +1,163 @@
+/*
+ * Public C interface of the VEXAR_ParamInterp_YORINDImpl parameter-interpreter plug-in.
+ *
+ * A host loads the shared library, creates an instance, initialises it with its register
+ * callbacks and the module identity, and then reads and writes camera parameters by number.
+ * This header is self-contained and compiles as C99 and as C++.
+ */
+#ifndef VEXAR_PARAM_INTERP_H
+#define VEXAR_PARAM_INTERP_H
+
+#include <stdint.h>
+#ifndef __cplusplus
+#include <stdbool.h>
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+#if defined(_WIN32)
+#define VEXAR_EXPORT __declspec(dllexport)
+#else
+#define VEXAR_EXPORT __attribute__((visibility("default")))
+#endif
+
+/* Result codes produced by the plug-in itself. Any other non-zero value is a host callback's
+ * own failure code (or the range marshaller's), passed through unchanged. */
+enum {
+    VEXAR_SUCCESS = 0,
+    VEXAR_NOT_SUPPORTED = -3,
+    VEXAR_INVALID_ARGUMENT = -4,
+    VEXAR_OUT_OF_RANGE = -5,
+    VEXAR_BUFFER_TOO_SMALL = -6
+};
+
+/* Register bus callbacks. Sensor registers move as 3 bytes, least significant byte first;
+ * the one-byte devices as 1 byte. 0 means success. */
+typedef int32_t (*RegisterReadCallback)(void* hostContext, uint16_t device, uint8_t reg,
+                                        uint8_t* buffer, uint32_t length);
+typedef int32_t (*RegisterWriteCallback)(void* hostContext, uint16_t device, uint8_t reg,
+                                         uint8_t* buffer, uint32_t length);
+
+typedef struct ModuleKey {
+    uint32_t word0, word1, word2, word3;
+} ModuleKey;
+
+typedef struct ComponentIdentity {
+    uint32_t type;
+    uint16_t version;
+    uint16_t pad0;
+    uint32_t reservedWord;
+    uint16_t reservedHalf;
+    uint16_t pad1;
+    uint8_t present;
+    uint8_t pad2[3];
+} ComponentIdentity;
+
+typedef struct ModuleDescriptor {
+    uint32_t headerValue;
+    uint8_t headerValid;
+    uint8_t pad0[3];
+    uint32_t auxValue;
+    uint8_t auxValid;
+    uint8_t pad1[3];
+    ComponentIdentity components[5];
+} ModuleDescriptor;
+
+#ifndef VEXAR_GUID_DEFINED
+#define VEXAR_GUID_DEFINED
+typedef struct GUID {
+    uint32_t data1;
+    uint16_t data2;
+    uint16_t data3;
+    uint8_t data4[8];
+} GUID;
+#endif
+
+/* Shared with the host library's own declaration of the same record. */
+#ifndef LUMIVOR_REGION_OF_INTEREST_INTERNAL_DEFINED
+#define LUMIVOR_REGION_OF_INTEREST_INTERNAL_DEFINED
+typedef struct RegionOfInterestInternal {
+    int32_t x, y, width, height;
+} RegionOfInterestInternal;
+#endif
+
+#ifdef __cplusplus
+#define VEXAR_STATIC_ASSERT static_assert
+#else
+#define VEXAR_STATIC_ASSERT _Static_assert
+#endif
+VEXAR_STATIC_ASSERT(sizeof(ModuleKey) == 16, "ModuleKey is 16 bytes");
+VEXAR_STATIC_ASSERT(sizeof(ComponentIdentity) == 20, "ComponentIdentity is 20 bytes");
+VEXAR_STATIC_ASSERT(sizeof(ModuleDescriptor) == 116, "ModuleDescriptor is 116 bytes");
+VEXAR_STATIC_ASSERT(sizeof(GUID) == 16, "GUID is 16 bytes");
+VEXAR_STATIC_ASSERT(sizeof(RegionOfInterestInternal) == 16, "RegionOfInterestInternal is 16 bytes");
+#undef VEXAR_STATIC_ASSERT
+
+/* Identity queries: no instance needed. */
+VEXAR_EXPORT void getPluginVersion(uint32_t* major, uint32_t* minor, uint32_t* patch);
+VEXAR_EXPORT void getSDKVersion(uint32_t* a, uint32_t* b, uint32_t* c, uint32_t* d);
+VEXAR_EXPORT GUID getImplGUID(void);
+VEXAR_EXPORT int32_t getImplType(void);
+
+/* Instance life. */
+VEXAR_EXPORT void* createInstance(void);
+VEXAR_EXPORT int32_t initialize(void* inst, void* hostContext, RegisterReadCallback readCallback,
+                                RegisterWriteCallback writeCallback, ModuleKey key,
+                                ModuleDescriptor descriptor);
+VEXAR_EXPORT void dispose(void* inst);
+VEXAR_EXPORT void destroyInstance(void* inst);
+
+/* Operations on an initialised instance. */
+VEXAR_EXPORT int32_t getUnitType(void* inst, uint32_t id, uint32_t* unit);
+VEXAR_EXPORT int32_t getAccessMode(void* inst, uint32_t id, uint32_t* mode);
+VEXAR_EXPORT int32_t getParameterRange(void* inst, uint32_t id, uint8_t* buffer, uint32_t* size);
+VEXAR_EXPORT int32_t writeSystemState(void* inst, const uint8_t* buffer, uint32_t size);
+VEXAR_EXPORT int32_t readSystemState(void* inst, uint8_t* buffer, uint32_t size);
+VEXAR_EXPORT int32_t getLastError(void* inst, char* buffer, int32_t* size);
+VEXAR_EXPORT int32_t writeCalibration(void* inst, const uint8_t* data, uint32_t size);
+VEXAR_EXPORT int32_t readCalibration(void* inst, uint8_t* buffer, uint32_t* size);
+VEXAR_EXPORT int32_t getPhaseScaling(void* inst, float* factor);
+VEXAR_EXPORT int32_t readInt(void* inst, uint32_t id, int32_t* value);
+VEXAR_EXPORT int32_t readFloat(void* inst, uint32_t id, float* value);
+VEXAR_EXPORT int32_t readBool(void* inst, uint32_t id, bool* value);
+VEXAR_EXPORT int32_t getRegionOfInterest(void* inst, RegionOfInterestInternal* roi);
+VEXAR_EXPORT int32_t writeInt(void* inst, uint32_t id, int32_t value);
+VEXAR_EXPORT int32_t writeFloat(void* inst, uint32_t id, float value);
+VEXAR_EXPORT int32_t writeBool(void* inst, uint32_t id, bool value);
+VEXAR_EXPORT int32_t setRegionOfInterest(void* inst, const RegionOfInterestInternal* roi);
+
+/* Function pointer types, for hosts that resolve the exports with dlsym. */
+typedef void (*getPluginVersion_fn)(uint32_t*, uint32_t*, uint32_t*);
+typedef void (*getSDKVersion_fn)(uint32_t*, uint32_t*, uint32_t*, uint32_t*);
+typedef GUID (*getImplGUID_fn)(void);
+typedef int32_t (*getImplType_fn)(void);
+typedef void* (*createInstance_fn)(void);
+typedef int32_t (*initialize_fn)(void*, void*, RegisterReadCallback, RegisterWriteCallback,
+                                 ModuleKey, ModuleDescriptor);
+typedef void (*dispose_fn)(void*);
+typedef void (*destroyInstance_fn)(void*);
+typedef int32_t (*getUnitType_fn)(void*, uint32_t, uint32_t*);
+typedef int32_t (*getAccessMode_fn)(void*, uint32_t, uint32_t*);
+typedef int32_t (*getParameterRange_fn)(void*, uint32_t, uint8_t*, uint32_t*);
+typedef int32_t (*writeSystemState_fn)(void*, const uint8_t*, uint32_t);
+typedef int32_t (*readSystemState_fn)(void*, uint8_t*, uint32_t);
+typedef int32_t (*getLastError_fn)(void*, char*, int32_t*);
+typedef int32_t (*writeCalibration_fn)(void*, const uint8_t*, uint32_t);
+typedef int32_t (*readCalibration_fn)(void*, uint8_t*, uint32_t*);
+typedef int32_t (*getPhaseScaling_fn)(void*, float*);
+typedef int32_t (*readInt_fn)(void*, uint32_t, int32_t*);
+typedef int32_t (*readFloat_fn)(void*, uint32_t, float*);
+typedef int32_t (*readBool_fn)(void*, uint32_t, bool*);
+typedef int32_t (*getRegionOfInterest_fn)(void*, RegionOfInterestInternal*);
+typedef int32_t (*writeInt_fn)(void*, uint32_t, int32_t);
+typedef int32_t (*writeFloat_fn)(void*, uint32_t, float);
+typedef int32_t (*writeBool_fn)(void*, uint32_t, bool);
+typedef int32_t (*setRegionOfInterest_fn)(void*, const RegionOfInterestInternal*);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* VEXAR_PARAM_INTERP_H */

@@ -1,0 +1,304 @@
+#include "sim/SimulatedModule.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <istream>
+#include <ostream>
+#include <set>
+#include <sstream>
+
+#include "core/SubRegister.h"
+#include "variant/SubRegisterTable.h"
+
+namespace Lumivor::Sim {
+
+namespace {
+// One-byte devices and the single register each answers at.
+struct ByteDevice {
+    std::uint16_t device;
+    std::uint8_t reg;
+};
+constexpr ByteDevice kByteDevices[] = {
+    {0x2A, 0x11},  // left illumination voltage
+    {0x2B, 0x11},  // right illumination voltage
+    {0x28, 0x11},  // mixing voltage
+    {0x21, 0x03},  // stream switch
+};
+constexpr std::uint32_t kRegisterMask = 0xFFFFFF;
+
+const ByteDevice* byteDevice(std::uint16_t device) {
+    for (const ByteDevice& candidate : kByteDevices) {
+        if (candidate.device == device) {
+            return &candidate;
+        }
+    }
+    return nullptr;
+}
+
+std::optional<std::uint32_t> sensorAddress(std::uint16_t device, std::uint8_t reg) {
+    if (device == kLowBankDevice) {
+        return reg;
+    }
+    if (device == kHighBankDevice) {
+        return 0x100u + reg;
+    }
+    return std::nullopt;
+}
+
+std::array<std::uint32_t, 0x200> resetImage() {
+    std::array<std::uint32_t, 0x200> image{};
+    for (const SubRegister& field : YorinD::kSubRegisters) {
+        image[field.address] |= (field.defaultValue & field.mask) << field.lsb;
+    }
+    return image;
+}
+
+const std::array<std::uint32_t, 0x200>& powerOnImage() {
+    static const std::array<std::uint32_t, 0x200> image = resetImage();
+    return image;
+}
+
+std::string hexByte(std::uint32_t value) {
+    char text[8];
+    std::snprintf(text, sizeof text, "0x%02x", value & 0xFF);
+    return text;
+}
+}  // namespace
+
+SimulatedModule::SimulatedModule() { reset(); }
+
+void SimulatedModule::reset() {
+    registers_ = powerOnImage();
+    latched_.clear();
+}
+
+std::int32_t SimulatedModule::readCallback(void* hostContext, std::uint16_t device,
+                                           std::uint8_t reg, std::uint8_t* buffer,
+                                           std::uint32_t length) {
+    return static_cast<SimulatedModule*>(hostContext)
+        ->transfer(Direction::Read, device, reg, buffer, length);
+}
+
+std::int32_t SimulatedModule::writeCallback(void* hostContext, std::uint16_t device,
+                                            std::uint8_t reg, std::uint8_t* buffer,
+                                            std::uint32_t length) {
+    return static_cast<SimulatedModule*>(hostContext)
+        ->transfer(Direction::Write, device, reg, buffer, length);
+}
+
+std::optional<std::int32_t> SimulatedModule::injectedFault(std::uint16_t device) {
+    // The log already holds this transaction's predecessors; this one is number size()+1.
+    if (armedAt_ != 0 && log_.size() + 1 == armedAt_) {
+        armedAt_ = 0;
+        return armedCode_;
+    }
+    if (const auto failing = failingDevices_.find(device); failing != failingDevices_.end()) {
+        return failing->second;
+    }
+    return std::nullopt;
+}
+
+std::int32_t SimulatedModule::transfer(Direction direction, std::uint16_t device,
+                                       std::uint8_t reg, std::uint8_t* buffer,
+                                       std::uint32_t length) {
+    Transaction record{direction, device, reg, {}, 0};
+    if (direction == Direction::Write && buffer != nullptr) {
+        record.bytes.assign(buffer, buffer + std::min<std::uint32_t>(length, 16));
+    }
+
+    std::int32_t result = kNack;
+    if (const auto fault = injectedFault(device)) {
+        result = *fault;
+    } else if (buffer == nullptr) {
+        result = kNack;
+    } else if (const auto address = sensorAddress(device, reg)) {
+        if (length == kRegisterBytes) {
+            std::uint32_t& value = registers_[*address];
+            if (direction == Direction::Read) {
+                buffer[0] = static_cast<std::uint8_t>(value);
+                buffer[1] = static_cast<std::uint8_t>(value >> 8);
+                buffer[2] = static_cast<std::uint8_t>(value >> 16);
+                record.bytes.assign(buffer, buffer + 3);
+            } else {
+                value = (static_cast<std::uint32_t>(buffer[0]) |
+                         static_cast<std::uint32_t>(buffer[1]) << 8 |
+                         static_cast<std::uint32_t>(buffer[2]) << 16) &
+                        kRegisterMask;
+            }
+            result = 0;
+        }
+    } else if (const ByteDevice* small = byteDevice(device)) {
+        if (reg == small->reg && length == 1) {
+            if (direction == Direction::Read) {
+                const auto latched = latched_.find(device);
+                buffer[0] = latched != latched_.end() ? latched->second : 0;
+                record.bytes.assign(buffer, buffer + 1);
+            } else {
+                latched_[device] = buffer[0];
+            }
+            result = 0;
+        }
+    }
+    record.result = result;
+    log_.push_back(std::move(record));
+    return result;
+}
+
+std::uint32_t SimulatedModule::registerValue(std::uint32_t address) const {
+    return address < registers_.size() ? registers_[address] : 0;
+}
+
+void SimulatedModule::setRegisterValue(std::uint32_t address, std::uint32_t value) {
+    if (address < registers_.size()) {
+        registers_[address] = value & kRegisterMask;
+    }
+}
+
+std::uint32_t SimulatedModule::field(std::uint32_t index) const {
+    const SubRegister& f = YorinD::kSubRegisters.at(index);
+    return (registers_[f.address] >> f.lsb) & f.mask;
+}
+
+void SimulatedModule::setField(std::uint32_t index, std::uint32_t value) {
+    const SubRegister& f = YorinD::kSubRegisters.at(index);
+    std::uint32_t& reg = registers_[f.address];
+    reg = (reg & ~(f.mask << f.lsb)) | ((value & f.mask) << f.lsb);
+}
+
+std::optional<std::uint8_t> SimulatedModule::latchedByte(std::uint16_t device) const {
+    const auto latched = latched_.find(device);
+    if (latched == latched_.end()) {
+        return std::nullopt;
+    }
+    return latched->second;
+}
+
+const std::vector<std::uint32_t>& SimulatedModule::knownRegisters() {
+    static const std::vector<std::uint32_t> addresses = [] {
+        std::set<std::uint32_t> unique;
+        for (const SubRegister& field : YorinD::kSubRegisters) {
+            unique.insert(field.address);
+        }
+        return std::vector<std::uint32_t>(unique.begin(), unique.end());
+    }();
+    return addresses;
+}
+
+std::uint32_t SimulatedModule::resetValue(std::uint32_t address) {
+    return address < powerOnImage().size() ? powerOnImage()[address] : 0;
+}
+
+std::size_t SimulatedModule::readCount() const {
+    return static_cast<std::size_t>(std::count_if(log_.begin(), log_.end(), [](const auto& t) {
+        return t.direction == Direction::Read;
+    }));
+}
+
+std::size_t SimulatedModule::writeCount() const { return log_.size() - readCount(); }
+
+std::string SimulatedModule::describe(const Transaction& t) {
+    std::ostringstream line;
+    if (t.direction == Direction::Read) {
+        const std::size_t length = sensorAddress(t.device, t.reg) ? kRegisterBytes : 1;
+        line << "w1@" << hexByte(t.device) << ' ' << hexByte(t.reg) << " r" << length;
+        if (t.result == 0) {
+            line << " ->";
+            for (std::uint8_t byte : t.bytes) {
+                line << ' ' << hexByte(byte);
+            }
+        }
+    } else {
+        line << 'w' << (t.bytes.size() + 1) << '@' << hexByte(t.device) << ' ' << hexByte(t.reg);
+        for (std::uint8_t byte : t.bytes) {
+            line << ' ' << hexByte(byte);
+        }
+    }
+    if (t.result != 0) {
+        line << "  (error " << t.result << ')';
+    }
+    return line.str();
+}
+
+std::string SimulatedModule::describeLog() const {
+    std::string text;
+    for (const Transaction& t : log_) {
+        text += describe(t);
+        text += '\n';
+    }
+    return text;
+}
+
+void SimulatedModule::failNthTransaction(std::size_t n, std::int32_t code) {
+    armedAt_ = n == 0 ? 0 : log_.size() + n;
+    armedCode_ = code;
+}
+
+void SimulatedModule::failDevice(std::uint16_t device, std::int32_t code) {
+    failingDevices_[device] = code;
+}
+
+void SimulatedModule::clearFaults() {
+    armedAt_ = 0;
+    failingDevices_.clear();
+}
+
+void SimulatedModule::saveImage(std::ostream& out) const {
+    char line[48];
+    for (std::uint32_t address = 0; address < registers_.size(); ++address) {
+        if (registers_[address] != resetValue(address)) {
+            std::snprintf(line, sizeof line, "0x%03x 0x%06x\n", address, registers_[address]);
+            out << line;
+        }
+    }
+    for (const auto& [device, value] : latched_) {
+        std::snprintf(line, sizeof line, "byte 0x%02x 0x%02x\n", device, value);
+        out << line;
+    }
+}
+
+bool SimulatedModule::loadImage(std::istream& in) {
+    auto image = powerOnImage();
+    std::map<std::uint16_t, std::uint8_t> latched;
+    std::string text;
+    while (std::getline(in, text)) {
+        if (text.empty() || text[0] == '#') {
+            continue;
+        }
+        unsigned int a = 0;
+        unsigned int b = 0;
+        char tail = 0;
+        if (std::sscanf(text.c_str(), "byte %x %x %c", &a, &b, &tail) == 2) {
+            if (byteDevice(static_cast<std::uint16_t>(a)) == nullptr || b > 0xFF) {
+                return false;
+            }
+            latched[static_cast<std::uint16_t>(a)] = static_cast<std::uint8_t>(b);
+        } else if (std::sscanf(text.c_str(), "%x %x %c", &a, &b, &tail) == 2) {
+            if (a >= image.size() || b > kRegisterMask) {
+                return false;
+            }
+            image[a] = b;
+        } else {
+            return false;
+        }
+    }
+    registers_ = image;
+    latched_ = std::move(latched);
+    return true;
+}
+
+ModuleKey SimulatedModule::moduleKey() { return ModuleKey{0x451, 0x9100, 0, 0}; }
+
+ModuleDescriptor SimulatedModule::moduleDescriptor() {
+    ModuleDescriptor descriptor{};
+    descriptor.headerValue = 0x102;
+    descriptor.headerValid = 1;
+    // components[1]: the sensor board; components[2]: the module itself;
+    // components[3], [4]: the left and right illumination boards.
+    descriptor.components[1] = ComponentIdentity{0x103, 0x1100, 0, 0, 0x0100, 0, 1, {0, 0, 0}};
+    descriptor.components[2] = ComponentIdentity{0x102, 0x2000, 0, 0, 0x0100, 0, 1, {0, 0, 0}};
+    descriptor.components[3] = ComponentIdentity{0x104, 0x2000, 0, 0, 0x0100, 0, 1, {0, 0, 0}};
+    descriptor.components[4] = ComponentIdentity{0x104, 0x2000, 0, 0, 0x0100, 0, 1, {0, 0, 0}};
+    return descriptor;
+}
+
+}  // namespace Lumivor::Sim

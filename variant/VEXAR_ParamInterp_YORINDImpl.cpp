@@ -1,0 +1,40 @@
+#include "variant/VEXAR_ParamInterp_YORINDImpl.h"
+
+#include "variant/ModuleIdentity.h"
+#include "variant/ParameterCatalogue.h"
+#include "variant/SubRegisterTable.h"
+
+namespace Lumivor {
+
+ErrorCode VEXAR_ParamInterp_YORINDImpl::initialize(void* hostContext,
+                                                   RegisterReadCallback readCallback,
+                                                   RegisterWriteCallback writeCallback,
+                                                   ModuleKey key, ModuleDescriptor descriptor) {
+    return VEXARParameterInterpreter::initialize(hostContext, readCallback, writeCallback, key,
+                                                 descriptor);
+}
+
+void VEXAR_ParamInterp_YORINDImpl::dispose() { VEXARParameterInterpreter::dispose(); }
+
+ErrorCode VEXAR_ParamInterp_YORINDImpl::selectParameterTable(ModuleKey key,
+                                                             ModuleDescriptor descriptor,
+                                                             ParameterTable& table) {
+    if (!YorinD::servesModule(key, descriptor)) {
+        return Error::NotSupported;
+    }
+    ParameterTable fresh = YorinD::buildParameterTable();
+    table.swap(fresh);
+    return Error::Success;
+}
+
+ErrorCode VEXAR_ParamInterp_YORINDImpl::selectSubRegisterMap(ModuleKey key,
+                                                             ModuleDescriptor descriptor,
+                                                             SubRegisterMap& map) {
+    if (!YorinD::servesModule(key, descriptor)) {
+        return Error::NotSupported;
+    }
+    map.assign(YorinD::kSubRegisters);
+    return Error::Success;
+}
+
+}  // namespace Lumivor
