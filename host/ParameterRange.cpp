@@ -1,0 +1,191 @@
+#include "host/ParameterRange.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "host/ByteOrder.h"
+#include "host/RangeWireFormat.h"
+
+namespace Lumivor {
+
+namespace {
+
+void writeHeader(Bytes::Writer& out, ParameterRangeTypeInternal kind, ValueType element) {
+    out.u8(RangeWire::kVersion);
+    out.u8(static_cast<std::uint8_t>(kind));
+    out.u8(static_cast<std::uint8_t>(code(element)));
+    out.u8(0);
+}
+
+void writeValue(Bytes::Writer& out, int v) {
+    out.i32(v);
+}
+void writeValue(Bytes::Writer& out, float v) {
+    out.f32(v);
+}
+
+template <typename T>
+void writeBounds(Bytes::Writer& out, const ParameterRangeInternal<T>& range) {
+    writeValue(out, range.getMin());
+    writeValue(out, range.getMax());
+    writeValue(out, range.getStep());
+}
+
+// The size protocol every range shares: *size carries the capacity in and the byte count out.
+ErrorCode deliver(const std::vector<std::uint8_t>& bytes, std::uint8_t* buffer,
+                  std::uint32_t* size) {
+    if (size == nullptr) {
+        return Error::InvalidArgument;
+    }
+    const auto needed = static_cast<std::uint32_t>(bytes.size());
+    if (*size < needed) {
+        *size = needed;
+        return Error::BufferTooSmall;
+    }
+    if (buffer == nullptr) {
+        return Error::InvalidArgument;
+    }
+    std::copy(bytes.begin(), bytes.end(), buffer);
+    *size = needed;
+    return Error::Success;
+}
+
+}  // namespace
+
+namespace Utils {
+
+// The creator holds the first reference.
+Refcounted::Refcounted() : references_(1) {}
+Refcounted::~Refcounted() = default;
+
+void Refcounted::incref() {
+    ++references_;
+}
+
+void Refcounted::decref() {
+    if (--references_ == 0) {
+        delete this;
+    }
+}
+
+std::uint32_t Refcounted::referenceCount() const {
+    return references_;
+}
+
+}  // namespace Utils
+
+ParameterRangeBaseInternal::ParameterRangeBaseInternal(ParameterRangeTypeInternal type)
+    : type_(type) {}
+ParameterRangeBaseInternal::~ParameterRangeBaseInternal() = default;
+
+ParameterRangeTypeInternal ParameterRangeBaseInternal::rangeType() const {
+    return type_;
+}
+
+template <typename T>
+ParameterRangeInternal<T>::ParameterRangeInternal(ParameterRangeTypeInternal type, T minimum,
+                                                  T maximum, T step)
+    : ParameterRangeBaseInternal(type), minimum_(minimum), maximum_(maximum), step_(step) {}
+
+template <typename T>
+ParameterRangeInternal<T>::~ParameterRangeInternal() = default;
+
+template <typename T>
+ErrorCode ParameterRangeInternal<T>::marshal(std::uint8_t* buffer, std::uint32_t* size) const {
+    std::vector<std::uint8_t> bytes;
+    Bytes::Writer out(bytes);
+    writeHeader(out, MinMaxStepRange, RangeWire::kElementType<T>);
+    writeBounds(out, *this);
+    return deliver(bytes, buffer, size);
+}
+
+template <typename T>
+T ParameterRangeInternal<T>::getMin() const {
+    return minimum_;
+}
+
+template <typename T>
+T ParameterRangeInternal<T>::getMax() const {
+    return maximum_;
+}
+
+template <typename T>
+T ParameterRangeInternal<T>::getStep() const {
+    return step_;
+}
+
+template class ParameterRangeInternal<int>;
+template class ParameterRangeInternal<float>;
+
+template <typename T>
+ParameterDiscreteSetInternal<T>::ParameterDiscreteSetInternal(std::vector<T> values)
+    : ParameterRangeBaseInternal(DiscreteSetRange), values_(std::move(values)) {}
+
+template <typename T>
+ParameterDiscreteSetInternal<T>::~ParameterDiscreteSetInternal() = default;
+
+template <typename T>
+ErrorCode ParameterDiscreteSetInternal<T>::marshal(std::uint8_t* buffer,
+                                                   std::uint32_t* size) const {
+    std::vector<std::uint8_t> bytes;
+    Bytes::Writer out(bytes);
+    writeHeader(out, DiscreteSetRange, RangeWire::kElementType<T>);
+    out.u32(static_cast<std::uint32_t>(values_.size()));
+    for (const T v : values_) {
+        writeValue(out, v);
+    }
+    return deliver(bytes, buffer, size);
+}
+
+template <typename T>
+std::vector<T> ParameterDiscreteSetInternal<T>::getSupportedValues() const {
+    return values_;
+}
+
+template class ParameterDiscreteSetInternal<int>;
+
+RegionOfInterestRangeInternal::RegionOfInterestRangeInternal(ParameterRangeInternal<int>* x,
+                                                             ParameterRangeInternal<int>* y,
+                                                             ParameterRangeInternal<int>* width,
+                                                             ParameterRangeInternal<int>* height)
+    : ParameterRangeBaseInternal(RegionOfInterestRange),
+      x_(x),
+      y_(y),
+      width_(width),
+      height_(height) {}
+
+RegionOfInterestRangeInternal::~RegionOfInterestRangeInternal() {
+    delete x_;
+    delete y_;
+    delete width_;
+    delete height_;
+}
+
+ErrorCode RegionOfInterestRangeInternal::marshal(std::uint8_t* buffer, std::uint32_t* size) const {
+    const ParameterRangeInternal<int>* components[] = {x_, y_, width_, height_};
+    if (std::find(std::begin(components), std::end(components), nullptr) != std::end(components)) {
+        return Error::InvalidArgument;  // built without one of its components
+    }
+    std::vector<std::uint8_t> bytes;
+    Bytes::Writer out(bytes);
+    writeHeader(out, RegionOfInterestRange, ValueType::Int);
+    for (const auto* component : components) {
+        writeBounds(out, *component);
+    }
+    return deliver(bytes, buffer, size);
+}
+
+const ParameterRangeInternal<int>& RegionOfInterestRangeInternal::x() const {
+    return *x_;
+}
+const ParameterRangeInternal<int>& RegionOfInterestRangeInternal::y() const {
+    return *y_;
+}
+const ParameterRangeInternal<int>& RegionOfInterestRangeInternal::width() const {
+    return *width_;
+}
+const ParameterRangeInternal<int>& RegionOfInterestRangeInternal::height() const {
+    return *height_;
+}
+
+}  // namespace Lumivor
