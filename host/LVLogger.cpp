@@ -29,9 +29,7 @@ LVLogger* LVLogger::instance() {
     return &logger;
 }
 
-void LVLogger::release() {
-    state().users.fetch_sub(1, std::memory_order_relaxed);
-}
+void LVLogger::release() { state().users.fetch_sub(1, std::memory_order_relaxed); }
 
 void LVLogger::info(const std::string& message) {
     LoggerState& s = state();
