@@ -22,7 +22,12 @@ class Writer {
     void i16(std::int16_t v) { u16(static_cast<std::uint16_t>(v)); }
     void i32(std::int32_t v) { u32(static_cast<std::uint32_t>(v)); }
     void f32(float v) { u32(std::bit_cast<std::uint32_t>(v)); }
-    void bytes(std::span<const std::uint8_t> b) { out_.insert(out_.end(), b.begin(), b.end()); }
+    void bytes(std::span<const std::uint8_t> b) {
+        // Byte by byte: a range insert into an empty list trips a false overflow warning of GCC 12.
+        for (const std::uint8_t v : b) {
+            out_.push_back(v);
+        }
+    }
 
     // Overwrites four bytes already written, for lengths known only afterwards.
     void patchU32(std::size_t at, std::uint32_t v) {

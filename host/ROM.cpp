@@ -1,0 +1,296 @@
+#include "host/ROM.h"
+
+#include <algorithm>
+#include <bit>
+#include <bitset>
+#include <cstddef>
+#include <optional>
+#include <span>
+#include <utility>
+
+#include "host/ByteOrder.h"
+#include "host/Crc32.h"
+
+namespace Lumivor::ROM {
+
+namespace {
+
+constexpr std::array<std::uint8_t, 4> kMagic = {'L', 'V', 'R', 'C'};
+constexpr std::uint16_t kVersion = 1;
+constexpr std::size_t kHeaderSize = 16;
+constexpr std::size_t kCrcSize = 4;
+constexpr std::size_t kBodyLengthAt = 12;
+constexpr std::size_t kEntryCount = std::tuple_size_v<Configuration::Entries>;
+
+using Bytes::Reader;
+using Bytes::Writer;
+
+// Payload layouts, one pair of functions per entry type. A reader is handed exactly the
+// payload and fails unless the layout accounts for every byte of it.
+
+void writePayload(Writer& out, const PhaseOffset& v) {
+    out.i16(v.offset());
+    out.u16(0);
+}
+
+void writeFloats(Writer& out, const FloatValues& v) {
+    out.u32(static_cast<std::uint32_t>(v.values().size()));
+    for (const float f : v.values()) {
+        out.f32(f);
+    }
+}
+
+void writePayload(Writer& out, const TemperatureCalibrationData& v) {
+    writeFloats(out, v);
+}
+
+void writePayload(Writer& out, const TemperatureCompensationData& v) {
+    out.u32(v.kind());
+    writeFloats(out, v);
+}
+
+bool readPayload(Reader& in, PhaseOffset& v) {
+    const auto offset = in.i16();
+    if (!offset || !in.u16()) {
+        return false;
+    }
+    v.setOffset(*offset);
+    return true;
+}
+
+bool readFloats(Reader& in, FloatValues& v) {
+    const auto count = in.u32();
+    // The count must describe the rest of the payload exactly; only then is it trusted with
+    // an allocation.
+    if (!count || in.remaining() / 4 != *count || in.remaining() % 4 != 0) {
+        return false;
+    }
+    std::vector<float> values;
+    values.reserve(*count);
+    while (in.remaining() > 0) {
+        values.push_back(*in.f32());
+    }
+    v.setValues(std::move(values));
+    return true;
+}
+
+bool readPayload(Reader& in, TemperatureCalibrationData& v) {
+    return readFloats(in, v);
+}
+
+bool readPayload(Reader& in, TemperatureCompensationData& v) {
+    const auto kind = in.u32();
+    if (!kind || !readFloats(in, v)) {
+        return false;
+    }
+    v.setKind(*kind);
+    return true;
+}
+
+template <typename T>
+void writeEntry(Writer& out, std::uint16_t tag, std::uint32_t state, const T& entry) {
+    out.u16(tag);
+    out.u16(0);
+    out.u32(state);
+    const std::size_t lengthAt = out.position();
+    out.u32(0);  // payload length, known once the payload is written
+    writePayload(out, entry);
+    out.patchU32(lengthAt, static_cast<std::uint32_t>(out.position() - lengthAt - 4));
+}
+
+// Calls f with the entry whose tag is given; false for tags the record does not know.
+template <typename F>
+bool withEntry(Configuration::Entries& entries, std::uint16_t tag, F&& f) {
+    return [&]<std::size_t... I>(std::index_sequence<I...>) {
+        return ((tag == I + 1 ? (f(std::get<I>(entries)), true) : false) || ...);
+    }
+    (std::make_index_sequence<kEntryCount>{});
+}
+
+// Entry data and state words sit at the tag minus one.
+constexpr std::size_t slot(ConfigurationEntry entry) {
+    return static_cast<std::size_t>(entry) - 1;
+}
+
+std::optional<std::size_t> indexOf(ConfigurationEntry entry) {
+    const auto tag = static_cast<std::size_t>(entry);
+    return tag >= 1 && tag <= kEntryCount ? std::optional(tag - 1) : std::nullopt;
+}
+
+struct Header {
+    ContainerSectionType type;
+    std::uint16_t entryCount;
+};
+
+// Checks the frame of a record (size, magic, version, body length, checksum).
+std::optional<Header> readFrame(std::span<const std::uint8_t> bytes) {
+    if (bytes.size() < kHeaderSize + kCrcSize) {
+        return std::nullopt;
+    }
+    Reader in(bytes);
+    const auto magic = in.bytes(kMagic.size());
+    if (!std::equal(magic->begin(), magic->end(), kMagic.begin())) {
+        return std::nullopt;
+    }
+    const auto version = in.u16();
+    const auto type = in.u16();
+    in.u16();  // section number: written as 0, not interpreted
+    const auto entryCount = in.u16();
+    const auto bodyLength = in.u32();
+    if (*version != kVersion || *bodyLength != bytes.size() - kHeaderSize - kCrcSize) {
+        return std::nullopt;
+    }
+    const std::size_t covered = bytes.size() - kCrcSize;
+    Reader trailer(bytes.subspan(covered));
+    if (Utils::crc32(bytes.first(covered)) != *trailer.u32()) {
+        return std::nullopt;
+    }
+    return Header{static_cast<ContainerSectionType>(*type), *entryCount};
+}
+
+}  // namespace
+
+Object::~Object() = default;
+
+void FloatValues::setValues(std::vector<float> values) {
+    values_ = std::move(values);
+}
+
+bool FloatValues::operator==(const FloatValues& other) const {
+    return std::equal(values_.begin(), values_.end(), other.values_.begin(), other.values_.end(),
+                      [](float a, float b) {
+                          return std::bit_cast<std::uint32_t>(a) == std::bit_cast<std::uint32_t>(b);
+                      });
+}
+
+bool TemperatureCompensationData::operator==(const TemperatureCompensationData& other) const {
+    return kind_ == other.kind_ && FloatValues::operator==(other);
+}
+
+Configuration::Configuration() = default;
+Configuration::Configuration(const Configuration&) = default;
+Configuration& Configuration::operator=(const Configuration&) = default;
+Configuration::~Configuration() = default;
+
+ContainerSectionType Configuration::getType() const {
+    return ContainerSectionType::Configuration;
+}
+
+bool Configuration::operator==(const Object& other) const {
+    const auto* that = dynamic_cast<const Configuration*>(&other);
+    return that != nullptr && entries_ == that->entries_ && states_ == that->states_;
+}
+
+std::vector<std::uint8_t> Configuration::serialize() const {
+    std::vector<std::uint8_t> bytes;
+    Writer out(bytes);
+    out.bytes(kMagic);
+    out.u16(kVersion);
+    out.u16(static_cast<std::uint16_t>(getType()));
+    out.u16(0);  // section number
+    out.u16(static_cast<std::uint16_t>(kEntryCount));
+    out.u32(0);  // body length, known once the entries are written
+
+    [&]<std::size_t... I>(std::index_sequence<I...>) {
+        (writeEntry(out, static_cast<std::uint16_t>(I + 1), states_[I], std::get<I>(entries_)),
+         ...);
+    }
+    (std::make_index_sequence<kEntryCount>{});
+
+    out.patchU32(kBodyLengthAt, static_cast<std::uint32_t>(bytes.size() - kHeaderSize));
+    out.u32(Utils::crc32(bytes));
+    return bytes;
+}
+
+Configuration* Configuration::deserialize(const std::vector<std::uint8_t>& bytes,
+                                          std::uint16_t sectionNumber, Factory factory,
+                                          void* user) {
+    const std::span<const std::uint8_t> all(bytes);
+    const auto header = readFrame(all);
+    if (!header || factory == nullptr) {
+        return nullptr;
+    }
+
+    Configuration parsed;
+    std::bitset<kEntryCount> seen;
+    std::size_t found = 0;
+    Reader body(all.subspan(kHeaderSize, bytes.size() - kHeaderSize - kCrcSize));
+    while (body.remaining() > 0) {
+        const auto tag = body.u16();
+        const auto reserved = body.u16();
+        const auto state = body.u32();
+        const auto length = body.u32();
+        if (!tag || !reserved || !state || !length) {
+            return nullptr;  // entry header beyond the body
+        }
+        const auto payload = body.bytes(*length);
+        if (!payload) {
+            return nullptr;
+        }
+        ++found;
+        bool wellFormed = true;
+        const bool known = withEntry(parsed.entries_, *tag, [&](auto& entry) {
+            Reader in(*payload);
+            wellFormed = !seen.test(*tag - 1) && readPayload(in, entry) && in.remaining() == 0;
+        });
+        if (!known) {
+            continue;  // a newer writer's entry: skipped by its length
+        }
+        if (!wellFormed) {
+            return nullptr;
+        }
+        seen.set(*tag - 1);
+        parsed.states_[*tag - 1] = *state;
+    }
+    if (found != header->entryCount) {
+        return nullptr;
+    }
+
+    Object* made = factory(user, header->type, sectionNumber);
+    auto* record = dynamic_cast<Configuration*>(made);
+    if (record == nullptr) {
+        delete made;
+        return nullptr;
+    }
+    *record = parsed;
+    return record;
+}
+
+void Configuration::phaseOffset1(PhaseOffset value) {
+    std::get<slot(ConfigurationEntry::PhaseOffset1)>(entries_) = value;
+}
+void Configuration::phaseOffset2(PhaseOffset value) {
+    std::get<slot(ConfigurationEntry::PhaseOffset2)>(entries_) = value;
+}
+void Configuration::temperatureCalibration1(TemperatureCalibrationData value) {
+    std::get<slot(ConfigurationEntry::TemperatureCalibration1)>(entries_) = std::move(value);
+}
+void Configuration::temperatureCompensation1(TemperatureCompensationData value) {
+    std::get<slot(ConfigurationEntry::TemperatureCompensation1)>(entries_) = std::move(value);
+}
+
+const PhaseOffset& Configuration::phaseOffset1() const {
+    return std::get<slot(ConfigurationEntry::PhaseOffset1)>(entries_);
+}
+const PhaseOffset& Configuration::phaseOffset2() const {
+    return std::get<slot(ConfigurationEntry::PhaseOffset2)>(entries_);
+}
+const TemperatureCalibrationData& Configuration::temperatureCalibration1() const {
+    return std::get<slot(ConfigurationEntry::TemperatureCalibration1)>(entries_);
+}
+const TemperatureCompensationData& Configuration::temperatureCompensation1() const {
+    return std::get<slot(ConfigurationEntry::TemperatureCompensation1)>(entries_);
+}
+
+std::uint32_t Configuration::state(ConfigurationEntry entry) const {
+    const auto index = indexOf(entry);
+    return index ? states_[*index] : 0;
+}
+
+void Configuration::setState(ConfigurationEntry entry, std::uint32_t word) {
+    if (const auto index = indexOf(entry)) {
+        states_[*index] = word;
+    }
+}
+
+}  // namespace Lumivor::ROM
