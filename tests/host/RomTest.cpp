@@ -37,9 +37,10 @@ struct RawRecord {
     std::uint16_t sectionNumber = 0;
 };
 
+// Rewrites the trailing checksum to match the bytes before it.
 void reseal(ByteList& bytes) {
-    bytes.resize(bytes.size() - 4);
-    Bytes::Writer(bytes).u32(Utils::crc32(bytes));
+    const std::size_t covered = bytes.size() - 4;
+    Bytes::Writer(bytes).patchU32(covered, Utils::crc32(std::span(bytes).first(covered)));
 }
 
 ByteList build(const RawRecord& r) {
