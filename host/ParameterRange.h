@@ -40,7 +40,8 @@ private:
 //
 // marshal(buffer, size): *size is the buffer's capacity in bytes. When it is too small the
 // needed size is stored in *size and BufferTooSmall returned (buffer may then be null);
-// otherwise the bytes are written, *size set to their count, and Success returned.
+// otherwise the bytes are written, *size set to their count, and Success returned. A null size,
+// or a null buffer with enough capacity, is InvalidArgument. docs/host-formats.md has the bytes.
 class LUMIVOR_API ParameterRangeBaseInternal : public Utils::Refcounted {
 public:
     explicit ParameterRangeBaseInternal(ParameterRangeTypeInternal type);
