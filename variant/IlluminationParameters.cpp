@@ -1,29 +1,157 @@
 #include "variant/IlluminationParameters.h"
 
+#include <bit>
+#include <cstdint>
+#include <vector>
+
+#include "core/Truncate.h"
+#include "core/VEXARParameterInterpreter.h"
+#include "variant/ByteDevices.h"
+#include "variant/SubRegisterIndex.h"
+
 namespace Lumivor {
 
-ErrorCode LeftIlluminationVoltage_YORIN_D::getRange(const AccessContext&, ParameterRangeBaseInternal**) const { return Error::NotSupported; }
+namespace {
 
-ErrorCode LeftIlluminationVoltage_YORIN_D::write(const AccessContext&, float) const { return Error::NotSupported; }
+using YorinD::ByteDevice;
+namespace Field = YorinD::Field;
+namespace Device = YorinD::Device;
 
-ErrorCode RightIlluminationVoltage_YORIN_D::getRange(const AccessContext&, ParameterRangeBaseInternal**) const { return Error::NotSupported; }
+constexpr float kVoltageMinimum = 0.0f;
+constexpr float kVoltageMaximum = 100.0f;
+// The left channel is published with a coarser step than the right one and the mixing voltage.
+constexpr float kLeftVoltageStep = 0.1f;   // 0x3DCCCCCD
+constexpr float kFineVoltageStep = 0.01f;  // 0x3C23D70A
+static_assert(std::bit_cast<std::uint32_t>(kLeftVoltageStep) == 0x3DCCCCCDu);
+static_assert(std::bit_cast<std::uint32_t>(kFineVoltageStep) == 0x3C23D70Au);
 
-ErrorCode RightIlluminationVoltage_YORIN_D::write(const AccessContext&, float) const { return Error::NotSupported; }
+// The device takes full scale as 255; the percentage is scaled before the division so that 50 %
+// lands on 127 (127.5 truncated) and not on a rounded 128.
+ErrorCode writeVoltage(const AccessContext& context, ByteDevice device, float percent) {
+    if (percent < kVoltageMinimum || percent > kVoltageMaximum) {
+        return Error::OutOfRange;
+    }
+    const float scaled = percent * 255.0f;
+    const float level = scaled / 100.0f;
+    const auto byte = static_cast<std::uint8_t>(truncateLow32(level) & 0xFFu);
+    return YorinD::writeByte(context, device, byte);
+}
 
-ErrorCode MixingVoltage_YORIN_D::getRange(const AccessContext&, ParameterRangeBaseInternal**) const { return Error::NotSupported; }
+void voltageRange(float step, ParameterRangeBaseInternal** range) {
+    *range =
+        new ParameterRangeInternal<float>(MinMaxStepRange, kVoltageMinimum, kVoltageMaximum, step);
+}
 
-ErrorCode MixingVoltage_YORIN_D::write(const AccessContext&, float) const { return Error::NotSupported; }
+void discreteRange(const std::vector<int>& values, ParameterRangeBaseInternal** range) {
+    *range = new ParameterDiscreteSetInternal<int>(values);
+}
 
-ErrorCode MixingSignalsMode_YORIN_D::getRange(const AccessContext&, ParameterRangeBaseInternal**) const { return Error::NotSupported; }
+// Mixing signals mode 0 switches the shared bit off; 2 and 3 switch it on and differ in the
+// select bit. Any other accepted value is programmed like 3.
+constexpr int kMixingOff = 0;
+constexpr int kMixingSelected = 2;
+constexpr int kMixingUnselected = 3;
 
-ErrorCode MixingSignalsMode_YORIN_D::write(const AccessContext&, int) const { return Error::NotSupported; }
+}  // namespace
 
-ErrorCode MixingSignalsMode_YORIN_D::read(const AccessContext&, int*) const { return Error::NotSupported; }
+ErrorCode LeftIlluminationVoltage_YORIN_D::getRange(const AccessContext&,
+                                                    ParameterRangeBaseInternal** range) const {
+    voltageRange(kLeftVoltageStep, range);
+    return Error::Success;
+}
 
-ErrorCode IlluminationMode_YORIN_D::getRange(const AccessContext&, ParameterRangeBaseInternal**) const { return Error::NotSupported; }
+ErrorCode LeftIlluminationVoltage_YORIN_D::write(const AccessContext& context, float value) const {
+    return writeVoltage(context, Device::LeftIllumination, value);
+}
 
-ErrorCode IlluminationMode_YORIN_D::write(const AccessContext&, int) const { return Error::NotSupported; }
+ErrorCode RightIlluminationVoltage_YORIN_D::getRange(const AccessContext&,
+                                                     ParameterRangeBaseInternal** range) const {
+    voltageRange(kFineVoltageStep, range);
+    return Error::Success;
+}
 
-ErrorCode IlluminationMode_YORIN_D::read(const AccessContext&, int*) const { return Error::NotSupported; }
+ErrorCode RightIlluminationVoltage_YORIN_D::write(const AccessContext& context, float value) const {
+    return writeVoltage(context, Device::RightIllumination, value);
+}
+
+ErrorCode MixingVoltage_YORIN_D::getRange(const AccessContext&,
+                                          ParameterRangeBaseInternal** range) const {
+    voltageRange(kFineVoltageStep, range);
+    return Error::Success;
+}
+
+ErrorCode MixingVoltage_YORIN_D::write(const AccessContext& context, float value) const {
+    return writeVoltage(context, Device::Mixing, value);
+}
+
+ErrorCode MixingSignalsMode_YORIN_D::getRange(const AccessContext&,
+                                              ParameterRangeBaseInternal** range) const {
+    discreteRange({kMixingOff, kMixingSelected, kMixingUnselected}, range);
+    return Error::Success;
+}
+
+ErrorCode MixingSignalsMode_YORIN_D::write(const AccessContext& context, int value) const {
+    if (value == -1 || value == 1) {
+        return Error::InvalidArgument;
+    }
+    VEXARParameterInterpreter& interp = *context.interpreter;
+    if (const ErrorCode status =
+            interp.writeSubRegister(Field::ModeShared, value != kMixingOff ? 1 : 0);
+        status != Error::Success) {
+        return status;
+    }
+    return interp.writeSubRegister(Field::MixingSignalsSelect, value == kMixingSelected ? 1 : 0);
+}
+
+ErrorCode MixingSignalsMode_YORIN_D::read(const AccessContext& context, int* value) const {
+    VEXARParameterInterpreter& interp = *context.interpreter;
+    std::uint32_t shared = 0;
+    std::uint32_t select = 0;
+    if (const ErrorCode status = interp.readSubRegister(Field::ModeShared, &shared);
+        status != Error::Success) {
+        return status;
+    }
+    if (const ErrorCode status = interp.readSubRegister(Field::MixingSignalsSelect, &select);
+        status != Error::Success) {
+        return status;
+    }
+    if (shared == 0) {
+        *value = kMixingOff;
+    } else {
+        *value = select == 1 ? kMixingSelected : kMixingUnselected;
+    }
+    return Error::Success;
+}
+
+ErrorCode IlluminationMode_YORIN_D::getRange(const AccessContext&,
+                                             ParameterRangeBaseInternal** range) const {
+    discreteRange({0, 1}, range);
+    return Error::Success;
+}
+
+// The mode is the bit it shares with the mixing signals mode; the neighbouring bit is always
+// cleared with it.
+ErrorCode IlluminationMode_YORIN_D::write(const AccessContext& context, int value) const {
+    if (value != 0 && value != 1) {
+        return Error::InvalidArgument;
+    }
+    VEXARParameterInterpreter& interp = *context.interpreter;
+    if (const ErrorCode status =
+            interp.writeSubRegister(Field::ModeShared, static_cast<std::uint32_t>(value));
+        status != Error::Success) {
+        return status;
+    }
+    return interp.writeSubRegister(Field::IlluminationModeClear, 0);
+}
+
+ErrorCode IlluminationMode_YORIN_D::read(const AccessContext& context, int* value) const {
+    std::uint32_t shared = 0;
+    if (const ErrorCode status = context.interpreter->readSubRegister(Field::ModeShared, &shared);
+        status != Error::Success) {
+        return status;
+    }
+    *value = static_cast<int>(shared);
+    return Error::Success;
+}
 
 }  // namespace Lumivor

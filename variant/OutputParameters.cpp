@@ -1,25 +1,257 @@
 #include "variant/OutputParameters.h"
 
+#include <array>
+#include <cstdint>
+#include <vector>
+
+#include "core/Truncate.h"
+#include "core/VEXARParameterInterpreter.h"
+#include "host/Gcd.h"
+#include "variant/ByteDevices.h"
+#include "variant/SubRegisterIndex.h"
+
 namespace Lumivor {
 
-ErrorCode Range_YORIN_D::read(const AccessContext&, float*) const { return Error::NotSupported; }
+namespace {
 
-ErrorCode RegionOfInterest_YORIN_D::getRange(const AccessContext&, ParameterRangeBaseInternal**) const { return Error::NotSupported; }
+namespace Field = YorinD::Field;
 
-ErrorCode RegionOfInterest_YORIN_D::write(const AccessContext&, RegionOfInterestInternal) const { return Error::NotSupported; }
+// Half the speed of light in metres per second, as the single-precision value it is held in.
+constexpr float kHalfSpeedOfLight = 149896224.0f;
+constexpr float kHertzPerMegahertz = 1000000.0f;
 
-ErrorCode RegionOfInterest_YORIN_D::read(const AccessContext&, RegionOfInterestInternal*) const { return Error::NotSupported; }
+// Fields carry 16-bit arithmetic; a sum that leaves that range wraps before the field's own
+// limit turns it away.
+constexpr std::uint32_t kFieldArithmeticMask = 0xFFFF;
 
-ErrorCode RawOutputMode_YORIN_D::getRange(const AccessContext&, ParameterRangeBaseInternal**) const { return Error::NotSupported; }
+// The raw output modes as the sensor fields that select them, in the order they are read.
+// The enable field (always 1 when written, never read) goes in after the first of them.
+constexpr std::array<std::uint32_t, 7> kRawOutputFields{
+    Field::RawOutputPeriodDoubling, Field::RawOutputSelectA, Field::RawOutputSelectB,
+    Field::RawOutputLaneA,          Field::RawOutputLaneB,   Field::RawOutputLaneC,
+    Field::RawOutputLaneD,
+};
 
-ErrorCode RawOutputMode_YORIN_D::write(const AccessContext&, int) const { return Error::NotSupported; }
+struct RawOutputRow {
+    int mode;
+    std::array<std::uint32_t, kRawOutputFields.size()> values;
+};
 
-ErrorCode RawOutputMode_YORIN_D::read(const AccessContext&, int*) const { return Error::NotSupported; }
+constexpr std::array<RawOutputRow, 4> kRawOutputModes{{
+    {1, {0, 0, 0, 0, 0, 0, 0}},
+    {2, {15, 0, 0, 0, 0, 0, 0}},
+    {3, {15, 0, 1, 0, 0, 1, 1}},
+    {4, {15, 1, 0, 1, 1, 0, 0}},
+}};
 
-ErrorCode StreamEnable_YORIN_D::write(const AccessContext&, bool) const { return Error::NotSupported; }
+// The modes in the order they are published, not the order of the table.
+constexpr std::array<int, 4> kRawOutputRangeOrder{3, 4, 2, 1};
 
-ErrorCode StreamEnable_YORIN_D::read(const AccessContext&, bool*) const { return Error::NotSupported; }
+// The region range: x and width in steps of 16 columns, rows one by one.
+struct IntRange {
+    int minimum;
+    int maximum;
+    int step;
+};
+constexpr IntRange kRoiX{0, 303, 16};
+constexpr IntRange kRoiY{0, 239, 1};
+constexpr IntRange kRoiWidth{16, 320, 16};
+constexpr IntRange kRoiHeight{1, 240, 1};
 
-ErrorCode NativeFrameFormat_YORIN_D::read(const AccessContext&, int*) const { return Error::NotSupported; }
+ParameterRangeInternal<int>* makeRange(const IntRange& r) {
+    return new ParameterRangeInternal<int>(MinMaxStepRange, r.minimum, r.maximum, r.step);
+}
+
+// The frame format the sensor delivers natively; it cannot be changed.
+constexpr int kNativeFrameFormat = 4;
+
+// Writes the fields in order and stops at the first failure; earlier fields stay written.
+struct FieldValue {
+    std::uint32_t index;
+    std::uint32_t value;
+};
+template <std::size_t N>
+ErrorCode writeFields(VEXARParameterInterpreter& interp, const std::array<FieldValue, N>& fields) {
+    for (const FieldValue& f : fields) {
+        if (const ErrorCode status = interp.writeSubRegister(f.index, f.value);
+            status != Error::Success) {
+            return status;
+        }
+    }
+    return Error::Success;
+}
+
+}  // namespace
+
+ErrorCode Range_YORIN_D::read(const AccessContext& context, float* value) const {
+    VEXARParameterInterpreter& interp = *context.interpreter;
+    float modulationMhz = 0.0f;
+    if (const ErrorCode status =
+            interp.readValue(ParameterType::ModulationFrequency, &modulationMhz);
+        status != Error::Success) {
+        return status;
+    }
+    const float f = modulationMhz * kHertzPerMegahertz;
+    bool dealiasing = false;
+    if (const ErrorCode status = interp.readValue(ParameterType::DealiasingOn, &dealiasing);
+        status != Error::Success) {
+        return status;
+    }
+    if (!dealiasing) {
+        *value = kHalfSpeedOfLight / f;
+        return Error::Success;
+    }
+    // With two frequencies the range repeats at their common beat: the largest frequency of
+    // which both are whole multiples.
+    float dealiasingMhz = 0.0f;
+    if (const ErrorCode status =
+            interp.readValue(ParameterType::DealiasingFrequency, &dealiasingMhz);
+        status != Error::Success) {
+        return status;
+    }
+    const float g = dealiasingMhz * kHertzPerMegahertz;
+    const int d = Utils::gcd(truncateToInt32(f), truncateToInt32(g));
+    *value = kHalfSpeedOfLight / static_cast<float>(d);
+    return Error::Success;
+}
+
+ErrorCode RegionOfInterest_YORIN_D::getRange(const AccessContext&,
+                                             ParameterRangeBaseInternal** range) const {
+    *range = new RegionOfInterestRangeInternal(makeRange(kRoiX), makeRange(kRoiY),
+                                               makeRange(kRoiWidth), makeRange(kRoiHeight));
+    return Error::Success;
+}
+
+// Rows are stored as first and last row, columns as first and last column pair. The values are
+// checked only against the widths of the fields, not against the published range.
+ErrorCode RegionOfInterest_YORIN_D::write(const AccessContext& context,
+                                          RegionOfInterestInternal value) const {
+    if (value.x < 0 || value.y < 0 || value.width < 0 || value.height < 0) {
+        return Error::OutOfRange;
+    }
+    const auto x = static_cast<std::uint32_t>(value.x);
+    const auto y = static_cast<std::uint32_t>(value.y);
+    const auto width = static_cast<std::uint32_t>(value.width);
+    const auto height = static_cast<std::uint32_t>(value.height);
+    const std::array<FieldValue, 4> fields{{
+        {Field::RoiFirstRow, y},
+        {Field::RoiLastRow, (y + height - 1) & kFieldArithmeticMask},
+        {Field::RoiFirstColumnPair, x / 2},
+        {Field::RoiLastColumnPair, (width / 2 - 1 + x / 2) & kFieldArithmeticMask},
+    }};
+    return writeFields(*context.interpreter, fields);
+}
+
+ErrorCode RegionOfInterest_YORIN_D::read(const AccessContext& context,
+                                         RegionOfInterestInternal* value) const {
+    VEXARParameterInterpreter& interp = *context.interpreter;
+    RegionOfInterestInternal roi{0, 0, 0, 0};
+    std::uint32_t firstRow = 0;
+    std::uint32_t firstPair = 0;
+    std::uint32_t lastPair = 0;
+    std::uint32_t lastRow = 0;
+    if (const ErrorCode status = interp.readSubRegister(Field::RoiFirstRow, &firstRow);
+        status != Error::Success) {
+        return status;
+    }
+    roi.y = static_cast<std::int32_t>(firstRow);
+    if (const ErrorCode status = interp.readSubRegister(Field::RoiFirstColumnPair, &firstPair);
+        status != Error::Success) {
+        return status;
+    }
+    roi.x = 2 * static_cast<std::int32_t>(firstPair);
+    if (const ErrorCode status = interp.readSubRegister(Field::RoiLastColumnPair, &lastPair);
+        status != Error::Success) {
+        return status;
+    }
+    // The sensor reads columns out in groups of eight; a narrower remainder is not delivered.
+    const std::int32_t columns = 2 * static_cast<std::int32_t>(lastPair) + 2 - roi.x;
+    roi.width = columns - columns % 8;
+    if (const ErrorCode status = interp.readSubRegister(Field::RoiLastRow, &lastRow);
+        status != Error::Success) {
+        return status;
+    }
+    roi.height = static_cast<std::int32_t>(lastRow) - roi.y + 1;
+    *value = roi;
+    return Error::Success;
+}
+
+ErrorCode RawOutputMode_YORIN_D::getRange(const AccessContext&,
+                                          ParameterRangeBaseInternal** range) const {
+    *range = new ParameterDiscreteSetInternal<int>(
+        std::vector<int>(kRawOutputRangeOrder.begin(), kRawOutputRangeOrder.end()));
+    return Error::Success;
+}
+
+ErrorCode RawOutputMode_YORIN_D::write(const AccessContext& context, int value) const {
+    if (value < 0) {
+        return Error::OutOfRange;
+    }
+    const RawOutputRow* row = nullptr;
+    for (const RawOutputRow& candidate : kRawOutputModes) {
+        if (candidate.mode == value) {
+            row = &candidate;
+        }
+    }
+    if (row == nullptr) {
+        return Error::NotSupported;
+    }
+    const std::array<FieldValue, kRawOutputFields.size() + 1> fields{{
+        {kRawOutputFields[0], row->values[0]},
+        {Field::RawOutputEnable, 1},
+        {kRawOutputFields[1], row->values[1]},
+        {kRawOutputFields[2], row->values[2]},
+        {kRawOutputFields[3], row->values[3]},
+        {kRawOutputFields[4], row->values[4]},
+        {kRawOutputFields[5], row->values[5]},
+        {kRawOutputFields[6], row->values[6]},
+    }};
+    return writeFields(*context.interpreter, fields);
+}
+
+ErrorCode RawOutputMode_YORIN_D::read(const AccessContext& context, int* value) const {
+    std::array<std::uint32_t, kRawOutputFields.size()> current{};
+    for (std::size_t i = 0; i < kRawOutputFields.size(); ++i) {
+        if (const ErrorCode status =
+                context.interpreter->readSubRegister(kRawOutputFields[i], &current[i]);
+            status != Error::Success) {
+            return status;
+        }
+    }
+    // A register state that matches no mode is reported as mode 0.
+    int mode = 0;
+    for (const RawOutputRow& row : kRawOutputModes) {
+        if (row.values == current) {
+            mode = row.mode;
+        }
+    }
+    *value = mode;
+    return Error::Success;
+}
+
+// The stream switch is told first; the sensor's field follows only when the switch took it.
+ErrorCode StreamEnable_YORIN_D::write(const AccessContext& context, bool value) const {
+    const std::uint8_t command = value ? 0xFE : 0xFF;
+    if (const ErrorCode status = YorinD::writeByte(context, YorinD::Device::StreamSwitch, command);
+        status != Error::Success) {
+        return status;
+    }
+    return context.interpreter->writeSubRegister(Field::StreamEnable, value ? 1 : 0);
+}
+
+ErrorCode StreamEnable_YORIN_D::read(const AccessContext& context, bool* value) const {
+    std::uint32_t field = 0;
+    if (const ErrorCode status = context.interpreter->readSubRegister(Field::StreamEnable, &field);
+        status != Error::Success) {
+        return status;
+    }
+    *value = field == 1;
+    return Error::Success;
+}
+
+ErrorCode NativeFrameFormat_YORIN_D::read(const AccessContext&, int* value) const {
+    *value = kNativeFrameFormat;
+    return Error::Success;
+}
 
 }  // namespace Lumivor
