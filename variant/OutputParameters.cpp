@@ -1,5 +1,6 @@
 #include "variant/OutputParameters.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <vector>
@@ -187,13 +188,9 @@ ErrorCode RawOutputMode_YORIN_D::write(const AccessContext& context, int value) 
     if (value < 0) {
         return Error::OutOfRange;
     }
-    const RawOutputRow* row = nullptr;
-    for (const RawOutputRow& candidate : kRawOutputModes) {
-        if (candidate.mode == value) {
-            row = &candidate;
-        }
-    }
-    if (row == nullptr) {
+    const auto row = std::find_if(kRawOutputModes.begin(), kRawOutputModes.end(),
+                                  [value](const RawOutputRow& r) { return r.mode == value; });
+    if (row == kRawOutputModes.end()) {
         return Error::NotSupported;
     }
     const std::array<FieldValue, kRawOutputFields.size() + 1> fields{{

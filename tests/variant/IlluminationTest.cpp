@@ -6,7 +6,7 @@
 #include <limits>
 #include <vector>
 
-#include "host/RangeDecoder.h"
+#include "support/MarshalledRange.h"
 #include "support/SimulatedCamera.h"
 #include "variant/SubRegisterIndex.h"
 
@@ -24,15 +24,7 @@ constexpr std::uint32_t kBit20 = 1u << 20;
 
 class IlluminationTest : public SimulatedCameraTest {
   protected:
-    RangeWire::RangeDescription rangeOf(std::uint32_t id) {
-        std::vector<std::uint8_t> bytes(64);
-        auto size = static_cast<std::uint32_t>(bytes.size());
-        EXPECT_EQ(interp.getParameterRange(id, bytes.data(), &size), 0);
-        bytes.resize(size);
-        const RangeWire::DecodedRange decoded = RangeWire::decodeRange(bytes);
-        EXPECT_TRUE(decoded) << decoded.error;
-        return decoded ? *decoded.range : RangeWire::RangeDescription{};
-    }
+    RangeWire::RangeDescription rangeOf(std::uint32_t id) { return marshalledRange(interp, id); }
     std::uint32_t modeRegister() const { return module.registerValue(kModeAddress); }
 };
 

@@ -10,7 +10,7 @@
 
 #include "core/ParameterInternal.h"
 #include "core/VEXARParameterInterpreter.h"
-#include "host/RangeDecoder.h"
+#include "support/MarshalledRange.h"
 #include "support/SimulatedCamera.h"
 #include "variant/OutputParameters.h"
 #include "variant/SubRegisterIndex.h"
@@ -26,15 +26,7 @@ constexpr std::uint16_t kHighBank = 0x58;
 
 class OutputGeometryTest : public SimulatedCameraTest {
   protected:
-    RangeWire::RangeDescription rangeOf(std::uint32_t id) {
-        std::vector<std::uint8_t> bytes(64);
-        auto size = static_cast<std::uint32_t>(bytes.size());
-        EXPECT_EQ(interp.getParameterRange(id, bytes.data(), &size), 0);
-        bytes.resize(size);
-        const RangeWire::DecodedRange decoded = RangeWire::decodeRange(bytes);
-        EXPECT_TRUE(decoded) << decoded.error;
-        return decoded ? *decoded.range : RangeWire::RangeDescription{};
-    }
+    RangeWire::RangeDescription rangeOf(std::uint32_t id) { return marshalledRange(interp, id); }
 
     // Every sensor register write as (address, new 24-bit value), in bus order.
     struct RegisterWrite {
