@@ -1,13 +1,198 @@
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "host/Format.h"
+#include "host/ROM.h"
+#include "variant/CalibrationFields.h"
+#include "variant/SubRegisterIndex.h"
 #include "variant/VEXAR_ParamInterp_YORINDImpl.h"
 
 namespace Lumivor {
 
-ErrorCode VEXAR_ParamInterp_YORINDImpl::writeCalibration(const std::uint8_t*, std::uint32_t) {
-    return Error::NotSupported;
+namespace {
+
+using namespace YorinD;
+using namespace YorinD::Calibration;
+
+// The container hands us a record only when its section is a configuration.
+ROM::Object* makeCalibrationRecord(void*, ROM::ContainerSectionType type, std::uint16_t) {
+    if (type != ROM::ContainerSectionType::Configuration) {
+        return nullptr;
+    }
+    return new ROM::Configuration();
 }
 
-ErrorCode VEXAR_ParamInterp_YORINDImpl::readCalibration(std::uint8_t*, std::uint32_t*) {
-    return Error::NotSupported;
+struct FieldWrite {
+    std::uint32_t index;
+    std::uint32_t value;
+};
+
+}  // namespace
+
+ErrorCode VEXAR_ParamInterp_YORINDImpl::writeCalibration(const std::uint8_t* data,
+                                                         std::uint32_t size) {
+    if (data == nullptr && size > 0) {
+        return Error::InvalidArgument;
+    }
+    const std::vector<std::uint8_t> bytes(data, data + size);
+    const std::unique_ptr<ROM::Configuration> record(
+        ROM::Configuration::deserialize(bytes, 0, &makeCalibrationRecord, nullptr));
+    if (!record) {
+        setLastError("failed to unmarshal calibration");
+        return Error::InvalidArgument;
+    }
+
+    const ROM::TemperatureCompensationData& compensation = record->temperatureCompensation1();
+    const bool off = compensation.kind() == kNoCompensation;
+    const std::uint32_t p1 = encodePhaseOffset(record->phaseOffset1().offset());
+    const std::uint32_t p2 = encodePhaseOffset(record->phaseOffset2().offset());
+
+    std::uint32_t illumination = 0;
+    std::uint32_t sensor = 0;
+    std::uint32_t c0 = 0;
+    std::uint32_t c1 = 0;
+    if (!off) {
+        const std::vector<float>& coefficients = compensation.values();
+        const std::vector<float>& temperatures = record->temperatureCalibration1().values();
+        // The message names temperatures although it counts coefficients; a short temperature
+        // list gets the same answer rather than a read past its end.
+        if (coefficients.size() != kCoefficientCount ||
+            temperatures.size() < kReferenceTemperatureCount) {
+            setLastError("expecting 2 reference temperatures");
+            return Error::InvalidArgument;
+        }
+        for (const float t : temperatures) {
+            if (t < 0.0f) {
+                setLastError("reference temperatures must be greater than 0 degree Celsius");
+                return Error::OutOfRange;
+            }
+        }
+        // The field maximum itself is accepted, whatever the message says.
+        std::uint32_t maximum = 0;
+        if (const ErrorCode status =
+                getSubRegisterMaximum(Field::IlluminationReferenceTemp, &maximum);
+            status != Error::Success) {
+            return status;
+        }
+        illumination = encodeTemperature(temperatures[0]);
+        if (illumination > maximum) {
+            setLastError(
+                Utils::Format("illumination calibration must be less than % degree Celsius") %
+                maximum);
+            return Error::OutOfRange;
+        }
+        if (const ErrorCode status = getSubRegisterMaximum(Field::SensorReferenceTemp, &maximum);
+            status != Error::Success) {
+            return status;
+        }
+        sensor = encodeTemperature(temperatures[1]);
+        if (sensor > maximum) {
+            setLastError(Utils::Format("sensor calibration must be less than % degree Celsius") %
+                         maximum);
+            return Error::OutOfRange;
+        }
+        c0 = encodeCoefficient(coefficients[0]);
+        c1 = encodeCoefficient(coefficients[1]);
+    }
+
+    // Clearing the disable bit first lets the offsets written next take effect; each
+    // coefficient goes to its field and to the mirror of that field.
+    const FieldWrite writes[] = {
+        {Field::PhaseOffsetDisable, 0},
+        {Field::PhaseOffset1, p1},
+        {Field::PhaseOffset2, p2},
+        {Field::CompensationDisable, off ? 1u : 0u},
+        {Field::IlluminationReferenceTemp, illumination},
+        {Field::SensorReferenceTemp, sensor},
+        {Field::Coefficient0, c0},
+        {Field::Coefficient0Copy, c0},
+        {Field::Coefficient1, c1},
+        {Field::Coefficient1Copy, c1},
+    };
+    for (const FieldWrite& write : writes) {
+        if (const ErrorCode status = writeSubRegister(write.index, write.value);
+            status != Error::Success) {
+            return status;
+        }
+    }
+    return Error::Success;
+}
+
+ErrorCode VEXAR_ParamInterp_YORINDImpl::readCalibration(std::uint8_t* buffer, std::uint32_t* size) {
+    if (size == nullptr) {
+        return Error::InvalidArgument;
+    }
+
+    std::uint32_t offsetsDisabled = 0;
+    std::uint32_t offset1 = 0;
+    std::uint32_t offset2 = 0;
+    if (const ErrorCode status = readSubRegister(Field::PhaseOffsetDisable, &offsetsDisabled);
+        status != Error::Success) {
+        return status;
+    }
+    if (offsetsDisabled == 0) {
+        for (const auto& [index, value] :
+             {std::pair{Field::PhaseOffset1, &offset1}, std::pair{Field::PhaseOffset2, &offset2}}) {
+            if (const ErrorCode status = readSubRegister(index, value); status != Error::Success) {
+                return status;
+            }
+        }
+    }
+
+    std::uint32_t compensationDisabled = 0;
+    if (const ErrorCode status = readSubRegister(Field::CompensationDisable, &compensationDisabled);
+        status != Error::Success) {
+        return status;
+    }
+    std::uint32_t illumination = 0;
+    std::uint32_t sensor = 0;
+    std::uint32_t c0 = 0;
+    std::uint32_t c0Copy = 0;
+    std::uint32_t c1 = 0;
+    std::uint32_t c1Copy = 0;
+    if (compensationDisabled == 0) {
+        // The mirrors are read like the rest; only the primary fields make the record.
+        for (const auto& [index, value] :
+             {std::pair{Field::IlluminationReferenceTemp, &illumination},
+              std::pair{Field::SensorReferenceTemp, &sensor}, std::pair{Field::Coefficient0, &c0},
+              std::pair{Field::Coefficient0Copy, &c0Copy}, std::pair{Field::Coefficient1, &c1},
+              std::pair{Field::Coefficient1Copy, &c1Copy}}) {
+            if (const ErrorCode status = readSubRegister(index, value); status != Error::Success) {
+                return status;
+            }
+        }
+    }
+
+    ROM::Configuration record;
+    record.phaseOffset1(ROM::PhaseOffset(offsetsDisabled == 0 ? decodePhaseOffset(offset1) : 0));
+    record.phaseOffset2(ROM::PhaseOffset(offsetsDisabled == 0 ? decodePhaseOffset(offset2) : 0));
+    ROM::TemperatureCompensationData compensation;
+    ROM::TemperatureCalibrationData temperatures;
+    if (compensationDisabled == 0) {
+        compensation.setKind(kCompensationKindEnabled);
+        compensation.setValues({decodeCoefficient(c0), decodeCoefficient(c1)});
+        temperatures.setValues({decodeTemperature(illumination), decodeTemperature(sensor)});
+    }
+    record.temperatureCompensation1(std::move(compensation));
+    record.temperatureCalibration1(std::move(temperatures));
+    for (const ROM::ConfigurationEntry entry :
+         {ROM::ConfigurationEntry::PhaseOffset1, ROM::ConfigurationEntry::PhaseOffset2,
+          ROM::ConfigurationEntry::TemperatureCalibration1,
+          ROM::ConfigurationEntry::TemperatureCompensation1}) {
+        record.setState(entry, kEntryState);
+    }
+
+    const std::vector<std::uint8_t> bytes = record.serialize();
+    if (*size < bytes.size()) {
+        *size = static_cast<std::uint32_t>(bytes.size());
+        return Error::BufferTooSmall;
+    }
+    if (buffer == nullptr) {
+        return Error::InvalidArgument;
+    }
+    std::memcpy(buffer, bytes.data(), bytes.size());
+    return Error::Success;
 }
 
 }  // namespace Lumivor
