@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -45,6 +46,12 @@ struct Calibration {
     std::vector<float> temperatures = {25.0f, 40.0f};
     std::vector<float> coefficients = {1.5f, -1.5f};
 };
+
+void PrintTo(const Calibration& c, std::ostream* os) {
+    *os << "offsets " << c.offset1 << ", " << c.offset2 << " kind " << c.kind << " temperatures "
+        << ::testing::PrintToString(c.temperatures) << " coefficients "
+        << ::testing::PrintToString(c.coefficients);
+}
 
 ROM::Configuration toRecord(const Calibration& c) {
     ROM::Configuration record;
@@ -283,6 +290,10 @@ struct Refusal {
     std::string message;
 };
 
+void PrintTo(const Refusal& r, std::ostream* os) {
+    *os << r.name;
+}
+
 class CalibrationRefusal : public CalibrationTest, public ::testing::WithParamInterface<Refusal> {};
 
 TEST_P(CalibrationRefusal, FailsWithItsCodeAndTextBeforeAnyBusTraffic) {
@@ -327,6 +338,10 @@ struct MalformedCase {
     const char* name;
     Bytes bytes;
 };
+
+void PrintTo(const MalformedCase& m, std::ostream* os) {
+    *os << m.name;
+}
 
 Bytes validBytes() {
     return serialize(Calibration{.offset1 = 1000});
