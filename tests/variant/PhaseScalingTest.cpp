@@ -56,12 +56,6 @@ TEST_P(PhaseScalingEarly, IsOneAfterReadingOnlyTheTwoSwitches) {
 INSTANTIATE_TEST_SUITE_P(Switches, PhaseScalingEarly,
                          ::testing::Values(EarlyCase{0, 0}, EarlyCase{0, 1}, EarlyCase{1, 1}));
 
-TEST_F(PhaseScalingTest, ResetSensorHasDealiasingOffAndAFactorOfOne) {
-    float factor = kUntouched;
-    ASSERT_EQ(interp.getPhaseScaling(&factor), Error::Success);
-    EXPECT_EQ(factor, 1.0f);
-}
-
 // ---- The formula 2^(5 - k) / (m * n) ----
 
 struct FormulaCase {
