@@ -5,6 +5,7 @@
 #include "host/Format.h"
 #include "host/ROM.h"
 #include "variant/CalibrationFields.h"
+#include "variant/ReadFields.h"
 #include "variant/SubRegisterIndex.h"
 #include "variant/VEXAR_ParamInterp_YORINDImpl.h"
 
@@ -127,21 +128,21 @@ ErrorCode VEXAR_ParamInterp_YORINDImpl::readCalibration(std::uint8_t* buffer, st
     std::uint32_t offsetsDisabled = 0;
     std::uint32_t offset1 = 0;
     std::uint32_t offset2 = 0;
-    if (const ErrorCode status = readSubRegister(Field::PhaseOffsetDisable, &offsetsDisabled);
+    if (const ErrorCode status = readFields(*this, {{Field::PhaseOffsetDisable, &offsetsDisabled}});
         status != Error::Success) {
         return status;
     }
     if (offsetsDisabled == 0) {
-        for (const auto& [index, value] :
-             {std::pair{Field::PhaseOffset1, &offset1}, std::pair{Field::PhaseOffset2, &offset2}}) {
-            if (const ErrorCode status = readSubRegister(index, value); status != Error::Success) {
-                return status;
-            }
+        if (const ErrorCode status = readFields(
+                *this, {{Field::PhaseOffset1, &offset1}, {Field::PhaseOffset2, &offset2}});
+            status != Error::Success) {
+            return status;
         }
     }
 
     std::uint32_t compensationDisabled = 0;
-    if (const ErrorCode status = readSubRegister(Field::CompensationDisable, &compensationDisabled);
+    if (const ErrorCode status =
+            readFields(*this, {{Field::CompensationDisable, &compensationDisabled}});
         status != Error::Success) {
         return status;
     }
@@ -153,14 +154,15 @@ ErrorCode VEXAR_ParamInterp_YORINDImpl::readCalibration(std::uint8_t* buffer, st
     std::uint32_t c1Copy = 0;
     if (compensationDisabled == 0) {
         // The mirrors are read like the rest; only the primary fields make the record.
-        for (const auto& [index, value] :
-             {std::pair{Field::IlluminationReferenceTemp, &illumination},
-              std::pair{Field::SensorReferenceTemp, &sensor}, std::pair{Field::Coefficient0, &c0},
-              std::pair{Field::Coefficient0Copy, &c0Copy}, std::pair{Field::Coefficient1, &c1},
-              std::pair{Field::Coefficient1Copy, &c1Copy}}) {
-            if (const ErrorCode status = readSubRegister(index, value); status != Error::Success) {
-                return status;
-            }
+        if (const ErrorCode status =
+                readFields(*this, {{Field::IlluminationReferenceTemp, &illumination},
+                                   {Field::SensorReferenceTemp, &sensor},
+                                   {Field::Coefficient0, &c0},
+                                   {Field::Coefficient0Copy, &c0Copy},
+                                   {Field::Coefficient1, &c1},
+                                   {Field::Coefficient1Copy, &c1Copy}});
+            status != Error::Success) {
+            return status;
         }
     }
 

@@ -1,5 +1,6 @@
 #include <cmath>
 
+#include "variant/ReadFields.h"
 #include "variant/SubRegisterIndex.h"
 #include "variant/VEXAR_ParamInterp_YORINDImpl.h"
 
@@ -17,11 +18,8 @@ ErrorCode VEXAR_ParamInterp_YORINDImpl::getPhaseScaling(float* factor) {
     }
     std::uint32_t dealiasing = 0;
     std::uint32_t bypass = 0;
-    if (const ErrorCode status = readSubRegister(Field::DealiasingEnable, &dealiasing);
-        status != Error::Success) {
-        return status;
-    }
-    if (const ErrorCode status = readSubRegister(Field::PhaseScalingBypass, &bypass);
+    if (const ErrorCode status = readFields(
+            *this, {{Field::DealiasingEnable, &dealiasing}, {Field::PhaseScalingBypass, &bypass}});
         status != Error::Success) {
         return status;
     }
@@ -34,15 +32,9 @@ ErrorCode VEXAR_ParamInterp_YORINDImpl::getPhaseScaling(float* factor) {
     std::uint32_t m = 0;
     std::uint32_t n = 0;
     std::uint32_t k = 0;
-    if (const ErrorCode status = readSubRegister(Field::RatioModulationShare, &m);
-        status != Error::Success) {
-        return status;
-    }
-    if (const ErrorCode status = readSubRegister(Field::RatioDealiasingShare, &n);
-        status != Error::Success) {
-        return status;
-    }
-    if (const ErrorCode status = readSubRegister(Field::PhaseScalingShift, &k);
+    if (const ErrorCode status = readFields(*this, {{Field::RatioModulationShare, &m},
+                                                    {Field::RatioDealiasingShare, &n},
+                                                    {Field::PhaseScalingShift, &k}});
         status != Error::Success) {
         return status;
     }
