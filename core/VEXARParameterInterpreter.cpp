@@ -42,6 +42,9 @@ ErrorCode VEXARParameterInterpreter::initialize(void* hostContext,
     descriptor_ = descriptor;
 
     if (readCallback == nullptr || writeCallback == nullptr) {
+        // Tables of an earlier initialise would lead straight to the null callbacks.
+        parameters_.clear();
+        subRegisters_.clear();
         setLastError("register callbacks must not be null");
         return Error::InvalidArgument;
     }

@@ -1,0 +1,331 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <functional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "boundary/PluginHost.h"
+
+namespace Lumivor::Testing {
+namespace {
+
+// ---- Last-error text and its size protocol ----
+
+using LastErrorProtocol = PluginHostTest;
+
+TEST_F(LastErrorProtocol, FreshInstanceNeedsOneByteAndHandsOutAnEmptyText) {
+    std::int32_t size = 0;
+    EXPECT_EQ(api->getLastError(instance, nullptr, &size), VEXAR_BUFFER_TOO_SMALL);
+    EXPECT_EQ(size, 1);
+    char text[4] = {'x', 'x', 'x', 'x'};
+    size = 1;
+    EXPECT_EQ(api->getLastError(instance, text, &size), VEXAR_SUCCESS);
+    EXPECT_EQ(text[0], '\0');
+    EXPECT_EQ(text[1], 'x');
+    EXPECT_EQ(size, 1);
+}
+
+class LastErrorAfterRefusal : public PluginHostTest {
+  protected:
+    void SetUp() override {
+        PluginHostTest::SetUp();
+        ModuleKey key = Sim::SimulatedModule::moduleKey();
+        key.word0 = 0x452;
+        ASSERT_EQ(initializeWith(key, Sim::SimulatedModule::moduleDescriptor()),
+                  VEXAR_NOT_SUPPORTED);
+    }
+    const std::string expected =
+        "parameters not found for [ 0x452, 0x9100, 0 ] with [ moduleType: 258, hwVersion: 8192 ]";
+    const std::int32_t needed = static_cast<std::int32_t>(expected.size()) + 1;
+};
+
+TEST_F(LastErrorAfterRefusal, TooSmallCapacitiesReportTheNeededSizeAndKeepTheText) {
+    for (std::int32_t capacity : {0, 1, needed - 1, -1, INT32_MIN}) {
+        std::vector<char> buffer(expected.size() + 8, 'x');
+        std::int32_t size = capacity;
+        EXPECT_EQ(api->getLastError(instance, buffer.data(), &size), VEXAR_BUFFER_TOO_SMALL)
+            << capacity;
+        EXPECT_EQ(size, needed) << capacity;
+        EXPECT_EQ(buffer[0], 'x') << "nothing is copied for capacity " << capacity;
+    }
+    EXPECT_EQ(takeLastError(), expected);
+}
+
+TEST_F(LastErrorAfterRefusal, ExactCapacityCopiesTextAndNulOnlyThenEmpties) {
+    std::vector<char> buffer(expected.size() + 8, 'x');
+    std::int32_t size = needed;
+    ASSERT_EQ(api->getLastError(instance, buffer.data(), &size), VEXAR_SUCCESS);
+    EXPECT_EQ(std::string(buffer.data()), expected);
+    EXPECT_EQ(buffer[expected.size() + 1], 'x');
+    EXPECT_EQ(size, needed);
+
+    size = 0;
+    EXPECT_EQ(api->getLastError(instance, nullptr, &size), VEXAR_BUFFER_TOO_SMALL);
+    EXPECT_EQ(size, 1);
+}
+
+TEST_F(LastErrorAfterRefusal, LargerCapacityIsLeftAsTheCallerGaveIt) {
+    std::vector<char> buffer(512, 'x');
+    std::int32_t size = 512;
+    ASSERT_EQ(api->getLastError(instance, buffer.data(), &size), VEXAR_SUCCESS);
+    EXPECT_EQ(size, 512);
+    EXPECT_EQ(std::string(buffer.data()), expected);
+}
+
+TEST_F(LastErrorAfterRefusal, NullBufferWithEnoughCapacityIsInvalidAndKeepsTheText) {
+    std::int32_t size = needed;
+    EXPECT_EQ(api->getLastError(instance, nullptr, &size), VEXAR_INVALID_ARGUMENT);
+    EXPECT_EQ(size, needed);
+    EXPECT_EQ(api->getLastError(instance, nullptr, nullptr), VEXAR_INVALID_ARGUMENT);
+    EXPECT_EQ(takeLastError(), expected);
+}
+
+// ---- H1: a null instance ----
+
+struct InstanceCall {
+    const char* name;
+    std::function<std::int32_t(const Tools::PluginApi&, void*)> call;
+};
+
+std::vector<InstanceCall> everyErrorCodeExport() {
+    static std::uint8_t bytes[64];
+    static std::uint32_t word;
+    static std::int32_t integer;
+    static float real;
+    static bool flag;
+    static char text[64];
+    static RegionOfInterestInternal roi;
+    return {
+        {"initialize",
+         [](const Tools::PluginApi& a, void* i) {
+             return a.initialize(i, nullptr, &Sim::SimulatedModule::readCallback,
+                                 &Sim::SimulatedModule::writeCallback,
+                                 Sim::SimulatedModule::moduleKey(),
+                                 Sim::SimulatedModule::moduleDescriptor());
+         }},
+        {"getUnitType", [](const auto& a, void* i) { return a.getUnitType(i, 3, &word); }},
+        {"getAccessMode", [](const auto& a, void* i) { return a.getAccessMode(i, 3, &word); }},
+        {"getParameterRange",
+         [](const auto& a, void* i) {
+             word = sizeof bytes;
+             return a.getParameterRange(i, 3, bytes, &word);
+         }},
+        {"writeSystemState",
+         [](const auto& a, void* i) { return a.writeSystemState(i, bytes, sizeof bytes); }},
+        {"readSystemState",
+         [](const auto& a, void* i) { return a.readSystemState(i, bytes, sizeof bytes); }},
+        {"getLastError",
+         [](const auto& a, void* i) {
+             integer = sizeof text;
+             return a.getLastError(i, text, &integer);
+         }},
+        {"writeCalibration",
+         [](const auto& a, void* i) { return a.writeCalibration(i, bytes, sizeof bytes); }},
+        {"readCalibration",
+         [](const auto& a, void* i) {
+             word = sizeof bytes;
+             return a.readCalibration(i, bytes, &word);
+         }},
+        {"getPhaseScaling", [](const auto& a, void* i) { return a.getPhaseScaling(i, &real); }},
+        {"readInt", [](const auto& a, void* i) { return a.readInt(i, 4, &integer); }},
+        {"readFloat", [](const auto& a, void* i) { return a.readFloat(i, 3, &real); }},
+        {"readBool", [](const auto& a, void* i) { return a.readBool(i, 14, &flag); }},
+        {"getRegionOfInterest",
+         [](const auto& a, void* i) { return a.getRegionOfInterest(i, &roi); }},
+        {"writeInt", [](const auto& a, void* i) { return a.writeInt(i, 4, 1); }},
+        {"writeFloat", [](const auto& a, void* i) { return a.writeFloat(i, 3, 30.0f); }},
+        {"writeBool14", [](const auto& a, void* i) { return a.writeBool(i, 14, true); }},
+    };
+}
+
+TEST(NullInstance, EveryExportWithAResultAnswersInvalidArgument) {
+    const Tools::PluginApi& api = pluginLibrary().api();
+    for (const InstanceCall& c : everyErrorCodeExport()) {
+        EXPECT_EQ(c.call(api, nullptr), VEXAR_INVALID_ARGUMENT) << c.name;
+    }
+}
+
+TEST(NullInstance, WriteBoolChecksTheIdentifierFirstAndSetRegionOfInterestAlwaysRefuses) {
+    const Tools::PluginApi& api = pluginLibrary().api();
+    EXPECT_EQ(api.writeBool(nullptr, 7, true), VEXAR_NOT_SUPPORTED);
+    EXPECT_EQ(api.writeBool(nullptr, 14, false), VEXAR_INVALID_ARGUMENT);
+    const RegionOfInterestInternal roi{0, 0, 320, 240};
+    EXPECT_EQ(api.setRegionOfInterest(nullptr, &roi), VEXAR_NOT_SUPPORTED);
+    EXPECT_EQ(api.setRegionOfInterest(nullptr, nullptr), VEXAR_NOT_SUPPORTED);
+}
+
+TEST(NullInstance, VoidExportsDoNothing) {
+    const Tools::PluginApi& api = pluginLibrary().api();
+    api.dispose(nullptr);
+    api.destroyInstance(nullptr);
+    SUCCEED() << "returned without touching anything";
+}
+
+// ---- H2: null out-pointers and size pointers ----
+
+class NullOutPointer : public PluginHostTest {
+  protected:
+    void SetUp() override {
+        PluginHostTest::SetUp();
+        ASSERT_EQ(initializeServed(), VEXAR_SUCCESS);
+        leaveMarkerText();
+        module.clearLog();
+    }
+};
+
+TEST_F(NullOutPointer, IsInvalidWithoutBusTrafficAndLeavesTheText) {
+    const InstanceCall calls[] = {
+        {"getUnitType", [](const auto& a, void* i) { return a.getUnitType(i, 3, nullptr); }},
+        {"getAccessMode", [](const auto& a, void* i) { return a.getAccessMode(i, 3, nullptr); }},
+        {"getParameterRange",
+         [](const auto& a, void* i) { return a.getParameterRange(i, 3, nullptr, nullptr); }},
+        {"getLastError",
+         [](const auto& a, void* i) { return a.getLastError(i, nullptr, nullptr); }},
+        {"readInt", [](const auto& a, void* i) { return a.readInt(i, 4, nullptr); }},
+        {"readFloat", [](const auto& a, void* i) { return a.readFloat(i, 3, nullptr); }},
+        {"readBool", [](const auto& a, void* i) { return a.readBool(i, 14, nullptr); }},
+        {"getRegionOfInterest",
+         [](const auto& a, void* i) { return a.getRegionOfInterest(i, nullptr); }},
+        // Also where the parameter has no read, or the identifier is absent.
+        {"readFloatWriteOnly", [](const auto& a, void* i) { return a.readFloat(i, 0, nullptr); }},
+        {"readIntAbsent", [](const auto& a, void* i) { return a.readInt(i, 99, nullptr); }},
+    };
+    for (const InstanceCall& c : calls) {
+        EXPECT_EQ(c.call(*api, instance), VEXAR_INVALID_ARGUMENT) << c.name;
+    }
+    EXPECT_EQ(module.transactionCount(), 0u);
+    EXPECT_EQ(takeLastError(), kMarkerText);
+}
+
+// ---- H3: null register callbacks ----
+
+struct CallbackPair {
+    const char* name;
+    RegisterReadCallback read;
+    RegisterWriteCallback write;
+};
+void PrintTo(const CallbackPair& value, std::ostream* os) {
+    *os << value.name;
+}
+
+class NullCallbacks : public PluginHostTest, public ::testing::WithParamInterface<CallbackPair> {
+  protected:
+    std::int32_t initializeWithCallbacks() {
+        return api->initialize(instance, module.hostContext(), GetParam().read, GetParam().write,
+                               Sim::SimulatedModule::moduleKey(),
+                               Sim::SimulatedModule::moduleDescriptor());
+    }
+};
+
+TEST_P(NullCallbacks, AreRefusedWithTheirTextAndInstallNoTable) {
+    EXPECT_EQ(initializeWithCallbacks(), VEXAR_INVALID_ARGUMENT);
+    EXPECT_EQ(takeLastError(), "register callbacks must not be null");
+    std::uint32_t unit = 0;
+    EXPECT_EQ(api->getUnitType(instance, 3, &unit), VEXAR_NOT_SUPPORTED);
+}
+
+TEST_P(NullCallbacks, OnAnInitialisedInstanceLeaveNothingThatCouldCallThem) {
+    ASSERT_EQ(initializeServed(), VEXAR_SUCCESS);
+    EXPECT_EQ(initializeWithCallbacks(), VEXAR_INVALID_ARGUMENT);
+    // Every road to the bus now ends at an absent identifier instead of a null callback.
+    std::int32_t integer = 0;
+    float real = 0;
+    bool flag = false;
+    RegionOfInterestInternal roi{};
+    EXPECT_EQ(api->readInt(instance, 4, &integer), VEXAR_NOT_SUPPORTED);
+    EXPECT_EQ(api->readFloat(instance, 3, &real), VEXAR_NOT_SUPPORTED);
+    EXPECT_EQ(api->readBool(instance, 14, &flag), VEXAR_NOT_SUPPORTED);
+    EXPECT_EQ(api->getRegionOfInterest(instance, &roi), VEXAR_NOT_SUPPORTED);
+    EXPECT_EQ(api->writeFloat(instance, 0, 50.0f), VEXAR_NOT_SUPPORTED);
+    EXPECT_EQ(api->writeBool(instance, 14, true), VEXAR_NOT_SUPPORTED);
+    EXPECT_EQ(takeLastError(), "register callbacks must not be null");
+    // And a proper initialise brings everything back.
+    ASSERT_EQ(initializeServed(), VEXAR_SUCCESS);
+    std::uint32_t unit = 0;
+    EXPECT_EQ(api->getUnitType(instance, 3, &unit), VEXAR_SUCCESS);
+}
+
+const CallbackPair kNullPairs[] = {
+    {"ReadNull", nullptr, &Sim::SimulatedModule::writeCallback},
+    {"WriteNull", &Sim::SimulatedModule::readCallback, nullptr},
+    {"BothNull", nullptr, nullptr},
+};
+INSTANTIATE_TEST_SUITE_P(Each, NullCallbacks, ::testing::ValuesIn(kNullPairs),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// ---- H4: typed access of another value type than the parameter's ----
+
+struct Mismatch {
+    const char* name;
+    std::function<std::int32_t(const Tools::PluginApi&, void*)> call;
+    const char* text;
+};
+void PrintTo(const Mismatch& value, std::ostream* os) {
+    *os << value.name;
+}
+
+class TypeMismatch : public PluginHostTest, public ::testing::WithParamInterface<Mismatch> {
+  protected:
+    void SetUp() override {
+        PluginHostTest::SetUp();
+        ASSERT_EQ(initializeServed(), VEXAR_SUCCESS);
+        module.clearLog();
+    }
+};
+
+// Out values hold a sentinel that a refused read must leave alone.
+std::int32_t gInteger;
+float gReal;
+bool gFlag;
+
+TEST_P(TypeMismatch, IsInvalidBeforeTheParameterRunsAndNamesTheIdentifier) {
+    gInteger = 0x5A5A5A5A;
+    gReal = -7.25f;
+    gFlag = true;
+    EXPECT_EQ(GetParam().call(*api, instance), VEXAR_INVALID_ARGUMENT);
+    EXPECT_EQ(gInteger, 0x5A5A5A5A);
+    EXPECT_EQ(gReal, -7.25f);
+    EXPECT_TRUE(gFlag);
+    EXPECT_EQ(module.transactionCount(), 0u);
+    EXPECT_EQ(takeLastError(), GetParam().text);
+}
+
+const Mismatch kMismatches[] = {
+    {"ReadIntOfRegion", [](const auto& a, void* i) { return a.readInt(i, 13, &gInteger); },
+     "failed to read parameter 13"},
+    {"ReadIntOfFloat", [](const auto& a, void* i) { return a.readInt(i, 3, &gInteger); },
+     "failed to read parameter 3"},
+    // A float parameter without a read: the type check comes first, so -4 rather than -3.
+    {"ReadIntOfWriteOnlyFloat", [](const auto& a, void* i) { return a.readInt(i, 0, &gInteger); },
+     "failed to read parameter 0"},
+    {"ReadIntOfBool", [](const auto& a, void* i) { return a.readInt(i, 14, &gInteger); },
+     "failed to read parameter 14"},
+    {"ReadFloatOfInt", [](const auto& a, void* i) { return a.readFloat(i, 4, &gReal); },
+     "failed to read parameter 4"},
+    {"ReadFloatOfBool", [](const auto& a, void* i) { return a.readFloat(i, 7, &gReal); },
+     "failed to read parameter 7"},
+    {"ReadBoolOfFloat", [](const auto& a, void* i) { return a.readBool(i, 3, &gFlag); },
+     "failed to read parameter 3"},
+    {"ReadBoolOfInt", [](const auto& a, void* i) { return a.readBool(i, 15, &gFlag); },
+     "failed to read parameter 15"},
+    {"WriteIntOfFloat", [](const auto& a, void* i) { return a.writeInt(i, 3, 30); },
+     "failed to write parameter 3"},
+    {"WriteIntOfRegion", [](const auto& a, void* i) { return a.writeInt(i, 13, 0); },
+     "failed to write parameter 13"},
+    {"WriteIntOfBool", [](const auto& a, void* i) { return a.writeInt(i, 14, 1); },
+     "failed to write parameter 14"},
+    // A read-only int: again the type check before the parameter's own -3.
+    {"WriteFloatOfReadOnlyInt", [](const auto& a, void* i) { return a.writeFloat(i, 15, 1.0f); },
+     "failed to write parameter 15"},
+    {"WriteFloatOfInt", [](const auto& a, void* i) { return a.writeFloat(i, 4, 2.0f); },
+     "failed to write parameter 4"},
+    {"WriteFloatOfBool", [](const auto& a, void* i) { return a.writeFloat(i, 7, 1.0f); },
+     "failed to write parameter 7"},
+};
+INSTANTIATE_TEST_SUITE_P(Each, TypeMismatch, ::testing::ValuesIn(kMismatches),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace Lumivor::Testing

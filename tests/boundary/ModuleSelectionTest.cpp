@@ -1,0 +1,319 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <functional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "boundary/PluginHost.h"
+
+namespace Lumivor::Testing {
+namespace {
+
+// The refusal text built independently of the plug-in's own formatter.
+std::string refusalText(const char* what, const ModuleKey& key,
+                        const ModuleDescriptor& descriptor) {
+    char text[256];
+    std::snprintf(text, sizeof text,
+                  "%s not found for [ 0x%x, 0x%x, %u ] with [ moduleType: %d, hwVersion: %u ]",
+                  what, key.word0, key.word1, key.word2,
+                  static_cast<int>(descriptor.components[2].type),
+                  static_cast<unsigned>(descriptor.components[2].version));
+    return text;
+}
+
+struct Variation {
+    const char* name;
+    std::function<void(ModuleKey&, ModuleDescriptor&)> change;
+};
+void PrintTo(const Variation& value, std::ostream* os) {
+    *os << value.name;
+}
+
+std::string nameOf(const ::testing::TestParamInfo<Variation>& info) {
+    return info.param.name;
+}
+
+// ---- Each field that selection tests, changed on its own, refuses the module ----
+
+class RefusedModule : public PluginHostTest, public ::testing::WithParamInterface<Variation> {};
+
+TEST_P(RefusedModule, AnswersNotSupportedWithTheParametersText) {
+    ModuleKey key = Sim::SimulatedModule::moduleKey();
+    ModuleDescriptor descriptor = Sim::SimulatedModule::moduleDescriptor();
+    GetParam().change(key, descriptor);
+
+    EXPECT_EQ(initializeWith(key, descriptor), VEXAR_NOT_SUPPORTED);
+    EXPECT_EQ(takeLastError(), refusalText("parameters", key, descriptor));
+    // Nothing was installed and nothing went to the bus.
+    std::uint32_t unit = 0;
+    EXPECT_EQ(api->getUnitType(instance, 3, &unit), VEXAR_NOT_SUPPORTED);
+    EXPECT_EQ(module.transactionCount(), 0u);
+}
+
+const Variation kRefusals[] = {
+    {"Word0", [](ModuleKey& k, ModuleDescriptor&) { k.word0 = 0x452; }},
+    {"Word1", [](ModuleKey& k, ModuleDescriptor&) { k.word1 = 0x9101; }},
+    {"Word2", [](ModuleKey& k, ModuleDescriptor&) { k.word2 = 1; }},
+    {"Word3", [](ModuleKey& k, ModuleDescriptor&) { k.word3 = 1; }},
+    {"HeaderInvalid", [](ModuleKey&, ModuleDescriptor& d) { d.headerValid = 0; }},
+    {"HeaderInvalidWhateverItsValue",
+     [](ModuleKey&, ModuleDescriptor& d) {
+         d.headerValid = 0;
+         d.headerValue = 0xFFFFFFFF;
+     }},
+    {"HeaderValue0x101", [](ModuleKey&, ModuleDescriptor& d) { d.headerValue = 0x101; }},
+    {"HeaderValueZero", [](ModuleKey&, ModuleDescriptor& d) { d.headerValue = 0; }},
+    {"ModuleAbsent", [](ModuleKey&, ModuleDescriptor& d) { d.components[2].present = 0; }},
+    {"ModuleType", [](ModuleKey&, ModuleDescriptor& d) { d.components[2].type = 0x103; }},
+    {"ModuleVersion", [](ModuleKey&, ModuleDescriptor& d) { d.components[2].version = 0x2001; }},
+    {"ModuleVersionOfSensorBoard",
+     [](ModuleKey&, ModuleDescriptor& d) { d.components[2].version = 0x1100; }},
+    {"SensorBoardAbsent", [](ModuleKey&, ModuleDescriptor& d) { d.components[1].present = 0; }},
+    {"SensorBoardType", [](ModuleKey&, ModuleDescriptor& d) { d.components[1].type = 0x102; }},
+    {"SensorBoardVersion0x1200",
+     [](ModuleKey&, ModuleDescriptor& d) { d.components[1].version = 0x1200; }},
+    {"SensorBoardVersion0x1001",
+     [](ModuleKey&, ModuleDescriptor& d) { d.components[1].version = 0x1001; }},
+    {"SensorBoardVersionOfModule",
+     [](ModuleKey&, ModuleDescriptor& d) { d.components[1].version = 0x2000; }},
+    // The components are told apart by position, not found by type.
+    {"ComponentsSwapped",
+     [](ModuleKey&, ModuleDescriptor& d) { std::swap(d.components[1], d.components[2]); }},
+};
+INSTANTIATE_TEST_SUITE_P(EachField, RefusedModule, ::testing::ValuesIn(kRefusals), nameOf);
+
+// ---- What selection ignores, or accepts in more than one form ----
+
+class ServedModule : public PluginHostTest, public ::testing::WithParamInterface<Variation> {};
+
+TEST_P(ServedModule, InitialisesAndInstallsTheCatalogue) {
+    ModuleKey key = Sim::SimulatedModule::moduleKey();
+    ModuleDescriptor descriptor = Sim::SimulatedModule::moduleDescriptor();
+    GetParam().change(key, descriptor);
+
+    ASSERT_EQ(initializeWith(key, descriptor), VEXAR_SUCCESS);
+    std::uint32_t unit = 0;
+    EXPECT_EQ(api->getUnitType(instance, 12, &unit), VEXAR_SUCCESS);
+    EXPECT_EQ(unit, 5u);
+    // A successful initialise leaves no text and makes no bus traffic.
+    EXPECT_EQ(takeLastError(), "");
+    EXPECT_EQ(module.transactionCount(), 0u);
+}
+
+const Variation kServed[] = {
+    {"AsSimulated", [](ModuleKey&, ModuleDescriptor&) {}},
+    {"SensorBoardVersion0x1000",
+     [](ModuleKey&, ModuleDescriptor& d) { d.components[1].version = 0x1000; }},
+    {"HeaderValue0x103", [](ModuleKey&, ModuleDescriptor& d) { d.headerValue = 0x103; }},
+    // At least 0x102 as an unsigned number: the top bit does not make it negative.
+    {"HeaderValueTopBitSet", [](ModuleKey&, ModuleDescriptor& d) { d.headerValue = 0x80000000; }},
+    {"AnyNonZeroValidFlags",
+     [](ModuleKey&, ModuleDescriptor& d) {
+         d.headerValid = 0xFF;
+         d.components[1].present = 0x80;
+         d.components[2].present = 2;
+     }},
+    {"UnreadFieldsScrambled",
+     [](ModuleKey&, ModuleDescriptor& d) {
+         d.auxValue = 0xDEADBEEF;
+         d.auxValid = 0;
+         for (int i : {0, 3, 4}) {
+             d.components[i] = ComponentIdentity{0xFFFFFFFF, 0xFFFF, 0xFFFF, 0xFFFFFFFF,
+                                                 0xFFFF,     0xFFFF, 0,      {1, 2, 3}};
+         }
+         for (int i : {1, 2}) {
+             d.components[i].reservedWord = 0x12345678;
+             d.components[i].reservedHalf = 0;
+             d.components[i].pad0 = 0xAAAA;
+             d.components[i].pad1 = 0x5555;
+         }
+         d.pad0[0] = d.pad1[2] = 0x77;
+     }},
+};
+INSTANTIATE_TEST_SUITE_P(Accepted, ServedModule, ::testing::ValuesIn(kServed), nameOf);
+
+// ---- The refusal text itself ----
+
+using RefusalText = PluginHostTest;
+
+TEST_F(RefusalText, NamesTheKeyAsInTheExample) {
+    ModuleKey key = Sim::SimulatedModule::moduleKey();
+    key.word0 = 0x452;
+    ASSERT_EQ(initializeWith(key, Sim::SimulatedModule::moduleDescriptor()), VEXAR_NOT_SUPPORTED);
+    EXPECT_EQ(takeLastError(),
+              "parameters not found for [ 0x452, 0x9100, 0 ] with [ moduleType: 258, "
+              "hwVersion: 8192 ]");
+}
+
+TEST_F(RefusalText, WritesHexInLowerCaseWord2UnsignedAndModuleTypeSigned) {
+    const ModuleKey key{0xABCDEF01, 0xFFFFFFFF, 0xFFFFFFFF, 0};
+    ModuleDescriptor descriptor = Sim::SimulatedModule::moduleDescriptor();
+    descriptor.components[2].type = 0xFFFFFFFE;
+    descriptor.components[2].version = 0xFFFF;
+    ASSERT_EQ(initializeWith(key, descriptor), VEXAR_NOT_SUPPORTED);
+    EXPECT_EQ(takeLastError(),
+              "parameters not found for [ 0xabcdef01, 0xffffffff, 4294967295 ] with [ "
+              "moduleType: -2, hwVersion: 65535 ]");
+}
+
+TEST_F(RefusalText, Word3TakesNoPartInTheText) {
+    ModuleKey key = Sim::SimulatedModule::moduleKey();
+    key.word3 = 0x33;
+    ASSERT_EQ(initializeWith(key, Sim::SimulatedModule::moduleDescriptor()), VEXAR_NOT_SUPPORTED);
+    EXPECT_EQ(takeLastError(),
+              "parameters not found for [ 0x451, 0x9100, 0 ] with [ moduleType: 258, "
+              "hwVersion: 8192 ]");
+}
+
+TEST_F(RefusalText, ReplacesAnEarlierTextInsteadOfAppending) {
+    ModuleKey key = Sim::SimulatedModule::moduleKey();
+    key.word1 = 1;
+    ASSERT_EQ(initializeWith(key, Sim::SimulatedModule::moduleDescriptor()), VEXAR_NOT_SUPPORTED);
+    key.word1 = 2;
+    ASSERT_EQ(initializeWith(key, Sim::SimulatedModule::moduleDescriptor()), VEXAR_NOT_SUPPORTED);
+    EXPECT_EQ(takeLastError(),
+              "parameters not found for [ 0x451, 0x2, 0 ] with [ moduleType: 258, "
+              "hwVersion: 8192 ]");
+}
+
+// ---- Refusal and re-initialisation keep the instance usable ----
+
+using Reinitialisation = PluginHostTest;
+
+TEST_F(Reinitialisation, RefusalAfterSuccessKeepsTheInstalledTables) {
+    ASSERT_EQ(initializeServed(), VEXAR_SUCCESS);
+    ModuleDescriptor other = Sim::SimulatedModule::moduleDescriptor();
+    other.components[2].version = 0x3000;
+    ASSERT_EQ(initializeWith(Sim::SimulatedModule::moduleKey(), other), VEXAR_NOT_SUPPORTED);
+    std::uint32_t mode = 0;
+    EXPECT_EQ(api->getAccessMode(instance, 15, &mode), VEXAR_SUCCESS);
+    EXPECT_EQ(mode, 2u);
+}
+
+TEST_F(Reinitialisation, DisposeEmptiesBothTablesAndInitialiseRestoresThem) {
+    ASSERT_EQ(initializeServed(), VEXAR_SUCCESS);
+    api->dispose(instance);
+
+    std::uint32_t unit = 0, mode = 0;
+    std::int32_t integer = 0;
+    float real = 0;
+    EXPECT_EQ(api->getUnitType(instance, 3, &unit), VEXAR_NOT_SUPPORTED);
+    EXPECT_EQ(api->getAccessMode(instance, 3, &mode), VEXAR_NOT_SUPPORTED);
+    EXPECT_EQ(api->readInt(instance, 4, &integer), VEXAR_NOT_SUPPORTED);
+    EXPECT_EQ(api->writeFloat(instance, 3, 30.0f), VEXAR_NOT_SUPPORTED);
+    EXPECT_EQ(api->readFloat(instance, 0, &real), VEXAR_NOT_SUPPORTED);
+    // Absent identifiers leave no text, and nothing reached the bus.
+    EXPECT_EQ(takeLastError(), "");
+    EXPECT_EQ(module.transactionCount(), 0u);
+
+    ASSERT_EQ(initializeServed(), VEXAR_SUCCESS);
+    EXPECT_EQ(api->getUnitType(instance, 3, &unit), VEXAR_SUCCESS);
+    EXPECT_EQ(unit, 1u);
+}
+
+TEST_F(Reinitialisation, InitialiseTwiceWithoutDisposeReplacesTheTables) {
+    // Run under the leak checker, this also shows that the first tables are not leaked.
+    ASSERT_EQ(initializeServed(), VEXAR_SUCCESS);
+    ASSERT_EQ(initializeServed(), VEXAR_SUCCESS);
+    std::uint32_t unit = 0;
+    EXPECT_EQ(api->getUnitType(instance, 6, &unit), VEXAR_SUCCESS);
+    EXPECT_EQ(unit, 3u);
+}
+
+TEST_F(Reinitialisation, DisposeOfAFreshInstanceAndTwiceInARowIsHarmless) {
+    api->dispose(instance);
+    api->dispose(instance);
+    ASSERT_EQ(initializeServed(), VEXAR_SUCCESS);
+    api->dispose(instance);
+    api->dispose(instance);
+    std::uint32_t unit = 0;
+    EXPECT_EQ(api->getUnitType(instance, 3, &unit), VEXAR_NOT_SUPPORTED);
+}
+
+// ---- The catalogue's constant answers, as a host reads them ----
+
+struct CatalogueEntry {
+    std::uint32_t id;
+    std::uint32_t unit;
+    std::uint32_t access;
+};
+
+using CatalogueAnswers = PluginHostTest;
+
+TEST_F(CatalogueAnswers, UnitAndAccessOfEverySixteenParameters) {
+    // unit: 1 none, 2 ms, 3 MHz, 5 m, 6 %; access: 1 read-write, 2 read-only, 3 write-only
+    const CatalogueEntry kCatalogue[] = {
+        {0, 6, 3},  {1, 6, 3},  {2, 6, 3},  {3, 1, 1},  {4, 1, 1},  {5, 2, 1},
+        {6, 3, 1},  {7, 1, 1},  {8, 3, 1},  {9, 1, 1},  {10, 1, 1}, {11, 1, 1},
+        {12, 5, 2}, {13, 1, 1}, {14, 1, 1}, {15, 1, 2},
+    };
+    ASSERT_EQ(initializeServed(), VEXAR_SUCCESS);
+    for (const CatalogueEntry& entry : kCatalogue) {
+        std::uint32_t unit = 0, access = 0;
+        EXPECT_EQ(api->getUnitType(instance, entry.id, &unit), VEXAR_SUCCESS) << entry.id;
+        EXPECT_EQ(api->getAccessMode(instance, entry.id, &access), VEXAR_SUCCESS) << entry.id;
+        EXPECT_EQ(unit, entry.unit) << "unit of " << entry.id;
+        EXPECT_EQ(access, entry.access) << "access of " << entry.id;
+    }
+    EXPECT_EQ(module.transactionCount(), 0u);
+}
+
+TEST_F(CatalogueAnswers, IdentifiersOutsideTheCatalogueAreAbsentWithoutText) {
+    ASSERT_EQ(initializeServed(), VEXAR_SUCCESS);
+    leaveMarkerText();
+    for (std::uint32_t id : {16u, 99u, 0x80000000u, 0xFFFFFFFFu}) {
+        std::uint32_t unit = 77, access = 77;
+        EXPECT_EQ(api->getUnitType(instance, id, &unit), VEXAR_NOT_SUPPORTED) << id;
+        EXPECT_EQ(api->getAccessMode(instance, id, &access), VEXAR_NOT_SUPPORTED) << id;
+        EXPECT_EQ(unit, 77u);
+        EXPECT_EQ(access, 77u);
+        std::int32_t integer = 0;
+        float real = 0;
+        bool flag = false;
+        EXPECT_EQ(api->readInt(instance, id, &integer), VEXAR_NOT_SUPPORTED);
+        EXPECT_EQ(api->readFloat(instance, id, &real), VEXAR_NOT_SUPPORTED);
+        EXPECT_EQ(api->readBool(instance, id, &flag), VEXAR_NOT_SUPPORTED);
+        EXPECT_EQ(api->writeInt(instance, id, 1), VEXAR_NOT_SUPPORTED);
+        EXPECT_EQ(api->writeFloat(instance, id, 1.0f), VEXAR_NOT_SUPPORTED);
+    }
+    EXPECT_EQ(takeLastError(), kMarkerText);
+}
+
+TEST_F(CatalogueAnswers, OperationsAParameterLacksFailWithTheirText) {
+    ASSERT_EQ(initializeServed(), VEXAR_SUCCESS);
+    float real = 12.5f;
+    EXPECT_EQ(api->readFloat(instance, 2, &real), VEXAR_NOT_SUPPORTED);
+    EXPECT_EQ(real, 12.5f);
+    EXPECT_EQ(takeLastError(), "failed to read parameter 2");
+    EXPECT_EQ(api->writeFloat(instance, 12, 1.0f), VEXAR_NOT_SUPPORTED);
+    EXPECT_EQ(takeLastError(), "failed to write parameter 12");
+    EXPECT_EQ(api->writeInt(instance, 15, 0), VEXAR_NOT_SUPPORTED);
+    EXPECT_EQ(takeLastError(), "failed to write parameter 15");
+    EXPECT_EQ(module.transactionCount(), 0u);
+}
+
+TEST_F(CatalogueAnswers, WriteBoolRefusesEveryIdentifierButStreamEnableAtTheBoundary) {
+    ASSERT_EQ(initializeServed(), VEXAR_SUCCESS);
+    leaveMarkerText();
+    for (std::uint32_t id : {7u, 0u, 3u, 13u, 15u, 16u}) {
+        EXPECT_EQ(api->writeBool(instance, id, true), VEXAR_NOT_SUPPORTED) << id;
+    }
+    EXPECT_EQ(module.transactionCount(), 0u);
+    EXPECT_EQ(takeLastError(), kMarkerText);
+}
+
+TEST_F(CatalogueAnswers, SetRegionOfInterestIsNeverWired) {
+    const RegionOfInterestInternal roi{0, 0, 320, 240};
+    EXPECT_EQ(api->setRegionOfInterest(instance, &roi), VEXAR_NOT_SUPPORTED);
+    ASSERT_EQ(initializeServed(), VEXAR_SUCCESS);
+    leaveMarkerText();
+    EXPECT_EQ(api->setRegionOfInterest(instance, &roi), VEXAR_NOT_SUPPORTED);
+    EXPECT_EQ(api->setRegionOfInterest(instance, nullptr), VEXAR_NOT_SUPPORTED);
+    EXPECT_EQ(module.transactionCount(), 0u);
+    EXPECT_EQ(takeLastError(), kMarkerText);
+}
+
+}  // namespace
+}  // namespace Lumivor::Testing
