@@ -87,8 +87,8 @@ std::int32_t SimulatedModule::writeCallback(void* hostContext, std::uint16_t dev
 }
 
 std::optional<std::int32_t> SimulatedModule::injectedFault(std::uint16_t device) {
-    // The log already holds this transaction's predecessors; this one is number size()+1.
-    if (armedAt_ != 0 && log_.size() + 1 == armedAt_) {
+    // seen_ already counts this transaction's predecessors; this one is number seen_ + 1.
+    if (armedAt_ != 0 && seen_ + 1 == armedAt_) {
         armedAt_ = 0;
         return armedCode_;
     }
@@ -140,6 +140,7 @@ std::int32_t SimulatedModule::transfer(Direction direction, std::uint16_t device
         }
     }
     record.result = result;
+    ++seen_;
     log_.push_back(std::move(record));
     return result;
 }
@@ -229,7 +230,7 @@ std::string SimulatedModule::describeLog() const {
 }
 
 void SimulatedModule::failNthTransaction(std::size_t n, std::int32_t code) {
-    armedAt_ = n == 0 ? 0 : log_.size() + n;
+    armedAt_ = n == 0 ? 0 : seen_ + n;
     armedCode_ = code;
 }
 

@@ -93,7 +93,9 @@ private:
     std::array<std::uint32_t, 0x200> registers_{};
     std::map<std::uint16_t, std::uint8_t> latched_;
     std::vector<Transaction> log_;
-    std::size_t armedAt_ = 0;  // fail when the log reaches this many transactions (0: unarmed)
+    // Transactions ever made; unlike the log, never cleared, so an armed fault keeps its place.
+    std::size_t seen_ = 0;
+    std::size_t armedAt_ = 0;  // fail when seen_ reaches this many transactions (0: unarmed)
     std::int32_t armedCode_ = 0;
     std::map<std::uint16_t, std::int32_t> failingDevices_;
 };

@@ -1,0 +1,324 @@
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "sim/SimulatedModule.h"
+#include "variant/SubRegisterTable.h"
+
+namespace Lumivor::Sim {
+namespace {
+
+using YorinD::kSubRegisters;
+
+using Bytes = std::vector<std::uint8_t>;
+
+std::int32_t busRead(SimulatedModule& m, std::uint16_t device, std::uint8_t reg, Bytes& buffer) {
+    return SimulatedModule::readCallback(m.hostContext(), device, reg, buffer.data(),
+                                         static_cast<std::uint32_t>(buffer.size()));
+}
+
+std::int32_t busWrite(SimulatedModule& m, std::uint16_t device, std::uint8_t reg, Bytes buffer) {
+    return SimulatedModule::writeCallback(m.hostContext(), device, reg, buffer.data(),
+                                          static_cast<std::uint32_t>(buffer.size()));
+}
+
+// ---- Power-on image ----
+
+TEST(SimulatedReset, EveryFieldHoldsItsTableDefault) {
+    SimulatedModule module;
+    for (std::uint32_t index = 0; index < kSubRegisters.size(); ++index) {
+        EXPECT_EQ(module.field(index), kSubRegisters[index].defaultValue) << "field " << index;
+    }
+}
+
+TEST(SimulatedReset, RegistersNoFieldNamesAreZeroAndKnownRegistersAreThe111OfTheTable) {
+    SimulatedModule module;
+    const auto& known = SimulatedModule::knownRegisters();
+    EXPECT_EQ(known.size(), 111u);
+    const std::set<std::uint32_t> named(known.begin(), known.end());
+    for (std::uint32_t address = 0; address < 0x200; ++address) {
+        EXPECT_EQ(module.registerValue(address), SimulatedModule::resetValue(address));
+        if (named.count(address) == 0) {
+            EXPECT_EQ(module.registerValue(address), 0u) << std::hex << address;
+        }
+    }
+}
+
+TEST(SimulatedReset, ResetRestoresRegistersAndForgetsLatchesButKeepsLogAndFaults) {
+    SimulatedModule module;
+    ASSERT_EQ(busWrite(module, 0x5C, 0x02, {0x11, 0x22, 0x33}), 0);
+    ASSERT_EQ(busWrite(module, 0x2A, 0x11, {0x80}), 0);
+    module.failDevice(0x28, -5);
+    module.reset();
+    EXPECT_EQ(module.registerValue(0x002), SimulatedModule::resetValue(0x002));
+    EXPECT_FALSE(module.latchedByte(0x2A).has_value());
+    EXPECT_EQ(module.transactionCount(), 2u);
+    EXPECT_EQ(busWrite(module, 0x28, 0x11, {1}), -5);
+}
+
+// ---- Sensor registers and byte devices over the bus ----
+
+TEST(SimulatedBus, SensorRegistersMoveLeastSignificantByteFirstInBothBanks) {
+    SimulatedModule module;
+    ASSERT_EQ(busWrite(module, 0x5C, 0xFF, {0x01, 0x02, 0x03}), 0);
+    ASSERT_EQ(busWrite(module, 0x58, 0x0F, {0xAA, 0xBB, 0xCC}), 0);
+    EXPECT_EQ(module.registerValue(0x0FF), 0x030201u);
+    EXPECT_EQ(module.registerValue(0x10F), 0xCCBBAAu);
+    Bytes buffer(3);
+    ASSERT_EQ(busRead(module, 0x58, 0x0F, buffer), 0);
+    EXPECT_EQ(buffer, (Bytes{0xAA, 0xBB, 0xCC}));
+}
+
+TEST(SimulatedBus, ByteDevicesLatchWhatIsWrittenEachOnItsOwn) {
+    SimulatedModule module;
+    for (const std::uint16_t device : {0x2A, 0x2B, 0x28, 0x21}) {
+        EXPECT_FALSE(module.latchedByte(device).has_value()) << device;
+    }
+    ASSERT_EQ(busWrite(module, 0x2A, 0x11, {0x7F}), 0);
+    ASSERT_EQ(busWrite(module, 0x2B, 0x11, {0x40}), 0);
+    ASSERT_EQ(busWrite(module, 0x28, 0x11, {0xFF}), 0);
+    ASSERT_EQ(busWrite(module, 0x21, 0x03, {0xFE}), 0);
+    ASSERT_EQ(busWrite(module, 0x2A, 0x11, {0x10}), 0);  // the last write wins
+    EXPECT_EQ(module.latchedByte(0x2A), 0x10);
+    EXPECT_EQ(module.latchedByte(0x2B), 0x40);
+    EXPECT_EQ(module.latchedByte(0x28), 0xFF);
+    EXPECT_EQ(module.latchedByte(0x21), 0xFE);
+    // No sensor register changed.
+    for (std::uint32_t address = 0; address < 0x200; ++address) {
+        ASSERT_EQ(module.registerValue(address), SimulatedModule::resetValue(address));
+    }
+}
+
+struct Refused {
+    const char* name;
+    bool write;
+    std::uint16_t device;
+    std::uint8_t reg;
+    std::size_t length;
+};
+void PrintTo(const Refused& r, std::ostream* os) {
+    *os << r.name;
+}
+
+class SimulatedNack : public ::testing::TestWithParam<Refused> {};
+
+TEST_P(SimulatedNack, AnswersNackAndChangesNothing) {
+    const Refused& r = GetParam();
+    SimulatedModule module;
+    Bytes buffer(r.length, 0xEE);
+    const std::int32_t result = r.write ? busWrite(module, r.device, r.reg, buffer)
+                                        : busRead(module, r.device, r.reg, buffer);
+    EXPECT_EQ(result, kNack);
+    EXPECT_EQ(buffer, Bytes(r.length, 0xEE)) << "a refused read leaves the buffer alone";
+    for (std::uint32_t address = 0; address < 0x200; ++address) {
+        ASSERT_EQ(module.registerValue(address), SimulatedModule::resetValue(address));
+    }
+    for (const std::uint16_t device : {0x2A, 0x2B, 0x28, 0x21}) {
+        EXPECT_FALSE(module.latchedByte(device).has_value());
+    }
+    ASSERT_EQ(module.transactionCount(), 1u);
+    EXPECT_EQ(module.transactions()[0].result, kNack);
+}
+
+const Refused kRefused[] = {
+    {"ReadUnknownDevice", false, 0x50, 0x00, 3},
+    {"WriteUnknownDevice", true, 0x59, 0x02, 3},
+    {"ReadSensorOneByte", false, 0x5C, 0x02, 1},
+    {"WriteSensorTwoBytes", true, 0x5C, 0x02, 2},
+    {"WriteSensorFourBytes", true, 0x58, 0x02, 4},
+    {"WriteByteDeviceOtherRegister", true, 0x2A, 0x12, 1},
+    {"WriteStreamSwitchAtVoltageRegister", true, 0x21, 0x11, 1},
+    {"WriteByteDeviceThreeBytes", true, 0x28, 0x11, 3},
+    {"ReadByteDeviceOtherRegister", false, 0x2B, 0x00, 1},
+};
+INSTANTIATE_TEST_SUITE_P(Each, SimulatedNack, ::testing::ValuesIn(kRefused),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(SimulatedBus, NullBufferIsRefused) {
+    SimulatedModule module;
+    EXPECT_EQ(SimulatedModule::readCallback(module.hostContext(), 0x5C, 0, nullptr, 3), kNack);
+    EXPECT_EQ(SimulatedModule::writeCallback(module.hostContext(), 0x5C, 0, nullptr, 3), kNack);
+}
+
+// ---- Transaction log and its text ----
+
+TEST(SimulatedLog, RecordsEveryTransactionInOrderWithItsBytesAndResult) {
+    SimulatedModule module;
+    module.setRegisterValue(0x002, 0x000C08);
+    Bytes buffer(3);
+    ASSERT_EQ(busRead(module, 0x5C, 0x02, buffer), 0);
+    ASSERT_EQ(busWrite(module, 0x58, 0x0F, {0x01, 0x02, 0x03}), 0);
+    ASSERT_EQ(busWrite(module, 0x2A, 0x11, {0xFF}), 0);
+    ASSERT_EQ(busRead(module, 0x40, 0x01, buffer), kNack);
+
+    ASSERT_EQ(module.transactionCount(), 4u);
+    EXPECT_EQ(module.readCount(), 2u);
+    EXPECT_EQ(module.writeCount(), 2u);
+    const Transaction& first = module.transactions()[0];
+    EXPECT_EQ(first.direction, Direction::Read);
+    EXPECT_EQ(first.device, 0x5C);
+    EXPECT_EQ(first.reg, 0x02);
+    EXPECT_EQ(first.bytes, (Bytes{0x08, 0x0C, 0x00}));
+    EXPECT_TRUE(module.transactions()[3].bytes.empty());
+
+    EXPECT_EQ(module.describeLog(),
+              "w1@0x5c 0x02 r3 -> 0x08 0x0c 0x00\n"
+              "w4@0x58 0x0f 0x01 0x02 0x03\n"
+              "w2@0x2a 0x11 0xff\n"
+              "w1@0x40 0x01 r1  (error -121)\n");
+    module.clearLog();
+    EXPECT_EQ(module.transactionCount(), 0u);
+    EXPECT_EQ(module.describeLog(), "");
+}
+
+TEST(SimulatedLog, FailedWriteShowsTheBytesItCarriedAndTheCode) {
+    SimulatedModule module;
+    module.failNthTransaction(1, -110);
+    EXPECT_EQ(busWrite(module, 0x5C, 0x31, {0x00, 0x12, 0x00}), -110);
+    EXPECT_EQ(module.describeLog(), "w4@0x5c 0x31 0x00 0x12 0x00  (error -110)\n");
+}
+
+// ---- Fault injection ----
+
+TEST(SimulatedFaults, NthTransactionFailsOnceWithTheChosenCode) {
+    SimulatedModule module;
+    Bytes buffer(3, 0x55);
+    module.failNthTransaction(3, -42);
+    EXPECT_EQ(busRead(module, 0x5C, 0x02, buffer), 0);
+    EXPECT_EQ(busWrite(module, 0x5C, 0x02, {1, 2, 3}), 0);
+    buffer.assign(3, 0x55);
+    EXPECT_EQ(busRead(module, 0x5C, 0x02, buffer), -42);
+    EXPECT_EQ(buffer, Bytes(3, 0x55));
+    EXPECT_EQ(busRead(module, 0x5C, 0x02, buffer), 0);
+    EXPECT_EQ(buffer, (Bytes{1, 2, 3}));
+}
+
+TEST(SimulatedFaults, FailedWriteChangesNothing) {
+    SimulatedModule module;
+    module.failNthTransaction(1, 7);
+    EXPECT_EQ(busWrite(module, 0x58, 0x02, {0xFF, 0xFF, 0xFF}), 7);
+    EXPECT_EQ(module.registerValue(0x102), SimulatedModule::resetValue(0x102));
+    module.failNthTransaction(1, 7);
+    EXPECT_EQ(busWrite(module, 0x21, 0x03, {0xFE}), 7);
+    EXPECT_FALSE(module.latchedByte(0x21).has_value());
+}
+
+TEST(SimulatedFaults, CountingStartsWhenArmedEvenIfTheLogIsClearedAfterwards) {
+    SimulatedModule module;
+    Bytes buffer(3);
+    for (int i = 0; i < 5; ++i) {
+        ASSERT_EQ(busRead(module, 0x5C, 0x02, buffer), 0);
+    }
+    module.failNthTransaction(2, -9);
+    module.clearLog();
+    EXPECT_EQ(busRead(module, 0x5C, 0x02, buffer), 0);
+    EXPECT_EQ(busRead(module, 0x5C, 0x02, buffer), -9);
+    EXPECT_EQ(busRead(module, 0x5C, 0x02, buffer), 0);
+}
+
+TEST(SimulatedFaults, ArmingAgainReplacesTheEarlierArmingAndZeroDisarms) {
+    SimulatedModule module;
+    Bytes buffer(3);
+    module.failNthTransaction(1, -1);
+    module.failNthTransaction(2, -2);
+    EXPECT_EQ(busRead(module, 0x5C, 0x02, buffer), 0);
+    EXPECT_EQ(busRead(module, 0x5C, 0x02, buffer), -2);
+    module.failNthTransaction(1, -3);
+    module.failNthTransaction(0, -3);
+    EXPECT_EQ(busRead(module, 0x5C, 0x02, buffer), 0);
+}
+
+TEST(SimulatedFaults, FailingDeviceFailsEveryTransactionToItUntilCleared) {
+    SimulatedModule module;
+    Bytes buffer(3);
+    module.failDevice(0x58, -16);
+    module.failDevice(0x2B, 3);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(busRead(module, 0x58, 0x02, buffer), -16);
+        EXPECT_EQ(busWrite(module, 0x58, 0x02, {0, 0, 0}), -16);
+        EXPECT_EQ(busWrite(module, 0x2B, 0x11, {1}), 3);
+    }
+    EXPECT_EQ(busRead(module, 0x5C, 0x02, buffer), 0);
+    EXPECT_EQ(busWrite(module, 0x2A, 0x11, {1}), 0);
+    module.clearFaults();
+    EXPECT_EQ(busRead(module, 0x58, 0x02, buffer), 0);
+    EXPECT_EQ(busWrite(module, 0x2B, 0x11, {1}), 0);
+}
+
+TEST(SimulatedFaults, ClearFaultsAlsoDisarmsTheNthTransaction) {
+    SimulatedModule module;
+    Bytes buffer(3);
+    module.failNthTransaction(1, -1);
+    module.clearFaults();
+    EXPECT_EQ(busRead(module, 0x5C, 0x02, buffer), 0);
+}
+
+// ---- Image text ----
+
+TEST(SimulatedImage, FreshModuleSavesNothing) {
+    SimulatedModule module;
+    std::ostringstream out;
+    module.saveImage(out);
+    EXPECT_EQ(out.str(), "");
+}
+
+TEST(SimulatedImage, SaveListsChangedRegistersAndLatchesAndLoadRestoresThem) {
+    SimulatedModule module;
+    module.setRegisterValue(0x002, 0x800000);
+    module.setRegisterValue(0x0FF, 0x000001);  // a register no field names
+    module.setRegisterValue(0x183, 0xFFFFFF);
+    ASSERT_EQ(busWrite(module, 0x2B, 0x11, {0x9A}), 0);
+    ASSERT_EQ(busWrite(module, 0x21, 0x03, {0xFE}), 0);
+    std::ostringstream out;
+    module.saveImage(out);
+    EXPECT_EQ(out.str(),
+              "0x002 0x800000\n0x0ff 0x000001\n0x183 0xffffff\nbyte 0x21 0xfe\nbyte 0x2b 0x9a\n");
+
+    SimulatedModule copy;
+    copy.setRegisterValue(0x010, 0x123456);  // overwritten: load starts from reset
+    ASSERT_EQ(busWrite(copy, 0x28, 0x11, {0x01}), 0);
+    std::istringstream in(out.str());
+    ASSERT_TRUE(copy.loadImage(in));
+    for (std::uint32_t address = 0; address < 0x200; ++address) {
+        EXPECT_EQ(copy.registerValue(address), module.registerValue(address)) << address;
+    }
+    for (const std::uint16_t device : {0x2A, 0x2B, 0x28, 0x21}) {
+        EXPECT_EQ(copy.latchedByte(device), module.latchedByte(device)) << device;
+    }
+}
+
+TEST(SimulatedImage, LoadSkipsCommentsAndBlankLines) {
+    SimulatedModule module;
+    std::istringstream in("# saved by hand\n\n0x031 0x000200\nbyte 0x2a 0x33\n");
+    ASSERT_TRUE(module.loadImage(in));
+    EXPECT_EQ(module.registerValue(0x031), 0x000200u);
+    EXPECT_EQ(module.latchedByte(0x2A), 0x33);
+}
+
+class MalformedImage : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(MalformedImage, IsRejectedAndTheImageStaysAsItWas) {
+    SimulatedModule module;
+    module.setRegisterValue(0x002, 0x000001);
+    std::istringstream in(std::string("0x003 0x000005\n") + GetParam());
+    EXPECT_FALSE(module.loadImage(in));
+    EXPECT_EQ(module.registerValue(0x002), 0x000001u);
+    EXPECT_EQ(module.registerValue(0x003), SimulatedModule::resetValue(0x003));
+}
+
+INSTANTIATE_TEST_SUITE_P(Lines, MalformedImage,
+                         ::testing::Values("0x200 0x000000\n",   // beyond the two banks
+                                           "0x002 0x1000000\n",  // wider than 24 bits
+                                           "0x002\n",            // value missing
+                                           "0x002 0x1 0x2\n",    // trailing field
+                                           "register 2 is 1\n",  // not a line of ours
+                                           "byte 0x50 0x01\n",   // no such byte device
+                                           "byte 0x2a 0x100\n",  // more than a byte
+                                           "byte 0x2a\n"));      // value missing
+
+}  // namespace
+}  // namespace Lumivor::Sim
