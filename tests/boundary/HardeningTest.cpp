@@ -188,6 +188,9 @@ TEST_F(NullOutPointer, IsInvalidWithoutBusTrafficAndLeavesTheText) {
         {"readBool", [](const auto& a, void* i) { return a.readBool(i, 14, nullptr); }},
         {"getRegionOfInterest",
          [](const auto& a, void* i) { return a.getRegionOfInterest(i, nullptr); }},
+        {"getPhaseScaling", [](const auto& a, void* i) { return a.getPhaseScaling(i, nullptr); }},
+        {"readCalibration",
+         [](const auto& a, void* i) { return a.readCalibration(i, nullptr, nullptr); }},
         // Also where the parameter has no read, or the identifier is absent.
         {"readFloatWriteOnly", [](const auto& a, void* i) { return a.readFloat(i, 0, nullptr); }},
         {"readIntAbsent", [](const auto& a, void* i) { return a.readInt(i, 99, nullptr); }},
