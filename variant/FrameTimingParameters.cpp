@@ -1,23 +1,207 @@
 #include "variant/FrameTimingParameters.h"
 
+#include <algorithm>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "core/Truncate.h"
+#include "core/VEXARParameterInterpreter.h"
+#include "variant/FieldSequence.h"
+#include "variant/SubRegisterIndex.h"
+
 namespace Lumivor {
 
-ErrorCode FrameRate_YORIN_D::getRange(const AccessContext&, ParameterRangeBaseInternal**) const { return Error::NotSupported; }
+namespace {
 
-ErrorCode FrameRate_YORIN_D::write(const AccessContext&, float) const { return Error::NotSupported; }
+using namespace YorinD;
 
-ErrorCode FrameRate_YORIN_D::read(const AccessContext&, float*) const { return Error::NotSupported; }
+// Advertised ranges. The frame-rate write itself has no upper bound and the integration-time
+// write accepts up to the micro-frame time; the host only sees these numbers.
+struct FloatRange {
+    float minimum;
+    float maximum;
+    float step;
+};
+constexpr FloatRange kFrameRateRange{0.0f, 60.0f, 0.01f};
+constexpr FloatRange kIntegrationTimeRange{0.0f, 0.5f, 1e-7f};
+const std::vector<int> kMicroFrameCounts{1, 2, 4, 8};
 
-ErrorCode MicroFrameNumber_YORIN_D::getRange(const AccessContext&, ParameterRangeBaseInternal**) const { return Error::NotSupported; }
+constexpr float kMicrosecondsPerSecond = 1000000.0f;
+constexpr float kMillisecondsPerSecond = 1000.0f;
 
-ErrorCode MicroFrameNumber_YORIN_D::write(const AccessContext&, int) const { return Error::NotSupported; }
+// The raw output modes that stream both halves store the phase period doubled.
+constexpr std::uint32_t kPeriodDoublingMode = 15;
+constexpr std::uint32_t kPhasesWithDealiasing = 6;
+constexpr std::uint32_t kPhasesWithoutDealiasing = 4;
 
-ErrorCode MicroFrameNumber_YORIN_D::read(const AccessContext&, int*) const { return Error::NotSupported; }
+ParameterRangeBaseInternal* makeRange(const FloatRange& r) {
+    return new ParameterRangeInternal<float>(MinMaxStepRange, r.minimum, r.maximum, r.step);
+}
 
-ErrorCode IntegrationTime_YORIN_D::getRange(const AccessContext&, ParameterRangeBaseInternal**) const { return Error::NotSupported; }
+std::uint32_t periodDoubling(std::uint32_t rawOutputField) {
+    return rawOutputField == kPeriodDoublingMode ? 2u : 1u;
+}
 
-ErrorCode IntegrationTime_YORIN_D::write(const AccessContext&, float) const { return Error::NotSupported; }
+// The frame time in milliseconds and the micro-frame count, as the integration time needs them.
+ErrorCode readFrameTime(VEXARParameterInterpreter& interpreter, float* frameTime,
+                        int* microFrames) {
+    float frameRate = 0.0f;
+    if (const ErrorCode status = interpreter.readValue(ParameterType::FrameRate, &frameRate);
+        status != Error::Success) {
+        return status;
+    }
+    if (const ErrorCode status =
+            interpreter.readValue(ParameterType::MicroFrameNumber, microFrames);
+        status != Error::Success) {
+        return status;
+    }
+    *frameTime = kMillisecondsPerSecond / frameRate;
+    return Error::Success;
+}
 
-ErrorCode IntegrationTime_YORIN_D::read(const AccessContext&, float*) const { return Error::NotSupported; }
+}  // namespace
+
+ErrorCode FrameRate_YORIN_D::getRange(const AccessContext&,
+                                      ParameterRangeBaseInternal** range) const {
+    *range = makeRange(kFrameRateRange);
+    return Error::Success;
+}
+
+// The read takes the phase count from the dealiasing enable on the sensor, not from the
+// interpreter: both agree once a system state has been written.
+ErrorCode FrameRate_YORIN_D::read(const AccessContext& context, float* value) const {
+    std::uint32_t clock = 0;
+    std::uint32_t microFrames = 0;
+    std::uint32_t dealiasing = 0;
+    std::uint32_t period = 0;
+    std::uint32_t rawOutput = 0;
+    if (const ErrorCode status =
+            readFields(*context.interpreter, {{Field::ClockMhz, &clock},
+                                              {Field::MicroFrameCount, &microFrames},
+                                              {Field::DealiasingEnable, &dealiasing},
+                                              {Field::PhasePeriod, &period},
+                                              {Field::RawOutputPeriodDoubling, &rawOutput}});
+        status != Error::Success) {
+        return status;
+    }
+    const std::uint32_t phases = dealiasing == 1 ? kPhasesWithDealiasing : kPhasesWithoutDealiasing;
+    const std::uint32_t cycles = period / periodDoubling(rawOutput) * phases * microFrames;
+    *value = (static_cast<float>(clock) * kMicrosecondsPerSecond) / static_cast<float>(cycles);
+    return Error::Success;
+}
+
+ErrorCode FrameRate_YORIN_D::write(const AccessContext& context, float value) const {
+    VEXARParameterInterpreter& interpreter = *context.interpreter;
+    const std::uint32_t phases = interpreter.getPhaseCount();
+    if (value < 0.0f) {
+        return Error::OutOfRange;
+    }
+    std::uint32_t clock = 0;
+    std::uint32_t microFrames = 0;
+    std::uint32_t rawOutput = 0;
+    if (const ErrorCode status =
+            readFields(interpreter, {{Field::ClockMhz, &clock},
+                                     {Field::MicroFrameCount, &microFrames},
+                                     {Field::RawOutputPeriodDoubling, &rawOutput}});
+        status != Error::Success) {
+        return status;
+    }
+    // A rate of 0 gives an infinite quotient, which truncates to a period of 0.
+    const std::uint32_t period =
+        truncateLow32((static_cast<float>(clock) * kMicrosecondsPerSecond) /
+                      ((static_cast<float>(phases) * static_cast<float>(microFrames)) * value));
+    return writeFields(interpreter, {{Field::PhasePeriod, period * periodDoubling(rawOutput)},
+                                     {Field::FrameTimingLatch, 0}});
+}
+
+ErrorCode MicroFrameNumber_YORIN_D::getRange(const AccessContext&,
+                                             ParameterRangeBaseInternal** range) const {
+    *range = new ParameterDiscreteSetInternal<int>(kMicroFrameCounts);
+    return Error::Success;
+}
+
+ErrorCode MicroFrameNumber_YORIN_D::read(const AccessContext& context, int* value) const {
+    std::uint32_t count = 0;
+    if (const ErrorCode status =
+            context.interpreter->readSubRegister(Field::MicroFrameCount, &count);
+        status != Error::Success) {
+        return status;
+    }
+    *value = static_cast<int>(count);
+    return Error::Success;
+}
+
+// The accepted counts are the advertised ones, so the range is the single source of them.
+// The phase period is left alone: the frame rate follows the count inversely.
+ErrorCode MicroFrameNumber_YORIN_D::write(const AccessContext& context, int value) const {
+    ParameterRangeBaseInternal* produced = nullptr;
+    getRange(context, &produced);
+    const std::unique_ptr<ParameterRangeBaseInternal> range(produced);
+    std::vector<int> supported;
+    if (const auto* set = dynamic_cast<const ParameterDiscreteSetInternal<int>*>(range.get())) {
+        supported = set->getSupportedValues();
+    }
+    if (std::find(supported.begin(), supported.end(), value) == supported.end()) {
+        return Error::OutOfRange;
+    }
+    return context.interpreter->writeSubRegister(Field::MicroFrameCount,
+                                                 static_cast<std::uint32_t>(value));
+}
+
+ErrorCode IntegrationTime_YORIN_D::getRange(const AccessContext&,
+                                            ParameterRangeBaseInternal** range) const {
+    *range = makeRange(kIntegrationTimeRange);
+    return Error::Success;
+}
+
+// The integration time is a fraction raw / M of the micro-frame time T / m.
+ErrorCode IntegrationTime_YORIN_D::write(const AccessContext& context, float value) const {
+    VEXARParameterInterpreter& interpreter = *context.interpreter;
+    float frameTime = 0.0f;
+    int microFrames = 0;
+    if (const ErrorCode status = readFrameTime(interpreter, &frameTime, &microFrames);
+        status != Error::Success) {
+        return status;
+    }
+    const float frames = static_cast<float>(microFrames);
+    // Negative times get through here; one step or more below 0 is refused by the field write.
+    if (frames * value > frameTime) {
+        return Error::OutOfRange;
+    }
+    std::uint32_t maximum = 0;
+    if (const ErrorCode status =
+            interpreter.getSubRegisterMaximum(Field::IntegrationFraction, &maximum);
+        status != Error::Success) {
+        return status;
+    }
+    const std::uint32_t raw =
+        truncateLow32(((static_cast<float>(maximum) * value) * frames) / frameTime);
+    return interpreter.writeSubRegister(Field::IntegrationFraction, raw);
+}
+
+ErrorCode IntegrationTime_YORIN_D::read(const AccessContext& context, float* value) const {
+    VEXARParameterInterpreter& interpreter = *context.interpreter;
+    float frameTime = 0.0f;
+    int microFrames = 0;
+    if (const ErrorCode status = readFrameTime(interpreter, &frameTime, &microFrames);
+        status != Error::Success) {
+        return status;
+    }
+    std::uint32_t raw = 0;
+    std::uint32_t maximum = 0;
+    if (const ErrorCode status = interpreter.readSubRegister(Field::IntegrationFraction, &raw);
+        status != Error::Success) {
+        return status;
+    }
+    if (const ErrorCode status =
+            interpreter.getSubRegisterMaximum(Field::IntegrationFraction, &maximum);
+        status != Error::Success) {
+        return status;
+    }
+    *value = (static_cast<float>(raw) * frameTime) /
+             (static_cast<float>(maximum) * static_cast<float>(microFrames));
+    return Error::Success;
+}
 
 }  // namespace Lumivor

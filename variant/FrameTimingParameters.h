@@ -7,7 +7,7 @@ namespace Lumivor {
 // Frames per second, from the clock, the phase period, the phase count and the micro-frames.
 class FrameRate_YORIN_D final
     : public CatalogueParameter<float, UnitType::None, AccessMode::ReadWrite> {
-public:
+  public:
     FrameRate_YORIN_D() : CatalogueParameter(ParameterType::FrameRate) {}
     ErrorCode getRange(const AccessContext& context,
                        ParameterRangeBaseInternal** range) const override;
@@ -18,7 +18,7 @@ public:
 // Micro-frames per depth frame: 1, 2, 4 or 8.
 class MicroFrameNumber_YORIN_D final
     : public CatalogueParameter<int, UnitType::None, AccessMode::ReadWrite> {
-public:
+  public:
     MicroFrameNumber_YORIN_D() : CatalogueParameter(ParameterType::MicroFrameNumber) {}
     ErrorCode getRange(const AccessContext& context,
                        ParameterRangeBaseInternal** range) const override;
@@ -29,7 +29,7 @@ public:
 // Milliseconds per micro-frame: a 6-bit fraction of the micro-frame time.
 class IntegrationTime_YORIN_D final
     : public CatalogueParameter<float, UnitType::Milliseconds, AccessMode::ReadWrite> {
-public:
+  public:
     IntegrationTime_YORIN_D() : CatalogueParameter(ParameterType::IntegrationTime) {}
     ErrorCode getRange(const AccessContext& context,
                        ParameterRangeBaseInternal** range) const override;

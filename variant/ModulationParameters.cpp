@@ -1,21 +1,274 @@
 #include "variant/ModulationParameters.h"
 
+#include <cstdint>
+
+#include "core/Truncate.h"
+#include "core/VEXARParameterInterpreter.h"
+#include "host/Gcd.h"
+#include "variant/FieldSequence.h"
+#include "variant/SubRegisterIndex.h"
+
 namespace Lumivor {
 
-ErrorCode ModulationFrequency_YORIN_D::getRange(const AccessContext&, ParameterRangeBaseInternal**) const { return Error::NotSupported; }
+namespace {
 
-ErrorCode ModulationFrequency_YORIN_D::write(const AccessContext&, float) const { return Error::NotSupported; }
+using namespace YorinD;
 
-ErrorCode ModulationFrequency_YORIN_D::read(const AccessContext&, float*) const { return Error::NotSupported; }
+struct FloatRange {
+    float minimum;
+    float maximum;
+    float step;
+};
+// Both frequencies advertise the same range; the writes accept what the synthesiser can make.
+constexpr FloatRange kFrequencyRange{0.0f, 50.0f, 1.0f};
 
-ErrorCode DealiasingOn_YORIN_D::write(const AccessContext&, bool) const { return Error::NotSupported; }
+// The synthesiser's output stage runs between these two frequencies (MHz), at 2 * k * P * f.
+constexpr float kStageLowMhz = 300.0f;
+constexpr float kStageHighMhz = 600.0f;
+// Larger than any error a valid setting can have.
+constexpr float kNoErrorYet = 100.0f;
+constexpr float kHertzPerMegahertz = 1000000.0f;
 
-ErrorCode DealiasingOn_YORIN_D::read(const AccessContext&, bool*) const { return Error::NotSupported; }
+constexpr std::uint32_t kPhasesWithDealiasing = 6;
+constexpr std::uint32_t kPhasesWithoutDealiasing = 4;
 
-ErrorCode DealiasingFrequency_YORIN_D::getRange(const AccessContext&, ParameterRangeBaseInternal**) const { return Error::NotSupported; }
+ParameterRangeBaseInternal* makeFrequencyRange() {
+    return new ParameterRangeInternal<float>(MinMaxStepRange, kFrequencyRange.minimum,
+                                             kFrequencyRange.maximum, kFrequencyRange.step);
+}
 
-ErrorCode DealiasingFrequency_YORIN_D::write(const AccessContext&, float) const { return Error::NotSupported; }
+// The request must fit the output stage with the largest output divider and with 1.
+bool outsideSynthesiserReach(float frequency, std::uint32_t phases,
+                             std::uint32_t outputDividerLimit) {
+    return kStageLowMhz / static_cast<float>(phases * outputDividerLimit) > frequency ||
+           frequency > kStageHighMhz / static_cast<float>(phases);
+}
 
-ErrorCode DealiasingFrequency_YORIN_D::read(const AccessContext&, float*) const { return Error::NotSupported; }
+float producedFrequency(const SynthesiserSetting& s, std::uint32_t clock, std::uint32_t divisor) {
+    return (static_cast<float>(s.multiplier) * static_cast<float>(clock)) /
+           static_cast<float>(divisor);
+}
+
+// Writing 1 and then 0 to the strobe makes the sensor take up the new synthesiser fields.
+ErrorCode writeSettingAndStrobe(VEXARParameterInterpreter& interpreter,
+                                std::initializer_list<FieldWrite> fields) {
+    if (const ErrorCode status = writeFields(interpreter, fields); status != Error::Success) {
+        return status;
+    }
+    return writeFields(interpreter, {{Field::UpdateStrobe, 1}, {Field::UpdateStrobe, 0}});
+}
+
+}  // namespace
+
+std::optional<SynthesiserSetting> findFrequencySettings(float frequency, std::uint32_t clock,
+                                                        const SynthesiserLimits& limits,
+                                                        std::uint32_t smallestInputDivider,
+                                                        std::uint32_t phaseCount) {
+    float best = kNoErrorYet;
+    const float t = static_cast<float>(phaseCount) * frequency;
+    std::uint32_t kHigh = truncateLow32(kStageHighMhz / t);
+    if (kHigh > limits.outputDivider) {
+        kHigh = limits.outputDivider;
+    }
+    const std::uint32_t kLow = truncateLow32(kStageLowMhz / t) + 1;
+    std::optional<SynthesiserSetting> found;
+    if (kLow > kHigh) {
+        return found;
+    }
+    const float fClock = static_cast<float>(clock);
+    // 64-bit counters: an inclusive limit of UINT32_MAX must not wrap into an endless scan.
+    for (std::uint64_t kWide = kLow; kWide <= kHigh; ++kWide) {
+        const auto k = static_cast<std::uint32_t>(kWide);
+        for (std::uint64_t aWide = smallestInputDivider; aWide <= limits.inputDivider; ++aWide) {
+            const auto a = static_cast<std::uint32_t>(aWide);
+            const float x = (static_cast<float>(a) *
+                             ((static_cast<float>(k * phaseCount) * frequency) * 2.0f)) /
+                            fClock;
+            const std::uint32_t r = truncateLow32(x + 0.5f);
+            if (r > limits.multiplier) {
+                continue;
+            }
+            const float signedError = ((x - static_cast<float>(r)) * fClock) /
+                                      static_cast<float>(2u * a * k * phaseCount);
+            const float error = signedError < 0.0f ? -signedError : signedError;
+            if (error < best) {
+                best = error;
+                found = SynthesiserSetting{a, r, k};
+            }
+        }
+    }
+    return found;
+}
+
+ErrorCode ModulationFrequency_YORIN_D::getRange(const AccessContext&,
+                                                ParameterRangeBaseInternal** range) const {
+    *range = makeFrequencyRange();
+    return Error::Success;
+}
+
+ErrorCode ModulationFrequency_YORIN_D::write(const AccessContext& context, float value) const {
+    VEXARParameterInterpreter& interpreter = *context.interpreter;
+    const std::uint32_t phases = interpreter.getPhaseCount();
+    SynthesiserLimits limits{};
+    if (const ErrorCode status =
+            fieldMaxima(interpreter, {{Field::ModulationInputDivider, &limits.inputDivider},
+                                      {Field::ModulationOutputDivider, &limits.outputDivider},
+                                      {Field::ModulationMultiplier, &limits.multiplier}});
+        status != Error::Success) {
+        return status;
+    }
+    if (outsideSynthesiserReach(value, phases, limits.outputDivider)) {
+        return Error::OutOfRange;
+    }
+    std::uint32_t clock = 0;
+    if (const ErrorCode status = interpreter.readSubRegister(Field::ClockMhz, &clock);
+        status != Error::Success) {
+        return status;
+    }
+    const auto setting = findFrequencySettings(value, clock, limits, 1, phases);
+    if (!setting) {
+        return Error::OutOfRange;
+    }
+    return writeSettingAndStrobe(interpreter,
+                                 {{Field::ModulationMultiplier, setting->multiplier},
+                                  {Field::ModulationInputDivider, setting->inputDivider},
+                                  {Field::ModulationOutputDivider, setting->outputDivider}});
+}
+
+// The phase count comes from the sensor's own field, which only the sensor's defaults set.
+ErrorCode ModulationFrequency_YORIN_D::read(const AccessContext& context, float* value) const {
+    std::uint32_t clock = 0;
+    std::uint32_t phases = 0;
+    SynthesiserSetting s{};
+    if (const ErrorCode status =
+            readFields(*context.interpreter, {{Field::ClockMhz, &clock},
+                                              {Field::ModulationPhaseCount, &phases},
+                                              {Field::ModulationMultiplier, &s.multiplier},
+                                              {Field::ModulationInputDivider, &s.inputDivider},
+                                              {Field::ModulationOutputDivider, &s.outputDivider}});
+        status != Error::Success) {
+        return status;
+    }
+    // Unprogrammed dividers give 0 / 0: the result is then NaN, as the arithmetic has it.
+    *value = producedFrequency(s, clock, 2u * phases * s.outputDivider * s.inputDivider);
+    return Error::Success;
+}
+
+ErrorCode DealiasingOn_YORIN_D::write(const AccessContext& context, bool value) const {
+    return context.interpreter->writeSubRegister(Field::DealiasingEnable, value ? 1u : 0u);
+}
+
+ErrorCode DealiasingOn_YORIN_D::read(const AccessContext& context, bool* value) const {
+    std::uint32_t enabled = 0;
+    if (const ErrorCode status =
+            context.interpreter->readSubRegister(Field::DealiasingEnable, &enabled);
+        status != Error::Success) {
+        return status;
+    }
+    *value = enabled == 1;
+    return Error::Success;
+}
+
+ErrorCode DealiasingFrequency_YORIN_D::getRange(const AccessContext&,
+                                                ParameterRangeBaseInternal** range) const {
+    *range = makeFrequencyRange();
+    return Error::Success;
+}
+
+// Besides its own synthesiser the dealiasing write stores the two frequencies' ratio
+// nm : nd in lowest terms and the inverse j of nd modulo nm, from which the sensor unwraps
+// the phases of the pair.
+ErrorCode DealiasingFrequency_YORIN_D::write(const AccessContext& context, float value) const {
+    VEXARParameterInterpreter& interpreter = *context.interpreter;
+    const std::uint32_t phases = interpreter.getPhaseCount();
+    SynthesiserLimits limits{};
+    std::uint32_t modulationShareLimit = 0;
+    std::uint32_t dealiasingShareLimit = 0;
+    std::uint32_t inverseLimit = 0;
+    if (const ErrorCode status =
+            fieldMaxima(interpreter, {{Field::DealiasingInputDivider, &limits.inputDivider},
+                                      {Field::DealiasingOutputDivider, &limits.outputDivider},
+                                      {Field::DealiasingMultiplier, &limits.multiplier},
+                                      {Field::RatioModulationShare, &modulationShareLimit},
+                                      {Field::RatioDealiasingShare, &dealiasingShareLimit},
+                                      {Field::RatioModularInverse, &inverseLimit}});
+        status != Error::Success) {
+        return status;
+    }
+    float modulation = 0.0f;
+    if (const ErrorCode status =
+            interpreter.readValue(ParameterType::ModulationFrequency, &modulation);
+        status != Error::Success) {
+        return status;
+    }
+    if (outsideSynthesiserReach(value, phases, limits.outputDivider)) {
+        return Error::OutOfRange;
+    }
+    std::uint32_t clock = 0;
+    if (const ErrorCode status = interpreter.readSubRegister(Field::ClockMhz, &clock);
+        status != Error::Success) {
+        return status;
+    }
+    const auto setting = findFrequencySettings(value, clock, limits, 1, phases);
+    if (!setting) {
+        return Error::OutOfRange;
+    }
+    const float dealiasing = producedFrequency(
+        *setting, clock, 2u * setting->inputDivider * setting->outputDivider * phases);
+
+    // The common divisor of the two frequencies in Hz, back in MHz.
+    const int g = Utils::gcd(truncateToInt32(modulation * kHertzPerMegahertz),
+                             truncateToInt32(dealiasing * kHertzPerMegahertz));
+    if (g == 0) {
+        return Error::OutOfRange;
+    }
+    const float common = static_cast<float>(g) / kHertzPerMegahertz;
+    const std::uint32_t dealiasingShare = truncateLow32(dealiasing / common);
+    const std::uint32_t modulationShare = truncateLow32(modulation / common);
+    if (modulationShare > modulationShareLimit || dealiasingShare > dealiasingShareLimit) {
+        return Error::OutOfRange;
+    }
+    // No remainder by a share of 0; a share of 1 has no inverse either (every remainder is 0).
+    if (modulationShare == 0) {
+        return Error::OutOfRange;
+    }
+    std::uint32_t inverse = 0;
+    for (std::uint64_t j = 1; j <= inverseLimit; ++j) {
+        if ((static_cast<std::uint32_t>(j) * dealiasingShare) % modulationShare == 1) {
+            inverse = static_cast<std::uint32_t>(j);
+            break;
+        }
+    }
+    if (inverse == 0) {
+        return Error::OutOfRange;
+    }
+    return writeSettingAndStrobe(interpreter,
+                                 {{Field::DealiasingMultiplier, setting->multiplier},
+                                  {Field::DealiasingInputDivider, setting->inputDivider},
+                                  {Field::DealiasingOutputDivider, setting->outputDivider},
+                                  {Field::RatioModulationShare, modulationShare},
+                                  {Field::RatioDealiasingShare, dealiasingShare},
+                                  {Field::RatioModularInverse, inverse}});
+}
+
+// Here the phase count follows the sensor's dealiasing enable.
+ErrorCode DealiasingFrequency_YORIN_D::read(const AccessContext& context, float* value) const {
+    std::uint32_t clock = 0;
+    std::uint32_t dealiasingEnabled = 0;
+    SynthesiserSetting s{};
+    if (const ErrorCode status =
+            readFields(*context.interpreter, {{Field::ClockMhz, &clock},
+                                              {Field::DealiasingEnable, &dealiasingEnabled},
+                                              {Field::DealiasingMultiplier, &s.multiplier},
+                                              {Field::DealiasingInputDivider, &s.inputDivider},
+                                              {Field::DealiasingOutputDivider, &s.outputDivider}});
+        status != Error::Success) {
+        return status;
+    }
+    const std::uint32_t phases =
+        dealiasingEnabled == 1 ? kPhasesWithDealiasing : kPhasesWithoutDealiasing;
+    *value = producedFrequency(s, clock, 2u * phases * s.outputDivider * s.inputDivider);
+    return Error::Success;
+}
 
 }  // namespace Lumivor

@@ -1,14 +1,40 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 #include "core/ParameterInternal.h"
 
 namespace Lumivor {
 
+// One setting of a frequency synthesiser. With clock c and phase count P it produces
+// multiplier * c / (2 * inputDivider * outputDivider * P) MHz.
+struct SynthesiserSetting {
+    std::uint32_t inputDivider;
+    std::uint32_t multiplier;
+    std::uint32_t outputDivider;
+    bool operator==(const SynthesiserSetting&) const = default;
+};
+
+// Largest value of each synthesiser field.
+struct SynthesiserLimits {
+    std::uint32_t inputDivider;
+    std::uint32_t multiplier;
+    std::uint32_t outputDivider;
+};
+
+// The setting closest to frequency (MHz), searched by ascending output divider and, within
+// one, ascending input divider from smallestInputDivider; an equally close later setting never
+// replaces an earlier one. Only output dividers that put 2 * k * P * f within 600 to 1200 MHz
+// are tried. Nothing when no setting comes within 100 MHz or no output divider fits.
+std::optional<SynthesiserSetting> findFrequencySettings(float frequency, std::uint32_t clock,
+                                                        const SynthesiserLimits& limits,
+                                                        std::uint32_t smallestInputDivider,
+                                                        std::uint32_t phaseCount);
+
 class ModulationFrequency_YORIN_D final
     : public CatalogueParameter<float, UnitType::Megahertz, AccessMode::ReadWrite> {
-public:
+  public:
     ModulationFrequency_YORIN_D() : CatalogueParameter(ParameterType::ModulationFrequency) {}
     ErrorCode getRange(const AccessContext& context,
                        ParameterRangeBaseInternal** range) const override;
@@ -19,7 +45,7 @@ public:
 // Reaches the host only through a restored system state, which also sets the phase count.
 class DealiasingOn_YORIN_D final
     : public CatalogueParameter<bool, UnitType::None, AccessMode::ReadWrite> {
-public:
+  public:
     DealiasingOn_YORIN_D() : CatalogueParameter(ParameterType::DealiasingOn) {}
     ErrorCode write(const AccessContext& context, bool value) const override;
     ErrorCode read(const AccessContext& context, bool* value) const override;
@@ -27,7 +53,7 @@ public:
 
 class DealiasingFrequency_YORIN_D final
     : public CatalogueParameter<float, UnitType::Megahertz, AccessMode::ReadWrite> {
-public:
+  public:
     DealiasingFrequency_YORIN_D() : CatalogueParameter(ParameterType::DealiasingFrequency) {}
     ErrorCode getRange(const AccessContext& context,
                        ParameterRangeBaseInternal** range) const override;

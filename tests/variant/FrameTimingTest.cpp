@@ -1,0 +1,333 @@
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <vector>
+
+#include "host/RangeDecoder.h"
+#include "support/SimulatedCamera.h"
+#include "variant/SubRegisterIndex.h"
+
+namespace Lumivor::Testing {
+namespace {
+
+namespace Field = YorinD::Field;
+
+constexpr std::int32_t kBusFault = -77;
+
+// Sensor banks and the registers that hold the frame timing fields.
+constexpr std::uint16_t kLow = 0x5C;
+constexpr std::uint16_t kHigh = 0x58;
+constexpr std::uint8_t kClockReg = 0x33;        // clock MHz
+constexpr std::uint8_t kMicroFrameReg = 0x83;   // 0x183: micro-frame and phase counts
+constexpr std::uint8_t kDealiasingReg = 0x02;   // 0x002: dealiasing enable
+constexpr std::uint8_t kPeriodReg = 0x82;       // 0x182: phase period
+constexpr std::uint8_t kRawOutputReg = 0x25;    // 0x025: period doubling
+constexpr std::uint8_t kIntegrationReg = 0x4C;  // 0x04C: integration fraction and latch
+
+class FrameTimingTest : public SimulatedCameraTest {
+  protected:
+    float readFloat(std::uint32_t id) {
+        float value = -1.0f;
+        EXPECT_EQ(interp.readValue(id, &value), Error::Success);
+        return value;
+    }
+
+    // The bus traffic of one frame-rate read.
+    std::vector<Access> frameRateRead() const {
+        return {R(kLow, kClockReg), R(kHigh, kMicroFrameReg), R(kLow, kDealiasingReg),
+                R(kHigh, kPeriodReg), R(kLow, kRawOutputReg)};
+    }
+    // The frame-rate and micro-frame reads that the integration time makes first.
+    std::vector<Access> frameTimeReads() const {
+        auto reads = frameRateRead();
+        reads.push_back(R(kHigh, kMicroFrameReg));
+        return reads;
+    }
+};
+
+// --- Frame rate -------------------------------------------------------------------------------
+
+TEST_F(FrameTimingTest, DefaultsReadAsThirtyFramesOfFourMicroFrames) {
+    EXPECT_EQ(readFloat(ParameterType::FrameRate), 30.0f);
+    EXPECT_EQ(accesses(), frameRateRead());
+
+    int microFrames = 0;
+    EXPECT_EQ(interp.readValue(ParameterType::MicroFrameNumber, &microFrames), Error::Success);
+    EXPECT_EQ(microFrames, 4);
+    // 20 of 63 steps of a 33.3 ms frame split in four micro-frames.
+    EXPECT_NEAR(readFloat(ParameterType::IntegrationTime), 2.6455f, 1e-4f);
+}
+
+struct FrameRateWriteCase {
+    const char* name;
+    std::uint32_t phaseCount;
+    std::uint32_t microFrames;
+    std::uint32_t rawOutputField;
+    float rate;
+    std::uint32_t storedPeriod;
+    float readBack;  // with the dealiasing enable at 0
+};
+
+class FrameRateWrite : public FrameTimingTest,
+                       public ::testing::WithParamInterface<FrameRateWriteCase> {};
+
+TEST_P(FrameRateWrite, StoresTruncatedPeriodTimesDoublingThenClearsLatch) {
+    const FrameRateWriteCase& c = GetParam();
+    interp.setPhaseCount(c.phaseCount);
+    module.setField(Field::MicroFrameCount, c.microFrames);
+    module.setField(Field::RawOutputPeriodDoubling, c.rawOutputField);
+    module.setField(Field::FrameTimingLatch, 1);
+
+    ASSERT_EQ(interp.writeValue(ParameterType::FrameRate, c.rate), Error::Success);
+    EXPECT_EQ(module.field(Field::PhasePeriod), c.storedPeriod);
+    EXPECT_EQ(module.field(Field::FrameTimingLatch), 0u);
+    EXPECT_EQ(accesses(), (std::vector<Access>{R(kLow, kClockReg), R(kHigh, kMicroFrameReg),
+                                               R(kLow, kRawOutputReg), R(kHigh, kPeriodReg),
+                                               W(kHigh, kPeriodReg), R(kLow, kIntegrationReg),
+                                               W(kLow, kIntegrationReg)}));
+    EXPECT_FLOAT_EQ(readFloat(ParameterType::FrameRate), c.readBack);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, FrameRateWrite,
+    ::testing::Values(FrameRateWriteCase{"Thirty", 4, 4, 0, 30.0f, 100000, 30.0f},
+                      FrameRateWriteCase{"ThirtyDoubledPeriod", 4, 4, 15, 30.0f, 200000, 30.0f},
+                      // Only 15 doubles; other raw output values leave the period as it is.
+                      FrameRateWriteCase{"RawOutputSevenNotDoubled", 4, 4, 7, 30.0f, 100000, 30.0f},
+                      FrameRateWriteCase{"EightMicroFrames", 4, 8, 0, 30.0f, 50000, 30.0f},
+                      // 133333.33 truncated; the read takes four phases from the sensor's
+                      // dealiasing enable, not the six the write used.
+                      FrameRateWriteCase{"FifteenWithSixPhases", 6, 4, 0, 15.0f, 133333,
+                                         22.500056f},
+                      // The infinite quotient truncates to 0, and reading it back divides by 0.
+                      FrameRateWriteCase{"ZeroGivesInfinitePeriod", 4, 4, 0, 0.0f, 0,
+                                         std::numeric_limits<float>::infinity()},
+                      // Nothing caps the write at the advertised 60.
+                      FrameRateWriteCase{"AboveAdvertisedMaximum", 4, 4, 0, 120.0f, 25000, 120.0f}),
+    [](const auto& info) { return info.param.name; });
+
+TEST_F(FrameTimingTest, FrameRateReadCountsSixPhasesWhenSensorDealiases) {
+    module.setField(Field::DealiasingEnable, 1);
+    module.setField(Field::PhasePeriod, 133333);
+    EXPECT_FLOAT_EQ(readFloat(ParameterType::FrameRate), 15.0000375f);
+}
+
+TEST_F(FrameTimingTest, RawOutputSwitchHalvesThePeriodTheReadSees) {
+    ASSERT_EQ(interp.writeValue(ParameterType::FrameRate, 30.0f), Error::Success);
+    module.setField(Field::RawOutputPeriodDoubling, 15);
+    EXPECT_EQ(readFloat(ParameterType::FrameRate), 60.0f);
+    module.setField(Field::RawOutputPeriodDoubling, 0);
+    EXPECT_EQ(readFloat(ParameterType::FrameRate), 30.0f);
+}
+
+TEST_F(FrameTimingTest, NegativeFrameRateIsRefusedWithoutBusTraffic) {
+    for (const float rate : {-1.0f, -0.001f, -std::numeric_limits<float>::infinity()}) {
+        EXPECT_EQ(interp.writeValue(ParameterType::FrameRate, rate), Error::OutOfRange) << rate;
+    }
+    EXPECT_EQ(module.transactionCount(), 0u);
+    EXPECT_EQ(interp.lastError(), "failed to write parameter 3");
+}
+
+TEST_F(FrameTimingTest, PeriodBeyondTwentyTwoBitsIsRefusedByTheFieldWrite) {
+    // 48e6 / (16 * 0.5) = 6e6 is above the field's 4194303.
+    ASSERT_EQ(interp.writeValue(ParameterType::FrameRate, 0.5f), Error::OutOfRange);
+    EXPECT_EQ(module.field(Field::PhasePeriod), 100000u);
+    EXPECT_EQ(module.writeCount(), 0u);
+    EXPECT_EQ(module.readCount(), 3u);
+}
+
+TEST_F(FrameTimingTest, FrameRateWriteFailurePassesCodeAndKeepsEarlierField) {
+    struct Case {
+        std::size_t failing;   // transaction number that fails
+        std::uint32_t period;  // what the phase period holds afterwards
+    };
+    // 1-3 read the inputs, 4-5 read-modify-write the period, 6-7 the latch.
+    for (const Case c :
+         {Case{2, 100000}, Case{4, 100000}, Case{5, 100000}, Case{6, 50000}, Case{7, 50000}}) {
+        module.reset();
+        module.clearLog();
+        module.setField(Field::FrameTimingLatch, 1);
+        module.failNthTransaction(c.failing, kBusFault);
+        EXPECT_EQ(interp.writeValue(ParameterType::FrameRate, 60.0f), kBusFault) << c.failing;
+        EXPECT_EQ(module.transactionCount(), c.failing);
+        EXPECT_EQ(module.field(Field::PhasePeriod), c.period) << c.failing;
+        EXPECT_EQ(module.field(Field::FrameTimingLatch), 1u) << c.failing;
+    }
+}
+
+TEST_F(FrameTimingTest, FrameRateReadFailureLeavesValueAlone) {
+    for (std::size_t failing = 1; failing <= 5; ++failing) {
+        module.clearLog();
+        module.failNthTransaction(failing, kBusFault);
+        float value = -2.0f;
+        EXPECT_EQ(interp.readValue(ParameterType::FrameRate, &value), kBusFault);
+        EXPECT_EQ(value, -2.0f);
+        EXPECT_EQ(module.transactionCount(), failing);
+    }
+}
+
+// --- Micro-frame number -----------------------------------------------------------------------
+
+TEST_F(FrameTimingTest, MicroFrameNumberAcceptsOnlyOneTwoFourEight) {
+    for (const int count : {1, 2, 4, 8}) {
+        module.clearLog();
+        ASSERT_EQ(interp.writeValue(ParameterType::MicroFrameNumber, count), Error::Success);
+        EXPECT_EQ(module.field(Field::MicroFrameCount), static_cast<std::uint32_t>(count));
+        EXPECT_EQ(accesses(),
+                  (std::vector<Access>{R(kHigh, kMicroFrameReg), W(kHigh, kMicroFrameReg)}));
+    }
+    module.clearLog();
+    for (const int count : {0, 3, 5, 7, 16, -1, -4}) {
+        EXPECT_EQ(interp.writeValue(ParameterType::MicroFrameNumber, count), Error::OutOfRange)
+            << count;
+    }
+    EXPECT_EQ(module.transactionCount(), 0u);
+    EXPECT_EQ(module.field(Field::MicroFrameCount), 8u);
+}
+
+TEST_F(FrameTimingTest, MicroFrameWriteKeepsThePhaseCountField) {
+    // The micro-frame count shares its register with the modulation phase count.
+    ASSERT_EQ(interp.writeValue(ParameterType::MicroFrameNumber, 2), Error::Success);
+    EXPECT_EQ(module.field(Field::ModulationPhaseCount), 4u);
+}
+
+TEST_F(FrameTimingTest, MoreMicroFramesSlowTheFrameRateInProportion) {
+    ASSERT_EQ(interp.writeValue(ParameterType::MicroFrameNumber, 8), Error::Success);
+    EXPECT_EQ(module.field(Field::PhasePeriod), 100000u);
+    EXPECT_EQ(readFloat(ParameterType::FrameRate), 15.0f);
+}
+
+TEST_F(FrameTimingTest, MicroFrameWriteFailurePassesCode) {
+    module.failNthTransaction(2, kBusFault);
+    EXPECT_EQ(interp.writeValue(ParameterType::MicroFrameNumber, 2), kBusFault);
+    EXPECT_EQ(module.field(Field::MicroFrameCount), 4u);
+}
+
+// --- Integration time -------------------------------------------------------------------------
+
+TEST_F(FrameTimingTest, IntegrationTimeOneMillisecondStoresSevenSixtyThirds) {
+    // 63 * 1.0 * 4 / 33.333332 = 7.56
+    ASSERT_EQ(interp.writeValue(ParameterType::IntegrationTime, 1.0f), Error::Success);
+    EXPECT_EQ(module.field(Field::IntegrationFraction), 7u);
+    auto expected = frameTimeReads();
+    expected.push_back(R(kLow, kIntegrationReg));
+    expected.push_back(W(kLow, kIntegrationReg));
+    EXPECT_EQ(accesses(), expected);
+    EXPECT_NEAR(readFloat(ParameterType::IntegrationTime), 0.9259f, 1e-4f);
+}
+
+TEST_F(FrameTimingTest, IntegrationTimeLimitIsTheMicroFrameTime) {
+    struct Case {
+        float time;
+        ErrorCode code;
+        std::uint32_t raw;  // the field afterwards
+    };
+    // The advertised maximum is 0.5 ms, but the write accepts up to T/m = 8.333 ms.
+    for (const Case c : {Case{8.33f, Error::Success, 62}, Case{0.5f, Error::Success, 3},
+                         Case{8.34f, Error::OutOfRange, 3}, Case{0.0f, Error::Success, 0}}) {
+        module.clearLog();
+        EXPECT_EQ(interp.writeValue(ParameterType::IntegrationTime, c.time), c.code) << c.time;
+        EXPECT_EQ(module.field(Field::IntegrationFraction), c.raw) << c.time;
+        if (c.code != Error::Success) {
+            EXPECT_EQ(accesses(), frameTimeReads());
+        }
+    }
+}
+
+TEST_F(FrameTimingTest, NegativeIntegrationTimeBelowOneStepWritesZero) {
+    // One step is T / (63 * 4) = 0.1323 ms.
+    ASSERT_EQ(interp.writeValue(ParameterType::IntegrationTime, -0.13f), Error::Success);
+    EXPECT_EQ(module.field(Field::IntegrationFraction), 0u);
+
+    module.setField(Field::IntegrationFraction, 20);
+    module.clearLog();
+    EXPECT_EQ(interp.writeValue(ParameterType::IntegrationTime, -0.14f), Error::OutOfRange);
+    EXPECT_EQ(module.field(Field::IntegrationFraction), 20u);
+    EXPECT_EQ(module.writeCount(), 0u);
+}
+
+TEST_F(FrameTimingTest, IntegrationTimeFollowsFrameRateAndMicroFrames) {
+    // The same raw fraction is a different time once the frame is shorter or split further.
+    module.setField(Field::IntegrationFraction, 63);
+    EXPECT_FLOAT_EQ(readFloat(ParameterType::IntegrationTime), 1000.0f / 30.0f / 4.0f);
+    ASSERT_EQ(interp.writeValue(ParameterType::MicroFrameNumber, 8), Error::Success);
+    // 8 micro-frames halve the frame rate and so keep the micro-frame time.
+    EXPECT_FLOAT_EQ(readFloat(ParameterType::IntegrationTime), 1000.0f / 30.0f / 4.0f);
+    ASSERT_EQ(interp.writeValue(ParameterType::FrameRate, 60.0f), Error::Success);
+    EXPECT_FLOAT_EQ(readFloat(ParameterType::IntegrationTime), 1000.0f / 60.0f / 8.0f);
+}
+
+TEST_F(FrameTimingTest, IntegrationTimeFailuresPassTheCodeThrough) {
+    // 1-5 frame rate, 6 micro-frames, 7-8 read-modify-write of the fraction.
+    for (const std::size_t failing : {1u, 5u, 6u, 7u, 8u}) {
+        module.clearLog();
+        module.failNthTransaction(failing, kBusFault);
+        EXPECT_EQ(interp.writeValue(ParameterType::IntegrationTime, 1.0f), kBusFault) << failing;
+        EXPECT_EQ(module.transactionCount(), failing);
+        EXPECT_EQ(module.field(Field::IntegrationFraction), 20u);
+        EXPECT_EQ(interp.lastError(), "failed to write parameter 5");
+    }
+    for (const std::size_t failing : {1u, 6u, 7u}) {
+        module.clearLog();
+        module.failNthTransaction(failing, kBusFault);
+        float value = -3.0f;
+        EXPECT_EQ(interp.readValue(ParameterType::IntegrationTime, &value), kBusFault);
+        EXPECT_EQ(value, -3.0f);
+        EXPECT_EQ(module.transactionCount(), failing);
+    }
+}
+
+// --- Ranges -----------------------------------------------------------------------------------
+
+class FrameTimingRanges : public FrameTimingTest {
+  protected:
+    RangeWire::RangeDescription range(std::uint32_t id) {
+        std::uint8_t bytes[64] = {};
+        std::uint32_t size = sizeof bytes;
+        EXPECT_EQ(interp.getParameterRange(id, bytes, &size), Error::Success);
+        const auto decoded = RangeWire::decodeRange({bytes, size});
+        EXPECT_TRUE(decoded) << decoded.error;
+        return decoded.range.value_or(RangeWire::RangeDescription{});
+    }
+    static std::vector<std::uint32_t> bits(const RangeWire::Bounds<float>& b) {
+        return {std::bit_cast<std::uint32_t>(b.minimum), std::bit_cast<std::uint32_t>(b.maximum),
+                std::bit_cast<std::uint32_t>(b.step)};
+    }
+};
+
+TEST_F(FrameTimingRanges, FloatRangesCarryTheirExactConstants) {
+    const auto frameRate = range(ParameterType::FrameRate);
+    ASSERT_EQ(frameRate.kind(), MinMaxStepRange);
+    EXPECT_EQ(bits(std::get<RangeWire::Bounds<float>>(frameRate.numbers)),
+              (std::vector<std::uint32_t>{0x00000000, 0x42700000, 0x3C23D70A}));
+
+    const auto integration = range(ParameterType::IntegrationTime);
+    ASSERT_EQ(integration.kind(), MinMaxStepRange);
+    EXPECT_EQ(bits(std::get<RangeWire::Bounds<float>>(integration.numbers)),
+              (std::vector<std::uint32_t>{0x00000000, 0x3F000000, 0x33D6BF95}));
+    EXPECT_EQ(module.transactionCount(), 0u);
+}
+
+TEST_F(FrameTimingRanges, MicroFrameRangeListsTheFourCountsInOrder) {
+    const auto microFrames = range(ParameterType::MicroFrameNumber);
+    ASSERT_EQ(microFrames.kind(), DiscreteSetRange);
+    EXPECT_EQ(std::get<std::vector<int>>(microFrames.numbers), (std::vector<int>{1, 2, 4, 8}));
+}
+
+TEST_F(FrameTimingRanges, EveryCallHandsOutANewObject) {
+    const ParameterInternal* parameter = interp.parameterTable().find(ParameterType::FrameRate);
+    ASSERT_NE(parameter, nullptr);
+    ParameterRangeBaseInternal* first = nullptr;
+    ParameterRangeBaseInternal* second = nullptr;
+    EXPECT_EQ(parameter->getRange(interp.accessContext(), &first), Error::Success);
+    EXPECT_EQ(parameter->getRange(interp.accessContext(), &second), Error::Success);
+    EXPECT_NE(first, second);
+    delete first;
+    delete second;
+}
+
+}  // namespace
+}  // namespace Lumivor::Testing

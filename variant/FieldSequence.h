@@ -1,0 +1,59 @@
+#pragma once
+
+#include <cstdint>
+#include <initializer_list>
+
+#include "core/VEXARParameterInterpreter.h"
+#include "host/ErrorCode.h"
+
+namespace Lumivor::YorinD {
+
+// Parameter conversions touch their fields in a fixed order and give up at the first failure,
+// handing its code back as it came; these run such a sequence and keep nothing of their own.
+
+struct FieldRead {
+    std::uint32_t index;
+    std::uint32_t* value;
+};
+
+struct FieldWrite {
+    std::uint32_t index;
+    std::uint32_t value;
+};
+
+inline ErrorCode readFields(VEXARParameterInterpreter& interpreter,
+                            std::initializer_list<FieldRead> reads) {
+    for (const FieldRead& read : reads) {
+        if (const ErrorCode status = interpreter.readSubRegister(read.index, read.value);
+            status != Error::Success) {
+            return status;
+        }
+    }
+    return Error::Success;
+}
+
+inline ErrorCode fieldMaxima(VEXARParameterInterpreter& interpreter,
+                             std::initializer_list<FieldRead> maxima) {
+    for (const FieldRead& maximum : maxima) {
+        if (const ErrorCode status =
+                interpreter.getSubRegisterMaximum(maximum.index, maximum.value);
+            status != Error::Success) {
+            return status;
+        }
+    }
+    return Error::Success;
+}
+
+// Fields already written stay written when a later one fails.
+inline ErrorCode writeFields(VEXARParameterInterpreter& interpreter,
+                             std::initializer_list<FieldWrite> writes) {
+    for (const FieldWrite& write : writes) {
+        if (const ErrorCode status = interpreter.writeSubRegister(write.index, write.value);
+            status != Error::Success) {
+            return status;
+        }
+    }
+    return Error::Success;
+}
+
+}  // namespace Lumivor::YorinD
