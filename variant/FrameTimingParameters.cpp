@@ -7,7 +7,7 @@
 
 #include "core/Truncate.h"
 #include "core/VEXARParameterInterpreter.h"
-#include "variant/FieldSequence.h"
+#include "variant/ParameterSupport.h"
 #include "variant/SubRegisterIndex.h"
 
 namespace Lumivor {
@@ -18,13 +18,8 @@ using namespace YorinD;
 
 // Advertised ranges. The frame-rate write itself has no upper bound and the integration-time
 // write accepts up to the micro-frame time; the host only sees these numbers.
-struct FloatRange {
-    float minimum;
-    float maximum;
-    float step;
-};
-constexpr FloatRange kFrameRateRange{0.0f, 60.0f, 0.01f};
-constexpr FloatRange kIntegrationTimeRange{0.0f, 0.5f, 1e-7f};
+constexpr FloatBounds kFrameRateRange{0.0f, 60.0f, 0.01f};
+constexpr FloatBounds kIntegrationTimeRange{0.0f, 0.5f, 1e-7f};
 const std::vector<int> kMicroFrameCounts{1, 2, 4, 8};
 
 constexpr float kMicrosecondsPerSecond = 1000000.0f;
@@ -34,10 +29,6 @@ constexpr float kMillisecondsPerSecond = 1000.0f;
 constexpr std::uint32_t kPeriodDoublingMode = 15;
 constexpr std::uint32_t kPhasesWithDealiasing = 6;
 constexpr std::uint32_t kPhasesWithoutDealiasing = 4;
-
-ParameterRangeBaseInternal* makeRange(const FloatRange& r) {
-    return new ParameterRangeInternal<float>(MinMaxStepRange, r.minimum, r.maximum, r.step);
-}
 
 std::uint32_t periodDoubling(std::uint32_t rawOutputField) {
     return rawOutputField == kPeriodDoublingMode ? 2u : 1u;
@@ -64,7 +55,7 @@ ErrorCode readFrameTime(VEXARParameterInterpreter& interpreter, float* frameTime
 
 ErrorCode FrameRate_YORIN_D::getRange(const AccessContext&,
                                       ParameterRangeBaseInternal** range) const {
-    *range = makeRange(kFrameRateRange);
+    *range = makeFloatRange(kFrameRateRange);
     return Error::Success;
 }
 
@@ -151,7 +142,7 @@ ErrorCode MicroFrameNumber_YORIN_D::write(const AccessContext& context, int valu
 
 ErrorCode IntegrationTime_YORIN_D::getRange(const AccessContext&,
                                             ParameterRangeBaseInternal** range) const {
-    *range = makeRange(kIntegrationTimeRange);
+    *range = makeFloatRange(kIntegrationTimeRange);
     return Error::Success;
 }
 

@@ -1,11 +1,12 @@
 #include "variant/ModulationParameters.h"
 
 #include <cstdint>
+#include <initializer_list>
 
 #include "core/Truncate.h"
 #include "core/VEXARParameterInterpreter.h"
 #include "host/Gcd.h"
-#include "variant/FieldSequence.h"
+#include "variant/ParameterSupport.h"
 #include "variant/SubRegisterIndex.h"
 
 namespace Lumivor {
@@ -14,13 +15,8 @@ namespace {
 
 using namespace YorinD;
 
-struct FloatRange {
-    float minimum;
-    float maximum;
-    float step;
-};
 // Both frequencies advertise the same range; the writes accept what the synthesiser can make.
-constexpr FloatRange kFrequencyRange{0.0f, 50.0f, 1.0f};
+constexpr FloatBounds kFrequencyRange{0.0f, 50.0f, 1.0f};
 
 // The synthesiser's output stage runs between these two frequencies (MHz), at 2 * k * P * f.
 constexpr float kStageLowMhz = 300.0f;
@@ -32,16 +28,33 @@ constexpr float kHertzPerMegahertz = 1000000.0f;
 constexpr std::uint32_t kPhasesWithDealiasing = 6;
 constexpr std::uint32_t kPhasesWithoutDealiasing = 4;
 
-ParameterRangeBaseInternal* makeFrequencyRange() {
-    return new ParameterRangeInternal<float>(MinMaxStepRange, kFrequencyRange.minimum,
-                                             kFrequencyRange.maximum, kFrequencyRange.step);
+// Where each synthesiser keeps its setting.
+struct SynthesiserFields {
+    std::uint32_t inputDivider;
+    std::uint32_t multiplier;
+    std::uint32_t outputDivider;
+};
+constexpr SynthesiserFields kModulationSynthesiser{
+    Field::ModulationInputDivider, Field::ModulationMultiplier, Field::ModulationOutputDivider};
+constexpr SynthesiserFields kDealiasingSynthesiser{
+    Field::DealiasingInputDivider, Field::DealiasingMultiplier, Field::DealiasingOutputDivider};
+
+ErrorCode synthesiserLimits(VEXARParameterInterpreter& interpreter, const SynthesiserFields& fields,
+                            SynthesiserLimits* limits) {
+    return fieldMaxima(interpreter, {{fields.inputDivider, &limits->inputDivider},
+                                     {fields.outputDivider, &limits->outputDivider},
+                                     {fields.multiplier, &limits->multiplier}});
 }
 
-// The request must fit the output stage with the largest output divider and with 1.
-bool outsideSynthesiserReach(float frequency, std::uint32_t phases,
-                             std::uint32_t outputDividerLimit) {
-    return kStageLowMhz / static_cast<float>(phases * outputDividerLimit) > frequency ||
-           frequency > kStageHighMhz / static_cast<float>(phases);
+// The clock, the field that decides the phase count, and the setting, in this order.
+ErrorCode readSynthesiser(VEXARParameterInterpreter& interpreter, const SynthesiserFields& fields,
+                          std::uint32_t phaseField, std::uint32_t* clock, std::uint32_t* phaseValue,
+                          SynthesiserSetting* setting) {
+    return readFields(interpreter, {{Field::ClockMhz, clock},
+                                    {phaseField, phaseValue},
+                                    {fields.multiplier, &setting->multiplier},
+                                    {fields.inputDivider, &setting->inputDivider},
+                                    {fields.outputDivider, &setting->outputDivider}});
 }
 
 float producedFrequency(const SynthesiserSetting& s, std::uint32_t clock, std::uint32_t divisor) {
@@ -49,13 +62,43 @@ float producedFrequency(const SynthesiserSetting& s, std::uint32_t clock, std::u
            static_cast<float>(divisor);
 }
 
-// Writing 1 and then 0 to the strobe makes the sensor take up the new synthesiser fields.
+// The setting first, then whatever goes with it, then the strobe written 1 and 0, which makes
+// the sensor take up the new fields: a failure on the way leaves the strobe alone.
 ErrorCode writeSettingAndStrobe(VEXARParameterInterpreter& interpreter,
-                                std::initializer_list<FieldWrite> fields) {
-    if (const ErrorCode status = writeFields(interpreter, fields); status != Error::Success) {
+                                const SynthesiserFields& fields, const SynthesiserSetting& setting,
+                                std::initializer_list<FieldWrite> companions = {}) {
+    if (const ErrorCode status =
+            writeFields(interpreter, {{fields.multiplier, setting.multiplier},
+                                      {fields.inputDivider, setting.inputDivider},
+                                      {fields.outputDivider, setting.outputDivider}});
+        status != Error::Success) {
+        return status;
+    }
+    if (const ErrorCode status = writeFields(interpreter, companions); status != Error::Success) {
         return status;
     }
     return writeFields(interpreter, {{Field::UpdateStrobe, 1}, {Field::UpdateStrobe, 0}});
+}
+
+// Both frequency writes: the request must fit the output stage with the largest output divider
+// and with 1, and the synthesiser must come within reach of it at the sensor's clock.
+ErrorCode chooseSetting(VEXARParameterInterpreter& interpreter, float frequency,
+                        std::uint32_t phases, const SynthesiserLimits& limits, std::uint32_t* clock,
+                        SynthesiserSetting* setting) {
+    if (kStageLowMhz / static_cast<float>(phases * limits.outputDivider) > frequency ||
+        frequency > kStageHighMhz / static_cast<float>(phases)) {
+        return Error::OutOfRange;
+    }
+    if (const ErrorCode status = interpreter.readSubRegister(Field::ClockMhz, clock);
+        status != Error::Success) {
+        return status;
+    }
+    const auto found = findFrequencySettings(frequency, *clock, limits, 1, phases);
+    if (!found) {
+        return Error::OutOfRange;
+    }
+    *setting = *found;
+    return Error::Success;
 }
 
 }  // namespace
@@ -102,7 +145,7 @@ std::optional<SynthesiserSetting> findFrequencySettings(float frequency, std::ui
 
 ErrorCode ModulationFrequency_YORIN_D::getRange(const AccessContext&,
                                                 ParameterRangeBaseInternal** range) const {
-    *range = makeFrequencyRange();
+    *range = makeFloatRange(kFrequencyRange);
     return Error::Success;
 }
 
@@ -110,29 +153,18 @@ ErrorCode ModulationFrequency_YORIN_D::write(const AccessContext& context, float
     VEXARParameterInterpreter& interpreter = *context.interpreter;
     const std::uint32_t phases = interpreter.getPhaseCount();
     SynthesiserLimits limits{};
-    if (const ErrorCode status =
-            fieldMaxima(interpreter, {{Field::ModulationInputDivider, &limits.inputDivider},
-                                      {Field::ModulationOutputDivider, &limits.outputDivider},
-                                      {Field::ModulationMultiplier, &limits.multiplier}});
+    if (const ErrorCode status = synthesiserLimits(interpreter, kModulationSynthesiser, &limits);
         status != Error::Success) {
         return status;
-    }
-    if (outsideSynthesiserReach(value, phases, limits.outputDivider)) {
-        return Error::OutOfRange;
     }
     std::uint32_t clock = 0;
-    if (const ErrorCode status = interpreter.readSubRegister(Field::ClockMhz, &clock);
+    SynthesiserSetting setting{};
+    if (const ErrorCode status =
+            chooseSetting(interpreter, value, phases, limits, &clock, &setting);
         status != Error::Success) {
         return status;
     }
-    const auto setting = findFrequencySettings(value, clock, limits, 1, phases);
-    if (!setting) {
-        return Error::OutOfRange;
-    }
-    return writeSettingAndStrobe(interpreter,
-                                 {{Field::ModulationMultiplier, setting->multiplier},
-                                  {Field::ModulationInputDivider, setting->inputDivider},
-                                  {Field::ModulationOutputDivider, setting->outputDivider}});
+    return writeSettingAndStrobe(interpreter, kModulationSynthesiser, setting);
 }
 
 // The phase count comes from the sensor's own field, which only the sensor's defaults set.
@@ -140,12 +172,8 @@ ErrorCode ModulationFrequency_YORIN_D::read(const AccessContext& context, float*
     std::uint32_t clock = 0;
     std::uint32_t phases = 0;
     SynthesiserSetting s{};
-    if (const ErrorCode status =
-            readFields(*context.interpreter, {{Field::ClockMhz, &clock},
-                                              {Field::ModulationPhaseCount, &phases},
-                                              {Field::ModulationMultiplier, &s.multiplier},
-                                              {Field::ModulationInputDivider, &s.inputDivider},
-                                              {Field::ModulationOutputDivider, &s.outputDivider}});
+    if (const ErrorCode status = readSynthesiser(*context.interpreter, kModulationSynthesiser,
+                                                 Field::ModulationPhaseCount, &clock, &phases, &s);
         status != Error::Success) {
         return status;
     }
@@ -171,7 +199,7 @@ ErrorCode DealiasingOn_YORIN_D::read(const AccessContext& context, bool* value) 
 
 ErrorCode DealiasingFrequency_YORIN_D::getRange(const AccessContext&,
                                                 ParameterRangeBaseInternal** range) const {
-    *range = makeFrequencyRange();
+    *range = makeFloatRange(kFrequencyRange);
     return Error::Success;
 }
 
@@ -185,11 +213,12 @@ ErrorCode DealiasingFrequency_YORIN_D::write(const AccessContext& context, float
     std::uint32_t modulationShareLimit = 0;
     std::uint32_t dealiasingShareLimit = 0;
     std::uint32_t inverseLimit = 0;
+    if (const ErrorCode status = synthesiserLimits(interpreter, kDealiasingSynthesiser, &limits);
+        status != Error::Success) {
+        return status;
+    }
     if (const ErrorCode status =
-            fieldMaxima(interpreter, {{Field::DealiasingInputDivider, &limits.inputDivider},
-                                      {Field::DealiasingOutputDivider, &limits.outputDivider},
-                                      {Field::DealiasingMultiplier, &limits.multiplier},
-                                      {Field::RatioModulationShare, &modulationShareLimit},
+            fieldMaxima(interpreter, {{Field::RatioModulationShare, &modulationShareLimit},
                                       {Field::RatioDealiasingShare, &dealiasingShareLimit},
                                       {Field::RatioModularInverse, &inverseLimit}});
         status != Error::Success) {
@@ -201,20 +230,15 @@ ErrorCode DealiasingFrequency_YORIN_D::write(const AccessContext& context, float
         status != Error::Success) {
         return status;
     }
-    if (outsideSynthesiserReach(value, phases, limits.outputDivider)) {
-        return Error::OutOfRange;
-    }
     std::uint32_t clock = 0;
-    if (const ErrorCode status = interpreter.readSubRegister(Field::ClockMhz, &clock);
+    SynthesiserSetting setting{};
+    if (const ErrorCode status =
+            chooseSetting(interpreter, value, phases, limits, &clock, &setting);
         status != Error::Success) {
         return status;
     }
-    const auto setting = findFrequencySettings(value, clock, limits, 1, phases);
-    if (!setting) {
-        return Error::OutOfRange;
-    }
     const float dealiasing = producedFrequency(
-        *setting, clock, 2u * setting->inputDivider * setting->outputDivider * phases);
+        setting, clock, 2u * setting.inputDivider * setting.outputDivider * phases);
 
     // The common divisor of the two frequencies in Hz, back in MHz.
     const int g = Utils::gcd(truncateToInt32(modulation * kHertzPerMegahertz),
@@ -242,11 +266,8 @@ ErrorCode DealiasingFrequency_YORIN_D::write(const AccessContext& context, float
     if (inverse == 0) {
         return Error::OutOfRange;
     }
-    return writeSettingAndStrobe(interpreter,
-                                 {{Field::DealiasingMultiplier, setting->multiplier},
-                                  {Field::DealiasingInputDivider, setting->inputDivider},
-                                  {Field::DealiasingOutputDivider, setting->outputDivider},
-                                  {Field::RatioModulationShare, modulationShare},
+    return writeSettingAndStrobe(interpreter, kDealiasingSynthesiser, setting,
+                                 {{Field::RatioModulationShare, modulationShare},
                                   {Field::RatioDealiasingShare, dealiasingShare},
                                   {Field::RatioModularInverse, inverse}});
 }
@@ -257,11 +278,8 @@ ErrorCode DealiasingFrequency_YORIN_D::read(const AccessContext& context, float*
     std::uint32_t dealiasingEnabled = 0;
     SynthesiserSetting s{};
     if (const ErrorCode status =
-            readFields(*context.interpreter, {{Field::ClockMhz, &clock},
-                                              {Field::DealiasingEnable, &dealiasingEnabled},
-                                              {Field::DealiasingMultiplier, &s.multiplier},
-                                              {Field::DealiasingInputDivider, &s.inputDivider},
-                                              {Field::DealiasingOutputDivider, &s.outputDivider}});
+            readSynthesiser(*context.interpreter, kDealiasingSynthesiser, Field::DealiasingEnable,
+                            &clock, &dealiasingEnabled, &s);
         status != Error::Success) {
         return status;
     }

@@ -63,6 +63,7 @@ TEST_F(FrameTimingTest, DefaultsReadAsThirtyFramesOfFourMicroFrames) {
 
 struct FrameRateWriteCase {
     const char* name;
+    friend void PrintTo(const FrameRateWriteCase& c, std::ostream* os) { *os << c.name; }
     std::uint32_t phaseCount;
     std::uint32_t microFrames;
     std::uint32_t rawOutputField;

@@ -74,6 +74,7 @@ class ModulationTest : public SimulatedCameraTest {
 
 struct SearchCase {
     const char* name;
+    friend void PrintTo(const SearchCase& c, std::ostream* os) { *os << c.name; }
     float frequency;
     SynthesiserLimits limits;
     std::uint32_t phaseCount;
@@ -118,6 +119,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 struct ModulationCase {
     const char* name;
+    friend void PrintTo(const ModulationCase& c, std::ostream* os) { *os << c.name; }
     std::uint32_t phaseCount;
     float frequency;
     SynthesiserSetting setting;
@@ -248,6 +250,7 @@ TEST_F(ModulationTest, DealiasingSwitchReadsTheEnableField) {
 
 struct DealiasingCase {
     const char* name;
+    friend void PrintTo(const DealiasingCase& c, std::ostream* os) { *os << c.name; }
     float frequency;
     SynthesiserSetting setting;
     std::uint32_t modulationShare;

@@ -5,8 +5,21 @@
 
 #include "core/VEXARParameterInterpreter.h"
 #include "host/ErrorCode.h"
+#include "host/ParameterRange.h"
 
 namespace Lumivor::YorinD {
+
+// The numbers of a float range as the host is shown them.
+struct FloatBounds {
+    float minimum;
+    float maximum;
+    float step;
+};
+
+inline ParameterRangeBaseInternal* makeFloatRange(const FloatBounds& bounds) {
+    return new ParameterRangeInternal<float>(MinMaxStepRange, bounds.minimum, bounds.maximum,
+                                             bounds.step);
+}
 
 // Parameter conversions touch their fields in a fixed order and give up at the first failure,
 // handing its code back as it came; these run such a sequence and keep nothing of their own.
