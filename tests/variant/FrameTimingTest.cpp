@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "host/RangeDecoder.h"
+#include "support/MarshalledRange.h"
 #include "support/SimulatedCamera.h"
 #include "variant/SubRegisterIndex.h"
 
@@ -285,14 +286,7 @@ TEST_F(FrameTimingTest, IntegrationTimeFailuresPassTheCodeThrough) {
 
 class FrameTimingRanges : public FrameTimingTest {
   protected:
-    RangeWire::RangeDescription range(std::uint32_t id) {
-        std::uint8_t bytes[64] = {};
-        std::uint32_t size = sizeof bytes;
-        EXPECT_EQ(interp.getParameterRange(id, bytes, &size), Error::Success);
-        const auto decoded = RangeWire::decodeRange({bytes, size});
-        EXPECT_TRUE(decoded) << decoded.error;
-        return decoded.range.value_or(RangeWire::RangeDescription{});
-    }
+    RangeWire::RangeDescription range(std::uint32_t id) { return marshalledRange(interp, id); }
     static std::vector<std::uint32_t> bits(const RangeWire::Bounds<float>& b) {
         return {std::bit_cast<std::uint32_t>(b.minimum), std::bit_cast<std::uint32_t>(b.maximum),
                 std::bit_cast<std::uint32_t>(b.step)};

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "host/RangeDecoder.h"
+#include "support/MarshalledRange.h"
 #include "support/SimulatedCamera.h"
 #include "variant/ModulationParameters.h"
 #include "variant/SubRegisterIndex.h"
@@ -407,13 +408,9 @@ TEST_F(ModulationTest, DealiasingWriteFailureKeepsEarlierFieldsAndSkipsStrobe) {
 TEST_F(ModulationTest, BothFrequenciesAdvertiseZeroToFiftyInSteps) {
     for (const std::uint32_t id :
          {ParameterType::ModulationFrequency, ParameterType::DealiasingFrequency}) {
-        std::uint8_t bytes[32] = {};
-        std::uint32_t size = sizeof bytes;
-        ASSERT_EQ(interp.getParameterRange(id, bytes, &size), Error::Success);
-        const auto decoded = RangeWire::decodeRange({bytes, size});
-        ASSERT_TRUE(decoded) << decoded.error;
-        ASSERT_EQ(decoded.range->kind(), MinMaxStepRange);
-        const auto& b = std::get<RangeWire::Bounds<float>>(decoded.range->numbers);
+        const auto range = marshalledRange(interp, id);
+        ASSERT_EQ(range.kind(), MinMaxStepRange);
+        const auto& b = std::get<RangeWire::Bounds<float>>(range.numbers);
         EXPECT_EQ(std::bit_cast<std::uint32_t>(b.minimum), 0x00000000u);
         EXPECT_EQ(std::bit_cast<std::uint32_t>(b.maximum), 0x42480000u);
         EXPECT_EQ(std::bit_cast<std::uint32_t>(b.step), 0x3F800000u);
