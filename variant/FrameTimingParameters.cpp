@@ -22,10 +22,10 @@ constexpr FloatBounds kFrameRateRange{0.0f, 60.0f, 0.01f};
 constexpr FloatBounds kIntegrationTimeRange{0.0f, 0.5f, 1e-7f};
 const std::vector<int> kMicroFrameCounts{1, 2, 4, 8};
 
-constexpr float kMicrosecondsPerSecond = 1000000.0f;
+constexpr float kHertzPerMegahertz = 1000000.0f;
 constexpr float kMillisecondsPerSecond = 1000.0f;
 
-// The raw output modes that stream both halves store the phase period doubled.
+// Raw output modes 2 to 4 set the field to 15 and run on the stored phase period halved.
 constexpr std::uint32_t kPeriodDoublingMode = 15;
 constexpr std::uint32_t kPhasesWithDealiasing = 6;
 constexpr std::uint32_t kPhasesWithoutDealiasing = 4;
@@ -78,7 +78,7 @@ ErrorCode FrameRate_YORIN_D::read(const AccessContext& context, float* value) co
     }
     const std::uint32_t phases = dealiasing == 1 ? kPhasesWithDealiasing : kPhasesWithoutDealiasing;
     const std::uint32_t cycles = period / periodDoubling(rawOutput) * phases * microFrames;
-    *value = (static_cast<float>(clock) * kMicrosecondsPerSecond) / static_cast<float>(cycles);
+    *value = (static_cast<float>(clock) * kHertzPerMegahertz) / static_cast<float>(cycles);
     return Error::Success;
 }
 
@@ -100,7 +100,7 @@ ErrorCode FrameRate_YORIN_D::write(const AccessContext& context, float value) co
     }
     // A rate of 0 gives an infinite quotient, which truncates to a period of 0.
     const std::uint32_t period =
-        truncateLow32((static_cast<float>(clock) * kMicrosecondsPerSecond) /
+        truncateLow32((static_cast<float>(clock) * kHertzPerMegahertz) /
                       ((static_cast<float>(phases) * static_cast<float>(microFrames)) * value));
     return writeFields(interpreter, {{Field::PhasePeriod, period * periodDoubling(rawOutput)},
                                      {Field::FrameTimingLatch, 0}});
