@@ -6,6 +6,7 @@
 #include "core/VEXARParameterInterpreter.h"
 #include "host/ErrorCode.h"
 #include "host/ParameterRange.h"
+#include "variant/ReadFields.h"
 
 namespace Lumivor::YorinD {
 
@@ -22,9 +23,10 @@ inline ParameterRangeBaseInternal* makeFloatRange(const FloatBounds& bounds) {
 }
 
 // Parameter conversions touch their fields in a fixed order and give up at the first failure,
-// handing its code back as it came; these run such a sequence and keep nothing of their own.
+// handing its code back as it came; these run such a sequence and keep nothing of their own
+// (readFields, for plain field reads, is in ReadFields.h).
 
-struct FieldRead {
+struct FieldMaximum {
     std::uint32_t index;
     std::uint32_t* value;
 };
@@ -34,20 +36,9 @@ struct FieldWrite {
     std::uint32_t value;
 };
 
-inline ErrorCode readFields(VEXARParameterInterpreter& interpreter,
-                            std::initializer_list<FieldRead> reads) {
-    for (const FieldRead& read : reads) {
-        if (const ErrorCode status = interpreter.readSubRegister(read.index, read.value);
-            status != Error::Success) {
-            return status;
-        }
-    }
-    return Error::Success;
-}
-
 inline ErrorCode fieldMaxima(VEXARParameterInterpreter& interpreter,
-                             std::initializer_list<FieldRead> maxima) {
-    for (const FieldRead& maximum : maxima) {
+                             std::initializer_list<FieldMaximum> maxima) {
+    for (const FieldMaximum& maximum : maxima) {
         if (const ErrorCode status =
                 interpreter.getSubRegisterMaximum(maximum.index, maximum.value);
             status != Error::Success) {
