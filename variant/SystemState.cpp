@@ -1,13 +1,263 @@
+#include <algorithm>
+#include <cstdint>
+#include <span>
+
+#include "core/ValueRecords.h"
+#include "core/ValueTable.h"
+#include "host/Format.h"
 #include "variant/VEXAR_ParamInterp_YORINDImpl.h"
 
 namespace Lumivor {
 
-ErrorCode VEXAR_ParamInterp_YORINDImpl::writeSystemState(const std::uint8_t*, std::uint32_t) {
-    return Error::NotSupported;
+namespace {
+
+struct ComponentPair {
+    std::uint32_t type;
+    std::uint16_t version;
+};
+
+// Illumination drivers whose voltage can be set. The third pair differs between the sides.
+constexpr ComponentPair kLeftIlluminationDrivers[] = {
+    {4, 0x0001}, {0x104, 0x2000}, {0x107, 0x2100}};
+constexpr ComponentPair kRightIlluminationDrivers[] = {
+    {4, 0x0001}, {0x104, 0x2000}, {0x108, 0x2100}};
+
+bool qualifies(const ComponentIdentity& component, std::span<const ComponentPair> pairs) {
+    return component.present != 0 &&
+           std::any_of(pairs.begin(), pairs.end(), [&](const ComponentPair& p) {
+               return p.type == component.type && p.version == component.version;
+           });
 }
 
-ErrorCode VEXAR_ParamInterp_YORINDImpl::readSystemState(std::uint8_t*, std::uint32_t) {
-    return Error::NotSupported;
+enum class Gate {
+    Always,
+    LeftDriverQualifies,
+    RightDriverQualifies,
+    PassedOverWhenDealiasingOff,
+};
+
+struct StateWrite {
+    ParameterType id;
+    Gate gate;
+};
+
+// Each conversion finds the fields it depends on already written: the frame rate needs the
+// micro-frame number and raw output mode, the integration time needs the frame rate.
+constexpr StateWrite kWriteOrder[] = {
+    {MicroFrameNumber, Gate::Always},
+    {IlluminationMode, Gate::Always},
+    {MixingSignalsMode, Gate::Always},
+    {RawOutputMode, Gate::Always},
+    {MixingVoltage, Gate::Always},
+    {LeftIlluminationVoltage, Gate::LeftDriverQualifies},
+    {RightIlluminationVoltage, Gate::RightDriverQualifies},
+    {RegionOfInterest, Gate::Always},
+    {FrameRate, Gate::Always},
+    {ModulationFrequency, Gate::Always},
+    {DealiasingFrequency, Gate::PassedOverWhenDealiasingOff},
+    {DealiasingOn, Gate::Always},
+    {IntegrationTime, Gate::Always},
+};
+
+constexpr ParameterType kReadsBeforeVoltages[] = {
+    NativeFrameFormat, MicroFrameNumber, IlluminationMode, MixingSignalsMode, RawOutputMode,
+};
+// The voltage drivers cannot be read back; a saved state reports this for each.
+constexpr ParameterType kVoltages[] = {
+    LeftIlluminationVoltage,
+    RightIlluminationVoltage,
+    MixingVoltage,
+};
+constexpr float kReportedVoltage = 50.0f;
+constexpr ParameterType kReadsAfterVoltages[] = {
+    RegionOfInterest, ModulationFrequency, IntegrationTime,
+    FrameRate,        DealiasingFrequency, DealiasingOn,
+};
+
+// Records a state must hold. The two illumination voltages are needed for writing only when
+// their drivers qualify.
+constexpr ParameterType kNeededForWrite[] = {
+    MixingVoltage,       FrameRate,     MicroFrameNumber,    IntegrationTime,
+    ModulationFrequency, DealiasingOn,  DealiasingFrequency, MixingSignalsMode,
+    IlluminationMode,    RawOutputMode, RegionOfInterest,
+};
+constexpr ParameterType kNeededForRead[] = {
+    LeftIlluminationVoltage, RightIlluminationVoltage, MixingVoltage,       FrameRate,
+    MicroFrameNumber,        IntegrationTime,          ModulationFrequency, DealiasingOn,
+    DealiasingFrequency,     MixingSignalsMode,        IlluminationMode,    RawOutputMode,
+    RegionOfInterest,        NativeFrameFormat,
+};
+
+// The lowest needed identifier the table holds no value for; false when none is missing.
+bool lowestMissing(const ValueTable& table, std::span<const ParameterType> needed,
+                   std::span<const ParameterType> alsoNeeded, std::uint32_t* missing) {
+    bool found = false;
+    for (const auto& list : {needed, alsoNeeded}) {
+        for (const ParameterType id : list) {
+            if (!table.contains(id) && (!found || id < *missing)) {
+                *missing = id;
+                found = true;
+            }
+        }
+    }
+    return found;
+}
+
+template <typename T>
+ErrorCode writeTyped(VEXARParameterInterpreter& interp, const ValueTable& table, std::uint32_t id) {
+    return interp.writeValue<T>(id, table.findAs<T>(id)->getValue());
+}
+
+template <typename T>
+ErrorCode readTyped(VEXARParameterInterpreter& interp, ValueTable& table, std::uint32_t id) {
+    T value{};
+    const ErrorCode status = interp.readValue<T>(id, &value);
+    if (status == Error::Success) {
+        table.findAs<T>(id)->setValue(value);
+    }
+    return status;
+}
+
+// The typed write or read of the parameter's own value type, with the table's value.
+ErrorCode writeFromTable(VEXARParameterInterpreter& interp, const ValueTable& table,
+                         std::uint32_t id) {
+    switch (static_cast<ValueType>(table.find(id)->getValueType())) {
+        case ValueType::Float:
+            return writeTyped<float>(interp, table, id);
+        case ValueType::Int:
+            return writeTyped<int>(interp, table, id);
+        case ValueType::Bool:
+            return writeTyped<bool>(interp, table, id);
+        case ValueType::RegionOfInterest:
+            return writeTyped<RegionOfInterestInternal>(interp, table, id);
+    }
+    return Error::InvalidArgument;
+}
+
+ErrorCode readIntoTable(VEXARParameterInterpreter& interp, ValueTable& table, std::uint32_t id) {
+    switch (static_cast<ValueType>(table.find(id)->getValueType())) {
+        case ValueType::Float:
+            return readTyped<float>(interp, table, id);
+        case ValueType::Int:
+            return readTyped<int>(interp, table, id);
+        case ValueType::Bool:
+            return readTyped<bool>(interp, table, id);
+        case ValueType::RegionOfInterest:
+            return readTyped<RegionOfInterestInternal>(interp, table, id);
+    }
+    return Error::InvalidArgument;
+}
+
+ErrorCode readAll(VEXARParameterInterpreter& interp, ValueTable& table,
+                  std::span<const ParameterType> ids) {
+    for (const ParameterType id : ids) {
+        const ErrorCode status = readIntoTable(interp, table, id);
+        if (status != Error::Success) {
+            return status;
+        }
+    }
+    return Error::Success;
+}
+
+// The two modes both drive one shared bit; only the pairs on which they agree can be applied.
+bool compatibleModes(int mixingSignalsMode, int illuminationMode) {
+    return ((mixingSignalsMode == 2 || mixingSignalsMode == 3) && illuminationMode == 1) ||
+           (mixingSignalsMode == 0 && illuminationMode == 0);
+}
+
+std::string lacksParameter(std::uint32_t id) {
+    return Utils::Format("system state lacks parameter %") % id;
+}
+
+}  // namespace
+
+ErrorCode VEXAR_ParamInterp_YORINDImpl::writeSystemState(const std::uint8_t* buffer,
+                                                         std::uint32_t size) {
+    if (buffer == nullptr && size > 0) {
+        return Error::InvalidArgument;
+    }
+    ValueTable table;
+    ErrorCode status = decodeValueRecords(*this, table, buffer, size);
+    if (status != Error::Success) {
+        setLastError("failed to unmarshal data");
+        return status;
+    }
+
+    const ModuleDescriptor& descriptor = moduleDescriptor();
+    const bool leftQualifies = qualifies(descriptor.components[3], kLeftIlluminationDrivers);
+    const bool rightQualifies = qualifies(descriptor.components[4], kRightIlluminationDrivers);
+    ParameterType qualifyingVoltages[2];
+    std::size_t qualifyingCount = 0;
+    if (leftQualifies) {
+        qualifyingVoltages[qualifyingCount++] = LeftIlluminationVoltage;
+    }
+    if (rightQualifies) {
+        qualifyingVoltages[qualifyingCount++] = RightIlluminationVoltage;
+    }
+    std::uint32_t missing = 0;
+    if (lowestMissing(table, kNeededForWrite, {qualifyingVoltages, qualifyingCount}, &missing)) {
+        setLastError(lacksParameter(missing));
+        return Error::InvalidArgument;
+    }
+
+    const bool dealiasingOn = table.findAs<bool>(DealiasingOn)->getValue();
+    setPhaseCount(dealiasingOn ? 6 : 4);
+
+    if (!compatibleModes(table.findAs<int>(MixingSignalsMode)->getValue(),
+                         table.findAs<int>(IlluminationMode)->getValue())) {
+        setLastError("incompatible Mixing signals mode and Illumination mode");
+        return Error::InvalidArgument;
+    }
+
+    for (const StateWrite& step : kWriteOrder) {
+        if ((step.gate == Gate::LeftDriverQualifies && !leftQualifies) ||
+            (step.gate == Gate::RightDriverQualifies && !rightQualifies)) {
+            continue;
+        }
+        status = writeFromTable(*this, table, step.id);
+        if (status != Error::Success) {
+            if (step.gate == Gate::PassedOverWhenDealiasingOff && !dealiasingOn) {
+                continue;
+            }
+            return status;
+        }
+    }
+    return status;
+}
+
+ErrorCode VEXAR_ParamInterp_YORINDImpl::readSystemState(std::uint8_t* buffer, std::uint32_t size) {
+    if (buffer == nullptr && size > 0) {
+        return Error::InvalidArgument;
+    }
+    ValueTable table;
+    ErrorCode status = decodeValueRecords(*this, table, buffer, size);
+    if (status != Error::Success) {
+        setLastError("failed to unmarshal data");
+        return status;
+    }
+    std::uint32_t missing = 0;
+    if (lowestMissing(table, kNeededForRead, {}, &missing)) {
+        setLastError(lacksParameter(missing));
+        return Error::InvalidArgument;
+    }
+
+    status = readAll(*this, table, kReadsBeforeVoltages);
+    if (status != Error::Success) {
+        return status;
+    }
+    for (const ParameterType id : kVoltages) {
+        table.findAs<float>(id)->setValue(kReportedVoltage);
+    }
+    status = readAll(*this, table, kReadsAfterVoltages);
+    if (status != Error::Success) {
+        return status;
+    }
+
+    status = encodeValueRecords(*this, table, buffer, size);
+    if (status != Error::Success) {
+        setLastError("failed to marshal data");
+    }
+    return status;
 }
 
 }  // namespace Lumivor
