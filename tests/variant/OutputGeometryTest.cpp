@@ -220,6 +220,28 @@ TEST_F(OutputGeometryTest, RangeIsReadOnlyInMetresWithoutARange) {
     EXPECT_EQ(module.transactionCount(), 0u);
 }
 
+// The same arithmetic on the real frequency parameters. Outside a system state the phase count
+// stays 4, so a dealiasing frequency written as 15 MHz reads back at the six-phase rate, 10 MHz,
+// once dealiasing is on, and that read-back value is what sets the range.
+TEST_F(OutputGeometryTest, RangeFollowsTheFrequenciesAsTheSensorReportsThem) {
+    ASSERT_EQ(interp.writeValue(6u, 50.0f), 0);
+    float range = 0.0f;
+    ASSERT_EQ(interp.readValue(12u, &range), 0);
+    EXPECT_EQ(range, 2.9979246f);
+
+    ASSERT_EQ(interp.writeValue(8u, 15.0f), 0);
+    ASSERT_EQ(interp.writeValue(7u, true), 0);
+    float dealiasing = 0.0f;
+    ASSERT_EQ(interp.readValue(8u, &dealiasing), 0);
+    EXPECT_EQ(dealiasing, 10.0f);
+    ASSERT_EQ(interp.readValue(12u, &range), 0);
+    EXPECT_EQ(range, 14.989622f);  // 50 and 10 MHz beat at 10 MHz
+
+    ASSERT_EQ(interp.writeValue(7u, false), 0);
+    ASSERT_EQ(interp.readValue(12u, &range), 0);
+    EXPECT_EQ(range, 2.9979246f);
+}
+
 // --- region of interest ---------------------------------------------------------------------
 
 struct RoiCase {
