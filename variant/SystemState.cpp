@@ -118,34 +118,32 @@ ErrorCode readTyped(VEXARParameterInterpreter& interp, ValueTable& table, std::u
     return status;
 }
 
-// The typed write or read of the parameter's own value type, with the table's value.
-ErrorCode writeFromTable(VEXARParameterInterpreter& interp, const ValueTable& table,
-                         std::uint32_t id) {
+// Calls visit with a value of the parameter's own value type, so that the typed write or read
+// matching the record is chosen.
+template <typename Visitor>
+ErrorCode visitValueType(const ValueTable& table, std::uint32_t id, Visitor&& visit) {
     switch (static_cast<ValueType>(table.find(id)->getValueType())) {
         case ValueType::Float:
-            return writeTyped<float>(interp, table, id);
+            return visit(float{});
         case ValueType::Int:
-            return writeTyped<int>(interp, table, id);
+            return visit(int{});
         case ValueType::Bool:
-            return writeTyped<bool>(interp, table, id);
+            return visit(bool{});
         case ValueType::RegionOfInterest:
-            return writeTyped<RegionOfInterestInternal>(interp, table, id);
+            return visit(RegionOfInterestInternal{});
     }
     return Error::InvalidArgument;
 }
 
+ErrorCode writeFromTable(VEXARParameterInterpreter& interp, const ValueTable& table,
+                         std::uint32_t id) {
+    return visitValueType(table, id,
+                          [&]<typename T>(T) { return writeTyped<T>(interp, table, id); });
+}
+
 ErrorCode readIntoTable(VEXARParameterInterpreter& interp, ValueTable& table, std::uint32_t id) {
-    switch (static_cast<ValueType>(table.find(id)->getValueType())) {
-        case ValueType::Float:
-            return readTyped<float>(interp, table, id);
-        case ValueType::Int:
-            return readTyped<int>(interp, table, id);
-        case ValueType::Bool:
-            return readTyped<bool>(interp, table, id);
-        case ValueType::RegionOfInterest:
-            return readTyped<RegionOfInterestInternal>(interp, table, id);
-    }
-    return Error::InvalidArgument;
+    return visitValueType(table, id,
+                          [&]<typename T>(T) { return readTyped<T>(interp, table, id); });
 }
 
 ErrorCode readAll(VEXARParameterInterpreter& interp, ValueTable& table,
@@ -169,17 +167,26 @@ std::string lacksParameter(std::uint32_t id) {
     return Utils::Format("system state lacks parameter %") % id;
 }
 
+// Both directions start from the caller's records; a buffer that cannot hold them is refused.
+ErrorCode decodeState(VEXARParameterInterpreter& interp, ValueTable& table,
+                      const std::uint8_t* buffer, std::uint32_t size) {
+    if (buffer == nullptr && size > 0) {
+        return Error::InvalidArgument;
+    }
+    const ErrorCode status = decodeValueRecords(interp, table, buffer, size);
+    if (status != Error::Success) {
+        interp.setLastError("failed to unmarshal data");
+    }
+    return status;
+}
+
 }  // namespace
 
 ErrorCode VEXAR_ParamInterp_YORINDImpl::writeSystemState(const std::uint8_t* buffer,
                                                          std::uint32_t size) {
-    if (buffer == nullptr && size > 0) {
-        return Error::InvalidArgument;
-    }
     ValueTable table;
-    ErrorCode status = decodeValueRecords(*this, table, buffer, size);
+    ErrorCode status = decodeState(*this, table, buffer, size);
     if (status != Error::Success) {
-        setLastError("failed to unmarshal data");
         return status;
     }
 
@@ -226,13 +233,9 @@ ErrorCode VEXAR_ParamInterp_YORINDImpl::writeSystemState(const std::uint8_t* buf
 }
 
 ErrorCode VEXAR_ParamInterp_YORINDImpl::readSystemState(std::uint8_t* buffer, std::uint32_t size) {
-    if (buffer == nullptr && size > 0) {
-        return Error::InvalidArgument;
-    }
     ValueTable table;
-    ErrorCode status = decodeValueRecords(*this, table, buffer, size);
+    ErrorCode status = decodeState(*this, table, buffer, size);
     if (status != Error::Success) {
-        setLastError("failed to unmarshal data");
         return status;
     }
     std::uint32_t missing = 0;
