@@ -1,0 +1,88 @@
+#pragma once
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+namespace Lumivor::Fuzz {
+
+// Reads a fuzz input front to back; past its end every read yields zeros, so any input is a
+// complete program. Multi-byte numbers are little-endian, as seeds.cpp writes them.
+class InputReader {
+  public:
+    InputReader(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
+
+    bool done() const { return position_ >= size_; }
+
+    std::uint8_t u8() { return position_ < size_ ? data_[position_++] : 0; }
+    std::uint16_t u16() {
+        const std::uint16_t low = u8();
+        return static_cast<std::uint16_t>(low | static_cast<std::uint16_t>(u8()) << 8);
+    }
+    std::uint32_t u32() {
+        const std::uint32_t low = u16();
+        return low | static_cast<std::uint32_t>(u16()) << 16;
+    }
+    std::int32_t i32() { return static_cast<std::int32_t>(u32()); }
+    float f32() {
+        const std::uint32_t bits = u32();
+        float value;
+        std::memcpy(&value, &bits, sizeof value);
+        return value;
+    }
+    // Up to count bytes; fewer when the input ends first.
+    std::vector<std::uint8_t> bytes(std::size_t count) {
+        const std::size_t available = size_ - std::min(position_, size_);
+        const std::size_t taken = std::min(count, available);
+        std::vector<std::uint8_t> out(data_ + position_, data_ + position_ + taken);
+        position_ += taken;
+        return out;
+    }
+
+  private:
+    const std::uint8_t* data_;
+    std::size_t size_;
+    std::size_t position_ = 0;
+};
+
+// The writing side, for seeds.
+class InputWriter {
+  public:
+    InputWriter& u8(std::uint8_t v) {
+        bytes_.push_back(v);
+        return *this;
+    }
+    InputWriter& u16(std::uint16_t v) { return u8(static_cast<std::uint8_t>(v)).u8(v >> 8); }
+    InputWriter& u32(std::uint32_t v) {
+        return u16(static_cast<std::uint16_t>(v)).u16(static_cast<std::uint16_t>(v >> 16));
+    }
+    InputWriter& f32(float v) {
+        std::uint32_t bits;
+        std::memcpy(&bits, &v, sizeof bits);
+        return u32(bits);
+    }
+    InputWriter& append(const std::vector<std::uint8_t>& more) {
+        bytes_.insert(bytes_.end(), more.begin(), more.end());
+        return *this;
+    }
+    const std::vector<std::uint8_t>& bytes() const { return bytes_; }
+
+  private:
+    std::vector<std::uint8_t> bytes_;
+};
+
+// A broken property: report it and abort, so that libFuzzer keeps the input as a crash.
+[[noreturn]] inline void violated(const char* property, const char* file, int line) {
+    std::fprintf(stderr, "%s:%d: property violated: %s\n", file, line, property);
+    std::abort();
+}
+
+}  // namespace Lumivor::Fuzz
+
+#define FUZZ_CHECK(condition)                                                        \
+    do {                                                                             \
+        if (!(condition)) ::Lumivor::Fuzz::violated(#condition, __FILE__, __LINE__); \
+    } while (0)

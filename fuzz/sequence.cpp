@@ -1,0 +1,362 @@
+// Sequences of export calls, as a careless or hostile host might make them, against two
+// simulated modules with injected bus faults.
+//
+// The input is a program: each step is an operation byte followed by its arguments (see
+// run()). Besides the sanitizers, every step checks the plug-in's promises: only its own codes
+// or a host's code come back; a host's code comes back exactly, from the transaction that
+// failed, with nothing after it on the bus; operations that have no business on the bus stay
+// off it; the last-error protocol holds.
+
+#include <cstdint>
+#include <cstring>
+#include <iterator>
+#include <vector>
+
+#include "fuzz/FuzzInput.h"
+#include "fuzz/SequenceOps.h"
+#include "interface/vexar_param_interp.h"
+#include "sim/SimulatedModule.h"
+#include "variant/SubRegisterTable.h"
+
+namespace {
+
+using Lumivor::Fuzz::InputReader;
+using Lumivor::Fuzz::Op;
+using Lumivor::Sim::SimulatedModule;
+
+constexpr std::int32_t kFaultBase = 20000;  // injected codes: ±(20000 ... 20511)
+constexpr std::uint16_t kDevices[] = {0x5C, 0x58, 0x2A, 0x2B, 0x28, 0x21};
+constexpr std::size_t kMaxBuffer = 1024;
+
+bool isPluginCode(std::int32_t status) {
+    return status == VEXAR_SUCCESS || status == VEXAR_NOT_SUPPORTED ||
+           status == VEXAR_INVALID_ARGUMENT || status == VEXAR_OUT_OF_RANGE ||
+           status == VEXAR_BUFFER_TOO_SMALL;
+}
+
+bool isInjected(std::int32_t status) {
+    const std::int32_t magnitude = status < 0 ? -status : status;
+    return magnitude >= kFaultBase && magnitude < kFaultBase + 512;
+}
+
+std::int32_t faultCode(InputReader& in) {
+    const std::uint16_t raw = in.u16();
+    const std::int32_t magnitude = kFaultBase + (raw & 0x1FF);
+    return (raw & 0x200) != 0 ? -magnitude : magnitude;
+}
+
+struct Slot {
+    SimulatedModule module;
+    void* instance = nullptr;
+};
+
+// What a failed transaction must do to the result of the operation it happened in.
+enum class Faults {
+    Propagate,   // the first failure ends the operation with its code
+    MayPassOver  // a system-state write may go on past a failed dealiasing-frequency write
+};
+
+void checkBus(const SimulatedModule& module, std::int32_t status, Faults faults) {
+    FUZZ_CHECK(isPluginCode(status) || isInjected(status));
+    const auto& log = module.transactions();
+    std::size_t firstFailure = log.size();
+    for (std::size_t i = 0; i < log.size(); ++i) {
+        // The plug-in addresses only devices and lengths the module answers.
+        FUZZ_CHECK(log[i].result != Lumivor::Sim::kNack);
+        if (log[i].result != 0 && firstFailure == log.size()) {
+            firstFailure = i;
+        }
+    }
+    if (isInjected(status)) {
+        FUZZ_CHECK(!log.empty() && log.back().result == status);
+    }
+    if (faults == Faults::Propagate && firstFailure != log.size()) {
+        FUZZ_CHECK(status == log[firstFailure].result);
+        FUZZ_CHECK(firstFailure + 1 == log.size());
+    }
+}
+
+void checkNoBus(const SimulatedModule& module) {
+    FUZZ_CHECK(module.transactionCount() == 0);
+}
+
+// The text is handed out once, with the size protocol.
+void checkLastErrorProtocol(void* instance) {
+    std::int32_t size = 0;
+    FUZZ_CHECK(getLastError(instance, nullptr, &size) == VEXAR_BUFFER_TOO_SMALL);
+    FUZZ_CHECK(size >= 1);
+    std::vector<char> text(static_cast<std::size_t>(size));
+    const std::int32_t given = size;
+    FUZZ_CHECK(getLastError(instance, text.data(), &size) == VEXAR_SUCCESS);
+    FUZZ_CHECK(size == given);
+    FUZZ_CHECK(std::strlen(text.data()) + 1 == static_cast<std::size_t>(size));
+    size = 0;
+    FUZZ_CHECK(getLastError(instance, nullptr, &size) == VEXAR_BUFFER_TOO_SMALL && size == 1);
+}
+
+std::int32_t initializeSlot(Slot& slot, InputReader& in) {
+    ModuleKey key = SimulatedModule::moduleKey();
+    ModuleDescriptor descriptor = SimulatedModule::moduleDescriptor();
+    RegisterReadCallback read = &SimulatedModule::readCallback;
+    RegisterWriteCallback write = &SimulatedModule::writeCallback;
+    switch (in.u8() % 5) {
+        case 1:
+            read = nullptr;
+            break;
+        case 2:
+            write = nullptr;
+            break;
+        case 3: {
+            std::uint32_t* words[] = {&key.word0, &key.word1, &key.word2, &key.word3};
+            *words[in.u8() % 4] ^= in.u32();
+            break;
+        }
+        case 4: {
+            auto* bytes = reinterpret_cast<std::uint8_t*>(&descriptor);
+            bytes[in.u8() % sizeof descriptor] ^= in.u8();
+            break;
+        }
+        default:
+            break;
+    }
+    return initialize(slot.instance, slot.module.hostContext(), read, write, key, descriptor);
+}
+
+std::int32_t readParameter(void* instance, InputReader& in) {
+    const std::uint8_t id = in.u8();
+    const std::uint8_t how = in.u8();
+    const bool null = (how & 0x80) != 0;
+    switch (how % 4) {
+        case 0: {
+            float v = 0.0f;
+            return readFloat(instance, id, null ? nullptr : &v);
+        }
+        case 1: {
+            std::int32_t v = 0;
+            return readInt(instance, id, null ? nullptr : &v);
+        }
+        case 2: {
+            bool v = false;
+            return readBool(instance, id, null ? nullptr : &v);
+        }
+        default: {
+            RegionOfInterestInternal v{};
+            return getRegionOfInterest(instance, null ? nullptr : &v);
+        }
+    }
+}
+
+std::int32_t writeParameter(void* instance, InputReader& in) {
+    const std::uint8_t id = in.u8();
+    switch (in.u8() % 3) {
+        case 0:
+            return writeFloat(instance, id, in.f32());
+        case 1:
+            return writeInt(instance, id, in.i32());
+        default:
+            return writeBool(instance, id, (in.u8() & 1) != 0);
+    }
+}
+
+std::int32_t parameterRange(void* instance, InputReader& in) {
+    const std::uint8_t id = in.u8();
+    const std::uint8_t capacity = in.u8();
+    std::vector<std::uint8_t> buffer(capacity & 0x7F);
+    std::uint32_t size = capacity & 0x7F;
+    const bool null = (capacity & 0x80) != 0;
+    const std::int32_t status =
+        getParameterRange(instance, id, null ? nullptr : buffer.data(), &size);
+    if (status == VEXAR_SUCCESS) {
+        FUZZ_CHECK(size <= buffer.size());
+    }
+    return status;
+}
+
+std::int32_t stateBuffer(void* instance, InputReader& in, bool write) {
+    std::vector<std::uint8_t> buffer = in.bytes(in.u8());
+    const auto size = static_cast<std::uint32_t>(buffer.size());
+    if (write) {
+        return writeSystemState(instance, buffer.data(), size);
+    }
+    const std::vector<std::uint8_t> before = buffer;
+    const std::int32_t status = readSystemState(instance, buffer.data(), size);
+    // Identifier bytes stay where they were; only payloads change.
+    if (status == VEXAR_SUCCESS && !before.empty()) {
+        FUZZ_CHECK(buffer[0] == before[0]);
+    }
+    return status;
+}
+
+std::int32_t calibrationWrite(void* instance, InputReader& in) {
+    const std::vector<std::uint8_t> record = in.bytes(in.u16() % kMaxBuffer);
+    return writeCalibration(instance, record.empty() ? nullptr : record.data(),
+                            static_cast<std::uint32_t>(record.size()));
+}
+
+std::int32_t calibrationRead(void* instance, InputReader& in) {
+    const std::uint8_t capacity = in.u8();
+    std::vector<std::uint8_t> buffer(capacity);
+    std::uint32_t size = capacity;
+    const std::int32_t status =
+        readCalibration(instance, capacity == 0 ? nullptr : buffer.data(), &size);
+    if (status == VEXAR_BUFFER_TOO_SMALL) {
+        FUZZ_CHECK(size > capacity);
+    }
+    return status;
+}
+
+void identity() {
+    std::uint32_t v[4];
+    getPluginVersion(&v[0], &v[1], &v[2]);
+    getSDKVersion(&v[0], &v[1], &v[2], &v[3]);
+    FUZZ_CHECK(getImplType() == 9);
+    (void)getImplGUID();
+}
+
+void run(Slot (&slots)[2], InputReader& in) {
+    const auto op = static_cast<Op>(in.u8() % static_cast<std::uint8_t>(Op::Count));
+    Slot& slot = slots[in.u8() & 1];
+    SimulatedModule& module = slot.module;
+    void* instance = slot.instance;
+    module.clearLog();
+
+    switch (op) {
+        case Op::Create:
+            if (slot.instance == nullptr) {
+                slot.instance = createInstance();
+                FUZZ_CHECK(slot.instance != nullptr);
+            }
+            break;
+        case Op::Destroy:
+            // A careless host may skip dispose; that must not leak either.
+            if ((in.u8() & 1) != 0) {
+                dispose(instance);
+            }
+            destroyInstance(instance);
+            slot.instance = nullptr;
+            checkNoBus(module);
+            break;
+        case Op::Initialize: {
+            const std::int32_t status = initializeSlot(slot, in);
+            FUZZ_CHECK(status == VEXAR_SUCCESS || status == VEXAR_NOT_SUPPORTED ||
+                       status == VEXAR_INVALID_ARGUMENT);
+            checkNoBus(module);
+            break;
+        }
+        case Op::Dispose:
+            dispose(instance);
+            checkNoBus(module);
+            break;
+        case Op::Read:
+            checkBus(module, readParameter(instance, in), Faults::Propagate);
+            break;
+        case Op::Write:
+            checkBus(module, writeParameter(instance, in), Faults::Propagate);
+            break;
+        case Op::UnitAndAccess: {
+            const std::uint8_t id = in.u8();
+            std::uint32_t unit = 0;
+            std::uint32_t mode = 0;
+            const std::int32_t a = getUnitType(instance, id, &unit);
+            const std::int32_t b = getAccessMode(instance, id, &mode);
+            FUZZ_CHECK(a == b);
+            FUZZ_CHECK(a != VEXAR_SUCCESS || (unit >= 1 && unit <= 6 && mode >= 1 && mode <= 3));
+            checkNoBus(module);
+            break;
+        }
+        case Op::Range:
+            FUZZ_CHECK(isPluginCode(parameterRange(instance, in)));
+            checkNoBus(module);
+            break;
+        case Op::WriteState:
+            checkBus(module, stateBuffer(instance, in, true), Faults::MayPassOver);
+            break;
+        case Op::ReadState: {
+            checkBus(module, stateBuffer(instance, in, false), Faults::Propagate);
+            for (const auto& t : module.transactions()) {
+                FUZZ_CHECK(t.direction == Lumivor::Sim::Direction::Read);
+            }
+            break;
+        }
+        case Op::WriteCalibration:
+            checkBus(module, calibrationWrite(instance, in), Faults::Propagate);
+            break;
+        case Op::ReadCalibration: {
+            checkBus(module, calibrationRead(instance, in), Faults::Propagate);
+            for (const auto& t : module.transactions()) {
+                FUZZ_CHECK(t.direction == Lumivor::Sim::Direction::Read);
+            }
+            break;
+        }
+        case Op::PhaseScaling: {
+            float factor = 0.0f;
+            checkBus(module, getPhaseScaling(instance, (in.u8() & 1) != 0 ? nullptr : &factor),
+                     Faults::Propagate);
+            break;
+        }
+        case Op::LastError:
+            if (instance != nullptr) {
+                checkLastErrorProtocol(instance);
+            } else {
+                std::int32_t size = 0;
+                FUZZ_CHECK(getLastError(nullptr, nullptr, &size) == VEXAR_INVALID_ARGUMENT);
+            }
+            checkNoBus(module);
+            break;
+        case Op::FailNth: {
+            const std::size_t n = 1 + in.u8() % 64;
+            module.failNthTransaction(n, faultCode(in));
+            break;
+        }
+        case Op::FailDevice: {
+            const std::uint16_t device = kDevices[in.u8() % std::size(kDevices)];
+            module.failDevice(device, faultCode(in));
+            break;
+        }
+        case Op::ClearFaults:
+            module.clearFaults();
+            break;
+        case Op::ResetModule:
+            module.reset();
+            break;
+        case Op::SetField: {
+            const std::size_t index = in.u8() % Lumivor::YorinD::kSubRegisters.size();
+            module.setField(static_cast<std::uint32_t>(index), in.u32());
+            break;
+        }
+        case Op::SetRegion: {
+            RegionOfInterestInternal region{in.i32(), in.i32(), in.i32(), in.i32()};
+            FUZZ_CHECK(setRegionOfInterest(instance, &region) == VEXAR_NOT_SUPPORTED);
+            checkNoBus(module);
+            break;
+        }
+        case Op::Identity:
+            identity();
+            break;
+        case Op::Count:
+            break;
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    InputReader in(data, size);
+    Slot slots[2];
+    for (Slot& slot : slots) {
+        slot.instance = createInstance();
+        slot.module.clearLog();
+        FUZZ_CHECK(initialize(slot.instance, slot.module.hostContext(),
+                              &SimulatedModule::readCallback, &SimulatedModule::writeCallback,
+                              SimulatedModule::moduleKey(),
+                              SimulatedModule::moduleDescriptor()) == VEXAR_SUCCESS);
+    }
+    while (!in.done()) {
+        run(slots, in);
+    }
+    for (Slot& slot : slots) {
+        dispose(slot.instance);
+        destroyInstance(slot.instance);
+    }
+    return 0;
+}
