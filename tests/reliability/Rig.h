@@ -11,6 +11,7 @@
 #include "host/ROM.h"
 #include "host/RegionOfInterestInternal.h"
 #include "sim/SimulatedModule.h"
+#include "support/StateRecords.h"
 #include "variant/VEXAR_ParamInterp_YORINDImpl.h"
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -27,7 +28,7 @@
 namespace Lumivor::Testing {
 
 using Interp = VEXAR_ParamInterp_YORINDImpl;
-using ParameterValue = std::variant<float, int, bool, RegionOfInterestInternal>;
+using ParameterValue = Value;
 
 // One interpreter on its own simulated module, initialised, its log empty.
 struct Rig {
@@ -69,6 +70,16 @@ inline const std::map<std::uint32_t, ParameterValue>& sampleValues() {
         {NativeFrameFormat, 1},
     };
     return values;
+}
+
+// A state buffer holding every parameter's sample value, in ascending identifier order.
+inline std::vector<std::uint8_t> sampleState(bool dealiasing) {
+    StateRecords records;
+    for (const auto& [id, value] : sampleValues()) {
+        records.emplace_back(static_cast<std::uint8_t>(id),
+                             id == DealiasingOn ? Value(dealiasing) : value);
+    }
+    return stateBytes(records);
 }
 
 inline ErrorCode writeParameter(Interp& interp, std::uint32_t id, const ParameterValue& value) {
