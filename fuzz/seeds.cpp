@@ -113,6 +113,32 @@ void rangeSeeds() {
     save("range_decoder", "empty-set", marshalled(ParameterDiscreteSetInternal<int>({})));
 }
 
+// A state record for every parameter, ascending, as a host saves one.
+Bytes fullState(bool dealiasing, float frameRate = 30.0f) {
+    InputWriter w;
+    w.u8(0).f32(60.0f).u8(1).f32(40.0f).u8(2).f32(55.0f).u8(3).f32(frameRate);
+    w.u8(4).u32(2).u8(5).f32(0.2f).u8(6).f32(20.0f).u8(7).u8(dealiasing ? 1 : 0);
+    w.u8(8).f32(16.0f).u8(9).u32(2).u8(10).u32(1).u8(11).u32(3).u8(12).f32(7.5f);
+    w.u8(13).u16(16).u16(8).u16(160).u16(120).u8(14).u8(1).u8(15).u32(4);
+    return w.bytes();
+}
+
+void stateSeeds() {
+    save("system_state", "full-dealiasing-off", withFlags(0, fullState(false)));
+    save("system_state", "full-dealiasing-on", withFlags(2, fullState(true)));
+    save("system_state", "no-drivers", withFlags(1, fullState(false, 12.5f)));
+    Bytes cut = fullState(true);
+    cut.resize(cut.size() - 2);
+    save("system_state", "last-record-cut", withFlags(0, cut));
+    Bytes twice = fullState(false);
+    const Bytes more = fullState(true, 60.0f);
+    twice.insert(twice.end(), more.begin(), more.begin() + 25);
+    save("system_state", "repeated-records", withFlags(0, twice));
+    Bytes modes = fullState(false);
+    modes[43] = 0;  // mixing signals mode 0 with illumination mode 1
+    save("system_state", "incompatible-modes", withFlags(0, modes));
+}
+
 // Sequence programs.
 struct Program {
     InputWriter w;
@@ -194,6 +220,19 @@ void sequenceSeeds() {
     calibration.op(Op::ReadCalibration).w.u8(120);
     save("sequence", "calibration", calibration.bytes());
 
+    Program state;
+    const Bytes off = fullState(false);
+    const Bytes on = fullState(true);
+    state.op(Op::WriteState).w.u8(static_cast<std::uint8_t>(off.size())).append(off);
+    state.op(Op::ReadState).w.u8(static_cast<std::uint8_t>(on.size())).append(on);
+    state.failNth(30, 0x0123);
+    state.op(Op::WriteState).w.u8(static_cast<std::uint8_t>(on.size())).append(on);
+    state.failNth(40, 0x0321);
+    state.op(Op::WriteState).w.u8(static_cast<std::uint8_t>(off.size())).append(off);
+    state.op(Op::LastError).failNth(7, 0x0111);
+    state.op(Op::ReadState).w.u8(static_cast<std::uint8_t>(off.size())).append(off);
+    save("sequence", "state", state.bytes());
+
     Program lifecycle;
     lifecycle.op(Op::Dispose).readAll().op(Op::Initialize).w.u8(0);
     lifecycle.readAll().op(Op::Initialize).w.u8(3).u8(0).u32(1);
@@ -216,6 +255,7 @@ int main(int argc, char** argv) {
     root = argv[1];
     calibrationSeeds();
     rangeSeeds();
+    stateSeeds();
     sequenceSeeds();
     return 0;
 }
