@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -12,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "host/LVLogger.h"
 #include "reliability/Rig.h"
 #include "tools/PluginLoader.h"
 
@@ -131,6 +133,22 @@ void session(const Tools::PluginApi& api, int seed, int round, Transcript& out) 
     float factor = 0.0f;
     out.add("phase scaling", api.getPhaseScaling(instance, &factor), factor);
 
+    // The whole state out, changed, back in, and out again (with logging to the shared logger).
+    std::vector<std::uint8_t> state = sampleState(variant % 2 == 0);
+    out.addBytes(
+        "read state",
+        api.readSystemState(instance, state.data(), static_cast<std::uint32_t>(state.size())),
+        state.data(), state.size());
+    state = sampleState(variant % 2 == 0);
+    state[16] = static_cast<std::uint8_t>(state[16] + seed);  // frame rate, low mantissa bits
+    out.add("write state",
+            api.writeSystemState(instance, state.data(), static_cast<std::uint32_t>(state.size())));
+    out.addText("its text", plugin().lastError(instance));
+    out.addBytes(
+        "read state again",
+        api.readSystemState(instance, state.data(), static_cast<std::uint32_t>(state.size())),
+        state.data(), state.size());
+
     // Failures and their texts stay with their own instance.
     std::uint8_t unused[64];
     std::uint32_t unusedSize = sizeof unused;
@@ -163,8 +181,15 @@ Transcript workload(int seed) {
     return transcript;
 }
 
+// Counts the lines the instances log; the logger is the one thing the instances share.
+std::atomic<long> loggedLines{0};
+void countLine(void*, const std::string&) {
+    loggedLines.fetch_add(1, std::memory_order_relaxed);
+}
+
 TEST(InstanceIsolation, ConcurrentInstancesAnswerExactlyAsEachDoesAlone) {
     ASSERT_NE(plugin().api().createInstance, nullptr);
+    Utils::LVLogger::installSink(&countLine, nullptr);
     std::vector<Transcript> alone;
     for (int seed = 0; seed < kInstances; ++seed) {
         alone.push_back(workload(seed));
@@ -173,6 +198,9 @@ TEST(InstanceIsolation, ConcurrentInstancesAnswerExactlyAsEachDoesAlone) {
     for (int seed = 1; seed < kInstances; ++seed) {
         EXPECT_NE(alone[0].lines(), alone[seed].lines()) << "instance " << seed;
     }
+
+    const long linesAlone = loggedLines.exchange(0);
+    EXPECT_GT(linesAlone, 0);
 
     std::vector<Transcript> together(kInstances);
     {
@@ -188,6 +216,8 @@ TEST(InstanceIsolation, ConcurrentInstancesAnswerExactlyAsEachDoesAlone) {
     for (int seed = 0; seed < kInstances; ++seed) {
         EXPECT_EQ(together[seed].lines(), alone[seed].lines()) << "instance " << seed;
     }
+    EXPECT_EQ(loggedLines.load(), linesAlone);
+    Utils::LVLogger::installSink(nullptr, nullptr);
     expectNoLeaks();
 }
 
