@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "fuzz/FuzzInput.h"
-#include "fuzz/FuzzRig.h"
 #include "host/Crc32.h"
 #include "host/ROM.h"
+#include "tests/support/ModuleRig.h"
 
 namespace {
 
@@ -83,7 +83,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
 
     // The plug-in refuses exactly what the container refuses, and refuses before the bus.
-    Fuzz::Rig rig;
+    Testing::ModuleRig rig;
     const ErrorCode status = write(rig.interp, bytes);
     FUZZ_CHECK(status == Error::Success || status == Error::InvalidArgument ||
                status == Error::OutOfRange);

@@ -11,16 +11,17 @@
 #include <vector>
 
 #include "fuzz/FuzzInput.h"
-#include "fuzz/FuzzRig.h"
 #include "fuzz/SequenceOps.h"
 #include "host/ParameterTypes.h"
-#include "host/ROM.h"
+#include "tests/support/ModuleRig.h"
 #include "variant/SubRegisterIndex.h"
 
 namespace {
 
 using namespace Lumivor;
 using Fuzz::InputWriter;
+using Testing::calibrationRecord;
+using Rig = Testing::ModuleRig;
 using Fuzz::Op;
 using Bytes = std::vector<std::uint8_t>;
 
@@ -34,20 +35,6 @@ void save(const std::string& target, const std::string& name, const Bytes& bytes
               static_cast<std::streamsize>(bytes.size()));
 }
 
-Bytes record(std::int16_t offset1, std::int16_t offset2, std::uint32_t kind,
-             std::vector<float> temperatures, std::vector<float> coefficients) {
-    ROM::Configuration r;
-    r.phaseOffset1(ROM::PhaseOffset(offset1));
-    r.phaseOffset2(ROM::PhaseOffset(offset2));
-    ROM::TemperatureCalibrationData calibration;
-    calibration.setValues(std::move(temperatures));
-    r.temperatureCalibration1(std::move(calibration));
-    ROM::TemperatureCompensationData compensation(kind);
-    compensation.setValues(std::move(coefficients));
-    r.temperatureCompensation1(std::move(compensation));
-    return r.serialize();
-}
-
 Bytes withFlags(std::uint8_t flags, const Bytes& bytes) {
     Bytes out{flags};
     out.insert(out.end(), bytes.begin(), bytes.end());
@@ -56,14 +43,14 @@ Bytes withFlags(std::uint8_t flags, const Bytes& bytes) {
 
 std::vector<Bytes> calibrationRecords() {
     return {
-        record(1000, -24, 3, {25.7f, 40.2f}, {1.25f, -1.25f}),
-        record(-8, 20000, 0, {}, {}),
-        record(7, -7, 3, {255.9f, 0.0f}, {100.3f, -65536.0f}),
-        record(0, 0, 3, {256.0f, 10.0f}, {0.0f, 0.0f}),
-        record(0, 0, 3, {-1.0f, 10.0f}, {0.5f, 0.5f}),
-        record(0, 0, 3, {20.0f}, {1.0f, 2.0f}),
-        record(0, 0, 3, {20.0f, 30.0f}, {1.0f, 2.0f, 3.0f}),
-        record(-16384, 16383, 7, {20.0f, 30.0f, 40.0f}, {1e9f, -1e9f}),
+        calibrationRecord(1000, -24, 3, {25.7f, 40.2f}, {1.25f, -1.25f}),
+        calibrationRecord(-8, 20000, 0, {}, {}),
+        calibrationRecord(7, -7, 3, {255.9f, 0.0f}, {100.3f, -65536.0f}),
+        calibrationRecord(0, 0, 3, {256.0f, 10.0f}, {0.0f, 0.0f}),
+        calibrationRecord(0, 0, 3, {-1.0f, 10.0f}, {0.5f, 0.5f}),
+        calibrationRecord(0, 0, 3, {20.0f}, {1.0f, 2.0f}),
+        calibrationRecord(0, 0, 3, {20.0f, 30.0f}, {1.0f, 2.0f, 3.0f}),
+        calibrationRecord(-16384, 16383, 7, {20.0f, 30.0f, 40.0f}, {1e9f, -1e9f}),
     };
 }
 
@@ -73,7 +60,7 @@ void calibrationSeeds() {
         save("calibration", "record" + std::to_string(n++), withFlags(0, r));
     }
     // The record the plug-in hands back, with its state words.
-    Fuzz::Rig rig;
+    Rig rig;
     const Bytes written = calibrationRecords()[0];
     rig.interp.writeCalibration(written.data(), static_cast<std::uint32_t>(written.size()));
     std::uint32_t size = 0;
@@ -82,7 +69,7 @@ void calibrationSeeds() {
     rig.interp.readCalibration(back.data(), &size);
     save("calibration", "read-back", withFlags(0, back));
     // A record with an unknown entry, resealed by the target.
-    Bytes extended = record(8, 16, 0, {}, {});
+    Bytes extended = calibrationRecord(8, 16, 0, {}, {});
     extended.resize(extended.size() - 4);
     const std::uint8_t unknown[] = {9, 0, 0, 0, 0, 0, 0, 0, 2, 0, 0, 0, 0xAB, 0xCD};
     extended.insert(extended.end(), std::begin(unknown), std::end(unknown));
@@ -92,7 +79,7 @@ void calibrationSeeds() {
 }
 
 void rangeSeeds() {
-    Fuzz::Rig rig;
+    Rig rig;
     for (std::uint32_t id = 0; id < 16; ++id) {
         Bytes bytes(128);
         auto size = static_cast<std::uint32_t>(bytes.size());

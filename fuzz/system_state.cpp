@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "fuzz/FuzzInput.h"
-#include "fuzz/FuzzRig.h"
+#include "tests/support/ModuleRig.h"
 #include "variant/SubRegisterIndex.h"
 
 namespace {
@@ -44,15 +44,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::uint8_t flags = in.u8();
     const Bytes state = in.bytes(size);
 
-    Fuzz::Rig rig;
+    ModuleDescriptor descriptor = Sim::SimulatedModule::moduleDescriptor();
     if (flags & 1) {
-        ModuleDescriptor descriptor = Sim::SimulatedModule::moduleDescriptor();
         descriptor.components[3].present = 0;
         descriptor.components[4].present = 0;
-        rig.interp.initialize(rig.module.hostContext(), &Sim::SimulatedModule::readCallback,
-                              &Sim::SimulatedModule::writeCallback,
-                              Sim::SimulatedModule::moduleKey(), descriptor);
     }
+    Testing::ModuleRig rig(descriptor);
     if (flags & 2) {
         rig.module.setField(YorinD::Field::DealiasingEnable, 1);
     }

@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "host/ParameterTypes.h"
-#include "host/ROM.h"
 #include "host/RegionOfInterestInternal.h"
 #include "sim/SimulatedModule.h"
+#include "support/ModuleRig.h"
 #include "support/StateRecords.h"
 #include "variant/VEXAR_ParamInterp_YORINDImpl.h"
 
@@ -30,22 +30,9 @@ namespace Lumivor::Testing {
 using Interp = VEXAR_ParamInterp_YORINDImpl;
 using ParameterValue = Value;
 
-// One interpreter on its own simulated module, initialised, its log empty.
-struct Rig {
-    Rig() {
-        EXPECT_EQ(interp.initialize(module.hostContext(), &Sim::SimulatedModule::readCallback,
-                                    &Sim::SimulatedModule::writeCallback,
-                                    Sim::SimulatedModule::moduleKey(),
-                                    Sim::SimulatedModule::moduleDescriptor()),
-                  0);
-        module.clearLog();
-    }
-    Rig(const Rig&) = delete;
-    Rig& operator=(const Rig&) = delete;
-    ~Rig() { interp.dispose(); }
-
-    Sim::SimulatedModule module;
-    Interp interp;
+// A rig whose initialisation must have succeeded.
+struct Rig : ModuleRig {
+    Rig() { EXPECT_EQ(initialised, Error::Success); }
 };
 
 // For every parameter a value its write accepts on a module fresh from reset; its alternative
@@ -89,23 +76,6 @@ inline ErrorCode writeParameter(Interp& interp, std::uint32_t id, const Paramete
 // Reads with the typed read of the value's type; the value is replaced by what was read.
 inline ErrorCode readParameter(Interp& interp, std::uint32_t id, ParameterValue& value) {
     return std::visit([&](auto& v) { return interp.readValue(id, &v); }, value);
-}
-
-// A calibration record as the host serialises it.
-inline std::vector<std::uint8_t> calibrationRecord(std::int16_t offset1, std::int16_t offset2,
-                                                   std::uint32_t kind,
-                                                   std::vector<float> temperatures,
-                                                   std::vector<float> coefficients) {
-    ROM::Configuration record;
-    record.phaseOffset1(ROM::PhaseOffset(offset1));
-    record.phaseOffset2(ROM::PhaseOffset(offset2));
-    ROM::TemperatureCalibrationData calibration;
-    calibration.setValues(std::move(temperatures));
-    record.temperatureCalibration1(std::move(calibration));
-    ROM::TemperatureCompensationData compensation(kind);
-    compensation.setValues(std::move(coefficients));
-    record.temperatureCompensation1(std::move(compensation));
-    return record.serialize();
 }
 
 // Fails the calling test when memory has become unreachable since the process started; a no-op
