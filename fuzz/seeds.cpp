@@ -186,11 +186,12 @@ void sequenceSeeds() {
         settings.op(Op::Range).w.u8(id).u8(64);
         settings.op(Op::UnitAndAccess).w.u8(id);
     }
-    settings.op(Op::LastError);
+    settings.op(Op::LastError).w.u8(0);
+    settings.op(Op::LastError).w.u8(3).u8(0xFF);
     save("sequence", "settings", settings.bytes());
 
     Program faults;
-    faults.failNth(3, 0x0042).writeFloat(FrameRate, 25.0f).op(Op::LastError);
+    faults.failNth(3, 0x0042).writeFloat(FrameRate, 25.0f).op(Op::LastError).w.u8(0);
     faults.failNth(1, 0x0201).readAll();
     faults.op(Op::FailDevice).w.u8(2).u16(0x0007);
     faults.writeFloat(LeftIlluminationVoltage, 40.0f).op(Op::ClearFaults);
@@ -214,16 +215,19 @@ void sequenceSeeds() {
     state.op(Op::ReadState).w.u8(static_cast<std::uint8_t>(on.size())).append(on);
     state.failNth(30, 0x0123);
     state.op(Op::WriteState).w.u8(static_cast<std::uint8_t>(on.size())).append(on);
+    state.op(Op::ReadState).w.u8(0xFF).u8(78);
     state.failNth(40, 0x0321);
     state.op(Op::WriteState).w.u8(static_cast<std::uint8_t>(off.size())).append(off);
-    state.op(Op::LastError).failNth(7, 0x0111);
+    state.op(Op::LastError).w.u8(1).u8(4);
+    state.failNth(7, 0x0111);
     state.op(Op::ReadState).w.u8(static_cast<std::uint8_t>(off.size())).append(off);
     save("sequence", "state", state.bytes());
 
     Program lifecycle;
     lifecycle.op(Op::Dispose).readAll().op(Op::Initialize).w.u8(0);
     lifecycle.readAll().op(Op::Initialize).w.u8(3).u8(0).u32(1);
-    lifecycle.op(Op::LastError).op(Op::Initialize).w.u8(1);
+    lifecycle.op(Op::LastError).w.u8(0);
+    lifecycle.op(Op::Initialize).w.u8(1);
     lifecycle.readAll().op(Op::Destroy).w.u8(0);
     lifecycle.readAll().op(Op::Create).op(Op::Initialize).w.u8(4).u8(96).u8(0xFF);
     lifecycle.readAll(1).op(Op::Destroy, 1).w.u8(1);

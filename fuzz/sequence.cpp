@@ -7,7 +7,10 @@
 // failed, with nothing after it on the bus; operations that have no business on the bus stay
 // off it; the last-error protocol holds.
 
+#include <algorithm>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <iterator>
 #include <vector>
@@ -48,6 +51,8 @@ std::int32_t faultCode(InputReader& in) {
 struct Slot {
     SimulatedModule module;
     void* instance = nullptr;
+    // Whether the instance holds its tables: only then may anything reach the bus or succeed.
+    bool tables = false;
 };
 
 // What a failed transaction must do to the result of the operation it happened in.
@@ -56,8 +61,15 @@ enum class Faults {
     MayPassOver  // a system-state write may go on past a failed dealiasing-frequency write
 };
 
-void checkBus(const SimulatedModule& module, std::int32_t status, Faults faults) {
+void checkBus(const Slot& slot, std::int32_t status, Faults faults) {
+    const SimulatedModule& module = slot.module;
     FUZZ_CHECK(isPluginCode(status) || isInjected(status));
+    if (!slot.tables) {
+        // Uninitialised, refused with null callbacks, or disposed: every lookup fails.
+        FUZZ_CHECK(module.transactionCount() == 0);
+        FUZZ_CHECK(status == VEXAR_NOT_SUPPORTED || status == VEXAR_INVALID_ARGUMENT ||
+                   status == VEXAR_OUT_OF_RANGE);
+    }
     const auto& log = module.transactions();
     std::size_t firstFailure = log.size();
     for (std::size_t i = 0; i < log.size(); ++i) {
@@ -92,6 +104,22 @@ void checkLastErrorProtocol(void* instance) {
     FUZZ_CHECK(std::strlen(text.data()) + 1 == static_cast<std::size_t>(size));
     size = 0;
     FUZZ_CHECK(getLastError(instance, nullptr, &size) == VEXAR_BUFFER_TOO_SMALL && size == 1);
+}
+
+// Whatever size the host claims, with or without a buffer: the text fits where it is copied.
+void lastErrorWithAnySize(void* instance, std::int32_t size, bool nullBuffer) {
+    std::vector<char> text(static_cast<std::size_t>(std::max(size, 0)));
+    const std::int32_t given = size;
+    const std::int32_t status =
+        getLastError(instance, nullBuffer || text.empty() ? nullptr : text.data(), &size);
+    if (status == VEXAR_SUCCESS) {
+        FUZZ_CHECK(!text.empty() && std::memchr(text.data(), 0, text.size()) != nullptr);
+        FUZZ_CHECK(size == given);
+    } else if (status == VEXAR_BUFFER_TOO_SMALL) {
+        FUZZ_CHECK(size >= 1 && size > given);
+    } else {
+        FUZZ_CHECK(status == VEXAR_INVALID_ARGUMENT && given >= 1);
+    }
 }
 
 std::int32_t initializeSlot(Slot& slot, InputReader& in) {
@@ -173,7 +201,16 @@ std::int32_t parameterRange(void* instance, InputReader& in) {
 }
 
 std::int32_t stateBuffer(void* instance, InputReader& in, bool write) {
-    std::vector<std::uint8_t> buffer = in.bytes(in.u8());
+    const std::uint8_t length = in.u8();
+    if (length == 0xFF) {
+        // No buffer, yet a size.
+        const std::uint32_t size = in.u8();
+        const std::int32_t status = write ? writeSystemState(instance, nullptr, size)
+                                          : readSystemState(instance, nullptr, size);
+        FUZZ_CHECK(size == 0 || status == VEXAR_INVALID_ARGUMENT);
+        return status;
+    }
+    std::vector<std::uint8_t> buffer = in.bytes(length);
     const auto size = static_cast<std::uint32_t>(buffer.size());
     if (write) {
         return writeSystemState(instance, buffer.data(), size);
@@ -219,11 +256,19 @@ void run(Slot (&slots)[2], InputReader& in) {
     SimulatedModule& module = slot.module;
     void* instance = slot.instance;
     module.clearLog();
+    // VEXAR_FUZZ_TRACE=1 lists the steps of a program, for reading a crash input.
+    static const bool trace = std::getenv("VEXAR_FUZZ_TRACE") != nullptr;
+    if (trace) {
+        std::fprintf(stderr, "step %d on slot %d (instance %s, tables %d)\n", static_cast<int>(op),
+                     &slot == &slots[0] ? 0 : 1, instance != nullptr ? "yes" : "null",
+                     slot.tables ? 1 : 0);
+    }
 
     switch (op) {
         case Op::Create:
             if (slot.instance == nullptr) {
                 slot.instance = createInstance();
+                slot.tables = false;
                 FUZZ_CHECK(slot.instance != nullptr);
             }
             break;
@@ -234,24 +279,32 @@ void run(Slot (&slots)[2], InputReader& in) {
             }
             destroyInstance(instance);
             slot.instance = nullptr;
+            slot.tables = false;
             checkNoBus(module);
             break;
         case Op::Initialize: {
             const std::int32_t status = initializeSlot(slot, in);
             FUZZ_CHECK(status == VEXAR_SUCCESS || status == VEXAR_NOT_SUPPORTED ||
                        status == VEXAR_INVALID_ARGUMENT);
+            // A refused module keeps the tables as they were; null callbacks drop them.
+            if (status == VEXAR_SUCCESS) {
+                slot.tables = true;
+            } else if (status == VEXAR_INVALID_ARGUMENT) {
+                slot.tables = false;
+            }
             checkNoBus(module);
             break;
         }
         case Op::Dispose:
             dispose(instance);
+            slot.tables = false;
             checkNoBus(module);
             break;
         case Op::Read:
-            checkBus(module, readParameter(instance, in), Faults::Propagate);
+            checkBus(slot, readParameter(instance, in), Faults::Propagate);
             break;
         case Op::Write:
-            checkBus(module, writeParameter(instance, in), Faults::Propagate);
+            checkBus(slot, writeParameter(instance, in), Faults::Propagate);
             break;
         case Op::UnitAndAccess: {
             const std::uint8_t id = in.u8();
@@ -260,29 +313,38 @@ void run(Slot (&slots)[2], InputReader& in) {
             const std::int32_t a = getUnitType(instance, id, &unit);
             const std::int32_t b = getAccessMode(instance, id, &mode);
             FUZZ_CHECK(a == b);
+            if (instance == nullptr) {
+                FUZZ_CHECK(a == VEXAR_INVALID_ARGUMENT);
+            } else {
+                FUZZ_CHECK(a == (slot.tables && id < 16 ? VEXAR_SUCCESS : VEXAR_NOT_SUPPORTED));
+            }
             FUZZ_CHECK(a != VEXAR_SUCCESS || (unit >= 1 && unit <= 6 && mode >= 1 && mode <= 3));
             checkNoBus(module);
             break;
         }
-        case Op::Range:
-            FUZZ_CHECK(isPluginCode(parameterRange(instance, in)));
+        case Op::Range: {
+            const std::int32_t status = parameterRange(instance, in);
+            FUZZ_CHECK(isPluginCode(status));
+            FUZZ_CHECK(slot.tables || status == VEXAR_NOT_SUPPORTED ||
+                       status == VEXAR_INVALID_ARGUMENT);
             checkNoBus(module);
             break;
+        }
         case Op::WriteState:
-            checkBus(module, stateBuffer(instance, in, true), Faults::MayPassOver);
+            checkBus(slot, stateBuffer(instance, in, true), Faults::MayPassOver);
             break;
         case Op::ReadState: {
-            checkBus(module, stateBuffer(instance, in, false), Faults::Propagate);
+            checkBus(slot, stateBuffer(instance, in, false), Faults::Propagate);
             for (const auto& t : module.transactions()) {
                 FUZZ_CHECK(t.direction == Lumivor::Sim::Direction::Read);
             }
             break;
         }
         case Op::WriteCalibration:
-            checkBus(module, calibrationWrite(instance, in), Faults::Propagate);
+            checkBus(slot, calibrationWrite(instance, in), Faults::Propagate);
             break;
         case Op::ReadCalibration: {
-            checkBus(module, calibrationRead(instance, in), Faults::Propagate);
+            checkBus(slot, calibrationRead(instance, in), Faults::Propagate);
             for (const auto& t : module.transactions()) {
                 FUZZ_CHECK(t.direction == Lumivor::Sim::Direction::Read);
             }
@@ -290,19 +352,23 @@ void run(Slot (&slots)[2], InputReader& in) {
         }
         case Op::PhaseScaling: {
             float factor = 0.0f;
-            checkBus(module, getPhaseScaling(instance, (in.u8() & 1) != 0 ? nullptr : &factor),
+            checkBus(slot, getPhaseScaling(instance, (in.u8() & 1) != 0 ? nullptr : &factor),
                      Faults::Propagate);
             break;
         }
-        case Op::LastError:
-            if (instance != nullptr) {
-                checkLastErrorProtocol(instance);
-            } else {
+        case Op::LastError: {
+            const std::uint8_t mode = in.u8();
+            if (instance == nullptr) {
                 std::int32_t size = 0;
                 FUZZ_CHECK(getLastError(nullptr, nullptr, &size) == VEXAR_INVALID_ARGUMENT);
+            } else if ((mode & 1) == 0) {
+                checkLastErrorProtocol(instance);
+            } else {
+                lastErrorWithAnySize(instance, static_cast<std::int8_t>(in.u8()), (mode & 2) != 0);
             }
             checkNoBus(module);
             break;
+        }
         case Op::FailNth: {
             const std::size_t n = 1 + in.u8() % 64;
             module.failNthTransaction(n, faultCode(in));
@@ -350,6 +416,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                               &SimulatedModule::readCallback, &SimulatedModule::writeCallback,
                               SimulatedModule::moduleKey(),
                               SimulatedModule::moduleDescriptor()) == VEXAR_SUCCESS);
+        slot.tables = true;
     }
     while (!in.done()) {
         run(slots, in);
