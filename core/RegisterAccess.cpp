@@ -5,10 +5,13 @@
 namespace Lumivor {
 
 namespace {
-// The register travels least significant byte first; bytes 3 of the word stays 0.
+// The register travels least significant byte first, in the three bytes the transfer moved;
+// bits 24 to 31 are 0. The bytes are taken one by one: a callback that returns at once has
+// stored them a moment ago, and one wide load across those separate stores would wait for
+// them to reach the cache.
 std::uint32_t fromBus(const std::uint8_t (&bytes)[4]) {
     return static_cast<std::uint32_t>(bytes[0]) | static_cast<std::uint32_t>(bytes[1]) << 8 |
-           static_cast<std::uint32_t>(bytes[2]) << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
+           static_cast<std::uint32_t>(bytes[2]) << 16;
 }
 
 void toBus(std::uint32_t value, std::uint8_t (&bytes)[4]) {
