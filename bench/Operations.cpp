@@ -182,10 +182,22 @@ const std::vector<Operation> kOperations{
      [](PluginOnBus& p) {
          return writeFloat(p.instance, ParameterType::ModulationFrequency, 30.0f);
      }},
+    // A frequency the synthesiser makes exactly ends the search early; one it cannot make
+    // scans every setting.
+    {"writeFloat 6 modulation frequency 30.1 (inexact)", "parameter write", Target::Parameter, true,
+     nullptr,
+     [](PluginOnBus& p) {
+         return writeFloat(p.instance, ParameterType::ModulationFrequency, 30.1f);
+     }},
     {"writeFloat 8 dealiasing frequency 20", "parameter write", Target::Parameter, true,
      programModulation,
      [](PluginOnBus& p) {
          return writeFloat(p.instance, ParameterType::DealiasingFrequency, 20.0f);
+     }},
+    {"writeFloat 8 dealiasing frequency 19.9 (inexact)", "parameter write", Target::Parameter, true,
+     programModulation,
+     [](PluginOnBus& p) {
+         return writeFloat(p.instance, ParameterType::DealiasingFrequency, 19.9f);
      }},
     {"writeInt 9 mixing signals mode 3", "parameter write", Target::Parameter, true, nullptr,
      [](PluginOnBus& p) { return writeInt(p.instance, ParameterType::MixingSignalsMode, 3); }},

@@ -137,6 +137,11 @@ std::optional<SynthesiserSetting> findFrequencySettings(float frequency, std::ui
             if (error < best) {
                 best = error;
                 found = SynthesiserSetting{a, r, k};
+                // Nothing beats an exact setting, and ties keep the first: the rest of the
+                // scan could not change the choice.
+                if (best == 0.0f) {
+                    return found;
+                }
             }
         }
     }
