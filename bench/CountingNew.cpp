@@ -17,7 +17,7 @@ struct Totals {
     std::uint64_t liveBytes = 0;
     std::uint64_t liveBlocks = 0;
 };
-// Single-threaded by design, like the plug-in's calls on one instance.
+// Single-threaded, like the calls on one plug-in instance.
 Totals totals;
 
 // The header keeps the block's size and how far the caller's pointer lies from the start of

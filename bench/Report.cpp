@@ -138,13 +138,17 @@ std::string table(const std::vector<Measurement>& rows, const Baseline& baseline
 std::string header(const std::string& cpu, const Baseline& baseline, const Footprint& footprint) {
     std::ostringstream out;
     out << "CPU: " << cpu << "\n";
+    if (baseline.loopNanoseconds == 0.0) {
+        out << "Baselines not run (filtered out): plug-in CPU is the whole CPU time\n";
+    }
     out << "Measuring loop " << nanoseconds(baseline.loopNanoseconds)
         << " ns per call; zero-cost bus callbacks: read " << nanoseconds(baseline.readNanoseconds)
         << " ns, write " << nanoseconds(baseline.writeNanoseconds)
         << " ns (all taken off the CPU time to give the plug-in's own)\n";
     out << "Initialised instance: " << footprint.instanceBytes << " bytes of heap in "
-        << footprint.instanceBlocks << " blocks; after dispose + destroyInstance "
-        << footprint.bytesLeftAfterDestroy << " bytes remain\n";
+        << footprint.instanceBlocks << " blocks (the instance object " << footprint.objectBytes
+        << " bytes); after dispose + destroyInstance " << footprint.bytesLeftAfterDestroy
+        << " bytes remain\n";
     out << "I2C clocks: read " << I2c::readClocks(3) << " (3 bytes), write " << I2c::writeClocks(3)
         << " (3 bytes), " << I2c::writeClocks(1) << " (1 byte)\n";
     return out.str();

@@ -50,6 +50,7 @@ std::string table(const std::vector<Measurement>& rows, const Baseline& baseline
 
 // Facts printed above the table: the processor, the callback costs, the instance's memory.
 struct Footprint {
+    std::uint64_t objectBytes = 0;  // the instance object itself, of what it holds
     std::uint64_t instanceBytes = 0;
     std::uint64_t instanceBlocks = 0;
     std::uint64_t bytesLeftAfterDestroy = 0;

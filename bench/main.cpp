@@ -14,6 +14,7 @@
 #include "bench/HeapCounter.h"
 #include "bench/Operations.h"
 #include "bench/Report.h"
+#include "variant/VEXAR_ParamInterp_YORINDImpl.h"
 
 namespace {
 
@@ -120,6 +121,7 @@ Footprint measureFootprint() {
     ZeroCostBus bus;
     disposeAndDestroy(createAndInitialize(bus));  // anything made once per process
     Footprint footprint;
+    footprint.objectBytes = sizeof(Lumivor::VEXAR_ParamInterp_YORINDImpl);
     const std::uint64_t bytesBefore = Heap::liveBytes();
     const std::uint64_t blocksBefore = Heap::liveBlocks();
     void* instance = createAndInitialize(bus);

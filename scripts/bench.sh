@@ -1,0 +1,11 @@
+#!/usr/bin/env bash
+# Sets up, builds (Release, in build-bench/) and runs the benchmarks of every export on a
+# zero-cost bus, then prints the per-operation table: bus transactions, bus time at 400 kHz and
+# 1 MHz, CPU time, heap allocations, targets. The benchmark's own report goes to stderr, the
+# table to stdout. Arguments go to the benchmark, e.g. --benchmark_filter='readFloat'.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+"$root/scripts/setup.sh"
+cmake -S "$root" -B "$root/build-bench" -DCMAKE_BUILD_TYPE=Release -DVEXAR_BENCH=ON >/dev/null
+cmake --build "$root/build-bench" -j"$(nproc)" --target vexar-bench >/dev/null
+exec "$root/build-bench/bin/vexar-bench" "$@"
