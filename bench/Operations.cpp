@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <stdexcept>
+#include <string>
 
 #include "core/VEXARParameterInterpreter.h"
 #include "host/ParameterTypes.h"
