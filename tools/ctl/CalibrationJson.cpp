@@ -1,0 +1,148 @@
+#include "tools/ctl/CalibrationJson.h"
+
+#include <limits>
+#include <nlohmann/json.hpp>
+#include <string>
+
+#include "tools/ctl/Errors.h"
+
+namespace Lumivor::Ctl {
+
+namespace {
+using ROM::ConfigurationEntry;
+
+ROM::Object* makeConfiguration(void*, ROM::ContainerSectionType type, std::uint16_t) {
+    return type == ROM::ContainerSectionType::Configuration ? new ROM::Configuration : nullptr;
+}
+
+constexpr const char* kPhaseOffset1 = "phaseOffset1";
+constexpr const char* kPhaseOffset2 = "phaseOffset2";
+constexpr const char* kCalibration = "temperatureCalibration1";
+constexpr const char* kCompensation = "temperatureCompensation1";
+
+Json floatList(const ROM::FloatValues& list) {
+    Json values = Json::array();
+    for (const float v : list.values()) {
+        values.push_back(floatToJson(v));
+    }
+    return values;
+}
+
+[[noreturn]] void refuse(const std::string& where, const std::string& what) {
+    throw badInput("calibration " + where + ": " + what);
+}
+
+// Members of one entry, checked against the ones it may have.
+void expectOnly(const Json& entry, const std::string& where,
+                std::initializer_list<const char*> allowed) {
+    if (!entry.is_object()) {
+        refuse(where, "not an object");
+    }
+    for (const auto& [key, member] : entry.items()) {
+        if (std::find_if(allowed.begin(), allowed.end(),
+                         [&](const char* name) { return key == name; }) == allowed.end()) {
+            refuse(where, "unknown member \"" + key + "\"");
+        }
+    }
+}
+
+std::int64_t wholeNumber(const Json& entry, const char* key, const std::string& where,
+                         std::int64_t minimum, std::int64_t maximum, std::int64_t fallback) {
+    const auto member = entry.find(key);
+    if (member == entry.end()) {
+        return fallback;
+    }
+    if (!member->is_number_integer() || *member < minimum || *member > maximum) {
+        refuse(where, std::string(key) + " must be a whole number from " + std::to_string(minimum) +
+                          " to " + std::to_string(maximum));
+    }
+    return member->get<std::int64_t>();
+}
+
+std::vector<float> floatsOf(const Json& entry, const std::string& where) {
+    const auto member = entry.find("values");
+    if (member == entry.end()) {
+        return {};
+    }
+    if (!member->is_array()) {
+        refuse(where, "values must be a list of numbers");
+    }
+    std::vector<float> values;
+    for (const Json& item : *member) {
+        const auto v = floatFromJson(item);
+        if (!v) {
+            refuse(where,
+                   "values must be numbers (or \"nan\", \"inf\" and the like): " + item.dump());
+        }
+        values.push_back(*v);
+    }
+    return values;
+}
+
+std::uint32_t stateOf(const Json& entry, const std::string& where) {
+    return static_cast<std::uint32_t>(
+        wholeNumber(entry, "state", where, 0, std::numeric_limits<std::uint32_t>::max(), 0));
+}
+}  // namespace
+
+std::unique_ptr<ROM::Configuration> parseCalibration(const std::vector<std::uint8_t>& bytes) {
+    return std::unique_ptr<ROM::Configuration>(
+        ROM::Configuration::deserialize(bytes, 0, &makeConfiguration, nullptr));
+}
+
+Json calibrationToJson(const ROM::Configuration& record) {
+    const auto state = [&](ConfigurationEntry entry) { return record.state(entry); };
+    Json json = Json::object();
+    json[kPhaseOffset1] = {{"offset", record.phaseOffset1().offset()},
+                           {"state", state(ConfigurationEntry::PhaseOffset1)}};
+    json[kPhaseOffset2] = {{"offset", record.phaseOffset2().offset()},
+                           {"state", state(ConfigurationEntry::PhaseOffset2)}};
+    json[kCalibration] = {{"values", floatList(record.temperatureCalibration1())},
+                          {"state", state(ConfigurationEntry::TemperatureCalibration1)}};
+    const auto& compensation = record.temperatureCompensation1();
+    json[kCompensation] = {{"kind", compensation.kind()},
+                           {"values", floatList(compensation)},
+                           {"state", state(ConfigurationEntry::TemperatureCompensation1)}};
+    return json;
+}
+
+ROM::Configuration calibrationFromJson(const Json& json) {
+    expectOnly(json, "record", {kPhaseOffset1, kPhaseOffset2, kCalibration, kCompensation});
+    ROM::Configuration record;
+    constexpr std::int64_t kOffsetMin = std::numeric_limits<std::int16_t>::min();
+    constexpr std::int64_t kOffsetMax = std::numeric_limits<std::int16_t>::max();
+
+    const std::pair<const char*, ConfigurationEntry> offsets[] = {
+        {kPhaseOffset1, ConfigurationEntry::PhaseOffset1},
+        {kPhaseOffset2, ConfigurationEntry::PhaseOffset2}};
+    for (const auto& [key, entry] : offsets) {
+        if (const auto member = json.find(key); member != json.end()) {
+            expectOnly(*member, key, {"offset", "state"});
+            const ROM::PhaseOffset offset(static_cast<std::int16_t>(
+                wholeNumber(*member, "offset", key, kOffsetMin, kOffsetMax, 0)));
+            entry == ConfigurationEntry::PhaseOffset1 ? record.phaseOffset1(offset)
+                                                      : record.phaseOffset2(offset);
+            record.setState(entry, stateOf(*member, key));
+        }
+    }
+    if (const auto member = json.find(kCalibration); member != json.end()) {
+        expectOnly(*member, kCalibration, {"values", "state"});
+        ROM::TemperatureCalibrationData calibration;
+        calibration.setValues(floatsOf(*member, kCalibration));
+        record.temperatureCalibration1(calibration);
+        record.setState(ConfigurationEntry::TemperatureCalibration1,
+                        stateOf(*member, kCalibration));
+    }
+    if (const auto member = json.find(kCompensation); member != json.end()) {
+        expectOnly(*member, kCompensation, {"kind", "values", "state"});
+        ROM::TemperatureCompensationData compensation(static_cast<std::uint32_t>(wholeNumber(
+            *member, "kind", kCompensation, 0, std::numeric_limits<std::uint32_t>::max(), 0)));
+        compensation.setValues(floatsOf(*member, kCompensation));
+        record.temperatureCompensation1(compensation);
+        record.setState(ConfigurationEntry::TemperatureCompensation1,
+                        stateOf(*member, kCompensation));
+    }
+    return record;
+}
+
+}  // namespace Lumivor::Ctl

@@ -1,0 +1,174 @@
+#include "tools/ctl/CommandLine.h"
+
+#include <CLI/CLI.hpp>
+#include <memory>
+#include <optional>
+
+#include "tools/ctl/Commands.h"
+#include "tools/ctl/Errors.h"
+
+namespace Lumivor::Ctl {
+
+namespace {
+constexpr const char* kDescription =
+    "vexar-ctl: loads the parameter-interpreter plug-in as a host does and drives it on the "
+    "simulated camera module.\nExit status: 0 success, 1 the plug-in refused an operation, 2 "
+    "bad input (parameter, value or file), 3 the plug-in cannot be loaded, 100 and up "
+    "command-line errors.";
+
+struct Options {
+    std::string plugin;
+    std::string image;
+    bool trace = false;
+    std::string format = "text";
+    std::vector<std::string> names;
+    std::vector<std::string> assignments;
+    std::string file;
+    bool json = false;
+    bool diff = false;
+};
+
+struct Subcommands {
+    CLI::App* info;
+    CLI::App* list;
+    CLI::App* get;
+    CLI::App* set;
+    CLI::App* stateSave;
+    CLI::App* stateLoad;
+    CLI::App* calibRead;
+    CLI::App* calibWrite;
+    CLI::App* regs;
+    CLI::App* demo;
+};
+
+CLI::App* withFile(CLI::App* command, Options& options, const char* fileHelp,
+                   const char* jsonHelp) {
+    command->add_option("file", options.file, fileHelp)->required();
+    command->add_flag("--json", options.json, jsonHelp);
+    return command;
+}
+
+Subcommands define(CLI::App& app, Options& options) {
+    app.fallthrough();  // global options may also follow the command
+    app.require_subcommand(1);
+    app.add_option("--plugin", options.plugin, "the plug-in to load")->capture_default_str();
+    app.add_option("--image", options.image,
+                   "keep the simulated module's register image in FILE between runs");
+    app.add_flag("--trace", options.trace, "print every bus transaction, then their count");
+    app.add_option("--format", options.format, "output of info, list and get")
+        ->check(CLI::IsMember({"text", "json"}))
+        ->capture_default_str();
+
+    Subcommands s{};
+    s.info = app.add_subcommand("info", "plug-in, SDK and module identity, phase scaling");
+    s.list = app.add_subcommand("list", "every parameter: type, unit, access, range, value");
+    s.get = app.add_subcommand("get", "read parameters");
+    s.get->add_option("parameters", options.names, "NAME (any case) or ID (decimal or 0x)")
+        ->required();
+    s.set = app.add_subcommand("set", "write parameters, in the order given");
+    s.set
+        ->add_option("assignments", options.assignments, "NAME=VALUE; a region as x,y,width,height")
+        ->required();
+
+    CLI::App* state = app.add_subcommand("state", "save or restore the system state");
+    state->require_subcommand(1);
+    s.stateSave = withFile(state->add_subcommand("save", "read the state into FILE"), options,
+                           "FILE, or - for standard output", "write the readable JSON form");
+    s.stateLoad = withFile(state->add_subcommand("load", "write the state in FILE"), options,
+                           "FILE, or - for standard input",
+                           "insist on JSON (a file beginning with '{' is taken as JSON anyway)");
+
+    CLI::App* calib = app.add_subcommand("calib", "read or write the calibration record");
+    calib->require_subcommand(1);
+    s.calibRead = withFile(calib->add_subcommand("read", "read the record into FILE"), options,
+                           "FILE, or - for standard output", "write the readable JSON form");
+    s.calibWrite = withFile(calib->add_subcommand("write", "write the record in FILE"), options,
+                            "FILE, or - for standard input",
+                            "insist on JSON (a file beginning with '{' is taken as JSON anyway)");
+
+    s.regs = app.add_subcommand("regs", "the simulated module's registers, fields decoded");
+    s.regs->add_flag("--diff", options.diff, "only what differs from the power-on image");
+    s.demo = app.add_subcommand("demo", "a guided tour of every command");
+    return s;
+}
+
+void dispatch(const Subcommands& s, const Options& options, Context& context) {
+    if (s.info->parsed()) runInfo(context);
+    if (s.list->parsed()) runList(context);
+    if (s.get->parsed()) runGet(context, options.names);
+    if (s.set->parsed()) runSet(context, options.assignments);
+    if (s.stateSave->parsed()) runStateSave(context, options.file, options.json);
+    if (s.stateLoad->parsed()) runStateLoad(context, options.file, options.json);
+    if (s.calibRead->parsed()) runCalibRead(context, options.file, options.json);
+    if (s.calibWrite->parsed()) runCalibWrite(context, options.file, options.json);
+    if (s.regs->parsed()) runRegs(context, options.diff);
+}
+
+void printTrace(const Sim::SimulatedModule& module, std::ostream& err) {
+    err << module.describeLog() << module.transactionCount() << " transactions ("
+        << module.readCount() << " reads, " << module.writeCount() << " writes)\n";
+}
+}  // namespace
+
+int runCommandLine(const std::vector<std::string>& args, const Io& io, Session* shared,
+                   const std::string& defaultPlugin) {
+    CLI::App app(kDescription, "vexar-ctl");
+    Options options;
+    options.plugin = defaultPlugin;
+    const Subcommands commands = define(app, options);
+    try {
+        app.parse(std::vector<std::string>(args.rbegin(), args.rend()));
+        const bool formatted =
+            commands.info->parsed() || commands.list->parsed() || commands.get->parsed();
+        if (options.format == "json" && !formatted) {
+            throw CLI::ValidationError("--format", "json applies to info, list and get");
+        }
+    } catch (const CLI::ParseError& error) {
+        return app.exit(error, io.out, io.err);
+    }
+    if (commands.demo->parsed()) {
+        return shared != nullptr ? Exit::BadInput : runDemo(options.plugin, io.out);
+    }
+
+    const auto image = options.image.empty() || shared != nullptr
+                           ? std::optional<std::filesystem::path>()
+                           : std::optional(io.base / options.image);
+    std::unique_ptr<Session> own;
+    Session* session = shared;
+    std::optional<CommandError> failure;
+    try {
+        if (session == nullptr) {
+            own = std::make_unique<Session>(options.plugin);
+            session = own.get();
+            if (image) {
+                session->loadImage(*image);
+            }
+        }
+        session->module().clearLog();
+        Context context{*session, io.out, io.in, io.base, options.format == "json"};
+        dispatch(commands, options, context);
+    } catch (const CommandError& error) {
+        failure = error;
+    }
+    if (session != nullptr) {
+        if (options.trace) {
+            printTrace(session->module(), io.err);
+        }
+        // A refused write may have changed fields before it stopped, as on a real module.
+        if (image && (!failure || failure->status() == Exit::Refused)) {
+            try {
+                session->saveImage(*image);
+            } catch (const CommandError& error) {
+                failure = failure ? failure : error;
+            }
+        }
+    }
+    if (failure) {
+        io.out.flush();
+        io.err << "vexar-ctl: " << failure->what() << '\n';
+        return failure->status();
+    }
+    return Exit::Success;
+}
+
+}  // namespace Lumivor::Ctl

@@ -1,0 +1,210 @@
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iostream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "tools/ctl/CommandLine.h"
+#include "tools/ctl/Commands.h"
+#include "tools/ctl/Errors.h"
+
+namespace Lumivor::Ctl {
+
+namespace {
+namespace fs = std::filesystem;
+
+// A scratch directory for the tour's files, removed again at the end.
+class ScratchDirectory {
+  public:
+    ScratchDirectory() {
+        std::string pattern = (fs::temp_directory_path() / "vexar-ctl-demo-XXXXXX").string();
+        if (mkdtemp(pattern.data()) == nullptr) {
+            throw badInput("cannot make a scratch directory in " +
+                           fs::temp_directory_path().string());
+        }
+        path_ = pattern;
+    }
+    ScratchDirectory(const ScratchDirectory&) = delete;
+    ScratchDirectory& operator=(const ScratchDirectory&) = delete;
+    ~ScratchDirectory() {
+        std::error_code ignored;
+        fs::remove_all(path_, ignored);
+    }
+    const fs::path& path() const { return path_; }
+
+  private:
+    fs::path path_;
+};
+
+// One step: a remark, then either a command line of the tool (run on the tour's session) or
+// an action of the tour itself, shown as the shell command it stands for.
+struct Step {
+    std::string remark;
+    std::vector<std::string> args;
+    int expectedStatus = Exit::Success;
+};
+
+class Tour {
+  public:
+    Tour(Session& session, const std::string& plugin, std::ostream& out, const fs::path& scratch)
+        : session_(session), plugin_(plugin), out_(out), scratch_(scratch) {}
+
+    // Runs a step; a step that does not end as the tour expects ends the tour.
+    void run(const Step& step) {
+        remark(step.remark);
+        out_ << "$ vexar-ctl";
+        for (const std::string& arg : step.args) {
+            out_ << ' ' << arg;
+        }
+        out_ << '\n';
+        std::istringstream noInput;
+        const int status =
+            runCommandLine(step.args, {out_, out_, noInput, scratch_}, &session_, plugin_);
+        if (status != Exit::Success) {
+            out_ << "(exit status " << status << ")\n";
+        }
+        if (status != step.expectedStatus) {
+            throw CommandError(Exit::Refused, "demo: stopped, expected exit status " +
+                                                  std::to_string(step.expectedStatus));
+        }
+    }
+
+    // A file the tour writes or shows itself, as "cat" would.
+    void show(const std::string& remark, const std::string& file) {
+        this->remark(remark);
+        out_ << "$ cat " << file << '\n';
+        std::ifstream in(scratch_ / file);
+        out_ << in.rdbuf();
+    }
+    void create(const std::string& remark, const std::string& file, const Json& json) {
+        std::ofstream(scratch_ / file) << json.dump(2) << '\n';
+        show(remark, file);
+    }
+    Json readJson(const std::string& file) const {
+        std::ifstream in(scratch_ / file);
+        return Json::parse(in);
+    }
+
+  private:
+    void remark(const std::string& text) {
+        out_ << '\n';
+        if (!text.empty()) {
+            out_ << "# " << text << '\n';
+        }
+    }
+
+    Session& session_;
+    const std::string& plugin_;
+    std::ostream& out_;
+    fs::path scratch_;
+};
+
+constexpr int kRefused = Exit::Refused;
+
+void parameters(Tour& tour) {
+    tour.run(
+        {"Who is there: the plug-in's identity and the module it was initialised on.", {"info"}});
+    tour.run({"Every parameter, as the plug-in describes it, with its current value.", {"list"}});
+    tour.run({"Reading by name (any letter case) or by id.",
+              {"get", "FrameRate", "microframenumber", "5"}});
+    tour.run(
+        {"Eight micro-frames instead of four: the frame period stays, so the frame rate "
+         "halves.",
+         {"set", "MicroFrameNumber=8"}});
+    tour.run({"", {"get", "FrameRate"}});
+    tour.run({"Several writes in one go, in the order given.",
+              {"set", "FrameRate=30", "IntegrationTime=1.0", "ModulationFrequency=20"}});
+    tour.run(
+        {"The integration time moves in steps of 1/63 of the micro-frame time; the "
+         "unambiguous range follows from the modulation frequency.",
+         {"get", "FrameRate", "IntegrationTime", "ModulationFrequency", "Range"}});
+    tour.run({"The voltages go to one-byte devices of their own.",
+              {"set", "MixingVoltage=50", "LeftIlluminationVoltage=80",
+               "RightIlluminationVoltage=80", "StreamEnable=on"}});
+    tour.run(
+        {"Scripts ask for JSON.", {"--format", "json", "get", "FrameRate", "RegionOfInterest"}});
+    tour.run({"Every bus transaction of a command, i2ctransfer style (on standard error).",
+              {"--trace", "get", "FrameRate"}});
+}
+
+void refusals(Tour& tour) {
+    tour.run({"A refusal names the code, its number and the plug-in's last-error text.",
+              {"set", "FrameRate=-1"},
+              kRefused});
+    tour.run({"", {"set", "MixingSignalsMode=1"}, kRefused});
+    tour.run({"The voltages cannot be read back.", {"get", "MixingVoltage"}, kRefused});
+    tour.run({"The region of interest is not written through the exports...",
+              {"set", "RegionOfInterest=64,48,160,120"},
+              kRefused});
+    tour.run({"Mistakes of the command line never reach the plug-in.",
+              {"set", "FrameRate=fast"},
+              Exit::BadInput});
+}
+
+void state(Tour& tour) {
+    tour.run({"...but a system state writes it: save the state, binary and readable.",
+              {"state", "save", "state.bin"}});
+    tour.run({"", {"state", "save", "--json", "state.json"}});
+    tour.show("The voltages cannot be read, so a saved state reports 50 for each.", "state.json");
+    Json edited = tour.readJson("state.json");
+    edited["RegionOfInterest"] = {{"x", 64}, {"y", 48}, {"width", 160}, {"height", 120}};
+    edited["DealiasingOn"] = true;
+    edited["DealiasingFrequency"] = 5;
+    tour.create("An edited copy: a smaller window and dealiasing on.", "edited.json", edited);
+    tour.run({"", {"state", "load", "edited.json"}});
+    tour.run({"", {"get", "RegionOfInterest", "DealiasingOn", "DealiasingFrequency", "Range"}});
+    tour.run({"With dealiasing on the phase scaling follows the frequency ratio.",
+              {"--format", "json", "info"}});
+    tour.run({"And back to the saved state.", {"state", "load", "state.bin"}});
+    tour.run({"", {"get", "RegionOfInterest", "DealiasingOn"}});
+}
+
+void calibration(Tour& tour) {
+    tour.create(
+        "A calibration record for people: phase offsets, reference temperatures, "
+        "compensation coefficients.",
+        "calib.json",
+        Json{{"phaseOffset1", {{"offset", 1000}}},
+             {"phaseOffset2", {{"offset", -7}}},
+             {"temperatureCalibration1", {{"values", {25.7, 40.2}}}},
+             {"temperatureCompensation1", {{"kind", 3}, {"values", {1.25, -1.25}}}}});
+    tour.run({"", {"calib", "write", "calib.json"}});
+    tour.run(
+        {"Read back as the sensor holds it: offsets in steps of 8, whole degrees, "
+         "coefficients in halves.",
+         {"calib", "read", "--json", "-"}});
+    tour.run({"The binary record, as a host stores it.", {"calib", "read", "calib.bin"}});
+    tour.run({"", {"calib", "write", "calib.bin"}});
+    tour.run({"What all this did to the sensor, against its power-on image.", {"regs", "--diff"}});
+}
+}  // namespace
+
+int runDemo(const std::string& pluginPath, std::ostream& out) {
+    try {
+        Session session(pluginPath);
+        ScratchDirectory scratch;
+        out << "vexar-ctl demo: a tour of the host tool on the simulated module. Each step shows "
+               "the command line\nthat does the same on its own; files go to a scratch "
+               "directory that is removed at the end.\n";
+        Tour tour(session, pluginPath, out, scratch.path());
+        parameters(tour);
+        refusals(tour);
+        state(tour);
+        calibration(tour);
+        out << "\n# The module keeps its registers between commands here; on their own, commands "
+               "keep them with --image FILE.\n";
+        return Exit::Success;
+    } catch (const CommandError& error) {
+        out << "vexar-ctl: " << error.what() << '\n';
+        return error.status();
+    } catch (const std::exception& error) {
+        out << "vexar-ctl: demo: " << error.what() << '\n';
+        return Exit::Refused;
+    }
+}
+
+}  // namespace Lumivor::Ctl

@@ -1,0 +1,117 @@
+#include "tools/ctl/Parameters.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+
+#include "host/ErrorCode.h"
+#include "tools/ctl/Values.h"
+
+namespace Lumivor::Ctl {
+
+namespace {
+constexpr std::array<ParameterInfo, 16> kParameters{{
+    {LeftIlluminationVoltage, "LeftIlluminationVoltage", ValueType::Float},
+    {RightIlluminationVoltage, "RightIlluminationVoltage", ValueType::Float},
+    {MixingVoltage, "MixingVoltage", ValueType::Float},
+    {FrameRate, "FrameRate", ValueType::Float},
+    {MicroFrameNumber, "MicroFrameNumber", ValueType::Int},
+    {IntegrationTime, "IntegrationTime", ValueType::Float},
+    {ModulationFrequency, "ModulationFrequency", ValueType::Float},
+    {DealiasingOn, "DealiasingOn", ValueType::Bool},
+    {DealiasingFrequency, "DealiasingFrequency", ValueType::Float},
+    {MixingSignalsMode, "MixingSignalsMode", ValueType::Int},
+    {IlluminationMode, "IlluminationMode", ValueType::Int},
+    {RawOutputMode, "RawOutputMode", ValueType::Int},
+    {Range, "Range", ValueType::Float},
+    {RegionOfInterest, "RegionOfInterest", ValueType::RegionOfInterest},
+    {StreamEnable, "StreamEnable", ValueType::Bool},
+    {NativeFrameFormat, "NativeFrameFormat", ValueType::Int},
+}};
+
+bool equalsIgnoringCase(std::string_view a, std::string_view b) {
+    return std::ranges::equal(a, b, [](char x, char y) {
+        return std::tolower(static_cast<unsigned char>(x)) ==
+               std::tolower(static_cast<unsigned char>(y));
+    });
+}
+
+struct CodeName {
+    std::int32_t code;
+    std::string_view name;
+};
+constexpr CodeName kCodeNames[] = {
+    {Error::Success, "Success"},
+    {Error::NotSupported, "NotSupported"},
+    {Error::InvalidArgument, "InvalidArgument"},
+    {Error::OutOfRange, "OutOfRange"},
+    {Error::BufferTooSmall, "BufferTooSmall"},
+};
+}  // namespace
+
+std::span<const ParameterInfo> parameters() {
+    return kParameters;
+}
+
+const ParameterInfo* parameterById(std::uint32_t id) {
+    return id < kParameters.size() ? &kParameters[id] : nullptr;
+}
+
+const ParameterInfo* findParameter(std::string_view nameOrId) {
+    if (const auto id = parseUnsigned(nameOrId)) {
+        return parameterById(*id);
+    }
+    const auto found = std::ranges::find_if(
+        kParameters, [&](const ParameterInfo& p) { return equalsIgnoringCase(p.name, nameOrId); });
+    return found != kParameters.end() ? &*found : nullptr;
+}
+
+std::string_view valueTypeName(ValueType type) {
+    switch (type) {
+        case ValueType::Float:
+            return "float";
+        case ValueType::Int:
+            return "int";
+        case ValueType::Bool:
+            return "bool";
+        case ValueType::RegionOfInterest:
+            return "region";
+    }
+    return "?";
+}
+
+std::string unitName(std::uint32_t unit) {
+    switch (static_cast<UnitType>(unit)) {
+        case UnitType::None:
+            return "none";
+        case UnitType::Milliseconds:
+            return "ms";
+        case UnitType::Megahertz:
+            return "MHz";
+        case UnitType::Meters:
+            return "m";
+        case UnitType::Percent:
+            return "%";
+    }
+    return "code " + std::to_string(unit);
+}
+
+std::string accessName(std::uint32_t access) {
+    switch (static_cast<AccessMode>(access)) {
+        case AccessMode::ReadWrite:
+            return "read-write";
+        case AccessMode::ReadOnly:
+            return "read-only";
+        case AccessMode::WriteOnly:
+            return "write-only";
+    }
+    return "code " + std::to_string(access);
+}
+
+std::string describeCode(std::int32_t code) {
+    const auto known = std::ranges::find(kCodeNames, code, &CodeName::code);
+    const std::string_view name = known != std::end(kCodeNames) ? known->name : "HostError";
+    return std::string(name) + " (" + std::to_string(code) + ")";
+}
+
+}  // namespace Lumivor::Ctl
