@@ -31,7 +31,7 @@ Assignment parseAssignment(const std::string& text) {
     const auto value = parseValue(parameter.type, std::string_view(text).substr(equals + 1));
     if (!value) {
         throw badInput(
-            "set " + text + ": not a " + std::string(valueTypeName(parameter.type)) +
+            "set " + text + ": not " + aValueOf(parameter.type) +
             (parameter.type == ValueType::RegionOfInterest ? " (x,y,width,height)" : ""));
     }
     return {text, &parameter, *value};

@@ -80,6 +80,10 @@ std::string_view valueTypeName(ValueType type) {
     return "?";
 }
 
+std::string aValueOf(ValueType type) {
+    return (type == ValueType::Int ? "an " : "a ") + std::string(valueTypeName(type));
+}
+
 std::string unitName(std::uint32_t unit) {
     switch (static_cast<UnitType>(unit)) {
         case UnitType::None:

@@ -23,6 +23,8 @@ const ParameterInfo* parameterById(std::uint32_t id);
 const ParameterInfo* findParameter(std::string_view nameOrId);
 
 std::string_view valueTypeName(ValueType type);
+// "a float", "an int", ...: for messages.
+std::string aValueOf(ValueType type);
 // Names of the plug-in's unit and access codes; codes it should never answer read "code N".
 std::string unitName(std::uint32_t unit);
 std::string accessName(std::uint32_t access);

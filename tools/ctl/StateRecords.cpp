@@ -138,8 +138,8 @@ std::vector<StateRecord> stateFromJson(const Json& json) {
         const auto value = fromJson(parameter->type, member);
         if (!value || !regionFits(*value)) {
             throw badInput(
-                "state value of " + std::string(parameter->name) + " is not a " +
-                std::string(valueTypeName(parameter->type)) +
+                "state value of " + std::string(parameter->name) + " is not " +
+                aValueOf(parameter->type) +
                 (parameter->type == ValueType::RegionOfInterest ? " of fields 0 to 65535" : "") +
                 ": " + member.dump());
         }

@@ -98,6 +98,9 @@ std::optional<float> parseFloat(std::string_view text) {
     // from_chars takes no leading '+'; people do.
     if (first != last && *first == '+') {
         ++first;
+        if (first != last && *first == '-') {
+            return std::nullopt;
+        }
     }
     const auto [end, error] = std::from_chars(first, last, value);
     if (error != std::errc() || end != last || first == last) {
