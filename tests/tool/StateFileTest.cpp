@@ -69,7 +69,9 @@ TEST_F(CtlState, JsonNamesEveryRecordAndLoadsBackToTheSameBytes) {
     EXPECT_EQ(json.begin().key(), "LeftIlluminationVoltage");
     EXPECT_EQ(json["MixingVoltage"], 50.0);  // the voltages are not read back
     EXPECT_EQ(json["MicroFrameNumber"], 8);
-    EXPECT_EQ(json["FrameRate"], 20.0);
+    // Raw output mode 2 doubles the frame period, so the rate written as 20 reads 40.
+    EXPECT_EQ(ctl({"get", "FrameRate"}).out, "FrameRate: 40\n");
+    EXPECT_EQ(json["FrameRate"], 40.0);
     EXPECT_EQ(json["DealiasingOn"], false);
     EXPECT_EQ(json["RegionOfInterest"],
               (Json{{"x", 0}, {"y", 0}, {"width", 320}, {"height", 240}}));
@@ -87,12 +89,14 @@ TEST_F(CtlState, AnEditedJsonStateWritesWhatTheExportsCannot) {
     Json json = Json::parse(dir.read("s.json"));
     json["RegionOfInterest"] = {{"x", 64}, {"y", 48}, {"width", 160}, {"height", 120}};
     json["DealiasingOn"] = true;
-    json["DealiasingFrequency"] = 5;
+    json["ModulationFrequency"] = 30;
+    json["DealiasingFrequency"] = 20;
     dir.write("edited.json", json.dump());
     const CtlRun load = ctl({"state", "load", "--json", dir.file("edited.json")});
     ASSERT_EQ(load.status, 0) << load.err;
     EXPECT_EQ(ctl({"get", "RegionOfInterest", "DealiasingOn"}).out,
               "RegionOfInterest: 64,48,160,120\nDealiasingOn: true\n");
+    EXPECT_EQ(ctl({"get", "DealiasingFrequency"}).out, "DealiasingFrequency: 20\n");
     EXPECT_THAT(ctl({"info"}).out, HasSubstr("phase count          6 (dealiasing on)\n"));
 }
 

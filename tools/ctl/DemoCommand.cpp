@@ -153,10 +153,13 @@ void state(Tour& tour) {
     Json edited = tour.readJson("state.json");
     edited["RegionOfInterest"] = {{"x", 64}, {"y", 48}, {"width", 160}, {"height", 120}};
     edited["DealiasingOn"] = true;
-    edited["DealiasingFrequency"] = 5;
-    tour.create("An edited copy: a smaller window and dealiasing on.", "edited.json", edited);
+    edited["ModulationFrequency"] = 30;
+    edited["DealiasingFrequency"] = 20;
+    tour.create("An edited copy: a smaller window, and dealiasing on at 30 and 20 MHz.",
+                "edited.json", edited);
     tour.run({"", {"state", "load", "edited.json"}});
-    tour.run({"", {"get", "RegionOfInterest", "DealiasingOn", "DealiasingFrequency", "Range"}});
+    tour.run({"The unambiguous range now follows from the two frequencies together.",
+              {"get", "RegionOfInterest", "DealiasingOn", "DealiasingFrequency", "Range"}});
     tour.run({"With dealiasing on the phase scaling follows the frequency ratio.",
               {"--format", "json", "info"}});
     tour.run({"And back to the saved state.", {"state", "load", "state.bin"}});
