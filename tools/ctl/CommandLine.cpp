@@ -43,7 +43,7 @@ struct Subcommands {
 
 CLI::App* withFile(CLI::App* command, Options& options, const char* fileHelp,
                    const char* jsonHelp) {
-    command->add_option("file", options.file, fileHelp)->required();
+    command->add_option("file", options.file, fileHelp)->type_name("FILE")->required();
     command->add_flag("--json", options.json, jsonHelp);
     return command;
 }
@@ -51,11 +51,15 @@ CLI::App* withFile(CLI::App* command, Options& options, const char* fileHelp,
 Subcommands define(CLI::App& app, Options& options) {
     app.fallthrough();  // global options may also follow the command
     app.require_subcommand(1);
-    app.add_option("--plugin", options.plugin, "the plug-in to load")->capture_default_str();
+    app.add_option("--plugin", options.plugin, "the plug-in to load")
+        ->type_name("PATH")
+        ->capture_default_str();
     app.add_option("--image", options.image,
-                   "keep the simulated module's register image in FILE between runs");
+                   "keep the simulated module's register image in FILE between runs")
+        ->type_name("FILE");
     app.add_flag("--trace", options.trace, "print every bus transaction, then their count");
     app.add_option("--format", options.format, "output of info, list and get")
+        ->type_name("FORMAT")
         ->check(CLI::IsMember({"text", "json"}))
         ->capture_default_str();
 
@@ -64,6 +68,7 @@ Subcommands define(CLI::App& app, Options& options) {
     s.list = app.add_subcommand("list", "every parameter: type, unit, access, range, value");
     s.get = app.add_subcommand("get", "read parameters");
     s.get->add_option("parameters", options.names, "NAME (any case) or ID (decimal or 0x)")
+        ->type_name("NAME|ID")
         ->required();
     s.set = app.add_subcommand("set", "write parameters, in the order given");
     s.set
