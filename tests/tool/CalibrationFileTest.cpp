@@ -98,13 +98,7 @@ TEST_F(CtlCalibration, CompensationKindZeroComesBackWithEmptyLists) {
     EXPECT_TRUE(json["temperatureCalibration1"]["values"].empty());
 }
 
-struct CalibrationRefusal {
-    std::string file;
-    int status;
-    std::string message;  // what standard error must contain
-};
-
-class CtlCalibrationRefusal : public ::testing::TestWithParam<CalibrationRefusal> {};
+class CtlCalibrationRefusal : public ::testing::TestWithParam<FileRefusal> {};
 
 TEST_P(CtlCalibrationRefusal, IsReportedAndTheSensorKeepsItsCalibration) {
     ScratchDir dir;
@@ -116,7 +110,7 @@ TEST_P(CtlCalibrationRefusal, IsReportedAndTheSensorKeepsItsCalibration) {
     EXPECT_EQ(dir.read("camera.img"), "");
 }
 
-const CalibrationRefusal kCalibrationRefusals[] = {
+const FileRefusal kCalibrationRefusals[] = {
     {"LVRC this is no record", 1, "InvalidArgument (-4): failed to unmarshal calibration"},
     {R"({"temperatureCalibration1": {"values": [256, 20]},
         "temperatureCompensation1": {"kind": 3, "values": [1, 2]}})",

@@ -92,6 +92,14 @@ inline CtlRun runCtl(const std::vector<std::string>& args, const std::string& in
     return run;
 }
 
+// A file that a command must refuse: its bytes, the exit status, and what standard error must
+// contain.
+struct FileRefusal {
+    std::string file;
+    int status;
+    std::string message;
+};
+
 // Lines of a text, without their line ends.
 inline std::vector<std::string> linesOf(const std::string& text) {
     std::vector<std::string> lines;

@@ -100,13 +100,7 @@ TEST_F(CtlState, AnEditedJsonStateWritesWhatTheExportsCannot) {
     EXPECT_THAT(ctl({"info"}).out, HasSubstr("phase count          6 (dealiasing on)\n"));
 }
 
-struct StateRefusal {
-    std::string file;
-    int status;
-    std::string message;  // what standard error must contain
-};
-
-class CtlStateRefusal : public ::testing::TestWithParam<StateRefusal> {};
+class CtlStateRefusal : public ::testing::TestWithParam<FileRefusal> {};
 
 TEST_P(CtlStateRefusal, IsReportedWithItsReason) {
     ScratchDir dir;
@@ -116,7 +110,7 @@ TEST_P(CtlStateRefusal, IsReportedWithItsReason) {
     EXPECT_THAT(run.err, HasSubstr(GetParam().message));
 }
 
-const StateRefusal kStateRefusals[] = {
+const FileRefusal kStateRefusals[] = {
     {std::string("\x10\x00\x00\x00\x00", 5), 1, "failed to unmarshal data"},
     {std::string("\x03\x00\x00\xa0\x41", 5), 1,
      "InvalidArgument (-4): system state lacks parameter"},

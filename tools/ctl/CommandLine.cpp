@@ -3,6 +3,8 @@
 #include <CLI/CLI.hpp>
 #include <memory>
 #include <optional>
+#include <tuple>
+#include <utility>
 
 #include "tools/ctl/Commands.h"
 #include "tools/ctl/Errors.h"
@@ -41,11 +43,29 @@ struct Subcommands {
     CLI::App* demo;
 };
 
-CLI::App* withFile(CLI::App* command, Options& options, const char* fileHelp,
-                   const char* jsonHelp) {
-    command->add_option("file", options.file, fileHelp)->type_name("FILE")->required();
-    command->add_flag("--json", options.json, jsonHelp);
-    return command;
+struct Named {
+    const char* name;
+    const char* help;
+};
+
+// A command whose two subcommands move something of the plug-in out to a file and back in,
+// in binary or in JSON: "state save|load", "calib read|write".
+std::pair<CLI::App*, CLI::App*> fileCommands(CLI::App& app, Options& options, Named command,
+                                             Named out, Named in) {
+    CLI::App* parent = app.add_subcommand(command.name, command.help);
+    parent->require_subcommand(1);
+    CLI::App* toFile = parent->add_subcommand(out.name, out.help);
+    toFile->add_option("file", options.file, "FILE, or - for standard output")
+        ->type_name("FILE")
+        ->required();
+    toFile->add_flag("--json", options.json, "write the readable JSON form");
+    CLI::App* fromFile = parent->add_subcommand(in.name, in.help);
+    fromFile->add_option("file", options.file, "FILE, or - for standard input")
+        ->type_name("FILE")
+        ->required();
+    fromFile->add_flag("--json", options.json,
+                       "insist on JSON (a file beginning with '{' is taken as JSON anyway)");
+    return {toFile, fromFile};
 }
 
 Subcommands define(CLI::App& app, Options& options) {
@@ -75,21 +95,12 @@ Subcommands define(CLI::App& app, Options& options) {
         ->add_option("assignments", options.assignments, "NAME=VALUE; a region as x,y,width,height")
         ->required();
 
-    CLI::App* state = app.add_subcommand("state", "save or restore the system state");
-    state->require_subcommand(1);
-    s.stateSave = withFile(state->add_subcommand("save", "read the state into FILE"), options,
-                           "FILE, or - for standard output", "write the readable JSON form");
-    s.stateLoad = withFile(state->add_subcommand("load", "write the state in FILE"), options,
-                           "FILE, or - for standard input",
-                           "insist on JSON (a file beginning with '{' is taken as JSON anyway)");
-
-    CLI::App* calib = app.add_subcommand("calib", "read or write the calibration record");
-    calib->require_subcommand(1);
-    s.calibRead = withFile(calib->add_subcommand("read", "read the record into FILE"), options,
-                           "FILE, or - for standard output", "write the readable JSON form");
-    s.calibWrite = withFile(calib->add_subcommand("write", "write the record in FILE"), options,
-                            "FILE, or - for standard input",
-                            "insist on JSON (a file beginning with '{' is taken as JSON anyway)");
+    std::tie(s.stateSave, s.stateLoad) =
+        fileCommands(app, options, {"state", "save or restore the system state"},
+                     {"save", "read the state into FILE"}, {"load", "write the state in FILE"});
+    std::tie(s.calibRead, s.calibWrite) =
+        fileCommands(app, options, {"calib", "read or write the calibration record"},
+                     {"read", "read the record into FILE"}, {"write", "write the record in FILE"});
 
     s.regs = app.add_subcommand("regs", "the simulated module's registers, fields decoded");
     s.regs->add_flag("--diff", options.diff, "only what differs from the power-on image");
