@@ -60,22 +60,12 @@ const Refusal kBadInput[] = {
      "vexar-ctl: get Brightness: no such parameter (a name as 'list' shows it, or an id 0-15)\n"},
     {{"get", "16"},
      "vexar-ctl: get 16: no such parameter (a name as 'list' shows it, or an id 0-15)\n"},
-    {{"get", "0x"},
-     "vexar-ctl: get 0x: no such parameter (a name as 'list' shows it, or an id 0-15)\n"},
     {{"set", "FrameRate"}, "vexar-ctl: set FrameRate: expected NAME=VALUE\n"},
     {{"set", "FrameRate=fast"}, "vexar-ctl: set FrameRate=fast: not a float\n"},
-    {{"set", "FrameRate="}, "vexar-ctl: set FrameRate=: not a float\n"},
-    {{"set", "FrameRate=30x"}, "vexar-ctl: set FrameRate=30x: not a float\n"},
     {{"set", "MicroFrameNumber=2.5"}, "vexar-ctl: set MicroFrameNumber=2.5: not an int\n"},
-    {{"set", "MicroFrameNumber=2147483648"},
-     "vexar-ctl: set MicroFrameNumber=2147483648: not an int\n"},
     {{"set", "StreamEnable=maybe"}, "vexar-ctl: set StreamEnable=maybe: not a bool\n"},
     {{"set", "RegionOfInterest=1,2,3"},
      "vexar-ctl: set RegionOfInterest=1,2,3: not a region (x,y,width,height)\n"},
-    {{"set", "RegionOfInterest=1,2,3,4,5"},
-     "vexar-ctl: set RegionOfInterest=1,2,3,4,5: not a region (x,y,width,height)\n"},
-    {{"set", "RegionOfInterest=1,,3,4"},
-     "vexar-ctl: set RegionOfInterest=1,,3,4: not a region (x,y,width,height)\n"},
 };
 INSTANTIATE_TEST_SUITE_P(Tool, CtlBadInput, ::testing::ValuesIn(kBadInput));
 
