@@ -143,7 +143,11 @@ int runCommandLine(const std::vector<std::string>& args, const Io& io, Session* 
         return app.exit(error, io.out, io.err);
     }
     if (commands.demo->parsed()) {
-        return shared != nullptr ? Exit::BadInput : runDemo(options.plugin, io.out);
+        if (shared != nullptr) {
+            io.err << "vexar-ctl: demo: the tour does not run inside itself\n";
+            return Exit::BadInput;
+        }
+        return runDemo(options.plugin, io.out);
     }
 
     const auto image = options.image.empty() || shared != nullptr

@@ -1,5 +1,6 @@
 // vexar-ctl: a command-line host of the parameter-interpreter plug-in.
 
+#include <exception>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -9,6 +10,12 @@
 
 int main(int argc, char** argv) {
     const std::vector<std::string> args(argv + 1, argv + argc);
-    return Lumivor::Ctl::runCommandLine(args, {std::cout, std::cerr, std::cin, {}}, nullptr,
-                                        Lumivor::Tools::defaultPluginPath(argv[0]));
+    try {
+        return Lumivor::Ctl::runCommandLine(args, {std::cout, std::cerr, std::cin, {}}, nullptr,
+                                            Lumivor::Tools::defaultPluginPath(argv[0]));
+    } catch (const std::exception& error) {
+        // Commands report what they foresee themselves; this is for what they do not.
+        std::cerr << "vexar-ctl: unexpected error: " << error.what() << '\n';
+        return 70;
+    }
 }
