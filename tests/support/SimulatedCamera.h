@@ -12,16 +12,21 @@
 
 namespace Lumivor::Testing {
 
+// Initialises an interpreter on a simulated module, by default as the module describes itself.
+inline std::int32_t initialiseOn(
+    VEXARParameterInterpreter& interp, Sim::SimulatedModule& module,
+    const ModuleDescriptor& descriptor = Sim::SimulatedModule::moduleDescriptor(),
+    const ModuleKey& key = Sim::SimulatedModule::moduleKey()) {
+    return interp.initialize(module.hostContext(), &Sim::SimulatedModule::readCallback,
+                             &Sim::SimulatedModule::writeCallback, key, descriptor);
+}
+
 // An interpreter initialised on a fresh simulated module, with the initialisation's traffic
 // (none) cleared from the log, as most tests want it.
 class SimulatedCameraTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
-        ASSERT_EQ(interp.initialize(module.hostContext(), &Sim::SimulatedModule::readCallback,
-                                    &Sim::SimulatedModule::writeCallback,
-                                    Sim::SimulatedModule::moduleKey(),
-                                    Sim::SimulatedModule::moduleDescriptor()),
-                  0);
+        ASSERT_EQ(initialiseOn(interp, module), 0);
         module.clearLog();
     }
     void TearDown() override { interp.dispose(); }
@@ -42,8 +47,8 @@ protected:
         std::uint8_t reg;
         bool operator==(const Access&) const = default;
         friend void PrintTo(const Access& a, std::ostream* os) {
-            *os << (a.direction == Sim::Direction::Read ? "R(0x" : "W(0x") << std::hex
-                << a.device << ", 0x" << int{a.reg} << std::dec << ")";
+            *os << (a.direction == Sim::Direction::Read ? "R(0x" : "W(0x") << std::hex << a.device
+                << ", 0x" << int{a.reg} << std::dec << ")";
         }
     };
     std::vector<Access> accesses() const {
@@ -61,9 +66,18 @@ protected:
         return {Sim::Direction::Write, device, reg};
     }
 
+    // Arms transaction n (counted from here, on an empty log) to fail with code; by default on a
+    // module back at its power-on image, so that each case of a failure loop starts alike.
+    void failAt(std::size_t n, std::int32_t code, bool fromReset = true) {
+        if (fromReset) {
+            module.reset();
+        }
+        module.clearLog();
+        module.failNthTransaction(n, code);
+    }
+
     Sim::SimulatedModule module;
     VEXAR_ParamInterp_YORINDImpl interp;
 };
-
 
 }  // namespace Lumivor::Testing
