@@ -2,6 +2,7 @@
 
 #include <bit>
 #include <cstdint>
+#include <initializer_list>
 #include <memory>
 #include <vector>
 
@@ -12,83 +13,54 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-// Runs the two-call protocol a host uses: ask for the size, then fetch the bytes.
-Bytes marshalled(const ParameterRangeBaseInternal& range) {
-    std::uint32_t size = 0;
-    EXPECT_EQ(range.marshal(nullptr, &size), Error::BufferTooSmall);
-    Bytes bytes(size, 0xAA);
-    std::uint32_t capacity = size;
-    EXPECT_EQ(range.marshal(bytes.data(), &capacity), Error::Success);
-    EXPECT_EQ(capacity, size);
-    return bytes;
-}
-
-void appendLe(Bytes& out, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) {
-        out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+// The header and little-endian words of a marshalled range, written out by hand.
+Bytes wire(std::uint8_t kind, std::uint8_t element, std::initializer_list<std::uint32_t> words) {
+    Bytes out{1, kind, element, 0};
+    for (const std::uint32_t v : words) {
+        for (int i = 0; i < 4; ++i) {
+            out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+        }
     }
-}
-
-Bytes header(std::uint8_t kind, std::uint8_t element) {
-    return {1, kind, element, 0};
+    return out;
 }
 
 ParameterRangeInternal<int>* intRange(int lo, int hi, int step) {
     return new ParameterRangeInternal<int>(MinMaxStepRange, lo, hi, step);
 }
 
-TEST(ParameterRange, IntMinMaxStepWritesHeaderAndThreeLittleEndianValues) {
-    const ParameterRangeInternal<int> range(MinMaxStepRange, -2, 0x01020304, 7);
-    Bytes expected = header(0, 2);
-    appendLe(expected, static_cast<std::uint32_t>(-2));
-    appendLe(expected, 0x01020304);
-    appendLe(expected, 7);
-    EXPECT_EQ(marshalled(range), expected);
-    EXPECT_EQ(range.getMin(), -2);
-    EXPECT_EQ(range.getMax(), 0x01020304);
-    EXPECT_EQ(range.getStep(), 7);
-    EXPECT_EQ(range.rangeType(), MinMaxStepRange);
-}
-
-TEST(ParameterRange, FloatMinMaxStepWritesIeeeBits) {
-    const ParameterRangeInternal<float> range(MinMaxStepRange, 0.5f, 80.25f, 0.1f);
-    Bytes expected = header(0, 1);
-    for (const float v : {0.5f, 80.25f, 0.1f}) {
-        appendLe(expected, std::bit_cast<std::uint32_t>(v));
+TEST(ParameterRange, EveryKindMarshalsItsHeaderAndValuesThroughTheTwoCallProtocol) {
+    struct Case {
+        const char* name;
+        std::unique_ptr<ParameterRangeBaseInternal> range;
+        Bytes expected;
+    };
+    Case cases[] = {
+        {"int", std::make_unique<ParameterRangeInternal<int>>(MinMaxStepRange, -2, 0x01020304, 7),
+         wire(0, 2, {0xFFFFFFFEu, 0x01020304, 7})},
+        {"float",
+         std::make_unique<ParameterRangeInternal<float>>(MinMaxStepRange, 0.5f, 80.25f, 0.1f),
+         wire(0, 1,
+              {std::bit_cast<std::uint32_t>(0.5f), std::bit_cast<std::uint32_t>(80.25f),
+               std::bit_cast<std::uint32_t>(0.1f)})},
+        // A set keeps the order it was given, after its count.
+        {"set", std::make_unique<ParameterDiscreteSetInternal<int>>(std::vector<int>{3, 4, 2, 1}),
+         wire(1, 2, {4, 3, 4, 2, 1})},
+        {"empty set", std::make_unique<ParameterDiscreteSetInternal<int>>(std::vector<int>{}),
+         wire(1, 2, {0})},
+        {"region",
+         std::make_unique<RegionOfInterestRangeInternal>(
+             intRange(0, 303, 16), intRange(0, 239, 1), intRange(16, 320, 16), intRange(1, 240, 1)),
+         wire(2, 2, {0, 303, 16, 0, 239, 1, 16, 320, 16, 1, 240, 1})},
+    };
+    for (const Case& c : cases) {
+        std::uint32_t size = 0;
+        EXPECT_EQ(c.range->marshal(nullptr, &size), Error::BufferTooSmall) << c.name;
+        Bytes bytes(size, 0xAA);
+        EXPECT_EQ(c.range->marshal(bytes.data(), &size), Error::Success) << c.name;
+        EXPECT_EQ(size, c.expected.size()) << c.name;
+        EXPECT_EQ(bytes, c.expected) << c.name;
+        EXPECT_EQ(c.range->rangeType(), static_cast<ParameterRangeTypeInternal>(c.expected[1]));
     }
-    EXPECT_EQ(marshalled(range), expected);
-}
-
-TEST(ParameterRange, DiscreteSetKeepsTheGivenOrder) {
-    const ParameterDiscreteSetInternal<int> set({3, 4, 2, 1});
-    Bytes expected = header(1, 2);
-    for (const std::uint32_t v : {4u, 3u, 4u, 2u, 1u}) {
-        appendLe(expected, v);
-    }
-    EXPECT_EQ(marshalled(set), expected);
-    EXPECT_EQ(set.getSupportedValues(), (std::vector<int>{3, 4, 2, 1}));
-    EXPECT_EQ(set.rangeType(), DiscreteSetRange);
-}
-
-TEST(ParameterRange, EmptyDiscreteSetIsHeaderAndZeroCount) {
-    const ParameterDiscreteSetInternal<int> set({});
-    Bytes expected = header(1, 2);
-    appendLe(expected, 0);
-    EXPECT_EQ(marshalled(set), expected);
-}
-
-TEST(ParameterRange, RegionWritesItsFourComponentsInOrder) {
-    const RegionOfInterestRangeInternal region(intRange(0, 303, 16), intRange(0, 239, 1),
-                                               intRange(16, 320, 16), intRange(1, 240, 1));
-    Bytes expected = header(2, 2);
-    for (const std::uint32_t v : {0u, 303u, 16u, 0u, 239u, 1u, 16u, 320u, 16u, 1u, 240u, 1u}) {
-        appendLe(expected, v);
-    }
-    const Bytes bytes = marshalled(region);
-    EXPECT_EQ(bytes.size(), 52u);
-    EXPECT_EQ(bytes, expected);
-    EXPECT_EQ(region.width().getMin(), 16);
-    EXPECT_EQ(region.rangeType(), RegionOfInterestRange);
 }
 
 TEST(ParameterRange, SizeProtocol) {
@@ -110,14 +82,12 @@ TEST(ParameterRange, SizeProtocol) {
     EXPECT_EQ(set.marshal(buffer.data(), &size), Error::Success);
     EXPECT_EQ(size, 16u);
     EXPECT_EQ(buffer[16], 0xAA);
-}
 
-TEST(ParameterRange, RegionWithoutAComponentRefusesToMarshal) {
-    const RegionOfInterestRangeInternal region(intRange(0, 1, 1), nullptr, intRange(0, 1, 1),
-                                               intRange(0, 1, 1));
-    std::uint32_t size = 64;
-    Bytes buffer(64);
-    EXPECT_EQ(region.marshal(buffer.data(), &size), Error::InvalidArgument);
+    const RegionOfInterestRangeInternal incomplete(intRange(0, 1, 1), nullptr, intRange(0, 1, 1),
+                                                   intRange(0, 1, 1));
+    size = 64;
+    Bytes room(64);
+    EXPECT_EQ(incomplete.marshal(room.data(), &size), Error::InvalidArgument);
 }
 
 // Counts destructions, to see who deletes what.
@@ -128,7 +98,7 @@ struct CountedRange : ParameterRangeInternal<int> {
     int& deaths_;
 };
 
-TEST(ParameterRange, RegionDeletesTheComponentsItTookOver) {
+TEST(ParameterRange, OwnershipRegionComponentsReferenceCountsAndTheBaseDestructor) {
     int deaths = 0;
     {
         const RegionOfInterestRangeInternal region(
@@ -136,26 +106,19 @@ TEST(ParameterRange, RegionDeletesTheComponentsItTookOver) {
             new CountedRange(deaths));
         EXPECT_EQ(deaths, 0);
     }
-    EXPECT_EQ(deaths, 4);
-}
+    EXPECT_EQ(deaths, 4) << "the region deletes the components it took over";
 
-TEST(ParameterRange, ReferenceCountDeletesAtZero) {
-    int deaths = 0;
     auto* range = new CountedRange(deaths);
     EXPECT_EQ(range->referenceCount(), 1u);
     range->incref();
     range->decref();
-    EXPECT_EQ(deaths, 0);
-    EXPECT_EQ(range->referenceCount(), 1u);
+    EXPECT_EQ(deaths, 4);
     range->decref();
-    EXPECT_EQ(deaths, 1);
-}
+    EXPECT_EQ(deaths, 5) << "the last reference deletes";
 
-TEST(ParameterRange, DeletionThroughTheBaseRunsTheDerivedDestructor) {
-    int deaths = 0;
-    std::unique_ptr<ParameterRangeBaseInternal> range(new CountedRange(deaths));
-    range.reset();
-    EXPECT_EQ(deaths, 1);
+    std::unique_ptr<ParameterRangeBaseInternal> base(new CountedRange(deaths));
+    base.reset();
+    EXPECT_EQ(deaths, 6) << "deletion through the base runs the derived destructor";
 }
 
 }  // namespace
