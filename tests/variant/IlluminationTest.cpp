@@ -1,12 +1,10 @@
 #include <gtest/gtest.h>
 
-#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <limits>
 #include <vector>
 
-#include "support/MarshalledRange.h"
 #include "support/SimulatedCamera.h"
 #include "variant/SubRegisterIndex.h"
 
@@ -24,7 +22,6 @@ constexpr std::uint32_t kBit20 = 1u << 20;
 
 class IlluminationTest : public SimulatedCameraTest {
   protected:
-    RangeWire::RangeDescription rangeOf(std::uint32_t id) { return marshalledRange(interp, id); }
     std::uint32_t modeRegister() const { return module.registerValue(kModeAddress); }
 };
 
@@ -86,32 +83,6 @@ TEST_F(IlluminationTest, VoltageDeviceFailureCodeComesBackUnchanged) {
     EXPECT_EQ(module.transactionCount(), 1u);
     EXPECT_FALSE(module.latchedByte(0x2B).has_value());
     EXPECT_EQ(interp.lastError(), "failed to write parameter 1");
-}
-
-TEST_F(IlluminationTest, VoltagesCannotBeReadBack) {
-    ASSERT_EQ(interp.writeValue(0u, 40.0f), 0);
-    module.clearLog();
-    for (std::uint32_t id : {0u, 1u, 2u}) {
-        float value = 12.5f;
-        EXPECT_EQ(interp.readValue(id, &value), Error::NotSupported);
-        EXPECT_EQ(value, 12.5f);
-    }
-    EXPECT_EQ(module.transactionCount(), 0u);
-}
-
-TEST_F(IlluminationTest, VoltageRangesAreZeroToHundredWithTheLeftStepCoarser) {
-    using Bounds = RangeWire::Bounds<float>;
-    const Bounds left = std::get<Bounds>(rangeOf(0).numbers);
-    const Bounds right = std::get<Bounds>(rangeOf(1).numbers);
-    const Bounds mixing = std::get<Bounds>(rangeOf(2).numbers);
-    for (const Bounds& b : {left, right, mixing}) {
-        EXPECT_EQ(std::bit_cast<std::uint32_t>(b.minimum), 0x00000000u);
-        EXPECT_EQ(std::bit_cast<std::uint32_t>(b.maximum), 0x42C80000u);
-    }
-    EXPECT_EQ(std::bit_cast<std::uint32_t>(left.step), 0x3DCCCCCDu);
-    EXPECT_EQ(std::bit_cast<std::uint32_t>(right.step), 0x3C23D70Au);
-    EXPECT_EQ(std::bit_cast<std::uint32_t>(mixing.step), 0x3C23D70Au);
-    EXPECT_EQ(module.transactionCount(), 0u);
 }
 
 // --- the two modes and their shared bit -----------------------------------------------------
@@ -204,40 +175,6 @@ TEST_F(IlluminationTest, IlluminationModeReadsTheSharedBitOnly) {
     EXPECT_EQ(module.transactionCount(), 2u);
 }
 
-TEST_F(IlluminationTest, ModesFollowEachOtherThroughTheSharedBit) {
-    int illumination = -1;
-    int mixing = -1;
-    ASSERT_EQ(interp.writeValue(10u, 1), 0);
-    ASSERT_EQ(interp.writeValue(9u, 2), 0);
-    ASSERT_EQ(interp.readValue(10u, &illumination), 0);
-    ASSERT_EQ(interp.readValue(9u, &mixing), 0);
-    EXPECT_EQ(illumination, 1);
-    EXPECT_EQ(mixing, 2);
-
-    // Switching illumination off takes the mixing mode with it, but the select bit remains.
-    ASSERT_EQ(interp.writeValue(10u, 0), 0);
-    ASSERT_EQ(interp.readValue(9u, &mixing), 0);
-    EXPECT_EQ(mixing, 0);
-    EXPECT_EQ(module.field(Field::MixingSignalsSelect), 1u);
-
-    // ... and switching it on again brings mode 2 back.
-    ASSERT_EQ(interp.writeValue(10u, 1), 0);
-    ASSERT_EQ(interp.readValue(9u, &mixing), 0);
-    EXPECT_EQ(mixing, 2);
-
-    for (const auto& [mode, expected] : {std::pair{0, 0}, std::pair{3, 1}, std::pair{2, 1}}) {
-        ASSERT_EQ(interp.writeValue(9u, mode), 0);
-        ASSERT_EQ(interp.readValue(10u, &illumination), 0);
-        EXPECT_EQ(illumination, expected) << mode;
-    }
-}
-
-TEST_F(IlluminationTest, ModeRangesAreTheirPublishedSetsInOrder) {
-    EXPECT_EQ(std::get<std::vector<int>>(rangeOf(9).numbers), (std::vector<int>{0, 2, 3}));
-    EXPECT_EQ(std::get<std::vector<int>>(rangeOf(10).numbers), (std::vector<int>{0, 1}));
-    EXPECT_EQ(module.transactionCount(), 0u);
-}
-
 // --- failures in the middle of a two-step mode write or read ------------------------------
 
 // Transaction n (1-4) of a two-field write fails: the code comes back as it was, the bus stays
@@ -256,9 +193,8 @@ TEST_F(IlluminationTest, ModeWriteStopsAtTheFailingTransactionWithoutRollback) {
     for (const Case& c : cases) {
         for (std::size_t n = 1; n <= 4; ++n) {
             SCOPED_TRACE(testing::Message() << "id " << c.id << " failing transaction " << n);
+            failAt(n, -1000 - static_cast<int>(n));
             module.setRegisterValue(kModeAddress, c.before);
-            module.clearLog();
-            module.failNthTransaction(n, -1000 - static_cast<int>(n));
             EXPECT_EQ(interp.writeValue(c.id, c.mode), -1000 - static_cast<int>(n));
             EXPECT_EQ(module.transactionCount(), n);
             EXPECT_EQ(modeRegister(), n <= 2 ? c.before : c.afterFirstField);
@@ -269,8 +205,7 @@ TEST_F(IlluminationTest, ModeWriteStopsAtTheFailingTransactionWithoutRollback) {
 TEST_F(IlluminationTest, ModeReadFailureLeavesTheOutputAlone) {
     module.setField(Field::ModeShared, 1);
     for (std::size_t n = 1; n <= 2; ++n) {
-        module.clearLog();
-        module.failNthTransaction(n, -5);
+        failAt(n, -5, false);
         int mode = 42;
         EXPECT_EQ(interp.readValue(9u, &mode), -5);
         EXPECT_EQ(mode, 42);

@@ -76,19 +76,6 @@ class SystemStateTest : public SimulatedCameraTest {
     }
 };
 
-TEST_F(SystemStateTest, FullStateIsSeventyEightBytesWithRecordsAtTheDocumentedOffsets) {
-    Bytes state = stateBytes(fullState());
-    ASSERT_EQ(state.size(), 78u);
-    const std::size_t offsets[] = {0, 5, 10, 15, 20, 25, 30, 35, 37, 42, 47, 52, 57, 62, 71, 73};
-    for (std::uint8_t id = 0; id < 16; ++id) {
-        EXPECT_EQ(state[offsets[id]], id);
-    }
-    ASSERT_EQ(readState(state), 0) << interp.lastError();
-    for (std::uint8_t id = 0; id < 16; ++id) {
-        EXPECT_EQ(state[offsets[id]], id) << "identifier bytes stay where they were";
-    }
-}
-
 TEST_F(SystemStateTest, SavedStateRestoresTheRegisterImageAfterTheModuleChanged) {
     ASSERT_EQ(writeState(stateBytes(fullState())), 0) << interp.lastError();
     Bytes saved = stateBytes(fullState());
@@ -134,15 +121,15 @@ TEST_F(SystemStateTest, ReadReportsTheModuleAndFiftyPercentForTheUnreadableVolta
     EXPECT_THAT(Bytes(state.begin() + 62, state.begin() + 71),
                 ElementsAre(13, 16, 0, 10, 0, 32, 1, 200, 0));
     EXPECT_THAT(Bytes(state.begin() + 73, state.end()), ElementsAre(15, 4, 0, 0, 0));
-}
-
-TEST_F(SystemStateTest, ReadHandsRangeBackUnchangedAndStreamEnableAsZeroOrFF) {
-    Bytes state = stateBytes(with(with(fullState(), 12, 123.25f), 14, true));
-    state[72] = 0x01;
+    const std::size_t offsets[] = {0, 5, 10, 15, 20, 25, 30, 35, 37, 42, 47, 52, 57, 62, 71, 73};
+    for (std::uint8_t id = 0; id < 16; ++id) {
+        EXPECT_EQ(state[offsets[id]], id) << "identifier bytes stay where they were";
+    }
+    // The range comes back as the caller gave it, stream enable as 0 or FF.
+    state = stateBytes(with(with(fullState(), 12, 123.25f), 14, true));
     ASSERT_EQ(readState(state), 0) << interp.lastError();
     EXPECT_EQ(floatAt(state, 57), 123.25f);
     EXPECT_EQ(state[72], 0xFF);
-
     state[72] = 0x00;
     ASSERT_EQ(readState(state), 0);
     EXPECT_EQ(state[72], 0x00);
@@ -156,11 +143,7 @@ TEST_F(SystemStateTest, WriteIssuesTheSameTrafficAsTheThirteenWritesInDependency
     // The same writes by hand, on a fresh module, in the order the conversions depend on.
     Sim::SimulatedModule other;
     VEXAR_ParamInterp_YORINDImpl ref;
-    ASSERT_EQ(
-        ref.initialize(other.hostContext(), &Sim::SimulatedModule::readCallback,
-                       &Sim::SimulatedModule::writeCallback, Sim::SimulatedModule::moduleKey(),
-                       Sim::SimulatedModule::moduleDescriptor()),
-        0);
+    ASSERT_EQ(initialiseOn(ref, other), 0);
     ref.setPhaseCount(6);
     ASSERT_EQ(ref.writeValue<int>(4, 4), 0);
     ASSERT_EQ(ref.writeValue<int>(10, 1), 0);
@@ -264,32 +247,23 @@ TEST_F(SystemStateTest, IlluminationVoltagesFollowTheirDriverComponents) {
             descriptor.components[side].present = c.present;
         }
         VEXAR_ParamInterp_YORINDImpl other;
-        ASSERT_EQ(other.initialize(module.hostContext(), &Sim::SimulatedModule::readCallback,
-                                   &Sim::SimulatedModule::writeCallback,
-                                   Sim::SimulatedModule::moduleKey(), descriptor),
-                  0);
+        ASSERT_EQ(initialiseOn(other, module, descriptor), 0);
         module.clearLog();
-        const Bytes state = stateBytes(fullState());
+        // The voltage of a driver that does not qualify needs no record.
+        auto records = fullState();
+        if (!c.leftApplied) {
+            records = without(records, 0);
+        }
+        if (!c.rightApplied) {
+            records = without(records, 1);
+        }
+        const Bytes state = stateBytes(records);
         ASSERT_EQ(other.writeSystemState(state.data(), static_cast<std::uint32_t>(state.size())), 0)
             << other.lastError();
         EXPECT_EQ(writesTo(0x2A), c.leftApplied ? 1u : 0u) << std::hex << c.type;
         EXPECT_EQ(writesTo(0x2B), c.rightApplied ? 1u : 0u) << std::hex << c.type;
         EXPECT_EQ(writesTo(0x28), 1u);
     }
-}
-
-TEST_F(SystemStateTest, VoltagesOfUnqualifiedDriversNeedNoRecord) {
-    ModuleDescriptor descriptor = Sim::SimulatedModule::moduleDescriptor();
-    descriptor.components[3].present = 0;
-    descriptor.components[4].present = 0;
-    VEXAR_ParamInterp_YORINDImpl other;
-    ASSERT_EQ(other.initialize(module.hostContext(), &Sim::SimulatedModule::readCallback,
-                               &Sim::SimulatedModule::writeCallback,
-                               Sim::SimulatedModule::moduleKey(), descriptor),
-              0);
-    const Bytes state = stateBytes(without(without(fullState(), 0), 1));
-    EXPECT_EQ(other.writeSystemState(state.data(), static_cast<std::uint32_t>(state.size())), 0)
-        << other.lastError();
 }
 
 TEST_F(SystemStateTest, StateLackingARecordIsRefusedBeforeAnythingChanges) {
@@ -345,18 +319,16 @@ TEST_F(SystemStateTest, UndecodableStateIsRefusedWithTheUnmarshalText) {
     EXPECT_EQ(interp.readSystemState(nullptr, 5), -4);
 }
 
-TEST_F(SystemStateTest, FailedParameterReadLeavesTheCallersBufferUnchanged) {
+TEST_F(SystemStateTest, FailedParameterAccessStopsTheStateWithItsCode) {
     Bytes state = stateBytes(fullState());
     const Bytes before = state;
     module.failNthTransaction(3, -77);
     EXPECT_EQ(readState(state), -77);
-    EXPECT_EQ(state, before);
+    EXPECT_EQ(state, before) << "the caller's buffer is left unchanged";
     EXPECT_THAT(interp.lastError(), ::testing::StartsWith("failed to read parameter "));
-}
 
-TEST_F(SystemStateTest, FailedParameterWriteStopsTheStateWithItsCode) {
     // The micro-frame write is one read and one write; the illumination mode's read fails.
-    module.failNthTransaction(3, -42);
+    failAt(3, -42);
     EXPECT_EQ(writeState(stateBytes(fullState())), -42);
     EXPECT_EQ(interp.lastError(), "failed to write parameter 10");
     EXPECT_EQ(module.transactions().size(), 3u);
