@@ -64,20 +64,13 @@ const Variation kRefusals[] = {
          d.headerValue = 0xFFFFFFFF;
      }},
     {"HeaderValue0x101", [](ModuleKey&, ModuleDescriptor& d) { d.headerValue = 0x101; }},
-    {"HeaderValueZero", [](ModuleKey&, ModuleDescriptor& d) { d.headerValue = 0; }},
     {"ModuleAbsent", [](ModuleKey&, ModuleDescriptor& d) { d.components[2].present = 0; }},
     {"ModuleType", [](ModuleKey&, ModuleDescriptor& d) { d.components[2].type = 0x103; }},
     {"ModuleVersion", [](ModuleKey&, ModuleDescriptor& d) { d.components[2].version = 0x2001; }},
-    {"ModuleVersionOfSensorBoard",
-     [](ModuleKey&, ModuleDescriptor& d) { d.components[2].version = 0x1100; }},
     {"SensorBoardAbsent", [](ModuleKey&, ModuleDescriptor& d) { d.components[1].present = 0; }},
     {"SensorBoardType", [](ModuleKey&, ModuleDescriptor& d) { d.components[1].type = 0x102; }},
-    {"SensorBoardVersion0x1200",
-     [](ModuleKey&, ModuleDescriptor& d) { d.components[1].version = 0x1200; }},
     {"SensorBoardVersion0x1001",
      [](ModuleKey&, ModuleDescriptor& d) { d.components[1].version = 0x1001; }},
-    {"SensorBoardVersionOfModule",
-     [](ModuleKey&, ModuleDescriptor& d) { d.components[1].version = 0x2000; }},
     // The components are told apart by position, not found by type.
     {"ComponentsSwapped",
      [](ModuleKey&, ModuleDescriptor& d) { std::swap(d.components[1], d.components[2]); }},
@@ -138,15 +131,6 @@ INSTANTIATE_TEST_SUITE_P(Accepted, ServedModule, ::testing::ValuesIn(kServed), n
 
 using RefusalText = PluginHostTest;
 
-TEST_F(RefusalText, NamesTheKeyAsInTheExample) {
-    ModuleKey key = Sim::SimulatedModule::moduleKey();
-    key.word0 = 0x452;
-    ASSERT_EQ(initializeWith(key, Sim::SimulatedModule::moduleDescriptor()), VEXAR_NOT_SUPPORTED);
-    EXPECT_EQ(takeLastError(),
-              "parameters not found for [ 0x452, 0x9100, 0 ] with [ moduleType: 258, "
-              "hwVersion: 8192 ]");
-}
-
 TEST_F(RefusalText, WritesHexInLowerCaseWord2UnsignedAndModuleTypeSigned) {
     const ModuleKey key{0xABCDEF01, 0xFFFFFFFF, 0xFFFFFFFF, 0};
     ModuleDescriptor descriptor = Sim::SimulatedModule::moduleDescriptor();
@@ -156,15 +140,6 @@ TEST_F(RefusalText, WritesHexInLowerCaseWord2UnsignedAndModuleTypeSigned) {
     EXPECT_EQ(takeLastError(),
               "parameters not found for [ 0xabcdef01, 0xffffffff, 4294967295 ] with [ "
               "moduleType: -2, hwVersion: 65535 ]");
-}
-
-TEST_F(RefusalText, Word3TakesNoPartInTheText) {
-    ModuleKey key = Sim::SimulatedModule::moduleKey();
-    key.word3 = 0x33;
-    ASSERT_EQ(initializeWith(key, Sim::SimulatedModule::moduleDescriptor()), VEXAR_NOT_SUPPORTED);
-    EXPECT_EQ(takeLastError(),
-              "parameters not found for [ 0x451, 0x9100, 0 ] with [ moduleType: 258, "
-              "hwVersion: 8192 ]");
 }
 
 TEST_F(RefusalText, ReplacesAnEarlierTextInsteadOfAppending) {
@@ -208,27 +183,14 @@ TEST_F(Reinitialisation, DisposeEmptiesBothTablesAndInitialiseRestoresThem) {
     EXPECT_EQ(takeLastError(), "");
     EXPECT_EQ(module.transactionCount(), 0u);
 
+    // Run under the leak checker, initialising twice without a dispose also shows that the
+    // first tables are not leaked; a second dispose in a row is harmless.
+    ASSERT_EQ(initializeServed(), VEXAR_SUCCESS);
     ASSERT_EQ(initializeServed(), VEXAR_SUCCESS);
     EXPECT_EQ(api->getUnitType(instance, 3, &unit), VEXAR_SUCCESS);
     EXPECT_EQ(unit, 1u);
-}
-
-TEST_F(Reinitialisation, InitialiseTwiceWithoutDisposeReplacesTheTables) {
-    // Run under the leak checker, this also shows that the first tables are not leaked.
-    ASSERT_EQ(initializeServed(), VEXAR_SUCCESS);
-    ASSERT_EQ(initializeServed(), VEXAR_SUCCESS);
-    std::uint32_t unit = 0;
-    EXPECT_EQ(api->getUnitType(instance, 6, &unit), VEXAR_SUCCESS);
-    EXPECT_EQ(unit, 3u);
-}
-
-TEST_F(Reinitialisation, DisposeOfAFreshInstanceAndTwiceInARowIsHarmless) {
     api->dispose(instance);
     api->dispose(instance);
-    ASSERT_EQ(initializeServed(), VEXAR_SUCCESS);
-    api->dispose(instance);
-    api->dispose(instance);
-    std::uint32_t unit = 0;
     EXPECT_EQ(api->getUnitType(instance, 3, &unit), VEXAR_NOT_SUPPORTED);
 }
 
@@ -269,14 +231,9 @@ TEST_F(CatalogueAnswers, IdentifiersOutsideTheCatalogueAreAbsentWithoutText) {
         EXPECT_EQ(api->getAccessMode(instance, id, &access), VEXAR_NOT_SUPPORTED) << id;
         EXPECT_EQ(unit, 77u);
         EXPECT_EQ(access, 77u);
-        std::int32_t integer = 0;
         float real = 0;
-        bool flag = false;
-        EXPECT_EQ(api->readInt(instance, id, &integer), VEXAR_NOT_SUPPORTED);
         EXPECT_EQ(api->readFloat(instance, id, &real), VEXAR_NOT_SUPPORTED);
-        EXPECT_EQ(api->readBool(instance, id, &flag), VEXAR_NOT_SUPPORTED);
         EXPECT_EQ(api->writeInt(instance, id, 1), VEXAR_NOT_SUPPORTED);
-        EXPECT_EQ(api->writeFloat(instance, id, 1.0f), VEXAR_NOT_SUPPORTED);
     }
     EXPECT_EQ(takeLastError(), kMarkerText);
 }
@@ -300,17 +257,6 @@ TEST_F(CatalogueAnswers, WriteBoolRefusesEveryIdentifierButStreamEnableAtTheBoun
     for (std::uint32_t id : {7u, 0u, 3u, 13u, 15u, 16u}) {
         EXPECT_EQ(api->writeBool(instance, id, true), VEXAR_NOT_SUPPORTED) << id;
     }
-    EXPECT_EQ(module.transactionCount(), 0u);
-    EXPECT_EQ(takeLastError(), kMarkerText);
-}
-
-TEST_F(CatalogueAnswers, SetRegionOfInterestIsNeverWired) {
-    const RegionOfInterestInternal roi{0, 0, 320, 240};
-    EXPECT_EQ(api->setRegionOfInterest(instance, &roi), VEXAR_NOT_SUPPORTED);
-    ASSERT_EQ(initializeServed(), VEXAR_SUCCESS);
-    leaveMarkerText();
-    EXPECT_EQ(api->setRegionOfInterest(instance, &roi), VEXAR_NOT_SUPPORTED);
-    EXPECT_EQ(api->setRegionOfInterest(instance, nullptr), VEXAR_NOT_SUPPORTED);
     EXPECT_EQ(module.transactionCount(), 0u);
     EXPECT_EQ(takeLastError(), kMarkerText);
 }
