@@ -16,6 +16,8 @@ using YorinD::kSubRegisters;
 
 using Bytes = std::vector<std::uint8_t>;
 
+constexpr std::uint16_t kByteDevices[] = {0x2A, 0x2B, 0x28, 0x21};
+
 std::int32_t busRead(SimulatedModule& m, std::uint16_t device, std::uint8_t reg, Bytes& buffer) {
     return SimulatedModule::readCallback(m.hostContext(), device, reg, buffer.data(),
                                          static_cast<std::uint32_t>(buffer.size()));
@@ -26,38 +28,31 @@ std::int32_t busWrite(SimulatedModule& m, std::uint16_t device, std::uint8_t reg
                                           static_cast<std::uint32_t>(buffer.size()));
 }
 
+// No sensor register differs from its power-on value and no byte device holds a byte.
+void expectPowerOnState(const SimulatedModule& module) {
+    for (std::uint32_t address = 0; address < 0x200; ++address) {
+        ASSERT_EQ(module.registerValue(address), SimulatedModule::resetValue(address)) << address;
+    }
+    for (const std::uint16_t device : kByteDevices) {
+        EXPECT_FALSE(module.latchedByte(device).has_value()) << device;
+    }
+}
+
 // ---- Power-on image ----
 
-TEST(SimulatedReset, EveryFieldHoldsItsTableDefault) {
+TEST(SimulatedReset, EveryFieldHoldsItsTableDefaultAndOtherRegistersAreZero) {
     SimulatedModule module;
     for (std::uint32_t index = 0; index < kSubRegisters.size(); ++index) {
         EXPECT_EQ(module.field(index), kSubRegisters[index].defaultValue) << "field " << index;
     }
-}
-
-TEST(SimulatedReset, RegistersNoFieldNamesAreZeroAndKnownRegistersAreThe111OfTheTable) {
-    SimulatedModule module;
     const auto& known = SimulatedModule::knownRegisters();
     EXPECT_EQ(known.size(), 111u);
     const std::set<std::uint32_t> named(known.begin(), known.end());
     for (std::uint32_t address = 0; address < 0x200; ++address) {
-        EXPECT_EQ(module.registerValue(address), SimulatedModule::resetValue(address));
         if (named.count(address) == 0) {
             EXPECT_EQ(module.registerValue(address), 0u) << std::hex << address;
         }
     }
-}
-
-TEST(SimulatedReset, ResetRestoresRegistersAndForgetsLatchesButKeepsLogAndFaults) {
-    SimulatedModule module;
-    ASSERT_EQ(busWrite(module, 0x5C, 0x02, {0x11, 0x22, 0x33}), 0);
-    ASSERT_EQ(busWrite(module, 0x2A, 0x11, {0x80}), 0);
-    module.failDevice(0x28, -5);
-    module.reset();
-    EXPECT_EQ(module.registerValue(0x002), SimulatedModule::resetValue(0x002));
-    EXPECT_FALSE(module.latchedByte(0x2A).has_value());
-    EXPECT_EQ(module.transactionCount(), 2u);
-    EXPECT_EQ(busWrite(module, 0x28, 0x11, {1}), -5);
 }
 
 // ---- Sensor registers and byte devices over the bus ----
@@ -71,13 +66,13 @@ TEST(SimulatedBus, SensorRegistersMoveLeastSignificantByteFirstInBothBanks) {
     Bytes buffer(3);
     ASSERT_EQ(busRead(module, 0x58, 0x0F, buffer), 0);
     EXPECT_EQ(buffer, (Bytes{0xAA, 0xBB, 0xCC}));
+    // Direct access keeps to 24 bits as well.
+    module.setRegisterValue(0x0FF, 0xFF123456);
+    EXPECT_EQ(module.registerValue(0x0FF), 0x123456u);
 }
 
 TEST(SimulatedBus, ByteDevicesLatchWhatIsWrittenEachOnItsOwn) {
     SimulatedModule module;
-    for (const std::uint16_t device : {0x2A, 0x2B, 0x28, 0x21}) {
-        EXPECT_FALSE(module.latchedByte(device).has_value()) << device;
-    }
     ASSERT_EQ(busWrite(module, 0x2A, 0x11, {0x7F}), 0);
     ASSERT_EQ(busWrite(module, 0x2B, 0x11, {0x40}), 0);
     ASSERT_EQ(busWrite(module, 0x28, 0x11, {0xFF}), 0);
@@ -87,58 +82,41 @@ TEST(SimulatedBus, ByteDevicesLatchWhatIsWrittenEachOnItsOwn) {
     EXPECT_EQ(module.latchedByte(0x2B), 0x40);
     EXPECT_EQ(module.latchedByte(0x28), 0xFF);
     EXPECT_EQ(module.latchedByte(0x21), 0xFE);
-    // No sensor register changed.
     for (std::uint32_t address = 0; address < 0x200; ++address) {
         ASSERT_EQ(module.registerValue(address), SimulatedModule::resetValue(address));
     }
 }
 
-struct Refused {
-    const char* name;
-    bool write;
-    std::uint16_t device;
-    std::uint8_t reg;
-    std::size_t length;
-};
-void PrintTo(const Refused& r, std::ostream* os) {
-    *os << r.name;
-}
-
-class SimulatedNack : public ::testing::TestWithParam<Refused> {};
-
-TEST_P(SimulatedNack, AnswersNackAndChangesNothing) {
-    const Refused& r = GetParam();
-    SimulatedModule module;
-    Bytes buffer(r.length, 0xEE);
-    const std::int32_t result = r.write ? busWrite(module, r.device, r.reg, buffer)
-                                        : busRead(module, r.device, r.reg, buffer);
-    EXPECT_EQ(result, kNack);
-    EXPECT_EQ(buffer, Bytes(r.length, 0xEE)) << "a refused read leaves the buffer alone";
-    for (std::uint32_t address = 0; address < 0x200; ++address) {
-        ASSERT_EQ(module.registerValue(address), SimulatedModule::resetValue(address));
+TEST(SimulatedBus, TransfersNoDeviceAnswersGetANackAndChangeNothing) {
+    struct Refused {
+        const char* name;
+        bool write;
+        std::uint16_t device;
+        std::uint8_t reg;
+        std::size_t length;
+    };
+    const Refused refused[] = {
+        {"read unknown device", false, 0x50, 0x00, 3},
+        {"write unknown device", true, 0x59, 0x02, 3},
+        {"read sensor one byte", false, 0x5C, 0x02, 1},
+        {"write sensor two bytes", true, 0x5C, 0x02, 2},
+        {"write sensor four bytes", true, 0x58, 0x02, 4},
+        {"write byte device other register", true, 0x2A, 0x12, 1},
+        {"write byte device three bytes", true, 0x28, 0x11, 3},
+        {"read byte device other register", false, 0x2B, 0x00, 1},
+    };
+    for (const Refused& r : refused) {
+        SimulatedModule module;
+        Bytes buffer(r.length, 0xEE);
+        EXPECT_EQ(r.write ? busWrite(module, r.device, r.reg, buffer)
+                          : busRead(module, r.device, r.reg, buffer),
+                  kNack)
+            << r.name;
+        EXPECT_EQ(buffer, Bytes(r.length, 0xEE)) << r.name << ": a refused read leaves the buffer";
+        expectPowerOnState(module);
+        ASSERT_EQ(module.transactionCount(), 1u);
+        EXPECT_EQ(module.transactions()[0].result, kNack);
     }
-    for (const std::uint16_t device : {0x2A, 0x2B, 0x28, 0x21}) {
-        EXPECT_FALSE(module.latchedByte(device).has_value());
-    }
-    ASSERT_EQ(module.transactionCount(), 1u);
-    EXPECT_EQ(module.transactions()[0].result, kNack);
-}
-
-const Refused kRefused[] = {
-    {"ReadUnknownDevice", false, 0x50, 0x00, 3},
-    {"WriteUnknownDevice", true, 0x59, 0x02, 3},
-    {"ReadSensorOneByte", false, 0x5C, 0x02, 1},
-    {"WriteSensorTwoBytes", true, 0x5C, 0x02, 2},
-    {"WriteSensorFourBytes", true, 0x58, 0x02, 4},
-    {"WriteByteDeviceOtherRegister", true, 0x2A, 0x12, 1},
-    {"WriteStreamSwitchAtVoltageRegister", true, 0x21, 0x11, 1},
-    {"WriteByteDeviceThreeBytes", true, 0x28, 0x11, 3},
-    {"ReadByteDeviceOtherRegister", false, 0x2B, 0x00, 1},
-};
-INSTANTIATE_TEST_SUITE_P(Each, SimulatedNack, ::testing::ValuesIn(kRefused),
-                         [](const auto& info) { return std::string(info.param.name); });
-
-TEST(SimulatedBus, NullBufferIsRefused) {
     SimulatedModule module;
     EXPECT_EQ(SimulatedModule::readCallback(module.hostContext(), 0x5C, 0, nullptr, 3), kNack);
     EXPECT_EQ(SimulatedModule::writeCallback(module.hostContext(), 0x5C, 0, nullptr, 3), kNack);
@@ -153,38 +131,39 @@ TEST(SimulatedLog, RecordsEveryTransactionInOrderWithItsBytesAndResult) {
     ASSERT_EQ(busRead(module, 0x5C, 0x02, buffer), 0);
     ASSERT_EQ(busWrite(module, 0x58, 0x0F, {0x01, 0x02, 0x03}), 0);
     ASSERT_EQ(busWrite(module, 0x2A, 0x11, {0xFF}), 0);
+    Bytes one(1);
+    ASSERT_EQ(busRead(module, 0x2A, 0x11, one), 0);
     ASSERT_EQ(busRead(module, 0x40, 0x01, buffer), kNack);
 
-    ASSERT_EQ(module.transactionCount(), 4u);
-    EXPECT_EQ(module.readCount(), 2u);
+    ASSERT_EQ(module.transactionCount(), 5u);
+    EXPECT_EQ(module.readCount(), 3u);
     EXPECT_EQ(module.writeCount(), 2u);
     const Transaction& first = module.transactions()[0];
     EXPECT_EQ(first.direction, Direction::Read);
     EXPECT_EQ(first.device, 0x5C);
     EXPECT_EQ(first.reg, 0x02);
-    EXPECT_EQ(first.bytes, (Bytes{0x08, 0x0C, 0x00}));
-    EXPECT_TRUE(module.transactions()[3].bytes.empty());
-
     EXPECT_EQ(module.describeLog(),
               "w1@0x5c 0x02 r3 -> 0x08 0x0c 0x00\n"
               "w4@0x58 0x0f 0x01 0x02 0x03\n"
               "w2@0x2a 0x11 0xff\n"
+              "w1@0x2a 0x11 r1 -> 0xff\n"
               "w1@0x40 0x01 r1  (error -121)\n");
     module.clearLog();
     EXPECT_EQ(module.transactionCount(), 0u);
     EXPECT_EQ(module.describeLog(), "");
-}
 
-TEST(SimulatedLog, FailedWriteShowsTheBytesItCarriedAndTheCode) {
-    SimulatedModule module;
     module.failNthTransaction(1, -110);
     EXPECT_EQ(busWrite(module, 0x5C, 0x31, {0x00, 0x12, 0x00}), -110);
     EXPECT_EQ(module.describeLog(), "w4@0x5c 0x31 0x00 0x12 0x00  (error -110)\n");
+    // A byte device nothing was written to reads as 0.
+    SimulatedModule fresh;
+    ASSERT_EQ(busRead(fresh, 0x21, 0x03, one), 0);
+    EXPECT_EQ(one, Bytes{0x00});
 }
 
 // ---- Fault injection ----
 
-TEST(SimulatedFaults, NthTransactionFailsOnceWithTheChosenCode) {
+TEST(SimulatedFaults, NthTransactionFailsOnceWithTheChosenCodeAndChangesNothing) {
     SimulatedModule module;
     Bytes buffer(3, 0x55);
     module.failNthTransaction(3, -42);
@@ -195,10 +174,7 @@ TEST(SimulatedFaults, NthTransactionFailsOnceWithTheChosenCode) {
     EXPECT_EQ(buffer, Bytes(3, 0x55));
     EXPECT_EQ(busRead(module, 0x5C, 0x02, buffer), 0);
     EXPECT_EQ(buffer, (Bytes{1, 2, 3}));
-}
 
-TEST(SimulatedFaults, FailedWriteChangesNothing) {
-    SimulatedModule module;
     module.failNthTransaction(1, 7);
     EXPECT_EQ(busWrite(module, 0x58, 0x02, {0xFF, 0xFF, 0xFF}), 7);
     EXPECT_EQ(module.registerValue(0x102), SimulatedModule::resetValue(0x102));
@@ -220,7 +196,7 @@ TEST(SimulatedFaults, CountingStartsWhenArmedEvenIfTheLogIsClearedAfterwards) {
     EXPECT_EQ(busRead(module, 0x5C, 0x02, buffer), 0);
 }
 
-TEST(SimulatedFaults, ArmingAgainReplacesTheEarlierArmingAndZeroDisarms) {
+TEST(SimulatedFaults, ArmingAgainReplacesTheEarlierArmingAndZeroOrClearingDisarms) {
     SimulatedModule module;
     Bytes buffer(3);
     module.failNthTransaction(1, -1);
@@ -229,6 +205,9 @@ TEST(SimulatedFaults, ArmingAgainReplacesTheEarlierArmingAndZeroDisarms) {
     EXPECT_EQ(busRead(module, 0x5C, 0x02, buffer), -2);
     module.failNthTransaction(1, -3);
     module.failNthTransaction(0, -3);
+    EXPECT_EQ(busRead(module, 0x5C, 0x02, buffer), 0);
+    module.failNthTransaction(1, -1);
+    module.clearFaults();
     EXPECT_EQ(busRead(module, 0x5C, 0x02, buffer), 0);
 }
 
@@ -249,25 +228,13 @@ TEST(SimulatedFaults, FailingDeviceFailsEveryTransactionToItUntilCleared) {
     EXPECT_EQ(busWrite(module, 0x2B, 0x11, {1}), 0);
 }
 
-TEST(SimulatedFaults, ClearFaultsAlsoDisarmsTheNthTransaction) {
-    SimulatedModule module;
-    Bytes buffer(3);
-    module.failNthTransaction(1, -1);
-    module.clearFaults();
-    EXPECT_EQ(busRead(module, 0x5C, 0x02, buffer), 0);
-}
-
 // ---- Image text ----
-
-TEST(SimulatedImage, FreshModuleSavesNothing) {
-    SimulatedModule module;
-    std::ostringstream out;
-    module.saveImage(out);
-    EXPECT_EQ(out.str(), "");
-}
 
 TEST(SimulatedImage, SaveListsChangedRegistersAndLatchesAndLoadRestoresThem) {
     SimulatedModule module;
+    std::ostringstream fresh;
+    module.saveImage(fresh);
+    EXPECT_EQ(fresh.str(), "") << "a fresh module saves nothing";
     module.setRegisterValue(0x002, 0x800000);
     module.setRegisterValue(0x0FF, 0x000001);  // a register no field names
     module.setRegisterValue(0x183, 0xFFFFFF);
@@ -281,44 +248,33 @@ TEST(SimulatedImage, SaveListsChangedRegistersAndLatchesAndLoadRestoresThem) {
     SimulatedModule copy;
     copy.setRegisterValue(0x010, 0x123456);  // overwritten: load starts from reset
     ASSERT_EQ(busWrite(copy, 0x28, 0x11, {0x01}), 0);
-    std::istringstream in(out.str());
+    std::istringstream in("# saved by hand\n\n" + out.str());
     ASSERT_TRUE(copy.loadImage(in));
     for (std::uint32_t address = 0; address < 0x200; ++address) {
         EXPECT_EQ(copy.registerValue(address), module.registerValue(address)) << address;
     }
-    for (const std::uint16_t device : {0x2A, 0x2B, 0x28, 0x21}) {
+    for (const std::uint16_t device : kByteDevices) {
         EXPECT_EQ(copy.latchedByte(device), module.latchedByte(device)) << device;
     }
 }
 
-TEST(SimulatedImage, LoadSkipsCommentsAndBlankLines) {
-    SimulatedModule module;
-    std::istringstream in("# saved by hand\n\n0x031 0x000200\nbyte 0x2a 0x33\n");
-    ASSERT_TRUE(module.loadImage(in));
-    EXPECT_EQ(module.registerValue(0x031), 0x000200u);
-    EXPECT_EQ(module.latchedByte(0x2A), 0x33);
+TEST(SimulatedImage, MalformedLineIsRejectedAndTheImageStaysAsItWas) {
+    for (const char* line : {"0x200 0x000000\n",    // beyond the two banks
+                             "0x002 0x1000000\n",   // wider than 24 bits
+                             "0x002\n",             // value missing
+                             "0x002 0x1 0x2\n",     // trailing field
+                             "register 2 is 1\n",   // not a line of ours
+                             "byte 0x50 0x01\n",    // no such byte device
+                             "byte 0x2a 0x100\n"})  // more than a byte
+    {
+        SimulatedModule module;
+        module.setRegisterValue(0x002, 0x000001);
+        std::istringstream in(std::string("0x003 0x000005\n") + line);
+        EXPECT_FALSE(module.loadImage(in)) << line;
+        EXPECT_EQ(module.registerValue(0x002), 0x000001u);
+        EXPECT_EQ(module.registerValue(0x003), SimulatedModule::resetValue(0x003));
+    }
 }
-
-class MalformedImage : public ::testing::TestWithParam<const char*> {};
-
-TEST_P(MalformedImage, IsRejectedAndTheImageStaysAsItWas) {
-    SimulatedModule module;
-    module.setRegisterValue(0x002, 0x000001);
-    std::istringstream in(std::string("0x003 0x000005\n") + GetParam());
-    EXPECT_FALSE(module.loadImage(in));
-    EXPECT_EQ(module.registerValue(0x002), 0x000001u);
-    EXPECT_EQ(module.registerValue(0x003), SimulatedModule::resetValue(0x003));
-}
-
-INSTANTIATE_TEST_SUITE_P(Lines, MalformedImage,
-                         ::testing::Values("0x200 0x000000\n",   // beyond the two banks
-                                           "0x002 0x1000000\n",  // wider than 24 bits
-                                           "0x002\n",            // value missing
-                                           "0x002 0x1 0x2\n",    // trailing field
-                                           "register 2 is 1\n",  // not a line of ours
-                                           "byte 0x50 0x01\n",   // no such byte device
-                                           "byte 0x2a 0x100\n",  // more than a byte
-                                           "byte 0x2a\n"));      // value missing
 
 }  // namespace
 }  // namespace Lumivor::Sim
