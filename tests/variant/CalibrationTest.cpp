@@ -354,16 +354,8 @@ TEST_F(CalibrationTest, RoundTripReadsBackWhatWasWrittenAndTakesTheReadBackAgain
 
 // ---- Host failures ----
 
-TEST_F(CalibrationTest, HostFailureAtAnyTransactionIsReturnedAndEndsTheCall) {
-    for (std::size_t n = 1; n <= 20; ++n) {
-        failAt(n, kHostFailure);
-        interp.setLastError("earlier text");
-        EXPECT_EQ(write(Calibration{.offset1 = 1000, .offset2 = 1000}), kHostFailure) << n;
-        EXPECT_EQ(module.transactionCount(), n) << "nothing after the failure, n = " << n;
-        EXPECT_EQ(interp.lastError(), "earlier text") << n;
-        // Fields before the failing one keep what was written: offset 1 is the second field.
-        EXPECT_EQ(module.field(PhaseOffset1), n > 4 ? 125u : 0u) << n;
-    }
+// The failures themselves are swept elsewhere; here the caller's buffer and size must stay.
+TEST_F(CalibrationTest, ReadFailureAtAnyTransactionLeavesTheCallersBuffer) {
     for (std::size_t n = 1; n <= 10; ++n) {
         failAt(n, kHostFailure);
         Bytes buffer(kFullRecordSize, 0xEE);

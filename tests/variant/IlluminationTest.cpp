@@ -77,14 +77,6 @@ TEST_F(IlluminationTest, VoltageNaNPassesTheCheckAndSendsZero) {
     EXPECT_EQ(busLog(), std::vector<std::string>{"w2@0x2a 0x11 0x00"});
 }
 
-TEST_F(IlluminationTest, VoltageDeviceFailureCodeComesBackUnchanged) {
-    module.failDevice(0x2B, -77);
-    EXPECT_EQ(interp.writeValue(1u, 30.0f), -77);
-    EXPECT_EQ(module.transactionCount(), 1u);
-    EXPECT_FALSE(module.latchedByte(0x2B).has_value());
-    EXPECT_EQ(interp.lastError(), "failed to write parameter 1");
-}
-
 // --- the two modes and their shared bit -----------------------------------------------------
 
 struct MixingWriteCase {
@@ -173,49 +165,6 @@ TEST_F(IlluminationTest, IlluminationModeReadsTheSharedBitOnly) {
     ASSERT_EQ(interp.readValue(10u, &mode), 0);
     EXPECT_EQ(mode, 1);
     EXPECT_EQ(module.transactionCount(), 2u);
-}
-
-// --- failures in the middle of a two-step mode write or read ------------------------------
-
-// Transaction n (1-4) of a two-field write fails: the code comes back as it was, the bus stays
-// quiet afterwards and a field already written stays written.
-TEST_F(IlluminationTest, ModeWriteStopsAtTheFailingTransactionWithoutRollback) {
-    struct Case {
-        std::uint32_t id;
-        int mode;
-        std::uint32_t before;
-        std::uint32_t afterFirstField;
-    };
-    const Case cases[] = {
-        {9, 2, 0, kBit18},
-        {10, 1, kBit20, kBit18 | kBit20},
-    };
-    for (const Case& c : cases) {
-        for (std::size_t n = 1; n <= 4; ++n) {
-            SCOPED_TRACE(testing::Message() << "id " << c.id << " failing transaction " << n);
-            failAt(n, -1000 - static_cast<int>(n));
-            module.setRegisterValue(kModeAddress, c.before);
-            EXPECT_EQ(interp.writeValue(c.id, c.mode), -1000 - static_cast<int>(n));
-            EXPECT_EQ(module.transactionCount(), n);
-            EXPECT_EQ(modeRegister(), n <= 2 ? c.before : c.afterFirstField);
-        }
-    }
-}
-
-TEST_F(IlluminationTest, ModeReadFailureLeavesTheOutputAlone) {
-    module.setField(Field::ModeShared, 1);
-    for (std::size_t n = 1; n <= 2; ++n) {
-        failAt(n, -5, false);
-        int mode = 42;
-        EXPECT_EQ(interp.readValue(9u, &mode), -5);
-        EXPECT_EQ(mode, 42);
-        EXPECT_EQ(module.transactionCount(), n);
-    }
-    module.failDevice(kHighBank, -9);
-    int mode = 42;
-    EXPECT_EQ(interp.readValue(10u, &mode), -9);
-    EXPECT_EQ(mode, 42);
-    EXPECT_EQ(interp.lastError(), "failed to read parameter 10");
 }
 
 }  // namespace

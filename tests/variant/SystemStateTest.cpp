@@ -18,7 +18,7 @@ using ::testing::ElementsAre;
 using Bytes = std::vector<std::uint8_t>;
 
 // A consistent camera setting with a record for each of the sixteen parameters.
-std::vector<std::pair<std::uint8_t, Value>> fullState(bool dealiasing = false) {
+StateRecords fullState(bool dealiasing = false) {
     return {
         {0, 60.0f},  {1, 70.0f},
         {2, 40.0f},  {3, 25.0f},
@@ -31,14 +31,12 @@ std::vector<std::pair<std::uint8_t, Value>> fullState(bool dealiasing = false) {
     };
 }
 
-std::vector<std::pair<std::uint8_t, Value>> without(std::vector<std::pair<std::uint8_t, Value>> s,
-                                                    std::uint8_t id) {
+StateRecords without(StateRecords s, std::uint8_t id) {
     std::erase_if(s, [id](const auto& r) { return r.first == id; });
     return s;
 }
 
-std::vector<std::pair<std::uint8_t, Value>> with(std::vector<std::pair<std::uint8_t, Value>> s,
-                                                 std::uint8_t id, Value v) {
+StateRecords with(StateRecords s, std::uint8_t id, Value v) {
     for (auto& r : s) {
         if (r.first == id) {
             r.second = v;
@@ -317,21 +315,6 @@ TEST_F(SystemStateTest, UndecodableStateIsRefusedWithTheUnmarshalText) {
 
     EXPECT_EQ(interp.writeSystemState(nullptr, 5), -4);
     EXPECT_EQ(interp.readSystemState(nullptr, 5), -4);
-}
-
-TEST_F(SystemStateTest, FailedParameterAccessStopsTheStateWithItsCode) {
-    Bytes state = stateBytes(fullState());
-    const Bytes before = state;
-    module.failNthTransaction(3, -77);
-    EXPECT_EQ(readState(state), -77);
-    EXPECT_EQ(state, before) << "the caller's buffer is left unchanged";
-    EXPECT_THAT(interp.lastError(), ::testing::StartsWith("failed to read parameter "));
-
-    // The micro-frame write is one read and one write; the illumination mode's read fails.
-    failAt(3, -42);
-    EXPECT_EQ(writeState(stateBytes(fullState())), -42);
-    EXPECT_EQ(interp.lastError(), "failed to write parameter 10");
-    EXPECT_EQ(module.transactions().size(), 3u);
 }
 
 }  // namespace
