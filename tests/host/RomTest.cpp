@@ -5,7 +5,6 @@
 #include <limits>
 #include <memory>
 #include <optional>
-#include <random>
 #include <string_view>
 #include <vector>
 
@@ -387,34 +386,6 @@ TEST(RomConfigurationRejects, DuplicateKnownTags) {
         raw.entries.push_back(raw.entries[tag - 1]);
         EXPECT_EQ(parse(build(raw)), nullptr) << "tag " << tag;
     }
-}
-
-// Mutations of a valid record, resealed so that they get past the checksum: whatever the
-// reader accepts must survive writing and reading again unchanged. Run under the sanitizers
-// this also shows that no mutation makes the reader step outside its input.
-TEST(RomConfigurationRejects, ResealedMutationsAreRefusedOrStable) {
-    RawRecord raw = fullRaw();
-    raw.entries.push_back({12, 1, ByteList(5, 0)});
-    const ByteList original = build(raw);
-    std::mt19937 random(20240611);
-    int accepted = 0;
-    for (int round = 0; round < 4000; ++round) {
-        ByteList bytes = original;
-        const int edits = 1 + static_cast<int>(random() % 3);
-        for (int e = 0; e < edits; ++e) {
-            bytes[16 + random() % (bytes.size() - 20)] = static_cast<std::uint8_t>(random());
-        }
-        reseal(bytes);
-        const auto parsed = parse(bytes);
-        if (parsed) {
-            ++accepted;
-            const auto again = parse(parsed->serialize());
-            ASSERT_NE(again, nullptr);
-            EXPECT_TRUE(*again == *parsed);
-        }
-    }
-    EXPECT_GT(accepted, 0);
-    EXPECT_LT(accepted, 4000);
 }
 
 }  // namespace
