@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <cstdint>
+#include <optional>
 #include <span>
 
 #include "core/ValueRecords.h"
@@ -74,33 +75,18 @@ constexpr ParameterType kReadsAfterVoltages[] = {
     FrameRate,        DealiasingFrequency, DealiasingOn,
 };
 
-// Records a state must hold. The two illumination voltages are needed for writing only when
-// their drivers qualify.
-constexpr ParameterType kNeededForWrite[] = {
-    MixingVoltage,       FrameRate,     MicroFrameNumber,    IntegrationTime,
-    ModulationFrequency, DealiasingOn,  DealiasingFrequency, MixingSignalsMode,
-    IlluminationMode,    RawOutputMode, RegionOfInterest,
-};
-constexpr ParameterType kNeededForRead[] = {
-    LeftIlluminationVoltage, RightIlluminationVoltage, MixingVoltage,       FrameRate,
-    MicroFrameNumber,        IntegrationTime,          ModulationFrequency, DealiasingOn,
-    DealiasingFrequency,     MixingSignalsMode,        IlluminationMode,    RawOutputMode,
-    RegionOfInterest,        NativeFrameFormat,
-};
+// Whether a step of the write order is taken for this module: an illumination voltage only
+// when its driver qualifies. Its record is needed exactly when the step is taken.
+bool takes(const StateWrite& step, bool leftQualifies, bool rightQualifies) {
+    return (step.gate != Gate::LeftDriverQualifies || leftQualifies) &&
+           (step.gate != Gate::RightDriverQualifies || rightQualifies);
+}
 
-// The lowest needed identifier the table holds no value for; false when none is missing.
-bool lowestMissing(const ValueTable& table, std::span<const ParameterType> needed,
-                   std::span<const ParameterType> alsoNeeded, std::uint32_t* missing) {
-    bool found = false;
-    for (const auto& list : {needed, alsoNeeded}) {
-        for (const ParameterType id : list) {
-            if (!table.contains(id) && (!found || id < *missing)) {
-                *missing = id;
-                found = true;
-            }
-        }
+// Keeps in missing the lowest of the identifiers the table holds no value for.
+void noteMissing(const ValueTable& table, ParameterType id, std::optional<std::uint32_t>& missing) {
+    if (!table.contains(id) && (!missing || id < *missing)) {
+        missing = id;
     }
-    return found;
 }
 
 template <typename T>
@@ -193,17 +179,14 @@ ErrorCode VEXAR_ParamInterp_YORINDImpl::writeSystemState(const std::uint8_t* buf
     const ModuleDescriptor& descriptor = moduleDescriptor();
     const bool leftQualifies = qualifies(descriptor.components[3], kLeftIlluminationDrivers);
     const bool rightQualifies = qualifies(descriptor.components[4], kRightIlluminationDrivers);
-    ParameterType qualifyingVoltages[2];
-    std::size_t qualifyingCount = 0;
-    if (leftQualifies) {
-        qualifyingVoltages[qualifyingCount++] = LeftIlluminationVoltage;
+    std::optional<std::uint32_t> missing;
+    for (const StateWrite& step : kWriteOrder) {
+        if (takes(step, leftQualifies, rightQualifies)) {
+            noteMissing(table, step.id, missing);
+        }
     }
-    if (rightQualifies) {
-        qualifyingVoltages[qualifyingCount++] = RightIlluminationVoltage;
-    }
-    std::uint32_t missing = 0;
-    if (lowestMissing(table, kNeededForWrite, {qualifyingVoltages, qualifyingCount}, &missing)) {
-        setLastError(lacksParameter(missing));
+    if (missing) {
+        setLastError(lacksParameter(*missing));
         return Error::InvalidArgument;
     }
 
@@ -217,8 +200,7 @@ ErrorCode VEXAR_ParamInterp_YORINDImpl::writeSystemState(const std::uint8_t* buf
     }
 
     for (const StateWrite& step : kWriteOrder) {
-        if ((step.gate == Gate::LeftDriverQualifies && !leftQualifies) ||
-            (step.gate == Gate::RightDriverQualifies && !rightQualifies)) {
+        if (!takes(step, leftQualifies, rightQualifies)) {
             continue;
         }
         status = writeFromTable(*this, table, step.id);
@@ -238,9 +220,17 @@ ErrorCode VEXAR_ParamInterp_YORINDImpl::readSystemState(std::uint8_t* buffer, st
     if (status != Error::Success) {
         return status;
     }
-    std::uint32_t missing = 0;
-    if (lowestMissing(table, kNeededForRead, {}, &missing)) {
-        setLastError(lacksParameter(missing));
+    // Every record is read back or reported, so every one is needed.
+    std::optional<std::uint32_t> missing;
+    for (const auto ids : {std::span<const ParameterType>(kReadsBeforeVoltages),
+                           std::span<const ParameterType>(kVoltages),
+                           std::span<const ParameterType>(kReadsAfterVoltages)}) {
+        for (const ParameterType id : ids) {
+            noteMissing(table, id, missing);
+        }
+    }
+    if (missing) {
+        setLastError(lacksParameter(*missing));
         return Error::InvalidArgument;
     }
 
