@@ -2,8 +2,10 @@
 
 #include <bit>
 #include <memory>
+#include <span>
 
 #include "core/VEXARParameterInterpreter.h"
+#include "host/ByteOrder.h"
 #include "host/EnumCast.h"
 #include "host/Format.h"
 #include "host/LVLogger.h"
@@ -24,14 +26,6 @@ constexpr RecordLayout kRecordLayouts[] = {
     {ValueType::RegionOfInterest, 9},
 };
 
-std::uint32_t load16(const std::uint8_t* p) {
-    return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8;
-}
-
-std::uint32_t load32(const std::uint8_t* p) {
-    return load16(p) | load16(p + 2) << 16;
-}
-
 void store16(std::uint8_t* p, std::uint32_t v) {
     p[0] = static_cast<std::uint8_t>(v);
     p[1] = static_cast<std::uint8_t>(v >> 8);
@@ -42,22 +36,19 @@ void store32(std::uint8_t* p, std::uint32_t v) {
     store16(p + 2, v >> 16);
 }
 
+// The payload's length was checked against the record's layout, so every read finds its bytes.
 std::unique_ptr<ParameterValue> decodePayload(std::uint32_t valueType, std::uint32_t id,
-                                              const std::uint8_t* payload) {
+                                              std::span<const std::uint8_t> payload) {
+    Bytes::Reader in(payload);
     switch (static_cast<ValueType>(valueType)) {
         case ValueType::Float:
-            return std::make_unique<ParameterValueImpl<float>>(
-                valueType, id, std::bit_cast<float>(load32(payload)));
+            return std::make_unique<ParameterValueImpl<float>>(valueType, id, *in.f32());
         case ValueType::Int:
-            return std::make_unique<ParameterValueImpl<int>>(valueType, id,
-                                                             static_cast<int>(load32(payload)));
+            return std::make_unique<ParameterValueImpl<int>>(valueType, id, *in.i32());
         case ValueType::Bool:
-            return std::make_unique<ParameterValueImpl<bool>>(valueType, id, payload[0] != 0);
+            return std::make_unique<ParameterValueImpl<bool>>(valueType, id, *in.u8() != 0);
         case ValueType::RegionOfInterest: {
-            const RegionOfInterestInternal roi{static_cast<std::int32_t>(load16(payload)),
-                                               static_cast<std::int32_t>(load16(payload + 2)),
-                                               static_cast<std::int32_t>(load16(payload + 4)),
-                                               static_cast<std::int32_t>(load16(payload + 6))};
+            const RegionOfInterestInternal roi{*in.u16(), *in.u16(), *in.u16(), *in.u16()};
             return std::make_unique<ParameterValueImpl<RegionOfInterestInternal>>(valueType, id,
                                                                                   roi);
         }
@@ -152,7 +143,8 @@ ErrorCode decodeValueRecords(VEXARParameterInterpreter& interpreter, ValueTable&
         if (status != Error::Success) {
             return status;
         }
-        table.store(decodePayload(record.valueType, record.id, buffer + position + 1));
+        table.store(
+            decodePayload(record.valueType, record.id, {buffer + position + 1, record.length - 1}));
         position += record.length;
     }
     return Error::Success;
