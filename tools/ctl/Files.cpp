@@ -219,10 +219,12 @@ std::vector<std::uint8_t> readFile(const fs::path& base, const std::string& name
 void writeFile(const fs::path& base, const std::string& name,
                const std::vector<std::uint8_t>& bytes, std::ostream& standardOutput) {
     if (name == "-") {
+        errno = 0;
         standardOutput << asText(bytes);
         standardOutput.flush();
         if (!standardOutput) {
-            throw badInput("cannot write standard output");
+            throw badInput(std::string("cannot write standard output") +
+                           (errno != 0 ? std::string(": ") + std::strerror(errno) : ""));
         }
         return;
     }

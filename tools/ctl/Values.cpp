@@ -134,6 +134,9 @@ std::optional<Value> parseValue(ValueType type, std::string_view text) {
 }
 
 std::string formatFloat(float value) {
+    if (std::isnan(value)) {
+        return "nan";  // whatever its sign bit
+    }
     std::array<char, 32> text{};
     const auto result = std::to_chars(text.data(), text.data() + text.size(), value);
     return std::string(text.data(), result.ptr);
@@ -154,7 +157,7 @@ std::string formatValue(const Value& value) {
 
 Json floatToJson(float value) {
     if (std::isnan(value)) {
-        return "nan";  // whatever its sign bit, which would otherwise show as "-nan"
+        return std::signbit(value) ? "-nan" : "nan";  // a state carries the sign bit of a NaN
     }
     if (!std::isfinite(value)) {
         return formatFloat(value);  // "inf" or "-inf"
@@ -202,7 +205,7 @@ void putValue(Json& object, const std::optional<Value>& value) {
         object["reason"] = "write-only";
     } else if (number != nullptr && !std::isfinite(*number)) {
         object["value"] = nullptr;
-        object["reason"] = floatToJson(*number);
+        object["reason"] = formatFloat(*number);
     } else {
         object["value"] = toJson(*value);
     }

@@ -32,9 +32,9 @@ std::optional<float> parseFloat(std::string_view text);
 std::string formatValue(const Value& value);
 std::string formatFloat(float value);
 
-// JSON carries floats as numbers and the non-finite ones as the strings "nan", "inf" and
-// "-inf"; a region as {"x", "y", "width", "height"}. fromJson answers nothing for a JSON value
-// that is not of the type.
+// JSON carries floats as numbers and the non-finite ones as the strings "nan", "-nan" (the
+// sign of a NaN matters to a state), "inf" and "-inf"; a region as {"x", "y", "width", "height"}.
+// fromJson answers nothing for a JSON value that is not of the type.
 Json toJson(const Value& value);
 // A value as a member of an object that describes a parameter: "value" holds the number, or
 // null with "reason" "write-only", "nan", "inf" or "-inf", so that a reader never meets a
