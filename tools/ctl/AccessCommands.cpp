@@ -141,6 +141,7 @@ void runSet(Context& context, const std::vector<std::string>& assignments) {
         const ParameterInfo& parameter = *assignment.parameter;
         const std::string what = "set " + assignment.text;
         const auto range = session.range(parameter, what);
+        session.takeLastError();  // the range query's text must not pass for the write's
         const std::int32_t status = session.write(parameter, assignment.value);
         if (status != VEXAR_SUCCESS) {
             std::string hint;
