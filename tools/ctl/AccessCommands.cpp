@@ -1,3 +1,5 @@
+#include <algorithm>
+#include <cmath>
 #include <nlohmann/json.hpp>
 #include <ostream>
 
@@ -35,6 +37,39 @@ Assignment parseAssignment(const std::string& text) {
             (parameter.type == ValueType::RegionOfInterest ? " (x,y,width,height)" : ""));
     }
     return {text, &parameter, *value};
+}
+
+struct OutsideRange {
+    const Value& value;
+    template <typename T>
+    bool operator()(const RangeWire::Bounds<T>& bounds) const {
+        const double v = std::visit(Scalar{}, value);
+        return std::isnan(v) || v < static_cast<double>(bounds.minimum) ||
+               v > static_cast<double>(bounds.maximum);
+    }
+    bool operator()(const std::vector<int>& allowed) const {
+        const double v = std::visit(Scalar{}, value);
+        return std::ranges::none_of(allowed, [&](int a) { return a == v; });
+    }
+    bool operator()(const RangeWire::RegionBounds& bounds) const {
+        const auto* region = std::get_if<RegionOfInterestInternal>(&value);
+        const auto out = [](std::int32_t v, const RangeWire::Bounds<int>& b) {
+            return v < b.minimum || v > b.maximum;
+        };
+        return region != nullptr &&
+               (out(region->x, bounds.x) || out(region->y, bounds.y) ||
+                out(region->width, bounds.width) || out(region->height, bounds.height));
+    }
+    struct Scalar {
+        double operator()(float v) const { return v; }
+        double operator()(std::int32_t v) const { return v; }
+        double operator()(bool v) const { return v ? 1 : 0; }
+        double operator()(const RegionOfInterestInternal&) const { return 0; }
+    };
+};
+
+bool outside(const RangeWire::RangeDescription& range, const Value& value) {
+    return std::visit(OutsideRange{value}, range.numbers);
 }
 
 // Why the exports refuse what no value could change.
@@ -81,8 +116,8 @@ void runGet(Context& context, const std::vector<std::string>& names) {
             json.push_back({{"name", parameter->name},
                             {"id", parameter->id},
                             {"type", valueTypeName(parameter->type)},
-                            {"unit", unitName(context.session.unit(*parameter, what))},
-                            {"value", toJson(value)}});
+                            {"unit", unitName(context.session.unit(*parameter, what))}});
+            putValue(json.back(), value);
         } else {
             context.out << parameter->name << ": " << formatValue(value) << '\n';
         }
@@ -96,14 +131,44 @@ void runSet(Context& context, const std::vector<std::string>& assignments) {
     std::vector<Assignment> parsed;
     for (const std::string& text : assignments) {
         parsed.push_back(parseAssignment(text));
+        const float* number = std::get_if<float>(&parsed.back().value);
+        if (number != nullptr && !std::isfinite(*number) && !context.force) {
+            throw badInput("set " + text + ": not a finite number (--force writes it anyway)");
+        }
     }
+    Session& session = context.session;
     for (const Assignment& assignment : parsed) {
-        const std::int32_t status = context.session.write(*assignment.parameter, assignment.value);
+        const ParameterInfo& parameter = *assignment.parameter;
+        const std::string what = "set " + assignment.text;
+        const auto range = session.range(parameter, what);
+        session.takeLastError();  // the range query's text must not pass for the write's
+        const std::int32_t status = session.write(parameter, assignment.value);
         if (status != VEXAR_SUCCESS) {
-            const std::string hint = status == VEXAR_NOT_SUPPORTED
-                                         ? writeHint(context.session, *assignment.parameter)
-                                         : std::string();
-            context.session.check(status, "set " + assignment.text, hint);
+            std::string hint;
+            if (status == VEXAR_NOT_SUPPORTED) {
+                hint = writeHint(session, parameter);
+            } else if (range) {
+                hint = " (allowed: " + describeRange(*range) + ")";
+            }
+            session.check(status, what, hint);
+        }
+        if (context.quiet) {
+            continue;
+        }
+        if (range && outside(*range, assignment.value)) {
+            context.err << "vexar-ctl: warning: " << what << ": outside the advertised range "
+                        << describeRange(*range) << '\n';
+        }
+        // What the module holds may differ from what was asked: quantised to register steps or
+        // cut to a field's width. Only a readable parameter can tell.
+        Value applied;
+        if (session.read(parameter, applied) != VEXAR_SUCCESS) {
+            session.takeLastError();
+            continue;
+        }
+        if (formatValue(applied) != formatValue(assignment.value)) {
+            context.out << parameter.name << ": " << formatValue(assignment.value) << " -> "
+                        << formatValue(applied) << '\n';
         }
     }
 }

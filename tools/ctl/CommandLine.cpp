@@ -1,32 +1,47 @@
 #include "tools/ctl/CommandLine.h"
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
+#include <array>
 #include <memory>
 #include <optional>
+#include <ostream>
 #include <tuple>
 #include <utility>
 
 #include "tools/ctl/Commands.h"
 #include "tools/ctl/Errors.h"
+#include "tools/ctl/Files.h"
+#include "tools/ctl/ImageFile.h"
 
 namespace Lumivor::Ctl {
 
 namespace {
 constexpr const char* kDescription =
     "vexar-ctl: loads the parameter-interpreter plug-in as a host does and drives it on the "
-    "simulated camera module.\nExit status: 0 success, 1 the plug-in refused an operation, 2 "
-    "bad input (parameter, value or file), 3 the plug-in cannot be loaded, 100 and up "
-    "command-line errors.";
+    "simulated camera module.\n"
+    "Exit status: 0 success; 1 the plug-in refused an operation; 2 bad input: usage, a "
+    "parameter, a value, or a file that cannot be read, parsed or written; 3 the plug-in "
+    "cannot be loaded; 4 a bus failure that is not a plug-in refusal; 70 a fault of the tool "
+    "itself.";
+
+constexpr std::array<const char*, 8> kCommands{"info",  "list",  "get",  "set",
+                                               "state", "calib", "regs", "demo"};
+// Global options that take a value, for finding the command word before parsing.
+constexpr std::array<const char*, 3> kValueOptions{"--plugin", "--image", "--format"};
 
 struct Options {
     std::string plugin;
     std::string image;
     bool trace = false;
+    bool quiet = false;
+    bool force = false;
+    bool version = false;
     std::string format = "text";
+    bool json = false;
     std::vector<std::string> names;
     std::vector<std::string> assignments;
     std::string file;
-    bool json = false;
     bool diff = false;
 };
 
@@ -40,6 +55,8 @@ struct Subcommands {
     CLI::App* calibRead;
     CLI::App* calibWrite;
     CLI::App* regs;
+    CLI::App* regsGet;
+    CLI::App* regsSet;
     CLI::App* demo;
 };
 
@@ -58,7 +75,7 @@ std::pair<CLI::App*, CLI::App*> fileCommands(CLI::App& app, Options& options, Na
     toFile->add_option("file", options.file, "FILE, or - for standard output")
         ->type_name("FILE")
         ->required();
-    toFile->add_flag("--json", options.json, "write the readable JSON form");
+    toFile->add_flag("--json", options.json, "the same as --format json");
     CLI::App* fromFile = parent->add_subcommand(in.name, in.help);
     fromFile->add_option("file", options.file, "FILE, or - for standard input")
         ->type_name("FILE")
@@ -70,7 +87,7 @@ std::pair<CLI::App*, CLI::App*> fileCommands(CLI::App& app, Options& options, Na
 
 Subcommands define(CLI::App& app, Options& options) {
     app.fallthrough();  // global options may also follow the command
-    app.require_subcommand(1);
+    app.require_subcommand(0, 1);
     app.add_option("--plugin", options.plugin, "the plug-in to load")
         ->type_name("PATH")
         ->capture_default_str();
@@ -78,10 +95,16 @@ Subcommands define(CLI::App& app, Options& options) {
                    "keep the simulated module's register image in FILE between runs")
         ->type_name("FILE");
     app.add_flag("--trace", options.trace, "print every bus transaction, then their count");
-    app.add_option("--format", options.format, "output of info, list and get")
+    app.add_option("--format", options.format,
+                   "output of info, list, get, state save and calib read; json also makes "
+                   "state load and calib write insist on JSON")
         ->type_name("FORMAT")
         ->check(CLI::IsMember({"text", "json"}))
         ->capture_default_str();
+    app.add_flag("-q,--quiet", options.quiet,
+                 "set: say nothing of values the module holds differently or outside the range");
+    app.add_flag("--force", options.force, "set: write non-finite numbers (nan, inf) as well");
+    app.add_flag("--version", options.version, "print the tool's and the plug-in's versions");
 
     Subcommands s{};
     s.info = app.add_subcommand("info", "plug-in, SDK and module identity, phase scaling");
@@ -90,7 +113,7 @@ Subcommands define(CLI::App& app, Options& options) {
     s.get->add_option("parameters", options.names, "NAME (any case) or ID (decimal or 0x)")
         ->type_name("NAME|ID")
         ->required();
-    s.set = app.add_subcommand("set", "write parameters, in the order given");
+    s.set = app.add_subcommand("set", "write parameters, in the order given, and read them back");
     s.set
         ->add_option("assignments", options.assignments, "NAME=VALUE; a region as x,y,width,height")
         ->required();
@@ -103,7 +126,17 @@ Subcommands define(CLI::App& app, Options& options) {
                      {"read", "read the record into FILE"}, {"write", "write the record in FILE"});
 
     s.regs = app.add_subcommand("regs", "the simulated module's registers, fields decoded");
+    s.regs->require_subcommand(0, 1);
     s.regs->add_flag("--diff", options.diff, "only what differs from the power-on image");
+    s.regsGet = s.regs->add_subcommand("get", "read registers on the bus, bypassing the plug-in");
+    s.regsGet
+        ->add_option("addresses", options.names, "0xADDR (sensor) or 0xDEV:0xREG (byte device)")
+        ->type_name("ADDR")
+        ->required();
+    s.regsSet = s.regs->add_subcommand("set", "write registers on the bus, bypassing the plug-in");
+    s.regsSet->add_option("assignments", options.assignments, "ADDR=VALUE")
+        ->type_name("ADDR=VALUE")
+        ->required();
     s.demo = app.add_subcommand("demo", "a guided tour of every command");
     return s;
 }
@@ -113,16 +146,124 @@ void dispatch(const Subcommands& s, const Options& options, Context& context) {
     if (s.list->parsed()) runList(context);
     if (s.get->parsed()) runGet(context, options.names);
     if (s.set->parsed()) runSet(context, options.assignments);
-    if (s.stateSave->parsed()) runStateSave(context, options.file, options.json);
-    if (s.stateLoad->parsed()) runStateLoad(context, options.file, options.json);
-    if (s.calibRead->parsed()) runCalibRead(context, options.file, options.json);
-    if (s.calibWrite->parsed()) runCalibWrite(context, options.file, options.json);
-    if (s.regs->parsed()) runRegs(context, options.diff);
+    if (s.stateSave->parsed()) runStateSave(context, options.file, context.json);
+    if (s.stateLoad->parsed()) runStateLoad(context, options.file, context.json);
+    if (s.calibRead->parsed()) runCalibRead(context, options.file, context.json);
+    if (s.calibWrite->parsed()) runCalibWrite(context, options.file, context.json);
+    if (s.regsGet->parsed()) {
+        runRegsGet(context, options.names);
+    } else if (s.regsSet->parsed()) {
+        runRegsSet(context, options.assignments);
+    } else if (s.regs->parsed()) {
+        runRegs(context, options.diff);
+    }
 }
 
 void printTrace(const Sim::SimulatedModule& module, std::ostream& err) {
     err << module.describeLog() << module.transactionCount() << " transactions ("
         << module.readCount() << " reads, " << module.writeCount() << " writes)\n";
+}
+
+std::size_t editDistance(std::string_view a, std::string_view b) {
+    std::vector<std::size_t> row(b.size() + 1);
+    for (std::size_t j = 0; j <= b.size(); ++j) row[j] = j;
+    for (std::size_t i = 1; i <= a.size(); ++i) {
+        std::size_t diagonal = row[0];
+        row[0] = i;
+        for (std::size_t j = 1; j <= b.size(); ++j) {
+            const std::size_t above = row[j];
+            row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] != b[j - 1])});
+            diagonal = above;
+        }
+    }
+    return row[b.size()];
+}
+
+// The first word that is neither an option nor an option's value: the command, if any.
+std::optional<std::string> commandWord(const std::vector<std::string>& args) {
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg == "--") {
+            return i + 1 < args.size() ? std::optional(args[i + 1]) : std::nullopt;
+        }
+        if (!arg.starts_with('-')) {
+            return arg;
+        }
+        if (std::ranges::find(kValueOptions, arg) != kValueOptions.end()) {
+            ++i;
+        }
+    }
+    return std::nullopt;
+}
+
+// An unknown command is a usage error that suggests the nearest one, as git and others do.
+void checkCommand(const std::vector<std::string>& args) {
+    const auto word = commandWord(args);
+    if (!word || std::ranges::find(kCommands, *word) != kCommands.end()) {
+        return;
+    }
+    std::string message = "unknown command '" + *word + "'";
+    const auto nearest = std::ranges::min_element(
+        kCommands, {}, [&](const char* command) { return editDistance(*word, command); });
+    if (editDistance(*word, *nearest) <= 2) {
+        message += "; did you mean '" + std::string(*nearest) + "'?";
+    }
+    throw badInput(message);
+}
+
+int usageError(const std::string& message, std::ostream& err) {
+    err << "vexar-ctl: " << message << "\nRun 'vexar-ctl --help' for usage.\n";
+    return Exit::BadInput;
+}
+
+void checkFormat(const Subcommands& s, const Options& options) {
+    const bool formatted = s.info->parsed() || s.list->parsed() || s.get->parsed() ||
+                           s.stateSave->parsed() || s.stateLoad->parsed() ||
+                           s.calibRead->parsed() || s.calibWrite->parsed();
+    if (options.format == "json" && !formatted) {
+        throw badInput("--format json applies to info, list, get, state and calib");
+    }
+}
+
+int printVersion(const std::string& pluginPath, std::ostream& out) {
+    out << "vexar-ctl " << VEXAR_VERSION << '\n';
+    Tools::PluginLibrary library;
+    if (!library.load(pluginPath)) {
+        throw CommandError(Exit::NoPlugin,
+                           "cannot load plug-in " + pluginPath + ": " + library.error());
+    }
+    std::uint32_t major = 0, minor = 0, patch = 0;
+    library.api().getPluginVersion(&major, &minor, &patch);
+    out << "plug-in " << major << '.' << minor << '.' << patch << " (" << pluginPath << ")\n";
+    return Exit::Success;
+}
+
+// The image is read and checked before the plug-in touches the bus, and stays locked until
+// the run has written it back.
+struct HeldImage {
+    std::unique_ptr<LockedFile> file;
+    RegisterImage contents;
+    std::string loaded;  // the module's image as applied, to tell whether the run changed it
+};
+
+HeldImage holdImage(const std::filesystem::path& path) {
+    HeldImage held{std::make_unique<LockedFile>(path), {}, {}};
+    held.contents = parseImage(held.file->text(), path.string());
+    return held;
+}
+
+void startFromImage(HeldImage& held, Sim::SimulatedModule& module) {
+    applyImage(module, held.contents);
+    held.loaded = imageText(module);
+}
+
+// Only a run that changed the module rewrites the image: a read-only image serves reads, and
+// the comments of a hand-written image survive them.
+void keepImage(const HeldImage& held, const Sim::SimulatedModule& module) {
+    const std::string now = imageText(module);
+    if (now != held.loaded) {
+        held.file->replace(now);
+    }
 }
 }  // namespace
 
@@ -133,14 +274,32 @@ int runCommandLine(const std::vector<std::string>& args, const Io& io, Session* 
     options.plugin = defaultPlugin;
     const Subcommands commands = define(app, options);
     try {
+        checkCommand(args);
         app.parse(std::vector<std::string>(args.rbegin(), args.rend()));
-        const bool formatted =
-            commands.info->parsed() || commands.list->parsed() || commands.get->parsed();
-        if (options.format == "json" && !formatted) {
-            throw CLI::ValidationError("--format", "json applies to info, list and get");
+        if (options.version) {
+            return printVersion(options.plugin, io.out);
         }
+        if (app.get_subcommands().empty()) {
+            throw badInput("a command is required: " + [] {
+                std::string list;
+                for (const char* command : kCommands) {
+                    list += (list.empty() ? "" : ", ") + std::string(command);
+                }
+                return list;
+            }());
+        }
+        options.format = options.json ? "json" : options.format;
+        checkFormat(commands, options);
+    } catch (const CLI::CallForHelp& help) {
+        return app.exit(help, io.out, io.err);
     } catch (const CLI::ParseError& error) {
-        return app.exit(error, io.out, io.err);
+        return usageError(error.what(), io.err);
+    } catch (const CommandError& error) {
+        if (error.status() != Exit::BadInput) {
+            io.err << "vexar-ctl: " << error.what() << '\n';
+            return error.status();
+        }
+        return usageError(error.what(), io.err);
     }
     if (commands.demo->parsed()) {
         if (shared != nullptr) {
@@ -150,22 +309,28 @@ int runCommandLine(const std::vector<std::string>& args, const Io& io, Session* 
         return runDemo(options.plugin, io.out);
     }
 
-    const auto image = options.image.empty() || shared != nullptr
-                           ? std::optional<std::filesystem::path>()
-                           : std::optional(io.base / options.image);
+    const auto imagePath = options.image.empty() || shared != nullptr
+                               ? std::optional<std::filesystem::path>()
+                               : std::optional(io.base / options.image);
+    std::optional<HeldImage> image;
     std::unique_ptr<Session> own;
     Session* session = shared;
     std::optional<CommandError> failure;
     try {
+        if (imagePath) {
+            image = holdImage(*imagePath);
+        }
         if (session == nullptr) {
             own = std::make_unique<Session>(options.plugin);
             session = own.get();
             if (image) {
-                session->loadImage(*image);
+                startFromImage(*image, session->module());
             }
         }
         session->module().clearLog();
-        Context context{*session, io.out, io.in, io.base, options.format == "json"};
+        Context context{*session,      io.out,       io.err,
+                        io.in,         io.base,      options.format == "json",
+                        options.quiet, options.force};
         dispatch(commands, options, context);
     } catch (const CommandError& error) {
         failure = error;
@@ -177,7 +342,7 @@ int runCommandLine(const std::vector<std::string>& args, const Io& io, Session* 
         // A refused write may have changed fields before it stopped, as on a real module.
         if (image && (!failure || failure->status() == Exit::Refused)) {
             try {
-                session->saveImage(*image);
+                keepImage(*image, session->module());
             } catch (const CommandError& error) {
                 failure = failure ? failure : error;
             }

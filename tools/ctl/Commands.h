@@ -10,13 +10,17 @@
 namespace Lumivor::Ctl {
 
 // What every command works with. File names are taken relative to base ("-" is the standard
-// stream); json is --format json.
+// stream); json is --format json; quiet silences what set adds about the values it wrote;
+// force lets set write non-finite numbers.
 struct Context {
     Session& session;
     std::ostream& out;
+    std::ostream& err;
     std::istream& in;
     std::filesystem::path base;
     bool json = false;
+    bool quiet = false;
+    bool force = false;
 };
 
 void runInfo(Context& context);
@@ -28,6 +32,13 @@ void runStateLoad(Context& context, const std::string& file, bool json);
 void runCalibRead(Context& context, const std::string& file, bool json);
 void runCalibWrite(Context& context, const std::string& file, bool json);
 void runRegs(Context& context, bool diff);
+// Single registers, straight on the module's bus: "0x183" (decimal also) for a sensor register,
+// "0x2a:0x11" for a one-byte device at its register.
+void runRegsGet(Context& context, const std::vector<std::string>& addresses);
+void runRegsSet(Context& context, const std::vector<std::string>& assignments);
+
+// "min=0 max=60 step=0.5", "values=1,2,4,8", per region field "x=0..319/1 ...".
+std::string describeRange(const RangeWire::RangeDescription& range);
 
 // The guided tour: runs a sequence of command lines on one session and prints each with what
 // it printed. Returns the exit status (0 when every step behaved as the tour expects).

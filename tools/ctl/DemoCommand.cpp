@@ -148,7 +148,7 @@ void refusals(Tour& tour) {
 void state(Tour& tour) {
     tour.run({"...but a system state writes it: save the state, binary and readable.",
               {"state", "save", "state.bin"}});
-    tour.run({"", {"state", "save", "--json", "state.json"}});
+    tour.run({"", {"--format", "json", "state", "save", "state.json"}});
     tour.show("The voltages cannot be read, so a saved state reports 50 for each.", "state.json");
     Json edited = tour.readJson("state.json");
     edited["RegionOfInterest"] = {{"x", 64}, {"y", 48}, {"width", 160}, {"height", 120}};
@@ -179,7 +179,7 @@ void calibration(Tour& tour) {
     tour.run(
         {"Read back as the sensor holds it: offsets in steps of 8, whole degrees, "
          "coefficients in halves.",
-         {"calib", "read", "--json", "-"}});
+         {"--format", "json", "calib", "read", "-"}});
     tour.run({"The binary record, as a host stores it.", {"calib", "read", "calib.bin"}});
     tour.run({"", {"calib", "write", "calib.bin"}});
     tour.run({"What all this did to the sensor, against its power-on image.", {"regs", "--diff"}});

@@ -5,12 +5,14 @@
 
 namespace Lumivor::Ctl {
 
-// Exit statuses; command-line syntax errors exit with CLI11's own codes (100 and up).
+// Exit statuses: each means one thing, so that scripts can tell them apart.
 namespace Exit {
 inline constexpr int Success = 0;
-inline constexpr int Refused = 1;   // the plug-in refused an operation
-inline constexpr int BadInput = 2;  // an unknown parameter, a malformed value or file
-inline constexpr int NoPlugin = 3;  // the plug-in could not be loaded
+inline constexpr int Refused = 1;     // the plug-in refused an operation
+inline constexpr int BadInput = 2;    // usage, a parameter, a value, a file read or written
+inline constexpr int NoPlugin = 3;    // the plug-in could not be loaded
+inline constexpr int BusFailure = 4;  // the bus failed other than by a plug-in refusal
+inline constexpr int Internal = 70;   // a fault of the tool itself
 }  // namespace Exit
 
 // Ends a command: main prints "vexar-ctl: <message>" and exits with the status.

@@ -1,4 +1,5 @@
 #include <nlohmann/json.hpp>
+#include <set>
 
 #include "tools/ctl/CalibrationJson.h"
 #include "tools/ctl/Commands.h"
@@ -9,12 +10,40 @@
 namespace Lumivor::Ctl {
 
 namespace {
+// Strict JSON: a member named twice in one object is an error rather than last-one-wins, and
+// every failure of the parser (a number beyond a double, say) is bad input.
 Json parseJson(const std::vector<std::uint8_t>& bytes, const std::string& file) {
+    std::vector<std::set<std::string>> open;
+    std::string repeated;
+    const Json::parser_callback_t check = [&](int, Json::parse_event_t event, Json& parsed) {
+        if (event == Json::parse_event_t::object_start) {
+            open.emplace_back();
+        } else if (event == Json::parse_event_t::object_end && !open.empty()) {
+            open.pop_back();
+        } else if (event == Json::parse_event_t::key && !open.empty() &&
+                   !open.back().insert(parsed.get<std::string>()).second && repeated.empty()) {
+            repeated = parsed.get<std::string>();
+        }
+        return true;
+    };
+    Json json;
     try {
-        return Json::parse(bytes.begin(), bytes.end());
-    } catch (const Json::parse_error& error) {
+        json = Json::parse(bytes.begin(), bytes.end(), check);
+    } catch (const Json::exception& error) {
         throw badInput(file + " is not JSON: " + error.what());
     }
+    if (!repeated.empty()) {
+        throw badInput(file + ": member \"" + repeated + "\" appears twice");
+    }
+    return json;
+}
+
+std::vector<std::uint8_t> readInput(const Context& context, const std::string& file) {
+    std::vector<std::uint8_t> bytes = readFile(context.base, file, context.in);
+    if (bytes.empty()) {
+        throw badInput(file + " is empty");
+    }
+    return bytes;
 }
 
 std::vector<std::uint8_t> jsonBytes(const Json& json) {
@@ -33,9 +62,11 @@ void runStateSave(Context& context, const std::string& file, bool json) {
 }
 
 void runStateLoad(Context& context, const std::string& file, bool json) {
-    std::vector<std::uint8_t> state = readFile(context.base, file, context.in);
+    std::vector<std::uint8_t> state = readInput(context, file);
     if (json || looksLikeJson(state)) {
         state = encodeState(stateFromJson(parseJson(state, file)));
+    } else {
+        decodeState(state);  // a damaged file is bad input, not something to ask the plug-in
     }
     context.session.check(
         context.session.api().writeSystemState(context.session.instance(), state.data(),
@@ -65,9 +96,11 @@ void runCalibRead(Context& context, const std::string& file, bool json) {
 }
 
 void runCalibWrite(Context& context, const std::string& file, bool json) {
-    std::vector<std::uint8_t> record = readFile(context.base, file, context.in);
+    std::vector<std::uint8_t> record = readInput(context, file);
     if (json || looksLikeJson(record)) {
         record = calibrationFromJson(parseJson(record, file)).serialize();
+    } else if (!parseCalibration(record)) {
+        throw badInput(file + " is not a calibration record");
     }
     context.session.check(
         context.session.api().writeCalibration(context.session.instance(), record.data(),

@@ -97,6 +97,10 @@ Row describe(const Session& session, const ParameterInfo& p) {
 }
 }  // namespace
 
+std::string describeRange(const RangeDescription& range) {
+    return std::visit(RangeText{}, range.numbers);
+}
+
 void runList(Context& context) {
     std::vector<Row> rows;
     for (const ParameterInfo& p : parameters()) {
@@ -105,14 +109,14 @@ void runList(Context& context) {
     if (context.json) {
         Json json = Json::array();
         for (const Row& row : rows) {
-            json.push_back(
-                {{"name", row.parameter.name},
-                 {"id", row.parameter.id},
-                 {"type", valueTypeName(row.parameter.type)},
-                 {"unit", unitName(row.unit)},
-                 {"access", accessName(row.access)},
-                 {"range", row.range ? std::visit(RangeJson{}, row.range->numbers) : Json(nullptr)},
-                 {"value", row.value ? toJson(*row.value) : Json(nullptr)}});
+            json.push_back({{"name", row.parameter.name},
+                            {"id", row.parameter.id},
+                            {"type", valueTypeName(row.parameter.type)},
+                            {"unit", unitName(row.unit)},
+                            {"access", accessName(row.access)},
+                            {"range", row.range ? std::visit(RangeJson{}, row.range->numbers)
+                                                : Json(nullptr)}});
+            putValue(json.back(), row.value);
         }
         context.out << json.dump(2) << '\n';
         return;

@@ -1,25 +1,19 @@
 #include <algorithm>
 #include <cstdio>
+#include <optional>
 #include <ostream>
 #include <vector>
 
+#include "core/SubRegister.h"
 #include "tools/ctl/Commands.h"
-#include "variant/ByteDevices.h"
+#include "tools/ctl/Errors.h"
+#include "tools/ctl/ImageFile.h"
+#include "tools/ctl/Values.h"
 #include "variant/SubRegisterTable.h"
 
 namespace Lumivor::Ctl {
 
 namespace {
-struct NamedDevice {
-    YorinD::ByteDevice device;
-    const char* role;
-};
-constexpr NamedDevice kByteDevices[] = {
-    {YorinD::Device::LeftIllumination, "left illumination voltage"},
-    {YorinD::Device::RightIllumination, "right illumination voltage"},
-    {YorinD::Device::Mixing, "mixing voltage"},
-    {YorinD::Device::StreamSwitch, "stream switch"},
-};
 
 // The fields of one register, lowest bits first.
 std::vector<std::uint32_t> fieldsOf(std::uint32_t address) {
@@ -48,56 +42,164 @@ std::string describeField(std::uint32_t index, std::uint32_t value) {
     }
     return text;
 }
+// "183: 000084  #25[7:0]=0x84 ..."; with diff, only the fields that left their reset value.
+void printRegister(std::ostream& out, std::uint32_t address, std::uint32_t value, bool diff) {
+    const std::uint32_t reset = Sim::SimulatedModule::resetValue(address);
+    char head[40];
+    std::snprintf(head, sizeof head, "%03x: %06x", address, value);
+    out << head;
+    if (diff) {
+        std::snprintf(head, sizeof head, " (reset %06x)", reset);
+        out << head;
+    }
+    for (const std::uint32_t index : fieldsOf(address)) {
+        const SubRegister& field = YorinD::kSubRegisters[index];
+        const std::uint32_t now = fieldOf(value, field);
+        const std::uint32_t was = fieldOf(reset, field);
+        if (diff && now == was) {
+            continue;
+        }
+        out << "  " << describeField(index, now);
+        if (diff) {
+            char previous[24];
+            std::snprintf(previous, sizeof previous, " (was 0x%x)", was);
+            out << previous;
+        }
+    }
+    out << '\n';
+}
+
+void printDevice(std::ostream& out, const NamedDevice& device, std::optional<std::uint8_t> byte) {
+    char line[80];
+    if (byte) {
+        std::snprintf(line, sizeof line, "dev %02x reg %02x: %02x  (%s)\n", device.address,
+                      device.reg, *byte, device.role);
+    } else {
+        std::snprintf(line, sizeof line, "dev %02x reg %02x: --  (%s, never written)\n",
+                      device.address, device.reg, device.role);
+    }
+    out << line;
+}
+
+// A sensor register address, or a one-byte device as DEV:REG.
+struct Target {
+    std::uint32_t address = 0;
+    const NamedDevice* device = nullptr;
+};
+
+Target parseTarget(const std::string& command, const std::string& text) {
+    const std::size_t colon = text.find(':');
+    const auto first = parseUnsigned(text.substr(0, colon));
+    if (colon == std::string::npos) {
+        if (!first || *first >= kSensorRegisterCount) {
+            throw badInput(command + " " + text + ": no sensor register there (0x000-0x1ff)");
+        }
+        return {*first, nullptr};
+    }
+    const NamedDevice* device = first ? findByteDevice(*first) : nullptr;
+    const auto reg = parseUnsigned(text.substr(colon + 1));
+    if (device == nullptr || !reg || *reg != device->reg) {
+        std::string known;
+        for (const NamedDevice& d : byteDevices()) {
+            char one[16];
+            std::snprintf(one, sizeof one, "%s0x%02x:0x%02x", known.empty() ? "" : ", ", d.address,
+                          d.reg);
+            known += one;
+        }
+        throw badInput(command + " " + text + ": no one-byte device there (" + known + ")");
+    }
+    return {0, device};
+}
+
 }  // namespace
+
+void runRegsGet(Context& context, const std::vector<std::string>& addresses) {
+    std::vector<Target> targets;
+    for (const std::string& text : addresses) {
+        targets.push_back(parseTarget("regs get", text));
+    }
+    Sim::SimulatedModule& module = context.session.module();
+    for (const Target& target : targets) {
+        if (target.device != nullptr) {
+            // A byte device cannot be read back on the bus; the module remembers what it took.
+            printDevice(context.out, *target.device, module.latchedByte(target.device->address));
+            continue;
+        }
+        const BusLocation at = busLocationOf(target.address);
+        std::uint8_t bytes[3] = {};
+        const std::int32_t status =
+            Sim::SimulatedModule::readCallback(module.hostContext(), at.device, at.reg, bytes, 3);
+        if (status != 0) {
+            throw CommandError(Exit::BusFailure, "regs get " + addresses[&target - targets.data()] +
+                                                     ": the bus failed (" + std::to_string(status) +
+                                                     ")");
+        }
+        printRegister(context.out, target.address,
+                      bytes[0] | static_cast<std::uint32_t>(bytes[1]) << 8 |
+                          static_cast<std::uint32_t>(bytes[2]) << 16,
+                      false);
+    }
+}
+
+void runRegsSet(Context& context, const std::vector<std::string>& assignments) {
+    struct Write {
+        std::string text;
+        Target target;
+        std::uint32_t value;
+    };
+    std::vector<Write> writes;
+    for (const std::string& text : assignments) {
+        const std::size_t equals = text.find('=');
+        if (equals == std::string::npos) {
+            throw badInput("regs set " + text + ": expected ADDR=VALUE");
+        }
+        const Target target = parseTarget("regs set", text.substr(0, equals));
+        const auto value = parseUnsigned(text.substr(equals + 1));
+        const std::uint32_t limit = target.device != nullptr ? 0xFF : kSensorRegisterMask;
+        if (!value || *value > limit) {
+            throw badInput("regs set " + text + ": the value must lie in 0 to " +
+                           std::to_string(limit));
+        }
+        writes.push_back({text, target, *value});
+    }
+    Sim::SimulatedModule& module = context.session.module();
+    for (const Write& write : writes) {
+        std::uint8_t bytes[3] = {static_cast<std::uint8_t>(write.value),
+                                 static_cast<std::uint8_t>(write.value >> 8),
+                                 static_cast<std::uint8_t>(write.value >> 16)};
+        const std::int32_t status =
+            write.target.device != nullptr
+                ? Sim::SimulatedModule::writeCallback(module.hostContext(),
+                                                      write.target.device->address,
+                                                      write.target.device->reg, bytes, 1)
+                : Sim::SimulatedModule::writeCallback(
+                      module.hostContext(), busLocationOf(write.target.address).device,
+                      busLocationOf(write.target.address).reg, bytes, 3);
+        if (status != 0) {
+            throw CommandError(Exit::BusFailure, "regs set " + write.text + ": the bus failed (" +
+                                                     std::to_string(status) + ")");
+        }
+    }
+}
 
 void runRegs(Context& context, bool diff) {
     Sim::SimulatedModule& module = context.session.module();
     std::ostream& out = context.out;
     for (const std::uint32_t address : Sim::SimulatedModule::knownRegisters()) {
         const std::uint32_t value = module.registerValue(address);
-        const std::uint32_t reset = Sim::SimulatedModule::resetValue(address);
-        if (diff && value == reset) {
+        if (diff && value == Sim::SimulatedModule::resetValue(address)) {
             continue;
         }
-        char head[40];
-        std::snprintf(head, sizeof head, "%03x: %06x", address, value);
-        out << head;
-        if (diff) {
-            std::snprintf(head, sizeof head, " (reset %06x)", reset);
-            out << head;
-        }
-        for (const std::uint32_t index : fieldsOf(address)) {
-            const SubRegister& field = YorinD::kSubRegisters[index];
-            const std::uint32_t now = fieldOf(value, field);
-            const std::uint32_t was = fieldOf(reset, field);
-            if (diff && now == was) {
-                continue;
-            }
-            out << "  " << describeField(index, now);
-            if (diff) {
-                char previous[24];
-                std::snprintf(previous, sizeof previous, " (was 0x%x)", was);
-                out << previous;
-            }
-        }
-        out << '\n';
+        printRegister(out, address, value, diff);
     }
     // The one-byte devices hold nothing until written; they cannot be read back through the
     // plug-in, so this is the only place their bytes show.
-    for (const NamedDevice& named : kByteDevices) {
-        const auto latched = module.latchedByte(named.device.address);
+    for (const NamedDevice& device : byteDevices()) {
+        const auto latched = module.latchedByte(device.address);
         if (diff && !latched) {
             continue;
         }
-        char line[80];
-        if (latched) {
-            std::snprintf(line, sizeof line, "dev %02x reg %02x: %02x  (%s)\n",
-                          named.device.address, named.device.reg, *latched, named.role);
-        } else {
-            std::snprintf(line, sizeof line, "dev %02x reg %02x: --  (%s, never written)\n",
-                          named.device.address, named.device.reg, named.role);
-        }
-        out << line;
+        printDevice(out, device, latched);
     }
 }
 

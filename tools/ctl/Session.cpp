@@ -1,7 +1,5 @@
 #include "tools/ctl/Session.h"
 
-#include <fstream>
-
 #include "tools/ctl/Errors.h"
 
 namespace Lumivor::Ctl {
@@ -126,25 +124,6 @@ std::optional<RangeWire::RangeDescription> Session::range(const ParameterInfo& p
                            what + ": the plug-in's range does not decode: " + decoded.error);
     }
     return std::move(*decoded.range);
-}
-
-void Session::loadImage(const std::filesystem::path& file) {
-    std::ifstream in(file);
-    if (!in) {
-        return;  // no image yet: the module starts from its power-on state
-    }
-    if (!module_.loadImage(in)) {
-        throw badInput("register image " + file.string() + " is malformed");
-    }
-}
-
-void Session::saveImage(const std::filesystem::path& file) const {
-    std::ofstream out(file, std::ios::trunc);
-    module_.saveImage(out);
-    out.close();
-    if (!out) {
-        throw badInput("cannot write register image " + file.string());
-    }
 }
 
 }  // namespace Lumivor::Ctl

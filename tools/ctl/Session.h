@@ -45,10 +45,6 @@ class Session {
     std::optional<RangeWire::RangeDescription> range(const ParameterInfo& parameter,
                                                      const std::string& what) const;
 
-    // The register image of the simulated module kept in a text file between invocations.
-    void loadImage(const std::filesystem::path& file);
-    void saveImage(const std::filesystem::path& file) const;
-
   private:
     Tools::PluginLibrary library_;
     std::string pluginPath_;

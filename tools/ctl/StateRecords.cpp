@@ -1,5 +1,6 @@
 #include "tools/ctl/StateRecords.h"
 
+#include <algorithm>
 #include <nlohmann/json.hpp>
 
 #include "host/ByteOrder.h"
@@ -134,6 +135,11 @@ std::vector<StateRecord> stateFromJson(const Json& json) {
         const ParameterInfo* parameter = findParameter(key);
         if (parameter == nullptr) {
             throw badInput("state names an unknown parameter \"" + key + "\"");
+        }
+        const auto same = [&](const StateRecord& r) { return r.parameter == parameter; };
+        if (std::ranges::any_of(records, same)) {
+            throw badInput("state gives " + std::string(parameter->name) + " twice (\"" + key +
+                           "\")");
         }
         const auto value = fromJson(parameter->type, member);
         if (!value || !regionFits(*value)) {

@@ -1,6 +1,8 @@
 #include "tools/ctl/Values.h"
 
+#include <algorithm>
 #include <array>
+#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <limits>
@@ -15,8 +17,8 @@ std::optional<T> parseWhole(std::string_view text) {
     int base = 10;
     bool negative = false;
     std::string_view digits = text;
-    if (!digits.empty() && digits.front() == '-') {
-        negative = true;
+    if (!digits.empty() && (digits.front() == '-' || digits.front() == '+')) {
+        negative = digits.front() == '-';
         digits.remove_prefix(1);
     }
     if (digits.size() > 2 && digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X')) {
@@ -39,9 +41,13 @@ std::optional<T> parseWhole(std::string_view text) {
     return static_cast<T>(value);
 }
 
-std::optional<bool> parseBool(std::string_view text) {
+std::optional<bool> parseBool(std::string_view given) {
     static constexpr std::array<std::string_view, 4> kTrue{"1", "true", "on", "yes"};
     static constexpr std::array<std::string_view, 4> kFalse{"0", "false", "off", "no"};
+    std::string text(given);
+    std::ranges::transform(text, text.begin(), [](char c) {
+        return static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    });
     for (std::size_t i = 0; i < kTrue.size(); ++i) {
         if (text == kTrue[i]) {
             return true;
@@ -81,7 +87,7 @@ ValueType typeOf(const Value& value) {
 }
 
 std::optional<std::uint32_t> parseUnsigned(std::string_view text) {
-    if (!text.empty() && text.front() == '-') {
+    if (!text.empty() && (text.front() == '-' || text.front() == '+')) {
         return std::nullopt;
     }
     return parseWhole<std::uint32_t>(text);
@@ -128,6 +134,9 @@ std::optional<Value> parseValue(ValueType type, std::string_view text) {
 }
 
 std::string formatFloat(float value) {
+    if (std::isnan(value)) {
+        return "nan";  // whatever its sign bit
+    }
     std::array<char, 32> text{};
     const auto result = std::to_chars(text.data(), text.data() + text.size(), value);
     return std::string(text.data(), result.ptr);
@@ -147,8 +156,11 @@ std::string formatValue(const Value& value) {
 }
 
 Json floatToJson(float value) {
+    if (std::isnan(value)) {
+        return std::signbit(value) ? "-nan" : "nan";  // a state carries the sign bit of a NaN
+    }
     if (!std::isfinite(value)) {
-        return formatFloat(value);  // "nan", "-nan", "inf" or "-inf"
+        return formatFloat(value);  // "inf" or "-inf"
     }
     // Through the shortest decimal text, so that 0.01f shows as 0.01 and not as the double
     // nearest to the float; reading the text back as a float gives the same float.
@@ -184,6 +196,19 @@ Json toJson(const Value& value) {
         }
     };
     return std::visit(Converter{}, value);
+}
+
+void putValue(Json& object, const std::optional<Value>& value) {
+    const float* number = value ? std::get_if<float>(&*value) : nullptr;
+    if (!value) {
+        object["value"] = nullptr;
+        object["reason"] = "write-only";
+    } else if (number != nullptr && !std::isfinite(*number)) {
+        object["value"] = nullptr;
+        object["reason"] = formatFloat(*number);
+    } else {
+        object["value"] = toJson(*value);
+    }
 }
 
 std::optional<Value> fromJson(ValueType type, const Json& json) {

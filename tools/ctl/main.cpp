@@ -1,5 +1,11 @@
 // vexar-ctl: a command-line host of the parameter-interpreter plug-in.
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <exception>
 #include <iostream>
 #include <string>
@@ -7,15 +13,55 @@
 
 #include "tools/PluginLoader.h"
 #include "tools/ctl/CommandLine.h"
+#include "tools/ctl/Errors.h"
+
+namespace {
+// A standard stream closed by the caller (">&-") would otherwise be the number the next open
+// file gets, and output meant for the terminal would land in the image. Holding the number with
+// /dev/null opened the wrong way round keeps it taken while every use of it still fails.
+void holdClosedStandardStreams() {
+    for (const int fd : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) {
+        if (::fcntl(fd, F_GETFD) < 0 && errno == EBADF) {
+            const int held = ::open("/dev/null", fd == STDIN_FILENO ? O_WRONLY : O_RDONLY);
+            if (held >= 0 && held != fd) {
+                ::dup2(held, fd);
+                ::close(held);
+            }
+        }
+    }
+}
+
+// Output that never arrived is a failure, whatever the command made of it. A command that
+// failed has said why already.
+bool standardOutputArrived(bool report) {
+    std::cout.flush();
+    const bool written = std::cout.good() && std::fflush(stdout) == 0 && !std::ferror(stdout);
+    const int error = errno;
+    if (std::fclose(stdout) != 0 || !written) {
+        if (report) {
+            std::cerr << "vexar-ctl: cannot write standard output: "
+                      << std::strerror(written ? errno : error) << '\n';
+        }
+        return false;
+    }
+    return true;
+}
+}  // namespace
 
 int main(int argc, char** argv) {
+    holdClosedStandardStreams();
     const std::vector<std::string> args(argv + 1, argv + argc);
+    int status = Lumivor::Ctl::Exit::Internal;
     try {
-        return Lumivor::Ctl::runCommandLine(args, {std::cout, std::cerr, std::cin, {}}, nullptr,
-                                            Lumivor::Tools::defaultPluginPath(argv[0]));
+        status = Lumivor::Ctl::runCommandLine(args, {std::cout, std::cerr, std::cin, {}}, nullptr,
+                                              Lumivor::Tools::defaultPluginPath(argv[0]));
     } catch (const std::exception& error) {
         // Commands report what they foresee themselves; this is for what they do not.
         std::cerr << "vexar-ctl: unexpected error: " << error.what() << '\n';
-        return 70;
     }
+    const bool succeeded = status == Lumivor::Ctl::Exit::Success;
+    if (!standardOutputArrived(succeeded) && succeeded) {
+        status = Lumivor::Ctl::Exit::BadInput;
+    }
+    return status;
 }

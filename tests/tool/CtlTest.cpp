@@ -1,0 +1,281 @@
+// Runs the command-line cases of cases.txt against the real vexar-ctl binary. Each case is a
+// sequence of steps in a scratch folder that is also the tool's working directory:
+//   case NAME              begins a case
+//   file NAME TEXT         writes TEXT (C escapes \n, \t, \xHH) to NAME; "dir NAME" makes a folder
+//   stdin NAME             standard input of the next run; "stdout closed|full" its output
+//   $ ARGS                 runs vexar-ctl; 'quoted words' keep their spaces
+//   ? STATUS               the last run's exit status
+//   out: TEXT / err: TEXT  the last run's output contains TEXT; "!out:"/"!err:" it does not;
+//                          "NAME: TEXT" the file NAME contains it
+//   out= GOLDEN            the last run's output is exactly golden/GOLDEN; "NAME= GOLDEN" a file
+// VEXAR_UPDATE_GOLDEN=1 rewrites the golden files from what the tool printed and shows the diff.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+namespace fs = std::filesystem;
+const fs::path kHere = VEXAR_TOOL_TESTS;
+
+std::string slurp(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+std::string unescape(const std::string& text) {
+    std::string bytes;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\\' || i + 1 == text.size()) {
+            bytes += text[i];
+        } else if (text[++i] == 'x') {
+            bytes += static_cast<char>(std::stoi(text.substr(i + 1, 2), nullptr, 16));
+            i += 2;
+        } else {
+            bytes += text[i] == 'n' ? '\n' : text[i] == 't' ? '\t' : text[i];
+        }
+    }
+    return bytes;
+}
+
+std::vector<std::string> words(const std::string& line) {
+    std::vector<std::string> result;
+    std::istringstream in(line);
+    std::string word;
+    while (in >> word) {
+        if (word.front() == '\'') {
+            while (word.size() < 2 || word.back() != '\'') {
+                std::string more;
+                in >> more;
+                word += ' ' + more;
+            }
+            word = word.substr(1, word.size() - 2);
+        }
+        result.push_back(word);
+    }
+    return result;
+}
+
+struct Case {
+    std::string name;
+    std::vector<std::string> steps;
+};
+
+std::vector<Case> loadCases() {
+    std::vector<Case> cases;
+    std::ifstream in(kHere / "cases.txt");
+    for (std::string line; std::getline(in, line);) {
+        if (line.starts_with("case ")) {
+            cases.push_back({line.substr(5), {}});
+        } else if (!line.empty() && !line.starts_with('#') && !cases.empty()) {
+            cases.back().steps.push_back(line);
+        }
+    }
+    return cases;
+}
+
+struct CtlRun {
+    int status = -1;
+    std::string out, err;
+};
+
+// fork and exec rather than posix_spawn: the child needs the scratch folder as its working
+// directory, and a closed or full standard output on request.
+CtlRun runCtl(const fs::path& folder, const std::vector<std::string>& args,
+              const std::string& input, const std::string& output,
+              const std::string& killAtStep = "") {
+    std::vector<std::string> argv{VEXAR_CTL_PATH};
+    argv.insert(argv.end(), args.begin(), args.end());
+    std::vector<char*> pointers;
+    for (std::string& arg : argv) pointers.push_back(arg.data());
+    pointers.push_back(nullptr);
+    const std::string out = (folder / ".out").string(), err = (folder / ".err").string();
+    const pid_t pid = fork();
+    if (pid == 0) {
+        const auto redirect = [](const std::string& path, int flags, int fd) {
+            const int opened = open(path.c_str(), flags, 0600);
+            dup2(opened, fd);
+            close(opened);
+        };
+        if (chdir(folder.c_str()) != 0) _exit(127);
+        redirect(input.empty() ? "/dev/null" : input, O_RDONLY, 0);
+        redirect(output == "full" ? "/dev/full" : out, O_WRONLY | O_CREAT | O_TRUNC, 1);
+        redirect(err, O_WRONLY | O_CREAT | O_TRUNC, 2);
+        if (output == "closed") close(1);
+        if (!killAtStep.empty()) setenv("VEXAR_CTL_KILL_AT_STEP", killAtStep.c_str(), 1);
+        execv(pointers[0], pointers.data());
+        _exit(127);
+    }
+    int wstatus = 0;
+    waitpid(pid, &wstatus, 0);
+    return {WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus), slurp(out),
+            slurp(err)};
+}
+
+void compareGolden(const std::string& actual, const std::string& golden, const std::string& what) {
+    const fs::path path = kHere / "golden" / golden;
+    if (std::getenv("VEXAR_UPDATE_GOLDEN") != nullptr && slurp(path) != actual) {
+        const fs::path fresh = path.string() + ".new";
+        std::ofstream(fresh, std::ios::binary) << actual;
+        const std::string diff = "diff -u '" + path.string() + "' '" + fresh.string() + "'";
+        EXPECT_GE(std::system(diff.c_str()), 0);
+        fs::rename(fresh, path);
+        return;
+    }
+    EXPECT_EQ(actual, slurp(path))
+        << what << " differs from golden/" << golden << " (VEXAR_UPDATE_GOLDEN=1 rewrites it)";
+}
+
+fs::path scratchFolder() {
+    std::string pattern = (fs::temp_directory_path() / "vexar-ctl-case-XXXXXX").string();
+    return mkdtemp(pattern.data()) != nullptr ? fs::path(pattern) : fs::path();
+}
+
+class CtlCase : public ::testing::TestWithParam<Case> {};
+
+TEST_P(CtlCase, BehavesAsListed) {
+    const fs::path folder = scratchFolder();
+    CtlRun last;
+    std::string input, output, shown;
+    for (const std::string& step : GetParam().steps) {
+        const std::size_t space = std::min(step.find(' '), step.size());
+        const std::string head = step.substr(0, space);
+        const std::string rest = space < step.size() ? step.substr(space + 1) : "";
+        const std::string text = unescape(rest);
+        const auto has = [&](const std::string& stream) { return stream.find(text); };
+        if (head == "$") {
+            last = runCtl(folder, words(rest), input, output);
+            shown = "after vexar-ctl " + rest + "\nout:\n" + last.out + "err:\n" + last.err;
+            input.clear();
+            output.clear();
+        } else if (head == "file") {
+            const std::size_t name = rest.find(' ');
+            std::ofstream(folder / rest.substr(0, name), std::ios::binary)
+                << unescape(name == std::string::npos ? "" : rest.substr(name + 1));
+        } else if (head == "dir") {
+            fs::create_directories(folder / rest);
+        } else if (head == "stdin") {
+            input = (folder / rest).string();
+        } else if (head == "stdout") {
+            output = rest;
+        } else if (head == "?") {
+            EXPECT_EQ(last.status, std::stoi(rest)) << shown;
+        } else if (head == "out:" || head == "err:") {
+            EXPECT_NE(has(head == "out:" ? last.out : last.err), std::string::npos)
+                << "missing: " << text << '\n'
+                << shown;
+        } else if (head == "!out:" || head == "!err:") {
+            EXPECT_EQ(has(head == "!out:" ? last.out : last.err), std::string::npos)
+                << "unexpected: " << text << '\n'
+                << shown;
+        } else if (head == "out=" || head == "err=") {
+            compareGolden(head == "out=" ? last.out : last.err, rest, head + " " + shown);
+        } else if (head.ends_with(':')) {
+            EXPECT_NE(slurp(folder / head.substr(0, head.size() - 1)).find(text), std::string::npos)
+                << head << " lacks " << text;
+        } else if (head.ends_with('=')) {
+            const std::string name = head.substr(0, head.size() - 1);
+            compareGolden(slurp(folder / name), rest, name);
+        } else {
+            ADD_FAILURE() << "cases.txt: unknown step: " << step;
+        }
+    }
+    fs::remove_all(folder);
+}
+
+// The tool killed at every step of replacing a file, as kill -9 would: the file must then hold
+// the old contents or the new, whole, and the next run must be able to use it.
+TEST(CtlFileSafety, AKillAtAnyStepOfASaveLeavesTheOldOrTheNewFileWhole) {
+    const fs::path folder = scratchFolder();
+    struct Save {
+        std::vector<std::string> before, args;
+        std::string file;
+    };
+    const Save saves[] = {
+        {{"--image", "f", "set", "FrameRate=20"},
+         {"--image", "f", "set", "FrameRate=25", "MicroFrameNumber=2", "MixingVoltage=42"},
+         "f"},
+        {{"--format", "json", "state", "save", "f"}, {"state", "save", "f"}, "f"},
+    };
+    for (const Save& save : saves) {
+        fs::remove(folder / save.file);
+        ASSERT_EQ(runCtl(folder, save.before, "", "").status, 0);
+        const std::string before = slurp(folder / save.file);
+        ASSERT_EQ(runCtl(folder, save.args, "", "").status, 0);
+        const std::string after = slurp(folder / save.file);
+        ASSERT_NE(before, after);
+        int kills = 0;
+        for (int step = 1;; ++step) {
+            std::ofstream(folder / save.file, std::ios::binary | std::ios::trunc) << before;
+            const CtlRun run = runCtl(folder, save.args, "", "", std::to_string(step));
+            const std::string now = slurp(folder / save.file);
+            EXPECT_TRUE(now == before || now == after) << "torn at step " << step << ":\n" << now;
+            EXPECT_EQ(now, run.status == 0 ? after : now);
+            if (run.status != 128 + SIGKILL) {
+                EXPECT_EQ(run.status, 0) << run.err;
+                break;
+            }
+            ++kills;
+            if (save.args[0] == "--image") {
+                EXPECT_EQ(runCtl(folder, {"--image", "f", "get", "FrameRate"}, "", "").status, 0);
+            }
+        }
+        EXPECT_GT(kills, 5);
+    }
+    fs::remove_all(folder);
+}
+
+// Parallel runs on one image take turns under its lock: every update survives, and the image
+// ends as one run doing them all would leave it.
+TEST(CtlFileSafety, ParallelSetsOnOneImageLoseNoUpdate) {
+    const fs::path folder = scratchFolder();
+    const std::vector<std::string> assignments{"LeftIlluminationVoltage=40",
+                                               "RightIlluminationVoltage=41",
+                                               "MixingVoltage=42",
+                                               "MicroFrameNumber=2",
+                                               "MixingSignalsMode=2",
+                                               "IlluminationMode=1",
+                                               "RawOutputMode=2",
+                                               "ModulationFrequency=20",
+                                               "StreamEnable=on"};
+    std::vector<std::string> all{"--image", "expected", "set"};
+    all.insert(all.end(), assignments.begin(), assignments.end());
+    ASSERT_EQ(runCtl(folder, all, "", "").status, 0);
+    for (int round = 0; round < 5; ++round) {
+        fs::remove(folder / "shared");
+        std::vector<pid_t> children;
+        for (const std::string& assignment : assignments) {
+            children.push_back(fork());
+            if (children.back() == 0) {
+                _exit(runCtl(folder, {"--image", "shared", "set", assignment}, "", "").status);
+            }
+        }
+        for (const pid_t child : children) {
+            int status = 0;
+            waitpid(child, &status, 0);
+            EXPECT_EQ(WEXITSTATUS(status), 0);
+        }
+        EXPECT_EQ(slurp(folder / "shared"), slurp(folder / "expected")) << "round " << round;
+    }
+    fs::remove_all(folder);
+}
+
+std::string caseName(const ::testing::TestParamInfo<Case>& info) {
+    std::string name;
+    for (const char c : info.param.name) {
+        name += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+    }
+    return name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, CtlCase, ::testing::ValuesIn(loadCases()), caseName);
+}  // namespace
