@@ -8,19 +8,23 @@
 
 #include "tools/ctl/Commands.h"
 #include "tools/ctl/Errors.h"
+#include "tools/ctl/ModuleIdentity.h"
 
 namespace Lumivor::Ctl {
 
 namespace {
 constexpr const char* kDescription =
     "vexar-ctl: loads the parameter-interpreter plug-in as a host does and drives it on the "
-    "simulated camera module.\nExit status: 0 success, 1 the plug-in refused an operation, 2 "
-    "bad input (parameter, value or file), 3 the plug-in cannot be loaded, 100 and up "
-    "command-line errors.";
+    "simulated camera module or, with --bus, on a module on a Linux I2C adapter.\nExit status: 0 "
+    "success, 1 the plug-in refused an operation, 2 bad input (parameter, value or file), 3 the "
+    "plug-in cannot be loaded, 4 a bus failure (adapter, or a device that does not answer), 100 "
+    "and up command-line errors.";
 
 struct Options {
     std::string plugin;
     std::string image;
+    std::string bus;
+    std::string module;
     bool trace = false;
     std::string format = "text";
     std::vector<std::string> names;
@@ -41,6 +45,7 @@ struct Subcommands {
     CLI::App* calibWrite;
     CLI::App* regs;
     CLI::App* demo;
+    CLI::App* probe;
 };
 
 struct Named {
@@ -77,6 +82,14 @@ Subcommands define(CLI::App& app, Options& options) {
     app.add_option("--image", options.image,
                    "keep the simulated module's register image in FILE between runs")
         ->type_name("FILE");
+    app.add_option("--bus", options.bus,
+                   "drive the module on this Linux I2C adapter (/dev/i2c-N, or N) instead of the "
+                   "simulated one")
+        ->type_name("ADAPTER");
+    app.add_option("--module", options.module,
+                   "the module's identity (key and descriptor, as 'info --format json' prints "
+                   "them) instead of the built-in one")
+        ->type_name("FILE");
     app.add_flag("--trace", options.trace, "print every bus transaction, then their count");
     app.add_option("--format", options.format, "output of info, list and get")
         ->type_name("FORMAT")
@@ -105,6 +118,7 @@ Subcommands define(CLI::App& app, Options& options) {
     s.regs = app.add_subcommand("regs", "the simulated module's registers, fields decoded");
     s.regs->add_flag("--diff", options.diff, "only what differs from the power-on image");
     s.demo = app.add_subcommand("demo", "a guided tour of every command");
+    s.probe = app.add_subcommand("probe", "which of the module's devices answer on the bus");
     return s;
 }
 
@@ -120,9 +134,17 @@ void dispatch(const Subcommands& s, const Options& options, Context& context) {
     if (s.regs->parsed()) runRegs(context, options.diff);
 }
 
-void printTrace(const Sim::SimulatedModule& module, std::ostream& err) {
-    err << module.describeLog() << module.transactionCount() << " transactions ("
-        << module.readCount() << " reads, " << module.writeCount() << " writes)\n";
+std::unique_ptr<Bus::Backend> openBus(const Options& options) {
+    if (!options.bus.empty() && !options.image.empty()) {
+        throw badInput(
+            "--image keeps the simulated module's registers; a module on --bus keeps "
+            "its own");
+    }
+    try {
+        return Bus::openBackend(options.bus);
+    } catch (const Bus::OpenError& error) {
+        throw CommandError(Exit::BusFailure, error.what());
+    }
 }
 }  // namespace
 
@@ -155,25 +177,41 @@ int runCommandLine(const std::vector<std::string>& args, const Io& io, Session* 
                            : std::optional(io.base / options.image);
     std::unique_ptr<Session> own;
     Session* session = shared;
+    // probe runs before any plug-in is loaded: it is what to try when initialising fails.
+    std::unique_ptr<Bus::Backend> probed;
+    Bus::Backend* bus = shared != nullptr ? &shared->bus() : nullptr;
     std::optional<CommandError> failure;
     try {
-        if (session == nullptr) {
-            own = std::make_unique<Session>(options.plugin);
-            session = own.get();
-            if (image) {
-                session->loadImage(*image);
+        if (session == nullptr && commands.probe->parsed()) {
+            probed = openBus(options);
+            bus = probed.get();
+            runProbe(*bus, io.out);
+        } else {
+            if (session == nullptr) {
+                auto identity = options.module.empty()
+                                    ? std::nullopt
+                                    : std::optional(loadModuleIdentity(io.base / options.module));
+                own = std::make_unique<Session>(options.plugin, openBus(options), identity);
+                session = own.get();
+                bus = &session->bus();
+                if (image) {
+                    session->loadImage(*image);
+                }
             }
+            bus->clearLog();
+            Context context{*session, io.out, io.in, io.base, options.format == "json"};
+            if (commands.probe->parsed()) {
+                runProbe(*bus, io.out);
+            }
+            dispatch(commands, options, context);
         }
-        session->module().clearLog();
-        Context context{*session, io.out, io.in, io.base, options.format == "json"};
-        dispatch(commands, options, context);
     } catch (const CommandError& error) {
         failure = error;
     }
+    if (bus != nullptr && options.trace) {
+        io.err << bus->describeLog();
+    }
     if (session != nullptr) {
-        if (options.trace) {
-            printTrace(session->module(), io.err);
-        }
         // A refused write may have changed fields before it stopped, as on a real module.
         if (image && (!failure || failure->status() == Exit::Refused)) {
             try {

@@ -28,6 +28,9 @@ void runStateLoad(Context& context, const std::string& file, bool json);
 void runCalibRead(Context& context, const std::string& file, bool json);
 void runCalibWrite(Context& context, const std::string& file, bool json);
 void runRegs(Context& context, bool diff);
+// Reads each device of the module once and prints which answer; CommandError(BusFailure)
+// when one does not.
+void runProbe(Bus::Backend& bus, std::ostream& out);
 
 // The guided tour: runs a sequence of command lines on one session and prints each with what
 // it printed. Returns the exit status (0 when every step behaved as the tour expects).

@@ -11,6 +11,7 @@ inline constexpr int Success = 0;
 inline constexpr int Refused = 1;   // the plug-in refused an operation
 inline constexpr int BadInput = 2;  // an unknown parameter, a malformed value or file
 inline constexpr int NoPlugin = 3;  // the plug-in could not be loaded
+inline constexpr int BusFailure = 4;
 }  // namespace Exit
 
 // Ends a command: main prints "vexar-ctl: <message>" and exits with the status.
