@@ -1,0 +1,275 @@
+// vexar-ctl on a Linux I2C adapter without hardware: umockdev emulates /dev/i2c-1 at the
+// open/ioctl level and this program answers its ioctls from a simulated module, so the tool and
+// i2c-tools go through the kernel's own i2c-dev interface unchanged.
+//
+// How umockdev 0.17 reaches the tools: the testbed puts UMOCKDEV_DIR into this process's
+// environment, and each tool runs under umockdev-wrapper, which preloads libumockdev-preload
+// into it; the preload forwards the tool's ioctls over a socket under $TMPDIR to the handler
+// here, which runs on umockdev's own thread.
+
+#include <gtest/gtest.h>
+#include <linux/i2c-dev.h>
+#include <linux/i2c.h>
+#include <umockdev.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <mutex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "sim/SimulatedModule.h"
+
+namespace {
+
+constexpr const char* kAdapter = "/dev/i2c-1";
+
+// The module on the emulated adapter; the handler thread and the tests share it.
+struct Hardware {
+    std::mutex mutex;
+    Lumivor::Sim::SimulatedModule module;
+};
+
+UMockdevIoctlData* resolve(UMockdevIoctlData* data, std::size_t offset, std::size_t length) {
+    return umockdev_ioctl_data_resolve(data, offset, length, nullptr);
+}
+
+// One I2C_RDWR transfer as the module's bus sees it: a register address written alone and
+// followed by a read is a register read, a single write is the register address and its data.
+long transfer(Hardware& hardware, UMockdevIoctlData* argument, int& error) {
+    UMockdevIoctlData* request = resolve(argument, 0, sizeof(i2c_rdwr_ioctl_data));
+    const auto* rdwr = reinterpret_cast<const i2c_rdwr_ioctl_data*>(request->data);
+    const std::uint32_t count = rdwr->nmsgs;
+    UMockdevIoctlData* list =
+        resolve(request, offsetof(i2c_rdwr_ioctl_data, msgs), count * sizeof(i2c_msg));
+    std::vector<i2c_msg> messages(count);
+    std::vector<std::uint8_t*> buffers(count);
+    for (std::uint32_t i = 0; i < count; ++i) {
+        std::memcpy(&messages[i], list->data + i * sizeof(i2c_msg), sizeof(i2c_msg));
+        // A zero-length buffer resolves to nothing at all.
+        UMockdevIoctlData* buffer =
+            resolve(list, i * sizeof(i2c_msg) + offsetof(i2c_msg, buf), messages[i].len);
+        buffers[i] = buffer != nullptr ? buffer->data : nullptr;
+    }
+    const std::lock_guard lock(hardware.mutex);
+    std::int32_t result = -EOPNOTSUPP;
+    const i2c_msg* m = messages.data();
+    if (count == 2 && m[0].len == 1 && !(m[0].flags & I2C_M_RD) && (m[1].flags & I2C_M_RD) &&
+        m[0].addr == m[1].addr) {
+        result = hardware.module.readCallback(&hardware.module, m[0].addr, buffers[0][0],
+                                              buffers[1], m[1].len);
+    } else if (count == 1 && m[0].len >= 1 && !(m[0].flags & I2C_M_RD)) {
+        result = hardware.module.writeCallback(&hardware.module, m[0].addr, buffers[0][0],
+                                               buffers[0] + 1, m[0].len - 1u);
+    }
+    error = -result;
+    return result == 0 ? static_cast<long>(count) : -1;
+}
+
+gboolean handleIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer data) {
+    UMockdevIoctlData* argument = umockdev_ioctl_client_get_arg(client);
+    switch (umockdev_ioctl_client_get_request(client)) {
+        case I2C_FUNCS: {
+            const unsigned long functions = I2C_FUNC_I2C;
+            std::memcpy(resolve(argument, 0, sizeof functions)->data, &functions, sizeof functions);
+            umockdev_ioctl_client_complete(client, 0, 0);
+            return TRUE;
+        }
+        case I2C_SLAVE:
+        case I2C_SLAVE_FORCE:
+            umockdev_ioctl_client_complete(client, 0, 0);
+            return TRUE;
+        case I2C_RDWR: {
+            int error = 0;
+            const long result = transfer(*static_cast<Hardware*>(data), argument, error);
+            umockdev_ioctl_client_complete(client, result, result < 0 ? error : 0);
+            return TRUE;
+        }
+        default:
+            return FALSE;
+    }
+}
+
+struct Outcome {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+Outcome run(std::vector<std::string> args) {
+    args.insert(args.begin(), UMOCKDEV_WRAPPER);
+    std::vector<char*> argv;
+    for (std::string& arg : args) {
+        argv.push_back(arg.data());
+    }
+    argv.push_back(nullptr);
+    gchar* out = nullptr;
+    gchar* err = nullptr;
+    Outcome result;
+    if (!g_spawn_sync(nullptr, argv.data(), nullptr, G_SPAWN_DEFAULT, nullptr, nullptr, &out, &err,
+                      &result.status, nullptr)) {
+        ADD_FAILURE() << "cannot start " << args[1];
+        return result;
+    }
+    result.status = WIFEXITED(result.status) ? WEXITSTATUS(result.status) : -1;
+    result.out = out;
+    result.err = err;
+    g_free(out);
+    g_free(err);
+    return result;
+}
+
+Outcome ctl(const std::vector<std::string>& args) {
+    std::vector<std::string> full{VEXAR_CTL_PATH, "--bus", kAdapter};
+    full.insert(full.end(), args.begin(), args.end());
+    return run(full);
+}
+
+class I2cBus : public testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        testbed_ = umockdev_testbed_new();
+        // The "N:" line is what makes umockdev create the /dev node; add_device does not.
+        ASSERT_TRUE(umockdev_testbed_add_from_string(
+            testbed_,
+            "P: /devices/i2c-1\nN: i2c-1\nE: DEVNAME=/dev/i2c-1\nE: SUBSYSTEM=i2c-dev\n"
+            "A: dev=89:1\n",
+            nullptr));
+        handler_ = umockdev_ioctl_base_new();
+        g_signal_connect(handler_, "handle-ioctl", G_CALLBACK(handleIoctl), hardware_);
+        ASSERT_TRUE(umockdev_testbed_attach_ioctl(testbed_, kAdapter, handler_, nullptr));
+        // Without the socket every ioctl fails with ENOTTY, which would pass for a bus failure.
+        const Outcome functions = run({I2CDETECT, "-F", "1"});
+        ASSERT_NE(functions.out.find("I2C                              yes"), std::string::npos)
+            << "the emulated adapter does not answer I2C_FUNCS: " << functions.err;
+    }
+    static void TearDownTestSuite() {
+        g_object_unref(handler_);
+        g_object_unref(testbed_);
+    }
+    void SetUp() override {
+        const std::lock_guard lock(hardware_->mutex);
+        hardware_->module.reset();
+        hardware_->module.clearFaults();
+        hardware_->module.clearLog();
+    }
+    static std::string image() {
+        const std::lock_guard lock(hardware_->mutex);
+        std::ostringstream text;
+        hardware_->module.saveImage(text);
+        return text.str();
+    }
+
+    static inline UMockdevTestbed* testbed_ = nullptr;
+    static inline UMockdevIoctlBase* handler_ = nullptr;
+    static inline Hardware* hardware_ = new Hardware;
+};
+
+TEST_F(I2cBus, CommandsBehaveAsOnTheSimulatedModule) {
+    char scratch[] = "/tmp/vexar-i2c-XXXXXX";
+    ASSERT_NE(mkdtemp(scratch), nullptr);
+    const std::string imageFile = std::string(scratch) + "/image";
+    std::ifstream commands(COMMANDS_FILE);
+    std::string line;
+    int count = 0;
+    while (std::getline(commands, line)) {
+        if (line.empty() || line[0] == '#') {
+            continue;
+        }
+        gchar** words = nullptr;
+        ASSERT_TRUE(g_shell_parse_argv(line.c_str(), nullptr, &words, nullptr)) << line;
+        const std::vector<std::string> args(words, words + g_strv_length(words));
+        g_strfreev(words);
+        std::vector<std::string> simulated{VEXAR_CTL_PATH, "--image", imageFile};
+        simulated.insert(simulated.end(), args.begin(), args.end());
+        const Outcome expected = run(simulated);
+        const Outcome actual = ctl(args);
+        EXPECT_EQ(actual.status, expected.status) << line << '\n' << actual.err;
+        EXPECT_EQ(actual.out, expected.out) << line;
+        EXPECT_EQ(actual.err, expected.err) << line;
+        std::ifstream saved(imageFile);
+        EXPECT_EQ(image(), std::string(std::istreambuf_iterator<char>(saved), {})) << line;
+        ++count;
+    }
+    EXPECT_GE(count, 10);
+    std::remove(imageFile.c_str());
+    rmdir(scratch);
+}
+
+TEST_F(I2cBus, NackStopsTheWriteAndExitsWithBusFailure) {
+    hardware_->module.failDevice(0x2A, -EREMOTEIO);
+    const Outcome nacked =
+        ctl({"--trace", "set", "FrameRate=20", "LeftIlluminationVoltage=40", "MixingVoltage=10"});
+    EXPECT_EQ(nacked.status, 4);
+    EXPECT_NE(nacked.err.find("w2@0x2a 0x11 0x66  (error -121)\n"), std::string::npos);
+    EXPECT_NE(nacked.err.find("writing device 0x2a register 0x11 on /dev/i2c-1: Remote I/O error "
+                              "(-121)"),
+              std::string::npos)
+        << nacked.err;
+    const std::lock_guard lock(hardware_->mutex);
+    const auto& log = hardware_->module.transactions();
+    const auto failed = std::ranges::find_if(log, [](const auto& t) { return t.result != 0; });
+    ASSERT_NE(failed, log.end());
+    EXPECT_EQ(failed->result, -EREMOTEIO);
+    EXPECT_TRUE(std::none_of(failed + 1, log.end(), [](const auto& t) {
+        return t.direction == Lumivor::Sim::Direction::Write;
+    }));
+    EXPECT_EQ(hardware_->module.latchedByte(0x28), std::nullopt);
+}
+
+TEST_F(I2cBus, ProbeNamesSilentDevicesAndCommandsStopWithoutTheSensor) {
+    hardware_->module.failDevice(0x2B, -EREMOTEIO);
+    const Outcome probed = ctl({"probe"});
+    EXPECT_EQ(probed.status, 4);
+    EXPECT_NE(probed.out.find("0x2b  right illumination voltage  no answer: Remote I/O error"),
+              std::string::npos)
+        << probed.out;
+    EXPECT_NE(probed.out.find("0x2a  left illumination voltage   answers"), std::string::npos);
+    EXPECT_NE(probed.err.find("1 of 6 devices do not answer"), std::string::npos);
+
+    hardware_->module.failDevice(0x58, -EREMOTEIO);
+    const Outcome info = ctl({"info"});
+    EXPECT_EQ(info.status, 4);
+    EXPECT_NE(info.err.find("the sensor does not answer: reading device 0x58"), std::string::npos)
+        << info.err;
+    EXPECT_EQ(info.out, "");
+}
+
+// i2ctransfer reads back, over the same adapter, what vexar-ctl wrote.
+TEST_F(I2cBus, I2ctransferReadsWhatTheToolWrote) {
+    ASSERT_EQ(ctl({"set", "FrameRate=25", "IntegrationTime=0.3"}).status, 0);
+    struct Readback {
+        const char* device;
+        const char* reg;
+        const char* bytes;
+    };
+    for (const Readback& r : {Readback{"0x58", "0x82", "0xc0 0xd4 0x01\n"},
+                              Readback{"0x5c", "0x4c", "0x01 0x00 0x80\n"}}) {
+        const Outcome read =
+            run({I2CTRANSFER, "-y", "1", std::string("w1@") + r.device, r.reg, "r3"});
+        EXPECT_EQ(read.status, 0) << read.err;
+        EXPECT_EQ(read.out, r.bytes) << r.device << ' ' << r.reg;
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (access(UMOCKDEV_WRAPPER, X_OK) != 0) {
+        std::printf("umockdev-wrapper is not installed: skipped\n");
+        return 77;
+    }
+    // The preload's socket path must stay under 108 bytes, or every ioctl gets ENOTTY.
+    g_setenv("TMPDIR", "/tmp", TRUE);
+    // The wrapper puts the preload library before a sanitizer's runtime.
+    const char* asan = g_getenv("ASAN_OPTIONS");
+    g_setenv("ASAN_OPTIONS",
+             (std::string(asan != nullptr ? asan : "") + ":verify_asan_link_order=0").c_str(),
+             TRUE);
+    testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
