@@ -17,9 +17,11 @@
 #include <cerrno>
 #include <cstring>
 #include <fstream>
+#include <memory>
 #include <mutex>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "sim/SimulatedModule.h"
@@ -31,67 +33,63 @@ constexpr const char* kAdapter = "/dev/i2c-1";
 // The module on the emulated adapter; the handler thread and the tests share it.
 struct Hardware {
     std::mutex mutex;
+    unsigned long functions = I2C_FUNC_I2C;
     Lumivor::Sim::SimulatedModule module;
 };
 
-UMockdevIoctlData* resolve(UMockdevIoctlData* data, std::size_t offset, std::size_t length) {
-    return umockdev_ioctl_data_resolve(data, offset, length, nullptr);
+// Resolved data is the caller's to release; its parent keeps what the client sees up to date.
+using Data = std::unique_ptr<UMockdevIoctlData, decltype(&g_object_unref)>;
+Data resolve(UMockdevIoctlData* data, std::size_t offset, std::size_t length) {
+    return Data(umockdev_ioctl_data_resolve(data, offset, length, nullptr), &g_object_unref);
 }
 
 // One I2C_RDWR transfer as the module's bus sees it: a register address written alone and
 // followed by a read is a register read, a single write is the register address and its data.
 long transfer(Hardware& hardware, UMockdevIoctlData* argument, int& error) {
-    UMockdevIoctlData* request = resolve(argument, 0, sizeof(i2c_rdwr_ioctl_data));
-    const auto* rdwr = reinterpret_cast<const i2c_rdwr_ioctl_data*>(request->data);
-    const std::uint32_t count = rdwr->nmsgs;
-    UMockdevIoctlData* list =
-        resolve(request, offsetof(i2c_rdwr_ioctl_data, msgs), count * sizeof(i2c_msg));
+    const Data request = resolve(argument, 0, sizeof(i2c_rdwr_ioctl_data));
+    const std::uint32_t count = reinterpret_cast<const i2c_rdwr_ioctl_data*>(request->data)->nmsgs;
+    const Data list =
+        resolve(request.get(), offsetof(i2c_rdwr_ioctl_data, msgs), count * sizeof(i2c_msg));
     std::vector<i2c_msg> messages(count);
-    std::vector<std::uint8_t*> buffers(count);
+    std::vector<Data> buffers;
     for (std::uint32_t i = 0; i < count; ++i) {
         std::memcpy(&messages[i], list->data + i * sizeof(i2c_msg), sizeof(i2c_msg));
-        // A zero-length buffer resolves to nothing at all.
-        UMockdevIoctlData* buffer =
-            resolve(list, i * sizeof(i2c_msg) + offsetof(i2c_msg, buf), messages[i].len);
-        buffers[i] = buffer != nullptr ? buffer->data : nullptr;
+        // A zero-length buffer resolves to no data at all, so only lengths of 1 and up are read.
+        buffers.push_back(
+            resolve(list.get(), i * sizeof(i2c_msg) + offsetof(i2c_msg, buf), messages[i].len));
     }
     const std::lock_guard lock(hardware.mutex);
     std::int32_t result = -EOPNOTSUPP;
     const i2c_msg* m = messages.data();
     if (count == 2 && m[0].len == 1 && !(m[0].flags & I2C_M_RD) && (m[1].flags & I2C_M_RD) &&
         m[0].addr == m[1].addr) {
-        result = hardware.module.readCallback(&hardware.module, m[0].addr, buffers[0][0],
-                                              buffers[1], m[1].len);
+        result = hardware.module.readCallback(&hardware.module, m[0].addr, buffers[0]->data[0],
+                                              buffers[1]->data, m[1].len);
     } else if (count == 1 && m[0].len >= 1 && !(m[0].flags & I2C_M_RD)) {
-        result = hardware.module.writeCallback(&hardware.module, m[0].addr, buffers[0][0],
-                                               buffers[0] + 1, m[0].len - 1u);
+        result = hardware.module.writeCallback(&hardware.module, m[0].addr, buffers[0]->data[0],
+                                               buffers[0]->data + 1, m[0].len - 1u);
     }
-    error = -result;
+    error = result == 0 ? 0 : -result;
     return result == 0 ? static_cast<long>(count) : -1;
 }
 
 gboolean handleIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer data) {
+    auto& hardware = *static_cast<Hardware*>(data);
     UMockdevIoctlData* argument = umockdev_ioctl_client_get_arg(client);
-    switch (umockdev_ioctl_client_get_request(client)) {
-        case I2C_FUNCS: {
-            const unsigned long functions = I2C_FUNC_I2C;
-            std::memcpy(resolve(argument, 0, sizeof functions)->data, &functions, sizeof functions);
-            umockdev_ioctl_client_complete(client, 0, 0);
-            return TRUE;
-        }
-        case I2C_SLAVE:
-        case I2C_SLAVE_FORCE:
-            umockdev_ioctl_client_complete(client, 0, 0);
-            return TRUE;
-        case I2C_RDWR: {
-            int error = 0;
-            const long result = transfer(*static_cast<Hardware*>(data), argument, error);
-            umockdev_ioctl_client_complete(client, result, result < 0 ? error : 0);
-            return TRUE;
-        }
-        default:
-            return FALSE;
+    const gulong request = umockdev_ioctl_client_get_request(client);
+    long result = 0;
+    int error = 0;
+    if (request == I2C_FUNCS) {
+        const std::lock_guard lock(hardware.mutex);
+        std::memcpy(resolve(argument, 0, sizeof hardware.functions)->data, &hardware.functions,
+                    sizeof hardware.functions);
+    } else if (request == I2C_RDWR) {
+        result = transfer(hardware, argument, error);
+    } else if (request != I2C_SLAVE && request != I2C_SLAVE_FORCE) {
+        return FALSE;
     }
+    umockdev_ioctl_client_complete(client, result, error);
+    return TRUE;
 }
 
 struct Outcome {
@@ -100,6 +98,7 @@ struct Outcome {
     std::string err;
 };
 
+// Runs a program under umockdev-wrapper, which preloads umockdev into it.
 Outcome run(std::vector<std::string> args) {
     args.insert(args.begin(), UMOCKDEV_WRAPPER);
     std::vector<char*> argv;
@@ -107,20 +106,13 @@ Outcome run(std::vector<std::string> args) {
         argv.push_back(arg.data());
     }
     argv.push_back(nullptr);
-    gchar* out = nullptr;
-    gchar* err = nullptr;
-    Outcome result;
-    if (!g_spawn_sync(nullptr, argv.data(), nullptr, G_SPAWN_DEFAULT, nullptr, nullptr, &out, &err,
-                      &result.status, nullptr)) {
-        ADD_FAILURE() << "cannot start " << args[1];
-        return result;
-    }
-    result.status = WIFEXITED(result.status) ? WEXITSTATUS(result.status) : -1;
-    result.out = out;
-    result.err = err;
-    g_free(out);
-    g_free(err);
-    return result;
+    g_autofree gchar* out = nullptr;
+    g_autofree gchar* err = nullptr;
+    int status = 0;
+    EXPECT_TRUE(g_spawn_sync(nullptr, argv.data(), nullptr, G_SPAWN_DEFAULT, nullptr, nullptr, &out,
+                             &err, &status, nullptr));
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out != nullptr ? out : "",
+            err != nullptr ? err : ""};
 }
 
 Outcome ctl(const std::vector<std::string>& args) {
@@ -133,6 +125,8 @@ class I2cBus : public testing::Test {
   protected:
     static void SetUpTestSuite() {
         testbed_ = umockdev_testbed_new();
+        g_autofree gchar* root = umockdev_testbed_get_root_dir(testbed_);
+        scratch_ = root;
         // The "N:" line is what makes umockdev create the /dev node; add_device does not.
         ASSERT_TRUE(umockdev_testbed_add_from_string(
             testbed_,
@@ -156,23 +150,17 @@ class I2cBus : public testing::Test {
         hardware_->module.reset();
         hardware_->module.clearFaults();
         hardware_->module.clearLog();
-    }
-    static std::string image() {
-        const std::lock_guard lock(hardware_->mutex);
-        std::ostringstream text;
-        hardware_->module.saveImage(text);
-        return text.str();
+        hardware_->functions = I2C_FUNC_I2C;
     }
 
+    static inline std::string scratch_;  // removed with the testbed
     static inline UMockdevTestbed* testbed_ = nullptr;
     static inline UMockdevIoctlBase* handler_ = nullptr;
     static inline Hardware* hardware_ = new Hardware;
 };
 
 TEST_F(I2cBus, CommandsBehaveAsOnTheSimulatedModule) {
-    char scratch[] = "/tmp/vexar-i2c-XXXXXX";
-    ASSERT_NE(mkdtemp(scratch), nullptr);
-    const std::string imageFile = std::string(scratch) + "/image";
+    const std::string imageFile = scratch_ + "/image";
     std::ifstream commands(COMMANDS_FILE);
     std::string line;
     int count = 0;
@@ -191,13 +179,13 @@ TEST_F(I2cBus, CommandsBehaveAsOnTheSimulatedModule) {
         EXPECT_EQ(actual.status, expected.status) << line << '\n' << actual.err;
         EXPECT_EQ(actual.out, expected.out) << line;
         EXPECT_EQ(actual.err, expected.err) << line;
+        std::ostringstream image;
+        hardware_->module.saveImage(image);  // no tool is running: the handler is idle
         std::ifstream saved(imageFile);
-        EXPECT_EQ(image(), std::string(std::istreambuf_iterator<char>(saved), {})) << line;
+        EXPECT_EQ(image.str(), std::string(std::istreambuf_iterator<char>(saved), {})) << line;
         ++count;
     }
     EXPECT_GE(count, 10);
-    std::remove(imageFile.c_str());
-    rmdir(scratch);
 }
 
 TEST_F(I2cBus, NackStopsTheWriteAndExitsWithBusFailure) {
@@ -237,22 +225,37 @@ TEST_F(I2cBus, ProbeNamesSilentDevicesAndCommandsStopWithoutTheSensor) {
     EXPECT_NE(info.err.find("the sensor does not answer: reading device 0x58"), std::string::npos)
         << info.err;
     EXPECT_EQ(info.out, "");
+
+    hardware_->functions = I2C_FUNC_SMBUS_BYTE_DATA;
+    const Outcome smbus = ctl({"probe"});
+    EXPECT_EQ(smbus.status, 4);
+    EXPECT_NE(smbus.err.find("/dev/i2c-1 cannot do plain I2C transfers"), std::string::npos);
+}
+
+// The identity comes from --module, in the form info prints it, and reaches the plug-in.
+TEST_F(I2cBus, ModuleFileReplacesTheBuiltInIdentity) {
+    const std::string file = scratch_ + "/module.json";
+    std::ofstream(file) << ctl({"info", "--format", "json"}).out;
+    const Outcome info = ctl({"--module", file, "info"});
+    EXPECT_EQ(info.status, 0) << info.err;
+    EXPECT_NE(info.out.find("bus                  /dev/i2c-1\nmodule identity      " + file),
+              std::string::npos)
+        << info.out;
+    std::ofstream(file) << R"({"moduleKey": [1110, 37120, 0, 1]})";
+    const Outcome other = ctl({"--module", file, "get", "FrameRate"});
+    EXPECT_EQ(other.status, 1);
+    EXPECT_NE(other.err.find("initialize: NotSupported"), std::string::npos) << other.err;
 }
 
 // i2ctransfer reads back, over the same adapter, what vexar-ctl wrote.
 TEST_F(I2cBus, I2ctransferReadsWhatTheToolWrote) {
     ASSERT_EQ(ctl({"set", "FrameRate=25", "IntegrationTime=0.3"}).status, 0);
-    struct Readback {
-        const char* device;
-        const char* reg;
-        const char* bytes;
-    };
-    for (const Readback& r : {Readback{"0x58", "0x82", "0xc0 0xd4 0x01\n"},
-                              Readback{"0x5c", "0x4c", "0x01 0x00 0x80\n"}}) {
-        const Outcome read =
-            run({I2CTRANSFER, "-y", "1", std::string("w1@") + r.device, r.reg, "r3"});
+    // device, register, and the bytes the sensor holds after those two settings
+    for (const auto& [device, reg, bytes] : {std::tuple{"w1@0x58", "0x82", "0xc0 0xd4 0x01\n"},
+                                             std::tuple{"w1@0x5c", "0x4c", "0x01 0x00 0x80\n"}}) {
+        const Outcome read = run({I2CTRANSFER, "-y", "1", device, reg, "r3"});
         EXPECT_EQ(read.status, 0) << read.err;
-        EXPECT_EQ(read.out, r.bytes) << r.device << ' ' << r.reg;
+        EXPECT_EQ(read.out, bytes) << device << ' ' << reg;
     }
 }
 
