@@ -1,12 +1,10 @@
-// vexar-ctl on a Linux I2C adapter without hardware: umockdev emulates /dev/i2c-1 at the
-// open/ioctl level and this program answers its ioctls from a simulated module, so the tool and
-// i2c-tools go through the kernel's own i2c-dev interface unchanged.
-//
-// How umockdev 0.17 reaches the tools: the testbed puts UMOCKDEV_DIR into this process's
-// environment, and each tool runs under umockdev-wrapper, which preloads libumockdev-preload
-// into it; the preload forwards the tool's ioctls over a socket under $TMPDIR to the handler
-// here, which runs on umockdev's own thread.
+// vexar-ctl and i2c-tools on /dev/i2c-1 without hardware, through the i2c-dev interface
+// unchanged: umockdev emulates the node, and this program answers its ioctls from a simulated
+// module. With umockdev 0.17 the testbed puts UMOCKDEV_DIR into this process's environment, each
+// tool runs under umockdev-wrapper (which preloads libumockdev-preload), and the preload forwards
+// the tool's ioctls over a socket under $TMPDIR to the handler, on umockdev's own thread.
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <linux/i2c-dev.h>
 #include <linux/i2c.h>
@@ -17,6 +15,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 #include <memory>
 #include <mutex>
 #include <sstream>
@@ -28,6 +27,7 @@
 
 namespace {
 
+using testing::HasSubstr;
 constexpr const char* kAdapter = "/dev/i2c-1";
 
 // The module on the emulated adapter; the handler thread and the tests share it.
@@ -62,7 +62,7 @@ long transfer(Hardware& hardware, UMockdevIoctlData* argument, int& error) {
     std::int32_t result = -EOPNOTSUPP;
     const i2c_msg* m = messages.data();
     if (count == 2 && m[0].len == 1 && !(m[0].flags & I2C_M_RD) && (m[1].flags & I2C_M_RD) &&
-        m[0].addr == m[1].addr) {
+        m[1].len > 0 && m[0].addr == m[1].addr) {
         result = hardware.module.readCallback(&hardware.module, m[0].addr, buffers[0]->data[0],
                                               buffers[1]->data, m[1].len);
     } else if (count == 1 && m[0].len >= 1 && !(m[0].flags & I2C_M_RD)) {
@@ -115,10 +115,9 @@ Outcome run(std::vector<std::string> args) {
             err != nullptr ? err : ""};
 }
 
-Outcome ctl(const std::vector<std::string>& args) {
-    std::vector<std::string> full{VEXAR_CTL_PATH, "--bus", kAdapter};
-    full.insert(full.end(), args.begin(), args.end());
-    return run(full);
+Outcome ctl(std::vector<std::string> args) {
+    args.insert(args.begin(), {VEXAR_CTL_PATH, "--bus", kAdapter});
+    return run(args);
 }
 
 class I2cBus : public testing::Test {
@@ -168,10 +167,8 @@ TEST_F(I2cBus, CommandsBehaveAsOnTheSimulatedModule) {
         if (line.empty() || line[0] == '#') {
             continue;
         }
-        gchar** words = nullptr;
-        ASSERT_TRUE(g_shell_parse_argv(line.c_str(), nullptr, &words, nullptr)) << line;
-        const std::vector<std::string> args(words, words + g_strv_length(words));
-        g_strfreev(words);
+        std::istringstream words(line);
+        const std::vector<std::string> args{std::istream_iterator<std::string>(words), {}};
         std::vector<std::string> simulated{VEXAR_CTL_PATH, "--image", imageFile};
         simulated.insert(simulated.end(), args.begin(), args.end());
         const Outcome expected = run(simulated);
@@ -193,11 +190,10 @@ TEST_F(I2cBus, NackStopsTheWriteAndExitsWithBusFailure) {
     const Outcome nacked =
         ctl({"--trace", "set", "FrameRate=20", "LeftIlluminationVoltage=40", "MixingVoltage=10"});
     EXPECT_EQ(nacked.status, 4);
-    EXPECT_NE(nacked.err.find("w2@0x2a 0x11 0x66  (error -121)\n"), std::string::npos);
-    EXPECT_NE(nacked.err.find("writing device 0x2a register 0x11 on /dev/i2c-1: Remote I/O error "
-                              "(-121)"),
-              std::string::npos)
-        << nacked.err;
+    EXPECT_THAT(nacked.err, HasSubstr("w2@0x2a 0x11 0x66  (error -121)\n"));
+    EXPECT_THAT(nacked.err,
+                HasSubstr("writing device 0x2a register 0x11 on /dev/i2c-1: Remote I/O error "
+                          "(-121)"));
     const std::lock_guard lock(hardware_->mutex);
     const auto& log = hardware_->module.transactions();
     const auto failed = std::ranges::find_if(log, [](const auto& t) { return t.result != 0; });
@@ -213,23 +209,21 @@ TEST_F(I2cBus, ProbeNamesSilentDevicesAndCommandsStopWithoutTheSensor) {
     hardware_->module.failDevice(0x2B, -EREMOTEIO);
     const Outcome probed = ctl({"probe"});
     EXPECT_EQ(probed.status, 4);
-    EXPECT_NE(probed.out.find("0x2b  right illumination voltage  no answer: Remote I/O error"),
-              std::string::npos)
-        << probed.out;
-    EXPECT_NE(probed.out.find("0x2a  left illumination voltage   answers"), std::string::npos);
-    EXPECT_NE(probed.err.find("1 of 6 devices do not answer"), std::string::npos);
+    EXPECT_THAT(probed.out,
+                HasSubstr("0x2b  right illumination voltage  no answer: Remote I/O error"));
+    EXPECT_THAT(probed.out, HasSubstr("0x2a  left illumination voltage   answers"));
+    EXPECT_THAT(probed.err, HasSubstr("1 of 6 devices do not answer"));
 
     hardware_->module.failDevice(0x58, -EREMOTEIO);
     const Outcome info = ctl({"info"});
     EXPECT_EQ(info.status, 4);
-    EXPECT_NE(info.err.find("the sensor does not answer: reading device 0x58"), std::string::npos)
-        << info.err;
+    EXPECT_THAT(info.err, HasSubstr("the sensor does not answer: reading device 0x58"));
     EXPECT_EQ(info.out, "");
 
     hardware_->functions = I2C_FUNC_SMBUS_BYTE_DATA;
     const Outcome smbus = ctl({"probe"});
     EXPECT_EQ(smbus.status, 4);
-    EXPECT_NE(smbus.err.find("/dev/i2c-1 cannot do plain I2C transfers"), std::string::npos);
+    EXPECT_THAT(smbus.err, HasSubstr("/dev/i2c-1 cannot do plain I2C transfers"));
 }
 
 // The identity comes from --module, in the form info prints it, and reaches the plug-in.
@@ -238,13 +232,12 @@ TEST_F(I2cBus, ModuleFileReplacesTheBuiltInIdentity) {
     std::ofstream(file) << ctl({"info", "--format", "json"}).out;
     const Outcome info = ctl({"--module", file, "info"});
     EXPECT_EQ(info.status, 0) << info.err;
-    EXPECT_NE(info.out.find("bus                  /dev/i2c-1\nmodule identity      " + file),
-              std::string::npos)
-        << info.out;
+    EXPECT_THAT(info.out,
+                HasSubstr("bus                  /dev/i2c-1\nmodule identity      " + file));
     std::ofstream(file) << R"({"moduleKey": [1110, 37120, 0, 1]})";
     const Outcome other = ctl({"--module", file, "get", "FrameRate"});
     EXPECT_EQ(other.status, 1);
-    EXPECT_NE(other.err.find("initialize: NotSupported"), std::string::npos) << other.err;
+    EXPECT_THAT(other.err, HasSubstr("initialize: NotSupported"));
 }
 
 // i2ctransfer reads back, over the same adapter, what vexar-ctl wrote.
