@@ -13,26 +13,30 @@
 #include "tools/ctl/Errors.h"
 #include "tools/ctl/Files.h"
 #include "tools/ctl/ImageFile.h"
+#include "tools/ctl/ModuleIdentity.h"
 
 namespace Lumivor::Ctl {
 
 namespace {
 constexpr const char* kDescription =
     "vexar-ctl: loads the parameter-interpreter plug-in as a host does and drives it on the "
-    "simulated camera module.\n"
+    "simulated camera module or, with --bus, on a module on a Linux I2C adapter.\n"
     "Exit status: 0 success; 1 the plug-in refused an operation; 2 bad input: usage, a "
     "parameter, a value, or a file that cannot be read, parsed or written; 3 the plug-in "
     "cannot be loaded; 4 a bus failure that is not a plug-in refusal; 70 a fault of the tool "
     "itself.";
 
-constexpr std::array<const char*, 8> kCommands{"info",  "list",  "get",  "set",
-                                               "state", "calib", "regs", "demo"};
+constexpr std::array<const char*, 9> kCommands{"info",  "list", "get",  "set",  "state",
+                                               "calib", "regs", "demo", "probe"};
 // Global options that take a value, for finding the command word before parsing.
-constexpr std::array<const char*, 3> kValueOptions{"--plugin", "--image", "--format"};
+constexpr std::array<const char*, 5> kValueOptions{"--plugin", "--image", "--format", "--bus",
+                                                   "--module"};
 
 struct Options {
     std::string plugin;
     std::string image;
+    std::string bus;
+    std::string module;
     bool trace = false;
     bool quiet = false;
     bool force = false;
@@ -58,6 +62,7 @@ struct Subcommands {
     CLI::App* regsGet;
     CLI::App* regsSet;
     CLI::App* demo;
+    CLI::App* probe;
 };
 
 struct Named {
@@ -93,6 +98,14 @@ Subcommands define(CLI::App& app, Options& options) {
         ->capture_default_str();
     app.add_option("--image", options.image,
                    "keep the simulated module's register image in FILE between runs")
+        ->type_name("FILE");
+    app.add_option("--bus", options.bus,
+                   "drive the module on this Linux I2C adapter (/dev/i2c-N, or N) instead of the "
+                   "simulated one")
+        ->type_name("ADAPTER");
+    app.add_option("--module", options.module,
+                   "the module's identity (key and descriptor, as 'info --format json' prints "
+                   "them) instead of the built-in one")
         ->type_name("FILE");
     app.add_flag("--trace", options.trace, "print every bus transaction, then their count");
     app.add_option("--format", options.format,
@@ -138,6 +151,7 @@ Subcommands define(CLI::App& app, Options& options) {
         ->type_name("ADDR=VALUE")
         ->required();
     s.demo = app.add_subcommand("demo", "a guided tour of every command");
+    s.probe = app.add_subcommand("probe", "which of the module's devices answer on the bus");
     return s;
 }
 
@@ -159,9 +173,12 @@ void dispatch(const Subcommands& s, const Options& options, Context& context) {
     }
 }
 
-void printTrace(const Sim::SimulatedModule& module, std::ostream& err) {
-    err << module.describeLog() << module.transactionCount() << " transactions ("
-        << module.readCount() << " reads, " << module.writeCount() << " writes)\n";
+std::unique_ptr<Bus::Backend> openBus(const Options& options) {
+    try {
+        return Bus::openBackend(options.bus);
+    } catch (const Bus::OpenError& error) {
+        throw CommandError(Exit::BusFailure, error.what());
+    }
 }
 
 std::size_t editDistance(std::string_view a, std::string_view b) {
@@ -315,30 +332,51 @@ int runCommandLine(const std::vector<std::string>& args, const Io& io, Session* 
     std::optional<HeldImage> image;
     std::unique_ptr<Session> own;
     Session* session = shared;
+    // probe runs before any plug-in is loaded: it is what to try when initialising fails.
+    std::unique_ptr<Bus::Backend> probed;
+    Bus::Backend* bus = shared != nullptr ? &shared->bus() : nullptr;
     std::optional<CommandError> failure;
     try {
-        if (imagePath) {
-            image = holdImage(*imagePath);
-        }
-        if (session == nullptr) {
-            own = std::make_unique<Session>(options.plugin);
-            session = own.get();
-            if (image) {
-                startFromImage(*image, session->module());
+        if (session == nullptr && commands.probe->parsed()) {
+            probed = openBus(options);
+            bus = probed.get();
+            runProbe(*bus, io.out);
+        } else {
+            if (imagePath) {
+                if (!options.bus.empty()) {
+                    throw badInput(
+                        "--image keeps the simulated module's registers; a module on --bus "
+                        "keeps its own");
+                }
+                image = holdImage(*imagePath);
             }
+            if (session == nullptr) {
+                auto identity = options.module.empty()
+                                    ? std::nullopt
+                                    : std::optional(loadModuleIdentity(io.base / options.module));
+                own = std::make_unique<Session>(options.plugin, openBus(options), identity);
+                session = own.get();
+                bus = &session->bus();
+                if (image) {
+                    startFromImage(*image, session->module());
+                }
+            }
+            bus->clearLog();
+            Context context{*session,      io.out,       io.err,
+                            io.in,         io.base,      options.format == "json",
+                            options.quiet, options.force};
+            if (commands.probe->parsed()) {
+                runProbe(*bus, io.out);
+            }
+            dispatch(commands, options, context);
         }
-        session->module().clearLog();
-        Context context{*session,      io.out,       io.err,
-                        io.in,         io.base,      options.format == "json",
-                        options.quiet, options.force};
-        dispatch(commands, options, context);
     } catch (const CommandError& error) {
         failure = error;
     }
+    if (bus != nullptr && options.trace) {
+        io.err << bus->describeLog();
+    }
     if (session != nullptr) {
-        if (options.trace) {
-            printTrace(session->module(), io.err);
-        }
         // A refused write may have changed fields before it stopped, as on a real module.
         if (image && (!failure || failure->status() == Exit::Refused)) {
             try {

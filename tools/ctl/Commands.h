@@ -39,6 +39,9 @@ void runRegsSet(Context& context, const std::vector<std::string>& assignments);
 
 // "min=0 max=60 step=0.5", "values=1,2,4,8", per region field "x=0..319/1 ...".
 std::string describeRange(const RangeWire::RangeDescription& range);
+// Reads each device of the module once and prints which answer; CommandError(BusFailure)
+// when one does not.
+void runProbe(Bus::Backend& bus, std::ostream& out);
 
 // The guided tour: runs a sequence of command lines on one session and prints each with what
 // it printed. Returns the exit status (0 when every step behaved as the tour expects).

@@ -40,8 +40,8 @@ void runInfo(Context& context) {
         std::to_string(major) + "." + std::to_string(minor) + "." + std::to_string(patch);
     const std::string sdkVersion = std::to_string(a) + "." + std::to_string(b) + "." +
                                    std::to_string(c) + "." + std::to_string(d);
-    const ModuleKey key = Sim::SimulatedModule::moduleKey();
-    const ModuleDescriptor descriptor = Sim::SimulatedModule::moduleDescriptor();
+    const ModuleKey& key = context.session.identity().key;
+    const ModuleDescriptor& descriptor = context.session.identity().descriptor;
 
     // The interpreter counts 6 phases per micro-frame with dealiasing on and 4 without.
     bool dealiasing = false;
@@ -56,6 +56,8 @@ void runInfo(Context& context) {
                      {"sdkVersion", sdkVersion},
                      {"guid", guidText(api.getImplGUID())},
                      {"implementationType", api.getImplType()},
+                     {"bus", context.session.bus().name()},
+                     {"moduleIdentity", context.session.identity().source},
                      {"moduleKey", {key.word0, key.word1, key.word2, key.word3}},
                      {"headerValue", descriptor.headerValue}};
         Json components = Json::object();
@@ -76,6 +78,8 @@ void runInfo(Context& context) {
         << "SDK version          " << sdkVersion << '\n'
         << "GUID                 " << guidText(api.getImplGUID()) << '\n'
         << "implementation type  " << api.getImplType() << '\n'
+        << "bus                  " << context.session.bus().name() << '\n'
+        << "module identity      " << context.session.identity().source << '\n'
         << "module key           " << hex(key.word0) << ' ' << hex(key.word1) << ' '
         << hex(key.word2) << ' ' << hex(key.word3) << '\n'
         << "module header        " << hex(descriptor.headerValue) << '\n';

@@ -118,21 +118,25 @@ void runRegsGet(Context& context, const std::vector<std::string>& addresses) {
     for (const std::string& text : addresses) {
         targets.push_back(parseTarget("regs get", text));
     }
-    Sim::SimulatedModule& module = context.session.module();
+    Bus::Backend& bus = context.session.bus();
     for (const Target& target : targets) {
         if (target.device != nullptr) {
-            // A byte device cannot be read back on the bus; the module remembers what it took.
-            printDevice(context.out, *target.device, module.latchedByte(target.device->address));
+            // A byte device cannot be read back on the bus; only the simulated module
+            // remembers what it took.
+            const Sim::SimulatedModule* module = bus.simulated();
+            if (module == nullptr) {
+                throw badInput("regs get " + addresses[&target - targets.data()] +
+                               ": the device is write-only; on a real bus it cannot be read");
+            }
+            printDevice(context.out, *target.device, module->latchedByte(target.device->address));
             continue;
         }
         const BusLocation at = busLocationOf(target.address);
         std::uint8_t bytes[3] = {};
-        const std::int32_t status =
-            Sim::SimulatedModule::readCallback(module.hostContext(), at.device, at.reg, bytes, 3);
-        if (status != 0) {
+        if (bus.read(at.device, at.reg, bytes, 3) != 0) {
             throw CommandError(Exit::BusFailure, "regs get " + addresses[&target - targets.data()] +
-                                                     ": the bus failed (" + std::to_string(status) +
-                                                     ")");
+                                                     ": " +
+                                                     bus.describeFailure(*bus.firstFailure()));
         }
         printRegister(context.out, target.address,
                       bytes[0] | static_cast<std::uint32_t>(bytes[1]) << 8 |
@@ -162,22 +166,19 @@ void runRegsSet(Context& context, const std::vector<std::string>& assignments) {
         }
         writes.push_back({text, target, *value});
     }
-    Sim::SimulatedModule& module = context.session.module();
+    Bus::Backend& bus = context.session.bus();
     for (const Write& write : writes) {
         std::uint8_t bytes[3] = {static_cast<std::uint8_t>(write.value),
                                  static_cast<std::uint8_t>(write.value >> 8),
                                  static_cast<std::uint8_t>(write.value >> 16)};
         const std::int32_t status =
             write.target.device != nullptr
-                ? Sim::SimulatedModule::writeCallback(module.hostContext(),
-                                                      write.target.device->address,
-                                                      write.target.device->reg, bytes, 1)
-                : Sim::SimulatedModule::writeCallback(
-                      module.hostContext(), busLocationOf(write.target.address).device,
-                      busLocationOf(write.target.address).reg, bytes, 3);
+                ? bus.write(write.target.device->address, write.target.device->reg, bytes, 1)
+                : bus.write(busLocationOf(write.target.address).device,
+                            busLocationOf(write.target.address).reg, bytes, 3);
         if (status != 0) {
-            throw CommandError(Exit::BusFailure, "regs set " + write.text + ": the bus failed (" +
-                                                     std::to_string(status) + ")");
+            throw CommandError(Exit::BusFailure, "regs set " + write.text + ": " +
+                                                     bus.describeFailure(*bus.firstFailure()));
         }
     }
 }

@@ -1,28 +1,63 @@
 #include "tools/ctl/Session.h"
 
+#include "tools/bus/Probe.h"
 #include "tools/ctl/Errors.h"
 
 namespace Lumivor::Ctl {
 
-Session::Session(const std::string& pluginPath) : pluginPath_(pluginPath) {
+namespace {
+// A module whose sensor does not answer would only make every command fail on its first read,
+// with a message about a parameter rather than about the wiring.
+void requireSensor(Bus::Backend& bus) {
+    for (const Bus::Answer& answer : Bus::probe(bus, Bus::sensorDevices())) {
+        if (answer.result != 0) {
+            const Bus::Transaction* failed = bus.firstFailure();
+            throw CommandError(Exit::BusFailure,
+                               "the sensor does not answer: " + bus.describeFailure(*failed) +
+                                   "; 'vexar-ctl --bus " + bus.name() +
+                                   " probe' shows which of the module's devices answer");
+        }
+    }
+}
+}  // namespace
+
+Session::Session(const std::string& pluginPath, std::unique_ptr<Bus::Backend> backend,
+                 const std::optional<ModuleIdentity>& identity)
+    : pluginPath_(pluginPath),
+      bus_(backend ? std::move(backend) : std::make_unique<Bus::SimulatedBackend>()),
+      identity_(identity ? *identity : builtInIdentity()) {
     if (!library_.load(pluginPath)) {
         throw CommandError(Exit::NoPlugin,
                            "cannot load plug-in " + pluginPath + ": " + library_.error());
     }
+    bus_->clearLog();
+    requireSensor(*bus_);
+    bus_->clearLog();
     instance_ = api().createInstance();
     if (instance_ == nullptr) {
         throw CommandError(Exit::Refused, "createInstance returned no instance");
     }
     const std::int32_t status =
-        api().initialize(instance_, module_.hostContext(), &Sim::SimulatedModule::readCallback,
-                         &Sim::SimulatedModule::writeCallback, Sim::SimulatedModule::moduleKey(),
-                         Sim::SimulatedModule::moduleDescriptor());
+        api().initialize(instance_, bus_->hostContext(), &Bus::Backend::readCallback,
+                         &Bus::Backend::writeCallback, identity_.key, identity_.descriptor);
     if (status != VEXAR_SUCCESS) {
-        const std::string text = takeLastError();
-        api().destroyInstance(instance_);
-        instance_ = nullptr;
-        throw CommandError(Exit::Refused, "initialize: " + describeCode(status) + ": " + text);
+        try {
+            check(status, "initialize");
+        } catch (const CommandError&) {
+            api().destroyInstance(instance_);
+            instance_ = nullptr;
+            throw;
+        }
     }
+}
+
+Sim::SimulatedModule& Session::module() const {
+    Sim::SimulatedModule* simulated = bus_->simulated();
+    if (simulated == nullptr) {
+        throw badInput("the registers of the module on " + bus_->name() +
+                       " are not visible to the tool, only through the plug-in's parameters");
+    }
+    return *simulated;
 }
 
 Session::~Session() {
@@ -43,6 +78,10 @@ void Session::check(std::int32_t code, const std::string& what, const std::strin
     std::string text = takeLastError();
     if (text.empty()) {
         text = "(no error text)";
+    }
+    if (const Bus::Transaction* failed = bus_->firstFailure()) {
+        throw CommandError(Exit::BusFailure, what + ": " + describeCode(code) + ": " + text +
+                                                 "; bus failure " + bus_->describeFailure(*failed));
     }
     throw CommandError(Exit::Refused, what + ": " + describeCode(code) + ": " + text + hint);
 }

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -9,31 +10,42 @@
 #include "host/RangeDecoder.h"
 #include "sim/SimulatedModule.h"
 #include "tools/PluginLoader.h"
+#include "tools/bus/Backend.h"
+#include "tools/ctl/ModuleIdentity.h"
 #include "tools/ctl/Parameters.h"
 #include "tools/ctl/Values.h"
 
 namespace Lumivor::Ctl {
 
-// One plug-in instance, loaded with dlopen and initialised on the simulated module as a host
-// does, and released again in the opposite order.
+// One plug-in instance, loaded with dlopen and initialised on a bus backend as a host does, and
+// released again in the opposite order. The session hands the plug-in the backend's callbacks
+// and does not care which backend it is.
 class Session {
   public:
-    // Loads the library, creates an instance and initialises it; CommandError when the library
-    // cannot be loaded or the plug-in refuses the module.
-    explicit Session(const std::string& pluginPath);
+    // Loads the library, checks that the sensor answers on the bus, creates an instance and
+    // initialises it; CommandError when the library cannot be loaded, the sensor is silent
+    // (BusFailure) or the plug-in refuses the module. Without a backend the session runs on a
+    // simulated module of its own; without an identity it uses the built-in one.
+    explicit Session(const std::string& pluginPath, std::unique_ptr<Bus::Backend> backend = {},
+                     const std::optional<ModuleIdentity>& identity = std::nullopt);
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
     ~Session();
 
     const Tools::PluginApi& api() const { return library_.api(); }
     void* instance() const { return instance_; }
-    Sim::SimulatedModule& module() { return module_; }
+    Bus::Backend& bus() { return *bus_; }
+    const ModuleIdentity& identity() const { return identity_; }
+    // The simulated module behind the bus; CommandError(BadInput) on real hardware, where the
+    // tool cannot see the registers but through the plug-in.
+    Sim::SimulatedModule& module() const;
     const std::string& pluginPath() const { return pluginPath_; }
 
     // Fetches and so clears the plug-in's last-error text.
     std::string takeLastError() const;
     // Throws CommandError(Refused) for a non-zero code: "<what>: <Code (n)>: <last-error text>",
-    // followed by the hint.
+    // followed by the hint; CommandError(BusFailure) naming the failed transfer instead when a
+    // bus transaction failed since the log was last cleared.
     void check(std::int32_t code, const std::string& what, const std::string& hint = {}) const;
 
     // The typed export that matches the parameter's value type; the plug-in's code.
@@ -48,7 +60,8 @@ class Session {
   private:
     Tools::PluginLibrary library_;
     std::string pluginPath_;
-    Sim::SimulatedModule module_;
+    std::unique_ptr<Bus::Backend> bus_;
+    ModuleIdentity identity_;
     void* instance_ = nullptr;
 };
 

@@ -1,0 +1,271 @@
+// vexar-ctl and i2c-tools on /dev/i2c-1 without hardware, through the i2c-dev interface
+// unchanged: umockdev emulates the node, and this program answers its ioctls from a simulated
+// module. With umockdev 0.17 the testbed puts UMOCKDEV_DIR into this process's environment, each
+// tool runs under umockdev-wrapper (which preloads libumockdev-preload), and the preload forwards
+// the tool's ioctls over a socket under $TMPDIR to the handler, on umockdev's own thread.
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <linux/i2c-dev.h>
+#include <linux/i2c.h>
+#include <umockdev.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <mutex>
+#include <sstream>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "sim/SimulatedModule.h"
+
+namespace {
+
+using testing::HasSubstr;
+constexpr const char* kAdapter = "/dev/i2c-1";
+
+// The module on the emulated adapter; the handler thread and the tests share it.
+struct Hardware {
+    std::mutex mutex;
+    unsigned long functions = I2C_FUNC_I2C;
+    Lumivor::Sim::SimulatedModule module;
+};
+
+// Resolved data is the caller's to release; its parent keeps what the client sees up to date.
+using Data = std::unique_ptr<UMockdevIoctlData, decltype(&g_object_unref)>;
+Data resolve(UMockdevIoctlData* data, std::size_t offset, std::size_t length) {
+    return Data(umockdev_ioctl_data_resolve(data, offset, length, nullptr), &g_object_unref);
+}
+
+// One I2C_RDWR transfer as the module's bus sees it: a register address written alone and
+// followed by a read is a register read, a single write is the register address and its data.
+long transfer(Hardware& hardware, UMockdevIoctlData* argument, int& error) {
+    const Data request = resolve(argument, 0, sizeof(i2c_rdwr_ioctl_data));
+    const std::uint32_t count = reinterpret_cast<const i2c_rdwr_ioctl_data*>(request->data)->nmsgs;
+    const Data list =
+        resolve(request.get(), offsetof(i2c_rdwr_ioctl_data, msgs), count * sizeof(i2c_msg));
+    std::vector<i2c_msg> messages(count);
+    std::vector<Data> buffers;
+    for (std::uint32_t i = 0; i < count; ++i) {
+        std::memcpy(&messages[i], list->data + i * sizeof(i2c_msg), sizeof(i2c_msg));
+        // A zero-length buffer resolves to no data at all, so only lengths of 1 and up are read.
+        buffers.push_back(
+            resolve(list.get(), i * sizeof(i2c_msg) + offsetof(i2c_msg, buf), messages[i].len));
+    }
+    const std::lock_guard lock(hardware.mutex);
+    std::int32_t result = -EOPNOTSUPP;
+    const i2c_msg* m = messages.data();
+    if (count == 2 && m[0].len == 1 && !(m[0].flags & I2C_M_RD) && (m[1].flags & I2C_M_RD) &&
+        m[1].len > 0 && m[0].addr == m[1].addr) {
+        result = hardware.module.readCallback(&hardware.module, m[0].addr, buffers[0]->data[0],
+                                              buffers[1]->data, m[1].len);
+    } else if (count == 1 && m[0].len >= 1 && !(m[0].flags & I2C_M_RD)) {
+        result = hardware.module.writeCallback(&hardware.module, m[0].addr, buffers[0]->data[0],
+                                               buffers[0]->data + 1, m[0].len - 1u);
+    }
+    error = result == 0 ? 0 : -result;
+    return result == 0 ? static_cast<long>(count) : -1;
+}
+
+gboolean handleIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer data) {
+    auto& hardware = *static_cast<Hardware*>(data);
+    UMockdevIoctlData* argument = umockdev_ioctl_client_get_arg(client);
+    const gulong request = umockdev_ioctl_client_get_request(client);
+    long result = 0;
+    int error = 0;
+    if (request == I2C_FUNCS) {
+        const std::lock_guard lock(hardware.mutex);
+        std::memcpy(resolve(argument, 0, sizeof hardware.functions)->data, &hardware.functions,
+                    sizeof hardware.functions);
+    } else if (request == I2C_RDWR) {
+        result = transfer(hardware, argument, error);
+    } else if (request != I2C_SLAVE && request != I2C_SLAVE_FORCE) {
+        return FALSE;
+    }
+    umockdev_ioctl_client_complete(client, result, error);
+    return TRUE;
+}
+
+struct Outcome {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+// Runs a program under umockdev-wrapper, which preloads umockdev into it.
+Outcome run(std::vector<std::string> args) {
+    args.insert(args.begin(), UMOCKDEV_WRAPPER);
+    std::vector<char*> argv;
+    for (std::string& arg : args) {
+        argv.push_back(arg.data());
+    }
+    argv.push_back(nullptr);
+    g_autofree gchar* out = nullptr;
+    g_autofree gchar* err = nullptr;
+    int status = 0;
+    EXPECT_TRUE(g_spawn_sync(nullptr, argv.data(), nullptr, G_SPAWN_DEFAULT, nullptr, nullptr, &out,
+                             &err, &status, nullptr));
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out != nullptr ? out : "",
+            err != nullptr ? err : ""};
+}
+
+Outcome ctl(std::vector<std::string> args) {
+    args.insert(args.begin(), {VEXAR_CTL_PATH, "--bus", kAdapter});
+    return run(args);
+}
+
+class I2cBus : public testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        testbed_ = umockdev_testbed_new();
+        g_autofree gchar* root = umockdev_testbed_get_root_dir(testbed_);
+        scratch_ = root;
+        // The "N:" line is what makes umockdev create the /dev node; add_device does not.
+        ASSERT_TRUE(umockdev_testbed_add_from_string(
+            testbed_,
+            "P: /devices/i2c-1\nN: i2c-1\nE: DEVNAME=/dev/i2c-1\nE: SUBSYSTEM=i2c-dev\n"
+            "A: dev=89:1\n",
+            nullptr));
+        handler_ = umockdev_ioctl_base_new();
+        g_signal_connect(handler_, "handle-ioctl", G_CALLBACK(handleIoctl), hardware_);
+        ASSERT_TRUE(umockdev_testbed_attach_ioctl(testbed_, kAdapter, handler_, nullptr));
+        // Without the socket every ioctl fails with ENOTTY, which would pass for a bus failure.
+        const Outcome functions = run({I2CDETECT, "-F", "1"});
+        ASSERT_NE(functions.out.find("I2C                              yes"), std::string::npos)
+            << "the emulated adapter does not answer I2C_FUNCS: " << functions.err;
+    }
+    static void TearDownTestSuite() {
+        g_object_unref(handler_);
+        g_object_unref(testbed_);
+    }
+    void SetUp() override {
+        const std::lock_guard lock(hardware_->mutex);
+        hardware_->module.reset();
+        hardware_->module.clearFaults();
+        hardware_->module.clearLog();
+        hardware_->functions = I2C_FUNC_I2C;
+    }
+
+    static inline std::string scratch_;  // removed with the testbed
+    static inline UMockdevTestbed* testbed_ = nullptr;
+    static inline UMockdevIoctlBase* handler_ = nullptr;
+    static inline Hardware* hardware_ = new Hardware;
+};
+
+TEST_F(I2cBus, CommandsBehaveAsOnTheSimulatedModule) {
+    const std::string imageFile = scratch_ + "/image";
+    std::ifstream commands(COMMANDS_FILE);
+    std::string line;
+    int count = 0;
+    while (std::getline(commands, line)) {
+        if (line.empty() || line[0] == '#') {
+            continue;
+        }
+        std::istringstream words(line);
+        const std::vector<std::string> args{std::istream_iterator<std::string>(words), {}};
+        std::vector<std::string> simulated{VEXAR_CTL_PATH, "--image", imageFile};
+        simulated.insert(simulated.end(), args.begin(), args.end());
+        const Outcome expected = run(simulated);
+        const Outcome actual = ctl(args);
+        EXPECT_EQ(actual.status, expected.status) << line << '\n' << actual.err;
+        EXPECT_EQ(actual.out, expected.out) << line;
+        EXPECT_EQ(actual.err, expected.err) << line;
+        std::ostringstream image;
+        hardware_->module.saveImage(image);  // no tool is running: the handler is idle
+        std::ifstream saved(imageFile);
+        EXPECT_EQ(image.str(), std::string(std::istreambuf_iterator<char>(saved), {})) << line;
+        ++count;
+    }
+    EXPECT_GE(count, 10);
+}
+
+TEST_F(I2cBus, NackStopsTheWriteAndExitsWithBusFailure) {
+    hardware_->module.failDevice(0x2A, -EREMOTEIO);
+    const Outcome nacked =
+        ctl({"--trace", "set", "FrameRate=20", "LeftIlluminationVoltage=40", "MixingVoltage=10"});
+    EXPECT_EQ(nacked.status, 4);
+    EXPECT_THAT(nacked.err, HasSubstr("w2@0x2a 0x11 0x66  (error -121)\n"));
+    EXPECT_THAT(nacked.err,
+                HasSubstr("writing device 0x2a register 0x11 on /dev/i2c-1: Remote I/O error "
+                          "(-121)"));
+    const std::lock_guard lock(hardware_->mutex);
+    const auto& log = hardware_->module.transactions();
+    const auto failed = std::ranges::find_if(log, [](const auto& t) { return t.result != 0; });
+    ASSERT_NE(failed, log.end());
+    EXPECT_EQ(failed->result, -EREMOTEIO);
+    EXPECT_TRUE(std::none_of(failed + 1, log.end(), [](const auto& t) {
+        return t.direction == Lumivor::Sim::Direction::Write;
+    }));
+    EXPECT_EQ(hardware_->module.latchedByte(0x28), std::nullopt);
+}
+
+TEST_F(I2cBus, ProbeNamesSilentDevicesAndCommandsStopWithoutTheSensor) {
+    hardware_->module.failDevice(0x2B, -EREMOTEIO);
+    const Outcome probed = ctl({"probe"});
+    EXPECT_EQ(probed.status, 4);
+    EXPECT_THAT(probed.out,
+                HasSubstr("0x2b  right illumination voltage  no answer: Remote I/O error"));
+    EXPECT_THAT(probed.out, HasSubstr("0x2a  left illumination voltage   answers"));
+    EXPECT_THAT(probed.err, HasSubstr("1 of 6 devices do not answer"));
+
+    hardware_->module.failDevice(0x58, -EREMOTEIO);
+    const Outcome info = ctl({"info"});
+    EXPECT_EQ(info.status, 4);
+    EXPECT_THAT(info.err, HasSubstr("the sensor does not answer: reading device 0x58"));
+    EXPECT_EQ(info.out, "");
+
+    hardware_->functions = I2C_FUNC_SMBUS_BYTE_DATA;
+    const Outcome smbus = ctl({"probe"});
+    EXPECT_EQ(smbus.status, 4);
+    EXPECT_THAT(smbus.err, HasSubstr("/dev/i2c-1 cannot do plain I2C transfers"));
+}
+
+// The identity comes from --module, in the form info prints it, and reaches the plug-in.
+TEST_F(I2cBus, ModuleFileReplacesTheBuiltInIdentity) {
+    const std::string file = scratch_ + "/module.json";
+    std::ofstream(file) << ctl({"info", "--format", "json"}).out;
+    const Outcome info = ctl({"--module", file, "info"});
+    EXPECT_EQ(info.status, 0) << info.err;
+    EXPECT_THAT(info.out,
+                HasSubstr("bus                  /dev/i2c-1\nmodule identity      " + file));
+    std::ofstream(file) << R"({"moduleKey": [1110, 37120, 0, 1]})";
+    const Outcome other = ctl({"--module", file, "get", "FrameRate"});
+    EXPECT_EQ(other.status, 1);
+    EXPECT_THAT(other.err, HasSubstr("initialize: NotSupported"));
+}
+
+// i2ctransfer reads back, over the same adapter, what vexar-ctl wrote.
+TEST_F(I2cBus, I2ctransferReadsWhatTheToolWrote) {
+    ASSERT_EQ(ctl({"set", "FrameRate=25", "IntegrationTime=0.3"}).status, 0);
+    // device, register, and the bytes the sensor holds after those two settings
+    for (const auto& [device, reg, bytes] : {std::tuple{"w1@0x58", "0x82", "0xc0 0xd4 0x01\n"},
+                                             std::tuple{"w1@0x5c", "0x4c", "0x01 0x00 0x80\n"}}) {
+        const Outcome read = run({I2CTRANSFER, "-y", "1", device, reg, "r3"});
+        EXPECT_EQ(read.status, 0) << read.err;
+        EXPECT_EQ(read.out, bytes) << device << ' ' << reg;
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (access(UMOCKDEV_WRAPPER, X_OK) != 0) {
+        std::printf("umockdev-wrapper is not installed: skipped\n");
+        return 77;
+    }
+    // The preload's socket path must stay under 108 bytes, or every ioctl gets ENOTTY.
+    g_setenv("TMPDIR", "/tmp", TRUE);
+    // The wrapper puts the preload library before a sanitizer's runtime.
+    const char* asan = g_getenv("ASAN_OPTIONS");
+    g_setenv("ASAN_OPTIONS",
+             (std::string(asan != nullptr ? asan : "") + ":verify_asan_link_order=0").c_str(),
+             TRUE);
+    testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

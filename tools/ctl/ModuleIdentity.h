@@ -1,0 +1,26 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+#include "interface/vexar_param_interp.h"
+
+namespace Lumivor::Ctl {
+
+// What the tool tells the plug-in it is initialised on, and where that came from.
+struct ModuleIdentity {
+    ModuleKey key;
+    ModuleDescriptor descriptor;
+    std::string source;  // "built-in" or the --module file
+};
+
+// The identity of the module this tool was made for, which the simulated module answers to.
+ModuleIdentity builtInIdentity();
+
+// A JSON file with the fields 'info --format json' prints: "moduleKey" (four numbers),
+// "headerValue", and "components" by role ("sensor board", "module", "left illumination",
+// "right illumination") with their "type" and "version". Other keys are ignored, so info's own
+// output is a valid file; what the file leaves out stays as built in. BadInput otherwise.
+ModuleIdentity loadModuleIdentity(const std::filesystem::path& file);
+
+}  // namespace Lumivor::Ctl
