@@ -1,0 +1,44 @@
+# Checks shared by the install test and the package test; sourced, not run.
+
+fail() {
+  echo "FAILED: $*" >&2
+  exit 1
+}
+
+# check_tree ROOT BUILD: the binaries under ROOT find their libraries relative to themselves,
+# never in BUILD, and the host library carries its versioned SONAME.
+check_tree() {
+  local root=$1 build=$2 file paths
+  local tool=$root/bin/vexar-ctl
+  [[ -x $tool ]] || fail "no $tool"
+  while IFS= read -r file; do
+    paths=$(readelf -d "$file" | sed -n 's/.*(\(RPATH\|RUNPATH\)).*\[\(.*\)\]/\1 \2/p')
+    [[ -z $paths || $paths == RUNPATH\ \$ORIGIN* ]] || fail "$file: $paths"
+    [[ $paths != *"$build"* ]] || fail "$file reaches into the build folder: $paths"
+  done < <(find "$root" -type f \( -path '*/bin/*' -o -name '*.so*' \))
+  readelf -d "$tool" | grep -q 'RUNPATH.*\$ORIGIN' || fail "vexar-ctl has no \$ORIGIN RUNPATH"
+  readelf -d "$(find "$root" -type f -name 'libLumivorPlugins.so.*')" |
+    grep -q 'SONAME.*\[libLumivorPlugins\.so\.[0-9]*\]' || fail "host library without SONAME"
+}
+
+# check_tool ROOT: the installed tool runs and loads the plug-in installed beside it.
+check_tool() {
+  local root=$1 out
+  out=$(env -u LD_LIBRARY_PATH "$root/bin/vexar-ctl" info) || fail "vexar-ctl info: $out"
+  grep -Eq "^plug-in +$root/.*/libVEXAR_ParamInterp_YORINDImpl\.so$" <<<"$out" ||
+    fail "vexar-ctl did not load the plug-in under $root: $out"
+}
+
+# consume_with_pkgconfig ROOT OUT: builds the consumer from the pkg-config file under ROOT only,
+# then runs it.
+consume_with_pkgconfig() {
+  local root=$1 out=$2 pcdir
+  pcdir=$(dirname "$(find "$root" -name vexar_param_interp.pc)")
+  [[ -d $pcdir ]] || fail "no pkg-config file under $root"
+  pc() { PKG_CONFIG_LIBDIR=$pcdir PKG_CONFIG_PATH= pkg-config "$@" vexar_param_interp; }
+  # shellcheck disable=SC2046
+  cc -std=c99 -Wall -Wextra -pedantic -Werror $(pc --cflags) \
+    -DVEXAR_PLUGIN_PATH="\"$(pc --variable=plugin)\"" -DEXPECTED_VERSION="\"$(pc --modversion)\"" \
+    "$(dirname "${BASH_SOURCE[0]}")/consumer/consumer.c" -o "$out" -ldl || fail "pkg-config build"
+  env -u LD_LIBRARY_PATH "$out" || fail "consumer built with pkg-config"
+}
