@@ -27,6 +27,7 @@ foreach(dir BINDIR LIBDIR INCLUDEDIR)
 endforeach()
 file(RELATIVE_PATH VEXAR_LIBDIR_FROM_BINDIR /${CMAKE_INSTALL_BINDIR} /${CMAKE_INSTALL_LIBDIR})
 file(RELATIVE_PATH VEXAR_PREFIX_FROM_PKGCONFIG /${CMAKE_INSTALL_LIBDIR}/pkgconfig /)
+string(REGEX REPLACE "/$" "" VEXAR_PREFIX_FROM_PKGCONFIG "${VEXAR_PREFIX_FROM_PKGCONFIG}")
 
 set_target_properties(LumivorPlugins PROPERTIES VERSION ${PROJECT_VERSION}
                                                 SOVERSION ${PROJECT_VERSION_MAJOR})
@@ -34,9 +35,14 @@ target_include_directories(LumivorPlugins
   INTERFACE $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}/lumivor>)
 target_compile_features(LumivorPlugins INTERFACE cxx_std_20)
 
+# The installed binaries carry the same RUNPATH in the build tree: CMake's rewriting at install
+# would otherwise pad the shorter build RUNPATH with empty entries, which the loader takes for
+# the current directory. The tool's second entry is where its libraries are in the build tree.
 set_target_properties(VEXAR_ParamInterp_YORINDImpl PROPERTIES INSTALL_RPATH "$ORIGIN"
+                                                              BUILD_WITH_INSTALL_RPATH ON
                                                               EXPORT_NAME plugin)
-set_target_properties(vexar-ctl PROPERTIES INSTALL_RPATH "$ORIGIN/${VEXAR_LIBDIR_FROM_BINDIR}")
+set_target_properties(vexar-ctl PROPERTIES
+  INSTALL_RPATH "$ORIGIN/${VEXAR_LIBDIR_FROM_BINDIR};$ORIGIN" BUILD_WITH_INSTALL_RPATH ON)
 target_compile_definitions(vexar_loader PRIVATE
   VEXAR_PLUGIN_DIR_FROM_TOOL="${VEXAR_LIBDIR_FROM_BINDIR}")
 
@@ -88,6 +94,7 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
 set(CPACK_PACKAGE_CONTACT "VEXAR plug-in maintainers <maintainers@vexar.invalid>")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_PACKAGE_SECTION libs)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # The host library is part of the package itself; dpkg-shlibdeps finds it here.

@@ -74,8 +74,9 @@ std::string defaultPluginPath(const std::string& executablePath) {
     }
     // Build tree: beside the tool or in the build root; installed: the library folder that
     // the install layout puts at a fixed place relative to the tool's own.
-    for (const fs::path& dir : {self.parent_path(), self.parent_path().parent_path(),
-                                self.parent_path() / VEXAR_PLUGIN_DIR_FROM_TOOL}) {
+    for (const fs::path& dir :
+         {self.parent_path(), self.parent_path().parent_path(),
+          (self.parent_path() / VEXAR_PLUGIN_DIR_FROM_TOOL).lexically_normal()}) {
         const fs::path candidate = dir / kLibraryName;
         if (fs::exists(candidate, ignored)) {
             return candidate.string();

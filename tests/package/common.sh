@@ -37,6 +37,9 @@ consume_with_pkgconfig() {
   [[ -d $pcdir ]] || fail "no pkg-config file under $root"
   pc() { PKG_CONFIG_LIBDIR=$pcdir PKG_CONFIG_PATH= pkg-config "$@" vexar_param_interp; }
   # shellcheck disable=SC2046
+  cc -std=c99 -Wall -Wextra -pedantic -Werror $(pc --cflags) -fsyntax-only -x c - \
+    <<<'#include <vexar_param_interp.h>' || fail "the header alone is not clean C99"
+  # shellcheck disable=SC2046
   cc -std=c99 -Wall -Wextra -pedantic -Werror $(pc --cflags) \
     -DVEXAR_PLUGIN_PATH="\"$(pc --variable=plugin)\"" -DEXPECTED_VERSION="\"$(pc --modversion)\"" \
     "$(dirname "${BASH_SOURCE[0]}")/consumer/consumer.c" -o "$out" -ldl || fail "pkg-config build"

@@ -10,7 +10,8 @@ cpack=${3:-cpack}
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 
-"$cpack" -G DEB --config "$build/CPackConfig.cmake" -B "$scratch/out" >/dev/null || fail "cpack"
+"$cpack" -G DEB --config "$build/CPackConfig.cmake" -B "$scratch/out" >"$scratch/cpack.log" 2>&1 ||
+  fail "cpack: $(cat "$scratch/cpack.log")"
 deb=$(find "$scratch/out" -maxdepth 1 -name '*.deb')
 [[ -f $deb ]] || fail "no package made"
 [[ $(dpkg-deb -f "$deb" Version) == "$version" ]] || fail "package version is not $version"
