@@ -5,16 +5,21 @@ fail() {
   exit 1
 }
 
-# check_tree ROOT BUILD: the binaries under ROOT find their libraries relative to themselves,
-# never in BUILD, and the host library carries its versioned SONAME.
+# check_tree ROOT: every RUNPATH entry of the binaries under ROOT is relative to the binary (so
+# nothing reaches back into a build folder, nor into the current directory through an empty
+# entry), and the host library carries its versioned SONAME.
 check_tree() {
-  local root=$1 build=$2 file paths
+  local root=$1 file dynamic entry entries
   local tool=$root/bin/vexar-ctl
   [[ -x $tool ]] || fail "no $tool"
   while IFS= read -r file; do
-    paths=$(readelf -d "$file" | sed -n 's/.*(\(RPATH\|RUNPATH\)).*\[\(.*\)\]/\1 \2/p')
-    [[ -z $paths || $paths == RUNPATH\ \$ORIGIN* ]] || fail "$file: $paths"
-    [[ $paths != *"$build"* ]] || fail "$file reaches into the build folder: $paths"
+    dynamic=$(readelf -d "$file")
+    [[ $dynamic != *'(RPATH)'* ]] || fail "$file has an RPATH"
+    entries=()
+    IFS=: read -ra entries < <(sed -n 's/.*(RUNPATH).*\[\(.*\)\]/\1:/p' <<<"$dynamic") || true
+    for entry in "${entries[@]}"; do
+      [[ $entry == '$ORIGIN'* ]] || fail "$file: RUNPATH entry '$entry'"
+    done
   done < <(find "$root" -type f \( -path '*/bin/*' -o -name '*.so*' \))
   readelf -d "$tool" | grep -q 'RUNPATH.*\$ORIGIN' || fail "vexar-ctl has no \$ORIGIN RUNPATH"
   readelf -d "$(find "$root" -type f -name 'libLumivorPlugins.so.*')" |

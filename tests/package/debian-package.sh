@@ -20,6 +20,6 @@ depends=$(dpkg-deb -f "$deb" Depends)
 [[ $depends == *libc6* && $depends == *libstdc++6* ]] || fail "dependencies: '$depends'"
 
 dpkg-deb -x "$deb" "$scratch/root"
-check_tree "$scratch/root/usr" "$build"
+check_tree "$scratch/root/usr"
 check_tool "$scratch/root/usr"
 consume_with_pkgconfig "$scratch/root/usr" "$scratch/consumer"

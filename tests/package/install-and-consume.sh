@@ -13,7 +13,7 @@ prefix=$scratch/prefix
 
 "$cmake" --install "$build" --prefix "$prefix" >/dev/null
 [[ -f $prefix/include/vexar_param_interp.h ]] || fail "public header not installed"
-check_tree "$prefix" "$build"
+check_tree "$prefix"
 check_tool "$prefix"
 
 "$cmake" -S "$here/consumer" -B "$scratch/consumer" -DCMAKE_PREFIX_PATH="$prefix" >/dev/null ||
