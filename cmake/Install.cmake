@@ -99,9 +99,10 @@ set(CPACK_DEBIAN_PACKAGE_SECTION libs)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 include(CPack)
 
-if(BUILD_TESTING)
-  # Slow, since each installs or packages the project and builds a host against it; label
-  # "package" runs them alone.
+# Slow, since each installs or packages the project and builds a host against it; label
+# "package" runs them alone. A sanitizer build is not for shipping, and its plug-in cannot be
+# loaded by the tests' uninstrumented host.
+if(BUILD_TESTING AND NOT VEXAR_SANITIZE AND NOT VEXAR_TSAN)
   add_test(NAME Package.InstallsAndHostsBuildAgainstIt
            COMMAND ${PROJECT_SOURCE_DIR}/tests/package/install-and-consume.sh
                    ${PROJECT_BINARY_DIR} ${CMAKE_COMMAND})
