@@ -31,8 +31,9 @@ string(REGEX REPLACE "/$" "" VEXAR_PREFIX_FROM_PKGCONFIG "${VEXAR_PREFIX_FROM_PK
 
 set_target_properties(LumivorPlugins PROPERTIES VERSION ${PROJECT_VERSION}
                                                 SOVERSION ${PROJECT_VERSION_MAJOR})
-target_include_directories(LumivorPlugins
-  INTERFACE $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}/lumivor>)
+# Users in the build tree include "host/..." from the source root; installed, from include/lumivor.
+set_property(TARGET LumivorPlugins PROPERTY INTERFACE_INCLUDE_DIRECTORIES
+  $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}> $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}/lumivor>)
 target_compile_features(LumivorPlugins INTERFACE cxx_std_20)
 
 # The installed binaries carry the same RUNPATH in the build tree: CMake's rewriting at install
