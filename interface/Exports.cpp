@@ -22,6 +22,12 @@ using Lumivor::ErrorCode;
 namespace Error = Lumivor::Error;
 
 constexpr std::uint32_t kPluginVersion[3] = {0, 1, 0};
+// The build passes the project's version; packages and tools show that one, so it must not
+// drift from what hosts read through getPluginVersion.
+static_assert(kPluginVersion[0] == VEXAR_VERSION_MAJOR &&
+                  kPluginVersion[1] == VEXAR_VERSION_MINOR &&
+                  kPluginVersion[2] == VEXAR_VERSION_PATCH,
+              "getPluginVersion and the project version differ");
 constexpr std::uint32_t kSdkVersion[4] = {1, 9, 0, 5};
 constexpr std::int32_t kImplType = 9;
 constexpr GUID kImplGuid = {0x5E3B9D41, 0x7C2A, 0x4F86,

@@ -72,7 +72,11 @@ std::string defaultPluginPath(const std::string& executablePath) {
     if (self.empty()) {
         self = fs::absolute(executablePath, ignored);
     }
-    for (const fs::path& dir : {self.parent_path(), self.parent_path().parent_path()}) {
+    // Build tree: beside the tool or in the build root; installed: the library folder that
+    // the install layout puts at a fixed place relative to the tool's own.
+    for (const fs::path& dir :
+         {self.parent_path(), self.parent_path().parent_path(),
+          (self.parent_path() / VEXAR_PLUGIN_DIR_FROM_TOOL).lexically_normal()}) {
         const fs::path candidate = dir / kLibraryName;
         if (fs::exists(candidate, ignored)) {
             return candidate.string();

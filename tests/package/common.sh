@@ -1,0 +1,52 @@
+# Checks shared by the install test and the package test; sourced, not run.
+
+fail() {
+  echo "FAILED: $*" >&2
+  exit 1
+}
+
+# check_tree ROOT: every RUNPATH entry of the binaries under ROOT is relative to the binary (so
+# nothing reaches back into a build folder, nor into the current directory through an empty
+# entry), and the host library carries its versioned SONAME.
+check_tree() {
+  local root=$1 file dynamic entry entries
+  local tool=$root/bin/vexar-ctl
+  [[ -x $tool ]] || fail "no $tool"
+  while IFS= read -r file; do
+    dynamic=$(readelf -d "$file")
+    [[ $dynamic != *'(RPATH)'* ]] || fail "$file has an RPATH"
+    entries=()
+    IFS=: read -ra entries < <(sed -n 's/.*(RUNPATH).*\[\(.*\)\]/\1:/p' <<<"$dynamic") || true
+    for entry in "${entries[@]}"; do
+      [[ $entry == '$ORIGIN'* ]] || fail "$file: RUNPATH entry '$entry'"
+    done
+  done < <(find "$root" -type f \( -path '*/bin/*' -o -name '*.so*' \))
+  readelf -d "$tool" | grep -q 'RUNPATH.*\$ORIGIN' || fail "vexar-ctl has no \$ORIGIN RUNPATH"
+  readelf -d "$(find "$root" -type f -name 'libLumivorPlugins.so.*')" |
+    grep -q 'SONAME.*\[libLumivorPlugins\.so\.[0-9]*\]' || fail "host library without SONAME"
+}
+
+# check_tool ROOT: the installed tool runs and loads the plug-in installed beside it.
+check_tool() {
+  local root=$1 out
+  out=$(env -u LD_LIBRARY_PATH "$root/bin/vexar-ctl" info) || fail "vexar-ctl info: $out"
+  grep -Eq "^plug-in +$root/.*/libVEXAR_ParamInterp_YORINDImpl\.so$" <<<"$out" ||
+    fail "vexar-ctl did not load the plug-in under $root: $out"
+}
+
+# consume_with_pkgconfig ROOT OUT: builds the consumer from the pkg-config file under ROOT only,
+# then runs it.
+consume_with_pkgconfig() {
+  local root=$1 out=$2 pcdir
+  pcdir=$(dirname "$(find "$root" -name vexar_param_interp.pc)")
+  [[ -d $pcdir ]] || fail "no pkg-config file under $root"
+  pc() { PKG_CONFIG_LIBDIR=$pcdir PKG_CONFIG_PATH= pkg-config "$@" vexar_param_interp; }
+  # shellcheck disable=SC2046
+  cc -std=c99 -Wall -Wextra -pedantic -Werror $(pc --cflags) -fsyntax-only -x c - \
+    <<<'#include <vexar_param_interp.h>' || fail "the header alone is not clean C99"
+  # shellcheck disable=SC2046
+  cc -std=c99 -Wall -Wextra -pedantic -Werror $(pc --cflags) \
+    -DVEXAR_PLUGIN_PATH="\"$(pc --variable=plugin)\"" -DEXPECTED_VERSION="\"$(pc --modversion)\"" \
+    "$(dirname "${BASH_SOURCE[0]}")/consumer/consumer.c" -o "$out" -ldl || fail "pkg-config build"
+  env -u LD_LIBRARY_PATH "$out" || fail "consumer built with pkg-config"
+}
