@@ -61,10 +61,10 @@ install(TARGETS vexar_param_interp_headers LumivorPlugins VEXAR_ParamInterp_YORI
 install(FILES interface/vexar_param_interp.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 install(DIRECTORY host/ DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/lumivor/host
         FILES_MATCHING PATTERN "*.h")
-install(FILES tools/ctl/vexar-ctl.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 OPTIONAL)
+install(FILES tools/ctl/vexar-ctl.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES tools/ctl/vexar-ctl.bash-completion
         DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions
-        RENAME vexar-ctl OPTIONAL)
+        RENAME vexar-ctl)
 install(FILES README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
 install(DIRECTORY docs/ DESTINATION ${CMAKE_INSTALL_DOCDIR} FILES_MATCHING PATTERN "*.md")
 
