@@ -1,0 +1,487 @@
+// Golden bus transcripts. Each tests/golden/*.txt file lists operations on the plug-in, called
+// through its C exports on a fresh simulated module, with what they answer and the exact bus
+// lines they produce; then the same operation is made to fail at each of its transactions in
+// turn. Set VEXAR_GOLDEN_UPDATE=1 to rewrite the files from the current behaviour; the diff is
+// printed for review.
+//
+// File syntax: '#' lines and blank lines are kept as they are. An entry is one line
+//   OPERATION [after STEP; STEP ...]
+// where a STEP is a register preset (0x183=0x000004) or another operation whose traffic is not
+// part of the transcript. Everything the runner produces follows on lines indented by two
+// spaces and is rewritten on update.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <charconv>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <sstream>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "host/ROM.h"
+#include "sim/SimulatedModule.h"
+#include "tools/PluginLoader.h"
+
+namespace Lumivor::Testing {
+namespace {
+
+namespace fs = std::filesystem;
+using Bytes = std::vector<std::uint8_t>;
+
+Tools::PluginLibrary& plugin() {
+    static Tools::PluginLibrary library;
+    static const bool loaded = library.load(VEXAR_PLUGIN_PATH);
+    EXPECT_TRUE(loaded) << library.error();
+    return library;
+}
+const Tools::PluginApi& api() {
+    return plugin().api();
+}
+
+// The host's names of the parameter identifiers, in identifier order.
+constexpr std::array<const char*, 16> kNames = {"LeftIlluminationVoltage",
+                                                "RightIlluminationVoltage",
+                                                "MixingVoltage",
+                                                "FrameRate",
+                                                "MicroFrameNumber",
+                                                "IntegrationTime",
+                                                "ModulationFrequency",
+                                                "DealiasingOn",
+                                                "DealiasingFrequency",
+                                                "MixingSignalsMode",
+                                                "IlluminationMode",
+                                                "RawOutputMode",
+                                                "Range",
+                                                "RegionOfInterest",
+                                                "StreamEnable",
+                                                "NativeFrameFormat"};
+
+std::uint32_t idOf(const std::string& word) {
+    for (std::uint32_t id = 0; id < kNames.size(); ++id) {
+        if (word == kNames[id]) {
+            return id;
+        }
+    }
+    return static_cast<std::uint32_t>(std::stoul(word, nullptr, 0));
+}
+
+std::vector<std::string> split(const std::string& text, char separator) {
+    std::vector<std::string> parts;
+    std::string part;
+    std::istringstream in(text);
+    while (std::getline(in, part, separator)) {
+        const auto first = part.find_first_not_of(' ');
+        const auto last = part.find_last_not_of(' ');
+        if (first != std::string::npos) {
+            parts.push_back(part.substr(first, last - first + 1));
+        }
+    }
+    return parts;
+}
+
+std::string show(float value) {
+    std::array<char, 32> text{};
+    const auto end = std::to_chars(text.data(), text.data() + text.size(), value).ptr;
+    return {text.data(), end};
+}
+
+std::string hex(const Bytes& bytes) {
+    std::string out;
+    for (const auto b : bytes) {
+        std::array<char, 4> text{};
+        std::snprintf(text.data(), text.size(), "%02x", b);
+        out += text.data();
+    }
+    return out;
+}
+
+Bytes unhex(const std::string& text) {
+    Bytes out;
+    for (std::size_t i = 0; i + 1 < text.size(); i += 2) {
+        out.push_back(static_cast<std::uint8_t>(std::stoul(text.substr(i, 2), nullptr, 16)));
+    }
+    return out;
+}
+
+void put(Bytes& out, std::uint32_t value, int bytes) {
+    for (int i = 0; i < bytes; ++i) {
+        out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+    }
+}
+
+// State records as text: NAME:fVALUE, NAME:iVALUE, NAME:bVALUE, NAME:rX,Y,W,H, or raw:HEX for
+// bytes that are no record at all.
+Bytes stateBytes(const std::vector<std::string>& records) {
+    Bytes out;
+    for (const auto& record : records) {
+        const auto colon = record.find(':');
+        const std::string key = record.substr(0, colon);
+        const std::string value = record.substr(colon + 2);
+        if (key == "raw") {
+            const Bytes raw = unhex(record.substr(colon + 1));
+            out.insert(out.end(), raw.begin(), raw.end());
+            continue;
+        }
+        out.push_back(static_cast<std::uint8_t>(idOf(key)));
+        switch (record[colon + 1]) {
+            case 'f':
+                put(out, std::bit_cast<std::uint32_t>(std::stof(value)), 4);
+                break;
+            case 'i':
+                put(out, static_cast<std::uint32_t>(std::stol(value)), 4);
+                break;
+            case 'b':
+                out.push_back(static_cast<std::uint8_t>(std::stoul(value)));
+                break;
+            default:
+                for (const auto& v : split(value, ',')) {
+                    put(out, static_cast<std::uint32_t>(std::stol(v)), 2);
+                }
+        }
+    }
+    return out;
+}
+
+// A calibration record as the host library serialises it, from
+// "offsets=A,B kind=K temps=T,... coeffs=C,...".
+Bytes calibrationBytes(const std::vector<std::string>& words) {
+    ROM::Configuration record;
+    std::vector<float> temperatures;
+    std::vector<float> coefficients;
+    std::uint32_t kind = 0;
+    for (const auto& word : words) {
+        const auto eq = word.find('=');
+        const std::string key = word.substr(0, eq);
+        std::vector<float> numbers;
+        for (const auto& v : split(word.substr(eq + 1), ',')) {
+            numbers.push_back(std::stof(v));
+        }
+        if (key == "offsets") {
+            record.phaseOffset1(ROM::PhaseOffset(static_cast<std::int16_t>(numbers.at(0))));
+            record.phaseOffset2(ROM::PhaseOffset(static_cast<std::int16_t>(numbers.at(1))));
+        } else if (key == "kind") {
+            kind = static_cast<std::uint32_t>(numbers.at(0));
+        } else if (key == "temps") {
+            temperatures = numbers;
+        } else {
+            coefficients = numbers;
+        }
+    }
+    ROM::TemperatureCalibrationData calibration;
+    calibration.setValues(std::move(temperatures));
+    record.temperatureCalibration1(std::move(calibration));
+    ROM::TemperatureCompensationData compensation(kind);
+    compensation.setValues(std::move(coefficients));
+    record.temperatureCompensation1(std::move(compensation));
+    return record.serialize();
+}
+
+// One instance on one fresh simulated module, released through the exports.
+struct Session {
+    Sim::SimulatedModule module;
+    void* instance = api().createInstance();
+    std::int32_t initialised =
+        api().initialize(instance, module.hostContext(), &Sim::SimulatedModule::readCallback,
+                         &Sim::SimulatedModule::writeCallback, Sim::SimulatedModule::moduleKey(),
+                         Sim::SimulatedModule::moduleDescriptor());
+    Session() = default;
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
+    ~Session() {
+        api().dispose(instance);
+        api().destroyInstance(instance);
+    }
+};
+
+struct Outcome {
+    std::int32_t code = 0;
+    std::string before;  // a read's output as the caller set it up, as text
+    std::string value;   // and as the operation left it
+};
+
+// Runs one operation. The caller's output starts from a fixed pattern, so that a failed read
+// shows whether it was touched.
+Outcome run(Session& s, const std::string& line) {
+    const auto& a = api();
+    const auto words = split(line, ' ');
+    const std::string& op = words.at(0);
+    const std::vector<std::string> args(words.begin() + 1, words.end());
+    Outcome out;
+    if (op == "readFloat") {
+        float v = -1.0f;
+        out.before = show(v);
+        out.code = a.readFloat(s.instance, idOf(args.at(0)), &v);
+        out.value = show(v);
+    } else if (op == "readInt") {
+        std::int32_t v = -1;
+        out.before = std::to_string(v);
+        out.code = a.readInt(s.instance, idOf(args.at(0)), &v);
+        out.value = std::to_string(v);
+    } else if (op == "readBool") {
+        std::uint8_t raw = 0x5a;  // neither false nor true, so an untouched value shows
+        out.before = std::to_string(raw);
+        out.code = a.readBool(s.instance, idOf(args.at(0)), reinterpret_cast<bool*>(&raw));
+        out.value = std::to_string(raw);
+    } else if (op == "writeFloat") {
+        out.code = a.writeFloat(s.instance, idOf(args.at(0)), std::stof(args.at(1)));
+    } else if (op == "writeInt") {
+        out.code = a.writeInt(s.instance, idOf(args.at(0)),
+                              static_cast<std::int32_t>(std::stol(args.at(1), nullptr, 0)));
+    } else if (op == "writeBool") {
+        out.code = a.writeBool(s.instance, idOf(args.at(0)), args.at(1) == "1");
+    } else if (op == "getRegionOfInterest") {
+        RegionOfInterestInternal r{-1, -1, -1, -1};
+        out.before = "-1,-1,-1,-1";
+        out.code = a.getRegionOfInterest(s.instance, &r);
+        out.value = std::to_string(r.x) + "," + std::to_string(r.y) + "," +
+                    std::to_string(r.width) + "," + std::to_string(r.height);
+    } else if (op == "setRegionOfInterest") {
+        const auto v = split(args.at(0), ',');
+        const RegionOfInterestInternal r{std::stoi(v.at(0)), std::stoi(v.at(1)), std::stoi(v.at(2)),
+                                         std::stoi(v.at(3))};
+        out.code = a.setRegionOfInterest(s.instance, &r);
+    } else if (op == "getPhaseScaling") {
+        float v = -1.0f;
+        out.before = show(v);
+        out.code = a.getPhaseScaling(s.instance, &v);
+        out.value = show(v);
+    } else if (op == "writeSystemState") {
+        const Bytes b = stateBytes(args);
+        out.code = a.writeSystemState(s.instance, b.data(), static_cast<std::uint32_t>(b.size()));
+    } else if (op == "readSystemState") {
+        Bytes b = stateBytes(args);
+        out.before = hex(b);
+        out.code = a.readSystemState(s.instance, b.data(), static_cast<std::uint32_t>(b.size()));
+        out.value = hex(b);
+    } else if (op == "writeCalibration") {
+        const Bytes b =
+            args.at(0).starts_with("hex=") ? unhex(args.at(0).substr(4)) : calibrationBytes(args);
+        out.code = a.writeCalibration(s.instance, b.data(), static_cast<std::uint32_t>(b.size()));
+    } else if (op == "readCalibration") {
+        Bytes b(256, 0xee);
+        out.before = hex(b);
+        auto size = static_cast<std::uint32_t>(b.size());
+        out.code = a.readCalibration(s.instance, b.data(), &size);
+        b.resize(std::min<std::size_t>(size, b.size()));
+        out.value = hex(b);
+    } else if (op == "getParameterRange") {
+        Bytes b(64, 0xee);
+        out.before = hex(b);
+        auto size = static_cast<std::uint32_t>(b.size());
+        out.code = a.getParameterRange(s.instance, idOf(args.at(0)), b.data(), &size);
+        b.resize(std::min<std::size_t>(size, b.size()));
+        out.value = hex(b);
+    } else {
+        ADD_FAILURE() << "unknown operation: " << line;
+    }
+    return out;
+}
+
+struct Entry {
+    std::string operation;
+    std::vector<std::string> steps;
+};
+
+Entry parse(const std::string& line) {
+    Entry entry;
+    const auto after = line.find(" after ");
+    entry.operation = line.substr(0, after);
+    if (after != std::string::npos) {
+        entry.steps = split(line.substr(after + 7), ';');
+    }
+    return entry;
+}
+
+// A register preset: 0xADDR=VALUE for the whole register, 0xADDR[HI:LO]=VALUE or
+// 0xADDR[BIT]=VALUE for some of its bits; values in hexadecimal with 0x, else decimal.
+void preset(Sim::SimulatedModule& module, const std::string& step) {
+    std::size_t end = 0;
+    const auto address = static_cast<std::uint32_t>(std::stoul(step, &end, 16));
+    int hi = 23;
+    int lo = 0;
+    if (step[end] == '[') {
+        hi = std::stoi(step.substr(end + 1));
+        const auto colon = step.find(':', end);
+        const auto close = step.find(']', end);
+        lo = colon < close ? std::stoi(step.substr(colon + 1)) : hi;
+    }
+    const auto value =
+        static_cast<std::uint32_t>(std::stoul(step.substr(step.find('=') + 1), nullptr, 0));
+    const std::uint32_t mask = ((2u << (hi - lo)) - 1u) << lo;
+    module.setRegisterValue(address,
+                            (module.registerValue(address) & ~mask) | ((value << lo) & mask));
+}
+
+// Applies the steps; an operation among them that fails is a fault of the file.
+void prepare(Session& s, const Entry& entry) {
+    ASSERT_EQ(s.initialised, 0);
+    for (const auto& step : entry.steps) {
+        if (step.starts_with("0x")) {
+            preset(s.module, step);
+        } else {
+            ASSERT_EQ(run(s, step).code, 0) << "step " << step;
+        }
+    }
+    // An earlier failure's text, which an operation that sets none of its own must leave.
+    float ignored = 0;
+    api().readFloat(s.instance, 0, &ignored);
+    s.module.clearLog();
+}
+
+// A code no layer of the plug-in produces itself, distinct per position and of both signs.
+std::int32_t faultCode(std::size_t position) {
+    const auto magnitude = static_cast<std::int32_t>(7000 + position);
+    return position % 2 == 1 ? -magnitude : magnitude;
+}
+
+// What a failure at one transaction did: it either ended the operation at once with the
+// host's code, or was passed over; and whether the caller's output was touched.
+std::string faultOutcome(const Entry& entry, std::size_t position) {
+    Session s;
+    prepare(s, entry);
+    const std::int32_t code = faultCode(position);
+    s.module.failNthTransaction(position, code);
+    const Outcome out = run(s, entry.operation);
+    std::string result;
+    if (out.code == code && s.module.transactionCount() == position) {
+        result = "stops";
+    } else if (out.code == 0) {
+        result = "passed over";
+    } else {
+        result = "BROKEN: " + std::to_string(out.code) + " after " +
+                 std::to_string(s.module.transactionCount()) + " transactions";
+        ADD_FAILURE() << entry.operation << ": fault at " << position << " " << result;
+    }
+    if (out.code != 0 && out.value != out.before) {
+        result += ", output changed";
+    }
+    if (out.code != 0) {
+        result += ": " + plugin().lastError(s.instance);
+    }
+    return result;
+}
+
+std::vector<std::string> transcript(const Entry& entry) {
+    std::vector<std::string> lines;
+    std::size_t transactions = 0;
+    {
+        Session s;
+        prepare(s, entry);
+        const Outcome out = run(s, entry.operation);
+        std::string head = "-> " + std::to_string(out.code);
+        if (out.code == 0 && !out.value.empty()) {
+            head += " " + out.value;
+        }
+        if (out.code != 0) {
+            head += (out.value != out.before ? " output changed" : "") + std::string(" \"") +
+                    plugin().lastError(s.instance) + "\"";
+        }
+        lines.push_back(head);
+        // A read followed by the write of the same register shares a line, as one
+        // read-modify-write.
+        const auto& log = s.module.transactions();
+        for (std::size_t i = 0; i < log.size(); ++i) {
+            std::string line = Sim::SimulatedModule::describe(log[i]);
+            if (i + 1 < log.size() && log[i].direction == Sim::Direction::Read &&
+                log[i + 1].direction == Sim::Direction::Write &&
+                log[i + 1].device == log[i].device && log[i + 1].reg == log[i].reg) {
+                line += " | " + Sim::SimulatedModule::describe(log[++i]);
+            }
+            lines.push_back(line);
+        }
+        transactions = s.module.transactionCount();
+    }
+    // Runs of positions with the same outcome share one line.
+    std::size_t first = 1;
+    std::string previous;
+    for (std::size_t p = 1; p <= transactions + 1; ++p) {
+        const std::string outcome = p <= transactions ? faultOutcome(entry, p) : "";
+        if (p > 1 && outcome != previous) {
+            lines.push_back("fault " + std::to_string(first) +
+                            (p - 1 > first ? "-" + std::to_string(p - 1) : "") + " " + previous);
+            first = p;
+        }
+        previous = outcome;
+    }
+    for (auto& line : lines) {
+        line = "  " + line;
+    }
+    return lines;
+}
+
+// The file as it would be written now: comments, blank lines and entries kept, every entry's
+// output lines produced afresh.
+std::string regenerate(const fs::path& file) {
+    std::ifstream in(file);
+    std::string out;
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.starts_with("  ")) {
+            continue;
+        }
+        out += line + "\n";
+        if (!line.empty() && !line.starts_with("#")) {
+            for (const auto& produced : transcript(parse(line))) {
+                out += produced + "\n";
+            }
+        }
+    }
+    return out;
+}
+
+std::string contents(const fs::path& file) {
+    std::ifstream in(file);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::vector<fs::path> goldenFiles() {
+    std::vector<fs::path> files;
+    for (const auto& e : fs::directory_iterator(VEXAR_GOLDEN_DIR)) {
+        if (e.path().extension() == ".txt") {
+            files.push_back(e.path());
+        }
+    }
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+class GoldenTranscript : public ::testing::TestWithParam<fs::path> {};
+
+TEST_P(GoldenTranscript, OperationsAnswerAndTalkToTheBusExactlyAsRecorded) {
+    const fs::path& file = GetParam();
+    const std::string now = regenerate(file);
+    const std::string recorded = contents(file);
+    if (now == recorded) {
+        return;
+    }
+    const fs::path fresh = fs::temp_directory_path() / ("golden-" + file.filename().string());
+    std::ofstream(fresh) << now;
+    const std::string diff = "diff -u '" + file.string() + "' '" + fresh.string() + "'";
+    const char* update = std::getenv("VEXAR_GOLDEN_UPDATE");
+    if (update != nullptr && std::string(update) == "1") {
+        std::ignore = std::system(diff.c_str());
+        std::ofstream(file) << now;
+        std::cout << "rewrote " << file << "\n";
+    } else {
+        std::ignore = std::system(diff.c_str());
+        ADD_FAILURE() << file << " differs from what the plug-in does now (diff above; "
+                      << "VEXAR_GOLDEN_UPDATE=1 rewrites it)";
+    }
+    fs::remove(fresh);
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, GoldenTranscript, ::testing::ValuesIn(goldenFiles()),
+                         [](const auto& info) { return info.param.stem().string(); });
+
+}  // namespace
+}  // namespace Lumivor::Testing
