@@ -343,6 +343,8 @@ void prepare(Session& s, const Entry& entry) {
     s.module.clearLog();
 }
 
+const std::string kEarlierText = "Parameter 77 not defined";
+
 // A code no layer of the plug-in produces itself, distinct per position and of both signs.
 std::int32_t faultCode(std::size_t position) {
     const auto magnitude = static_cast<std::int32_t>(7000 + position);
@@ -350,7 +352,8 @@ std::int32_t faultCode(std::size_t position) {
 }
 
 // What a failure at one transaction did: it either ended the operation at once with the
-// host's code, or was passed over; and whether the caller's output was touched.
+// host's code, or was passed over and the operation went on to a result of its own; and
+// whether the caller's output was touched.
 std::string faultOutcome(const Entry& entry, std::size_t position) {
     Session s;
     prepare(s, entry);
@@ -360,8 +363,8 @@ std::string faultOutcome(const Entry& entry, std::size_t position) {
     std::string result;
     if (out.code == code && s.module.transactionCount() == position) {
         result = "stops";
-    } else if (out.code == 0) {
-        result = "passed over";
+    } else if (out.code != code && s.module.transactionCount() > position) {
+        result = "passed over, then " + std::to_string(out.code);
     } else {
         result = "BROKEN: " + std::to_string(out.code) + " after " +
                  std::to_string(s.module.transactionCount()) + " transactions";
@@ -370,8 +373,8 @@ std::string faultOutcome(const Entry& entry, std::size_t position) {
     if (out.code != 0 && out.value != out.before) {
         result += ", output changed";
     }
-    if (out.code != 0) {
-        result += ": " + plugin().lastError(s.instance);
+    if (const std::string text = plugin().lastError(s.instance); text != kEarlierText) {
+        result += ": " + text;
     }
     return result;
 }
@@ -387,9 +390,12 @@ std::vector<std::string> transcript(const Entry& entry) {
         if (out.code == 0 && !out.value.empty()) {
             head += " " + out.value;
         }
-        if (out.code != 0) {
-            head += (out.value != out.before ? " output changed" : "") + std::string(" \"") +
-                    plugin().lastError(s.instance) + "\"";
+        if (out.code != 0 && out.value != out.before) {
+            head += " output changed";
+        }
+        // The text is shown whenever the operation replaced the earlier one, success or not.
+        if (const std::string text = plugin().lastError(s.instance); text != kEarlierText) {
+            head += " \"" + text + "\"";
         }
         lines.push_back(head);
         // A read followed by the write of the same register shares a line, as one
