@@ -353,15 +353,28 @@ std::int32_t faultCode(std::size_t position) {
 
 // What a failure at one transaction did: it either ended the operation at once with the
 // host's code, or was passed over and the operation went on to a result of its own; and
-// whether the caller's output was touched.
-std::string faultOutcome(const Entry& entry, std::size_t position) {
+// whether the caller's output was touched. Up to the failure the bus must see what the clean
+// run put on it.
+std::string faultOutcome(const Entry& entry, std::size_t position,
+                         const std::vector<Sim::Transaction>& clean) {
     Session s;
     prepare(s, entry);
     const std::int32_t code = faultCode(position);
     s.module.failNthTransaction(position, code);
     const Outcome out = run(s, entry.operation);
     std::string result;
-    if (out.code == code && s.module.transactionCount() == position) {
+    const auto& log = s.module.transactions();
+    const bool sameBefore =
+        log.size() >= position &&
+        std::equal(log.begin(), log.begin() + static_cast<std::ptrdiff_t>(position - 1),
+                   clean.begin(), [](const auto& a, const auto& b) {
+                       return Sim::SimulatedModule::describe(a) ==
+                              Sim::SimulatedModule::describe(b);
+                   });
+    if (!sameBefore) {
+        result = "BROKEN: other traffic before the failed transaction";
+        ADD_FAILURE() << entry.operation << ": fault at " << position << " " << result;
+    } else if (out.code == code && s.module.transactionCount() == position) {
         result = "stops";
     } else if (out.code != code && s.module.transactionCount() > position) {
         result = "passed over, then " + std::to_string(out.code);
@@ -381,7 +394,7 @@ std::string faultOutcome(const Entry& entry, std::size_t position) {
 
 std::vector<std::string> transcript(const Entry& entry) {
     std::vector<std::string> lines;
-    std::size_t transactions = 0;
+    std::vector<Sim::Transaction> clean;
     {
         Session s;
         prepare(s, entry);
@@ -410,13 +423,14 @@ std::vector<std::string> transcript(const Entry& entry) {
             }
             lines.push_back(line);
         }
-        transactions = s.module.transactionCount();
+        clean = log;
     }
+    const std::size_t transactions = clean.size();
     // Runs of positions with the same outcome share one line.
     std::size_t first = 1;
     std::string previous;
     for (std::size_t p = 1; p <= transactions + 1; ++p) {
-        const std::string outcome = p <= transactions ? faultOutcome(entry, p) : "";
+        const std::string outcome = p <= transactions ? faultOutcome(entry, p, clean) : "";
         if (p > 1 && outcome != previous) {
             lines.push_back("fault " + std::to_string(first) +
                             (p - 1 > first ? "-" + std::to_string(p - 1) : "") + " " + previous);

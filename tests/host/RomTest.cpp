@@ -190,8 +190,6 @@ TEST(RomConfiguration, AcceptedRecordsReadBackAsWritten) {
     }
 }
 
-// ---- Equality and state words ----
-
 // ---- The factory ----
 
 TEST(RomConfiguration, FactoryIsAskedOnceForAWellFormedRecordWithTheHeaderTypeAndNumber) {

@@ -104,8 +104,6 @@ TEST(SimulatedBus, TransfersNoDeviceAnswersGetANackAndChangeNothing) {
     EXPECT_EQ(SimulatedModule::writeCallback(module.hostContext(), 0x5C, 0, nullptr, 3), kNack);
 }
 
-// ---- Transaction log and its text ----
-
 // ---- Fault injection ----
 
 TEST(SimulatedFaults, NthTransactionFailsOnceWithTheChosenCodeAndChangesNothing) {
@@ -126,19 +124,6 @@ TEST(SimulatedFaults, NthTransactionFailsOnceWithTheChosenCodeAndChangesNothing)
     module.failNthTransaction(1, 7);
     EXPECT_EQ(busWrite(module, 0x21, 0x03, {0xFE}), 7);
     EXPECT_FALSE(module.latchedByte(0x21).has_value());
-}
-
-TEST(SimulatedFaults, CountingStartsWhenArmedEvenIfTheLogIsClearedAfterwards) {
-    SimulatedModule module;
-    Bytes buffer(3);
-    for (int i = 0; i < 5; ++i) {
-        ASSERT_EQ(busRead(module, 0x5C, 0x02, buffer), 0);
-    }
-    module.failNthTransaction(2, -9);
-    module.clearLog();
-    EXPECT_EQ(busRead(module, 0x5C, 0x02, buffer), 0);
-    EXPECT_EQ(busRead(module, 0x5C, 0x02, buffer), -9);
-    EXPECT_EQ(busRead(module, 0x5C, 0x02, buffer), 0);
 }
 
 TEST(SimulatedFaults, FailingDeviceFailsEveryTransactionToItUntilCleared) {
