@@ -220,6 +220,17 @@ Outcome run(Session& s, const std::string& line) {
     const auto words = split(line, ' ');
     const std::string& op = words.at(0);
     const std::vector<std::string> args(words.begin() + 1, words.end());
+    // A word too many or too few is a mistake in the file, not something to ignore.
+    const bool reads = op.starts_with("read") && op != "readSystemState" && op != "readCalibration";
+    const bool writes =
+        op.starts_with("write") && op != "writeSystemState" && op != "writeCalibration";
+    const std::size_t expected =
+        reads || op == "getParameterRange" || op == "setRegionOfInterest" ? 1
+        : writes                                                          ? 2
+        : op == "getRegionOfInterest" || op == "getPhaseScaling" || op == "readCalibration"
+            ? 0
+            : args.size();
+    EXPECT_EQ(args.size(), expected) << line;
     Outcome out;
     if (op == "readFloat") {
         float v = -1.0f;
