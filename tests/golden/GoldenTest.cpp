@@ -52,33 +52,6 @@ const Tools::PluginApi& api() {
     return plugin().api();
 }
 
-// The host's names of the parameter identifiers, in identifier order.
-constexpr std::array<const char*, 16> kNames = {"LeftIlluminationVoltage",
-                                                "RightIlluminationVoltage",
-                                                "MixingVoltage",
-                                                "FrameRate",
-                                                "MicroFrameNumber",
-                                                "IntegrationTime",
-                                                "ModulationFrequency",
-                                                "DealiasingOn",
-                                                "DealiasingFrequency",
-                                                "MixingSignalsMode",
-                                                "IlluminationMode",
-                                                "RawOutputMode",
-                                                "Range",
-                                                "RegionOfInterest",
-                                                "StreamEnable",
-                                                "NativeFrameFormat"};
-
-std::uint32_t idOf(const std::string& word) {
-    for (std::uint32_t id = 0; id < kNames.size(); ++id) {
-        if (word == kNames[id]) {
-            return id;
-        }
-    }
-    return static_cast<std::uint32_t>(std::stoul(word, nullptr, 0));
-}
-
 std::vector<std::string> split(const std::string& text, char separator) {
     std::vector<std::string> parts;
     std::string part;
@@ -91,6 +64,22 @@ std::vector<std::string> split(const std::string& text, char separator) {
         }
     }
     return parts;
+}
+
+// The host's names of the parameter identifiers, in identifier order.
+const std::vector<std::string> kNames = split(
+    "LeftIlluminationVoltage RightIlluminationVoltage MixingVoltage FrameRate MicroFrameNumber "
+    "IntegrationTime ModulationFrequency DealiasingOn DealiasingFrequency MixingSignalsMode "
+    "IlluminationMode RawOutputMode Range RegionOfInterest StreamEnable NativeFrameFormat",
+    ' ');
+
+std::uint32_t idOf(const std::string& word) {
+    for (std::uint32_t id = 0; id < kNames.size(); ++id) {
+        if (word == kNames[id]) {
+            return id;
+        }
+    }
+    return static_cast<std::uint32_t>(std::stoul(word, nullptr, 0));
 }
 
 std::string show(float value) {
