@@ -11,6 +11,7 @@
 // spaces and is rewritten on update.
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <array>
@@ -489,7 +490,8 @@ TEST_P(GoldenTranscript, OperationsAnswerAndTalkToTheBusExactlyAsRecorded) {
     if (now == recorded) {
         return;
     }
-    const fs::path fresh = fs::temp_directory_path() / ("golden-" + file.filename().string());
+    const fs::path fresh = fs::temp_directory_path() / ("golden-" + std::to_string(::getpid()) +
+                                                        "-" + file.filename().string());
     std::ofstream(fresh) << now;
     const std::string diff = "diff -u '" + file.string() + "' '" + fresh.string() + "'";
     const char* update = std::getenv("VEXAR_GOLDEN_UPDATE");
