@@ -6,9 +6,10 @@
 //
 // File syntax: '#' lines and blank lines are kept as they are. An entry is one line
 //   OPERATION [after STEP; STEP ...]
-// where a STEP is a register preset (0x183=0x000004) or another operation whose traffic is not
-// part of the transcript. Everything the runner produces follows on lines indented by two
-// spaces and is rewritten on update.
+// where a STEP is a register preset (0x183=0x000004), an illumination board of another kind
+// (left=0x107:0x2100:1) or another operation whose traffic is not part of the transcript.
+// Everything the runner produces follows on lines indented by two spaces and is rewritten on
+// update.
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -183,11 +184,11 @@ Bytes calibrationBytes(const std::vector<std::string>& words) {
 // One instance on one fresh simulated module, released through the exports.
 struct Session {
     Sim::SimulatedModule module;
+    ModuleDescriptor descriptor = Sim::SimulatedModule::moduleDescriptor();
     void* instance = api().createInstance();
-    std::int32_t initialised =
-        api().initialize(instance, module.hostContext(), &Sim::SimulatedModule::readCallback,
-                         &Sim::SimulatedModule::writeCallback, Sim::SimulatedModule::moduleKey(),
-                         Sim::SimulatedModule::moduleDescriptor());
+    std::int32_t initialised = api().initialize(
+        instance, module.hostContext(), &Sim::SimulatedModule::readCallback,
+        &Sim::SimulatedModule::writeCallback, Sim::SimulatedModule::moduleKey(), descriptor);
     Session() = default;
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
@@ -327,12 +328,30 @@ void preset(Sim::SimulatedModule& module, const std::string& step) {
                             (module.registerValue(address) & ~mask) | ((value << lo) & mask));
 }
 
+// The instance initialised again with another illumination board on one side:
+// left=TYPE:VERSION:PRESENT or right=..., in hexadecimal.
+void initialiseWithBoard(Session& s, const std::string& step) {
+    const auto v = split(step.substr(step.find('=') + 1), ':');
+    ComponentIdentity& board = s.descriptor.components[step.starts_with("left") ? 3 : 4];
+    board.type = static_cast<std::uint32_t>(std::stoul(v.at(0), nullptr, 16));
+    board.version = static_cast<std::uint16_t>(std::stoul(v.at(1), nullptr, 16));
+    board.present = static_cast<std::uint8_t>(std::stoul(v.at(2), nullptr, 16));
+    ASSERT_EQ(
+        api().initialize(s.instance, s.module.hostContext(), &Sim::SimulatedModule::readCallback,
+                         &Sim::SimulatedModule::writeCallback, Sim::SimulatedModule::moduleKey(),
+                         s.descriptor),
+        0)
+        << step;
+}
+
 // Applies the steps; an operation among them that fails is a fault of the file.
 void prepare(Session& s, const Entry& entry) {
     ASSERT_EQ(s.initialised, 0);
     for (const auto& step : entry.steps) {
         if (step.starts_with("0x")) {
             preset(s.module, step);
+        } else if (step.starts_with("left=") || step.starts_with("right=")) {
+            initialiseWithBoard(s, step);
         } else {
             ASSERT_EQ(run(s, step).code, 0) << "step " << step;
         }
