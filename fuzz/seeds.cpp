@@ -78,28 +78,6 @@ void calibrationSeeds() {
     save("calibration", "unknown-entry", withFlags(3, extended));
 }
 
-void rangeSeeds() {
-    Rig rig;
-    for (std::uint32_t id = 0; id < 16; ++id) {
-        Bytes bytes(128);
-        auto size = static_cast<std::uint32_t>(bytes.size());
-        if (rig.interp.getParameterRange(id, bytes.data(), &size) == 0) {
-            bytes.resize(size);
-            save("range_decoder", "parameter" + std::to_string(id), bytes);
-        }
-    }
-    const auto marshalled = [](const ParameterRangeBaseInternal& range) {
-        std::uint32_t size = 0;
-        range.marshal(nullptr, &size);
-        Bytes bytes(size);
-        range.marshal(bytes.data(), &size);
-        return bytes;
-    };
-    save("range_decoder", "int-bounds",
-         marshalled(ParameterRangeInternal<int>(MinMaxStepRange, -5, 5, 1)));
-    save("range_decoder", "empty-set", marshalled(ParameterDiscreteSetInternal<int>({})));
-}
-
 // A state record for every parameter, ascending, as a host saves one.
 Bytes fullState(bool dealiasing, float frameRate = 30.0f) {
     InputWriter w;
@@ -245,7 +223,6 @@ int main(int argc, char** argv) {
     }
     root = argv[1];
     calibrationSeeds();
-    rangeSeeds();
     stateSeeds();
     sequenceSeeds();
     return 0;

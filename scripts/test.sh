@@ -32,8 +32,8 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:ha
 echo "== instance isolation (ThreadSanitizer)"
 cmake -S "$root" -B "$root/build-tsan" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVEXAR_TSAN=ON \
   -DVEXAR_BENCH=OFF >/dev/null
-cmake --build "$root/build-tsan" -j"$(nproc)" --target test_reliability >/dev/null
-TSAN_OPTIONS=halt_on_error=1 "$root/build-tsan/bin/test_reliability" \
+cmake --build "$root/build-tsan" -j"$(nproc)" --target test_golden >/dev/null
+TSAN_OPTIONS=halt_on_error=1 "$root/build-tsan/bin/test_golden" \
   --gtest_filter='InstanceIsolation.*' --gtest_brief=1
 
 fuzz_seconds=${VEXAR_FUZZ_SECONDS:-10}

@@ -11,7 +11,7 @@
 namespace Lumivor::Testing {
 namespace {
 
-// ---- Last-error text and its size protocol ----
+// ---- The last-error text is handed out with a size protocol ----
 
 using LastErrorProtocol = PluginHostTest;
 
@@ -79,7 +79,7 @@ TEST_F(LastErrorAfterRefusal, LargerCapacityIsLeftAsTheCallerGaveIt) {
     EXPECT_EQ(std::string(buffer.data()), expected);
 }
 
-// ---- H1: a null instance ----
+// ---- A null instance is refused by every export that can answer ----
 
 struct InstanceCall {
     const char* name;
@@ -155,7 +155,7 @@ TEST(NullInstance, WriteBoolChecksTheIdentifierFirstAndSetRegionOfInterestAlways
     EXPECT_EQ(api.setRegionOfInterest(nullptr, nullptr), VEXAR_NOT_SUPPORTED);
 }
 
-// ---- H2: null out-pointers and size pointers ----
+// ---- A null out-pointer or size pointer is refused before anything happens ----
 
 class NullOutPointer : public PluginHostTest {
   protected:
@@ -194,7 +194,7 @@ TEST_F(NullOutPointer, IsInvalidWithoutBusTrafficAndLeavesTheText) {
     EXPECT_EQ(takeLastError(), kMarkerText);
 }
 
-// ---- H3: null register callbacks ----
+// ---- Null register callbacks are refused and leave no way to the bus ----
 
 struct CallbackPair {
     const char* name;
@@ -244,68 +244,6 @@ const CallbackPair kNullPairs[] = {
     {"BothNull", nullptr, nullptr},
 };
 INSTANTIATE_TEST_SUITE_P(Each, NullCallbacks, ::testing::ValuesIn(kNullPairs),
-                         [](const auto& info) { return std::string(info.param.name); });
-
-// ---- H4: typed access of another value type than the parameter's ----
-
-struct Mismatch {
-    const char* name;
-    std::function<std::int32_t(const Tools::PluginApi&, void*)> call;
-    const char* text;
-};
-void PrintTo(const Mismatch& value, std::ostream* os) {
-    *os << value.name;
-}
-
-class TypeMismatch : public PluginHostTest, public ::testing::WithParamInterface<Mismatch> {
-  protected:
-    void SetUp() override {
-        PluginHostTest::SetUp();
-        ASSERT_EQ(initializeServed(), VEXAR_SUCCESS);
-        module.clearLog();
-    }
-};
-
-// Out values hold a sentinel that a refused read must leave alone.
-std::int32_t gInteger;
-float gReal;
-bool gFlag;
-
-TEST_P(TypeMismatch, IsInvalidBeforeTheParameterRunsAndNamesTheIdentifier) {
-    gInteger = 0x5A5A5A5A;
-    gReal = -7.25f;
-    gFlag = true;
-    EXPECT_EQ(GetParam().call(*api, instance), VEXAR_INVALID_ARGUMENT);
-    EXPECT_EQ(gInteger, 0x5A5A5A5A);
-    EXPECT_EQ(gReal, -7.25f);
-    EXPECT_TRUE(gFlag);
-    EXPECT_EQ(module.transactionCount(), 0u);
-    EXPECT_EQ(takeLastError(), GetParam().text);
-}
-
-const Mismatch kMismatches[] = {
-    {"ReadIntOfRegion", [](const auto& a, void* i) { return a.readInt(i, 13, &gInteger); },
-     "failed to read parameter 13"},
-    // A float parameter without a read: the type check comes first, so -4 rather than -3.
-    {"ReadIntOfWriteOnlyFloat", [](const auto& a, void* i) { return a.readInt(i, 0, &gInteger); },
-     "failed to read parameter 0"},
-    {"ReadIntOfBool", [](const auto& a, void* i) { return a.readInt(i, 14, &gInteger); },
-     "failed to read parameter 14"},
-    {"ReadFloatOfBool", [](const auto& a, void* i) { return a.readFloat(i, 7, &gReal); },
-     "failed to read parameter 7"},
-    {"ReadBoolOfInt", [](const auto& a, void* i) { return a.readBool(i, 15, &gFlag); },
-     "failed to read parameter 15"},
-    {"WriteIntOfFloat", [](const auto& a, void* i) { return a.writeInt(i, 3, 30); },
-     "failed to write parameter 3"},
-    {"WriteIntOfBool", [](const auto& a, void* i) { return a.writeInt(i, 14, 1); },
-     "failed to write parameter 14"},
-    // A read-only int: again the type check before the parameter's own -3.
-    {"WriteFloatOfReadOnlyInt", [](const auto& a, void* i) { return a.writeFloat(i, 15, 1.0f); },
-     "failed to write parameter 15"},
-    {"WriteFloatOfBool", [](const auto& a, void* i) { return a.writeFloat(i, 7, 1.0f); },
-     "failed to write parameter 7"},
-};
-INSTANTIATE_TEST_SUITE_P(Each, TypeMismatch, ::testing::ValuesIn(kMismatches),
                          [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -7,12 +7,9 @@
 #include <vector>
 
 #include "sim/SimulatedModule.h"
-#include "variant/SubRegisterTable.h"
 
 namespace Lumivor::Sim {
 namespace {
-
-using YorinD::kSubRegisters;
 
 using Bytes = std::vector<std::uint8_t>;
 
@@ -39,21 +36,6 @@ void expectPowerOnState(const SimulatedModule& module) {
 }
 
 // ---- Power-on image ----
-
-TEST(SimulatedReset, EveryFieldHoldsItsTableDefaultAndOtherRegistersAreZero) {
-    SimulatedModule module;
-    for (std::uint32_t index = 0; index < kSubRegisters.size(); ++index) {
-        EXPECT_EQ(module.field(index), kSubRegisters[index].defaultValue) << "field " << index;
-    }
-    const auto& known = SimulatedModule::knownRegisters();
-    EXPECT_EQ(known.size(), 111u);
-    const std::set<std::uint32_t> named(known.begin(), known.end());
-    for (std::uint32_t address = 0; address < 0x200; ++address) {
-        if (named.count(address) == 0) {
-            EXPECT_EQ(module.registerValue(address), 0u) << std::hex << address;
-        }
-    }
-}
 
 // ---- Sensor registers and byte devices over the bus ----
 
@@ -122,45 +104,6 @@ TEST(SimulatedBus, TransfersNoDeviceAnswersGetANackAndChangeNothing) {
     EXPECT_EQ(SimulatedModule::writeCallback(module.hostContext(), 0x5C, 0, nullptr, 3), kNack);
 }
 
-// ---- Transaction log and its text ----
-
-TEST(SimulatedLog, RecordsEveryTransactionInOrderWithItsBytesAndResult) {
-    SimulatedModule module;
-    module.setRegisterValue(0x002, 0x000C08);
-    Bytes buffer(3);
-    ASSERT_EQ(busRead(module, 0x5C, 0x02, buffer), 0);
-    ASSERT_EQ(busWrite(module, 0x58, 0x0F, {0x01, 0x02, 0x03}), 0);
-    ASSERT_EQ(busWrite(module, 0x2A, 0x11, {0xFF}), 0);
-    Bytes one(1);
-    ASSERT_EQ(busRead(module, 0x2A, 0x11, one), 0);
-    ASSERT_EQ(busRead(module, 0x40, 0x01, buffer), kNack);
-
-    ASSERT_EQ(module.transactionCount(), 5u);
-    EXPECT_EQ(module.readCount(), 3u);
-    EXPECT_EQ(module.writeCount(), 2u);
-    const Transaction& first = module.transactions()[0];
-    EXPECT_EQ(first.direction, Direction::Read);
-    EXPECT_EQ(first.device, 0x5C);
-    EXPECT_EQ(first.reg, 0x02);
-    EXPECT_EQ(module.describeLog(),
-              "w1@0x5c 0x02 r3 -> 0x08 0x0c 0x00\n"
-              "w4@0x58 0x0f 0x01 0x02 0x03\n"
-              "w2@0x2a 0x11 0xff\n"
-              "w1@0x2a 0x11 r1 -> 0xff\n"
-              "w1@0x40 0x01 r1  (error -121)\n");
-    module.clearLog();
-    EXPECT_EQ(module.transactionCount(), 0u);
-    EXPECT_EQ(module.describeLog(), "");
-
-    module.failNthTransaction(1, -110);
-    EXPECT_EQ(busWrite(module, 0x5C, 0x31, {0x00, 0x12, 0x00}), -110);
-    EXPECT_EQ(module.describeLog(), "w4@0x5c 0x31 0x00 0x12 0x00  (error -110)\n");
-    // A byte device nothing was written to reads as 0.
-    SimulatedModule fresh;
-    ASSERT_EQ(busRead(fresh, 0x21, 0x03, one), 0);
-    EXPECT_EQ(one, Bytes{0x00});
-}
-
 // ---- Fault injection ----
 
 TEST(SimulatedFaults, NthTransactionFailsOnceWithTheChosenCodeAndChangesNothing) {
@@ -181,34 +124,6 @@ TEST(SimulatedFaults, NthTransactionFailsOnceWithTheChosenCodeAndChangesNothing)
     module.failNthTransaction(1, 7);
     EXPECT_EQ(busWrite(module, 0x21, 0x03, {0xFE}), 7);
     EXPECT_FALSE(module.latchedByte(0x21).has_value());
-}
-
-TEST(SimulatedFaults, CountingStartsWhenArmedEvenIfTheLogIsClearedAfterwards) {
-    SimulatedModule module;
-    Bytes buffer(3);
-    for (int i = 0; i < 5; ++i) {
-        ASSERT_EQ(busRead(module, 0x5C, 0x02, buffer), 0);
-    }
-    module.failNthTransaction(2, -9);
-    module.clearLog();
-    EXPECT_EQ(busRead(module, 0x5C, 0x02, buffer), 0);
-    EXPECT_EQ(busRead(module, 0x5C, 0x02, buffer), -9);
-    EXPECT_EQ(busRead(module, 0x5C, 0x02, buffer), 0);
-}
-
-TEST(SimulatedFaults, ArmingAgainReplacesTheEarlierArmingAndZeroOrClearingDisarms) {
-    SimulatedModule module;
-    Bytes buffer(3);
-    module.failNthTransaction(1, -1);
-    module.failNthTransaction(2, -2);
-    EXPECT_EQ(busRead(module, 0x5C, 0x02, buffer), 0);
-    EXPECT_EQ(busRead(module, 0x5C, 0x02, buffer), -2);
-    module.failNthTransaction(1, -3);
-    module.failNthTransaction(0, -3);
-    EXPECT_EQ(busRead(module, 0x5C, 0x02, buffer), 0);
-    module.failNthTransaction(1, -1);
-    module.clearFaults();
-    EXPECT_EQ(busRead(module, 0x5C, 0x02, buffer), 0);
 }
 
 TEST(SimulatedFaults, FailingDeviceFailsEveryTransactionToItUntilCleared) {
