@@ -127,7 +127,10 @@ void replaceFile(const fs::path& given, std::string_view bytes) {
     // Through a symbolic link, the file it points to is what the user means to replace.
     const fs::path path = fs::is_symlink(given) ? fs::canonical(given) : given;
     const fs::path folder = path.has_parent_path() ? path.parent_path() : fs::path(".");
-    std::string temporary = (folder / ("." + path.filename().string() + ".XXXXXX")).string();
+    // Built by appending: GCC 12 at -O3 sees a false overlap in the chained operator+.
+    std::string name = ".";
+    name.append(path.filename().string()).append(".XXXXXX");
+    std::string temporary = (folder / name).string();
     const int fd = ::mkstemp(temporary.data());
     if (fd < 0) {
         throw fileError(path, "write", errno);
