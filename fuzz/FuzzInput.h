@@ -10,7 +10,7 @@
 namespace Lumivor::Fuzz {
 
 // Reads a fuzz input front to back; past its end every read yields zeros, so any input is a
-// complete program. Multi-byte numbers are little-endian, as seeds.cpp writes them.
+// complete program. Multi-byte numbers are little-endian.
 class InputReader {
   public:
     InputReader(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
@@ -46,32 +46,6 @@ class InputReader {
     const std::uint8_t* data_;
     std::size_t size_;
     std::size_t position_ = 0;
-};
-
-// The writing side, for seeds.
-class InputWriter {
-  public:
-    InputWriter& u8(std::uint8_t v) {
-        bytes_.push_back(v);
-        return *this;
-    }
-    InputWriter& u16(std::uint16_t v) { return u8(static_cast<std::uint8_t>(v)).u8(v >> 8); }
-    InputWriter& u32(std::uint32_t v) {
-        return u16(static_cast<std::uint16_t>(v)).u16(static_cast<std::uint16_t>(v >> 16));
-    }
-    InputWriter& f32(float v) {
-        std::uint32_t bits;
-        std::memcpy(&bits, &v, sizeof bits);
-        return u32(bits);
-    }
-    InputWriter& append(const std::vector<std::uint8_t>& more) {
-        bytes_.insert(bytes_.end(), more.begin(), more.end());
-        return *this;
-    }
-    const std::vector<std::uint8_t>& bytes() const { return bytes_; }
-
-  private:
-    std::vector<std::uint8_t> bytes_;
 };
 
 // A broken property: report it and abort, so that libFuzzer keeps the input as a crash.

@@ -9,23 +9,46 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <iterator>
 #include <vector>
 
 #include "fuzz/FuzzInput.h"
-#include "fuzz/SequenceOps.h"
 #include "interface/vexar_param_interp.h"
 #include "sim/SimulatedModule.h"
-#include "variant/SubRegisterTable.h"
 
 namespace {
 
 using Lumivor::Fuzz::InputReader;
-using Lumivor::Fuzz::Op;
 using Lumivor::Sim::SimulatedModule;
+
+// The steps of a program: an operation byte (taken modulo Count), a slot byte
+// (bit 0 picks one of two instances, each with its own module), then the operation's own
+// arguments as run() reads them.
+enum class Op : std::uint8_t {
+    Create,
+    Destroy,
+    Initialize,
+    Dispose,
+    Read,
+    Write,
+    UnitAndAccess,
+    Range,
+    WriteState,
+    ReadState,
+    WriteCalibration,
+    ReadCalibration,
+    PhaseScaling,
+    LastError,
+    FailNth,
+    FailDevice,
+    ClearFaults,
+    ResetModule,
+    SetRegister,
+    SetRegion,
+    Identity,
+    Count
+};
 
 constexpr std::int32_t kFaultBase = 20000;  // injected codes: ±(20000 ... 20511)
 constexpr std::uint16_t kDevices[] = {0x5C, 0x58, 0x2A, 0x2B, 0x28, 0x21};
@@ -256,14 +279,6 @@ void run(Slot (&slots)[2], InputReader& in) {
     SimulatedModule& module = slot.module;
     void* instance = slot.instance;
     module.clearLog();
-    // VEXAR_FUZZ_TRACE=1 lists the steps of a program, for reading a crash input.
-    static const bool trace = std::getenv("VEXAR_FUZZ_TRACE") != nullptr;
-    if (trace) {
-        std::fprintf(stderr, "step %d on slot %d (instance %s, tables %d)\n", static_cast<int>(op),
-                     &slot == &slots[0] ? 0 : 1, instance != nullptr ? "yes" : "null",
-                     slot.tables ? 1 : 0);
-    }
-
     switch (op) {
         case Op::Create:
             if (slot.instance == nullptr) {
@@ -385,9 +400,11 @@ void run(Slot (&slots)[2], InputReader& in) {
         case Op::ResetModule:
             module.reset();
             break;
-        case Op::SetField: {
-            const std::size_t index = in.u8() % Lumivor::YorinD::kSubRegisters.size();
-            module.setField(static_cast<std::uint32_t>(index), in.u32());
+        case Op::SetRegister: {
+            // Flipping bits keeps most of a sensible image, as a camera left in another state.
+            const auto& known = SimulatedModule::knownRegisters();
+            const std::uint32_t address = known[in.u8() % known.size()];
+            module.setRegisterValue(address, module.registerValue(address) ^ in.u32());
             break;
         }
         case Op::SetRegion: {

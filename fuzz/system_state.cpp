@@ -10,7 +10,6 @@
 
 #include "fuzz/FuzzInput.h"
 #include "tests/support/ModuleRig.h"
-#include "variant/SubRegisterIndex.h"
 
 namespace {
 
@@ -51,7 +50,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     Testing::ModuleRig rig(descriptor);
     if (flags & 2) {
-        rig.module.setField(YorinD::Field::DealiasingEnable, 1);
+        // Dealiasing enable: bit 23 of sensor register 0x002.
+        rig.module.setRegisterValue(0x002, rig.module.registerValue(0x002) | 1u << 23);
     }
 
     // Writing: exactly the caller's bytes are read, none changed; refusals before the bus.
