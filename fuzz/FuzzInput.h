@@ -5,7 +5,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <vector>
+
+#include "interface/vexar_param_interp.h"
+#include "sim/SimulatedModule.h"
 
 namespace Lumivor::Fuzz {
 
@@ -53,6 +57,37 @@ class InputReader {
     std::fprintf(stderr, "%s:%d: property violated: %s\n", file, line, property);
     std::abort();
 }
+
+// One instance, initialised through the exports on a simulated module of its own, its log
+// empty. initialised is what initialize answered.
+struct Plugin {
+    explicit Plugin(const ModuleDescriptor& descriptor = Sim::SimulatedModule::moduleDescriptor())
+        : instance(createInstance()) {
+        initialised = initialize(
+            instance, module.hostContext(), &Sim::SimulatedModule::readCallback,
+            &Sim::SimulatedModule::writeCallback, Sim::SimulatedModule::moduleKey(), descriptor);
+        module.clearLog();
+    }
+    Plugin(const Plugin&) = delete;
+    Plugin& operator=(const Plugin&) = delete;
+    ~Plugin() {
+        dispose(instance);
+        destroyInstance(instance);
+    }
+
+    // Takes the last-error text (which empties it).
+    std::string lastError() {
+        std::int32_t size = 0;
+        getLastError(instance, nullptr, &size);
+        std::vector<char> text(static_cast<std::size_t>(std::max(size, 1)), '\0');
+        getLastError(instance, text.data(), &size);
+        return text.data();
+    }
+
+    Sim::SimulatedModule module;
+    void* instance;
+    std::int32_t initialised = VEXAR_NOT_SUPPORTED;
+};
 
 }  // namespace Lumivor::Fuzz
 
