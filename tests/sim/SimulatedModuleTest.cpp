@@ -35,8 +35,6 @@ void expectPowerOnState(const SimulatedModule& module) {
     }
 }
 
-// ---- Power-on image ----
-
 // ---- Sensor registers and byte devices over the bus ----
 
 TEST(SimulatedBus, SensorRegistersMoveLeastSignificantByteFirstInBothBanks) {
@@ -65,7 +63,7 @@ TEST(SimulatedBus, ByteDevicesLatchWhatIsWrittenEachOnItsOwn) {
     EXPECT_EQ(module.latchedByte(0x28), 0xFF);
     EXPECT_EQ(module.latchedByte(0x21), 0xFE);
     for (std::uint32_t address = 0; address < 0x200; ++address) {
-        ASSERT_EQ(module.registerValue(address), SimulatedModule::resetValue(address));
+        ASSERT_EQ(module.registerValue(address), SimulatedModule::resetValue(address)) << address;
     }
 }
 
