@@ -45,8 +45,6 @@ enum class Op : std::uint8_t {
     ClearFaults,
     ResetModule,
     SetRegister,
-    SetRegion,
-    Identity,
     Count
 };
 
@@ -265,14 +263,6 @@ std::int32_t calibrationRead(void* instance, InputReader& in) {
     return status;
 }
 
-void identity() {
-    std::uint32_t v[4];
-    getPluginVersion(&v[0], &v[1], &v[2]);
-    getSDKVersion(&v[0], &v[1], &v[2], &v[3]);
-    FUZZ_CHECK(getImplType() == 9);
-    (void)getImplGUID();
-}
-
 void run(Slot (&slots)[2], InputReader& in) {
     const auto op = static_cast<Op>(in.u8() % static_cast<std::uint8_t>(Op::Count));
     Slot& slot = slots[in.u8() & 1];
@@ -407,15 +397,6 @@ void run(Slot (&slots)[2], InputReader& in) {
             module.setRegisterValue(address, module.registerValue(address) ^ in.u32());
             break;
         }
-        case Op::SetRegion: {
-            RegionOfInterestInternal region{in.i32(), in.i32(), in.i32(), in.i32()};
-            FUZZ_CHECK(setRegionOfInterest(instance, &region) == VEXAR_NOT_SUPPORTED);
-            checkNoBus(module);
-            break;
-        }
-        case Op::Identity:
-            identity();
-            break;
         case Op::Count:
             break;
     }
