@@ -25,28 +25,13 @@ using Lumivor::Sim::SimulatedModule;
 // The steps of a program: an operation byte (taken modulo Count), a slot byte
 // (bit 0 picks one of two instances, each with its own module), then the operation's own
 // arguments as run() reads them.
+// clang-format off
 enum class Op : std::uint8_t {
-    Create,
-    Destroy,
-    Initialize,
-    Dispose,
-    Read,
-    Write,
-    UnitAndAccess,
-    Range,
-    WriteState,
-    ReadState,
-    WriteCalibration,
-    ReadCalibration,
-    PhaseScaling,
-    LastError,
-    FailNth,
-    FailDevice,
-    ClearFaults,
-    ResetModule,
-    SetRegister,
-    Count
+    Create, Destroy, Initialize, Dispose, Read, Write, UnitAndAccess, Range, WriteState, ReadState,
+    WriteCalibration, ReadCalibration, PhaseScaling, LastError, FailNth, FailDevice, ClearFaults,
+    ResetModule, SetRegister, Count
 };
+// clang-format on
 
 constexpr std::int32_t kFaultBase = 20000;  // injected codes: ±(20000 ... 20511)
 constexpr std::uint16_t kDevices[] = {0x5C, 0x58, 0x2A, 0x2B, 0x28, 0x21};
