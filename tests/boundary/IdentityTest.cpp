@@ -60,15 +60,9 @@ std::set<std::string> definedDynamicSymbols(std::set<std::string>* classes) {
         ADD_FAILURE() << "cannot run " << command;
         return {};
     }
-    std::string output;
-    char chunk[512];
-    while (std::fgets(chunk, sizeof chunk, pipe.get()) != nullptr) {
-        output += chunk;
-    }
     std::set<std::string> names;
-    std::istringstream lines(output);
-    std::string line;
-    while (std::getline(lines, line)) {
+    char line[512];
+    while (std::fgets(line, sizeof line, pipe.get()) != nullptr) {
         std::istringstream fields(line);
         std::string address, kind, name;
         if (fields >> address >> kind >> name) {
