@@ -5,12 +5,16 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <vector>
+
+#include "interface/vexar_param_interp.h"
+#include "sim/SimulatedModule.h"
 
 namespace Lumivor::Fuzz {
 
 // Reads a fuzz input front to back; past its end every read yields zeros, so any input is a
-// complete program. Multi-byte numbers are little-endian, as seeds.cpp writes them.
+// complete program. Multi-byte numbers are little-endian.
 class InputReader {
   public:
     InputReader(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
@@ -48,37 +52,42 @@ class InputReader {
     std::size_t position_ = 0;
 };
 
-// The writing side, for seeds.
-class InputWriter {
-  public:
-    InputWriter& u8(std::uint8_t v) {
-        bytes_.push_back(v);
-        return *this;
-    }
-    InputWriter& u16(std::uint16_t v) { return u8(static_cast<std::uint8_t>(v)).u8(v >> 8); }
-    InputWriter& u32(std::uint32_t v) {
-        return u16(static_cast<std::uint16_t>(v)).u16(static_cast<std::uint16_t>(v >> 16));
-    }
-    InputWriter& f32(float v) {
-        std::uint32_t bits;
-        std::memcpy(&bits, &v, sizeof bits);
-        return u32(bits);
-    }
-    InputWriter& append(const std::vector<std::uint8_t>& more) {
-        bytes_.insert(bytes_.end(), more.begin(), more.end());
-        return *this;
-    }
-    const std::vector<std::uint8_t>& bytes() const { return bytes_; }
-
-  private:
-    std::vector<std::uint8_t> bytes_;
-};
-
 // A broken property: report it and abort, so that libFuzzer keeps the input as a crash.
 [[noreturn]] inline void violated(const char* property, const char* file, int line) {
     std::fprintf(stderr, "%s:%d: property violated: %s\n", file, line, property);
     std::abort();
 }
+
+// One instance, initialised through the exports on a simulated module of its own, its log
+// empty. initialised is what initialize answered.
+struct Plugin {
+    explicit Plugin(const ModuleDescriptor& descriptor = Sim::SimulatedModule::moduleDescriptor())
+        : instance(createInstance()) {
+        initialised = initialize(
+            instance, module.hostContext(), &Sim::SimulatedModule::readCallback,
+            &Sim::SimulatedModule::writeCallback, Sim::SimulatedModule::moduleKey(), descriptor);
+        module.clearLog();
+    }
+    Plugin(const Plugin&) = delete;
+    Plugin& operator=(const Plugin&) = delete;
+    ~Plugin() {
+        dispose(instance);
+        destroyInstance(instance);
+    }
+
+    // Takes the last-error text (which empties it).
+    std::string lastError() {
+        std::int32_t size = 0;
+        getLastError(instance, nullptr, &size);
+        std::vector<char> text(static_cast<std::size_t>(std::max(size, 1)), '\0');
+        getLastError(instance, text.data(), &size);
+        return text.data();
+    }
+
+    Sim::SimulatedModule module;
+    void* instance;
+    std::int32_t initialised = VEXAR_NOT_SUPPORTED;
+};
 
 }  // namespace Lumivor::Fuzz
 

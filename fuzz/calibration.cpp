@@ -5,12 +5,12 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "fuzz/FuzzInput.h"
 #include "host/Crc32.h"
 #include "host/ROM.h"
-#include "tests/support/ModuleRig.h"
 
 namespace {
 
@@ -53,16 +53,16 @@ Bytes prepare(std::uint8_t flags, Bytes bytes) {
     return bytes;
 }
 
-Bytes readBack(VEXAR_ParamInterp_YORINDImpl& interp) {
+Bytes readBack(void* instance) {
     std::uint32_t size = 0;
-    FUZZ_CHECK(interp.readCalibration(nullptr, &size) == Error::BufferTooSmall);
+    FUZZ_CHECK(readCalibration(instance, nullptr, &size) == VEXAR_BUFFER_TOO_SMALL);
     Bytes bytes(size);
-    FUZZ_CHECK(interp.readCalibration(bytes.data(), &size) == Error::Success);
+    FUZZ_CHECK(readCalibration(instance, bytes.data(), &size) == VEXAR_SUCCESS);
     return bytes;
 }
 
-ErrorCode write(VEXAR_ParamInterp_YORINDImpl& interp, const Bytes& bytes) {
-    return interp.writeCalibration(bytes.data(), static_cast<std::uint32_t>(bytes.size()));
+std::int32_t write(void* instance, const Bytes& bytes) {
+    return writeCalibration(instance, bytes.data(), static_cast<std::uint32_t>(bytes.size()));
 }
 
 }  // namespace
@@ -83,24 +83,25 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
 
     // The plug-in refuses exactly what the container refuses, and refuses before the bus.
-    Testing::ModuleRig rig;
-    const ErrorCode status = write(rig.interp, bytes);
-    FUZZ_CHECK(status == Error::Success || status == Error::InvalidArgument ||
-               status == Error::OutOfRange);
-    const bool unmarshalFailure = rig.interp.lastError() == "failed to unmarshal calibration";
-    FUZZ_CHECK((record == nullptr) == (status == Error::InvalidArgument && unmarshalFailure));
-    if (status != Error::Success) {
-        FUZZ_CHECK(rig.module.transactionCount() == 0);
-        FUZZ_CHECK(!rig.interp.lastError().empty());
+    Fuzz::Plugin plugin;
+    const std::int32_t status = write(plugin.instance, bytes);
+    FUZZ_CHECK(status == VEXAR_SUCCESS || status == VEXAR_INVALID_ARGUMENT ||
+               status == VEXAR_OUT_OF_RANGE);
+    const std::string text = plugin.lastError();
+    FUZZ_CHECK((record == nullptr) ==
+               (status == VEXAR_INVALID_ARGUMENT && text == "failed to unmarshal calibration"));
+    if (status != VEXAR_SUCCESS) {
+        FUZZ_CHECK(plugin.module.transactionCount() == 0);
+        FUZZ_CHECK(!text.empty());
         return 0;
     }
-    FUZZ_CHECK(rig.module.transactionCount() == kWriteTransactions);
+    FUZZ_CHECK(plugin.module.transactionCount() == kWriteTransactions);
 
     // What the sensor holds is already in its own resolution: writing the record read back
     // and reading again changes nothing.
-    const Bytes first = readBack(rig.interp);
+    const Bytes first = readBack(plugin.instance);
     FUZZ_CHECK(parse(first) != nullptr);
-    FUZZ_CHECK(write(rig.interp, first) == Error::Success);
-    FUZZ_CHECK(readBack(rig.interp) == first);
+    FUZZ_CHECK(write(plugin.instance, first) == VEXAR_SUCCESS);
+    FUZZ_CHECK(readBack(plugin.instance) == first);
     return 0;
 }

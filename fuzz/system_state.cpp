@@ -9,8 +9,6 @@
 #include <vector>
 
 #include "fuzz/FuzzInput.h"
-#include "tests/support/ModuleRig.h"
-#include "variant/SubRegisterIndex.h"
 
 namespace {
 
@@ -33,8 +31,8 @@ bool onlyReads(const Sim::SimulatedModule& module) {
     return true;
 }
 
-ErrorCode readState(VEXAR_ParamInterp_YORINDImpl& interp, Bytes& buffer) {
-    return interp.readSystemState(buffer.data(), static_cast<std::uint32_t>(buffer.size()));
+std::int32_t readState(void* instance, Bytes& buffer) {
+    return readSystemState(instance, buffer.data(), static_cast<std::uint32_t>(buffer.size()));
 }
 
 }  // namespace
@@ -49,39 +47,39 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         descriptor.components[3].present = 0;
         descriptor.components[4].present = 0;
     }
-    Testing::ModuleRig rig(descriptor);
+    Fuzz::Plugin plugin(descriptor);
     if (flags & 2) {
-        rig.module.setField(YorinD::Field::DealiasingEnable, 1);
+        // Dealiasing enable: bit 23 of sensor register 0x002.
+        plugin.module.setRegisterValue(0x002, plugin.module.registerValue(0x002) | 1u << 23);
     }
 
     // Writing: exactly the caller's bytes are read, none changed; refusals before the bus.
     Bytes buffer = state;
-    rig.interp.setLastError("");
-    const ErrorCode written =
-        rig.interp.writeSystemState(buffer.data(), static_cast<std::uint32_t>(buffer.size()));
-    FUZZ_CHECK(written == Error::Success || written == Error::NotSupported ||
-               written == Error::InvalidArgument || written == Error::OutOfRange);
+    plugin.lastError();
+    const std::int32_t written =
+        writeSystemState(plugin.instance, buffer.data(), static_cast<std::uint32_t>(buffer.size()));
+    FUZZ_CHECK(written == VEXAR_SUCCESS || written == VEXAR_NOT_SUPPORTED ||
+               written == VEXAR_INVALID_ARGUMENT || written == VEXAR_OUT_OF_RANGE);
     FUZZ_CHECK(buffer == state);
-    FUZZ_CHECK(rig.interp.getPhaseCount() == 4 || rig.interp.getPhaseCount() == 6);
-    if (refusedBeforeTheBus(rig.interp.lastError())) {
-        FUZZ_CHECK(written != Error::Success);
-        FUZZ_CHECK(rig.module.transactionCount() == 0);
+    if (refusedBeforeTheBus(plugin.lastError())) {
+        FUZZ_CHECK(written != VEXAR_SUCCESS);
+        FUZZ_CHECK(plugin.module.transactionCount() == 0);
     }
 
     // Reading the same buffer: only bus reads; a refusal leaves the buffer as it was, and a
     // second read of an unchanged camera gives the same bytes again.
-    rig.module.clearLog();
-    const ErrorCode read = readState(rig.interp, buffer);
-    FUZZ_CHECK(read == Error::Success || read == Error::NotSupported ||
-               read == Error::InvalidArgument);
-    FUZZ_CHECK(onlyReads(rig.module));
-    if (read != Error::Success) {
+    plugin.module.clearLog();
+    const std::int32_t read = readState(plugin.instance, buffer);
+    FUZZ_CHECK(read == VEXAR_SUCCESS || read == VEXAR_NOT_SUPPORTED ||
+               read == VEXAR_INVALID_ARGUMENT);
+    FUZZ_CHECK(onlyReads(plugin.module));
+    if (read != VEXAR_SUCCESS) {
         FUZZ_CHECK(buffer == state);
         return 0;
     }
     FUZZ_CHECK(buffer.size() == state.size());
     Bytes again = buffer;
-    FUZZ_CHECK(readState(rig.interp, again) == Error::Success);
+    FUZZ_CHECK(readState(plugin.instance, again) == VEXAR_SUCCESS);
     FUZZ_CHECK(again == buffer);
     return 0;
 }

@@ -257,36 +257,6 @@ void SimulatedModule::saveImage(std::ostream& out) const {
     }
 }
 
-bool SimulatedModule::loadImage(std::istream& in) {
-    auto image = powerOnImage();
-    std::map<std::uint16_t, std::uint8_t> latched;
-    std::string text;
-    while (std::getline(in, text)) {
-        if (text.empty() || text[0] == '#') {
-            continue;
-        }
-        unsigned int a = 0;
-        unsigned int b = 0;
-        char tail = 0;
-        if (std::sscanf(text.c_str(), "byte %x %x %c", &a, &b, &tail) == 2) {
-            if (byteDevice(static_cast<std::uint16_t>(a)) == nullptr || b > 0xFF) {
-                return false;
-            }
-            latched[static_cast<std::uint16_t>(a)] = static_cast<std::uint8_t>(b);
-        } else if (std::sscanf(text.c_str(), "%x %x %c", &a, &b, &tail) == 2) {
-            if (a >= image.size() || b > kRegisterMask) {
-                return false;
-            }
-            image[a] = b;
-        } else {
-            return false;
-        }
-    }
-    registers_ = image;
-    latched_ = std::move(latched);
-    return true;
-}
-
 ModuleKey SimulatedModule::moduleKey() { return ModuleKey{0x451, 0x9100, 0, 0}; }
 
 ModuleDescriptor SimulatedModule::moduleDescriptor() {

@@ -78,8 +78,6 @@ public:
     // The register image as text, one "0xADDR 0xVALUE" line per sensor register that differs
     // from reset and one "byte 0xDEV 0xVALUE" line per latched byte device.
     void saveImage(std::ostream& out) const;
-    // Replaces the image with reset plus what the text says; false on malformed text.
-    bool loadImage(std::istream& in);
 
     // The module identity this simulation answers to (the one the plug-in serves).
     static ModuleKey moduleKey();

@@ -41,42 +41,29 @@ class LastErrorAfterRefusal : public PluginHostTest {
     const std::int32_t needed = static_cast<std::int32_t>(expected.size()) + 1;
 };
 
-TEST_F(LastErrorAfterRefusal, TooSmallCapacitiesReportTheNeededSizeAndKeepTheText) {
-    for (std::int32_t capacity : {0, 1, needed - 1, -1, INT32_MIN}) {
+TEST_F(LastErrorAfterRefusal, IsCopiedOnlyIntoEnoughRoomAndThenEmpties) {
+    // Too little room, or room without a buffer: refused, the text kept, nothing copied.
+    for (std::int32_t capacity : {0, 1, needed - 1, -1, INT32_MIN, needed}) {
         std::vector<char> buffer(expected.size() + 8, 'x');
         std::int32_t size = capacity;
-        EXPECT_EQ(api->getLastError(instance, buffer.data(), &size), VEXAR_BUFFER_TOO_SMALL)
+        const bool room = capacity == needed;
+        EXPECT_EQ(api->getLastError(instance, room ? nullptr : buffer.data(), &size),
+                  room ? VEXAR_INVALID_ARGUMENT : VEXAR_BUFFER_TOO_SMALL)
             << capacity;
         EXPECT_EQ(size, needed) << capacity;
-        EXPECT_EQ(buffer[0], 'x') << "nothing is copied for capacity " << capacity;
+        EXPECT_EQ(buffer[0], 'x') << capacity;
     }
-    EXPECT_EQ(takeLastError(), expected);
-}
-
-TEST_F(LastErrorAfterRefusal, EnoughCapacityCopiesTextAndNulOnlyThenEmpties) {
-    // A null buffer with enough room is refused and keeps the text.
-    std::int32_t size = needed;
-    EXPECT_EQ(api->getLastError(instance, nullptr, &size), VEXAR_INVALID_ARGUMENT);
-    EXPECT_EQ(size, needed);
     EXPECT_EQ(api->getLastError(instance, nullptr, nullptr), VEXAR_INVALID_ARGUMENT);
-
-    std::vector<char> buffer(expected.size() + 8, 'x');
-    ASSERT_EQ(api->getLastError(instance, buffer.data(), &size), VEXAR_SUCCESS);
-    EXPECT_EQ(std::string(buffer.data()), expected);
-    EXPECT_EQ(buffer[expected.size() + 1], 'x');
-    EXPECT_EQ(size, needed);
-
-    size = 0;
-    EXPECT_EQ(api->getLastError(instance, nullptr, &size), VEXAR_BUFFER_TOO_SMALL);
-    EXPECT_EQ(size, 1);
-}
-
-TEST_F(LastErrorAfterRefusal, LargerCapacityIsLeftAsTheCallerGaveIt) {
+    // More room than needed: the text and its NUL only, the size left as the caller gave it.
     std::vector<char> buffer(512, 'x');
     std::int32_t size = 512;
     ASSERT_EQ(api->getLastError(instance, buffer.data(), &size), VEXAR_SUCCESS);
-    EXPECT_EQ(size, 512);
     EXPECT_EQ(std::string(buffer.data()), expected);
+    EXPECT_EQ(buffer[expected.size() + 1], 'x');
+    EXPECT_EQ(size, 512);
+    size = 0;
+    EXPECT_EQ(api->getLastError(instance, nullptr, &size), VEXAR_BUFFER_TOO_SMALL);
+    EXPECT_EQ(size, 1);
 }
 
 // ---- A null instance is refused by every export that can answer ----
@@ -137,17 +124,14 @@ std::vector<InstanceCall> everyErrorCodeExport() {
     };
 }
 
-TEST(NullInstance, EveryExportWithAResultAnswersInvalidArgumentAndVoidOnesDoNothing) {
+TEST(NullInstance, IsRefusedByEveryExportThatAnswersAndIgnoredByTheOthers) {
     const Tools::PluginApi& api = pluginLibrary().api();
     for (const InstanceCall& c : everyErrorCodeExport()) {
         EXPECT_EQ(c.call(api, nullptr), VEXAR_INVALID_ARGUMENT) << c.name;
     }
     api.dispose(nullptr);
     api.destroyInstance(nullptr);
-}
-
-TEST(NullInstance, WriteBoolChecksTheIdentifierFirstAndSetRegionOfInterestAlwaysRefuses) {
-    const Tools::PluginApi& api = pluginLibrary().api();
+    // writeBool checks the identifier first; setRegionOfInterest always refuses.
     EXPECT_EQ(api.writeBool(nullptr, 7, true), VEXAR_NOT_SUPPORTED);
     EXPECT_EQ(api.writeBool(nullptr, 14, false), VEXAR_INVALID_ARGUMENT);
     const RegionOfInterestInternal roi{0, 0, 320, 240};

@@ -131,7 +131,11 @@ INSTANTIATE_TEST_SUITE_P(Accepted, ServedModule, ::testing::ValuesIn(kServed), n
 
 using RefusalText = PluginHostTest;
 
-TEST_F(RefusalText, WritesHexInLowerCaseWord2UnsignedAndModuleTypeSigned) {
+TEST_F(RefusalText, WritesHexInLowerCaseWord2UnsignedModuleTypeSignedAndReplacesTheLast) {
+    ModuleKey earlier = Sim::SimulatedModule::moduleKey();
+    earlier.word1 = 1;
+    ASSERT_EQ(initializeWith(earlier, Sim::SimulatedModule::moduleDescriptor()),
+              VEXAR_NOT_SUPPORTED);
     const ModuleKey key{0xABCDEF01, 0xFFFFFFFF, 0xFFFFFFFF, 0};
     ModuleDescriptor descriptor = Sim::SimulatedModule::moduleDescriptor();
     descriptor.components[2].type = 0xFFFFFFFE;
@@ -140,17 +144,6 @@ TEST_F(RefusalText, WritesHexInLowerCaseWord2UnsignedAndModuleTypeSigned) {
     EXPECT_EQ(takeLastError(),
               "parameters not found for [ 0xabcdef01, 0xffffffff, 4294967295 ] with [ "
               "moduleType: -2, hwVersion: 65535 ]");
-}
-
-TEST_F(RefusalText, ReplacesAnEarlierTextInsteadOfAppending) {
-    ModuleKey key = Sim::SimulatedModule::moduleKey();
-    key.word1 = 1;
-    ASSERT_EQ(initializeWith(key, Sim::SimulatedModule::moduleDescriptor()), VEXAR_NOT_SUPPORTED);
-    key.word1 = 2;
-    ASSERT_EQ(initializeWith(key, Sim::SimulatedModule::moduleDescriptor()), VEXAR_NOT_SUPPORTED);
-    EXPECT_EQ(takeLastError(),
-              "parameters not found for [ 0x451, 0x2, 0 ] with [ moduleType: 258, "
-              "hwVersion: 8192 ]");
 }
 
 // ---- Refusal and re-initialisation keep the instance usable ----

@@ -33,10 +33,9 @@
 #include <tuple>
 #include <vector>
 
+#include "boundary/PluginHost.h"
 #include "host/LVLogger.h"
 #include "host/ROM.h"
-#include "sim/SimulatedModule.h"
-#include "tools/PluginLoader.h"
 
 namespace Lumivor::Testing {
 namespace {
@@ -44,14 +43,8 @@ namespace {
 namespace fs = std::filesystem;
 using Bytes = std::vector<std::uint8_t>;
 
-Tools::PluginLibrary& plugin() {
-    static Tools::PluginLibrary library;
-    static const bool loaded = library.load(VEXAR_PLUGIN_PATH);
-    EXPECT_TRUE(loaded) << library.error();
-    return library;
-}
 const Tools::PluginApi& api() {
-    return plugin().api();
+    return pluginLibrary().api();
 }
 
 std::vector<std::string> split(const std::string& text, char separator) {
@@ -406,7 +399,7 @@ std::string faultOutcome(const Entry& entry, std::size_t position,
     if (out.code != 0 && out.value != out.before) {
         result += ", output changed";
     }
-    if (const std::string text = plugin().lastError(s.instance); text != kEarlierText) {
+    if (const std::string text = pluginLibrary().lastError(s.instance); text != kEarlierText) {
         result += ": " + text;
     }
     return result;
@@ -427,7 +420,7 @@ std::vector<std::string> transcript(const Entry& entry) {
             head += " output changed";
         }
         // The text is shown whenever the operation replaced the earlier one, success or not.
-        if (const std::string text = plugin().lastError(s.instance); text != kEarlierText) {
+        if (const std::string text = pluginLibrary().lastError(s.instance); text != kEarlierText) {
             head += " \"" + text + "\"";
         }
         lines.push_back(head);
@@ -514,12 +507,11 @@ TEST_P(GoldenTranscript, OperationsAnswerAndTalkToTheBusExactlyAsRecorded) {
     std::ofstream(fresh) << now;
     const std::string diff = "diff -u '" + file.string() + "' '" + fresh.string() + "'";
     const char* update = std::getenv("VEXAR_GOLDEN_UPDATE");
+    std::ignore = std::system(diff.c_str());
     if (update != nullptr && std::string(update) == "1") {
-        std::ignore = std::system(diff.c_str());
         std::ofstream(file) << now;
         std::cout << "rewrote " << file << "\n";
     } else {
-        std::ignore = std::system(diff.c_str());
         ADD_FAILURE() << file << " differs from what the plug-in does now (diff above; "
                       << "VEXAR_GOLDEN_UPDATE=1 rewrites it)";
     }

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <bit>
 #include <cstdint>
 #include <initializer_list>
 #include <memory>
@@ -28,7 +27,9 @@ ParameterRangeInternal<int>* intRange(int lo, int hi, int step) {
     return new ParameterRangeInternal<int>(MinMaxStepRange, lo, hi, step);
 }
 
-TEST(ParameterRange, EveryKindMarshalsItsHeaderAndValuesThroughTheTwoCallProtocol) {
+// The plug-in's own ranges are on record with the bus transcripts; these are the shapes it
+// does not advertise today.
+TEST(ParameterRange, MarshalsItsHeaderAndValuesThroughTheTwoCallProtocol) {
     struct Case {
         const char* name;
         std::unique_ptr<ParameterRangeBaseInternal> range;
@@ -37,20 +38,8 @@ TEST(ParameterRange, EveryKindMarshalsItsHeaderAndValuesThroughTheTwoCallProtoco
     Case cases[] = {
         {"int", std::make_unique<ParameterRangeInternal<int>>(MinMaxStepRange, -2, 0x01020304, 7),
          wire(0, 2, {0xFFFFFFFEu, 0x01020304, 7})},
-        {"float",
-         std::make_unique<ParameterRangeInternal<float>>(MinMaxStepRange, 0.5f, 80.25f, 0.1f),
-         wire(0, 1,
-              {std::bit_cast<std::uint32_t>(0.5f), std::bit_cast<std::uint32_t>(80.25f),
-               std::bit_cast<std::uint32_t>(0.1f)})},
-        // A set keeps the order it was given, after its count.
-        {"set", std::make_unique<ParameterDiscreteSetInternal<int>>(std::vector<int>{3, 4, 2, 1}),
-         wire(1, 2, {4, 3, 4, 2, 1})},
         {"empty set", std::make_unique<ParameterDiscreteSetInternal<int>>(std::vector<int>{}),
          wire(1, 2, {0})},
-        {"region",
-         std::make_unique<RegionOfInterestRangeInternal>(
-             intRange(0, 303, 16), intRange(0, 239, 1), intRange(16, 320, 16), intRange(1, 240, 1)),
-         wire(2, 2, {0, 303, 16, 0, 239, 1, 16, 320, 16, 1, 240, 1})},
     };
     for (const Case& c : cases) {
         std::uint32_t size = 0;

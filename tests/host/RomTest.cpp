@@ -217,13 +217,6 @@ TEST(RomConfiguration, FactoryIsAskedOnceForAWellFormedRecordWithTheHeaderTypeAn
     EXPECT_EQ(log.calls, 0);
 }
 
-TEST(RomConfiguration, NullFactoryOrNullObjectRefusesTheRecord) {
-    const ByteList bytes = fullRecord().serialize();
-    EXPECT_EQ(Configuration::deserialize(bytes, 0, nullptr, nullptr), nullptr);
-    const auto none = [](void*, ContainerSectionType, std::uint16_t) -> Object* { return nullptr; };
-    EXPECT_EQ(Configuration::deserialize(bytes, 0, none, nullptr), nullptr);
-}
-
 int foreignDeaths = 0;
 struct ForeignRecord : Object {
     ~ForeignRecord() override { ++foreignDeaths; }
@@ -232,12 +225,17 @@ struct ForeignRecord : Object {
     bool operator==(const Object&) const override { return false; }
 };
 
-TEST(RomConfiguration, ObjectThatIsNotAConfigurationIsDeletedAndRefused) {
+TEST(RomConfiguration, NoObjectOrAForeignObjectFromTheFactoryRefusesTheRecord) {
+    const ByteList bytes = fullRecord().serialize();
+    EXPECT_EQ(Configuration::deserialize(bytes, 0, nullptr, nullptr), nullptr);
+    const auto none = [](void*, ContainerSectionType, std::uint16_t) -> Object* { return nullptr; };
+    EXPECT_EQ(Configuration::deserialize(bytes, 0, none, nullptr), nullptr);
+    // Not a configuration: deleted, not leaked.
     foreignDeaths = 0;
     const auto foreign = [](void*, ContainerSectionType, std::uint16_t) -> Object* {
         return new ForeignRecord;
     };
-    EXPECT_EQ(Configuration::deserialize(fullRecord().serialize(), 0, foreign, nullptr), nullptr);
+    EXPECT_EQ(Configuration::deserialize(bytes, 0, foreign, nullptr), nullptr);
     EXPECT_EQ(foreignDeaths, 1);
 }
 
@@ -261,8 +259,8 @@ TEST(RomConfigurationRejects, EverySingleBitFlip) {
     }
 }
 
-// Each header field that disagrees with the record, in an otherwise valid, resealed record.
-TEST(RomConfigurationRejects, HeaderThatDisagreesWithTheRecord) {
+// Records that are well sealed yet wrong inside, one fault each.
+TEST(RomConfigurationRejects, RecordsThatDisagreeWithThemselves) {
     const auto trueLength = static_cast<std::uint32_t>(build(fullRaw()).size() - 20);
     std::vector<RawRecord> bad;
     const auto variant = [&](auto change) {
@@ -270,6 +268,7 @@ TEST(RomConfigurationRejects, HeaderThatDisagreesWithTheRecord) {
         change(raw);
         bad.push_back(raw);
     };
+    // Header fields.
     variant([](RawRecord& r) { r.magic = "LVRD"; });
     for (const std::uint16_t version : {0, 2, 0x0100}) {
         variant([&](RawRecord& r) { r.version = version; });
@@ -285,58 +284,42 @@ TEST(RomConfigurationRejects, HeaderThatDisagreesWithTheRecord) {
         r.entries.push_back({7, 0, {}});
         r.entryCount = 4;
     });
+    // A known tag twice.
+    for (const std::size_t i : {0, 1, 2, 3}) {
+        variant([&](RawRecord& r) { r.entries.push_back(r.entries[i]); });
+    }
+    // Payloads running past the body, of known and unknown tags.
+    for (const std::uint16_t tag : {1, 3, 9}) {
+        for (const std::uint32_t claimed : {9u, 0xFFFFFFFFu}) {
+            bad.push_back({{{tag, 0, floatsPayload(1, {1.0f}), claimed}}});
+        }
+    }
+    // Payload lengths that do not fit the entry's layout.
+    auto oneTooLong = floatsPayload(1, {1.0f});
+    oneTooLong.push_back(0);
+    for (const RawEntry& e : std::vector<RawEntry>{
+             {1, 0, {0x08, 0x00}},                             // phase offset of 2 bytes
+             {2, 0, {0x08, 0x00, 0x00, 0x00, 0x00, 0x00}},     // phase offset of 6 bytes
+             {3, 0, {}},                                       // list without its count
+             {3, 0, floatsPayload(3, {1.0f, 2.0f})},           // count above the values
+             {3, 0, floatsPayload(1, {1.0f, 2.0f})},           // count below the values
+             {3, 0, floatsPayload(0xFFFFFFFFu, {1.0f})},       // count no payload can hold
+             {3, 0, oneTooLong},                               // a stray byte after the values
+             {4, 0, {3, 0, 0, 0}},                             // kind without a count
+             {4, 0, compensationPayload(3, 2, {1.0f})},        // count above the values
+             {4, 0, compensationPayload(3, 0x40000000u, {})},  // 4 GiB claimed in 8 bytes
+         }) {
+        bad.push_back({{e}});
+    }
     for (std::size_t i = 0; i < bad.size(); ++i) {
         EXPECT_EQ(parse(build(bad[i])), nullptr) << "case " << i;
     }
-}
-
-TEST(RomConfigurationRejects, EntryHeaderRunningPastTheBody) {
-    // A well-sealed record whose body ends inside the header of a second entry.
+    // A body that ends inside the header of a second entry.
     ByteList bytes = build({{{1, 0, phasePayload(8)}}, 2});
     bytes.insert(bytes.end() - 4, {2, 0, 0, 0, 0, 0});
     bytes[12] += 6;
     reseal(bytes);
     EXPECT_EQ(parse(bytes), nullptr);
-}
-
-TEST(RomConfigurationRejects, PayloadRunningPastTheBody) {
-    for (const std::uint16_t tag : {1, 3, 9}) {
-        RawRecord raw = {{{tag, 0, floatsPayload(1, {1.0f}), 9}}};
-        EXPECT_EQ(parse(build(raw)), nullptr) << "tag " << tag;
-        raw.entries[0].claimedLength = 0xFFFFFFFFu;
-        EXPECT_EQ(parse(build(raw)), nullptr) << "tag " << tag;
-    }
-}
-
-TEST(RomConfigurationRejects, PayloadLengthsThatDoNotFitTheLayout) {
-    const std::vector<RawEntry> malformed = {
-        {1, 0, {0x08, 0x00}},                          // phase offset of 2 bytes
-        {2, 0, {0x08, 0x00, 0x00, 0x00, 0x00, 0x00}},  // phase offset of 6 bytes
-        {3, 0, {}},                                    // list without its count
-        {3, 0, floatsPayload(3, {1.0f, 2.0f})},        // count above the values
-        {3, 0, floatsPayload(1, {1.0f, 2.0f})},        // count below the values
-        {3, 0, floatsPayload(0xFFFFFFFFu, {1.0f})},    // count no payload can hold
-        {3, 0,
-         [] {
-             auto p = floatsPayload(1, {1.0f});
-             p.push_back(0);
-             return p;
-         }()},
-        {4, 0, {3, 0, 0, 0}},                             // kind without a count
-        {4, 0, compensationPayload(3, 2, {1.0f})},        // count above the values
-        {4, 0, compensationPayload(3, 0x40000000u, {})},  // 4 GiB claimed in 8 bytes
-    };
-    for (std::size_t i = 0; i < malformed.size(); ++i) {
-        EXPECT_EQ(parse(build({{malformed[i]}})), nullptr) << "case " << i;
-    }
-}
-
-TEST(RomConfigurationRejects, DuplicateKnownTags) {
-    for (const std::uint16_t tag : {1, 2, 3, 4}) {
-        RawRecord raw = fullRaw();
-        raw.entries.push_back(raw.entries[tag - 1]);
-        EXPECT_EQ(parse(build(raw)), nullptr) << "tag " << tag;
-    }
 }
 
 }  // namespace

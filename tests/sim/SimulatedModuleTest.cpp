@@ -35,8 +35,6 @@ void expectPowerOnState(const SimulatedModule& module) {
     }
 }
 
-// ---- Power-on image ----
-
 // ---- Sensor registers and byte devices over the bus ----
 
 TEST(SimulatedBus, SensorRegistersMoveLeastSignificantByteFirstInBothBanks) {
@@ -65,7 +63,7 @@ TEST(SimulatedBus, ByteDevicesLatchWhatIsWrittenEachOnItsOwn) {
     EXPECT_EQ(module.latchedByte(0x28), 0xFF);
     EXPECT_EQ(module.latchedByte(0x21), 0xFE);
     for (std::uint32_t address = 0; address < 0x200; ++address) {
-        ASSERT_EQ(module.registerValue(address), SimulatedModule::resetValue(address));
+        ASSERT_EQ(module.registerValue(address), SimulatedModule::resetValue(address)) << address;
     }
 }
 
@@ -145,7 +143,7 @@ TEST(SimulatedFaults, FailingDeviceFailsEveryTransactionToItUntilCleared) {
 
 // ---- Image text ----
 
-TEST(SimulatedImage, SaveListsChangedRegistersAndLatchesAndLoadRestoresThem) {
+TEST(SimulatedImage, SaveListsChangedRegistersAndLatchesOnly) {
     SimulatedModule module;
     std::ostringstream fresh;
     module.saveImage(fresh);
@@ -159,36 +157,6 @@ TEST(SimulatedImage, SaveListsChangedRegistersAndLatchesAndLoadRestoresThem) {
     module.saveImage(out);
     EXPECT_EQ(out.str(),
               "0x002 0x800000\n0x0ff 0x000001\n0x183 0xffffff\nbyte 0x21 0xfe\nbyte 0x2b 0x9a\n");
-
-    SimulatedModule copy;
-    copy.setRegisterValue(0x010, 0x123456);  // overwritten: load starts from reset
-    ASSERT_EQ(busWrite(copy, 0x28, 0x11, {0x01}), 0);
-    std::istringstream in("# saved by hand\n\n" + out.str());
-    ASSERT_TRUE(copy.loadImage(in));
-    for (std::uint32_t address = 0; address < 0x200; ++address) {
-        EXPECT_EQ(copy.registerValue(address), module.registerValue(address)) << address;
-    }
-    for (const std::uint16_t device : kByteDevices) {
-        EXPECT_EQ(copy.latchedByte(device), module.latchedByte(device)) << device;
-    }
-}
-
-TEST(SimulatedImage, MalformedLineIsRejectedAndTheImageStaysAsItWas) {
-    for (const char* line : {"0x200 0x000000\n",    // beyond the two banks
-                             "0x002 0x1000000\n",   // wider than 24 bits
-                             "0x002\n",             // value missing
-                             "0x002 0x1 0x2\n",     // trailing field
-                             "register 2 is 1\n",   // not a line of ours
-                             "byte 0x50 0x01\n",    // no such byte device
-                             "byte 0x2a 0x100\n"})  // more than a byte
-    {
-        SimulatedModule module;
-        module.setRegisterValue(0x002, 0x000001);
-        std::istringstream in(std::string("0x003 0x000005\n") + line);
-        EXPECT_FALSE(module.loadImage(in)) << line;
-        EXPECT_EQ(module.registerValue(0x002), 0x000001u);
-        EXPECT_EQ(module.registerValue(0x003), SimulatedModule::resetValue(0x003));
-    }
 }
 
 }  // namespace
