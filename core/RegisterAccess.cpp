@@ -23,10 +23,9 @@ void toBus(std::uint32_t value, std::uint8_t (&bytes)[4]) {
 
 ErrorCode readRegister(const AccessContext& context, const SubRegister& field,
                        std::uint32_t* value) {
-    const BusLocation at = busLocationOf(field.address);
     std::uint8_t bytes[4] = {0, 0, 0, 0};
-    const ErrorCode status =
-        context.readCallback(context.hostContext, at.device, at.reg, bytes, kRegisterBytes);
+    const ErrorCode status = context.readCallback(context.hostContext, field.at.device,
+                                                  field.at.reg, bytes, kRegisterBytes);
     if (status == Error::Success) {
         *value = fromBus(bytes);
     }
@@ -51,10 +50,10 @@ ErrorCode VEXARParameterInterpreter::writeSubRegister(std::uint32_t index, std::
     }
     registerValue = (registerValue & ~(field->mask << field->lsb)) |
                     ((value & field->mask) << field->lsb);
-    const BusLocation at = busLocationOf(field->address);
     std::uint8_t bytes[4];
     toBus(registerValue, bytes);
-    return context_.writeCallback(context_.hostContext, at.device, at.reg, bytes, kRegisterBytes);
+    return context_.writeCallback(context_.hostContext, field->at.device, field->at.reg, bytes,
+                                  kRegisterBytes);
 }
 
 ErrorCode VEXARParameterInterpreter::readSubRegister(std::uint32_t index, std::uint32_t* value) {

@@ -14,7 +14,7 @@
 #include "fuzz/SequenceOps.h"
 #include "host/ParameterTypes.h"
 #include "tests/support/ModuleRig.h"
-#include "variant/SubRegisterIndex.h"
+#include "variant/SubRegisterTable.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 
 #include "fuzz/FuzzInput.h"
 #include "tests/support/ModuleRig.h"
-#include "variant/SubRegisterIndex.h"
+#include "variant/SubRegisterTable.h"
 
 namespace {
 

@@ -35,15 +35,7 @@ const ByteDevice* byteDevice(std::uint16_t device) {
     return nullptr;
 }
 
-std::optional<std::uint32_t> sensorAddress(std::uint16_t device, std::uint8_t reg) {
-    if (device == kLowBankDevice) {
-        return reg;
-    }
-    if (device == kHighBankDevice) {
-        return 0x100u + reg;
-    }
-    return std::nullopt;
-}
+constexpr auto sensorAddress = YorinD::sensorRegisterAddress;
 
 std::array<std::uint32_t, 0x200> resetImage() {
     std::array<std::uint32_t, 0x200> image{};

@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "support/SimulatedCamera.h"
-#include "variant/SubRegisterIndex.h"
 #include "variant/SubRegisterTable.h"
 
 namespace Lumivor::Testing {

@@ -16,7 +16,7 @@
 
 #include "host/Format.h"
 #include "reliability/Rig.h"
-#include "variant/SubRegisterIndex.h"
+#include "variant/SubRegisterTable.h"
 
 namespace Lumivor::Testing {
 namespace {

@@ -9,7 +9,7 @@
 #include "host/Crc32.h"
 #include "host/ROM.h"
 #include "support/SimulatedCamera.h"
-#include "variant/SubRegisterIndex.h"
+#include "variant/SubRegisterTable.h"
 
 namespace Lumivor::Testing {
 namespace {

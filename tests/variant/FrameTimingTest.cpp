@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "support/SimulatedCamera.h"
-#include "variant/SubRegisterIndex.h"
+#include "variant/SubRegisterTable.h"
 
 namespace Lumivor::Testing {
 namespace {

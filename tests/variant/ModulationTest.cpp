@@ -7,7 +7,7 @@
 
 #include "support/SimulatedCamera.h"
 #include "variant/ModulationParameters.h"
-#include "variant/SubRegisterIndex.h"
+#include "variant/SubRegisterTable.h"
 
 namespace Lumivor {
 

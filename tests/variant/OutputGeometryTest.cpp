@@ -8,7 +8,7 @@
 
 #include "support/SimulatedCamera.h"
 #include "variant/ModulationParameters.h"
-#include "variant/SubRegisterIndex.h"
+#include "variant/SubRegisterTable.h"
 
 namespace Lumivor::Testing {
 namespace {
