@@ -9,7 +9,6 @@ namespace Lumivor {
 
 namespace {
 constexpr std::uint32_t kInitialPhaseCount = 4;
-constexpr std::uint32_t kRegionOfInterestId = 13;
 
 std::string moduleText(const char* what, const ModuleKey& key, const ModuleDescriptor& descriptor) {
     return Utils::Format(std::string(what) +
@@ -103,7 +102,7 @@ ErrorCode VEXARParameterInterpreter::getValueType(std::uint32_t id, std::uint32_
         return Error::InvalidArgument;
     }
     // The region of interest is known to every instance, initialised or not.
-    if (id == kRegionOfInterestId) {
+    if (id == VEXAR_PARAM_REGION_OF_INTEREST) {
         *type = code(ValueType::RegionOfInterest);
         return Error::Success;
     }

@@ -26,8 +26,6 @@ constexpr std::uint32_t kSdkVersion[4] = {1, 9, 0, 5};
 constexpr std::int32_t kImplType = 9;
 constexpr GUID kImplGuid = {0x5E3B9D41, 0x7C2A, 0x4F86,
                             {0xA1, 0xD0, 0x2B, 0x6C, 0x8E, 0x94, 0xF7, 0x13}};
-constexpr std::uint32_t kStreamEnableId = 14;
-constexpr std::uint32_t kRegionOfInterestId = 13;
 
 Lumivor::VEXARParameterInterpreter* asInstance(void* inst) {
     return static_cast<Lumivor::VEXARParameterInterpreter*>(inst);
@@ -145,7 +143,7 @@ VEXAR_EXPORT int32_t readBool(void* inst, uint32_t id, bool* value) {
 
 VEXAR_EXPORT int32_t getRegionOfInterest(void* inst, RegionOfInterestInternal* roi) {
     return onInstance(inst,
-                      [&](auto& instance) { return instance.readValue(kRegionOfInterestId, roi); });
+                      [&](auto& instance) { return instance.readValue(VEXAR_PARAM_REGION_OF_INTEREST, roi); });
 }
 
 VEXAR_EXPORT int32_t writeInt(void* inst, uint32_t id, int32_t value) {
@@ -158,7 +156,7 @@ VEXAR_EXPORT int32_t writeFloat(void* inst, uint32_t id, float value) {
 
 VEXAR_EXPORT int32_t writeBool(void* inst, uint32_t id, bool value) {
     // Only stream enable is writable as a flag from outside; dealiasing follows the state.
-    if (id != kStreamEnableId) {
+    if (id != VEXAR_PARAM_STREAM_ENABLE) {
         return Error::NotSupported;
     }
     return onInstance(inst, [&](auto& instance) { return instance.writeValue(id, value); });

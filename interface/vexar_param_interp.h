@@ -33,6 +33,53 @@ enum {
     VEXAR_BUFFER_TOO_SMALL = -6
 };
 
+/* Value types of the typed exports, as the system state's records carry them. */
+enum {
+    VEXAR_VALUE_FLOAT = 1,
+    VEXAR_VALUE_INT = 2,
+    VEXAR_VALUE_BOOL = 3,
+    VEXAR_VALUE_REGION_OF_INTEREST = 4
+};
+
+/* Units, as getUnitType answers them. */
+enum {
+    VEXAR_UNIT_NONE = 1,
+    VEXAR_UNIT_MILLISECONDS = 2,
+    VEXAR_UNIT_MEGAHERTZ = 3,
+    VEXAR_UNIT_METERS = 5,
+    VEXAR_UNIT_PERCENT = 6
+};
+
+/* Access modes, as getAccessMode answers them. */
+enum { VEXAR_ACCESS_READ_WRITE = 1, VEXAR_ACCESS_READ_ONLY = 2, VEXAR_ACCESS_WRITE_ONLY = 3 };
+
+/* The parameters, in identifier order from 0: constant suffix, name, value type, unit and
+ * access mode (the suffixes of the constants above). Expand it with a macro of five arguments
+ * to build a host's own table; VEXAR_PARAM_<suffix> names each identifier. */
+/* clang-format off */
+#define VEXAR_PARAMETERS(X)                                                                   \
+    X(LEFT_ILLUMINATION_VOLTAGE,  LeftIlluminationVoltage,  FLOAT,              PERCENT,      WRITE_ONLY) \
+    X(RIGHT_ILLUMINATION_VOLTAGE, RightIlluminationVoltage, FLOAT,              PERCENT,      WRITE_ONLY) \
+    X(MIXING_VOLTAGE,             MixingVoltage,            FLOAT,              PERCENT,      WRITE_ONLY) \
+    X(FRAME_RATE,                 FrameRate,                FLOAT,              NONE,         READ_WRITE) \
+    X(MICRO_FRAME_NUMBER,         MicroFrameNumber,         INT,                NONE,         READ_WRITE) \
+    X(INTEGRATION_TIME,           IntegrationTime,          FLOAT,              MILLISECONDS, READ_WRITE) \
+    X(MODULATION_FREQUENCY,       ModulationFrequency,      FLOAT,              MEGAHERTZ,    READ_WRITE) \
+    X(DEALIASING_ON,              DealiasingOn,             BOOL,               NONE,         READ_WRITE) \
+    X(DEALIASING_FREQUENCY,       DealiasingFrequency,      FLOAT,              MEGAHERTZ,    READ_WRITE) \
+    X(MIXING_SIGNALS_MODE,        MixingSignalsMode,        INT,                NONE,         READ_WRITE) \
+    X(ILLUMINATION_MODE,          IlluminationMode,         INT,                NONE,         READ_WRITE) \
+    X(RAW_OUTPUT_MODE,            RawOutputMode,            INT,                NONE,         READ_WRITE) \
+    X(RANGE,                      Range,                    FLOAT,              METERS,       READ_ONLY)  \
+    X(REGION_OF_INTEREST,         RegionOfInterest,         REGION_OF_INTEREST, NONE,         READ_WRITE) \
+    X(STREAM_ENABLE,              StreamEnable,             BOOL,               NONE,         READ_WRITE) \
+    X(NATIVE_FRAME_FORMAT,        NativeFrameFormat,        INT,                NONE,         READ_ONLY)
+/* clang-format on */
+
+#define VEXAR_PARAM_ENUMERATOR_(suffix, name, value, unit, access) VEXAR_PARAM_##suffix,
+enum { VEXAR_PARAMETERS(VEXAR_PARAM_ENUMERATOR_) VEXAR_PARAM_COUNT };
+#undef VEXAR_PARAM_ENUMERATOR_
+
 /* Register bus callbacks. Sensor registers move as 3 bytes, least significant byte first;
  * the one-byte devices as 1 byte. 0 means success. */
 typedef int32_t (*RegisterReadCallback)(void* hostContext, uint16_t device, uint8_t reg,
@@ -75,13 +122,10 @@ typedef struct GUID {
 } GUID;
 #endif
 
-/* Shared with the host library's own declaration of the same record. */
-#ifndef LUMIVOR_REGION_OF_INTEREST_INTERNAL_DEFINED
-#define LUMIVOR_REGION_OF_INTEREST_INTERNAL_DEFINED
+/* A rectangle of the sensor in pixels; the host library uses the same record. */
 typedef struct RegionOfInterestInternal {
     int32_t x, y, width, height;
 } RegionOfInterestInternal;
-#endif
 
 #ifdef __cplusplus
 #define VEXAR_STATIC_ASSERT static_assert

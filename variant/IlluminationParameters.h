@@ -1,52 +1,40 @@
 #pragma once
 
-#include "core/ParameterInternal.h"
+#include "variant/ParameterCatalogue.h"
 
 namespace Lumivor {
 
-class LeftIlluminationVoltage_YORIN_D final
-    : public CatalogueParameter<float, UnitType::Percent, AccessMode::WriteOnly> {
+class LeftIlluminationVoltage_YORIN_D final : public ModuleParameter<LeftIlluminationVoltage, float> {
 public:
-    LeftIlluminationVoltage_YORIN_D()
-        : CatalogueParameter(ParameterType::LeftIlluminationVoltage) {}
     ErrorCode getRange(const AccessContext& context,
                        ParameterRangeBaseInternal** range) const override;
     ErrorCode write(const AccessContext& context, float value) const override;
 };
 
-class RightIlluminationVoltage_YORIN_D final
-    : public CatalogueParameter<float, UnitType::Percent, AccessMode::WriteOnly> {
+class RightIlluminationVoltage_YORIN_D final : public ModuleParameter<RightIlluminationVoltage, float> {
 public:
-    RightIlluminationVoltage_YORIN_D()
-        : CatalogueParameter(ParameterType::RightIlluminationVoltage) {}
     ErrorCode getRange(const AccessContext& context,
                        ParameterRangeBaseInternal** range) const override;
     ErrorCode write(const AccessContext& context, float value) const override;
 };
 
-class MixingVoltage_YORIN_D final
-    : public CatalogueParameter<float, UnitType::Percent, AccessMode::WriteOnly> {
+class MixingVoltage_YORIN_D final : public ModuleParameter<MixingVoltage, float> {
 public:
-    MixingVoltage_YORIN_D() : CatalogueParameter(ParameterType::MixingVoltage) {}
     ErrorCode getRange(const AccessContext& context,
                        ParameterRangeBaseInternal** range) const override;
     ErrorCode write(const AccessContext& context, float value) const override;
 };
 
-class MixingSignalsMode_YORIN_D final
-    : public CatalogueParameter<int, UnitType::None, AccessMode::ReadWrite> {
+class MixingSignalsMode_YORIN_D final : public ModuleParameter<MixingSignalsMode, int> {
 public:
-    MixingSignalsMode_YORIN_D() : CatalogueParameter(ParameterType::MixingSignalsMode) {}
     ErrorCode getRange(const AccessContext& context,
                        ParameterRangeBaseInternal** range) const override;
     ErrorCode write(const AccessContext& context, int value) const override;
     ErrorCode read(const AccessContext& context, int* value) const override;
 };
 
-class IlluminationMode_YORIN_D final
-    : public CatalogueParameter<int, UnitType::None, AccessMode::ReadWrite> {
+class IlluminationMode_YORIN_D final : public ModuleParameter<IlluminationMode, int> {
 public:
-    IlluminationMode_YORIN_D() : CatalogueParameter(ParameterType::IlluminationMode) {}
     ErrorCode getRange(const AccessContext& context,
                        ParameterRangeBaseInternal** range) const override;
     ErrorCode write(const AccessContext& context, int value) const override;

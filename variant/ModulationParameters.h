@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "core/ParameterInternal.h"
+#include "variant/ParameterCatalogue.h"
 
 namespace Lumivor {
 
@@ -32,10 +32,8 @@ std::optional<SynthesiserSetting> findFrequencySettings(float frequency, std::ui
                                                         std::uint32_t smallestInputDivider,
                                                         std::uint32_t phaseCount);
 
-class ModulationFrequency_YORIN_D final
-    : public CatalogueParameter<float, UnitType::Megahertz, AccessMode::ReadWrite> {
+class ModulationFrequency_YORIN_D final : public ModuleParameter<ModulationFrequency, float> {
   public:
-    ModulationFrequency_YORIN_D() : CatalogueParameter(ParameterType::ModulationFrequency) {}
     ErrorCode getRange(const AccessContext& context,
                        ParameterRangeBaseInternal** range) const override;
     ErrorCode write(const AccessContext& context, float value) const override;
@@ -43,18 +41,14 @@ class ModulationFrequency_YORIN_D final
 };
 
 // Reaches the host only through a restored system state, which also sets the phase count.
-class DealiasingOn_YORIN_D final
-    : public CatalogueParameter<bool, UnitType::None, AccessMode::ReadWrite> {
+class DealiasingOn_YORIN_D final : public ModuleParameter<DealiasingOn, bool> {
   public:
-    DealiasingOn_YORIN_D() : CatalogueParameter(ParameterType::DealiasingOn) {}
     ErrorCode write(const AccessContext& context, bool value) const override;
     ErrorCode read(const AccessContext& context, bool* value) const override;
 };
 
-class DealiasingFrequency_YORIN_D final
-    : public CatalogueParameter<float, UnitType::Megahertz, AccessMode::ReadWrite> {
+class DealiasingFrequency_YORIN_D final : public ModuleParameter<DealiasingFrequency, float> {
   public:
-    DealiasingFrequency_YORIN_D() : CatalogueParameter(ParameterType::DealiasingFrequency) {}
     ErrorCode getRange(const AccessContext& context,
                        ParameterRangeBaseInternal** range) const override;
     ErrorCode write(const AccessContext& context, float value) const override;
