@@ -11,7 +11,7 @@ namespace Lumivor {
 // Parameter objects by identifier, owned by the table. Identifiers are small and dense, so the
 // table is indexed directly rather than hashed.
 class ParameterTable {
-public:
+  public:
     ParameterInternal* find(std::uint32_t id) const {
         return id < entries_.size() ? entries_[id].get() : nullptr;
     }
@@ -28,17 +28,9 @@ public:
     // Destroys every parameter object and forgets the entries.
     void clear() { entries_.clear(); }
 
-    std::size_t size() const {
-        std::size_t count = 0;
-        for (const auto& entry : entries_) {
-            count += entry != nullptr ? 1 : 0;
-        }
-        return count;
-    }
-
     void swap(ParameterTable& other) noexcept { entries_.swap(other.entries_); }
 
-private:
+  private:
     std::vector<std::unique_ptr<ParameterInternal>> entries_;
 };
 

@@ -35,8 +35,8 @@ VEXARParameterInterpreter::~VEXARParameterInterpreter() = default;
 
 ErrorCode VEXARParameterInterpreter::initialize(void* hostContext,
                                                 RegisterReadCallback readCallback,
-                                                RegisterWriteCallback writeCallback,
-                                                ModuleKey key, ModuleDescriptor descriptor) {
+                                                RegisterWriteCallback writeCallback, ModuleKey key,
+                                                ModuleDescriptor descriptor) {
     context_ = AccessContext{hostContext, readCallback, writeCallback, this};
     descriptor_ = descriptor;
 
@@ -97,7 +97,7 @@ ErrorCode VEXARParameterInterpreter::getAccessMode(std::uint32_t id, std::uint32
     return Error::Success;
 }
 
-ErrorCode VEXARParameterInterpreter::getValueType(std::uint32_t id, std::uint32_t* type) {
+ErrorCode VEXARParameterInterpreter::getValueType(std::uint32_t id, std::uint32_t* type) const {
     if (type == nullptr) {
         return Error::InvalidArgument;
     }
@@ -131,8 +131,12 @@ ErrorCode VEXARParameterInterpreter::getLastError(char* buffer, std::int32_t* si
     return Error::Success;
 }
 
-std::uint32_t VEXARParameterInterpreter::getPhaseCount() { return phaseCount_; }
+std::uint32_t VEXARParameterInterpreter::getPhaseCount() {
+    return phaseCount_;
+}
 
-void VEXARParameterInterpreter::setLastError(std::string text) { lastError_ = std::move(text); }
+void VEXARParameterInterpreter::setLastError(std::string text) {
+    lastError_ = std::move(text);
+}
 
 }  // namespace Lumivor

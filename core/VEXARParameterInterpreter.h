@@ -18,7 +18,7 @@ ModuleDescriptor defaultModuleDescriptor();
 // One interpreter instance serves one camera module. The module variant supplies the tables
 // for the modules it serves, the system state, calibration and phase scaling.
 class VEXARParameterInterpreter {
-public:
+  public:
     VEXARParameterInterpreter();
     VEXARParameterInterpreter(const VEXARParameterInterpreter&) = delete;
     VEXARParameterInterpreter& operator=(const VEXARParameterInterpreter&) = delete;
@@ -30,7 +30,7 @@ public:
     virtual void dispose();
     virtual ErrorCode getUnitType(std::uint32_t id, std::uint32_t* unit);
     virtual ErrorCode getAccessMode(std::uint32_t id, std::uint32_t* mode);
-    virtual ErrorCode getValueType(std::uint32_t id, std::uint32_t* type);
+    ErrorCode getValueType(std::uint32_t id, std::uint32_t* type) const;
     virtual ErrorCode getParameterRange(std::uint32_t id, std::uint8_t* buffer,
                                         std::uint32_t* size);
     virtual ErrorCode writeSystemState(const std::uint8_t* buffer, std::uint32_t size) = 0;
@@ -58,10 +58,7 @@ public:
     const AccessContext& accessContext() const { return context_; }
     void setPhaseCount(std::uint32_t count) { phaseCount_ = count; }
 
-    const ParameterTable& parameterTable() const { return parameters_; }
-    const SubRegisterMap& subRegisterMap() const { return subRegisters_; }
-
-protected:
+  protected:
     // Fill the table for the module named by key and descriptor, or answer NotSupported and
     // leave it as it was.
     virtual ErrorCode selectParameterTable(ModuleKey key, ModuleDescriptor descriptor,
@@ -69,7 +66,7 @@ protected:
     virtual ErrorCode selectSubRegisterMap(ModuleKey key, ModuleDescriptor descriptor,
                                            SubRegisterMap& map) = 0;
 
-private:
+  private:
     AccessContext context_;
     ParameterTable parameters_;
     SubRegisterMap subRegisters_;
@@ -84,8 +81,7 @@ extern template ErrorCode VEXARParameterInterpreter::readValue<bool>(std::uint32
 extern template ErrorCode VEXARParameterInterpreter::readValue<RegionOfInterestInternal>(
     std::uint32_t, RegionOfInterestInternal*);
 extern template ErrorCode VEXARParameterInterpreter::writeValue<int>(std::uint32_t, const int&);
-extern template ErrorCode VEXARParameterInterpreter::writeValue<float>(std::uint32_t,
-                                                                       const float&);
+extern template ErrorCode VEXARParameterInterpreter::writeValue<float>(std::uint32_t, const float&);
 extern template ErrorCode VEXARParameterInterpreter::writeValue<bool>(std::uint32_t, const bool&);
 extern template ErrorCode VEXARParameterInterpreter::writeValue<RegionOfInterestInternal>(
     std::uint32_t, const RegionOfInterestInternal&);

@@ -7,14 +7,35 @@
 #include <span>
 #include <vector>
 
-// Little-endian byte helpers shared by the host library's byte formats. Header-only and not
-// exported: every user compiles its own copy.
+// Little-endian byte helpers shared by every byte format of the project: the host library's
+// containers and ranges, the plug-in's value records and its register transfers. Header-only and
+// not exported: every user compiles its own copy.
 namespace Lumivor::Bytes {
 
-// Appends little-endian values to a growing byte list.
+// The low count bytes of v, least significant first. Byte by byte, so that the compiler never
+// needs an alignment or a wide access the caller's buffer does not promise.
+constexpr void storeLittleEndian(std::uint8_t* out, std::uint32_t v, std::size_t count) {
+    for (std::size_t i = 0; i < count; ++i) {
+        out[i] = static_cast<std::uint8_t>(v >> (8 * i));
+    }
+}
+
+constexpr std::uint32_t loadLittleEndian(const std::uint8_t* in, std::size_t count) {
+    std::uint32_t v = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        v |= static_cast<std::uint32_t>(in[i]) << (8 * i);
+    }
+    return v;
+}
+
+// Appends little-endian values to a byte list. Writers that know their size up front reserve it,
+// so that the list is allocated once instead of growing as the bytes arrive.
 class Writer {
   public:
     explicit Writer(std::vector<std::uint8_t>& out) : out_(out) {}
+    Writer(std::vector<std::uint8_t>& out, std::size_t expectedSize) : out_(out) {
+        out_.reserve(out_.size() + expectedSize);
+    }
 
     void u8(std::uint8_t v) { out_.push_back(v); }
     void u16(std::uint16_t v) { put(v, 2); }
@@ -30,11 +51,7 @@ class Writer {
     }
 
     // Overwrites four bytes already written, for lengths known only afterwards.
-    void patchU32(std::size_t at, std::uint32_t v) {
-        for (std::size_t i = 0; i < 4; ++i) {
-            out_[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
-        }
-    }
+    void patchU32(std::size_t at, std::uint32_t v) { storeLittleEndian(&out_[at], v, 4); }
     std::size_t position() const { return out_.size(); }
 
   private:
@@ -81,10 +98,7 @@ class Reader {
         if (count > remaining()) {
             return std::nullopt;
         }
-        std::uint32_t v = 0;
-        for (std::size_t i = 0; i < count; ++i) {
-            v |= static_cast<std::uint32_t>(in_[at_ + i]) << (8 * i);
-        }
+        const std::uint32_t v = loadLittleEndian(&in_[at_], count);
         at_ += count;
         return static_cast<T>(v);
     }

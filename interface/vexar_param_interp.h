@@ -139,13 +139,28 @@ VEXAR_STATIC_ASSERT(sizeof(GUID) == 16, "GUID is 16 bytes");
 VEXAR_STATIC_ASSERT(sizeof(RegionOfInterestInternal) == 16, "RegionOfInterestInternal is 16 bytes");
 #undef VEXAR_STATIC_ASSERT
 
-/* Identity queries: no instance needed. */
+/* Contract of the exports.
+ * - Threads: an instance is used by one thread at a time; separate instances may run in parallel
+ *   (the plug-in keeps no state outside its instances).
+ * - Buffers belong to the caller; the plug-in keeps no pointer to them past the call.
+ * - Size protocol of getParameterRange, readCalibration and getLastError: *size carries the
+ *   buffer's capacity in bytes; when that is too small the call answers VEXAR_BUFFER_TOO_SMALL
+ *   and sets *size to the size needed, so a host can ask with *size = 0 first.
+ * - A null instance or a null output pointer answers VEXAR_INVALID_ARGUMENT, except where noted.
+ * - Byte formats of the marshalled range and of the calibration record: docs/host-formats.md.
+ *   A system state is a run of value records: one identifier byte, then the value (float and
+ *   int 4 bytes, bool 1 byte, region four 16-bit numbers), little-endian. */
+
+/* Identity queries: no instance needed. Null output pointers are skipped. */
 VEXAR_EXPORT void getPluginVersion(uint32_t* major, uint32_t* minor, uint32_t* patch);
 VEXAR_EXPORT void getSDKVersion(uint32_t* a, uint32_t* b, uint32_t* c, uint32_t* d);
 VEXAR_EXPORT GUID getImplGUID(void);
 VEXAR_EXPORT int32_t getImplType(void);
 
-/* Instance life. */
+/* Instance life. createInstance answers null when memory runs out. initialize takes the bus
+ * callbacks (both required, else VEXAR_INVALID_ARGUMENT) and answers VEXAR_NOT_SUPPORTED for a
+ * module it does not serve; it may be called again to re-target the instance. dispose releases
+ * what initialize set up; destroyInstance frees the instance. Both accept null and do nothing. */
 VEXAR_EXPORT void* createInstance(void);
 VEXAR_EXPORT int32_t initialize(void* inst, void* hostContext, RegisterReadCallback readCallback,
                                 RegisterWriteCallback writeCallback, ModuleKey key,
@@ -153,16 +168,32 @@ VEXAR_EXPORT int32_t initialize(void* inst, void* hostContext, RegisterReadCallb
 VEXAR_EXPORT void dispose(void* inst);
 VEXAR_EXPORT void destroyInstance(void* inst);
 
-/* Operations on an initialised instance. */
+/* Operations on an initialised instance. An identifier the module does not have answers
+ * VEXAR_NOT_SUPPORTED; a failed bus transaction's own code is passed through. */
+
+/* The VEXAR_UNIT_* and VEXAR_ACCESS_* code of a parameter. */
 VEXAR_EXPORT int32_t getUnitType(void* inst, uint32_t id, uint32_t* unit);
 VEXAR_EXPORT int32_t getAccessMode(void* inst, uint32_t id, uint32_t* mode);
+/* The parameter's range, marshalled; size protocol above. VEXAR_NOT_SUPPORTED when the parameter
+ * publishes no range. */
 VEXAR_EXPORT int32_t getParameterRange(void* inst, uint32_t id, uint8_t* buffer, uint32_t* size);
+/* writeSystemState applies the value records of the buffer in the module's own order;
+ * readSystemState overwrites the values of the records the caller laid out in the buffer
+ * (identifier bytes are kept). A null buffer is accepted only with size 0. */
 VEXAR_EXPORT int32_t writeSystemState(void* inst, const uint8_t* buffer, uint32_t size);
 VEXAR_EXPORT int32_t readSystemState(void* inst, uint8_t* buffer, uint32_t size);
+/* The text of the last failure, NUL-terminated; size protocol above (*size counts the NUL).
+ * A successful call clears the text. */
 VEXAR_EXPORT int32_t getLastError(void* inst, char* buffer, int32_t* size);
+/* The calibration record in the container format; a null record is accepted only with size 0.
+ * readCalibration follows the size protocol above. */
 VEXAR_EXPORT int32_t writeCalibration(void* inst, const uint8_t* data, uint32_t size);
 VEXAR_EXPORT int32_t readCalibration(void* inst, uint8_t* buffer, uint32_t* size);
 VEXAR_EXPORT int32_t getPhaseScaling(void* inst, float* factor);
+/* Typed access. A parameter of another value type answers VEXAR_INVALID_ARGUMENT; the output is
+ * written only on success. writeBool takes only VEXAR_PARAM_STREAM_ENABLE and
+ * setRegionOfInterest always answers VEXAR_NOT_SUPPORTED: those settings reach the module
+ * through writeSystemState. */
 VEXAR_EXPORT int32_t readInt(void* inst, uint32_t id, int32_t* value);
 VEXAR_EXPORT int32_t readFloat(void* inst, uint32_t id, float* value);
 VEXAR_EXPORT int32_t readBool(void* inst, uint32_t id, bool* value);

@@ -57,7 +57,9 @@ std::string hexByte(std::uint32_t value) {
 }
 }  // namespace
 
-SimulatedModule::SimulatedModule() { reset(); }
+SimulatedModule::SimulatedModule() {
+    reset();
+}
 
 void SimulatedModule::reset() {
     registers_ = powerOnImage();
@@ -90,9 +92,8 @@ std::optional<std::int32_t> SimulatedModule::injectedFault(std::uint16_t device)
     return std::nullopt;
 }
 
-std::int32_t SimulatedModule::transfer(Direction direction, std::uint16_t device,
-                                       std::uint8_t reg, std::uint8_t* buffer,
-                                       std::uint32_t length) {
+std::int32_t SimulatedModule::transfer(Direction direction, std::uint16_t device, std::uint8_t reg,
+                                       std::uint8_t* buffer, std::uint32_t length) {
     Transaction record{direction, device, reg, {}, 0};
     if (direction == Direction::Write && buffer != nullptr) {
         record.bytes.assign(buffer, buffer + std::min<std::uint32_t>(length, 16));
@@ -182,12 +183,13 @@ std::uint32_t SimulatedModule::resetValue(std::uint32_t address) {
 }
 
 std::size_t SimulatedModule::readCount() const {
-    return static_cast<std::size_t>(std::count_if(log_.begin(), log_.end(), [](const auto& t) {
-        return t.direction == Direction::Read;
-    }));
+    return static_cast<std::size_t>(std::count_if(
+        log_.begin(), log_.end(), [](const auto& t) { return t.direction == Direction::Read; }));
 }
 
-std::size_t SimulatedModule::writeCount() const { return log_.size() - readCount(); }
+std::size_t SimulatedModule::writeCount() const {
+    return log_.size() - readCount();
+}
 
 std::string SimulatedModule::describe(const Transaction& t) {
     std::ostringstream line;
@@ -279,7 +281,9 @@ bool SimulatedModule::loadImage(std::istream& in) {
     return true;
 }
 
-ModuleKey SimulatedModule::moduleKey() { return ModuleKey{0x451, 0x9100, 0, 0}; }
+ModuleKey SimulatedModule::moduleKey() {
+    return ModuleKey{0x451, 0x9100, 0, 0};
+}
 
 ModuleDescriptor SimulatedModule::moduleDescriptor() {
     ModuleDescriptor descriptor{};

@@ -5,9 +5,9 @@
 #include <cstdint>
 #include <vector>
 
+#include "core/FieldIO.h"
 #include "core/Truncate.h"
 #include "core/VEXARParameterInterpreter.h"
-#include "core/FieldIO.h"
 #include "variant/ModuleConstants.h"
 #include "variant/ParameterSupport.h"
 #include "variant/SubRegisterTable.h"

@@ -4,9 +4,9 @@
 #include <cstdint>
 #include <vector>
 
+#include "core/FieldIO.h"
 #include "core/Truncate.h"
 #include "core/VEXARParameterInterpreter.h"
-#include "core/FieldIO.h"
 #include "variant/ByteDevices.h"
 #include "variant/ModuleConstants.h"
 #include "variant/SubRegisterTable.h"
@@ -104,8 +104,9 @@ ErrorCode MixingSignalsMode_YORIN_D::write(const AccessContext& context, int val
 ErrorCode MixingSignalsMode_YORIN_D::read(const AccessContext& context, int* value) const {
     std::uint32_t shared = 0;
     std::uint32_t select = 0;
-    if (const ErrorCode status = readFields(
-            *context.interpreter, {{Field::ModeShared, &shared}, {Field::MixingSignalsSelect, &select}});
+    if (const ErrorCode status =
+            readFields(*context.interpreter,
+                       {{Field::ModeShared, &shared}, {Field::MixingSignalsSelect, &select}});
         status != Error::Success) {
         return status;
     }
@@ -129,8 +130,9 @@ ErrorCode IlluminationMode_YORIN_D::write(const AccessContext& context, int valu
     if (value != 0 && value != 1) {
         return Error::InvalidArgument;
     }
-    return writeFields(*context.interpreter, {{Field::ModeShared, static_cast<std::uint32_t>(value)},
-                                              {Field::IlluminationModeClear, 0}});
+    return writeFields(*context.interpreter,
+                       {{Field::ModeShared, static_cast<std::uint32_t>(value)},
+                        {Field::IlluminationModeClear, 0}});
 }
 
 ErrorCode IlluminationMode_YORIN_D::read(const AccessContext& context, int* value) const {

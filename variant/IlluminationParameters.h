@@ -4,29 +4,31 @@
 
 namespace Lumivor {
 
-class LeftIlluminationVoltage_YORIN_D final : public ModuleParameter<LeftIlluminationVoltage, float> {
-public:
+class LeftIlluminationVoltage_YORIN_D final
+    : public ModuleParameter<LeftIlluminationVoltage, float> {
+  public:
     ErrorCode getRange(const AccessContext& context,
                        ParameterRangeBaseInternal** range) const override;
     ErrorCode write(const AccessContext& context, float value) const override;
 };
 
-class RightIlluminationVoltage_YORIN_D final : public ModuleParameter<RightIlluminationVoltage, float> {
-public:
+class RightIlluminationVoltage_YORIN_D final
+    : public ModuleParameter<RightIlluminationVoltage, float> {
+  public:
     ErrorCode getRange(const AccessContext& context,
                        ParameterRangeBaseInternal** range) const override;
     ErrorCode write(const AccessContext& context, float value) const override;
 };
 
 class MixingVoltage_YORIN_D final : public ModuleParameter<MixingVoltage, float> {
-public:
+  public:
     ErrorCode getRange(const AccessContext& context,
                        ParameterRangeBaseInternal** range) const override;
     ErrorCode write(const AccessContext& context, float value) const override;
 };
 
 class MixingSignalsMode_YORIN_D final : public ModuleParameter<MixingSignalsMode, int> {
-public:
+  public:
     ErrorCode getRange(const AccessContext& context,
                        ParameterRangeBaseInternal** range) const override;
     ErrorCode write(const AccessContext& context, int value) const override;
@@ -34,7 +36,7 @@ public:
 };
 
 class IlluminationMode_YORIN_D final : public ModuleParameter<IlluminationMode, int> {
-public:
+  public:
     ErrorCode getRange(const AccessContext& context,
                        ParameterRangeBaseInternal** range) const override;
     ErrorCode write(const AccessContext& context, int value) const override;

@@ -3,10 +3,10 @@
 #include <cstdint>
 #include <initializer_list>
 
+#include "core/FieldIO.h"
 #include "core/Truncate.h"
 #include "core/VEXARParameterInterpreter.h"
 #include "host/Gcd.h"
-#include "core/FieldIO.h"
 #include "variant/ModuleConstants.h"
 #include "variant/ParameterSupport.h"
 #include "variant/SubRegisterTable.h"

@@ -26,7 +26,8 @@ struct SynthesiserLimits {
 // The setting closest to frequency (MHz), searched by ascending output divider and, within
 // one, ascending input divider from smallestInputDivider; an equally close later setting never
 // replaces an earlier one. Only output dividers k that put the output stage, 2 * k * P * f,
-// within 600 to 1200 MHz are tried. Nothing when no setting comes within 100 MHz or no output divider fits.
+// within 600 to 1200 MHz are tried. Nothing when no setting comes within 100 MHz or no output
+// divider fits.
 std::optional<SynthesiserSetting> findFrequencySettings(float frequency, std::uint32_t clock,
                                                         const SynthesiserLimits& limits,
                                                         std::uint32_t smallestInputDivider,

@@ -119,13 +119,14 @@ ErrorCode RegionOfInterest_YORIN_D::write(const AccessContext& context,
     const auto y = static_cast<std::uint32_t>(value.y);
     const auto width = static_cast<std::uint32_t>(value.width);
     const auto height = static_cast<std::uint32_t>(value.height);
-    return writeFields(*context.interpreter,
-                       {
-                           {Field::RoiFirstRow, y},
-                           {Field::RoiLastRow, (y + height - 1) & kFieldArithmeticMask},
-                           {Field::RoiFirstColumnPair, x / 2},
-                           {Field::RoiLastColumnPair, (width / 2 - 1 + x / 2) & kFieldArithmeticMask},
-                       });
+    return writeFields(
+        *context.interpreter,
+        {
+            {Field::RoiFirstRow, y},
+            {Field::RoiLastRow, (y + height - 1) & kFieldArithmeticMask},
+            {Field::RoiFirstColumnPair, x / 2},
+            {Field::RoiLastColumnPair, (width / 2 - 1 + x / 2) & kFieldArithmeticMask},
+        });
 }
 
 ErrorCode RegionOfInterest_YORIN_D::read(const AccessContext& context,
@@ -134,11 +135,11 @@ ErrorCode RegionOfInterest_YORIN_D::read(const AccessContext& context,
     std::uint32_t firstPair = 0;
     std::uint32_t lastPair = 0;
     std::uint32_t lastRow = 0;
-    if (const ErrorCode status = readFields(*context.interpreter,
-                                            {{Field::RoiFirstRow, &firstRow},
-                                             {Field::RoiFirstColumnPair, &firstPair},
-                                             {Field::RoiLastColumnPair, &lastPair},
-                                             {Field::RoiLastRow, &lastRow}});
+    if (const ErrorCode status =
+            readFields(*context.interpreter, {{Field::RoiFirstRow, &firstRow},
+                                              {Field::RoiFirstColumnPair, &firstPair},
+                                              {Field::RoiLastColumnPair, &lastPair},
+                                              {Field::RoiLastRow, &lastRow}});
         status != Error::Success) {
         return status;
     }

@@ -6,13 +6,14 @@ namespace Lumivor {
 
 // The unambiguous range in metres, computed from the modulation and dealiasing frequencies.
 class Range_YORIN_D final : public ModuleParameter<Range, float> {
-public:
+  public:
     ErrorCode read(const AccessContext& context, float* value) const override;
 };
 
 // The window of the 320 x 240 pixel array that is read out.
-class RegionOfInterest_YORIN_D final : public ModuleParameter<RegionOfInterest, RegionOfInterestInternal> {
-public:
+class RegionOfInterest_YORIN_D final
+    : public ModuleParameter<RegionOfInterest, RegionOfInterestInternal> {
+  public:
     ErrorCode getRange(const AccessContext& context,
                        ParameterRangeBaseInternal** range) const override;
     ErrorCode write(const AccessContext& context, RegionOfInterestInternal value) const override;
@@ -20,7 +21,7 @@ public:
 };
 
 class RawOutputMode_YORIN_D final : public ModuleParameter<RawOutputMode, int> {
-public:
+  public:
     ErrorCode getRange(const AccessContext& context,
                        ParameterRangeBaseInternal** range) const override;
     ErrorCode write(const AccessContext& context, int value) const override;
@@ -28,13 +29,13 @@ public:
 };
 
 class StreamEnable_YORIN_D final : public ModuleParameter<StreamEnable, bool> {
-public:
+  public:
     ErrorCode write(const AccessContext& context, bool value) const override;
     ErrorCode read(const AccessContext& context, bool* value) const override;
 };
 
 class NativeFrameFormat_YORIN_D final : public ModuleParameter<NativeFrameFormat, int> {
-public:
+  public:
     ErrorCode read(const AccessContext& context, int* value) const override;
 };
 

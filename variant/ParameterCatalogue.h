@@ -22,7 +22,7 @@ struct CatalogueEntry {
     AccessMode access;
 };
 
-#define VEXAR_YORIND_CATALOGUE_ROW(suffix, name, value, unit, access)                         \
+#define VEXAR_YORIND_CATALOGUE_ROW(suffix, name, value, unit, access)                       \
     CatalogueEntry{ParameterType::name, #name, static_cast<ValueType>(VEXAR_VALUE_##value), \
                    static_cast<UnitType>(VEXAR_UNIT_##unit),                                \
                    static_cast<AccessMode>(VEXAR_ACCESS_##access)},
@@ -55,7 +55,7 @@ class ModuleParameter
     static_assert(ValueTypeOf<T>::value == YorinD::kCatalogue[Id].valueType,
                   "the class's value type differs from the catalogue's");
 
-public:
+  public:
     static constexpr ParameterType kId = Id;
 
     ModuleParameter()

@@ -281,8 +281,7 @@ struct SubRegisterRow {
 
 #define VEXAR_YORIND_ROW(index, address, lsb, msb, reset, ...) \
     SubRegisterRow{index, address, lsb, msb, reset},
-inline constexpr SubRegisterRow kSubRegisterRows[] = {
-    VEXAR_YORIND_SUB_REGISTERS(VEXAR_YORIND_ROW)};
+inline constexpr SubRegisterRow kSubRegisterRows[] = {VEXAR_YORIND_SUB_REGISTERS(VEXAR_YORIND_ROW)};
 #undef VEXAR_YORIND_ROW
 #undef VEXAR_YORIND_SUB_REGISTERS
 
@@ -294,8 +293,7 @@ consteval bool rowsAreWellFormed() {
     for (std::size_t i = 0; i < kSubRegisterCount; ++i) {
         const SubRegisterRow& row = kSubRegisterRows[i];
         if (row.index != i || row.lsb > row.msb || row.msb > 23 ||
-            row.address >= kSensorRegisterCount ||
-            row.defaultValue > fieldMask(row.lsb, row.msb)) {
+            row.address >= kSensorRegisterCount || row.defaultValue > fieldMask(row.lsb, row.msb)) {
             return false;
         }
     }
@@ -306,9 +304,12 @@ static_assert(rowsAreWellFormed(), "sub-register rows: index order, lsb <= msb <
 constexpr std::array<SubRegister, kSubRegisterCount> buildSubRegisters() {
     std::array<SubRegister, kSubRegisterCount> fields{};
     for (const SubRegisterRow& row : kSubRegisterRows) {
-        fields[row.index] =
-            SubRegister{row.address,     sensorRegisterLocation(row.address),
-                        fieldMask(row.lsb, row.msb), row.lsb, row.msb, row.defaultValue};
+        fields[row.index] = SubRegister{row.address,
+                                        sensorRegisterLocation(row.address),
+                                        fieldMask(row.lsb, row.msb),
+                                        row.lsb,
+                                        row.msb,
+                                        row.defaultValue};
     }
     return fields;
 }

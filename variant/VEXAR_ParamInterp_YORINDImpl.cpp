@@ -6,16 +6,6 @@
 
 namespace Lumivor {
 
-ErrorCode VEXAR_ParamInterp_YORINDImpl::initialize(void* hostContext,
-                                                   RegisterReadCallback readCallback,
-                                                   RegisterWriteCallback writeCallback,
-                                                   ModuleKey key, ModuleDescriptor descriptor) {
-    return VEXARParameterInterpreter::initialize(hostContext, readCallback, writeCallback, key,
-                                                 descriptor);
-}
-
-void VEXAR_ParamInterp_YORINDImpl::dispose() { VEXARParameterInterpreter::dispose(); }
-
 ErrorCode VEXAR_ParamInterp_YORINDImpl::selectParameterTable(ModuleKey key,
                                                              ModuleDescriptor descriptor,
                                                              ParameterTable& table) {
