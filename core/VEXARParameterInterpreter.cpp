@@ -8,7 +8,6 @@
 namespace Lumivor {
 
 namespace {
-constexpr std::uint32_t kInitialPhaseCount = 4;
 
 std::string moduleText(const char* what, const ModuleKey& key, const ModuleDescriptor& descriptor) {
     return Utils::Format(std::string(what) +
@@ -28,8 +27,7 @@ ModuleDescriptor defaultModuleDescriptor() {
     return descriptor;
 }
 
-VEXARParameterInterpreter::VEXARParameterInterpreter()
-    : descriptor_(defaultModuleDescriptor()), phaseCount_(kInitialPhaseCount) {}
+VEXARParameterInterpreter::VEXARParameterInterpreter() : descriptor_(defaultModuleDescriptor()) {}
 
 VEXARParameterInterpreter::~VEXARParameterInterpreter() = default;
 

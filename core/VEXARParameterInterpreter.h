@@ -56,6 +56,8 @@ class VEXARParameterInterpreter {
 
     const ModuleDescriptor& moduleDescriptor() const { return descriptor_; }
     const AccessContext& accessContext() const { return context_; }
+    // Phases per micro-frame that the frequency and frame-rate conversions work with; the
+    // module variant sets it when it is constructed and when a system state is written.
     void setPhaseCount(std::uint32_t count) { phaseCount_ = count; }
 
   protected:
@@ -72,7 +74,7 @@ class VEXARParameterInterpreter {
     SubRegisterMap subRegisters_;
     std::string lastError_;
     ModuleDescriptor descriptor_;
-    std::uint32_t phaseCount_ = 4;
+    std::uint32_t phaseCount_ = 0;
 };
 
 extern template ErrorCode VEXARParameterInterpreter::readValue<int>(std::uint32_t, int*);

@@ -8,27 +8,26 @@
 #include <sstream>
 
 #include "core/SubRegister.h"
+#include "host/ByteOrder.h"
+#include "variant/ByteDevices.h"
 #include "variant/SubRegisterTable.h"
 
 namespace Lumivor::Sim {
 
 namespace {
 // One-byte devices and the single register each answers at.
-struct ByteDevice {
-    std::uint16_t device;
-    std::uint8_t reg;
-};
+using YorinD::ByteDevice;
 constexpr ByteDevice kByteDevices[] = {
-    {0x2A, 0x11},  // left illumination voltage
-    {0x2B, 0x11},  // right illumination voltage
-    {0x28, 0x11},  // mixing voltage
-    {0x21, 0x03},  // stream switch
+    YorinD::Device::LeftIllumination,
+    YorinD::Device::RightIllumination,
+    YorinD::Device::Mixing,
+    YorinD::Device::StreamSwitch,
 };
 constexpr std::uint32_t kRegisterMask = 0xFFFFFF;
 
 const ByteDevice* byteDevice(std::uint16_t device) {
     for (const ByteDevice& candidate : kByteDevices) {
-        if (candidate.device == device) {
+        if (candidate.address == device) {
             return &candidate;
         }
     }
@@ -37,16 +36,16 @@ const ByteDevice* byteDevice(std::uint16_t device) {
 
 constexpr auto sensorAddress = YorinD::sensorRegisterAddress;
 
-std::array<std::uint32_t, 0x200> resetImage() {
-    std::array<std::uint32_t, 0x200> image{};
+std::array<std::uint32_t, YorinD::kSensorRegisterCount> resetImage() {
+    std::array<std::uint32_t, YorinD::kSensorRegisterCount> image{};
     for (const SubRegister& field : YorinD::kSubRegisters) {
         image[field.address] |= (field.defaultValue & field.mask) << field.lsb;
     }
     return image;
 }
 
-const std::array<std::uint32_t, 0x200>& powerOnImage() {
-    static const std::array<std::uint32_t, 0x200> image = resetImage();
+const std::array<std::uint32_t, YorinD::kSensorRegisterCount>& powerOnImage() {
+    static const std::array<std::uint32_t, YorinD::kSensorRegisterCount> image = resetImage();
     return image;
 }
 
@@ -108,15 +107,10 @@ std::int32_t SimulatedModule::transfer(Direction direction, std::uint16_t device
         if (length == kRegisterBytes) {
             std::uint32_t& value = registers_[*address];
             if (direction == Direction::Read) {
-                buffer[0] = static_cast<std::uint8_t>(value);
-                buffer[1] = static_cast<std::uint8_t>(value >> 8);
-                buffer[2] = static_cast<std::uint8_t>(value >> 16);
-                record.bytes.assign(buffer, buffer + 3);
+                Bytes::storeLittleEndian(buffer, value, kRegisterBytes);
+                record.bytes.assign(buffer, buffer + kRegisterBytes);
             } else {
-                value = (static_cast<std::uint32_t>(buffer[0]) |
-                         static_cast<std::uint32_t>(buffer[1]) << 8 |
-                         static_cast<std::uint32_t>(buffer[2]) << 16) &
-                        kRegisterMask;
+                value = Bytes::loadLittleEndian(buffer, kRegisterBytes) & kRegisterMask;
             }
             result = 0;
         }

@@ -1,10 +1,16 @@
 #include "variant/VEXAR_ParamInterp_YORINDImpl.h"
 
+#include "variant/ModuleConstants.h"
 #include "variant/ModuleIdentity.h"
 #include "variant/ParameterCatalogue.h"
 #include "variant/SubRegisterTable.h"
 
 namespace Lumivor {
+
+// Dealiasing is off at power-on, and so is the six-phase micro-frame.
+VEXAR_ParamInterp_YORINDImpl::VEXAR_ParamInterp_YORINDImpl() {
+    setPhaseCount(YorinD::kPhasesWithoutDealiasing);
+}
 
 ErrorCode VEXAR_ParamInterp_YORINDImpl::selectParameterTable(ModuleKey key,
                                                              ModuleDescriptor descriptor,

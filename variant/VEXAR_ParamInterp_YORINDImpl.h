@@ -8,6 +8,8 @@ namespace Lumivor {
 // devices for its illumination and mixing voltages.
 class VEXAR_ParamInterp_YORINDImpl final : public VEXARParameterInterpreter {
   public:
+    VEXAR_ParamInterp_YORINDImpl();
+
     ErrorCode writeSystemState(const std::uint8_t* buffer, std::uint32_t size) override;
     ErrorCode readSystemState(std::uint8_t* buffer, std::uint32_t size) override;
     ErrorCode writeCalibration(const std::uint8_t* data, std::uint32_t size) override;
