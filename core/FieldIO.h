@@ -35,8 +35,8 @@ inline ErrorCode readFields(VEXARParameterInterpreter& interpreter,
 
 // Each write is its own read-modify-write of the register, so a later field of the same register
 // sees an earlier one.
-template <typename Writes = std::initializer_list<FieldWrite>>
-ErrorCode writeFields(VEXARParameterInterpreter& interpreter, const Writes& writes) {
+inline ErrorCode writeFields(VEXARParameterInterpreter& interpreter,
+                             std::initializer_list<FieldWrite> writes) {
     for (const FieldWrite& write : writes) {
         if (const ErrorCode status = interpreter.writeSubRegister(write.index, write.value);
             status != Error::Success) {

@@ -25,6 +25,9 @@ class ParameterTable {
         entries_[id] = std::move(parameter);
     }
 
+    // Room for identifiers below count, so that filling the table allocates its slots once.
+    void reserve(std::size_t count) { entries_.reserve(count); }
+
     // Destroys every parameter object and forgets the entries.
     void clear() { entries_.clear(); }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <bit>
 #include <cstddef>
 #include <cstdint>
@@ -44,10 +45,11 @@ class Writer {
     void i32(std::int32_t v) { u32(static_cast<std::uint32_t>(v)); }
     void f32(float v) { u32(std::bit_cast<std::uint32_t>(v)); }
     void bytes(std::span<const std::uint8_t> b) {
-        // Byte by byte: a range insert into an empty list trips a false overflow warning of GCC 12.
-        for (const std::uint8_t v : b) {
-            out_.push_back(v);
-        }
+        // Grown, then copied into: a range insert into an empty list trips a false overflow
+        // warning of GCC 12.
+        const std::size_t at = out_.size();
+        out_.resize(at + b.size());
+        std::copy(b.begin(), b.end(), out_.begin() + static_cast<std::ptrdiff_t>(at));
     }
 
     // Overwrites four bytes already written, for lengths known only afterwards.
@@ -55,10 +57,11 @@ class Writer {
     std::size_t position() const { return out_.size(); }
 
   private:
-    void put(std::uint32_t v, int count) {
-        for (int i = 0; i < count; ++i) {
-            out_.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
-        }
+    // One size change per value rather than per byte.
+    void put(std::uint32_t v, std::size_t count) {
+        const std::size_t at = out_.size();
+        out_.resize(at + count);
+        storeLittleEndian(&out_[at], v, count);
     }
 
     std::vector<std::uint8_t>& out_;

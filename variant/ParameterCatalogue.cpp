@@ -27,6 +27,7 @@ template <typename... Classes>
 ParameterTable makeTable() {
     static_assert(coversCatalogueOnce<Classes...>());
     ParameterTable table;
+    table.reserve(kParameterCount);
     (table.insert(std::make_unique<Classes>()), ...);
     return table;
 }
