@@ -8,7 +8,7 @@
 #include "host/ParameterTypes.h"
 #include "host/ROM.h"
 #include "sim/SimulatedModule.h"
-#include "variant/SubRegisterIndex.h"
+#include "variant/SubRegisterTable.h"
 
 namespace Lumivor::Bench {
 
@@ -110,12 +110,14 @@ const std::vector<Operation> kOperations{
     {kReadCallback, "baseline", Target::None, false, nullptr,
      [](PluginOnBus& p) {
          std::uint8_t bytes[4] = {0, 0, 0, 0};
-         return p.readCallback(p.hostContext, 0x5C, 0x33, bytes, 3);
+         const BusLocation at = YorinD::kSubRegisters[Field::ClockMhz].at;
+         return p.readCallback(p.hostContext, at.device, at.reg, bytes, kRegisterBytes);
      }},
     {kWriteCallback, "baseline", Target::None, false, nullptr,
      [](PluginOnBus& p) {
          std::uint8_t bytes[4] = {48, 0, 0, 0};
-         return p.writeCallback(p.hostContext, 0x5C, 0x33, bytes, 3);
+         const BusLocation at = YorinD::kSubRegisters[Field::ClockMhz].at;
+         return p.writeCallback(p.hostContext, at.device, at.reg, bytes, kRegisterBytes);
      }},
 
     {"readSubRegister (clock)", "sub-register", Target::SubRegister, true, nullptr,

@@ -2,12 +2,11 @@
 
 #include "bench/BusTime.h"
 #include "sim/SimulatedModule.h"
+#include "variant/SubRegisterTable.h"
 
 namespace Lumivor::Bench {
 
 namespace {
-constexpr std::uint16_t kLowBank = 0x5C;
-constexpr std::uint16_t kHighBank = 0x58;
 constexpr std::uint32_t kNoRegister = 0xFFFFFFFF;
 }  // namespace
 
@@ -23,13 +22,7 @@ void ZeroCostBus::reset() {
 }
 
 std::uint32_t ZeroCostBus::slotOf(std::uint16_t device, std::uint8_t reg) {
-    if (device == kLowBank) {
-        return reg;
-    }
-    if (device == kHighBank) {
-        return 0x100u + reg;
-    }
-    return kNoRegister;
+    return YorinD::sensorRegisterAddress(device, reg).value_or(kNoRegister);
 }
 
 // The register travels least significant byte first, as many bytes as asked for.

@@ -32,7 +32,7 @@ struct ValueTypeOf<RegionOfInterestInternal> {
 // A camera setting the host can name. Parameter objects are stateless: every operation reads
 // what it needs from the sensor, from other parameters or from the interpreter.
 class ParameterInternal {
-public:
+  public:
     ParameterInternal(ParameterType id, ValueType valueType) : id_(id), valueType_(valueType) {}
     ParameterInternal(const ParameterInternal&) = delete;
     ParameterInternal& operator=(const ParameterInternal&) = delete;
@@ -47,14 +47,14 @@ public:
 
     ParameterType id() const { return id_; }
 
-private:
+  private:
     ParameterType id_;
     ValueType valueType_;
 };
 
 template <typename T>
 class Parameter : public ParameterInternal {
-public:
+  public:
     explicit Parameter(ParameterType id) : ParameterInternal(id, ValueTypeOf<T>::value) {}
 
     // Checks the value before any bus traffic, then writes its fields in a fixed order and
@@ -68,7 +68,7 @@ public:
 // class does not override answer NotSupported and touch nothing.
 template <typename T, UnitType Unit, AccessMode Access>
 class CatalogueParameter : public Parameter<T> {
-public:
+  public:
     using Parameter<T>::Parameter;
 
     std::uint32_t getUnitType() const final { return code(Unit); }

@@ -11,7 +11,7 @@ namespace Lumivor {
 // Parameter objects by identifier, owned by the table. Identifiers are small and dense, so the
 // table is indexed directly rather than hashed.
 class ParameterTable {
-public:
+  public:
     ParameterInternal* find(std::uint32_t id) const {
         return id < entries_.size() ? entries_[id].get() : nullptr;
     }
@@ -25,20 +25,15 @@ public:
         entries_[id] = std::move(parameter);
     }
 
+    // Room for identifiers below count, so that filling the table allocates its slots once.
+    void reserve(std::size_t count) { entries_.reserve(count); }
+
     // Destroys every parameter object and forgets the entries.
     void clear() { entries_.clear(); }
 
-    std::size_t size() const {
-        std::size_t count = 0;
-        for (const auto& entry : entries_) {
-            count += entry != nullptr ? 1 : 0;
-        }
-        return count;
-    }
-
     void swap(ParameterTable& other) noexcept { entries_.swap(other.entries_); }
 
-private:
+  private:
     std::vector<std::unique_ptr<ParameterInternal>> entries_;
 };
 

@@ -1,6 +1,7 @@
 #include <cstdint>
 
 #include "core/VEXARParameterInterpreter.h"
+#include "host/ByteOrder.h"
 
 namespace Lumivor {
 
@@ -10,23 +11,18 @@ namespace {
 // stored them a moment ago, and one wide load across those separate stores would wait for
 // them to reach the cache.
 std::uint32_t fromBus(const std::uint8_t (&bytes)[4]) {
-    return static_cast<std::uint32_t>(bytes[0]) | static_cast<std::uint32_t>(bytes[1]) << 8 |
-           static_cast<std::uint32_t>(bytes[2]) << 16;
+    return Bytes::loadLittleEndian(bytes, kRegisterBytes);
 }
 
 void toBus(std::uint32_t value, std::uint8_t (&bytes)[4]) {
-    bytes[0] = static_cast<std::uint8_t>(value);
-    bytes[1] = static_cast<std::uint8_t>(value >> 8);
-    bytes[2] = static_cast<std::uint8_t>(value >> 16);
-    bytes[3] = static_cast<std::uint8_t>(value >> 24);
+    Bytes::storeLittleEndian(bytes, value, sizeof bytes);
 }
 
 ErrorCode readRegister(const AccessContext& context, const SubRegister& field,
                        std::uint32_t* value) {
-    const BusLocation at = busLocationOf(field.address);
     std::uint8_t bytes[4] = {0, 0, 0, 0};
-    const ErrorCode status =
-        context.readCallback(context.hostContext, at.device, at.reg, bytes, kRegisterBytes);
+    const ErrorCode status = context.readCallback(context.hostContext, field.at.device,
+                                                  field.at.reg, bytes, kRegisterBytes);
     if (status == Error::Success) {
         *value = fromBus(bytes);
     }
@@ -49,12 +45,12 @@ ErrorCode VEXARParameterInterpreter::writeSubRegister(std::uint32_t index, std::
         status != Error::Success) {
         return status;
     }
-    registerValue = (registerValue & ~(field->mask << field->lsb)) |
-                    ((value & field->mask) << field->lsb);
-    const BusLocation at = busLocationOf(field->address);
+    registerValue =
+        (registerValue & ~(field->mask << field->lsb)) | ((value & field->mask) << field->lsb);
     std::uint8_t bytes[4];
     toBus(registerValue, bytes);
-    return context_.writeCallback(context_.hostContext, at.device, at.reg, bytes, kRegisterBytes);
+    return context_.writeCallback(context_.hostContext, field->at.device, field->at.reg, bytes,
+                                  kRegisterBytes);
 }
 
 ErrorCode VEXARParameterInterpreter::readSubRegister(std::uint32_t index, std::uint32_t* value) {

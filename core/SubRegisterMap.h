@@ -11,17 +11,16 @@ namespace Lumivor {
 // Sub-registers by index. The fields of a module are a constant table, so the map refers to
 // that table instead of copying it: installing it costs nothing and there is nothing to free.
 class SubRegisterMap {
-public:
+  public:
     const SubRegister* find(std::uint32_t index) const {
         return index < fields_.size() ? &fields_[index] : nullptr;
     }
 
     void assign(std::span<const SubRegister> fields) { fields_ = fields; }
     void clear() { fields_ = {}; }
-    std::size_t size() const { return fields_.size(); }
     void swap(SubRegisterMap& other) noexcept { std::swap(fields_, other.fields_); }
 
-private:
+  private:
     std::span<const SubRegister> fields_;
 };
 

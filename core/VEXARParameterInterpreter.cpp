@@ -8,8 +8,6 @@
 namespace Lumivor {
 
 namespace {
-constexpr std::uint32_t kInitialPhaseCount = 4;
-constexpr std::uint32_t kRegionOfInterestId = 13;
 
 std::string moduleText(const char* what, const ModuleKey& key, const ModuleDescriptor& descriptor) {
     return Utils::Format(std::string(what) +
@@ -29,15 +27,14 @@ ModuleDescriptor defaultModuleDescriptor() {
     return descriptor;
 }
 
-VEXARParameterInterpreter::VEXARParameterInterpreter()
-    : descriptor_(defaultModuleDescriptor()), phaseCount_(kInitialPhaseCount) {}
+VEXARParameterInterpreter::VEXARParameterInterpreter() : descriptor_(defaultModuleDescriptor()) {}
 
 VEXARParameterInterpreter::~VEXARParameterInterpreter() = default;
 
 ErrorCode VEXARParameterInterpreter::initialize(void* hostContext,
                                                 RegisterReadCallback readCallback,
-                                                RegisterWriteCallback writeCallback,
-                                                ModuleKey key, ModuleDescriptor descriptor) {
+                                                RegisterWriteCallback writeCallback, ModuleKey key,
+                                                ModuleDescriptor descriptor) {
     context_ = AccessContext{hostContext, readCallback, writeCallback, this};
     descriptor_ = descriptor;
 
@@ -98,12 +95,12 @@ ErrorCode VEXARParameterInterpreter::getAccessMode(std::uint32_t id, std::uint32
     return Error::Success;
 }
 
-ErrorCode VEXARParameterInterpreter::getValueType(std::uint32_t id, std::uint32_t* type) {
+ErrorCode VEXARParameterInterpreter::getValueType(std::uint32_t id, std::uint32_t* type) const {
     if (type == nullptr) {
         return Error::InvalidArgument;
     }
     // The region of interest is known to every instance, initialised or not.
-    if (id == kRegionOfInterestId) {
+    if (id == VEXAR_PARAM_REGION_OF_INTEREST) {
         *type = code(ValueType::RegionOfInterest);
         return Error::Success;
     }
@@ -132,8 +129,12 @@ ErrorCode VEXARParameterInterpreter::getLastError(char* buffer, std::int32_t* si
     return Error::Success;
 }
 
-std::uint32_t VEXARParameterInterpreter::getPhaseCount() { return phaseCount_; }
+std::uint32_t VEXARParameterInterpreter::getPhaseCount() {
+    return phaseCount_;
+}
 
-void VEXARParameterInterpreter::setLastError(std::string text) { lastError_ = std::move(text); }
+void VEXARParameterInterpreter::setLastError(std::string text) {
+    lastError_ = std::move(text);
+}
 
 }  // namespace Lumivor

@@ -18,7 +18,7 @@ ModuleDescriptor defaultModuleDescriptor();
 // One interpreter instance serves one camera module. The module variant supplies the tables
 // for the modules it serves, the system state, calibration and phase scaling.
 class VEXARParameterInterpreter {
-public:
+  public:
     VEXARParameterInterpreter();
     VEXARParameterInterpreter(const VEXARParameterInterpreter&) = delete;
     VEXARParameterInterpreter& operator=(const VEXARParameterInterpreter&) = delete;
@@ -30,7 +30,7 @@ public:
     virtual void dispose();
     virtual ErrorCode getUnitType(std::uint32_t id, std::uint32_t* unit);
     virtual ErrorCode getAccessMode(std::uint32_t id, std::uint32_t* mode);
-    virtual ErrorCode getValueType(std::uint32_t id, std::uint32_t* type);
+    ErrorCode getValueType(std::uint32_t id, std::uint32_t* type) const;
     virtual ErrorCode getParameterRange(std::uint32_t id, std::uint8_t* buffer,
                                         std::uint32_t* size);
     virtual ErrorCode writeSystemState(const std::uint8_t* buffer, std::uint32_t size) = 0;
@@ -56,12 +56,11 @@ public:
 
     const ModuleDescriptor& moduleDescriptor() const { return descriptor_; }
     const AccessContext& accessContext() const { return context_; }
+    // Phases per micro-frame that the frequency and frame-rate conversions work with; the
+    // module variant sets it when it is constructed and when a system state is written.
     void setPhaseCount(std::uint32_t count) { phaseCount_ = count; }
 
-    const ParameterTable& parameterTable() const { return parameters_; }
-    const SubRegisterMap& subRegisterMap() const { return subRegisters_; }
-
-protected:
+  protected:
     // Fill the table for the module named by key and descriptor, or answer NotSupported and
     // leave it as it was.
     virtual ErrorCode selectParameterTable(ModuleKey key, ModuleDescriptor descriptor,
@@ -69,13 +68,13 @@ protected:
     virtual ErrorCode selectSubRegisterMap(ModuleKey key, ModuleDescriptor descriptor,
                                            SubRegisterMap& map) = 0;
 
-private:
+  private:
     AccessContext context_;
     ParameterTable parameters_;
     SubRegisterMap subRegisters_;
     std::string lastError_;
     ModuleDescriptor descriptor_;
-    std::uint32_t phaseCount_ = 4;
+    std::uint32_t phaseCount_ = 0;
 };
 
 extern template ErrorCode VEXARParameterInterpreter::readValue<int>(std::uint32_t, int*);
@@ -84,8 +83,7 @@ extern template ErrorCode VEXARParameterInterpreter::readValue<bool>(std::uint32
 extern template ErrorCode VEXARParameterInterpreter::readValue<RegionOfInterestInternal>(
     std::uint32_t, RegionOfInterestInternal*);
 extern template ErrorCode VEXARParameterInterpreter::writeValue<int>(std::uint32_t, const int&);
-extern template ErrorCode VEXARParameterInterpreter::writeValue<float>(std::uint32_t,
-                                                                       const float&);
+extern template ErrorCode VEXARParameterInterpreter::writeValue<float>(std::uint32_t, const float&);
 extern template ErrorCode VEXARParameterInterpreter::writeValue<bool>(std::uint32_t, const bool&);
 extern template ErrorCode VEXARParameterInterpreter::writeValue<RegionOfInterestInternal>(
     std::uint32_t, const RegionOfInterestInternal&);

@@ -4,7 +4,6 @@
 #include <memory>
 #include <span>
 
-#include "core/VEXARParameterInterpreter.h"
 #include "host/ByteOrder.h"
 #include "host/EnumCast.h"
 #include "host/Format.h"
@@ -27,13 +26,11 @@ constexpr RecordLayout kRecordLayouts[] = {
 };
 
 void store16(std::uint8_t* p, std::uint32_t v) {
-    p[0] = static_cast<std::uint8_t>(v);
-    p[1] = static_cast<std::uint8_t>(v >> 8);
+    Bytes::storeLittleEndian(p, v, 2);
 }
 
 void store32(std::uint8_t* p, std::uint32_t v) {
-    store16(p, v);
-    store16(p + 2, v >> 16);
+    Bytes::storeLittleEndian(p, v, 4);
 }
 
 // The payload's length was checked against the record's layout, so every read finds its bytes.
@@ -100,10 +97,10 @@ struct Record {
     std::uint32_t length = 0;
 };
 
-ErrorCode examineRecord(VEXARParameterInterpreter& interpreter, const std::uint8_t* buffer,
+ErrorCode examineRecord(const ValueTypeLookup& valueTypeOf, const std::uint8_t* buffer,
                         std::uint32_t size, std::uint32_t position, Record& record) {
     record.id = code(enum_cast<ParameterType>(buffer[position]));
-    const ErrorCode status = interpreter.getValueType(record.id, &record.valueType);
+    const ErrorCode status = valueTypeOf(record.id, &record.valueType);
     if (status != Error::Success) {
         return status;
     }
@@ -121,7 +118,6 @@ void logSearch(const Record& record, std::uint32_t position) {
     }
     logger->info(Utils::Format("SEARCHING FOR pType=%, address=%, vtype=%") % record.id % position %
                  record.valueType);
-    Utils::LVLogger::release();
 }
 
 }  // namespace
@@ -135,11 +131,11 @@ std::uint32_t valueRecordLength(std::uint32_t valueType) {
     return 0;
 }
 
-ErrorCode decodeValueRecords(VEXARParameterInterpreter& interpreter, ValueTable& table,
+ErrorCode decodeValueRecords(ValueTypeLookup valueTypeOf, ValueTable& table,
                              const std::uint8_t* buffer, std::uint32_t size) {
     for (std::uint32_t position = 0; position < size;) {
         Record record;
-        const ErrorCode status = examineRecord(interpreter, buffer, size, position, record);
+        const ErrorCode status = examineRecord(valueTypeOf, buffer, size, position, record);
         if (status != Error::Success) {
             return status;
         }
@@ -150,11 +146,11 @@ ErrorCode decodeValueRecords(VEXARParameterInterpreter& interpreter, ValueTable&
     return Error::Success;
 }
 
-ErrorCode encodeValueRecords(VEXARParameterInterpreter& interpreter, const ValueTable& table,
+ErrorCode encodeValueRecords(ValueTypeLookup valueTypeOf, const ValueTable& table,
                              std::uint8_t* buffer, std::uint32_t size) {
     for (std::uint32_t position = 0; position < size;) {
         Record record;
-        const ErrorCode status = examineRecord(interpreter, buffer, size, position, record);
+        const ErrorCode status = examineRecord(valueTypeOf, buffer, size, position, record);
         if (status != Error::Success) {
             return status;
         }

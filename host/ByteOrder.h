@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <bit>
 #include <cstddef>
 #include <cstdint>
@@ -7,14 +8,35 @@
 #include <span>
 #include <vector>
 
-// Little-endian byte helpers shared by the host library's byte formats. Header-only and not
-// exported: every user compiles its own copy.
+// Little-endian byte helpers shared by every byte format of the project: the host library's
+// containers and ranges, the plug-in's value records and its register transfers. Header-only and
+// not exported: every user compiles its own copy.
 namespace Lumivor::Bytes {
 
-// Appends little-endian values to a growing byte list.
+// The low count bytes of v, least significant first. Byte by byte, so that the compiler never
+// needs an alignment or a wide access the caller's buffer does not promise.
+constexpr void storeLittleEndian(std::uint8_t* out, std::uint32_t v, std::size_t count) {
+    for (std::size_t i = 0; i < count; ++i) {
+        out[i] = static_cast<std::uint8_t>(v >> (8 * i));
+    }
+}
+
+constexpr std::uint32_t loadLittleEndian(const std::uint8_t* in, std::size_t count) {
+    std::uint32_t v = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        v |= static_cast<std::uint32_t>(in[i]) << (8 * i);
+    }
+    return v;
+}
+
+// Appends little-endian values to a byte list. Writers that know their size up front reserve it,
+// so that the list is allocated once instead of growing as the bytes arrive.
 class Writer {
   public:
     explicit Writer(std::vector<std::uint8_t>& out) : out_(out) {}
+    Writer(std::vector<std::uint8_t>& out, std::size_t expectedSize) : out_(out) {
+        out_.reserve(out_.size() + expectedSize);
+    }
 
     void u8(std::uint8_t v) { out_.push_back(v); }
     void u16(std::uint16_t v) { put(v, 2); }
@@ -23,25 +45,23 @@ class Writer {
     void i32(std::int32_t v) { u32(static_cast<std::uint32_t>(v)); }
     void f32(float v) { u32(std::bit_cast<std::uint32_t>(v)); }
     void bytes(std::span<const std::uint8_t> b) {
-        // Byte by byte: a range insert into an empty list trips a false overflow warning of GCC 12.
-        for (const std::uint8_t v : b) {
-            out_.push_back(v);
-        }
+        // Grown, then copied into: a range insert into an empty list trips a false overflow
+        // warning of GCC 12.
+        const std::size_t at = out_.size();
+        out_.resize(at + b.size());
+        std::copy(b.begin(), b.end(), out_.begin() + static_cast<std::ptrdiff_t>(at));
     }
 
     // Overwrites four bytes already written, for lengths known only afterwards.
-    void patchU32(std::size_t at, std::uint32_t v) {
-        for (std::size_t i = 0; i < 4; ++i) {
-            out_[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
-        }
-    }
+    void patchU32(std::size_t at, std::uint32_t v) { storeLittleEndian(&out_[at], v, 4); }
     std::size_t position() const { return out_.size(); }
 
   private:
-    void put(std::uint32_t v, int count) {
-        for (int i = 0; i < count; ++i) {
-            out_.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
-        }
+    // One size change per value rather than per byte.
+    void put(std::uint32_t v, std::size_t count) {
+        const std::size_t at = out_.size();
+        out_.resize(at + count);
+        storeLittleEndian(&out_[at], v, count);
     }
 
     std::vector<std::uint8_t>& out_;
@@ -81,10 +101,7 @@ class Reader {
         if (count > remaining()) {
             return std::nullopt;
         }
-        std::uint32_t v = 0;
-        for (std::size_t i = 0; i < count; ++i) {
-            v |= static_cast<std::uint32_t>(in_[at_ + i]) << (8 * i);
-        }
+        const std::uint32_t v = loadLittleEndian(&in_[at_], count);
         at_ += count;
         return static_cast<T>(v);
     }

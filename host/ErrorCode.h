@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "interface/vexar_param_interp.h"
+
 namespace Lumivor {
 
 // Signed result of every operation that can fail. Codes other than these come from the host's
@@ -9,11 +11,11 @@ namespace Lumivor {
 using ErrorCode = std::int32_t;
 
 namespace Error {
-inline constexpr ErrorCode Success = 0;
-inline constexpr ErrorCode NotSupported = -3;
-inline constexpr ErrorCode InvalidArgument = -4;
-inline constexpr ErrorCode OutOfRange = -5;
-inline constexpr ErrorCode BufferTooSmall = -6;
+inline constexpr ErrorCode Success = VEXAR_SUCCESS;
+inline constexpr ErrorCode NotSupported = VEXAR_NOT_SUPPORTED;
+inline constexpr ErrorCode InvalidArgument = VEXAR_INVALID_ARGUMENT;
+inline constexpr ErrorCode OutOfRange = VEXAR_OUT_OF_RANGE;
+inline constexpr ErrorCode BufferTooSmall = VEXAR_BUFFER_TOO_SMALL;
 }  // namespace Error
 
 }  // namespace Lumivor

@@ -11,7 +11,6 @@ struct LoggerState {
     LVLogger::Sink sink = nullptr;
     void* user = nullptr;
     std::atomic<bool> installed{false};
-    std::atomic<long> users{0};
 };
 
 LoggerState& state() {
@@ -25,11 +24,8 @@ LVLogger* LVLogger::instance() {
     if (!state().installed.load(std::memory_order_acquire)) {
         return nullptr;
     }
-    state().users.fetch_add(1, std::memory_order_relaxed);
     return &logger;
 }
-
-void LVLogger::release() { state().users.fetch_sub(1, std::memory_order_relaxed); }
 
 void LVLogger::info(const std::string& message) {
     LoggerState& s = state();

@@ -10,20 +10,18 @@ namespace Lumivor::Utils {
 // It exists only while a host has installed a sink: until then instance() answers null and
 // callers skip their logging altogether.
 class LUMIVOR_API LVLogger {
-public:
+  public:
     using Sink = void (*)(void* user, const std::string& line);
 
-    // The logger, or null when no sink is installed. Each non-null answer is paired with a
-    // release() once the caller is done with it.
+    // The logger, or null when no sink is installed.
     static LVLogger* instance();
-    static void release();
 
     void info(const std::string& message);
 
     // Host side: route log lines to a sink (null removes it).
     static void installSink(Sink sink, void* user);
 
-private:
+  private:
     LVLogger() = default;
 };
 

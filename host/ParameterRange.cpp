@@ -10,6 +10,11 @@ namespace Lumivor {
 
 namespace {
 
+// Header, then per bound triple three 4-byte values, or a count and the values of a set.
+constexpr std::size_t kHeaderBytes = 4;
+constexpr std::size_t kValueBytes = 4;
+constexpr std::size_t kBoundsBytes = 3 * kValueBytes;
+
 void writeHeader(Bytes::Writer& out, ParameterRangeTypeInternal kind, ValueType element) {
     out.u8(RangeWire::kVersion);
     out.u8(static_cast<std::uint8_t>(kind));
@@ -93,7 +98,7 @@ ParameterRangeInternal<T>::~ParameterRangeInternal() = default;
 template <typename T>
 ErrorCode ParameterRangeInternal<T>::marshal(std::uint8_t* buffer, std::uint32_t* size) const {
     std::vector<std::uint8_t> bytes;
-    Bytes::Writer out(bytes);
+    Bytes::Writer out(bytes, kHeaderBytes + kBoundsBytes);
     writeHeader(out, MinMaxStepRange, RangeWire::kElementType<T>);
     writeBounds(out, *this);
     return deliver(bytes, buffer, size);
@@ -128,7 +133,7 @@ template <typename T>
 ErrorCode ParameterDiscreteSetInternal<T>::marshal(std::uint8_t* buffer,
                                                    std::uint32_t* size) const {
     std::vector<std::uint8_t> bytes;
-    Bytes::Writer out(bytes);
+    Bytes::Writer out(bytes, kHeaderBytes + kValueBytes + values_.size() * kValueBytes);
     writeHeader(out, DiscreteSetRange, RangeWire::kElementType<T>);
     out.u32(static_cast<std::uint32_t>(values_.size()));
     for (const T v : values_) {
@@ -167,7 +172,7 @@ ErrorCode RegionOfInterestRangeInternal::marshal(std::uint8_t* buffer, std::uint
         return Error::InvalidArgument;  // built without one of its components
     }
     std::vector<std::uint8_t> bytes;
-    Bytes::Writer out(bytes);
+    Bytes::Writer out(bytes, kHeaderBytes + std::size(components) * kBoundsBytes);
     writeHeader(out, RegionOfInterestRange, ValueType::Int);
     for (const auto* component : components) {
         writeBounds(out, *component);

@@ -3,39 +3,38 @@
 #include <cstdint>
 #include <type_traits>
 
+#include "interface/vexar_param_interp.h"
+
 namespace Lumivor {
 
-// Parameter identifiers as the host names them; a plain 32-bit number at every interface.
-enum ParameterType : std::uint32_t {
-    LeftIlluminationVoltage = 0,
-    RightIlluminationVoltage = 1,
-    MixingVoltage = 2,
-    FrameRate = 3,
-    MicroFrameNumber = 4,
-    IntegrationTime = 5,
-    ModulationFrequency = 6,
-    DealiasingOn = 7,
-    DealiasingFrequency = 8,
-    MixingSignalsMode = 9,
-    IlluminationMode = 10,
-    RawOutputMode = 11,
-    Range = 12,
-    RegionOfInterest = 13,
-    StreamEnable = 14,
-    NativeFrameFormat = 15,
-};
+// Identifiers, value types, units and access modes are the plug-in's public constants; these
+// are their C++ spellings, so the two cannot drift apart.
 
-enum class ValueType : std::uint32_t { Float = 1, Int = 2, Bool = 3, RegionOfInterest = 4 };
+// Parameter identifiers as the host names them; a plain 32-bit number at every interface.
+#define LUMIVOR_PARAMETER_ENUMERATOR(suffix, name, value, unit, access) name = VEXAR_PARAM_##suffix,
+enum ParameterType : std::uint32_t { VEXAR_PARAMETERS(LUMIVOR_PARAMETER_ENUMERATOR) };
+#undef LUMIVOR_PARAMETER_ENUMERATOR
+
+enum class ValueType : std::uint32_t {
+    Float = VEXAR_VALUE_FLOAT,
+    Int = VEXAR_VALUE_INT,
+    Bool = VEXAR_VALUE_BOOL,
+    RegionOfInterest = VEXAR_VALUE_REGION_OF_INTEREST,
+};
 
 enum class UnitType : std::uint32_t {
-    None = 1,
-    Milliseconds = 2,
-    Megahertz = 3,
-    Meters = 5,
-    Percent = 6,
+    None = VEXAR_UNIT_NONE,
+    Milliseconds = VEXAR_UNIT_MILLISECONDS,
+    Megahertz = VEXAR_UNIT_MEGAHERTZ,
+    Meters = VEXAR_UNIT_METERS,
+    Percent = VEXAR_UNIT_PERCENT,
 };
 
-enum class AccessMode : std::uint32_t { ReadWrite = 1, ReadOnly = 2, WriteOnly = 3 };
+enum class AccessMode : std::uint32_t {
+    ReadWrite = VEXAR_ACCESS_READ_WRITE,
+    ReadOnly = VEXAR_ACCESS_READ_ONLY,
+    WriteOnly = VEXAR_ACCESS_WRITE_ONLY,
+};
 
 // The number an enumeration crosses the C boundary as.
 template <typename Enum>

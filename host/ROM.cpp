@@ -49,6 +49,18 @@ void writePayload(Writer& out, const TemperatureCompensationData& v) {
     writeFloats(out, v);
 }
 
+// Bytes each payload takes, so that a record is serialised into one allocation.
+constexpr std::size_t kEntryHeaderSize = 12;  // tag, reserved half, state word, payload length
+std::size_t payloadSize(const PhaseOffset&) {
+    return 4;
+}
+std::size_t payloadSize(const TemperatureCalibrationData& v) {
+    return 4 + 4 * v.values().size();
+}
+std::size_t payloadSize(const TemperatureCompensationData& v) {
+    return 8 + 4 * v.values().size();
+}
+
 bool readPayload(Reader& in, PhaseOffset& v) {
     const auto offset = in.i16();
     if (!offset || !in.u16()) {
@@ -182,8 +194,11 @@ bool Configuration::operator==(const Object& other) const {
 }
 
 std::vector<std::uint8_t> Configuration::serialize() const {
+    const std::size_t entriesSize = std::apply(
+        [](const auto&... entry) { return ((kEntryHeaderSize + payloadSize(entry)) + ...); },
+        entries_);
     std::vector<std::uint8_t> bytes;
-    Writer out(bytes);
+    Writer out(bytes, kHeaderSize + entriesSize + kCrcSize);
     out.bytes(kMagic);
     out.u16(kVersion);
     out.u16(static_cast<std::uint16_t>(getType()));

@@ -30,10 +30,8 @@ static_assert(kPluginVersion[0] == VEXAR_VERSION_MAJOR &&
               "getPluginVersion and the project version differ");
 constexpr std::uint32_t kSdkVersion[4] = {1, 9, 0, 5};
 constexpr std::int32_t kImplType = 9;
-constexpr GUID kImplGuid = {0x5E3B9D41, 0x7C2A, 0x4F86,
-                            {0xA1, 0xD0, 0x2B, 0x6C, 0x8E, 0x94, 0xF7, 0x13}};
-constexpr std::uint32_t kStreamEnableId = 14;
-constexpr std::uint32_t kRegionOfInterestId = 13;
+constexpr GUID kImplGuid = {
+    0x5E3B9D41, 0x7C2A, 0x4F86, {0xA1, 0xD0, 0x2B, 0x6C, 0x8E, 0x94, 0xF7, 0x13}};
 
 Lumivor::VEXARParameterInterpreter* asInstance(void* inst) {
     return static_cast<Lumivor::VEXARParameterInterpreter*>(inst);
@@ -75,9 +73,13 @@ VEXAR_EXPORT void getSDKVersion(uint32_t* a, uint32_t* b, uint32_t* c, uint32_t*
     store(d, kSdkVersion[3]);
 }
 
-VEXAR_EXPORT GUID getImplGUID(void) { return kImplGuid; }
+VEXAR_EXPORT GUID getImplGUID(void) {
+    return kImplGuid;
+}
 
-VEXAR_EXPORT int32_t getImplType(void) { return kImplType; }
+VEXAR_EXPORT int32_t getImplType(void) {
+    return kImplType;
+}
 
 VEXAR_EXPORT void* createInstance(void) {
     return new (std::nothrow) Lumivor::VEXAR_ParamInterp_YORINDImpl();
@@ -97,7 +99,9 @@ VEXAR_EXPORT void dispose(void* inst) {
     }
 }
 
-VEXAR_EXPORT void destroyInstance(void* inst) { delete asInstance(inst); }
+VEXAR_EXPORT void destroyInstance(void* inst) {
+    delete asInstance(inst);
+}
 
 VEXAR_EXPORT int32_t getUnitType(void* inst, uint32_t id, uint32_t* unit) {
     return onInstance(inst, [&](auto& instance) { return instance.getUnitType(id, unit); });
@@ -150,8 +154,9 @@ VEXAR_EXPORT int32_t readBool(void* inst, uint32_t id, bool* value) {
 }
 
 VEXAR_EXPORT int32_t getRegionOfInterest(void* inst, RegionOfInterestInternal* roi) {
-    return onInstance(inst,
-                      [&](auto& instance) { return instance.readValue(kRegionOfInterestId, roi); });
+    return onInstance(inst, [&](auto& instance) {
+        return instance.readValue(VEXAR_PARAM_REGION_OF_INTEREST, roi);
+    });
 }
 
 VEXAR_EXPORT int32_t writeInt(void* inst, uint32_t id, int32_t value) {
@@ -164,7 +169,7 @@ VEXAR_EXPORT int32_t writeFloat(void* inst, uint32_t id, float value) {
 
 VEXAR_EXPORT int32_t writeBool(void* inst, uint32_t id, bool value) {
     // Only stream enable is writable as a flag from outside; dealiasing follows the state.
-    if (id != kStreamEnableId) {
+    if (id != VEXAR_PARAM_STREAM_ENABLE) {
         return Error::NotSupported;
     }
     return onInstance(inst, [&](auto& instance) { return instance.writeValue(id, value); });

@@ -2,10 +2,11 @@
 # Sets up, builds (Release, in build-bench/) and runs the benchmarks of every export on a
 # zero-cost bus, then prints the per-operation table: bus transactions, bus time at 400 kHz and
 # 1 MHz, CPU time, heap allocations, targets. The benchmark's own report goes to stderr, the
-# table to stdout. Arguments go to the benchmark, e.g. --benchmark_filter='readFloat'.
+# table to stdout. Arguments go to the benchmark, e.g. --benchmark_filter='readFloat'. VEXAR_JOBS sets
+# the number of parallel compile jobs (default: the number of processors).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/setup.sh"
 cmake -S "$root" -B "$root/build-bench" -DCMAKE_BUILD_TYPE=Release -DVEXAR_BENCH=ON >/dev/null
-cmake --build "$root/build-bench" -j"$(nproc)" --target vexar-bench >/dev/null
+cmake --build "$root/build-bench" -j"${VEXAR_JOBS:-$(nproc)}" --target vexar-bench >&2
 exec "$root/build-bench/bin/vexar-bench" "$@"

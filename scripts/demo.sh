@@ -6,5 +6,5 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/setup.sh"
 # The same build tree and settings as scripts/build.sh, but only what the tour needs.
 cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$root/build" -j"$(nproc)" --target vexar-ctl >/dev/null
+cmake --build "$root/build" -j"${VEXAR_JOBS:-$(nproc)}" --target vexar-ctl
 exec "$root/build/bin/vexar-ctl" demo

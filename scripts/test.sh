@@ -3,16 +3,20 @@
 # tool's demo; the suite under AddressSanitizer and UndefinedBehaviorSanitizer; the instance
 # isolation test under ThreadSanitizer; and every fuzz target for a short while over its seed
 # corpus. Any failure or sanitizer report fails it. VEXAR_FUZZ_SECONDS sets the time per fuzz
-# target (default 10).
+# target (default 10); VEXAR_JOBS the number of parallel jobs (default: the number of processors).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/setup.sh"
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
+jobs=${VEXAR_JOBS:-$(nproc)}
+
+echo "== layout (.clang-format)"
+"$root/scripts/format.sh" --check
 
 echo "== build and test (RelWithDebInfo)"
 "$root/scripts/build.sh" build
-ctest --test-dir "$root/build" --output-on-failure -j"$(nproc)"
+ctest --test-dir "$root/build" --output-on-failure -j"$jobs"
 
 echo "== valgrind memcheck: vexar-ctl demo"
 if ! valgrind --quiet --error-exitcode=99 --leak-check=full --show-leak-kinds=all \
@@ -27,12 +31,12 @@ echo "no errors, no leaks ($(wc -l <"$scratch/demo.out") lines of demo output)"
 echo "== build and test (AddressSanitizer + UndefinedBehaviorSanitizer)"
 "$root/scripts/build.sh" build-asan -DVEXAR_SANITIZE=ON -DVEXAR_BENCH=OFF
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-  ctest --test-dir "$root/build-asan" --output-on-failure -j"$(nproc)"
+  ctest --test-dir "$root/build-asan" --output-on-failure -j"$jobs"
 
 echo "== instance isolation (ThreadSanitizer)"
 cmake -S "$root" -B "$root/build-tsan" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVEXAR_TSAN=ON \
   -DVEXAR_BENCH=OFF >/dev/null
-cmake --build "$root/build-tsan" -j"$(nproc)" --target test_golden >/dev/null
+cmake --build "$root/build-tsan" -j"$jobs" --target test_golden
 TSAN_OPTIONS=halt_on_error=1 "$root/build-tsan/bin/test_golden" \
   --gtest_filter='InstanceIsolation.*' --gtest_brief=1
 
@@ -41,7 +45,7 @@ echo "== fuzz targets (libFuzzer + ASan + UBSan), ${fuzz_seconds} s each"
 cmake -S "$root" -B "$root/build-fuzz" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DVEXAR_FUZZ=ON -DVEXAR_SANITIZE=ON \
   -DBUILD_TESTING=OFF -DVEXAR_BENCH=OFF >/dev/null
-cmake --build "$root/build-fuzz" -j"$(nproc)" --target fuzzers >/dev/null
+cmake --build "$root/build-fuzz" -j"$jobs" --target fuzzers
 for corpus in "$root"/fuzz/corpus/*/; do
   target=$(basename "$corpus")
   # New inputs go to a scratch directory; the checked-in seeds are only read.

@@ -8,53 +8,44 @@
 #include <sstream>
 
 #include "core/SubRegister.h"
+#include "host/ByteOrder.h"
+#include "variant/ByteDevices.h"
 #include "variant/SubRegisterTable.h"
 
 namespace Lumivor::Sim {
 
 namespace {
 // One-byte devices and the single register each answers at.
-struct ByteDevice {
-    std::uint16_t device;
-    std::uint8_t reg;
-};
+using YorinD::ByteDevice;
 constexpr ByteDevice kByteDevices[] = {
-    {0x2A, 0x11},  // left illumination voltage
-    {0x2B, 0x11},  // right illumination voltage
-    {0x28, 0x11},  // mixing voltage
-    {0x21, 0x03},  // stream switch
+    YorinD::Device::LeftIllumination,
+    YorinD::Device::RightIllumination,
+    YorinD::Device::Mixing,
+    YorinD::Device::StreamSwitch,
 };
 constexpr std::uint32_t kRegisterMask = 0xFFFFFF;
 
 const ByteDevice* byteDevice(std::uint16_t device) {
     for (const ByteDevice& candidate : kByteDevices) {
-        if (candidate.device == device) {
+        if (candidate.address == device) {
             return &candidate;
         }
     }
     return nullptr;
 }
 
-std::optional<std::uint32_t> sensorAddress(std::uint16_t device, std::uint8_t reg) {
-    if (device == kLowBankDevice) {
-        return reg;
-    }
-    if (device == kHighBankDevice) {
-        return 0x100u + reg;
-    }
-    return std::nullopt;
-}
+constexpr auto sensorAddress = YorinD::sensorRegisterAddress;
 
-std::array<std::uint32_t, 0x200> resetImage() {
-    std::array<std::uint32_t, 0x200> image{};
+std::array<std::uint32_t, YorinD::kSensorRegisterCount> resetImage() {
+    std::array<std::uint32_t, YorinD::kSensorRegisterCount> image{};
     for (const SubRegister& field : YorinD::kSubRegisters) {
         image[field.address] |= (field.defaultValue & field.mask) << field.lsb;
     }
     return image;
 }
 
-const std::array<std::uint32_t, 0x200>& powerOnImage() {
-    static const std::array<std::uint32_t, 0x200> image = resetImage();
+const std::array<std::uint32_t, YorinD::kSensorRegisterCount>& powerOnImage() {
+    static const std::array<std::uint32_t, YorinD::kSensorRegisterCount> image = resetImage();
     return image;
 }
 
@@ -65,7 +56,9 @@ std::string hexByte(std::uint32_t value) {
 }
 }  // namespace
 
-SimulatedModule::SimulatedModule() { reset(); }
+SimulatedModule::SimulatedModule() {
+    reset();
+}
 
 void SimulatedModule::reset() {
     registers_ = powerOnImage();
@@ -98,9 +91,8 @@ std::optional<std::int32_t> SimulatedModule::injectedFault(std::uint16_t device)
     return std::nullopt;
 }
 
-std::int32_t SimulatedModule::transfer(Direction direction, std::uint16_t device,
-                                       std::uint8_t reg, std::uint8_t* buffer,
-                                       std::uint32_t length) {
+std::int32_t SimulatedModule::transfer(Direction direction, std::uint16_t device, std::uint8_t reg,
+                                       std::uint8_t* buffer, std::uint32_t length) {
     Transaction record{direction, device, reg, {}, 0};
     if (direction == Direction::Write && buffer != nullptr) {
         record.bytes.assign(buffer, buffer + std::min<std::uint32_t>(length, 16));
@@ -115,15 +107,10 @@ std::int32_t SimulatedModule::transfer(Direction direction, std::uint16_t device
         if (length == kRegisterBytes) {
             std::uint32_t& value = registers_[*address];
             if (direction == Direction::Read) {
-                buffer[0] = static_cast<std::uint8_t>(value);
-                buffer[1] = static_cast<std::uint8_t>(value >> 8);
-                buffer[2] = static_cast<std::uint8_t>(value >> 16);
-                record.bytes.assign(buffer, buffer + 3);
+                Bytes::storeLittleEndian(buffer, value, kRegisterBytes);
+                record.bytes.assign(buffer, buffer + kRegisterBytes);
             } else {
-                value = (static_cast<std::uint32_t>(buffer[0]) |
-                         static_cast<std::uint32_t>(buffer[1]) << 8 |
-                         static_cast<std::uint32_t>(buffer[2]) << 16) &
-                        kRegisterMask;
+                value = Bytes::loadLittleEndian(buffer, kRegisterBytes) & kRegisterMask;
             }
             result = 0;
         }
@@ -190,12 +177,13 @@ std::uint32_t SimulatedModule::resetValue(std::uint32_t address) {
 }
 
 std::size_t SimulatedModule::readCount() const {
-    return static_cast<std::size_t>(std::count_if(log_.begin(), log_.end(), [](const auto& t) {
-        return t.direction == Direction::Read;
-    }));
+    return static_cast<std::size_t>(std::count_if(
+        log_.begin(), log_.end(), [](const auto& t) { return t.direction == Direction::Read; }));
 }
 
-std::size_t SimulatedModule::writeCount() const { return log_.size() - readCount(); }
+std::size_t SimulatedModule::writeCount() const {
+    return log_.size() - readCount();
+}
 
 std::string SimulatedModule::describe(const Transaction& t) {
     std::ostringstream line;
@@ -257,7 +245,9 @@ void SimulatedModule::saveImage(std::ostream& out) const {
     }
 }
 
-ModuleKey SimulatedModule::moduleKey() { return ModuleKey{0x451, 0x9100, 0, 0}; }
+ModuleKey SimulatedModule::moduleKey() {
+    return ModuleKey{0x451, 0x9100, 0, 0};
+}
 
 ModuleDescriptor SimulatedModule::moduleDescriptor() {
     ModuleDescriptor descriptor{};

@@ -32,7 +32,7 @@ struct Transaction {
 // one-byte devices of the voltages and the stream switch, which latch what is written.
 // Every transaction is recorded, and faults can be injected at a chosen transaction or device.
 class SimulatedModule {
-public:
+  public:
     SimulatedModule();
 
     // Back to the power-on register image; the log and the faults stay.
@@ -83,7 +83,7 @@ public:
     static ModuleKey moduleKey();
     static ModuleDescriptor moduleDescriptor();
 
-private:
+  private:
     std::int32_t transfer(Direction direction, std::uint16_t device, std::uint8_t reg,
                           std::uint8_t* buffer, std::uint32_t length);
     std::optional<std::int32_t> injectedFault(std::uint16_t device);

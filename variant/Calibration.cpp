@@ -2,11 +2,11 @@
 #include <memory>
 #include <vector>
 
+#include "core/FieldIO.h"
 #include "host/Format.h"
 #include "host/ROM.h"
 #include "variant/CalibrationFields.h"
-#include "variant/ReadFields.h"
-#include "variant/SubRegisterIndex.h"
+#include "variant/SubRegisterTable.h"
 #include "variant/VEXAR_ParamInterp_YORINDImpl.h"
 
 namespace Lumivor {
@@ -23,11 +23,6 @@ ROM::Object* makeCalibrationRecord(void*, ROM::ContainerSectionType type, std::u
     }
     return new ROM::Configuration();
 }
-
-struct FieldWrite {
-    std::uint32_t index;
-    std::uint32_t value;
-};
 
 }  // namespace
 
@@ -72,7 +67,7 @@ ErrorCode VEXAR_ParamInterp_YORINDImpl::writeCalibration(const std::uint8_t* dat
         // The field maximum itself is accepted, whatever the message says.
         std::uint32_t maximum = 0;
         if (const ErrorCode status =
-                getSubRegisterMaximum(Field::IlluminationReferenceTemp, &maximum);
+                fieldMaxima(*this, {{Field::IlluminationReferenceTemp, &maximum}});
             status != Error::Success) {
             return status;
         }
@@ -83,7 +78,7 @@ ErrorCode VEXAR_ParamInterp_YORINDImpl::writeCalibration(const std::uint8_t* dat
                 maximum);
             return Error::OutOfRange;
         }
-        if (const ErrorCode status = getSubRegisterMaximum(Field::SensorReferenceTemp, &maximum);
+        if (const ErrorCode status = fieldMaxima(*this, {{Field::SensorReferenceTemp, &maximum}});
             status != Error::Success) {
             return status;
         }
@@ -99,25 +94,18 @@ ErrorCode VEXAR_ParamInterp_YORINDImpl::writeCalibration(const std::uint8_t* dat
 
     // Clearing the disable bit first lets the offsets written next take effect; each
     // coefficient goes to its field and to the mirror of that field.
-    const FieldWrite writes[] = {
-        {Field::PhaseOffsetDisable, 0},
-        {Field::PhaseOffset1, p1},
-        {Field::PhaseOffset2, p2},
-        {Field::CompensationDisable, off ? 1u : 0u},
-        {Field::IlluminationReferenceTemp, illumination},
-        {Field::SensorReferenceTemp, sensor},
-        {Field::Coefficient0, c0},
-        {Field::Coefficient0Copy, c0},
-        {Field::Coefficient1, c1},
-        {Field::Coefficient1Copy, c1},
-    };
-    for (const FieldWrite& write : writes) {
-        if (const ErrorCode status = writeSubRegister(write.index, write.value);
-            status != Error::Success) {
-            return status;
-        }
-    }
-    return Error::Success;
+    return writeFields(*this, {
+                                  {Field::PhaseOffsetDisable, 0},
+                                  {Field::PhaseOffset1, p1},
+                                  {Field::PhaseOffset2, p2},
+                                  {Field::CompensationDisable, off ? 1u : 0u},
+                                  {Field::IlluminationReferenceTemp, illumination},
+                                  {Field::SensorReferenceTemp, sensor},
+                                  {Field::Coefficient0, c0},
+                                  {Field::Coefficient0Copy, c0},
+                                  {Field::Coefficient1, c1},
+                                  {Field::Coefficient1Copy, c1},
+                              });
 }
 
 ErrorCode VEXAR_ParamInterp_YORINDImpl::readCalibration(std::uint8_t* buffer, std::uint32_t* size) {

@@ -1,14 +1,16 @@
 #include "variant/FrameTimingParameters.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
-#include <memory>
 #include <vector>
 
+#include "core/FieldIO.h"
 #include "core/Truncate.h"
 #include "core/VEXARParameterInterpreter.h"
+#include "variant/ModuleConstants.h"
 #include "variant/ParameterSupport.h"
-#include "variant/SubRegisterIndex.h"
+#include "variant/SubRegisterTable.h"
 
 namespace Lumivor {
 
@@ -20,15 +22,12 @@ using namespace YorinD;
 // write accepts up to the micro-frame time; the host only sees these numbers.
 constexpr FloatBounds kFrameRateRange{0.0f, 60.0f, 0.01f};
 constexpr FloatBounds kIntegrationTimeRange{0.0f, 0.5f, 1e-7f};
-const std::vector<int> kMicroFrameCounts{1, 2, 4, 8};
+constexpr std::array<int, 4> kMicroFrameCounts{1, 2, 4, 8};
 
-constexpr float kHertzPerMegahertz = 1000000.0f;
 constexpr float kMillisecondsPerSecond = 1000.0f;
 
 // Raw output modes 2 to 4 set the field to 15 and run on the stored phase period halved.
 constexpr std::uint32_t kPeriodDoublingMode = 15;
-constexpr std::uint32_t kPhasesWithDealiasing = 6;
-constexpr std::uint32_t kPhasesWithoutDealiasing = 4;
 
 std::uint32_t periodDoubling(std::uint32_t rawOutputField) {
     return rawOutputField == kPeriodDoublingMode ? 2u : 1u;
@@ -76,7 +75,7 @@ ErrorCode FrameRate_YORIN_D::read(const AccessContext& context, float* value) co
         status != Error::Success) {
         return status;
     }
-    const std::uint32_t phases = dealiasing == 1 ? kPhasesWithDealiasing : kPhasesWithoutDealiasing;
+    const std::uint32_t phases = phaseCount(dealiasing == 1);
     const std::uint32_t cycles = period / periodDoubling(rawOutput) * phases * microFrames;
     *value = (static_cast<float>(clock) * kHertzPerMegahertz) / static_cast<float>(cycles);
     return Error::Success;
@@ -108,14 +107,15 @@ ErrorCode FrameRate_YORIN_D::write(const AccessContext& context, float value) co
 
 ErrorCode MicroFrameNumber_YORIN_D::getRange(const AccessContext&,
                                              ParameterRangeBaseInternal** range) const {
-    *range = new ParameterDiscreteSetInternal<int>(kMicroFrameCounts);
+    *range = new ParameterDiscreteSetInternal<int>(
+        std::vector<int>(kMicroFrameCounts.begin(), kMicroFrameCounts.end()));
     return Error::Success;
 }
 
 ErrorCode MicroFrameNumber_YORIN_D::read(const AccessContext& context, int* value) const {
     std::uint32_t count = 0;
     if (const ErrorCode status =
-            context.interpreter->readSubRegister(Field::MicroFrameCount, &count);
+            readFields(*context.interpreter, {{Field::MicroFrameCount, &count}});
         status != Error::Success) {
         return status;
     }
@@ -123,21 +123,15 @@ ErrorCode MicroFrameNumber_YORIN_D::read(const AccessContext& context, int* valu
     return Error::Success;
 }
 
-// The accepted counts are the advertised ones, so the range is the single source of them.
-// The phase period is left alone: the frame rate follows the count inversely.
+// The accepted counts are the advertised ones: both come from the same array. The phase
+// period is left alone: the frame rate follows the count inversely.
 ErrorCode MicroFrameNumber_YORIN_D::write(const AccessContext& context, int value) const {
-    ParameterRangeBaseInternal* produced = nullptr;
-    getRange(context, &produced);
-    const std::unique_ptr<ParameterRangeBaseInternal> range(produced);
-    std::vector<int> supported;
-    if (const auto* set = dynamic_cast<const ParameterDiscreteSetInternal<int>*>(range.get())) {
-        supported = set->getSupportedValues();
-    }
-    if (std::find(supported.begin(), supported.end(), value) == supported.end()) {
+    if (std::find(kMicroFrameCounts.begin(), kMicroFrameCounts.end(), value) ==
+        kMicroFrameCounts.end()) {
         return Error::OutOfRange;
     }
-    return context.interpreter->writeSubRegister(Field::MicroFrameCount,
-                                                 static_cast<std::uint32_t>(value));
+    return writeFields(*context.interpreter,
+                       {{Field::MicroFrameCount, static_cast<std::uint32_t>(value)}});
 }
 
 ErrorCode IntegrationTime_YORIN_D::getRange(const AccessContext&,
@@ -161,14 +155,13 @@ ErrorCode IntegrationTime_YORIN_D::write(const AccessContext& context, float val
         return Error::OutOfRange;
     }
     std::uint32_t maximum = 0;
-    if (const ErrorCode status =
-            interpreter.getSubRegisterMaximum(Field::IntegrationFraction, &maximum);
+    if (const ErrorCode status = fieldMaxima(interpreter, {{Field::IntegrationFraction, &maximum}});
         status != Error::Success) {
         return status;
     }
     const std::uint32_t raw =
         truncateLow32(((static_cast<float>(maximum) * value) * frames) / frameTime);
-    return interpreter.writeSubRegister(Field::IntegrationFraction, raw);
+    return writeFields(interpreter, {{Field::IntegrationFraction, raw}});
 }
 
 ErrorCode IntegrationTime_YORIN_D::read(const AccessContext& context, float* value) const {
@@ -181,12 +174,11 @@ ErrorCode IntegrationTime_YORIN_D::read(const AccessContext& context, float* val
     }
     std::uint32_t raw = 0;
     std::uint32_t maximum = 0;
-    if (const ErrorCode status = interpreter.readSubRegister(Field::IntegrationFraction, &raw);
+    if (const ErrorCode status = readFields(interpreter, {{Field::IntegrationFraction, &raw}});
         status != Error::Success) {
         return status;
     }
-    if (const ErrorCode status =
-            interpreter.getSubRegisterMaximum(Field::IntegrationFraction, &maximum);
+    if (const ErrorCode status = fieldMaxima(interpreter, {{Field::IntegrationFraction, &maximum}});
         status != Error::Success) {
         return status;
     }

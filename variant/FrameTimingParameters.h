@@ -1,14 +1,12 @@
 #pragma once
 
-#include "core/ParameterInternal.h"
+#include "variant/ParameterCatalogue.h"
 
 namespace Lumivor {
 
 // Frames per second, from the clock, the phase period, the phase count and the micro-frames.
-class FrameRate_YORIN_D final
-    : public CatalogueParameter<float, UnitType::None, AccessMode::ReadWrite> {
+class FrameRate_YORIN_D final : public ModuleParameter<FrameRate, float> {
   public:
-    FrameRate_YORIN_D() : CatalogueParameter(ParameterType::FrameRate) {}
     ErrorCode getRange(const AccessContext& context,
                        ParameterRangeBaseInternal** range) const override;
     ErrorCode write(const AccessContext& context, float value) const override;
@@ -16,10 +14,8 @@ class FrameRate_YORIN_D final
 };
 
 // Micro-frames per depth frame: 1, 2, 4 or 8.
-class MicroFrameNumber_YORIN_D final
-    : public CatalogueParameter<int, UnitType::None, AccessMode::ReadWrite> {
+class MicroFrameNumber_YORIN_D final : public ModuleParameter<MicroFrameNumber, int> {
   public:
-    MicroFrameNumber_YORIN_D() : CatalogueParameter(ParameterType::MicroFrameNumber) {}
     ErrorCode getRange(const AccessContext& context,
                        ParameterRangeBaseInternal** range) const override;
     ErrorCode write(const AccessContext& context, int value) const override;
@@ -27,10 +23,8 @@ class MicroFrameNumber_YORIN_D final
 };
 
 // Milliseconds per micro-frame: a 6-bit fraction of the micro-frame time.
-class IntegrationTime_YORIN_D final
-    : public CatalogueParameter<float, UnitType::Milliseconds, AccessMode::ReadWrite> {
+class IntegrationTime_YORIN_D final : public ModuleParameter<IntegrationTime, float> {
   public:
-    IntegrationTime_YORIN_D() : CatalogueParameter(ParameterType::IntegrationTime) {}
     ErrorCode getRange(const AccessContext& context,
                        ParameterRangeBaseInternal** range) const override;
     ErrorCode write(const AccessContext& context, float value) const override;

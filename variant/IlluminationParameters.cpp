@@ -4,10 +4,12 @@
 #include <cstdint>
 #include <vector>
 
+#include "core/FieldIO.h"
 #include "core/Truncate.h"
 #include "core/VEXARParameterInterpreter.h"
 #include "variant/ByteDevices.h"
-#include "variant/SubRegisterIndex.h"
+#include "variant/ModuleConstants.h"
+#include "variant/SubRegisterTable.h"
 
 namespace Lumivor {
 
@@ -46,11 +48,11 @@ void discreteRange(const std::vector<int>& values, ParameterRangeBaseInternal** 
     *range = new ParameterDiscreteSetInternal<int>(values);
 }
 
-// Mixing signals mode 0 switches the shared bit off; 2 and 3 switch it on and differ in the
-// select bit. Any other accepted value is programmed like 3.
-constexpr int kMixingOff = 0;
-constexpr int kMixingSelected = 2;
-constexpr int kMixingUnselected = 3;
+// Mixing signals mode "off" switches the shared bit off; the other two switch it on and differ
+// in the select bit. Any other accepted value is programmed like "unselected".
+constexpr int kMixingOff = YorinD::MixingMode::Off;
+constexpr int kMixingSelected = YorinD::MixingMode::Selected;
+constexpr int kMixingUnselected = YorinD::MixingMode::Unselected;
 
 }  // namespace
 
@@ -94,24 +96,17 @@ ErrorCode MixingSignalsMode_YORIN_D::write(const AccessContext& context, int val
     if (value == -1 || value == 1) {
         return Error::InvalidArgument;
     }
-    VEXARParameterInterpreter& interp = *context.interpreter;
-    if (const ErrorCode status =
-            interp.writeSubRegister(Field::ModeShared, value != kMixingOff ? 1 : 0);
-        status != Error::Success) {
-        return status;
-    }
-    return interp.writeSubRegister(Field::MixingSignalsSelect, value == kMixingSelected ? 1 : 0);
+    return writeFields(*context.interpreter,
+                       {{Field::ModeShared, value != kMixingOff ? 1u : 0u},
+                        {Field::MixingSignalsSelect, value == kMixingSelected ? 1u : 0u}});
 }
 
 ErrorCode MixingSignalsMode_YORIN_D::read(const AccessContext& context, int* value) const {
-    VEXARParameterInterpreter& interp = *context.interpreter;
     std::uint32_t shared = 0;
     std::uint32_t select = 0;
-    if (const ErrorCode status = interp.readSubRegister(Field::ModeShared, &shared);
-        status != Error::Success) {
-        return status;
-    }
-    if (const ErrorCode status = interp.readSubRegister(Field::MixingSignalsSelect, &select);
+    if (const ErrorCode status =
+            readFields(*context.interpreter,
+                       {{Field::ModeShared, &shared}, {Field::MixingSignalsSelect, &select}});
         status != Error::Success) {
         return status;
     }
@@ -135,18 +130,14 @@ ErrorCode IlluminationMode_YORIN_D::write(const AccessContext& context, int valu
     if (value != 0 && value != 1) {
         return Error::InvalidArgument;
     }
-    VEXARParameterInterpreter& interp = *context.interpreter;
-    if (const ErrorCode status =
-            interp.writeSubRegister(Field::ModeShared, static_cast<std::uint32_t>(value));
-        status != Error::Success) {
-        return status;
-    }
-    return interp.writeSubRegister(Field::IlluminationModeClear, 0);
+    return writeFields(*context.interpreter,
+                       {{Field::ModeShared, static_cast<std::uint32_t>(value)},
+                        {Field::IlluminationModeClear, 0}});
 }
 
 ErrorCode IlluminationMode_YORIN_D::read(const AccessContext& context, int* value) const {
     std::uint32_t shared = 0;
-    if (const ErrorCode status = context.interpreter->readSubRegister(Field::ModeShared, &shared);
+    if (const ErrorCode status = readFields(*context.interpreter, {{Field::ModeShared, &shared}});
         status != Error::Success) {
         return status;
     }

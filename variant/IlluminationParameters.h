@@ -1,52 +1,42 @@
 #pragma once
 
-#include "core/ParameterInternal.h"
+#include "variant/ParameterCatalogue.h"
 
 namespace Lumivor {
 
 class LeftIlluminationVoltage_YORIN_D final
-    : public CatalogueParameter<float, UnitType::Percent, AccessMode::WriteOnly> {
-public:
-    LeftIlluminationVoltage_YORIN_D()
-        : CatalogueParameter(ParameterType::LeftIlluminationVoltage) {}
+    : public ModuleParameter<LeftIlluminationVoltage, float> {
+  public:
     ErrorCode getRange(const AccessContext& context,
                        ParameterRangeBaseInternal** range) const override;
     ErrorCode write(const AccessContext& context, float value) const override;
 };
 
 class RightIlluminationVoltage_YORIN_D final
-    : public CatalogueParameter<float, UnitType::Percent, AccessMode::WriteOnly> {
-public:
-    RightIlluminationVoltage_YORIN_D()
-        : CatalogueParameter(ParameterType::RightIlluminationVoltage) {}
+    : public ModuleParameter<RightIlluminationVoltage, float> {
+  public:
     ErrorCode getRange(const AccessContext& context,
                        ParameterRangeBaseInternal** range) const override;
     ErrorCode write(const AccessContext& context, float value) const override;
 };
 
-class MixingVoltage_YORIN_D final
-    : public CatalogueParameter<float, UnitType::Percent, AccessMode::WriteOnly> {
-public:
-    MixingVoltage_YORIN_D() : CatalogueParameter(ParameterType::MixingVoltage) {}
+class MixingVoltage_YORIN_D final : public ModuleParameter<MixingVoltage, float> {
+  public:
     ErrorCode getRange(const AccessContext& context,
                        ParameterRangeBaseInternal** range) const override;
     ErrorCode write(const AccessContext& context, float value) const override;
 };
 
-class MixingSignalsMode_YORIN_D final
-    : public CatalogueParameter<int, UnitType::None, AccessMode::ReadWrite> {
-public:
-    MixingSignalsMode_YORIN_D() : CatalogueParameter(ParameterType::MixingSignalsMode) {}
+class MixingSignalsMode_YORIN_D final : public ModuleParameter<MixingSignalsMode, int> {
+  public:
     ErrorCode getRange(const AccessContext& context,
                        ParameterRangeBaseInternal** range) const override;
     ErrorCode write(const AccessContext& context, int value) const override;
     ErrorCode read(const AccessContext& context, int* value) const override;
 };
 
-class IlluminationMode_YORIN_D final
-    : public CatalogueParameter<int, UnitType::None, AccessMode::ReadWrite> {
-public:
-    IlluminationMode_YORIN_D() : CatalogueParameter(ParameterType::IlluminationMode) {}
+class IlluminationMode_YORIN_D final : public ModuleParameter<IlluminationMode, int> {
+  public:
     ErrorCode getRange(const AccessContext& context,
                        ParameterRangeBaseInternal** range) const override;
     ErrorCode write(const AccessContext& context, int value) const override;

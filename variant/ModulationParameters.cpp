@@ -3,11 +3,13 @@
 #include <cstdint>
 #include <initializer_list>
 
+#include "core/FieldIO.h"
 #include "core/Truncate.h"
 #include "core/VEXARParameterInterpreter.h"
 #include "host/Gcd.h"
+#include "variant/ModuleConstants.h"
 #include "variant/ParameterSupport.h"
-#include "variant/SubRegisterIndex.h"
+#include "variant/SubRegisterTable.h"
 
 namespace Lumivor {
 
@@ -18,15 +20,12 @@ using namespace YorinD;
 // Both frequencies advertise the same range; the writes accept what the synthesiser can make.
 constexpr FloatBounds kFrequencyRange{0.0f, 50.0f, 1.0f};
 
-// The synthesiser's output stage runs between these two frequencies (MHz), at 2 * k * P * f.
+// k * P * f must lie between these two frequencies (MHz): the synthesiser's output stage runs
+// at twice that, 2 * k * P * f, from 600 to 1200 MHz.
 constexpr float kStageLowMhz = 300.0f;
 constexpr float kStageHighMhz = 600.0f;
 // Larger than any error a valid setting can have.
 constexpr float kNoErrorYet = 100.0f;
-constexpr float kHertzPerMegahertz = 1000000.0f;
-
-constexpr std::uint32_t kPhasesWithDealiasing = 6;
-constexpr std::uint32_t kPhasesWithoutDealiasing = 4;
 
 // Where each synthesiser keeps its setting.
 struct SynthesiserFields {
@@ -89,7 +88,7 @@ ErrorCode chooseSetting(VEXARParameterInterpreter& interpreter, float frequency,
         frequency > kStageHighMhz / static_cast<float>(phases)) {
         return Error::OutOfRange;
     }
-    if (const ErrorCode status = interpreter.readSubRegister(Field::ClockMhz, clock);
+    if (const ErrorCode status = readFields(interpreter, {{Field::ClockMhz, clock}});
         status != Error::Success) {
         return status;
     }
@@ -188,13 +187,13 @@ ErrorCode ModulationFrequency_YORIN_D::read(const AccessContext& context, float*
 }
 
 ErrorCode DealiasingOn_YORIN_D::write(const AccessContext& context, bool value) const {
-    return context.interpreter->writeSubRegister(Field::DealiasingEnable, value ? 1u : 0u);
+    return writeFields(*context.interpreter, {{Field::DealiasingEnable, value ? 1u : 0u}});
 }
 
 ErrorCode DealiasingOn_YORIN_D::read(const AccessContext& context, bool* value) const {
     std::uint32_t enabled = 0;
     if (const ErrorCode status =
-            context.interpreter->readSubRegister(Field::DealiasingEnable, &enabled);
+            readFields(*context.interpreter, {{Field::DealiasingEnable, &enabled}});
         status != Error::Success) {
         return status;
     }
@@ -288,8 +287,7 @@ ErrorCode DealiasingFrequency_YORIN_D::read(const AccessContext& context, float*
         status != Error::Success) {
         return status;
     }
-    const std::uint32_t phases =
-        dealiasingEnabled == 1 ? kPhasesWithDealiasing : kPhasesWithoutDealiasing;
+    const std::uint32_t phases = phaseCount(dealiasingEnabled == 1);
     *value = producedFrequency(s, clock, 2u * phases * s.outputDivider * s.inputDivider);
     return Error::Success;
 }

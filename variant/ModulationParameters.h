@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "core/ParameterInternal.h"
+#include "variant/ParameterCatalogue.h"
 
 namespace Lumivor {
 
@@ -25,17 +25,16 @@ struct SynthesiserLimits {
 
 // The setting closest to frequency (MHz), searched by ascending output divider and, within
 // one, ascending input divider from smallestInputDivider; an equally close later setting never
-// replaces an earlier one. Only output dividers that put 2 * k * P * f within 600 to 1200 MHz
-// are tried. Nothing when no setting comes within 100 MHz or no output divider fits.
+// replaces an earlier one. Only output dividers k that put the output stage, 2 * k * P * f,
+// within 600 to 1200 MHz are tried. Nothing when no setting comes within 100 MHz or no output
+// divider fits.
 std::optional<SynthesiserSetting> findFrequencySettings(float frequency, std::uint32_t clock,
                                                         const SynthesiserLimits& limits,
                                                         std::uint32_t smallestInputDivider,
                                                         std::uint32_t phaseCount);
 
-class ModulationFrequency_YORIN_D final
-    : public CatalogueParameter<float, UnitType::Megahertz, AccessMode::ReadWrite> {
+class ModulationFrequency_YORIN_D final : public ModuleParameter<ModulationFrequency, float> {
   public:
-    ModulationFrequency_YORIN_D() : CatalogueParameter(ParameterType::ModulationFrequency) {}
     ErrorCode getRange(const AccessContext& context,
                        ParameterRangeBaseInternal** range) const override;
     ErrorCode write(const AccessContext& context, float value) const override;
@@ -43,18 +42,14 @@ class ModulationFrequency_YORIN_D final
 };
 
 // Reaches the host only through a restored system state, which also sets the phase count.
-class DealiasingOn_YORIN_D final
-    : public CatalogueParameter<bool, UnitType::None, AccessMode::ReadWrite> {
+class DealiasingOn_YORIN_D final : public ModuleParameter<DealiasingOn, bool> {
   public:
-    DealiasingOn_YORIN_D() : CatalogueParameter(ParameterType::DealiasingOn) {}
     ErrorCode write(const AccessContext& context, bool value) const override;
     ErrorCode read(const AccessContext& context, bool* value) const override;
 };
 
-class DealiasingFrequency_YORIN_D final
-    : public CatalogueParameter<float, UnitType::Megahertz, AccessMode::ReadWrite> {
+class DealiasingFrequency_YORIN_D final : public ModuleParameter<DealiasingFrequency, float> {
   public:
-    DealiasingFrequency_YORIN_D() : CatalogueParameter(ParameterType::DealiasingFrequency) {}
     ErrorCode getRange(const AccessContext& context,
                        ParameterRangeBaseInternal** range) const override;
     ErrorCode write(const AccessContext& context, float value) const override;

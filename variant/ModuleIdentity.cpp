@@ -19,8 +19,8 @@ constexpr ComponentRequirement kModule{0x102, {0x2000, 0x2000}};       // compon
 
 bool meets(const ComponentIdentity& component, const ComponentRequirement& requirement) {
     return component.present != 0 && component.type == requirement.type &&
-           std::find(requirement.versions.begin(), requirement.versions.end(),
-                     component.version) != requirement.versions.end();
+           std::find(requirement.versions.begin(), requirement.versions.end(), component.version) !=
+               requirement.versions.end();
 }
 }  // namespace
 

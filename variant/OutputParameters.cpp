@@ -5,11 +5,13 @@
 #include <cstdint>
 #include <vector>
 
+#include "core/FieldIO.h"
 #include "core/Truncate.h"
 #include "core/VEXARParameterInterpreter.h"
 #include "host/Gcd.h"
 #include "variant/ByteDevices.h"
-#include "variant/SubRegisterIndex.h"
+#include "variant/ModuleConstants.h"
+#include "variant/SubRegisterTable.h"
 
 namespace Lumivor {
 
@@ -19,7 +21,6 @@ namespace Field = YorinD::Field;
 
 // Half the speed of light in metres per second, as the single-precision value it is held in.
 constexpr float kHalfSpeedOfLight = 149896224.0f;
-constexpr float kHertzPerMegahertz = 1000000.0f;
 
 // Fields carry 16-bit arithmetic; a sum that leaves that range wraps before the field's own
 // limit turns it away.
@@ -66,22 +67,6 @@ ParameterRangeInternal<int>* makeRange(const IntRange& r) {
 // The frame format the sensor delivers natively; it cannot be changed.
 constexpr int kNativeFrameFormat = 4;
 
-// Writes the fields in order and stops at the first failure; earlier fields stay written.
-struct FieldValue {
-    std::uint32_t index;
-    std::uint32_t value;
-};
-template <std::size_t N>
-ErrorCode writeFields(VEXARParameterInterpreter& interp, const std::array<FieldValue, N>& fields) {
-    for (const FieldValue& f : fields) {
-        if (const ErrorCode status = interp.writeSubRegister(f.index, f.value);
-            status != Error::Success) {
-            return status;
-        }
-    }
-    return Error::Success;
-}
-
 }  // namespace
 
 ErrorCode Range_YORIN_D::read(const AccessContext& context, float* value) const {
@@ -92,7 +77,7 @@ ErrorCode Range_YORIN_D::read(const AccessContext& context, float* value) const 
         status != Error::Success) {
         return status;
     }
-    const float f = modulationMhz * kHertzPerMegahertz;
+    const float f = modulationMhz * YorinD::kHertzPerMegahertz;
     bool dealiasing = false;
     if (const ErrorCode status = interp.readValue(ParameterType::DealiasingOn, &dealiasing);
         status != Error::Success) {
@@ -110,7 +95,7 @@ ErrorCode Range_YORIN_D::read(const AccessContext& context, float* value) const 
         status != Error::Success) {
         return status;
     }
-    const float g = dealiasingMhz * kHertzPerMegahertz;
+    const float g = dealiasingMhz * YorinD::kHertzPerMegahertz;
     const int d = Utils::gcd(truncateToInt32(f), truncateToInt32(g));
     *value = kHalfSpeedOfLight / static_cast<float>(d);
     return Error::Success;
@@ -134,44 +119,36 @@ ErrorCode RegionOfInterest_YORIN_D::write(const AccessContext& context,
     const auto y = static_cast<std::uint32_t>(value.y);
     const auto width = static_cast<std::uint32_t>(value.width);
     const auto height = static_cast<std::uint32_t>(value.height);
-    const std::array<FieldValue, 4> fields{{
-        {Field::RoiFirstRow, y},
-        {Field::RoiLastRow, (y + height - 1) & kFieldArithmeticMask},
-        {Field::RoiFirstColumnPair, x / 2},
-        {Field::RoiLastColumnPair, (width / 2 - 1 + x / 2) & kFieldArithmeticMask},
-    }};
-    return writeFields(*context.interpreter, fields);
+    return writeFields(
+        *context.interpreter,
+        {
+            {Field::RoiFirstRow, y},
+            {Field::RoiLastRow, (y + height - 1) & kFieldArithmeticMask},
+            {Field::RoiFirstColumnPair, x / 2},
+            {Field::RoiLastColumnPair, (width / 2 - 1 + x / 2) & kFieldArithmeticMask},
+        });
 }
 
 ErrorCode RegionOfInterest_YORIN_D::read(const AccessContext& context,
                                          RegionOfInterestInternal* value) const {
-    VEXARParameterInterpreter& interp = *context.interpreter;
-    RegionOfInterestInternal roi{0, 0, 0, 0};
     std::uint32_t firstRow = 0;
     std::uint32_t firstPair = 0;
     std::uint32_t lastPair = 0;
     std::uint32_t lastRow = 0;
-    if (const ErrorCode status = interp.readSubRegister(Field::RoiFirstRow, &firstRow);
+    if (const ErrorCode status =
+            readFields(*context.interpreter, {{Field::RoiFirstRow, &firstRow},
+                                              {Field::RoiFirstColumnPair, &firstPair},
+                                              {Field::RoiLastColumnPair, &lastPair},
+                                              {Field::RoiLastRow, &lastRow}});
         status != Error::Success) {
         return status;
     }
+    RegionOfInterestInternal roi{0, 0, 0, 0};
     roi.y = static_cast<std::int32_t>(firstRow);
-    if (const ErrorCode status = interp.readSubRegister(Field::RoiFirstColumnPair, &firstPair);
-        status != Error::Success) {
-        return status;
-    }
     roi.x = 2 * static_cast<std::int32_t>(firstPair);
-    if (const ErrorCode status = interp.readSubRegister(Field::RoiLastColumnPair, &lastPair);
-        status != Error::Success) {
-        return status;
-    }
     // The sensor reads columns out in groups of eight; a narrower remainder is not delivered.
     const std::int32_t columns = 2 * static_cast<std::int32_t>(lastPair) + 2 - roi.x;
     roi.width = columns - columns % 8;
-    if (const ErrorCode status = interp.readSubRegister(Field::RoiLastRow, &lastRow);
-        status != Error::Success) {
-        return status;
-    }
     roi.height = static_cast<std::int32_t>(lastRow) - roi.y + 1;
     *value = roi;
     return Error::Success;
@@ -193,27 +170,32 @@ ErrorCode RawOutputMode_YORIN_D::write(const AccessContext& context, int value) 
     if (row == kRawOutputModes.end()) {
         return Error::NotSupported;
     }
-    const std::array<FieldValue, kRawOutputFields.size() + 1> fields{{
-        {kRawOutputFields[0], row->values[0]},
-        {Field::RawOutputEnable, 1},
-        {kRawOutputFields[1], row->values[1]},
-        {kRawOutputFields[2], row->values[2]},
-        {kRawOutputFields[3], row->values[3]},
-        {kRawOutputFields[4], row->values[4]},
-        {kRawOutputFields[5], row->values[5]},
-        {kRawOutputFields[6], row->values[6]},
-    }};
-    return writeFields(*context.interpreter, fields);
+    return writeFields(*context.interpreter, {
+                                                 {kRawOutputFields[0], row->values[0]},
+                                                 {Field::RawOutputEnable, 1},
+                                                 {kRawOutputFields[1], row->values[1]},
+                                                 {kRawOutputFields[2], row->values[2]},
+                                                 {kRawOutputFields[3], row->values[3]},
+                                                 {kRawOutputFields[4], row->values[4]},
+                                                 {kRawOutputFields[5], row->values[5]},
+                                                 {kRawOutputFields[6], row->values[6]},
+                                             });
 }
 
 ErrorCode RawOutputMode_YORIN_D::read(const AccessContext& context, int* value) const {
     std::array<std::uint32_t, kRawOutputFields.size()> current{};
-    for (std::size_t i = 0; i < kRawOutputFields.size(); ++i) {
-        if (const ErrorCode status =
-                context.interpreter->readSubRegister(kRawOutputFields[i], &current[i]);
-            status != Error::Success) {
-            return status;
-        }
+    if (const ErrorCode status = readFields(*context.interpreter,
+                                            {
+                                                {kRawOutputFields[0], &current[0]},
+                                                {kRawOutputFields[1], &current[1]},
+                                                {kRawOutputFields[2], &current[2]},
+                                                {kRawOutputFields[3], &current[3]},
+                                                {kRawOutputFields[4], &current[4]},
+                                                {kRawOutputFields[5], &current[5]},
+                                                {kRawOutputFields[6], &current[6]},
+                                            });
+        status != Error::Success) {
+        return status;
     }
     // A register state that matches no mode is reported as mode 0.
     int mode = 0;
@@ -233,12 +215,12 @@ ErrorCode StreamEnable_YORIN_D::write(const AccessContext& context, bool value) 
         status != Error::Success) {
         return status;
     }
-    return context.interpreter->writeSubRegister(Field::StreamEnable, value ? 1 : 0);
+    return writeFields(*context.interpreter, {{Field::StreamEnable, value ? 1u : 0u}});
 }
 
 ErrorCode StreamEnable_YORIN_D::read(const AccessContext& context, bool* value) const {
     std::uint32_t field = 0;
-    if (const ErrorCode status = context.interpreter->readSubRegister(Field::StreamEnable, &field);
+    if (const ErrorCode status = readFields(*context.interpreter, {{Field::StreamEnable, &field}});
         status != Error::Success) {
         return status;
     }

@@ -1,7 +1,7 @@
 #include <cmath>
 
-#include "variant/ReadFields.h"
-#include "variant/SubRegisterIndex.h"
+#include "core/FieldIO.h"
+#include "variant/SubRegisterTable.h"
 #include "variant/VEXAR_ParamInterp_YORINDImpl.h"
 
 namespace Lumivor {

@@ -6,6 +6,7 @@
 #include "core/ValueRecords.h"
 #include "core/ValueTable.h"
 #include "host/Format.h"
+#include "variant/ModuleConstants.h"
 #include "variant/VEXAR_ParamInterp_YORINDImpl.h"
 
 namespace Lumivor {
@@ -145,8 +146,10 @@ ErrorCode readAll(VEXARParameterInterpreter& interp, ValueTable& table,
 
 // The two modes both drive one shared bit; only the pairs on which they agree can be applied.
 bool compatibleModes(int mixingSignalsMode, int illuminationMode) {
-    return ((mixingSignalsMode == 2 || mixingSignalsMode == 3) && illuminationMode == 1) ||
-           (mixingSignalsMode == 0 && illuminationMode == 0);
+    using namespace YorinD::MixingMode;
+    return ((mixingSignalsMode == Selected || mixingSignalsMode == Unselected) &&
+            illuminationMode == 1) ||
+           (mixingSignalsMode == Off && illuminationMode == 0);
 }
 
 std::string lacksParameter(std::uint32_t id) {
@@ -191,7 +194,7 @@ ErrorCode VEXAR_ParamInterp_YORINDImpl::writeSystemState(const std::uint8_t* buf
     }
 
     const bool dealiasingOn = table.findAs<bool>(DealiasingOn)->getValue();
-    setPhaseCount(dealiasingOn ? 6 : 4);
+    setPhaseCount(YorinD::phaseCount(dealiasingOn));
 
     if (!compatibleModes(table.findAs<int>(MixingSignalsMode)->getValue(),
                          table.findAs<int>(IlluminationMode)->getValue())) {

@@ -1,20 +1,16 @@
 #include "variant/VEXAR_ParamInterp_YORINDImpl.h"
 
+#include "variant/ModuleConstants.h"
 #include "variant/ModuleIdentity.h"
 #include "variant/ParameterCatalogue.h"
 #include "variant/SubRegisterTable.h"
 
 namespace Lumivor {
 
-ErrorCode VEXAR_ParamInterp_YORINDImpl::initialize(void* hostContext,
-                                                   RegisterReadCallback readCallback,
-                                                   RegisterWriteCallback writeCallback,
-                                                   ModuleKey key, ModuleDescriptor descriptor) {
-    return VEXARParameterInterpreter::initialize(hostContext, readCallback, writeCallback, key,
-                                                 descriptor);
+// Dealiasing is off at power-on, and so is the six-phase micro-frame.
+VEXAR_ParamInterp_YORINDImpl::VEXAR_ParamInterp_YORINDImpl() {
+    setPhaseCount(YorinD::kPhasesWithoutDealiasing);
 }
-
-void VEXAR_ParamInterp_YORINDImpl::dispose() { VEXARParameterInterpreter::dispose(); }
 
 ErrorCode VEXAR_ParamInterp_YORINDImpl::selectParameterTable(ModuleKey key,
                                                              ModuleDescriptor descriptor,

@@ -7,11 +7,8 @@ namespace Lumivor {
 // The interpreter of the YORIN_D module: a 320 x 240 time-of-flight sensor with separate bus
 // devices for its illumination and mixing voltages.
 class VEXAR_ParamInterp_YORINDImpl final : public VEXARParameterInterpreter {
-public:
-    ErrorCode initialize(void* hostContext, RegisterReadCallback readCallback,
-                         RegisterWriteCallback writeCallback, ModuleKey key,
-                         ModuleDescriptor descriptor) override;
-    void dispose() override;
+  public:
+    VEXAR_ParamInterp_YORINDImpl();
 
     ErrorCode writeSystemState(const std::uint8_t* buffer, std::uint32_t size) override;
     ErrorCode readSystemState(std::uint8_t* buffer, std::uint32_t size) override;
@@ -19,7 +16,7 @@ public:
     ErrorCode readCalibration(std::uint8_t* buffer, std::uint32_t* size) override;
     ErrorCode getPhaseScaling(float* factor) override;
 
-protected:
+  protected:
     ErrorCode selectParameterTable(ModuleKey key, ModuleDescriptor descriptor,
                                    ParameterTable& table) override;
     ErrorCode selectSubRegisterMap(ModuleKey key, ModuleDescriptor descriptor,

@@ -85,7 +85,6 @@ TEST(Logger, ExistsOnlyWhileASinkIsInstalled) {
     ASSERT_NE(logger, nullptr);
     logger->info("first");
     logger->info("");
-    LVLogger::release();
     EXPECT_EQ(collected.lines, (std::vector<std::string>{"first", ""}));
 
     LVLogger::installSink(nullptr, nullptr);

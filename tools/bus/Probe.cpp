@@ -1,7 +1,7 @@
 #include "tools/bus/Probe.h"
 
-#include "core/SubRegister.h"
 #include "variant/ByteDevices.h"
+#include "variant/SubRegisterTable.h"
 
 namespace Lumivor::Bus {
 
@@ -13,8 +13,8 @@ using YorinD::Device::StreamSwitch;
 
 // A register of each sensor bank that holds fields from power-on.
 constexpr ModuleDevice kDevices[] = {
-    {kLowBankDevice, 0x00, kRegisterBytes, "sensor, low bank"},
-    {kHighBankDevice, 0x02, kRegisterBytes, "sensor, high bank"},
+    {YorinD::kLowBankDevice, 0x00, kRegisterBytes, "sensor, low bank"},
+    {YorinD::kHighBankDevice, 0x02, kRegisterBytes, "sensor, high bank"},
     {LeftIllumination.address, LeftIllumination.reg, 1, "left illumination voltage"},
     {RightIllumination.address, RightIllumination.reg, 1, "right illumination voltage"},
     {Mixing.address, Mixing.reg, 1, "mixing voltage"},

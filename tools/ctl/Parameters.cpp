@@ -5,29 +5,17 @@
 #include <cctype>
 
 #include "host/ErrorCode.h"
+#include "interface/vexar_param_interp.h"
 #include "tools/ctl/Values.h"
 
 namespace Lumivor::Ctl {
 
 namespace {
-constexpr std::array<ParameterInfo, 16> kParameters{{
-    {LeftIlluminationVoltage, "LeftIlluminationVoltage", ValueType::Float},
-    {RightIlluminationVoltage, "RightIlluminationVoltage", ValueType::Float},
-    {MixingVoltage, "MixingVoltage", ValueType::Float},
-    {FrameRate, "FrameRate", ValueType::Float},
-    {MicroFrameNumber, "MicroFrameNumber", ValueType::Int},
-    {IntegrationTime, "IntegrationTime", ValueType::Float},
-    {ModulationFrequency, "ModulationFrequency", ValueType::Float},
-    {DealiasingOn, "DealiasingOn", ValueType::Bool},
-    {DealiasingFrequency, "DealiasingFrequency", ValueType::Float},
-    {MixingSignalsMode, "MixingSignalsMode", ValueType::Int},
-    {IlluminationMode, "IlluminationMode", ValueType::Int},
-    {RawOutputMode, "RawOutputMode", ValueType::Int},
-    {Range, "Range", ValueType::Float},
-    {RegionOfInterest, "RegionOfInterest", ValueType::RegionOfInterest},
-    {StreamEnable, "StreamEnable", ValueType::Bool},
-    {NativeFrameFormat, "NativeFrameFormat", ValueType::Int},
-}};
+// The plug-in's public header lists its parameters; the tool keeps no list of its own.
+#define CTL_PARAMETER_INFO(suffix, name, value, unit, access) \
+    ParameterInfo{VEXAR_PARAM_##suffix, #name, static_cast<ValueType>(VEXAR_VALUE_##value)},
+constexpr ParameterInfo kParameters[] = {VEXAR_PARAMETERS(CTL_PARAMETER_INFO)};
+#undef CTL_PARAMETER_INFO
 
 bool equalsIgnoringCase(std::string_view a, std::string_view b) {
     return std::ranges::equal(a, b, [](char x, char y) {
@@ -54,7 +42,7 @@ std::span<const ParameterInfo> parameters() {
 }
 
 const ParameterInfo* parameterById(std::uint32_t id) {
-    return id < kParameters.size() ? &kParameters[id] : nullptr;
+    return id < std::size(kParameters) ? &kParameters[id] : nullptr;
 }
 
 const ParameterInfo* findParameter(std::string_view nameOrId) {
@@ -63,7 +51,7 @@ const ParameterInfo* findParameter(std::string_view nameOrId) {
     }
     const auto found = std::ranges::find_if(
         kParameters, [&](const ParameterInfo& p) { return equalsIgnoringCase(p.name, nameOrId); });
-    return found != kParameters.end() ? &*found : nullptr;
+    return found != std::end(kParameters) ? &*found : nullptr;
 }
 
 std::string_view valueTypeName(ValueType type) {

@@ -4,7 +4,6 @@
 #include <ostream>
 #include <vector>
 
-#include "core/SubRegister.h"
 #include "tools/ctl/Commands.h"
 #include "tools/ctl/Errors.h"
 #include "tools/ctl/ImageFile.h"
@@ -131,7 +130,7 @@ void runRegsGet(Context& context, const std::vector<std::string>& addresses) {
             printDevice(context.out, *target.device, module->latchedByte(target.device->address));
             continue;
         }
-        const BusLocation at = busLocationOf(target.address);
+        const BusLocation at = YorinD::sensorRegisterLocation(target.address);
         std::uint8_t bytes[3] = {};
         if (bus.read(at.device, at.reg, bytes, 3) != 0) {
             throw CommandError(Exit::BusFailure, "regs get " + addresses[&target - targets.data()] +
@@ -174,8 +173,8 @@ void runRegsSet(Context& context, const std::vector<std::string>& assignments) {
         const std::int32_t status =
             write.target.device != nullptr
                 ? bus.write(write.target.device->address, write.target.device->reg, bytes, 1)
-                : bus.write(busLocationOf(write.target.address).device,
-                            busLocationOf(write.target.address).reg, bytes, 3);
+                : bus.write(YorinD::sensorRegisterLocation(write.target.address).device,
+                            YorinD::sensorRegisterLocation(write.target.address).reg, bytes, 3);
         if (status != 0) {
             throw CommandError(Exit::BusFailure, "regs set " + write.text + ": " +
                                                      bus.describeFailure(*bus.firstFailure()));
