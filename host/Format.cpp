@@ -18,11 +18,21 @@ std::string hexOf(unsigned long long value) {
 
 Format::Format(std::string text) : text_(std::move(text)), next_(0) {}
 
-Format& Format::operator%(int value) { return fill(value); }
-Format& Format::operator%(unsigned int value) { return fill(value); }
-Format& Format::operator%(unsigned short value) { return fill(value); }
-Format& Format::operator%(long long value) { return fill(value); }
-Format& Format::operator%(const std::string& value) { return fillText(value, value); }
+Format& Format::operator%(int value) {
+    return fill(value);
+}
+Format& Format::operator%(unsigned int value) {
+    return fill(value);
+}
+Format& Format::operator%(unsigned short value) {
+    return fill(value);
+}
+Format& Format::operator%(long long value) {
+    return fill(value);
+}
+Format& Format::operator%(const std::string& value) {
+    return fillText(value, value);
+}
 
 Format& Format::fill(long long value) {
     // A negative number in hexadecimal shows its 32-bit two's complement, as the registers do.
@@ -47,8 +57,12 @@ Format& Format::fillText(const std::string& decimal, const std::string& hexadeci
     return *this;
 }
 
-Format::operator std::string() const { return text_; }
+Format::operator std::string() const {
+    return text_;
+}
 
-const std::string& Format::str() const { return text_; }
+const std::string& Format::str() const {
+    return text_;
+}
 
 }  // namespace Lumivor::Utils

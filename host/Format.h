@@ -9,7 +9,7 @@ namespace Lumivor::Utils {
 // Message text with placeholders filled left to right: "%" takes a value in decimal,
 // "%{:x}" in hexadecimal (lower case, no prefix). Placeholders left unfilled stay as written.
 class LUMIVOR_API Format {
-public:
+  public:
     explicit Format(std::string text);
 
     Format& operator%(int value);
@@ -21,7 +21,7 @@ public:
     operator std::string() const;
     const std::string& str() const;
 
-private:
+  private:
     Format& fill(long long value);
     Format& fillText(const std::string& decimal, const std::string& hexadecimal);
 

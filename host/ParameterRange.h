@@ -18,7 +18,7 @@ namespace Utils {
 
 // Intrusive reference count of host objects that plug-ins hand to the host.
 class LUMIVOR_API Refcounted {
-public:
+  public:
     Refcounted();
     Refcounted(const Refcounted&) = delete;
     Refcounted& operator=(const Refcounted&) = delete;
@@ -30,7 +30,7 @@ public:
 
     std::uint32_t referenceCount() const;
 
-private:
+  private:
     std::uint32_t references_;
 };
 
@@ -43,7 +43,7 @@ private:
 // otherwise the bytes are written, *size set to their count, and Success returned. A null size,
 // or a null buffer with enough capacity, is InvalidArgument. docs/host-formats.md has the bytes.
 class LUMIVOR_API ParameterRangeBaseInternal : public Utils::Refcounted {
-public:
+  public:
     explicit ParameterRangeBaseInternal(ParameterRangeTypeInternal type);
     ~ParameterRangeBaseInternal() override;
 
@@ -51,13 +51,13 @@ public:
 
     ParameterRangeTypeInternal rangeType() const;
 
-private:
+  private:
     ParameterRangeTypeInternal type_;
 };
 
 template <typename T>
 class LUMIVOR_API ParameterRangeInternal : public ParameterRangeBaseInternal {
-public:
+  public:
     ParameterRangeInternal(ParameterRangeTypeInternal type, T minimum, T maximum, T step);
     ~ParameterRangeInternal() override;
 
@@ -66,7 +66,7 @@ public:
     virtual T getMax() const;
     virtual T getStep() const;
 
-private:
+  private:
     T minimum_;
     T maximum_;
     T step_;
@@ -77,14 +77,14 @@ extern template class ParameterRangeInternal<float>;
 
 template <typename T>
 class LUMIVOR_API ParameterDiscreteSetInternal : public ParameterRangeBaseInternal {
-public:
+  public:
     explicit ParameterDiscreteSetInternal(std::vector<T> values);
     ~ParameterDiscreteSetInternal() override;
 
     ErrorCode marshal(std::uint8_t* buffer, std::uint32_t* size) const override;
     virtual std::vector<T> getSupportedValues() const;
 
-private:
+  private:
     std::vector<T> values_;
 };
 
@@ -92,7 +92,7 @@ extern template class ParameterDiscreteSetInternal<int>;
 
 // Takes over the four integer ranges and deletes them with itself.
 class LUMIVOR_API RegionOfInterestRangeInternal : public ParameterRangeBaseInternal {
-public:
+  public:
     RegionOfInterestRangeInternal(ParameterRangeInternal<int>* x, ParameterRangeInternal<int>* y,
                                   ParameterRangeInternal<int>* width,
                                   ParameterRangeInternal<int>* height);
@@ -105,7 +105,7 @@ public:
     const ParameterRangeInternal<int>& width() const;
     const ParameterRangeInternal<int>& height() const;
 
-private:
+  private:
     ParameterRangeInternal<int>* x_;
     ParameterRangeInternal<int>* y_;
     ParameterRangeInternal<int>* width_;

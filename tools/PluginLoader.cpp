@@ -39,14 +39,13 @@ bool PluginLibrary::load(const std::string& path) {
 #define VEXAR_RESOLVE(name) resolve(handle_, #name, api_.name, error_)
     return VEXAR_RESOLVE(getPluginVersion) && VEXAR_RESOLVE(getSDKVersion) &&
            VEXAR_RESOLVE(getImplGUID) && VEXAR_RESOLVE(getImplType) &&
-           VEXAR_RESOLVE(createInstance) && VEXAR_RESOLVE(initialize) &&
-           VEXAR_RESOLVE(dispose) && VEXAR_RESOLVE(destroyInstance) &&
-           VEXAR_RESOLVE(getUnitType) && VEXAR_RESOLVE(getAccessMode) &&
-           VEXAR_RESOLVE(getParameterRange) && VEXAR_RESOLVE(writeSystemState) &&
-           VEXAR_RESOLVE(readSystemState) && VEXAR_RESOLVE(getLastError) &&
-           VEXAR_RESOLVE(writeCalibration) && VEXAR_RESOLVE(readCalibration) &&
-           VEXAR_RESOLVE(getPhaseScaling) && VEXAR_RESOLVE(readInt) &&
-           VEXAR_RESOLVE(readFloat) && VEXAR_RESOLVE(readBool) &&
+           VEXAR_RESOLVE(createInstance) && VEXAR_RESOLVE(initialize) && VEXAR_RESOLVE(dispose) &&
+           VEXAR_RESOLVE(destroyInstance) && VEXAR_RESOLVE(getUnitType) &&
+           VEXAR_RESOLVE(getAccessMode) && VEXAR_RESOLVE(getParameterRange) &&
+           VEXAR_RESOLVE(writeSystemState) && VEXAR_RESOLVE(readSystemState) &&
+           VEXAR_RESOLVE(getLastError) && VEXAR_RESOLVE(writeCalibration) &&
+           VEXAR_RESOLVE(readCalibration) && VEXAR_RESOLVE(getPhaseScaling) &&
+           VEXAR_RESOLVE(readInt) && VEXAR_RESOLVE(readFloat) && VEXAR_RESOLVE(readBool) &&
            VEXAR_RESOLVE(getRegionOfInterest) && VEXAR_RESOLVE(writeInt) &&
            VEXAR_RESOLVE(writeFloat) && VEXAR_RESOLVE(writeBool) &&
            VEXAR_RESOLVE(setRegionOfInterest);

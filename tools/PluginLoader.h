@@ -36,7 +36,7 @@ struct PluginApi {
 };
 
 class PluginLibrary {
-public:
+  public:
     PluginLibrary() = default;
     PluginLibrary(const PluginLibrary&) = delete;
     PluginLibrary& operator=(const PluginLibrary&) = delete;
@@ -50,7 +50,7 @@ public:
     // The last-error text of an instance, fetched with the size protocol.
     std::string lastError(void* instance) const;
 
-private:
+  private:
     void* handle_ = nullptr;
     PluginApi api_;
     std::string error_;
