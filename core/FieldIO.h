@@ -22,41 +22,40 @@ struct FieldWrite {
     std::uint32_t value;
 };
 
-inline ErrorCode readFields(VEXARParameterInterpreter& interpreter,
-                            std::initializer_list<FieldRead> reads) {
-    for (const FieldRead& read : reads) {
-        if (const ErrorCode status = interpreter.readSubRegister(read.index, read.value);
-            status != Error::Success) {
+namespace detail {
+template <typename Item, typename Operation>
+ErrorCode untilFailure(std::initializer_list<Item> items, Operation operation) {
+    for (const Item& item : items) {
+        if (const ErrorCode status = operation(item); status != Error::Success) {
             return status;
         }
     }
     return Error::Success;
+}
+}  // namespace detail
+
+inline ErrorCode readFields(VEXARParameterInterpreter& interpreter,
+                            std::initializer_list<FieldRead> reads) {
+    return detail::untilFailure(reads, [&](const FieldRead& read) {
+        return interpreter.readSubRegister(read.index, read.value);
+    });
 }
 
 // Each write is its own read-modify-write of the register, so a later field of the same register
 // sees an earlier one.
 inline ErrorCode writeFields(VEXARParameterInterpreter& interpreter,
                              std::initializer_list<FieldWrite> writes) {
-    for (const FieldWrite& write : writes) {
-        if (const ErrorCode status = interpreter.writeSubRegister(write.index, write.value);
-            status != Error::Success) {
-            return status;
-        }
-    }
-    return Error::Success;
+    return detail::untilFailure(writes, [&](const FieldWrite& write) {
+        return interpreter.writeSubRegister(write.index, write.value);
+    });
 }
 
 // The largest values the fields hold; no bus traffic.
 inline ErrorCode fieldMaxima(VEXARParameterInterpreter& interpreter,
                              std::initializer_list<FieldRead> maxima) {
-    for (const FieldRead& maximum : maxima) {
-        if (const ErrorCode status =
-                interpreter.getSubRegisterMaximum(maximum.index, maximum.value);
-            status != Error::Success) {
-            return status;
-        }
-    }
-    return Error::Success;
+    return detail::untilFailure(maxima, [&](const FieldRead& maximum) {
+        return interpreter.getSubRegisterMaximum(maximum.index, maximum.value);
+    });
 }
 
 }  // namespace Lumivor
