@@ -12,6 +12,7 @@ struct BusLocation {
 
 // Sensor registers move as three bytes, least significant first.
 inline constexpr std::uint32_t kRegisterBytes = 3;
+inline constexpr std::uint32_t kRegisterMask = (1u << (8 * kRegisterBytes)) - 1;
 
 // One bit-field of one 24-bit sensor register, with the bus location of its register resolved
 // when the module's table is built, so that an access does no address arithmetic.

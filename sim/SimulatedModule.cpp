@@ -15,25 +15,6 @@
 namespace Lumivor::Sim {
 
 namespace {
-// One-byte devices and the single register each answers at.
-using YorinD::ByteDevice;
-constexpr ByteDevice kByteDevices[] = {
-    YorinD::Device::LeftIllumination,
-    YorinD::Device::RightIllumination,
-    YorinD::Device::Mixing,
-    YorinD::Device::StreamSwitch,
-};
-constexpr std::uint32_t kRegisterMask = 0xFFFFFF;
-
-const ByteDevice* byteDevice(std::uint16_t device) {
-    for (const ByteDevice& candidate : kByteDevices) {
-        if (candidate.address == device) {
-            return &candidate;
-        }
-    }
-    return nullptr;
-}
-
 constexpr auto sensorAddress = YorinD::sensorRegisterAddress;
 
 std::array<std::uint32_t, YorinD::kSensorRegisterCount> resetImage() {
@@ -114,7 +95,7 @@ std::int32_t SimulatedModule::transfer(Direction direction, std::uint16_t device
             }
             result = 0;
         }
-    } else if (const ByteDevice* small = byteDevice(device)) {
+    } else if (const YorinD::ByteDevice* small = YorinD::findByteDevice(device)) {
         if (reg == small->reg && length == 1) {
             if (direction == Direction::Read) {
                 const auto latched = latched_.find(device);

@@ -6,27 +6,27 @@
 namespace Lumivor::Bus {
 
 namespace {
-using YorinD::Device::LeftIllumination;
-using YorinD::Device::Mixing;
-using YorinD::Device::RightIllumination;
-using YorinD::Device::StreamSwitch;
-
-// A register of each sensor bank that holds fields from power-on.
-constexpr ModuleDevice kDevices[] = {
-    {YorinD::kLowBankDevice, 0x00, kRegisterBytes, "sensor, low bank"},
-    {YorinD::kHighBankDevice, 0x02, kRegisterBytes, "sensor, high bank"},
-    {LeftIllumination.address, LeftIllumination.reg, 1, "left illumination voltage"},
-    {RightIllumination.address, RightIllumination.reg, 1, "right illumination voltage"},
-    {Mixing.address, Mixing.reg, 1, "mixing voltage"},
-    {StreamSwitch.address, StreamSwitch.reg, 1, "stream switch"},
-};
+// A register of each sensor bank that holds fields from power-on, then every one-byte device.
+const std::vector<ModuleDevice>& devices() {
+    static const std::vector<ModuleDevice> all = [] {
+        std::vector<ModuleDevice> list{
+            {YorinD::kLowBankDevice, 0x00, kRegisterBytes, "sensor, low bank"},
+            {YorinD::kHighBankDevice, 0x02, kRegisterBytes, "sensor, high bank"},
+        };
+        for (const YorinD::ByteDevice& device : YorinD::kByteDevices) {
+            list.push_back({device.address, device.reg, 1, device.role});
+        }
+        return list;
+    }();
+    return all;
+}
 }  // namespace
 
 std::span<const ModuleDevice> moduleDevices() {
-    return kDevices;
+    return devices();
 }
 std::span<const ModuleDevice> sensorDevices() {
-    return std::span(kDevices).first(2);
+    return moduleDevices().first(2);
 }
 
 std::vector<Answer> probe(Backend& backend, std::span<const ModuleDevice> devices) {

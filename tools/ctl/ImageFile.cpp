@@ -7,19 +7,11 @@
 
 #include "tools/ctl/Errors.h"
 #include "variant/ByteDevices.h"
+#include "variant/SubRegisterTable.h"
 
 namespace Lumivor::Ctl {
 
 namespace {
-constexpr NamedDevice kByteDevices[] = {
-    {YorinD::Device::LeftIllumination.address, YorinD::Device::LeftIllumination.reg,
-     "left illumination voltage"},
-    {YorinD::Device::RightIllumination.address, YorinD::Device::RightIllumination.reg,
-     "right illumination voltage"},
-    {YorinD::Device::Mixing.address, YorinD::Device::Mixing.reg, "mixing voltage"},
-    {YorinD::Device::StreamSwitch.address, YorinD::Device::StreamSwitch.reg, "stream switch"},
-};
-
 std::vector<std::string_view> wordsOf(std::string_view line) {
     std::vector<std::string_view> words;
     std::size_t at = 0;
@@ -44,19 +36,6 @@ std::optional<std::uint64_t> hexWord(std::string_view word) {
     return value;
 }
 }  // namespace
-
-std::span<const NamedDevice> byteDevices() {
-    return kByteDevices;
-}
-
-const NamedDevice* findByteDevice(std::uint32_t address) {
-    for (const NamedDevice& device : kByteDevices) {
-        if (device.address == address) {
-            return &device;
-        }
-    }
-    return nullptr;
-}
 
 RegisterImage parseImage(std::string_view text, const std::string& shown) {
     RegisterImage image;
@@ -87,7 +66,7 @@ RegisterImage parseImage(std::string_view text, const std::string& shown) {
             throw fail("not a hexadecimal number");
         }
         if (byte) {
-            if (findByteDevice(static_cast<std::uint32_t>(
+            if (YorinD::findByteDevice(static_cast<std::uint32_t>(
                     std::min<std::uint64_t>(*address, 0xFFFFFFFF))) == nullptr) {
                 throw fail("no one-byte device at that address");
             }
@@ -101,10 +80,10 @@ RegisterImage parseImage(std::string_view text, const std::string& shown) {
                 throw fail("the device is given twice");
             }
         } else {
-            if (*address >= kSensorRegisterCount) {
+            if (*address >= YorinD::kSensorRegisterCount) {
                 throw fail("no sensor register at that address (0x000-0x1ff)");
             }
-            if (*value > kSensorRegisterMask) {
+            if (*value > kRegisterMask) {
                 throw fail("a register holds 24 bits");
             }
             if (!image.registers
@@ -126,7 +105,7 @@ void applyImage(Sim::SimulatedModule& module, const RegisterImage& image) {
     for (const auto& [address, value] : image.bytes) {
         std::uint8_t byte = value;
         Sim::SimulatedModule::writeCallback(module.hostContext(), address,
-                                            findByteDevice(address)->reg, &byte, 1);
+                                            YorinD::findByteDevice(address)->reg, &byte, 1);
     }
 }
 

@@ -2,7 +2,6 @@
 
 #include <cstdint>
 #include <map>
-#include <span>
 #include <string>
 #include <string_view>
 
@@ -27,17 +26,5 @@ RegisterImage parseImage(std::string_view text, const std::string& shown);
 // nothing else can latch them.
 void applyImage(Sim::SimulatedModule& module, const RegisterImage& image);
 std::string imageText(const Sim::SimulatedModule& module);
-
-// The one-byte devices: bus address, the single register each takes, and what it drives.
-struct NamedDevice {
-    std::uint16_t address;
-    std::uint8_t reg;
-    const char* role;
-};
-std::span<const NamedDevice> byteDevices();
-const NamedDevice* findByteDevice(std::uint32_t address);
-
-inline constexpr std::uint32_t kSensorRegisterCount = 0x200;
-inline constexpr std::uint32_t kSensorRegisterMask = 0xFFFFFF;
 
 }  // namespace Lumivor::Ctl

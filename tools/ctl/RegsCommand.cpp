@@ -8,6 +8,7 @@
 #include "tools/ctl/Errors.h"
 #include "tools/ctl/ImageFile.h"
 #include "tools/ctl/Values.h"
+#include "variant/ByteDevices.h"
 #include "variant/SubRegisterTable.h"
 
 namespace Lumivor::Ctl {
@@ -68,7 +69,8 @@ void printRegister(std::ostream& out, std::uint32_t address, std::uint32_t value
     out << '\n';
 }
 
-void printDevice(std::ostream& out, const NamedDevice& device, std::optional<std::uint8_t> byte) {
+void printDevice(std::ostream& out, const YorinD::ByteDevice& device,
+                 std::optional<std::uint8_t> byte) {
     char line[80];
     if (byte) {
         std::snprintf(line, sizeof line, "dev %02x reg %02x: %02x  (%s)\n", device.address,
@@ -83,23 +85,23 @@ void printDevice(std::ostream& out, const NamedDevice& device, std::optional<std
 // A sensor register address, or a one-byte device as DEV:REG.
 struct Target {
     std::uint32_t address = 0;
-    const NamedDevice* device = nullptr;
+    const YorinD::ByteDevice* device = nullptr;
 };
 
 Target parseTarget(const std::string& command, const std::string& text) {
     const std::size_t colon = text.find(':');
     const auto first = parseUnsigned(text.substr(0, colon));
     if (colon == std::string::npos) {
-        if (!first || *first >= kSensorRegisterCount) {
+        if (!first || *first >= YorinD::kSensorRegisterCount) {
             throw badInput(command + " " + text + ": no sensor register there (0x000-0x1ff)");
         }
         return {*first, nullptr};
     }
-    const NamedDevice* device = first ? findByteDevice(*first) : nullptr;
+    const YorinD::ByteDevice* device = first ? YorinD::findByteDevice(*first) : nullptr;
     const auto reg = parseUnsigned(text.substr(colon + 1));
     if (device == nullptr || !reg || *reg != device->reg) {
         std::string known;
-        for (const NamedDevice& d : byteDevices()) {
+        for (const YorinD::ByteDevice& d : YorinD::kByteDevices) {
             char one[16];
             std::snprintf(one, sizeof one, "%s0x%02x:0x%02x", known.empty() ? "" : ", ", d.address,
                           d.reg);
@@ -158,7 +160,7 @@ void runRegsSet(Context& context, const std::vector<std::string>& assignments) {
         }
         const Target target = parseTarget("regs set", text.substr(0, equals));
         const auto value = parseUnsigned(text.substr(equals + 1));
-        const std::uint32_t limit = target.device != nullptr ? 0xFF : kSensorRegisterMask;
+        const std::uint32_t limit = target.device != nullptr ? 0xFF : kRegisterMask;
         if (!value || *value > limit) {
             throw badInput("regs set " + text + ": the value must lie in 0 to " +
                            std::to_string(limit));
@@ -194,7 +196,7 @@ void runRegs(Context& context, bool diff) {
     }
     // The one-byte devices hold nothing until written; they cannot be read back through the
     // plug-in, so this is the only place their bytes show.
-    for (const NamedDevice& device : byteDevices()) {
+    for (const YorinD::ByteDevice& device : YorinD::kByteDevices) {
         const auto latched = module.latchedByte(device.address);
         if (diff && !latched) {
             continue;
