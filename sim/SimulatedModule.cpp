@@ -157,15 +157,6 @@ std::uint32_t SimulatedModule::resetValue(std::uint32_t address) {
     return address < powerOnImage().size() ? powerOnImage()[address] : 0;
 }
 
-std::size_t SimulatedModule::readCount() const {
-    return static_cast<std::size_t>(std::count_if(
-        log_.begin(), log_.end(), [](const auto& t) { return t.direction == Direction::Read; }));
-}
-
-std::size_t SimulatedModule::writeCount() const {
-    return log_.size() - readCount();
-}
-
 std::string SimulatedModule::describe(const Transaction& t) {
     std::ostringstream line;
     if (t.direction == Direction::Read) {
@@ -187,15 +178,6 @@ std::string SimulatedModule::describe(const Transaction& t) {
         line << "  (error " << t.result << ')';
     }
     return line.str();
-}
-
-std::string SimulatedModule::describeLog() const {
-    std::string text;
-    for (const Transaction& t : log_) {
-        text += describe(t);
-        text += '\n';
-    }
-    return text;
 }
 
 void SimulatedModule::failNthTransaction(std::size_t n, std::int32_t code) {

@@ -61,12 +61,9 @@ class SimulatedModule {
     // Transaction log.
     const std::vector<Transaction>& transactions() const { return log_; }
     std::size_t transactionCount() const { return log_.size(); }
-    std::size_t readCount() const;
-    std::size_t writeCount() const;
     void clearLog() { log_.clear(); }
     // One line in the style of i2ctransfer, e.g. "w1@0x5c 0x02 r3 -> 0x08 0x0c 0x00".
     static std::string describe(const Transaction& transaction);
-    std::string describeLog() const;
 
     // Fault injection. The n-th transaction from now (1 = the next one) fails with code;
     // every transaction to device fails with code. A failed read leaves the caller's buffer
