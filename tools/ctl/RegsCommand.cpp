@@ -4,6 +4,7 @@
 #include <ostream>
 #include <vector>
 
+#include "host/ByteOrder.h"
 #include "tools/ctl/Commands.h"
 #include "tools/ctl/Errors.h"
 #include "tools/ctl/ImageFile.h"
@@ -133,15 +134,13 @@ void runRegsGet(Context& context, const std::vector<std::string>& addresses) {
             continue;
         }
         const BusLocation at = YorinD::sensorRegisterLocation(target.address);
-        std::uint8_t bytes[3] = {};
-        if (bus.read(at.device, at.reg, bytes, 3) != 0) {
+        std::uint8_t bytes[kRegisterBytes] = {};
+        if (bus.read(at.device, at.reg, bytes, kRegisterBytes) != 0) {
             throw CommandError(Exit::BusFailure, "regs get " + addresses[&target - targets.data()] +
                                                      ": " +
                                                      bus.describeFailure(*bus.firstFailure()));
         }
-        printRegister(context.out, target.address,
-                      bytes[0] | static_cast<std::uint32_t>(bytes[1]) << 8 |
-                          static_cast<std::uint32_t>(bytes[2]) << 16,
+        printRegister(context.out, target.address, Bytes::loadLittleEndian(bytes, kRegisterBytes),
                       false);
     }
 }
@@ -169,14 +168,14 @@ void runRegsSet(Context& context, const std::vector<std::string>& assignments) {
     }
     Bus::Backend& bus = context.session.bus();
     for (const Write& write : writes) {
-        std::uint8_t bytes[3] = {static_cast<std::uint8_t>(write.value),
-                                 static_cast<std::uint8_t>(write.value >> 8),
-                                 static_cast<std::uint8_t>(write.value >> 16)};
-        const std::int32_t status =
+        std::uint8_t bytes[kRegisterBytes];
+        Bytes::storeLittleEndian(bytes, write.value, kRegisterBytes);
+        const BusLocation at =
             write.target.device != nullptr
-                ? bus.write(write.target.device->address, write.target.device->reg, bytes, 1)
-                : bus.write(YorinD::sensorRegisterLocation(write.target.address).device,
-                            YorinD::sensorRegisterLocation(write.target.address).reg, bytes, 3);
+                ? BusLocation{write.target.device->address, write.target.device->reg}
+                : YorinD::sensorRegisterLocation(write.target.address);
+        const std::int32_t status = bus.write(at.device, at.reg, bytes,
+                                              write.target.device != nullptr ? 1 : kRegisterBytes);
         if (status != 0) {
             throw CommandError(Exit::BusFailure, "regs set " + write.text + ": " +
                                                      bus.describeFailure(*bus.firstFailure()));
