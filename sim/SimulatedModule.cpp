@@ -76,7 +76,7 @@ std::int32_t SimulatedModule::transfer(Direction direction, std::uint16_t device
                                        std::uint8_t* buffer, std::uint32_t length) {
     Transaction record{direction, device, reg, {}, 0};
     if (direction == Direction::Write && buffer != nullptr) {
-        record.bytes.assign(buffer, buffer + std::min<std::uint32_t>(length, 16));
+        record.bytes.assign(buffer, buffer + std::min(length, kLoggedWriteBytes));
     }
 
     std::int32_t result = kNack;

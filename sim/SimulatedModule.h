@@ -19,6 +19,9 @@ inline constexpr std::int32_t kNack = -121;
 
 enum class Direction { Read, Write };
 
+// A logged write keeps at most this many of its bytes; the module's transfers are far shorter.
+inline constexpr std::uint32_t kLoggedWriteBytes = 16;
+
 struct Transaction {
     Direction direction;
     std::uint16_t device;

@@ -32,7 +32,7 @@ std::int32_t Backend::write(std::uint16_t device, std::uint8_t reg, std::uint8_t
     Transaction record{Direction::Write, device, reg, {}, 0};
     if (buffer != nullptr) {
         // As many bytes as the simulated module logs, so that long writes trace alike.
-        record.bytes.assign(buffer, buffer + std::min<std::uint32_t>(length, 16));
+        record.bytes.assign(buffer, buffer + std::min(length, Sim::kLoggedWriteBytes));
     }
     record.result = transfer(Direction::Write, device, reg, buffer, length);
     log_.push_back(std::move(record));
