@@ -27,7 +27,8 @@ ModuleDescriptor defaultModuleDescriptor() {
     return descriptor;
 }
 
-VEXARParameterInterpreter::VEXARParameterInterpreter() : descriptor_(defaultModuleDescriptor()) {}
+VEXARParameterInterpreter::VEXARParameterInterpreter(const ModuleTables& tables)
+    : descriptor_(defaultModuleDescriptor()), tables_(&tables) {}
 
 VEXARParameterInterpreter::~VEXARParameterInterpreter() = default;
 
@@ -46,23 +47,41 @@ ErrorCode VEXARParameterInterpreter::initialize(void* hostContext,
         return Error::InvalidArgument;
     }
 
-    // Each selection fills a fresh table and swaps it in, so a refused module leaves the
-    // instance's tables as they were; what was swapped out is destroyed with the local.
-    ParameterTable parameters;
-    if (const ErrorCode status = selectParameterTable(key, descriptor, parameters);
+    if (const ErrorCode status = selectParameterTable(key, descriptor, parameters_);
         status != Error::Success) {
         setLastError(moduleText("parameters", key, descriptor));
         return status;
     }
-    parameters_.swap(parameters);
-
-    SubRegisterMap subRegisters;
-    if (const ErrorCode status = selectSubRegisterMap(key, descriptor, subRegisters);
+    if (const ErrorCode status = selectSubRegisterMap(key, descriptor, subRegisters_);
         status != Error::Success) {
         setLastError(moduleText("registers", key, descriptor));
         return status;
     }
-    subRegisters_.swap(subRegisters);
+    return Error::Success;
+}
+
+// A fresh table is swapped in, so a refused module leaves the instance's table as it was; the
+// entries swapped out go with the local. The table owns its objects, so an initialize on an
+// instance that still holds some does not leak them.
+ErrorCode VEXARParameterInterpreter::selectParameterTable(ModuleKey key,
+                                                          ModuleDescriptor descriptor,
+                                                          ParameterTable& table) {
+    if (!tables_->serves(key, descriptor)) {
+        return Error::NotSupported;
+    }
+    ParameterTable fresh = tables_->buildParameterTable();
+    table.swap(fresh);
+    return Error::Success;
+}
+
+ErrorCode VEXARParameterInterpreter::selectSubRegisterMap(ModuleKey key,
+                                                          ModuleDescriptor descriptor,
+                                                          SubRegisterMap& map) {
+    if (!tables_->serves(key, descriptor)) {
+        return Error::NotSupported;
+    }
+    SubRegisterMap fresh = tables_->buildSubRegisterMap();
+    map.swap(fresh);
     return Error::Success;
 }
 
@@ -95,7 +114,7 @@ ErrorCode VEXARParameterInterpreter::getAccessMode(std::uint32_t id, std::uint32
     return Error::Success;
 }
 
-ErrorCode VEXARParameterInterpreter::getValueType(std::uint32_t id, std::uint32_t* type) const {
+ErrorCode VEXARParameterInterpreter::getValueType(std::uint32_t id, std::uint32_t* type) {
     if (type == nullptr) {
         return Error::InvalidArgument;
     }

@@ -15,11 +15,23 @@ namespace Lumivor {
 // The descriptor a new instance holds until its first initialize.
 ModuleDescriptor defaultModuleDescriptor();
 
+// What a module variant hands the interpreter at construction: which modules it serves and how
+// its two tables are built. The interpreter selects and installs them itself, so it needs to
+// know no module.
+struct ModuleTables {
+    bool (*serves)(const ModuleKey& key, const ModuleDescriptor& descriptor);
+    ParameterTable (*buildParameterTable)();
+    SubRegisterMap (*buildSubRegisterMap)();
+};
+
 // One interpreter instance serves one camera module. The module variant supplies the tables
 // for the modules it serves, the system state, calibration and phase scaling.
 class VEXARParameterInterpreter {
   public:
-    VEXARParameterInterpreter();
+    // Phases per micro-frame until a system state says otherwise: dealiasing is off at power-on.
+    static constexpr std::uint32_t kInitialPhaseCount = 4;
+
+    explicit VEXARParameterInterpreter(const ModuleTables& tables);
     VEXARParameterInterpreter(const VEXARParameterInterpreter&) = delete;
     VEXARParameterInterpreter& operator=(const VEXARParameterInterpreter&) = delete;
     virtual ~VEXARParameterInterpreter();
@@ -30,7 +42,7 @@ class VEXARParameterInterpreter {
     virtual void dispose();
     virtual ErrorCode getUnitType(std::uint32_t id, std::uint32_t* unit);
     virtual ErrorCode getAccessMode(std::uint32_t id, std::uint32_t* mode);
-    ErrorCode getValueType(std::uint32_t id, std::uint32_t* type) const;
+    virtual ErrorCode getValueType(std::uint32_t id, std::uint32_t* type);
     virtual ErrorCode getParameterRange(std::uint32_t id, std::uint8_t* buffer,
                                         std::uint32_t* size);
     virtual ErrorCode writeSystemState(const std::uint8_t* buffer, std::uint32_t size) = 0;
@@ -50,31 +62,30 @@ class VEXARParameterInterpreter {
     template <typename T>
     ErrorCode writeValue(std::uint32_t id, const T& value);
 
-    // Replaces the last-error text; messages are never appended.
-    void setLastError(std::string text);
     const std::string& lastError() const { return lastError_; }
-
     const ModuleDescriptor& moduleDescriptor() const { return descriptor_; }
     const AccessContext& accessContext() const { return context_; }
-    // Phases per micro-frame that the frequency and frame-rate conversions work with; the
-    // module variant sets it when it is constructed and when a system state is written.
-    void setPhaseCount(std::uint32_t count) { phaseCount_ = count; }
 
   protected:
-    // Fill the table for the module named by key and descriptor, or answer NotSupported and
-    // leave it as it was.
-    virtual ErrorCode selectParameterTable(ModuleKey key, ModuleDescriptor descriptor,
-                                           ParameterTable& table) = 0;
-    virtual ErrorCode selectSubRegisterMap(ModuleKey key, ModuleDescriptor descriptor,
-                                           SubRegisterMap& map) = 0;
+    // Replaces the last-error text; messages are never appended.
+    void setLastError(std::string text);
+    // Only a written system state changes the phase count.
+    void setPhaseCount(std::uint32_t count) { phaseCount_ = count; }
 
   private:
+    // Fill the table for the module named by key and descriptor, or answer NotSupported and
+    // leave it as it was. Only initialize selects; the tables come from the variant's builders.
+    ErrorCode selectParameterTable(ModuleKey key, ModuleDescriptor descriptor,
+                                   ParameterTable& table);
+    ErrorCode selectSubRegisterMap(ModuleKey key, ModuleDescriptor descriptor, SubRegisterMap& map);
+
     AccessContext context_;
     ParameterTable parameters_;
     SubRegisterMap subRegisters_;
     std::string lastError_;
     ModuleDescriptor descriptor_;
-    std::uint32_t phaseCount_ = 0;
+    std::uint32_t phaseCount_ = kInitialPhaseCount;
+    const ModuleTables* tables_;
 };
 
 extern template ErrorCode VEXARParameterInterpreter::readValue<int>(std::uint32_t, int*);

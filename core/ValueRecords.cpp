@@ -112,7 +112,10 @@ ErrorCode examineRecord(const ValueTypeLookup& valueTypeOf, const std::uint8_t* 
 }
 
 void logSearch(const Record& record, std::uint32_t position) {
-    Utils::LVLogger* logger = Utils::LVLogger::instance();
+    // The reference instance() took goes back even when formatting the line runs out of memory.
+    const auto release = [](Utils::LVLogger* logger) { logger->release(); };
+    const std::unique_ptr<Utils::LVLogger, decltype(release)> logger(Utils::LVLogger::instance(),
+                                                                     release);
     if (logger == nullptr) {
         return;
     }

@@ -18,12 +18,12 @@ namespace Lumivor {
 class ValueTypeLookup {
   public:
     template <typename Source>
-    requires requires(const Source& source, std::uint32_t id, std::uint32_t* type) {
+    requires requires(Source& source, std::uint32_t id, std::uint32_t* type) {
         { source.getValueType(id, type) } -> std::same_as<ErrorCode>;
     }
-    ValueTypeLookup(const Source& source)  // NOLINT(google-explicit-constructor): a view
-        : source_(&source), lookup_([](const void* s, std::uint32_t id, std::uint32_t* type) {
-              return static_cast<const Source*>(s)->getValueType(id, type);
+    ValueTypeLookup(Source& source)  // NOLINT(google-explicit-constructor): a view
+        : source_(&source), lookup_([](void* s, std::uint32_t id, std::uint32_t* type) {
+              return static_cast<Source*>(s)->getValueType(id, type);
           }) {}
 
     ErrorCode operator()(std::uint32_t id, std::uint32_t* type) const {
@@ -31,8 +31,8 @@ class ValueTypeLookup {
     }
 
   private:
-    const void* source_;
-    ErrorCode (*lookup_)(const void*, std::uint32_t, std::uint32_t*);
+    void* source_;
+    ErrorCode (*lookup_)(void*, std::uint32_t, std::uint32_t*);
 };
 
 // Record length (identifier byte included) for a value type, or 0 for an unknown one.

@@ -11,6 +11,7 @@ struct LoggerState {
     LVLogger::Sink sink = nullptr;
     void* user = nullptr;
     std::atomic<bool> installed{false};
+    std::atomic<std::size_t> references{0};
 };
 
 LoggerState& state() {
@@ -21,18 +22,24 @@ LoggerState& state() {
 
 LVLogger* LVLogger::instance() {
     static LVLogger logger;
-    if (!state().installed.load(std::memory_order_acquire)) {
+    LoggerState& s = state();
+    if (!s.installed.load(std::memory_order_acquire)) {
         return nullptr;
     }
+    s.references.fetch_add(1, std::memory_order_relaxed);
     return &logger;
 }
 
-void LVLogger::info(const std::string& message) {
+void LVLogger::info(std::string message) {
     LoggerState& s = state();
     std::lock_guard<std::mutex> lock(s.mutex);
     if (s.sink != nullptr) {
         s.sink(s.user, message);
     }
+}
+
+void LVLogger::release() {
+    state().references.fetch_sub(1, std::memory_order_relaxed);
 }
 
 void LVLogger::installSink(Sink sink, void* user) {
@@ -41,6 +48,10 @@ void LVLogger::installSink(Sink sink, void* user) {
     s.sink = sink;
     s.user = user;
     s.installed.store(sink != nullptr, std::memory_order_release);
+}
+
+std::size_t LVLogger::references() {
+    return state().references.load(std::memory_order_relaxed);
 }
 
 }  // namespace Lumivor::Utils

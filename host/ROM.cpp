@@ -33,20 +33,20 @@ void writePayload(Writer& out, const PhaseOffset& v) {
     out.u16(0);
 }
 
-void writeFloats(Writer& out, const FloatValues& v) {
-    out.u32(static_cast<std::uint32_t>(v.values().size()));
-    for (const float f : v.values()) {
+void writeFloats(Writer& out, const std::vector<float>& values) {
+    out.u32(static_cast<std::uint32_t>(values.size()));
+    for (const float f : values) {
         out.f32(f);
     }
 }
 
 void writePayload(Writer& out, const TemperatureCalibrationData& v) {
-    writeFloats(out, v);
+    writeFloats(out, v.values());
 }
 
 void writePayload(Writer& out, const TemperatureCompensationData& v) {
     out.u32(v.kind());
-    writeFloats(out, v);
+    writeFloats(out, v.values());
 }
 
 // Bytes each payload takes, so that a record is serialised into one allocation.
@@ -70,7 +70,8 @@ bool readPayload(Reader& in, PhaseOffset& v) {
     return true;
 }
 
-bool readFloats(Reader& in, FloatValues& v) {
+template <typename Entry>
+bool readFloats(Reader& in, Entry& v) {
     const auto count = in.u32();
     // The count must describe the rest of the payload exactly; only then is it trusted with
     // an allocation.
@@ -100,10 +101,10 @@ bool readPayload(Reader& in, TemperatureCompensationData& v) {
 }
 
 template <typename T>
-void writeEntry(Writer& out, std::uint16_t tag, std::uint32_t state, const T& entry) {
+void writeEntry(Writer& out, std::uint16_t tag, const T& entry) {
     out.u16(tag);
     out.u16(0);
-    out.u32(state);
+    out.u32(entry.state);
     const std::size_t lengthAt = out.position();
     out.u32(0);  // payload length, known once the payload is written
     writePayload(out, entry);
@@ -119,14 +120,15 @@ bool withEntry(Configuration::Entries& entries, std::uint16_t tag, F&& f) {
     (std::make_index_sequence<kEntryCount>{});
 }
 
-// Entry data and state words sit at the tag minus one.
+// Entries sit at the tag minus one.
 constexpr std::size_t slot(ConfigurationEntry entry) {
     return static_cast<std::size_t>(entry) - 1;
 }
 
-std::optional<std::size_t> indexOf(ConfigurationEntry entry) {
-    const auto tag = static_cast<std::size_t>(entry);
-    return tag >= 1 && tag <= kEntryCount ? std::optional(tag - 1) : std::nullopt;
+bool sameBits(const std::vector<float>& a, const std::vector<float>& b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](float x, float y) {
+        return std::bit_cast<std::uint32_t>(x) == std::bit_cast<std::uint32_t>(y);
+    });
 }
 
 struct Header {
@@ -164,19 +166,20 @@ std::optional<Header> readFrame(std::span<const std::uint8_t> bytes) {
 
 Object::~Object() = default;
 
-void FloatValues::setValues(std::vector<float> values) {
+void TemperatureCalibrationData::setValues(std::vector<float> values) {
     values_ = std::move(values);
 }
 
-bool FloatValues::operator==(const FloatValues& other) const {
-    return std::equal(values_.begin(), values_.end(), other.values_.begin(), other.values_.end(),
-                      [](float a, float b) {
-                          return std::bit_cast<std::uint32_t>(a) == std::bit_cast<std::uint32_t>(b);
-                      });
+bool TemperatureCalibrationData::operator==(const TemperatureCalibrationData& other) const {
+    return state == other.state && sameBits(values_, other.values_);
+}
+
+void TemperatureCompensationData::setValues(std::vector<float> values) {
+    values_ = std::move(values);
 }
 
 bool TemperatureCompensationData::operator==(const TemperatureCompensationData& other) const {
-    return kind_ == other.kind_ && FloatValues::operator==(other);
+    return state == other.state && kind_ == other.kind_ && sameBits(values_, other.values_);
 }
 
 Configuration::Configuration() = default;
@@ -190,7 +193,7 @@ ContainerSectionType Configuration::getType() const {
 
 bool Configuration::operator==(const Object& other) const {
     const auto* that = dynamic_cast<const Configuration*>(&other);
-    return that != nullptr && entries_ == that->entries_ && states_ == that->states_;
+    return that != nullptr && entries_ == that->entries_;
 }
 
 std::vector<std::uint8_t> Configuration::serialize() const {
@@ -207,8 +210,7 @@ std::vector<std::uint8_t> Configuration::serialize() const {
     out.u32(0);  // body length, known once the entries are written
 
     [&]<std::size_t... I>(std::index_sequence<I...>) {
-        (writeEntry(out, static_cast<std::uint16_t>(I + 1), states_[I], std::get<I>(entries_)),
-         ...);
+        (writeEntry(out, static_cast<std::uint16_t>(I + 1), std::get<I>(entries_)), ...);
     }
     (std::make_index_sequence<kEntryCount>{});
 
@@ -247,6 +249,7 @@ Configuration* Configuration::deserialize(const std::vector<std::uint8_t>& bytes
         const bool known = withEntry(parsed.entries_, *tag, [&](auto& entry) {
             Reader in(*payload);
             wellFormed = !seen.test(*tag - 1) && readPayload(in, entry) && in.remaining() == 0;
+            entry.state = *state;
         });
         if (!known) {
             continue;  // a newer writer's entry: skipped by its length
@@ -255,7 +258,6 @@ Configuration* Configuration::deserialize(const std::vector<std::uint8_t>& bytes
             return nullptr;
         }
         seen.set(*tag - 1);
-        parsed.states_[*tag - 1] = *state;
     }
     if (found != header->entryCount) {
         return nullptr;
@@ -297,15 +299,17 @@ const TemperatureCompensationData& Configuration::temperatureCompensation1() con
     return std::get<slot(ConfigurationEntry::TemperatureCompensation1)>(entries_);
 }
 
-std::uint32_t Configuration::state(ConfigurationEntry entry) const {
-    const auto index = indexOf(entry);
-    return index ? states_[*index] : 0;
+PhaseOffset& Configuration::phaseOffset1() {
+    return std::get<slot(ConfigurationEntry::PhaseOffset1)>(entries_);
 }
-
-void Configuration::setState(ConfigurationEntry entry, std::uint32_t word) {
-    if (const auto index = indexOf(entry)) {
-        states_[*index] = word;
-    }
+PhaseOffset& Configuration::phaseOffset2() {
+    return std::get<slot(ConfigurationEntry::PhaseOffset2)>(entries_);
+}
+TemperatureCalibrationData& Configuration::temperatureCalibration1() {
+    return std::get<slot(ConfigurationEntry::TemperatureCalibration1)>(entries_);
+}
+TemperatureCompensationData& Configuration::temperatureCompensation1() {
+    return std::get<slot(ConfigurationEntry::TemperatureCompensation1)>(entries_);
 }
 
 }  // namespace Lumivor::ROM

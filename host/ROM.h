@@ -1,6 +1,5 @@
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <tuple>
 #include <vector>
@@ -29,6 +28,9 @@ class LUMIVOR_API Object {
     Object& operator=(const Object&) = default;
 };
 
+// Every entry of a configuration record carries a 32-bit state word besides its data, set and
+// read directly; the container stores it and gives it no meaning of its own.
+
 // One phase offset of the module, in the sensor's phase units.
 class LUMIVOR_API PhaseOffset {
   public:
@@ -40,41 +42,47 @@ class LUMIVOR_API PhaseOffset {
 
     bool operator==(const PhaseOffset&) const = default;
 
+    std::uint32_t state = 0;
+
   private:
     std::int16_t offset_ = 0;
 };
 
-// A list of single-precision numbers. Lists compare by the bits of their numbers, so that a
-// record read back from its bytes equals the record written, NaNs included.
-class LUMIVOR_API FloatValues {
+// Reference temperatures at which the module was calibrated, in degrees Celsius:
+// [0] illumination, [1] sensor. Lists compare by the bits of their numbers, so that a record
+// read back from its bytes equals the record written, NaNs included.
+class LUMIVOR_API TemperatureCalibrationData {
   public:
     void setValues(std::vector<float> values);
     const std::vector<float>& values() const { return values_; }
 
-    bool operator==(const FloatValues& other) const;
+    bool operator==(const TemperatureCalibrationData& other) const;
+
+    std::uint32_t state = 0;
 
   private:
     std::vector<float> values_;
 };
 
-// Reference temperatures at which the module was calibrated, in degrees Celsius:
-// [0] illumination, [1] sensor.
-class LUMIVOR_API TemperatureCalibrationData : public FloatValues {};
-
 // Temperature-compensation coefficients and the kind of compensation they belong to;
 // kind 0 means the module has no temperature compensation.
-class LUMIVOR_API TemperatureCompensationData : public FloatValues {
+class LUMIVOR_API TemperatureCompensationData {
   public:
     TemperatureCompensationData() = default;
     explicit TemperatureCompensationData(std::uint32_t kind) : kind_(kind) {}
 
+    void setValues(std::vector<float> values);
+    const std::vector<float>& values() const { return values_; }
     std::uint32_t kind() const { return kind_; }
     void setKind(std::uint32_t kind) { kind_ = kind; }
 
     bool operator==(const TemperatureCompensationData& other) const;
 
+    std::uint32_t state = 0;
+
   private:
     std::uint32_t kind_ = 0;
+    std::vector<float> values_;
 };
 
 // The entries of a configuration record; the numbers are their tags in the serialised form.
@@ -85,9 +93,8 @@ enum class ConfigurationEntry : std::uint16_t {
     TemperatureCompensation1 = 4,
 };
 
-// The module's calibration record. Every entry carries a 32-bit state word besides its data;
-// the container stores it and gives it no meaning of its own. A default record has zero
-// offsets, empty lists, compensation kind 0 and state words 0.
+// The module's calibration record. A default record has zero offsets, empty lists,
+// compensation kind 0 and state words 0.
 class LUMIVOR_API Configuration : public Object {
   public:
     // Makes the object that deserialize fills, from the record's section type and the section
@@ -117,14 +124,15 @@ class LUMIVOR_API Configuration : public Object {
     void temperatureCalibration1(TemperatureCalibrationData value);
     void temperatureCompensation1(TemperatureCompensationData value);
 
+    // The entries as stored, for their data and their state words.
     const PhaseOffset& phaseOffset1() const;
     const PhaseOffset& phaseOffset2() const;
     const TemperatureCalibrationData& temperatureCalibration1() const;
     const TemperatureCompensationData& temperatureCompensation1() const;
-
-    // State words; an entry outside the enumeration reads 0 and ignores writes.
-    std::uint32_t state(ConfigurationEntry entry) const;
-    void setState(ConfigurationEntry entry, std::uint32_t word);
+    PhaseOffset& phaseOffset1();
+    PhaseOffset& phaseOffset2();
+    TemperatureCalibrationData& temperatureCalibration1();
+    TemperatureCompensationData& temperatureCompensation1();
 
     // Data of the entries in tag order; tag n is element n - 1.
     using Entries = std::tuple<PhaseOffset, PhaseOffset, TemperatureCalibrationData,
@@ -132,7 +140,6 @@ class LUMIVOR_API Configuration : public Object {
 
   private:
     Entries entries_;
-    std::array<std::uint32_t, std::tuple_size_v<Entries>> states_{};
 };
 
 }  // namespace Lumivor::ROM

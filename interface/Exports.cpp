@@ -37,18 +37,15 @@ Lumivor::VEXARParameterInterpreter* asInstance(void* inst) {
     return static_cast<Lumivor::VEXARParameterInterpreter*>(inst);
 }
 
-// Runs an operation on the instance, answering InvalidArgument for a null one. Nothing the
-// operations throw (only allocation failure can) is allowed to cross into the host.
+// Runs an operation on the instance, answering InvalidArgument for a null one. The operations
+// throw nothing of their own; exhausted memory is not an error code a host could act on, so
+// std::bad_alloc reaches a C++ host as it is.
 template <typename Operation>
-ErrorCode onInstance(void* inst, Operation operation) noexcept {
+ErrorCode onInstance(void* inst, Operation operation) {
     if (inst == nullptr) {
         return Error::InvalidArgument;
     }
-    try {
-        return operation(*asInstance(inst));
-    } catch (...) {
-        return Error::InvalidArgument;
-    }
+    return operation(*asInstance(inst));
 }
 
 void store(std::uint32_t* target, std::uint32_t value) {
@@ -81,6 +78,7 @@ VEXAR_EXPORT int32_t getImplType(void) {
     return kImplType;
 }
 
+// Without memory for an instance the host gets none.
 VEXAR_EXPORT void* createInstance(void) {
     return new (std::nothrow) Lumivor::VEXAR_ParamInterp_YORINDImpl();
 }

@@ -166,12 +166,10 @@ ErrorCode VEXAR_ParamInterp_YORINDImpl::readCalibration(std::uint8_t* buffer, st
     }
     record.temperatureCompensation1(std::move(compensation));
     record.temperatureCalibration1(std::move(temperatures));
-    for (const ROM::ConfigurationEntry entry :
-         {ROM::ConfigurationEntry::PhaseOffset1, ROM::ConfigurationEntry::PhaseOffset2,
-          ROM::ConfigurationEntry::TemperatureCalibration1,
-          ROM::ConfigurationEntry::TemperatureCompensation1}) {
-        record.setState(entry, kEntryState);
-    }
+    record.phaseOffset1().state = kEntryState;
+    record.phaseOffset2().state = kEntryState;
+    record.temperatureCalibration1().state = kEntryState;
+    record.temperatureCompensation1().state = kEntryState;
 
     const std::vector<std::uint8_t> bytes = record.serialize();
     if (*size < bytes.size()) {

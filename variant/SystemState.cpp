@@ -156,25 +156,25 @@ std::string lacksParameter(std::uint32_t id) {
     return Utils::Format("system state lacks parameter %") % id;
 }
 
+}  // namespace
+
 // Both directions start from the caller's records; a buffer that cannot hold them is refused.
-ErrorCode decodeState(VEXARParameterInterpreter& interp, ValueTable& table,
-                      const std::uint8_t* buffer, std::uint32_t size) {
+ErrorCode VEXAR_ParamInterp_YORINDImpl::decodeState(ValueTable& table, const std::uint8_t* buffer,
+                                                    std::uint32_t size) {
     if (buffer == nullptr && size > 0) {
         return Error::InvalidArgument;
     }
-    const ErrorCode status = decodeValueRecords(interp, table, buffer, size);
+    const ErrorCode status = decodeValueRecords(*this, table, buffer, size);
     if (status != Error::Success) {
-        interp.setLastError("failed to unmarshal data");
+        setLastError("failed to unmarshal data");
     }
     return status;
 }
 
-}  // namespace
-
 ErrorCode VEXAR_ParamInterp_YORINDImpl::writeSystemState(const std::uint8_t* buffer,
                                                          std::uint32_t size) {
     ValueTable table;
-    ErrorCode status = decodeState(*this, table, buffer, size);
+    ErrorCode status = decodeState(table, buffer, size);
     if (status != Error::Success) {
         return status;
     }
@@ -219,7 +219,7 @@ ErrorCode VEXAR_ParamInterp_YORINDImpl::writeSystemState(const std::uint8_t* buf
 
 ErrorCode VEXAR_ParamInterp_YORINDImpl::readSystemState(std::uint8_t* buffer, std::uint32_t size) {
     ValueTable table;
-    ErrorCode status = decodeState(*this, table, buffer, size);
+    ErrorCode status = decodeState(table, buffer, size);
     if (status != Error::Success) {
         return status;
     }

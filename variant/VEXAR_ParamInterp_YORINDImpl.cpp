@@ -7,30 +7,32 @@
 
 namespace Lumivor {
 
-// Dealiasing is off at power-on, and so is the six-phase micro-frame.
-VEXAR_ParamInterp_YORINDImpl::VEXAR_ParamInterp_YORINDImpl() {
-    setPhaseCount(YorinD::kPhasesWithoutDealiasing);
-}
+namespace {
+static_assert(VEXARParameterInterpreter::kInitialPhaseCount == YorinD::kPhasesWithoutDealiasing,
+              "a new instance must count the phases of the power-on module");
 
-ErrorCode VEXAR_ParamInterp_YORINDImpl::selectParameterTable(ModuleKey key,
-                                                             ModuleDescriptor descriptor,
-                                                             ParameterTable& table) {
-    if (!YorinD::servesModule(key, descriptor)) {
-        return Error::NotSupported;
-    }
-    ParameterTable fresh = YorinD::buildParameterTable();
-    table.swap(fresh);
-    return Error::Success;
-}
-
-ErrorCode VEXAR_ParamInterp_YORINDImpl::selectSubRegisterMap(ModuleKey key,
-                                                             ModuleDescriptor descriptor,
-                                                             SubRegisterMap& map) {
-    if (!YorinD::servesModule(key, descriptor)) {
-        return Error::NotSupported;
-    }
+SubRegisterMap buildSubRegisterMap() {
+    SubRegisterMap map;
     map.assign(YorinD::kSubRegisters);
-    return Error::Success;
+    return map;
+}
+
+constexpr ModuleTables kTables{&YorinD::servesModule, &YorinD::buildParameterTable,
+                               &buildSubRegisterMap};
+}  // namespace
+
+VEXAR_ParamInterp_YORINDImpl::VEXAR_ParamInterp_YORINDImpl() : VEXARParameterInterpreter(kTables) {}
+
+ErrorCode VEXAR_ParamInterp_YORINDImpl::initialize(void* hostContext,
+                                                   RegisterReadCallback readCallback,
+                                                   RegisterWriteCallback writeCallback,
+                                                   ModuleKey key, ModuleDescriptor descriptor) {
+    return VEXARParameterInterpreter::initialize(hostContext, readCallback, writeCallback, key,
+                                                 descriptor);
+}
+
+void VEXAR_ParamInterp_YORINDImpl::dispose() {
+    VEXARParameterInterpreter::dispose();
 }
 
 }  // namespace Lumivor

@@ -4,23 +4,26 @@
 
 namespace Lumivor {
 
-// The interpreter of the YORIN_D module: a 320 x 240 time-of-flight sensor with separate bus
-// devices for its illumination and mixing voltages.
+class ValueTable;
+
+// The interpreter of the YORIN_D module: the base class does the work of every operation but
+// the system state, calibration and phase scaling, from the tables this class hands it.
 class VEXAR_ParamInterp_YORINDImpl final : public VEXARParameterInterpreter {
   public:
     VEXAR_ParamInterp_YORINDImpl();
 
+    ErrorCode initialize(void* hostContext, RegisterReadCallback readCallback,
+                         RegisterWriteCallback writeCallback, ModuleKey key,
+                         ModuleDescriptor descriptor) override;
+    void dispose() override;
     ErrorCode writeSystemState(const std::uint8_t* buffer, std::uint32_t size) override;
     ErrorCode readSystemState(std::uint8_t* buffer, std::uint32_t size) override;
     ErrorCode writeCalibration(const std::uint8_t* data, std::uint32_t size) override;
     ErrorCode readCalibration(std::uint8_t* buffer, std::uint32_t* size) override;
     ErrorCode getPhaseScaling(float* factor) override;
 
-  protected:
-    ErrorCode selectParameterTable(ModuleKey key, ModuleDescriptor descriptor,
-                                   ParameterTable& table) override;
-    ErrorCode selectSubRegisterMap(ModuleKey key, ModuleDescriptor descriptor,
-                                   SubRegisterMap& map) override;
+  private:
+    ErrorCode decodeState(ValueTable& table, const std::uint8_t* buffer, std::uint32_t size);
 };
 
 }  // namespace Lumivor

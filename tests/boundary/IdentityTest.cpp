@@ -8,6 +8,8 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "boundary/PluginHost.h"
 
@@ -52,17 +54,30 @@ TEST(PluginIdentity, GuidCrossesTheBoundaryAsTheSixteenStandardBytes) {
     EXPECT_EQ(guid.data3, 0x4F86);
 }
 
-// What the dynamic symbol table of the plug-in defines, by name and nm's symbol class.
-std::set<std::string> definedDynamicSymbols(std::set<std::string>* classes) {
-    const std::string command = std::string("nm -D --defined-only '") + VEXAR_PLUGIN_PATH + "'";
+// Lines of nm run on the plug-in with the given options.
+std::vector<std::string> nmLines(const std::string& options) {
+    const std::string command = "nm " + options + " '" + VEXAR_PLUGIN_PATH + "'";
     std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), &pclose);
     if (!pipe) {
         ADD_FAILURE() << "cannot run " << command;
         return {};
     }
-    std::set<std::string> names;
-    char line[512];
+    std::vector<std::string> lines;
+    char line[1024];
     while (std::fgets(line, sizeof line, pipe.get()) != nullptr) {
+        std::string text(line);
+        if (!text.empty() && text.back() == '\n') {
+            text.pop_back();
+        }
+        lines.push_back(text);
+    }
+    return lines;
+}
+
+// What the dynamic symbol table of the plug-in defines, by name and nm's symbol class.
+std::set<std::string> definedDynamicSymbols(std::set<std::string>* classes) {
+    std::set<std::string> names;
+    for (const std::string& line : nmLines("-D --defined-only")) {
         std::istringstream fields(line);
         std::string address, kind, name;
         if (fields >> address >> kind >> name) {
@@ -90,6 +105,81 @@ TEST(PluginSymbols, ExportsExactlyTheTwentyFiveFunctionsAndNothingElse) {
     EXPECT_EQ(names, expected);
     // All of them are code in the text section.
     EXPECT_THAT(classes, ::testing::ElementsAre("T"));
+}
+
+// nm's demangled names with the standard library's spellings shortened to what a reader writes.
+std::string shortened(std::string name) {
+    const std::pair<const char*, const char*> spellings[] = {
+        {"std::__cxx11::basic_string<char, std::char_traits<char>, std::allocator<char> >",
+         "std::string"},
+        {"std::vector<int, std::allocator<int> >", "std::vector<int>"},
+        {"std::vector<float, std::allocator<float> >", "std::vector<float>"},
+        {"std::vector<unsigned char, std::allocator<unsigned char> >",
+         "std::vector<unsigned char>"},
+    };
+    for (const auto& [long_, short_] : spellings) {
+        for (auto at = name.find(long_); at != std::string::npos; at = name.find(long_)) {
+            name.replace(at, std::strlen(long_), short_);
+        }
+    }
+    return name;
+}
+
+// The plug-in must load beside the SDK's own host library, so every host-library function it
+// imports must have exactly the signature that library exports (a by-value parameter mangles
+// differently from a reference). The first list is the host library's interface as it is
+// documented for plug-ins; the second holds what that leaves to us and we have checked.
+TEST(PluginSymbols, ImportsFromTheHostLibraryOnlyItsDocumentedSignatures) {
+    std::set<std::string> imported;
+    for (const std::string& line : nmLines("-D --undefined-only -C")) {
+        const auto name = line.find("Lumivor::");
+        if (name != std::string::npos) {
+            imported.insert(shortened(line.substr(name)));
+        }
+    }
+    const std::set<std::string> documented{
+        "Lumivor::Utils::Format::operator%(int)",
+        "Lumivor::Utils::Format::operator%(unsigned int)",
+        "Lumivor::Utils::Format::operator%(unsigned short)",
+        "Lumivor::Utils::Format::operator std::string() const",
+        "Lumivor::Utils::LVLogger::instance()",
+        "Lumivor::Utils::LVLogger::info(std::string)",
+        "Lumivor::Utils::LVLogger::release()",
+        "Lumivor::Utils::gcd(int, int)",
+        "Lumivor::ParameterRangeInternal<int>::ParameterRangeInternal("
+        "Lumivor::ParameterRangeTypeInternal, int, int, int)",
+        "Lumivor::ParameterRangeInternal<float>::ParameterRangeInternal("
+        "Lumivor::ParameterRangeTypeInternal, float, float, float)",
+        "Lumivor::ParameterDiscreteSetInternal<int>::ParameterDiscreteSetInternal("
+        "std::vector<int>)",
+        "Lumivor::RegionOfInterestRangeInternal::RegionOfInterestRangeInternal("
+        "Lumivor::ParameterRangeInternal<int>*, Lumivor::ParameterRangeInternal<int>*, "
+        "Lumivor::ParameterRangeInternal<int>*, Lumivor::ParameterRangeInternal<int>*)",
+        "Lumivor::ROM::Configuration::Configuration()",
+        "Lumivor::ROM::Configuration::serialize() const",
+        "Lumivor::ROM::Configuration::phaseOffset1(Lumivor::ROM::PhaseOffset)",
+        "Lumivor::ROM::Configuration::phaseOffset2(Lumivor::ROM::PhaseOffset)",
+        "Lumivor::ROM::Configuration::temperatureCalibration1("
+        "Lumivor::ROM::TemperatureCalibrationData)",
+        "Lumivor::ROM::Configuration::temperatureCompensation1("
+        "Lumivor::ROM::TemperatureCompensationData)",
+        "Lumivor::ROM::TemperatureCalibrationData::setValues(std::vector<float>)",
+        "Lumivor::ROM::TemperatureCompensationData::setValues(std::vector<float>)",
+    };
+    const std::set<std::string> ourChoice{
+        "Lumivor::Utils::Format::Format(std::string)",
+        "Lumivor::ROM::Configuration::deserialize(std::vector<unsigned char> const&, unsigned "
+        "short, Lumivor::ROM::Object* (*)(void*, Lumivor::ROM::ContainerSectionType, unsigned "
+        "short), void*)",
+        "Lumivor::ROM::Configuration::phaseOffset1()",
+        "Lumivor::ROM::Configuration::phaseOffset2()",
+        "Lumivor::ROM::Configuration::temperatureCalibration1()",
+        "Lumivor::ROM::Configuration::temperatureCompensation1()",
+        "Lumivor::ROM::Configuration::~Configuration()",
+    };
+    std::set<std::string> expected = documented;
+    expected.insert(ourChoice.begin(), ourChoice.end());
+    EXPECT_THAT(imported, ::testing::ContainerEq(expected));
 }
 
 }  // namespace

@@ -551,6 +551,8 @@ TEST(InstanceIsolation, ConcurrentInstancesAnswerExactlyAsEachDoesAlone) {
             << files[i % files.size()] << " came out differently on a thread of its own";
     }
     EXPECT_GT(logged.load(), 0);
+    // Every logger reference the plug-in took for those lines was given back.
+    EXPECT_EQ(Utils::LVLogger::references(), 0u);
 }
 
 }  // namespace

@@ -86,9 +86,17 @@ TEST(Logger, ExistsOnlyWhileASinkIsInstalled) {
     logger->info("first");
     logger->info("");
     EXPECT_EQ(collected.lines, (std::vector<std::string>{"first", ""}));
+    // Each instance() that answers takes a reference; release() gives it back.
+    EXPECT_EQ(LVLogger::references(), 1u);
+    LVLogger::instance();
+    EXPECT_EQ(LVLogger::references(), 2u);
+    logger->release();
+    logger->release();
+    EXPECT_EQ(LVLogger::references(), 0u);
 
     LVLogger::installSink(nullptr, nullptr);
     EXPECT_EQ(LVLogger::instance(), nullptr);
+    EXPECT_EQ(LVLogger::references(), 0u);
 }
 
 }  // namespace

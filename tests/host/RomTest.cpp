@@ -112,11 +112,10 @@ Configuration fullRecord() {
     TemperatureCompensationData compensation(3);
     compensation.setValues({1.5f, -1.5f});
     c.temperatureCompensation1(compensation);
-    for (const auto e : {ConfigurationEntry::PhaseOffset1, ConfigurationEntry::PhaseOffset2,
-                         ConfigurationEntry::TemperatureCalibration1,
-                         ConfigurationEntry::TemperatureCompensation1}) {
-        c.setState(e, 2);
-    }
+    c.phaseOffset1().state = 2;
+    c.phaseOffset2().state = 2;
+    c.temperatureCalibration1().state = 2;
+    c.temperatureCompensation1().state = 2;
     return c;
 }
 
@@ -166,7 +165,7 @@ TEST(RomConfiguration, AcceptedRecordsReadBackAsWritten) {
     calibration.setValues({std::nanf(""), -0.0f, std::numeric_limits<float>::infinity()});
     extremes.temperatureCalibration1(calibration);
     extremes.temperatureCompensation1(TemperatureCompensationData(0xFFFFFFFFu));
-    extremes.setState(ConfigurationEntry::PhaseOffset2, 0xDEADBEEFu);
+    extremes.phaseOffset2().state = 0xDEADBEEFu;
 
     RawRecord reordered = fullRaw();
     std::swap(reordered.entries[0], reordered.entries[3]);

@@ -20,9 +20,9 @@ constexpr const char* kPhaseOffset2 = "phaseOffset2";
 constexpr const char* kCalibration = "temperatureCalibration1";
 constexpr const char* kCompensation = "temperatureCompensation1";
 
-Json floatList(const ROM::FloatValues& list) {
+Json floatList(const std::vector<float>& list) {
     Json values = Json::array();
-    for (const float v : list.values()) {
+    for (const float v : list) {
         values.push_back(floatToJson(v));
     }
     return values;
@@ -91,18 +91,18 @@ std::unique_ptr<ROM::Configuration> parseCalibration(const std::vector<std::uint
 }
 
 Json calibrationToJson(const ROM::Configuration& record) {
-    const auto state = [&](ConfigurationEntry entry) { return record.state(entry); };
     Json json = Json::object();
     json[kPhaseOffset1] = {{"offset", record.phaseOffset1().offset()},
-                           {"state", state(ConfigurationEntry::PhaseOffset1)}};
+                           {"state", record.phaseOffset1().state}};
     json[kPhaseOffset2] = {{"offset", record.phaseOffset2().offset()},
-                           {"state", state(ConfigurationEntry::PhaseOffset2)}};
-    json[kCalibration] = {{"values", floatList(record.temperatureCalibration1())},
-                          {"state", state(ConfigurationEntry::TemperatureCalibration1)}};
+                           {"state", record.phaseOffset2().state}};
+    const auto& calibration = record.temperatureCalibration1();
+    json[kCalibration] = {{"values", floatList(calibration.values())},
+                          {"state", calibration.state}};
     const auto& compensation = record.temperatureCompensation1();
     json[kCompensation] = {{"kind", compensation.kind()},
-                           {"values", floatList(compensation)},
-                           {"state", state(ConfigurationEntry::TemperatureCompensation1)}};
+                           {"values", floatList(compensation.values())},
+                           {"state", compensation.state}};
     return json;
 }
 
@@ -118,29 +118,27 @@ ROM::Configuration calibrationFromJson(const Json& json) {
     for (const auto& [key, entry] : offsets) {
         if (const auto member = json.find(key); member != json.end()) {
             expectOnly(*member, key, {"offset", "state"});
-            const ROM::PhaseOffset offset(static_cast<std::int16_t>(
+            ROM::PhaseOffset offset(static_cast<std::int16_t>(
                 wholeNumber(*member, "offset", key, kOffsetMin, kOffsetMax, 0)));
+            offset.state = stateOf(*member, key);
             entry == ConfigurationEntry::PhaseOffset1 ? record.phaseOffset1(offset)
                                                       : record.phaseOffset2(offset);
-            record.setState(entry, stateOf(*member, key));
         }
     }
     if (const auto member = json.find(kCalibration); member != json.end()) {
         expectOnly(*member, kCalibration, {"values", "state"});
         ROM::TemperatureCalibrationData calibration;
         calibration.setValues(floatsOf(*member, kCalibration));
+        calibration.state = stateOf(*member, kCalibration);
         record.temperatureCalibration1(calibration);
-        record.setState(ConfigurationEntry::TemperatureCalibration1,
-                        stateOf(*member, kCalibration));
     }
     if (const auto member = json.find(kCompensation); member != json.end()) {
         expectOnly(*member, kCompensation, {"kind", "values", "state"});
         ROM::TemperatureCompensationData compensation(static_cast<std::uint32_t>(wholeNumber(
             *member, "kind", kCompensation, 0, std::numeric_limits<std::uint32_t>::max(), 0)));
         compensation.setValues(floatsOf(*member, kCompensation));
+        compensation.state = stateOf(*member, kCompensation);
         record.temperatureCompensation1(compensation);
-        record.setState(ConfigurationEntry::TemperatureCompensation1,
-                        stateOf(*member, kCompensation));
     }
     return record;
 }
