@@ -8,10 +8,15 @@
 #   include/lumivor/host/*.h                         the host library's C++ interface
 #   <libdir>/cmake/VEXAR_ParamInterp_YORINDImpl/     find_package files
 #   <libdir>/pkgconfig/vexar_param_interp.pc
-#   share/man/man1, share/bash-completion, share/doc
+#   share/man/man1, share/bash-completion, share/doc/<package>, share/lintian/overrides
 # Every installed binary finds its libraries through an $ORIGIN-relative RUNPATH, so the tree
 # can be moved or unpacked anywhere.
 
+# Libraries go in the multiarch folder whatever the prefix, as Debian's own builds put them, so
+# that a tree installed or packed anywhere has the layout of the packages.
+if(CMAKE_LIBRARY_ARCHITECTURE AND NOT DEFINED CACHE{CMAKE_INSTALL_LIBDIR})
+  set(CMAKE_INSTALL_LIBDIR lib/${CMAKE_LIBRARY_ARCHITECTURE} CACHE PATH "Object code libraries")
+endif()
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
@@ -54,22 +59,54 @@ target_include_directories(vexar_param_interp_headers INTERFACE
   $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>)
 set_target_properties(vexar_param_interp_headers PROPERTIES EXPORT_NAME headers)
 
-install(TARGETS vexar_param_interp_headers LumivorPlugins VEXAR_ParamInterp_YORINDImpl vexar-ctl
-        EXPORT VexarTargets
-        RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
-        LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
-install(FILES interface/vexar_param_interp.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
-install(DIRECTORY host/ DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/lumivor/host
+# Each file belongs to one Debian package, by role (component, package):
+#   host     liblumivorplugins0               the host library's runtime (SONAME libLumivorPlugins.so.0)
+#   plugin   libvexar-paraminterp-yorindimpl  the plug-in
+#   dev      libvexar-paraminterp-dev         headers, development link, CMake and pkg-config files
+#   tool     vexar-ctl                        the host tool, its man page, completion and guide
+install(TARGETS LumivorPlugins EXPORT VexarTargets
+        LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT host NAMELINK_COMPONENT dev)
+install(TARGETS VEXAR_ParamInterp_YORINDImpl EXPORT VexarTargets
+        LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT plugin)
+install(TARGETS vexar-ctl EXPORT VexarTargets RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
+        COMPONENT tool)
+install(TARGETS vexar_param_interp_headers EXPORT VexarTargets COMPONENT dev)
+install(FILES interface/vexar_param_interp.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}
+        COMPONENT dev)
+install(DIRECTORY host/ DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/lumivor/host COMPONENT dev
         FILES_MATCHING PATTERN "*.h")
-install(FILES tools/ctl/vexar-ctl.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+
+# Man page and changelog go in compressed, as Debian keeps them; -n leaves out the time stamp
+# so that the same sources give the same bytes.
+function(vexar_gzip source output)
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${source})
+  execute_process(COMMAND gzip -9nc ${source} OUTPUT_FILE ${output} COMMAND_ERROR_IS_FATAL ANY)
+endfunction()
+vexar_gzip(${PROJECT_SOURCE_DIR}/tools/ctl/vexar-ctl.1 ${PROJECT_BINARY_DIR}/vexar-ctl.1.gz)
+vexar_gzip(${PROJECT_SOURCE_DIR}/debian/changelog ${PROJECT_BINARY_DIR}/changelog.gz)
+install(FILES ${PROJECT_BINARY_DIR}/vexar-ctl.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1
+        COMPONENT tool)
 install(FILES tools/ctl/vexar-ctl.bash-completion
         DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions
-        RENAME vexar-ctl)
-install(FILES README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
-install(DIRECTORY docs/ DESTINATION ${CMAKE_INSTALL_DOCDIR} FILES_MATCHING PATTERN "*.md")
+        RENAME vexar-ctl COMPONENT tool)
+set(VEXAR_DEB_PACKAGES host liblumivorplugins0 plugin libvexar-paraminterp-yorindimpl
+                       dev libvexar-paraminterp-dev tool vexar-ctl)
+# Every package carries the licence and the changelog in its own documentation folder.
+set(vexar_pairs ${VEXAR_DEB_PACKAGES})
+while(vexar_pairs)
+  list(POP_FRONT vexar_pairs component package)
+  install(FILES debian/copyright ${PROJECT_BINARY_DIR}/changelog.gz
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/${package} COMPONENT ${component})
+endwhile()
+install(FILES README.md DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/vexar-ctl COMPONENT tool)
+install(DIRECTORY docs/ DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/vexar-ctl COMPONENT tool
+        FILES_MATCHING PATTERN "*.md")
+install(FILES debian/libvexar-paraminterp-yorindimpl.lintian-overrides
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides
+        RENAME libvexar-paraminterp-yorindimpl COMPONENT plugin)
 
 install(EXPORT VexarTargets NAMESPACE ${VEXAR_PACKAGE_NAME}::
-        FILE ${VEXAR_PACKAGE_NAME}Targets.cmake DESTINATION ${VEXAR_CMAKE_DIR})
+        FILE ${VEXAR_PACKAGE_NAME}Targets.cmake DESTINATION ${VEXAR_CMAKE_DIR} COMPONENT dev)
 configure_package_config_file(cmake/PackageConfig.cmake.in
   ${PROJECT_BINARY_DIR}/${VEXAR_PACKAGE_NAME}Config.cmake INSTALL_DESTINATION ${VEXAR_CMAKE_DIR})
 # Before 1.0 a minor release may change the interface, so only the same minor version is
@@ -78,26 +115,68 @@ write_basic_package_version_file(${PROJECT_BINARY_DIR}/${VEXAR_PACKAGE_NAME}Conf
   COMPATIBILITY SameMinorVersion)
 install(FILES ${PROJECT_BINARY_DIR}/${VEXAR_PACKAGE_NAME}Config.cmake
               ${PROJECT_BINARY_DIR}/${VEXAR_PACKAGE_NAME}ConfigVersion.cmake
-        DESTINATION ${VEXAR_CMAKE_DIR})
+        DESTINATION ${VEXAR_CMAKE_DIR} COMPONENT dev)
 
 set(VEXAR_PLUGIN_FILE
     ${CMAKE_SHARED_LIBRARY_PREFIX}VEXAR_ParamInterp_YORINDImpl${CMAKE_SHARED_LIBRARY_SUFFIX})
 configure_file(cmake/vexar_param_interp.pc.in ${PROJECT_BINARY_DIR}/vexar_param_interp.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/vexar_param_interp.pc
-        DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+        DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig COMPONENT dev)
 
-# Debian package: everything above in one package, dependencies from dpkg-shlibdeps.
+# Debian packages, one per component. Dependencies on system libraries come from
+# dpkg-shlibdeps; those between our packages are exact, since they are built together.
+# scripts/debian-packages.sh runs cpack and hands ldconfig to dpkg's trigger.
 set(CPACK_GENERATOR DEB)
-set(CPACK_PACKAGE_NAME vexar-paraminterp-yorind)
+set(CPACK_DEB_COMPONENT_INSTALL ON)
+set(CPACK_COMPONENTS_ALL host plugin dev tool)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
-    "Parameter-interpreter plug-in for the YORIN_D depth-camera module")
 set(CPACK_PACKAGE_CONTACT "VEXAR plug-in maintainers <maintainers@vexar.invalid>")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_STRIP_FILES ON)
-set(CPACK_DEBIAN_PACKAGE_SECTION libs)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# dpkg-shlibdeps finds the host library in the build tree; the dependency on its package is the
+# exact component dependency below.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${PROJECT_BINARY_DIR}/bin)
+set(CPACK_DEBIAN_ENABLE_COMPONENT_DEPENDS ON)
+set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://vexar.invalid/paraminterp")
+set(CPACK_DEBIAN_HOST_PACKAGE_NAME liblumivorplugins0)
+set(CPACK_DEBIAN_PLUGIN_PACKAGE_NAME libvexar-paraminterp-yorindimpl)
+set(CPACK_DEBIAN_DEV_PACKAGE_NAME libvexar-paraminterp-dev)
+set(CPACK_DEBIAN_TOOL_PACKAGE_NAME vexar-ctl)
+set(CPACK_DEBIAN_HOST_PACKAGE_SECTION libs)
+set(CPACK_DEBIAN_PLUGIN_PACKAGE_SECTION libs)
+set(CPACK_DEBIAN_DEV_PACKAGE_SECTION libdevel)
+set(CPACK_DEBIAN_TOOL_PACKAGE_SECTION utils)
+# Only the host library has a versioned SONAME, so only it gets a shlibs entry.
+set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
+set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_POLICY ">=")
+set(CPACK_DEBIAN_HOST_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/debian/triggers)
+set(CPACK_DEBIAN_PLUGIN_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/debian/triggers)
+set(CPACK_COMPONENT_PLUGIN_DEPENDS host)
+set(CPACK_COMPONENT_DEV_DEPENDS host plugin)
+set(CPACK_COMPONENT_TOOL_DEPENDS host plugin)
+# CPack indents the lines after the summary itself.
+set(CPACK_COMPONENT_HOST_DESCRIPTION "host library of the VEXAR depth-camera plug-ins
+The runtime of libLumivorPlugins: message formatting, logging, parameter
+range objects and the calibration record container, which the VEXAR
+parameter-interpreter plug-ins and their hosts share.")
+set(CPACK_COMPONENT_PLUGIN_DESCRIPTION "parameter-interpreter plug-in for the YORIN_D camera module
+A time-of-flight depth-camera SDK loads this plug-in to read and write the
+settings of the YORIN_D module (frame rate, integration time, modulation,
+illumination, region of interest and more) as bit-fields of the sensor's
+registers, to save and restore them as one buffer and to program the
+module's calibration. Hosts open it with dlopen by its plain name.")
+set(CPACK_COMPONENT_DEV_DESCRIPTION "development files of the YORIN_D parameter-interpreter plug-in
+The plug-in's C header with its parameter catalogue and result codes, the
+host library's C++ headers and development link, and the CMake package and
+pkg-config module for hosts that build against them.")
+set(CPACK_COMPONENT_TOOL_DESCRIPTION "command-line host for the YORIN_D depth-camera module
+vexar-ctl loads the parameter-interpreter plug-in as a host does and drives
+it on a simulated module or, through a Linux I2C adapter, on a real one:
+probe, list, get and set parameters, save and load the system state, read
+and write the calibration and inspect single registers, with bus traces and
+JSON output for scripts.")
 include(CPack)
 
 # Slow, since each installs or packages the project and builds a host against it; label

@@ -4,7 +4,7 @@ set -euo pipefail
 
 packages=(cmake make g++ clang libclang-rt-14-dev googletest libgtest-dev libgmock-dev
           libbenchmark-dev libcli11-dev nlohmann-json3-dev valgrind binutils dpkg-dev pkg-config
-          umockdev libumockdev-dev i2c-tools groff-base clang-format)
+          umockdev libumockdev-dev i2c-tools groff-base clang-format lintian)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -33,6 +33,22 @@ void* operator new(std::size_t size) {
 void* operator new[](std::size_t size) {
     return ::operator new(size);
 }
+// Sanitizer runtimes answer the nothrow forms themselves unless they are replaced too.
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+    if (failAllocations.load(std::memory_order_relaxed)) {
+        return nullptr;
+    }
+    return std::malloc(size == 0 ? 1 : size);
+}
+void* operator new[](std::size_t size, const std::nothrow_t& tag) noexcept {
+    return ::operator new(size, tag);
+}
+void operator delete(void* block, const std::nothrow_t&) noexcept {
+    releaseBlock(block);
+}
+void operator delete[](void* block, const std::nothrow_t&) noexcept {
+    releaseBlock(block);
+}
 void operator delete(void* block) noexcept {
     releaseBlock(block);
 }
