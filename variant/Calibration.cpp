@@ -2,7 +2,7 @@
 #include <memory>
 #include <vector>
 
-#include "core/FieldIO.h"
+#include "core/FieldAccess.h"
 #include "host/Format.h"
 #include "host/ROM.h"
 #include "variant/CalibrationFields.h"
@@ -44,6 +44,7 @@ ErrorCode VEXAR_ParamInterp_YORINDImpl::writeCalibration(const std::uint8_t* dat
     const std::uint32_t p1 = encodePhaseOffset(record->phaseOffset1().offset());
     const std::uint32_t p2 = encodePhaseOffset(record->phaseOffset2().offset());
 
+    FieldAccess fields(*this);
     std::uint32_t illumination = 0;
     std::uint32_t sensor = 0;
     std::uint32_t c0 = 0;
@@ -65,11 +66,9 @@ ErrorCode VEXAR_ParamInterp_YORINDImpl::writeCalibration(const std::uint8_t* dat
             }
         }
         // The field maximum itself is accepted, whatever the message says.
-        std::uint32_t maximum = 0;
-        if (const ErrorCode status =
-                fieldMaxima(*this, {{Field::IlluminationReferenceTemp, &maximum}});
-            status != Error::Success) {
-            return status;
+        std::uint32_t maximum = fields.maximum(Field::IlluminationReferenceTemp);
+        if (!fields.ok()) {
+            return fields.status();
         }
         illumination = encodeTemperature(temperatures[0]);
         if (illumination > maximum) {
@@ -78,9 +77,9 @@ ErrorCode VEXAR_ParamInterp_YORINDImpl::writeCalibration(const std::uint8_t* dat
                 maximum);
             return Error::OutOfRange;
         }
-        if (const ErrorCode status = fieldMaxima(*this, {{Field::SensorReferenceTemp, &maximum}});
-            status != Error::Success) {
-            return status;
+        maximum = fields.maximum(Field::SensorReferenceTemp);
+        if (!fields.ok()) {
+            return fields.status();
         }
         sensor = encodeTemperature(temperatures[1]);
         if (sensor > maximum) {
@@ -94,18 +93,17 @@ ErrorCode VEXAR_ParamInterp_YORINDImpl::writeCalibration(const std::uint8_t* dat
 
     // Clearing the disable bit first lets the offsets written next take effect; each
     // coefficient goes to its field and to the mirror of that field.
-    return writeFields(*this, {
-                                  {Field::PhaseOffsetDisable, 0},
-                                  {Field::PhaseOffset1, p1},
-                                  {Field::PhaseOffset2, p2},
-                                  {Field::CompensationDisable, off ? 1u : 0u},
-                                  {Field::IlluminationReferenceTemp, illumination},
-                                  {Field::SensorReferenceTemp, sensor},
-                                  {Field::Coefficient0, c0},
-                                  {Field::Coefficient0Copy, c0},
-                                  {Field::Coefficient1, c1},
-                                  {Field::Coefficient1Copy, c1},
-                              });
+    fields.write(Field::PhaseOffsetDisable, 0);
+    fields.write(Field::PhaseOffset1, p1);
+    fields.write(Field::PhaseOffset2, p2);
+    fields.write(Field::CompensationDisable, off ? 1u : 0u);
+    fields.write(Field::IlluminationReferenceTemp, illumination);
+    fields.write(Field::SensorReferenceTemp, sensor);
+    fields.write(Field::Coefficient0, c0);
+    fields.write(Field::Coefficient0Copy, c0);
+    fields.write(Field::Coefficient1, c1);
+    fields.write(Field::Coefficient1Copy, c1);
+    return fields.status();
 }
 
 ErrorCode VEXAR_ParamInterp_YORINDImpl::readCalibration(std::uint8_t* buffer, std::uint32_t* size) {
@@ -113,45 +111,33 @@ ErrorCode VEXAR_ParamInterp_YORINDImpl::readCalibration(std::uint8_t* buffer, st
         return Error::InvalidArgument;
     }
 
-    std::uint32_t offsetsDisabled = 0;
+    // A field read after a failure is 0 and reads nothing, so the conditional reads below are
+    // left out with the rest; nothing is built from them.
+    FieldAccess fields(*this);
+    const std::uint32_t offsetsDisabled = fields.read(Field::PhaseOffsetDisable);
     std::uint32_t offset1 = 0;
     std::uint32_t offset2 = 0;
-    if (const ErrorCode status = readFields(*this, {{Field::PhaseOffsetDisable, &offsetsDisabled}});
-        status != Error::Success) {
-        return status;
-    }
     if (offsetsDisabled == 0) {
-        if (const ErrorCode status = readFields(
-                *this, {{Field::PhaseOffset1, &offset1}, {Field::PhaseOffset2, &offset2}});
-            status != Error::Success) {
-            return status;
-        }
+        offset1 = fields.read(Field::PhaseOffset1);
+        offset2 = fields.read(Field::PhaseOffset2);
     }
 
-    std::uint32_t compensationDisabled = 0;
-    if (const ErrorCode status =
-            readFields(*this, {{Field::CompensationDisable, &compensationDisabled}});
-        status != Error::Success) {
-        return status;
-    }
+    const std::uint32_t compensationDisabled = fields.read(Field::CompensationDisable);
     std::uint32_t illumination = 0;
     std::uint32_t sensor = 0;
     std::uint32_t c0 = 0;
-    std::uint32_t c0Copy = 0;
     std::uint32_t c1 = 0;
-    std::uint32_t c1Copy = 0;
     if (compensationDisabled == 0) {
         // The mirrors are read like the rest; only the primary fields make the record.
-        if (const ErrorCode status =
-                readFields(*this, {{Field::IlluminationReferenceTemp, &illumination},
-                                   {Field::SensorReferenceTemp, &sensor},
-                                   {Field::Coefficient0, &c0},
-                                   {Field::Coefficient0Copy, &c0Copy},
-                                   {Field::Coefficient1, &c1},
-                                   {Field::Coefficient1Copy, &c1Copy}});
-            status != Error::Success) {
-            return status;
-        }
+        illumination = fields.read(Field::IlluminationReferenceTemp);
+        sensor = fields.read(Field::SensorReferenceTemp);
+        c0 = fields.read(Field::Coefficient0);
+        fields.read(Field::Coefficient0Copy);
+        c1 = fields.read(Field::Coefficient1);
+        fields.read(Field::Coefficient1Copy);
+    }
+    if (!fields.ok()) {
+        return fields.status();
     }
 
     ROM::Configuration record;

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "core/FieldIO.h"
+#include "core/FieldAccess.h"
 #include "core/Truncate.h"
 #include "core/VEXARParameterInterpreter.h"
 #include "variant/ModuleConstants.h"
@@ -33,21 +33,12 @@ std::uint32_t periodDoubling(std::uint32_t rawOutputField) {
     return rawOutputField == kPeriodDoublingMode ? 2u : 1u;
 }
 
-// The frame time in milliseconds and the micro-frame count, as the integration time needs them.
-ErrorCode readFrameTime(VEXARParameterInterpreter& interpreter, float* frameTime,
-                        int* microFrames) {
-    float frameRate = 0.0f;
-    if (const ErrorCode status = interpreter.readValue(ParameterType::FrameRate, &frameRate);
-        status != Error::Success) {
-        return status;
-    }
-    if (const ErrorCode status =
-            interpreter.readValue(ParameterType::MicroFrameNumber, microFrames);
-        status != Error::Success) {
-        return status;
-    }
-    *frameTime = kMillisecondsPerSecond / frameRate;
-    return Error::Success;
+// The frame time in milliseconds, as the integration time needs it; the micro-frame count comes
+// with it. Nothing is divided once a read has failed.
+float readFrameTime(FieldAccess& fields, int* microFrames) {
+    const float frameRate = fields.readValue<float>(ParameterType::FrameRate);
+    *microFrames = fields.readValue<int>(ParameterType::MicroFrameNumber);
+    return fields.ok() ? kMillisecondsPerSecond / frameRate : 0.0f;
 }
 
 }  // namespace
@@ -61,19 +52,14 @@ ErrorCode FrameRate_YORIN_D::getRange(const AccessContext&,
 // The read takes the phase count from the dealiasing enable on the sensor, not from the
 // interpreter: both agree once a system state has been written.
 ErrorCode FrameRate_YORIN_D::read(const AccessContext& context, float* value) const {
-    std::uint32_t clock = 0;
-    std::uint32_t microFrames = 0;
-    std::uint32_t dealiasing = 0;
-    std::uint32_t period = 0;
-    std::uint32_t rawOutput = 0;
-    if (const ErrorCode status =
-            readFields(*context.interpreter, {{Field::ClockMhz, &clock},
-                                              {Field::MicroFrameCount, &microFrames},
-                                              {Field::DealiasingEnable, &dealiasing},
-                                              {Field::PhasePeriod, &period},
-                                              {Field::RawOutputPeriodDoubling, &rawOutput}});
-        status != Error::Success) {
-        return status;
+    FieldAccess fields(*context.interpreter);
+    const std::uint32_t clock = fields.read(Field::ClockMhz);
+    const std::uint32_t microFrames = fields.read(Field::MicroFrameCount);
+    const std::uint32_t dealiasing = fields.read(Field::DealiasingEnable);
+    const std::uint32_t period = fields.read(Field::PhasePeriod);
+    const std::uint32_t rawOutput = fields.read(Field::RawOutputPeriodDoubling);
+    if (!fields.ok()) {
+        return fields.status();
     }
     const std::uint32_t phases = phaseCount(dealiasing == 1);
     const std::uint32_t cycles = period / periodDoubling(rawOutput) * phases * microFrames;
@@ -87,22 +73,20 @@ ErrorCode FrameRate_YORIN_D::write(const AccessContext& context, float value) co
     if (value < 0.0f) {
         return Error::OutOfRange;
     }
-    std::uint32_t clock = 0;
-    std::uint32_t microFrames = 0;
-    std::uint32_t rawOutput = 0;
-    if (const ErrorCode status =
-            readFields(interpreter, {{Field::ClockMhz, &clock},
-                                     {Field::MicroFrameCount, &microFrames},
-                                     {Field::RawOutputPeriodDoubling, &rawOutput}});
-        status != Error::Success) {
-        return status;
+    FieldAccess fields(interpreter);
+    const std::uint32_t clock = fields.read(Field::ClockMhz);
+    const std::uint32_t microFrames = fields.read(Field::MicroFrameCount);
+    const std::uint32_t rawOutput = fields.read(Field::RawOutputPeriodDoubling);
+    if (!fields.ok()) {
+        return fields.status();
     }
     // A rate of 0 gives an infinite quotient, which truncates to a period of 0.
     const std::uint32_t period =
         truncateLow32((static_cast<float>(clock) * kHertzPerMegahertz) /
                       ((static_cast<float>(phases) * static_cast<float>(microFrames)) * value));
-    return writeFields(interpreter, {{Field::PhasePeriod, period * periodDoubling(rawOutput)},
-                                     {Field::FrameTimingLatch, 0}});
+    fields.write(Field::PhasePeriod, period * periodDoubling(rawOutput));
+    fields.write(Field::FrameTimingLatch, 0);
+    return fields.status();
 }
 
 ErrorCode MicroFrameNumber_YORIN_D::getRange(const AccessContext&,
@@ -113,14 +97,12 @@ ErrorCode MicroFrameNumber_YORIN_D::getRange(const AccessContext&,
 }
 
 ErrorCode MicroFrameNumber_YORIN_D::read(const AccessContext& context, int* value) const {
-    std::uint32_t count = 0;
-    if (const ErrorCode status =
-            readFields(*context.interpreter, {{Field::MicroFrameCount, &count}});
-        status != Error::Success) {
-        return status;
+    FieldAccess fields(*context.interpreter);
+    const std::uint32_t count = fields.read(Field::MicroFrameCount);
+    if (fields.ok()) {
+        *value = static_cast<int>(count);
     }
-    *value = static_cast<int>(count);
-    return Error::Success;
+    return fields.status();
 }
 
 // The accepted counts are the advertised ones: both come from the same array. The phase
@@ -130,8 +112,9 @@ ErrorCode MicroFrameNumber_YORIN_D::write(const AccessContext& context, int valu
         kMicroFrameCounts.end()) {
         return Error::OutOfRange;
     }
-    return writeFields(*context.interpreter,
-                       {{Field::MicroFrameCount, static_cast<std::uint32_t>(value)}});
+    FieldAccess fields(*context.interpreter);
+    fields.write(Field::MicroFrameCount, static_cast<std::uint32_t>(value));
+    return fields.status();
 }
 
 ErrorCode IntegrationTime_YORIN_D::getRange(const AccessContext&,
@@ -142,45 +125,35 @@ ErrorCode IntegrationTime_YORIN_D::getRange(const AccessContext&,
 
 // The integration time is a fraction raw / M of the micro-frame time T / m.
 ErrorCode IntegrationTime_YORIN_D::write(const AccessContext& context, float value) const {
-    VEXARParameterInterpreter& interpreter = *context.interpreter;
-    float frameTime = 0.0f;
+    FieldAccess fields(*context.interpreter);
     int microFrames = 0;
-    if (const ErrorCode status = readFrameTime(interpreter, &frameTime, &microFrames);
-        status != Error::Success) {
-        return status;
+    const float frameTime = readFrameTime(fields, &microFrames);
+    if (!fields.ok()) {
+        return fields.status();
     }
     const float frames = static_cast<float>(microFrames);
     // Negative times get through here; one step or more below 0 is refused by the field write.
     if (frames * value > frameTime) {
         return Error::OutOfRange;
     }
-    std::uint32_t maximum = 0;
-    if (const ErrorCode status = fieldMaxima(interpreter, {{Field::IntegrationFraction, &maximum}});
-        status != Error::Success) {
-        return status;
+    const std::uint32_t maximum = fields.maximum(Field::IntegrationFraction);
+    if (!fields.ok()) {
+        return fields.status();
     }
     const std::uint32_t raw =
         truncateLow32(((static_cast<float>(maximum) * value) * frames) / frameTime);
-    return writeFields(interpreter, {{Field::IntegrationFraction, raw}});
+    fields.write(Field::IntegrationFraction, raw);
+    return fields.status();
 }
 
 ErrorCode IntegrationTime_YORIN_D::read(const AccessContext& context, float* value) const {
-    VEXARParameterInterpreter& interpreter = *context.interpreter;
-    float frameTime = 0.0f;
+    FieldAccess fields(*context.interpreter);
     int microFrames = 0;
-    if (const ErrorCode status = readFrameTime(interpreter, &frameTime, &microFrames);
-        status != Error::Success) {
-        return status;
-    }
-    std::uint32_t raw = 0;
-    std::uint32_t maximum = 0;
-    if (const ErrorCode status = readFields(interpreter, {{Field::IntegrationFraction, &raw}});
-        status != Error::Success) {
-        return status;
-    }
-    if (const ErrorCode status = fieldMaxima(interpreter, {{Field::IntegrationFraction, &maximum}});
-        status != Error::Success) {
-        return status;
+    const float frameTime = readFrameTime(fields, &microFrames);
+    const std::uint32_t raw = fields.read(Field::IntegrationFraction);
+    const std::uint32_t maximum = fields.maximum(Field::IntegrationFraction);
+    if (!fields.ok()) {
+        return fields.status();
     }
     *value = (static_cast<float>(raw) * frameTime) /
              (static_cast<float>(maximum) * static_cast<float>(microFrames));

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "core/FieldIO.h"
+#include "core/FieldAccess.h"
 #include "core/Truncate.h"
 #include "core/VEXARParameterInterpreter.h"
 #include "variant/ByteDevices.h"
@@ -96,19 +96,18 @@ ErrorCode MixingSignalsMode_YORIN_D::write(const AccessContext& context, int val
     if (value == -1 || value == 1) {
         return Error::InvalidArgument;
     }
-    return writeFields(*context.interpreter,
-                       {{Field::ModeShared, value != kMixingOff ? 1u : 0u},
-                        {Field::MixingSignalsSelect, value == kMixingSelected ? 1u : 0u}});
+    FieldAccess fields(*context.interpreter);
+    fields.write(Field::ModeShared, value != kMixingOff ? 1u : 0u);
+    fields.write(Field::MixingSignalsSelect, value == kMixingSelected ? 1u : 0u);
+    return fields.status();
 }
 
 ErrorCode MixingSignalsMode_YORIN_D::read(const AccessContext& context, int* value) const {
-    std::uint32_t shared = 0;
-    std::uint32_t select = 0;
-    if (const ErrorCode status =
-            readFields(*context.interpreter,
-                       {{Field::ModeShared, &shared}, {Field::MixingSignalsSelect, &select}});
-        status != Error::Success) {
-        return status;
+    FieldAccess fields(*context.interpreter);
+    const std::uint32_t shared = fields.read(Field::ModeShared);
+    const std::uint32_t select = fields.read(Field::MixingSignalsSelect);
+    if (!fields.ok()) {
+        return fields.status();
     }
     if (shared == 0) {
         *value = kMixingOff;
@@ -130,19 +129,19 @@ ErrorCode IlluminationMode_YORIN_D::write(const AccessContext& context, int valu
     if (value != 0 && value != 1) {
         return Error::InvalidArgument;
     }
-    return writeFields(*context.interpreter,
-                       {{Field::ModeShared, static_cast<std::uint32_t>(value)},
-                        {Field::IlluminationModeClear, 0}});
+    FieldAccess fields(*context.interpreter);
+    fields.write(Field::ModeShared, static_cast<std::uint32_t>(value));
+    fields.write(Field::IlluminationModeClear, 0);
+    return fields.status();
 }
 
 ErrorCode IlluminationMode_YORIN_D::read(const AccessContext& context, int* value) const {
-    std::uint32_t shared = 0;
-    if (const ErrorCode status = readFields(*context.interpreter, {{Field::ModeShared, &shared}});
-        status != Error::Success) {
-        return status;
+    FieldAccess fields(*context.interpreter);
+    const std::uint32_t shared = fields.read(Field::ModeShared);
+    if (fields.ok()) {
+        *value = static_cast<int>(shared);
     }
-    *value = static_cast<int>(shared);
-    return Error::Success;
+    return fields.status();
 }
 
 }  // namespace Lumivor

@@ -1,9 +1,9 @@
 #include "variant/ModulationParameters.h"
 
 #include <cstdint>
-#include <initializer_list>
+#include <optional>
 
-#include "core/FieldIO.h"
+#include "core/FieldAccess.h"
 #include "core/Truncate.h"
 #include "core/VEXARParameterInterpreter.h"
 #include "host/Gcd.h"
@@ -38,22 +38,23 @@ constexpr SynthesiserFields kModulationSynthesiser{
 constexpr SynthesiserFields kDealiasingSynthesiser{
     Field::DealiasingInputDivider, Field::DealiasingMultiplier, Field::DealiasingOutputDivider};
 
-ErrorCode synthesiserLimits(VEXARParameterInterpreter& interpreter, const SynthesiserFields& fields,
-                            SynthesiserLimits* limits) {
-    return fieldMaxima(interpreter, {{fields.inputDivider, &limits->inputDivider},
-                                     {fields.outputDivider, &limits->outputDivider},
-                                     {fields.multiplier, &limits->multiplier}});
+// No bus traffic: the maxima come from the field table.
+SynthesiserLimits synthesiserLimits(FieldAccess& fields, const SynthesiserFields& synthesiser) {
+    SynthesiserLimits limits{};
+    limits.inputDivider = fields.maximum(synthesiser.inputDivider);
+    limits.outputDivider = fields.maximum(synthesiser.outputDivider);
+    limits.multiplier = fields.maximum(synthesiser.multiplier);
+    return limits;
 }
 
-// The clock, the field that decides the phase count, and the setting, in this order.
-ErrorCode readSynthesiser(VEXARParameterInterpreter& interpreter, const SynthesiserFields& fields,
-                          std::uint32_t phaseField, std::uint32_t* clock, std::uint32_t* phaseValue,
-                          SynthesiserSetting* setting) {
-    return readFields(interpreter, {{Field::ClockMhz, clock},
-                                    {phaseField, phaseValue},
-                                    {fields.multiplier, &setting->multiplier},
-                                    {fields.inputDivider, &setting->inputDivider},
-                                    {fields.outputDivider, &setting->outputDivider}});
+// The setting as the sensor holds it; the caller reads the clock and the field that decides
+// the phase count before it.
+SynthesiserSetting readSetting(FieldAccess& fields, const SynthesiserFields& synthesiser) {
+    SynthesiserSetting setting{};
+    setting.multiplier = fields.read(synthesiser.multiplier);
+    setting.inputDivider = fields.read(synthesiser.inputDivider);
+    setting.outputDivider = fields.read(synthesiser.outputDivider);
+    return setting;
 }
 
 float producedFrequency(const SynthesiserSetting& s, std::uint32_t clock, std::uint32_t divisor) {
@@ -61,43 +62,45 @@ float producedFrequency(const SynthesiserSetting& s, std::uint32_t clock, std::u
            static_cast<float>(divisor);
 }
 
-// The setting first, then whatever goes with it, then the strobe written 1 and 0, which makes
-// the sensor take up the new fields: a failure on the way leaves the strobe alone.
-ErrorCode writeSettingAndStrobe(VEXARParameterInterpreter& interpreter,
-                                const SynthesiserFields& fields, const SynthesiserSetting& setting,
-                                std::initializer_list<FieldWrite> companions = {}) {
-    if (const ErrorCode status =
-            writeFields(interpreter, {{fields.multiplier, setting.multiplier},
-                                      {fields.inputDivider, setting.inputDivider},
-                                      {fields.outputDivider, setting.outputDivider}});
-        status != Error::Success) {
-        return status;
-    }
-    if (const ErrorCode status = writeFields(interpreter, companions); status != Error::Success) {
-        return status;
-    }
-    return writeFields(interpreter, {{Field::UpdateStrobe, 1}, {Field::UpdateStrobe, 0}});
+// The setting goes first, then whatever goes with it, then the strobe: a failure on the way
+// leaves the strobe alone.
+void writeSetting(FieldAccess& fields, const SynthesiserFields& synthesiser,
+                  const SynthesiserSetting& setting) {
+    fields.write(synthesiser.multiplier, setting.multiplier);
+    fields.write(synthesiser.inputDivider, setting.inputDivider);
+    fields.write(synthesiser.outputDivider, setting.outputDivider);
+}
+
+// Written 1 and 0, the strobe makes the sensor take up the new fields.
+void strobeUpdate(FieldAccess& fields) {
+    fields.write(Field::UpdateStrobe, 1);
+    fields.write(Field::UpdateStrobe, 0);
 }
 
 // Both frequency writes: the request must fit the output stage with the largest output divider
-// and with 1, and the synthesiser must come within reach of it at the sensor's clock.
-ErrorCode chooseSetting(VEXARParameterInterpreter& interpreter, float frequency,
-                        std::uint32_t phases, const SynthesiserLimits& limits, std::uint32_t* clock,
-                        SynthesiserSetting* setting) {
+// and with 1, and the synthesiser must come within reach of it at the sensor's clock. A refusal
+// is kept in fields like a failed access. Nothing is judged on limits that could not be had.
+std::optional<SynthesiserSetting> chooseSetting(FieldAccess& fields, float frequency,
+                                                std::uint32_t phases,
+                                                const SynthesiserLimits& limits,
+                                                std::uint32_t* clock) {
+    if (!fields.ok()) {
+        return std::nullopt;
+    }
     if (kStageLowMhz / static_cast<float>(phases * limits.outputDivider) > frequency ||
         frequency > kStageHighMhz / static_cast<float>(phases)) {
-        return Error::OutOfRange;
+        fields.fail(Error::OutOfRange);
+        return std::nullopt;
     }
-    if (const ErrorCode status = readFields(interpreter, {{Field::ClockMhz, clock}});
-        status != Error::Success) {
-        return status;
+    *clock = fields.read(Field::ClockMhz);
+    if (!fields.ok()) {
+        return std::nullopt;
     }
     const auto found = findFrequencySettings(frequency, *clock, limits, 1, phases);
     if (!found) {
-        return Error::OutOfRange;
+        fields.fail(Error::OutOfRange);
     }
-    *setting = *found;
-    return Error::Success;
+    return found;
 }
 
 }  // namespace
@@ -156,30 +159,26 @@ ErrorCode ModulationFrequency_YORIN_D::getRange(const AccessContext&,
 ErrorCode ModulationFrequency_YORIN_D::write(const AccessContext& context, float value) const {
     VEXARParameterInterpreter& interpreter = *context.interpreter;
     const std::uint32_t phases = interpreter.getPhaseCount();
-    SynthesiserLimits limits{};
-    if (const ErrorCode status = synthesiserLimits(interpreter, kModulationSynthesiser, &limits);
-        status != Error::Success) {
-        return status;
-    }
+    FieldAccess fields(interpreter);
+    const SynthesiserLimits limits = synthesiserLimits(fields, kModulationSynthesiser);
     std::uint32_t clock = 0;
-    SynthesiserSetting setting{};
-    if (const ErrorCode status =
-            chooseSetting(interpreter, value, phases, limits, &clock, &setting);
-        status != Error::Success) {
-        return status;
+    const auto setting = chooseSetting(fields, value, phases, limits, &clock);
+    if (!setting) {
+        return fields.status();
     }
-    return writeSettingAndStrobe(interpreter, kModulationSynthesiser, setting);
+    writeSetting(fields, kModulationSynthesiser, *setting);
+    strobeUpdate(fields);
+    return fields.status();
 }
 
 // The phase count comes from the sensor's own field, which only the sensor's defaults set.
 ErrorCode ModulationFrequency_YORIN_D::read(const AccessContext& context, float* value) const {
-    std::uint32_t clock = 0;
-    std::uint32_t phases = 0;
-    SynthesiserSetting s{};
-    if (const ErrorCode status = readSynthesiser(*context.interpreter, kModulationSynthesiser,
-                                                 Field::ModulationPhaseCount, &clock, &phases, &s);
-        status != Error::Success) {
-        return status;
+    FieldAccess fields(*context.interpreter);
+    const std::uint32_t clock = fields.read(Field::ClockMhz);
+    const std::uint32_t phases = fields.read(Field::ModulationPhaseCount);
+    const SynthesiserSetting s = readSetting(fields, kModulationSynthesiser);
+    if (!fields.ok()) {
+        return fields.status();
     }
     // Unprogrammed dividers give 0 / 0: the result is then NaN, as the arithmetic has it.
     *value = producedFrequency(s, clock, 2u * phases * s.outputDivider * s.inputDivider);
@@ -187,18 +186,18 @@ ErrorCode ModulationFrequency_YORIN_D::read(const AccessContext& context, float*
 }
 
 ErrorCode DealiasingOn_YORIN_D::write(const AccessContext& context, bool value) const {
-    return writeFields(*context.interpreter, {{Field::DealiasingEnable, value ? 1u : 0u}});
+    FieldAccess fields(*context.interpreter);
+    fields.write(Field::DealiasingEnable, value ? 1u : 0u);
+    return fields.status();
 }
 
 ErrorCode DealiasingOn_YORIN_D::read(const AccessContext& context, bool* value) const {
-    std::uint32_t enabled = 0;
-    if (const ErrorCode status =
-            readFields(*context.interpreter, {{Field::DealiasingEnable, &enabled}});
-        status != Error::Success) {
-        return status;
+    FieldAccess fields(*context.interpreter);
+    const std::uint32_t enabled = fields.read(Field::DealiasingEnable);
+    if (fields.ok()) {
+        *value = enabled == 1;
     }
-    *value = enabled == 1;
-    return Error::Success;
+    return fields.status();
 }
 
 ErrorCode DealiasingFrequency_YORIN_D::getRange(const AccessContext&,
@@ -213,36 +212,19 @@ ErrorCode DealiasingFrequency_YORIN_D::getRange(const AccessContext&,
 ErrorCode DealiasingFrequency_YORIN_D::write(const AccessContext& context, float value) const {
     VEXARParameterInterpreter& interpreter = *context.interpreter;
     const std::uint32_t phases = interpreter.getPhaseCount();
-    SynthesiserLimits limits{};
-    std::uint32_t modulationShareLimit = 0;
-    std::uint32_t dealiasingShareLimit = 0;
-    std::uint32_t inverseLimit = 0;
-    if (const ErrorCode status = synthesiserLimits(interpreter, kDealiasingSynthesiser, &limits);
-        status != Error::Success) {
-        return status;
-    }
-    if (const ErrorCode status =
-            fieldMaxima(interpreter, {{Field::RatioModulationShare, &modulationShareLimit},
-                                      {Field::RatioDealiasingShare, &dealiasingShareLimit},
-                                      {Field::RatioModularInverse, &inverseLimit}});
-        status != Error::Success) {
-        return status;
-    }
-    float modulation = 0.0f;
-    if (const ErrorCode status =
-            interpreter.readValue(ParameterType::ModulationFrequency, &modulation);
-        status != Error::Success) {
-        return status;
-    }
+    FieldAccess fields(interpreter);
+    const SynthesiserLimits limits = synthesiserLimits(fields, kDealiasingSynthesiser);
+    const std::uint32_t modulationShareLimit = fields.maximum(Field::RatioModulationShare);
+    const std::uint32_t dealiasingShareLimit = fields.maximum(Field::RatioDealiasingShare);
+    const std::uint32_t inverseLimit = fields.maximum(Field::RatioModularInverse);
+    const float modulation = fields.readValue<float>(ParameterType::ModulationFrequency);
     std::uint32_t clock = 0;
-    SynthesiserSetting setting{};
-    if (const ErrorCode status =
-            chooseSetting(interpreter, value, phases, limits, &clock, &setting);
-        status != Error::Success) {
-        return status;
+    const auto setting = chooseSetting(fields, value, phases, limits, &clock);
+    if (!setting) {
+        return fields.status();
     }
     const float dealiasing = producedFrequency(
-        setting, clock, 2u * setting.inputDivider * setting.outputDivider * phases);
+        *setting, clock, 2u * setting->inputDivider * setting->outputDivider * phases);
 
     // The common divisor of the two frequencies in Hz, back in MHz.
     const int g = Utils::gcd(truncateToInt32(modulation * kHertzPerMegahertz),
@@ -270,22 +252,22 @@ ErrorCode DealiasingFrequency_YORIN_D::write(const AccessContext& context, float
     if (inverse == 0) {
         return Error::OutOfRange;
     }
-    return writeSettingAndStrobe(interpreter, kDealiasingSynthesiser, setting,
-                                 {{Field::RatioModulationShare, modulationShare},
-                                  {Field::RatioDealiasingShare, dealiasingShare},
-                                  {Field::RatioModularInverse, inverse}});
+    writeSetting(fields, kDealiasingSynthesiser, *setting);
+    fields.write(Field::RatioModulationShare, modulationShare);
+    fields.write(Field::RatioDealiasingShare, dealiasingShare);
+    fields.write(Field::RatioModularInverse, inverse);
+    strobeUpdate(fields);
+    return fields.status();
 }
 
 // Here the phase count follows the sensor's dealiasing enable.
 ErrorCode DealiasingFrequency_YORIN_D::read(const AccessContext& context, float* value) const {
-    std::uint32_t clock = 0;
-    std::uint32_t dealiasingEnabled = 0;
-    SynthesiserSetting s{};
-    if (const ErrorCode status =
-            readSynthesiser(*context.interpreter, kDealiasingSynthesiser, Field::DealiasingEnable,
-                            &clock, &dealiasingEnabled, &s);
-        status != Error::Success) {
-        return status;
+    FieldAccess fields(*context.interpreter);
+    const std::uint32_t clock = fields.read(Field::ClockMhz);
+    const std::uint32_t dealiasingEnabled = fields.read(Field::DealiasingEnable);
+    const SynthesiserSetting s = readSetting(fields, kDealiasingSynthesiser);
+    if (!fields.ok()) {
+        return fields.status();
     }
     const std::uint32_t phases = phaseCount(dealiasingEnabled == 1);
     *value = producedFrequency(s, clock, 2u * phases * s.outputDivider * s.inputDivider);

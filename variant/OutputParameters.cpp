@@ -2,10 +2,11 @@
 
 #include <algorithm>
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
-#include "core/FieldIO.h"
+#include "core/FieldAccess.h"
 #include "core/Truncate.h"
 #include "core/VEXARParameterInterpreter.h"
 #include "host/Gcd.h"
@@ -70,18 +71,12 @@ constexpr int kNativeFrameFormat = 4;
 }  // namespace
 
 ErrorCode Range_YORIN_D::read(const AccessContext& context, float* value) const {
-    VEXARParameterInterpreter& interp = *context.interpreter;
-    float modulationMhz = 0.0f;
-    if (const ErrorCode status =
-            interp.readValue(ParameterType::ModulationFrequency, &modulationMhz);
-        status != Error::Success) {
-        return status;
-    }
-    const float f = modulationMhz * YorinD::kHertzPerMegahertz;
-    bool dealiasing = false;
-    if (const ErrorCode status = interp.readValue(ParameterType::DealiasingOn, &dealiasing);
-        status != Error::Success) {
-        return status;
+    FieldAccess fields(*context.interpreter);
+    const float f =
+        fields.readValue<float>(ParameterType::ModulationFrequency) * YorinD::kHertzPerMegahertz;
+    const bool dealiasing = fields.readValue<bool>(ParameterType::DealiasingOn);
+    if (!fields.ok()) {
+        return fields.status();
     }
     if (!dealiasing) {
         *value = kHalfSpeedOfLight / f;
@@ -89,13 +84,11 @@ ErrorCode Range_YORIN_D::read(const AccessContext& context, float* value) const 
     }
     // With two frequencies the range repeats at their common beat: the largest frequency of
     // which both are whole multiples.
-    float dealiasingMhz = 0.0f;
-    if (const ErrorCode status =
-            interp.readValue(ParameterType::DealiasingFrequency, &dealiasingMhz);
-        status != Error::Success) {
-        return status;
+    const float g =
+        fields.readValue<float>(ParameterType::DealiasingFrequency) * YorinD::kHertzPerMegahertz;
+    if (!fields.ok()) {
+        return fields.status();
     }
-    const float g = dealiasingMhz * YorinD::kHertzPerMegahertz;
     const int d = Utils::gcd(truncateToInt32(f), truncateToInt32(g));
     *value = kHalfSpeedOfLight / static_cast<float>(d);
     return Error::Success;
@@ -119,29 +112,23 @@ ErrorCode RegionOfInterest_YORIN_D::write(const AccessContext& context,
     const auto y = static_cast<std::uint32_t>(value.y);
     const auto width = static_cast<std::uint32_t>(value.width);
     const auto height = static_cast<std::uint32_t>(value.height);
-    return writeFields(
-        *context.interpreter,
-        {
-            {Field::RoiFirstRow, y},
-            {Field::RoiLastRow, (y + height - 1) & kFieldArithmeticMask},
-            {Field::RoiFirstColumnPair, x / 2},
-            {Field::RoiLastColumnPair, (width / 2 - 1 + x / 2) & kFieldArithmeticMask},
-        });
+    FieldAccess fields(*context.interpreter);
+    fields.write(Field::RoiFirstRow, y);
+    fields.write(Field::RoiLastRow, (y + height - 1) & kFieldArithmeticMask);
+    fields.write(Field::RoiFirstColumnPair, x / 2);
+    fields.write(Field::RoiLastColumnPair, (width / 2 - 1 + x / 2) & kFieldArithmeticMask);
+    return fields.status();
 }
 
 ErrorCode RegionOfInterest_YORIN_D::read(const AccessContext& context,
                                          RegionOfInterestInternal* value) const {
-    std::uint32_t firstRow = 0;
-    std::uint32_t firstPair = 0;
-    std::uint32_t lastPair = 0;
-    std::uint32_t lastRow = 0;
-    if (const ErrorCode status =
-            readFields(*context.interpreter, {{Field::RoiFirstRow, &firstRow},
-                                              {Field::RoiFirstColumnPair, &firstPair},
-                                              {Field::RoiLastColumnPair, &lastPair},
-                                              {Field::RoiLastRow, &lastRow}});
-        status != Error::Success) {
-        return status;
+    FieldAccess fields(*context.interpreter);
+    const std::uint32_t firstRow = fields.read(Field::RoiFirstRow);
+    const std::uint32_t firstPair = fields.read(Field::RoiFirstColumnPair);
+    const std::uint32_t lastPair = fields.read(Field::RoiLastColumnPair);
+    const std::uint32_t lastRow = fields.read(Field::RoiLastRow);
+    if (!fields.ok()) {
+        return fields.status();
     }
     RegionOfInterestInternal roi{0, 0, 0, 0};
     roi.y = static_cast<std::int32_t>(firstRow);
@@ -170,32 +157,23 @@ ErrorCode RawOutputMode_YORIN_D::write(const AccessContext& context, int value) 
     if (row == kRawOutputModes.end()) {
         return Error::NotSupported;
     }
-    return writeFields(*context.interpreter, {
-                                                 {kRawOutputFields[0], row->values[0]},
-                                                 {Field::RawOutputEnable, 1},
-                                                 {kRawOutputFields[1], row->values[1]},
-                                                 {kRawOutputFields[2], row->values[2]},
-                                                 {kRawOutputFields[3], row->values[3]},
-                                                 {kRawOutputFields[4], row->values[4]},
-                                                 {kRawOutputFields[5], row->values[5]},
-                                                 {kRawOutputFields[6], row->values[6]},
-                                             });
+    FieldAccess fields(*context.interpreter);
+    fields.write(kRawOutputFields[0], row->values[0]);
+    fields.write(Field::RawOutputEnable, 1);
+    for (std::size_t i = 1; i < kRawOutputFields.size(); ++i) {
+        fields.write(kRawOutputFields[i], row->values[i]);
+    }
+    return fields.status();
 }
 
 ErrorCode RawOutputMode_YORIN_D::read(const AccessContext& context, int* value) const {
+    FieldAccess fields(*context.interpreter);
     std::array<std::uint32_t, kRawOutputFields.size()> current{};
-    if (const ErrorCode status = readFields(*context.interpreter,
-                                            {
-                                                {kRawOutputFields[0], &current[0]},
-                                                {kRawOutputFields[1], &current[1]},
-                                                {kRawOutputFields[2], &current[2]},
-                                                {kRawOutputFields[3], &current[3]},
-                                                {kRawOutputFields[4], &current[4]},
-                                                {kRawOutputFields[5], &current[5]},
-                                                {kRawOutputFields[6], &current[6]},
-                                            });
-        status != Error::Success) {
-        return status;
+    for (std::size_t i = 0; i < kRawOutputFields.size(); ++i) {
+        current[i] = fields.read(kRawOutputFields[i]);
+    }
+    if (!fields.ok()) {
+        return fields.status();
     }
     // A register state that matches no mode is reported as mode 0.
     int mode = 0;
@@ -215,17 +193,18 @@ ErrorCode StreamEnable_YORIN_D::write(const AccessContext& context, bool value) 
         status != Error::Success) {
         return status;
     }
-    return writeFields(*context.interpreter, {{Field::StreamEnable, value ? 1u : 0u}});
+    FieldAccess fields(*context.interpreter);
+    fields.write(Field::StreamEnable, value ? 1u : 0u);
+    return fields.status();
 }
 
 ErrorCode StreamEnable_YORIN_D::read(const AccessContext& context, bool* value) const {
-    std::uint32_t field = 0;
-    if (const ErrorCode status = readFields(*context.interpreter, {{Field::StreamEnable, &field}});
-        status != Error::Success) {
-        return status;
+    FieldAccess fields(*context.interpreter);
+    const std::uint32_t field = fields.read(Field::StreamEnable);
+    if (fields.ok()) {
+        *value = field == 1;
     }
-    *value = field == 1;
-    return Error::Success;
+    return fields.status();
 }
 
 ErrorCode NativeFrameFormat_YORIN_D::read(const AccessContext&, int* value) const {

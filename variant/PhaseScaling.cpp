@@ -1,6 +1,6 @@
 #include <cmath>
 
-#include "core/FieldIO.h"
+#include "core/FieldAccess.h"
 #include "variant/SubRegisterTable.h"
 #include "variant/VEXAR_ParamInterp_YORINDImpl.h"
 
@@ -16,12 +16,11 @@ ErrorCode VEXAR_ParamInterp_YORINDImpl::getPhaseScaling(float* factor) {
     if (factor == nullptr) {
         return Error::InvalidArgument;
     }
-    std::uint32_t dealiasing = 0;
-    std::uint32_t bypass = 0;
-    if (const ErrorCode status = readFields(
-            *this, {{Field::DealiasingEnable, &dealiasing}, {Field::PhaseScalingBypass, &bypass}});
-        status != Error::Success) {
-        return status;
+    FieldAccess fields(*this);
+    const std::uint32_t dealiasing = fields.read(Field::DealiasingEnable);
+    const std::uint32_t bypass = fields.read(Field::PhaseScalingBypass);
+    if (!fields.ok()) {
+        return fields.status();
     }
     // Without dealiasing, or with the sensor's scaling bypassed, phases need no rescaling.
     if (dealiasing == 0 || bypass == 1) {
@@ -29,14 +28,11 @@ ErrorCode VEXAR_ParamInterp_YORINDImpl::getPhaseScaling(float* factor) {
         return Error::Success;
     }
 
-    std::uint32_t m = 0;
-    std::uint32_t n = 0;
-    std::uint32_t k = 0;
-    if (const ErrorCode status = readFields(*this, {{Field::RatioModulationShare, &m},
-                                                    {Field::RatioDealiasingShare, &n},
-                                                    {Field::PhaseScalingShift, &k}});
-        status != Error::Success) {
-        return status;
+    const std::uint32_t m = fields.read(Field::RatioModulationShare);
+    const std::uint32_t n = fields.read(Field::RatioDealiasingShare);
+    const std::uint32_t k = fields.read(Field::PhaseScalingShift);
+    if (!fields.ok()) {
+        return fields.status();
     }
     // ldexp keeps the power exact for k above the exponent too (a fraction, not a shift by a
     // negative count). m or n at 0 gives the IEEE infinity, which the caller receives as is.

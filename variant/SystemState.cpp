@@ -3,6 +3,7 @@
 #include <optional>
 #include <span>
 
+#include "core/FieldAccess.h"
 #include "core/ValueRecords.h"
 #include "core/ValueTable.h"
 #include "host/Format.h"
@@ -90,25 +91,11 @@ void noteMissing(const ValueTable& table, ParameterType id, std::optional<std::u
     }
 }
 
-template <typename T>
-ErrorCode writeTyped(VEXARParameterInterpreter& interp, const ValueTable& table, std::uint32_t id) {
-    return interp.writeValue<T>(id, table.findAs<T>(id)->getValue());
-}
-
-template <typename T>
-ErrorCode readTyped(VEXARParameterInterpreter& interp, ValueTable& table, std::uint32_t id) {
-    T value{};
-    const ErrorCode status = interp.readValue<T>(id, &value);
-    if (status == Error::Success) {
-        table.findAs<T>(id)->setValue(value);
-    }
-    return status;
-}
-
 // Calls visit with a value of the parameter's own value type, so that the typed write or read
-// matching the record is chosen.
+// matching the record is chosen. A record of no known type is refused like a failed access.
 template <typename Visitor>
-ErrorCode visitValueType(const ValueTable& table, std::uint32_t id, Visitor&& visit) {
+void visitValueType(FieldAccess& access, const ValueTable& table, std::uint32_t id,
+                    Visitor&& visit) {
     switch (static_cast<ValueType>(table.find(id)->getValueType())) {
         case ValueType::Float:
             return visit(float{});
@@ -119,29 +106,25 @@ ErrorCode visitValueType(const ValueTable& table, std::uint32_t id, Visitor&& vi
         case ValueType::RegionOfInterest:
             return visit(RegionOfInterestInternal{});
     }
-    return Error::InvalidArgument;
+    access.fail(Error::InvalidArgument);
 }
 
-ErrorCode writeFromTable(VEXARParameterInterpreter& interp, const ValueTable& table,
-                         std::uint32_t id) {
-    return visitValueType(table, id,
-                          [&]<typename T>(T) { return writeTyped<T>(interp, table, id); });
+void writeFromTable(FieldAccess& access, const ValueTable& table, std::uint32_t id) {
+    visitValueType(access, table, id, [&]<typename T>(T) {
+        access.writeValue<T>(id, table.findAs<T>(id)->getValue());
+    });
 }
 
-ErrorCode readIntoTable(VEXARParameterInterpreter& interp, ValueTable& table, std::uint32_t id) {
-    return visitValueType(table, id,
-                          [&]<typename T>(T) { return readTyped<T>(interp, table, id); });
-}
-
-ErrorCode readAll(VEXARParameterInterpreter& interp, ValueTable& table,
-                  std::span<const ParameterType> ids) {
+// The record keeps its value unless the read succeeds.
+void readAll(FieldAccess& access, ValueTable& table, std::span<const ParameterType> ids) {
     for (const ParameterType id : ids) {
-        const ErrorCode status = readIntoTable(interp, table, id);
-        if (status != Error::Success) {
-            return status;
-        }
+        visitValueType(access, table, id, [&]<typename T>(T) {
+            const T value = access.readValue<T>(id);
+            if (access.ok()) {
+                table.findAs<T>(id)->setValue(value);
+            }
+        });
     }
-    return Error::Success;
 }
 
 // The two modes both drive one shared bit; only the pairs on which they agree can be applied.
@@ -202,19 +185,23 @@ ErrorCode VEXAR_ParamInterp_YORINDImpl::writeSystemState(const std::uint8_t* buf
         return Error::InvalidArgument;
     }
 
+    FieldAccess access(*this);
     for (const StateWrite& step : kWriteOrder) {
         if (!takes(step, leftQualifies, rightQualifies)) {
             continue;
         }
-        status = writeFromTable(*this, table, step.id);
-        if (status != Error::Success) {
-            if (step.gate == Gate::PassedOverWhenDealiasingOff && !dealiasingOn) {
-                continue;
+        if (step.gate == Gate::PassedOverWhenDealiasingOff && !dealiasingOn) {
+            // Tried all the same, through an accessor of its own, so that its failure stops
+            // nothing: the frequency goes unused while dealiasing is off.
+            if (access.ok()) {
+                FieldAccess attempt(*this);
+                writeFromTable(attempt, table, step.id);
             }
-            return status;
+            continue;
         }
+        writeFromTable(access, table, step.id);
     }
-    return status;
+    return access.status();
 }
 
 ErrorCode VEXAR_ParamInterp_YORINDImpl::readSystemState(std::uint8_t* buffer, std::uint32_t size) {
@@ -237,16 +224,14 @@ ErrorCode VEXAR_ParamInterp_YORINDImpl::readSystemState(std::uint8_t* buffer, st
         return Error::InvalidArgument;
     }
 
-    status = readAll(*this, table, kReadsBeforeVoltages);
-    if (status != Error::Success) {
-        return status;
-    }
+    FieldAccess access(*this);
+    readAll(access, table, kReadsBeforeVoltages);
     for (const ParameterType id : kVoltages) {
         table.findAs<float>(id)->setValue(kReportedVoltage);
     }
-    status = readAll(*this, table, kReadsAfterVoltages);
-    if (status != Error::Success) {
-        return status;
+    readAll(access, table, kReadsAfterVoltages);
+    if (!access.ok()) {
+        return access.status();
     }
 
     status = encodeValueRecords(*this, table, buffer, size);
