@@ -66,7 +66,6 @@ const LimitCase kLimitCases[] = {
      -4,
      "expecting 2 reference temperatures",
      0},
-    {"one coefficient", {25.0f, 40.0f}, {1}, 3, -4, "expecting 2 reference temperatures", 0},
     {"one temperature", {25.0f}, {1, 2}, 3, -4, "expecting 2 reference temperatures", 0},
     {"no compensation: nothing is checked", {256.0f, -1.0f}, {}, 0, 0, "", 0x20000},
 };

@@ -75,10 +75,5 @@ TEST(InterpreterVirtualTable, HasNoSlotsBeyondTheOperations) {
     EXPECT_EQ(symbolSize("vtable for Lumivor::VEXAR_ParamInterp_YORINDImpl"), kTableSize);
 }
 
-TEST(InterpreterConstruction, CountsFourPhasesBeforeAnyState) {
-    VEXAR_ParamInterp_YORINDImpl interpreter;
-    EXPECT_EQ(interpreter.getPhaseCount(), 4u);
-}
-
 }  // namespace
 }  // namespace Lumivor::Testing
