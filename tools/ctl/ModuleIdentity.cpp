@@ -1,12 +1,13 @@
 #include "tools/ctl/ModuleIdentity.h"
 
-#include <fstream>
 #include <limits>
 #include <nlohmann/json.hpp>
 
 #include "sim/SimulatedModule.h"
 #include "tools/ctl/Errors.h"
 #include "tools/ctl/Values.h"
+#include "tools/io/BoundedJson.h"
+#include "tools/io/InputReader.h"
 
 namespace Lumivor::Ctl {
 
@@ -34,12 +35,8 @@ ModuleIdentity builtInIdentity() {
 }
 
 ModuleIdentity loadModuleIdentity(const std::filesystem::path& file) {
-    std::ifstream in(file);
-    if (!in) {
-        throw badInput("cannot read module identity " + file.string());
-    }
     const std::string where = "module identity " + file.string();
-    const Json json = Json::parse(in, nullptr, false);
+    const Json json = Io::parseBoundedJson(Io::readInput(file, Io::kModuleIdentityInput), where);
     if (!json.is_object()) {
         throw badInput(where + " is not a JSON object");
     }
