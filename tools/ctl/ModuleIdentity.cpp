@@ -35,13 +35,18 @@ ModuleIdentity builtInIdentity() {
 }
 
 ModuleIdentity loadModuleIdentity(const std::filesystem::path& file) {
-    const std::string where = "module identity " + file.string();
-    const Json json = Io::parseBoundedJson(Io::readInput(file, Io::kModuleIdentityInput), where);
+    ModuleIdentity identity = parseModuleIdentity(Io::readInput(file, Io::kModuleIdentityInput),
+                                                  "module identity " + file.string());
+    identity.source = file.string();
+    return identity;
+}
+
+ModuleIdentity parseModuleIdentity(std::string_view text, const std::string& where) {
+    const Json json = Io::parseBoundedJson(text, where);
     if (!json.is_object()) {
         throw badInput(where + " is not a JSON object");
     }
     ModuleIdentity identity = builtInIdentity();
-    identity.source = file.string();
     if (json.contains("moduleKey")) {
         const Json& key = json["moduleKey"];
         if (!key.is_array() || key.size() != 4) {
@@ -65,7 +70,7 @@ ModuleIdentity loadModuleIdentity(const std::filesystem::path& file) {
         const auto role =
             std::ranges::find_if(kRoles, [&](const Role& r) { return name == r.name; });
         if (role == std::end(kRoles) || !fields.is_object()) {
-            throw badInput(where + ": unknown component \"" + name +
+            throw badInput(where + ": unknown component \"" + Io::excerpt(name) +
                            "\" (sensor board, module, left illumination, right illumination)");
         }
         ComponentIdentity& component = identity.descriptor.components[role->index];
