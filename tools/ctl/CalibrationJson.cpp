@@ -39,7 +39,8 @@ void expectOnly(const Json& entry, const std::string& where,
     if (!entry.is_object()) {
         refuse(where, "not an object");
     }
-    for (const auto& [key, member] : entry.items()) {
+    for (const auto& item : entry.items()) {
+        const std::string& key = item.key();  // clang 14 cannot capture a structured binding
         if (std::find_if(allowed.begin(), allowed.end(),
                          [&](const char* name) { return key == name; }) == allowed.end()) {
             refuse(where, "unknown member \"" + Io::excerpt(key) + "\"");

@@ -66,7 +66,9 @@ ModuleIdentity parseModuleIdentity(std::string_view text, const std::string& whe
     if (!components.is_object()) {
         throw badInput(where + ": components must be an object by role");
     }
-    for (const auto& [name, fields] : components.items()) {
+    for (const auto& item : components.items()) {
+        const std::string& name = item.key();  // clang 14 cannot capture a structured binding
+        const Json& fields = item.value();
         const auto role =
             std::ranges::find_if(kRoles, [&](const Role& r) { return name == r.name; });
         if (role == std::end(kRoles) || !fields.is_object()) {
