@@ -1,10 +1,17 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the project builds and tests with; a quick no-op when present.
+# setup.sh [base]: installs the Debian packages the project needs; a quick no-op when present.
+# "base" installs only what building the plug-in and the host tool takes (what the demo needs);
+# without it, everything the tests, benchmarks, sanitizers, fuzzing and packaging take as well.
 set -euo pipefail
 
-packages=(cmake make g++ clang libclang-rt-14-dev googletest libgtest-dev libgmock-dev
-          libbenchmark-dev libcli11-dev nlohmann-json3-dev valgrind binutils dpkg-dev pkg-config
-          umockdev libumockdev-dev i2c-tools groff-base clang-format lintian)
+base=(cmake make g++ pkg-config libcli11-dev nlohmann-json3-dev)
+tests=(clang libclang-rt-14-dev googletest libgtest-dev libgmock-dev libbenchmark-dev valgrind
+       binutils dpkg-dev umockdev libumockdev-dev i2c-tools groff-base clang-format lintian)
+case ${1:-} in
+  base) packages=("${base[@]}") ;;
+  "") packages=("${base[@]}" "${tests[@]}") ;;
+  *) echo "usage: $0 [base]" >&2; exit 2 ;;
+esac
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

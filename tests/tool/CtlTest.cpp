@@ -1,8 +1,12 @@
 // Runs the command-line cases of cases.txt against the real vexar-ctl binary. Each case is a
 // sequence of steps in a scratch folder that is also the tool's working directory:
 //   case NAME              begins a case
-//   file NAME TEXT         writes TEXT (C escapes \n, \t, \xHH) to NAME; "dir NAME" makes a folder
-//   stdin NAME             standard input of the next run; "stdout closed|full" its output
+//   file NAME TEXT         writes TEXT (C escapes \n, \t, \xHH) to NAME; "dir NAME" makes a folder,
+//                          "fifo NAME" a FIFO, "socket NAME" a listening socket, "link NAME TO" a
+//                          symbolic link; "absent NAME" and "is-link NAME" check what is there
+//   stdin NAME             standard input of the next run ("pipe NAME": through a pipe);
+//                          "stdout closed|full" its output, "stderr full" its error output
+//   {TEXT*N}               anywhere in a step: TEXT N times
 //   $ ARGS                 runs vexar-ctl; 'quoted words' keep their spaces
 //   ? STATUS               the last run's exit status
 //   out: TEXT / err: TEXT  the last run's output contains TEXT; "!out:"/"!err:" it does not;
@@ -11,14 +15,19 @@
 // VEXAR_UPDATE_GOLDEN=1 rewrites the golden files from what the tool printed and shows the diff.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <climits>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -30,6 +39,18 @@ const fs::path kHere = VEXAR_TOOL_TESTS;
 std::string slurp(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+std::string expand(const std::string& text) {
+    static const std::regex repeat(R"(\{([^{}*]+)\*([0-9]+)\})");
+    std::string result;
+    auto at = text.cbegin();
+    for (std::sregex_iterator m(text.begin(), text.end(), repeat), end; m != end; ++m) {
+        result.append(at, (*m)[0].first);
+        for (int i = std::stoi((*m)[2]); i > 0; --i) result += (*m)[1];
+        at = (*m)[0].second;
+    }
+    return result.append(at, text.cend());
 }
 
 std::string unescape(const std::string& text) {
@@ -92,11 +113,27 @@ struct CtlRun {
     std::string out, err;
 };
 
+// Where a run's standard streams go besides the scratch files: input from a file (or through
+// a pipe, from a file's contents), output closed or full, error output full.
+struct Streams {
+    std::string input, output, error;
+    bool pipe = false;
+};
+
 // fork and exec rather than posix_spawn: the child needs the scratch folder as its working
 // directory, and a closed or full standard output on request.
 CtlRun runCtl(const fs::path& folder, const std::vector<std::string>& args,
-              const std::string& input, const std::string& output,
-              const std::string& killAtStep = "") {
+              const Streams& streams = {}, const std::string& killAtStep = "") {
+    const std::string& input = streams.input;
+    const std::string& output = streams.output;
+    int piped[2] = {-1, -1};
+    if (streams.pipe) {
+        // Small inputs only: the whole of it must fit in the pipe before the child runs.
+        EXPECT_EQ(pipe(piped), 0);
+        const std::string bytes = slurp(input);
+        EXPECT_EQ(write(piped[1], bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+        close(piped[1]);
+    }
     std::vector<std::string> argv{VEXAR_CTL_PATH};
     argv.insert(argv.end(), args.begin(), args.end());
     std::vector<char*> pointers;
@@ -112,13 +149,15 @@ CtlRun runCtl(const fs::path& folder, const std::vector<std::string>& args,
         };
         if (chdir(folder.c_str()) != 0) _exit(127);
         redirect(input.empty() ? "/dev/null" : input, O_RDONLY, 0);
+        if (streams.pipe) dup2(piped[0], 0);
         redirect(output == "full" ? "/dev/full" : out, O_WRONLY | O_CREAT | O_TRUNC, 1);
-        redirect(err, O_WRONLY | O_CREAT | O_TRUNC, 2);
+        redirect(streams.error == "full" ? "/dev/full" : err, O_WRONLY | O_CREAT | O_TRUNC, 2);
         if (output == "closed") close(1);
         if (!killAtStep.empty()) setenv("VEXAR_CTL_KILL_AT_STEP", killAtStep.c_str(), 1);
         execv(pointers[0], pointers.data());
         _exit(127);
     }
+    if (streams.pipe) close(piped[0]);
     int wstatus = 0;
     waitpid(pid, &wstatus, 0);
     return {WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus), slurp(out),
@@ -159,28 +198,53 @@ class CtlCase : public ::testing::TestWithParam<Case> {};
 TEST_P(CtlCase, BehavesAsListed) {
     const fs::path folder = scratchFolder();
     CtlRun last;
-    std::string input, output, shown;
-    for (const std::string& step : GetParam().steps) {
+    Streams streams;
+    std::string shown;
+    std::vector<int> sockets;
+    for (const std::string& given : GetParam().steps) {
+        const std::string step = expand(given);
         const std::size_t space = std::min(step.find(' '), step.size());
         const std::string head = step.substr(0, space);
         const std::string rest = space < step.size() ? step.substr(space + 1) : "";
         const std::string text = unescape(rest);
         const auto has = [&](const std::string& stream) { return stream.find(text); };
         if (head == "$") {
-            last = runCtl(folder, words(rest), input, output);
-            shown = "after vexar-ctl " + rest + "\nout:\n" + last.out + "err:\n" + last.err;
-            input.clear();
-            output.clear();
+            last = runCtl(folder, words(rest), streams);
+            shown = "after vexar-ctl " + given.substr(std::min<std::size_t>(2, given.size())) +
+                    "\nout:\n" + last.out.substr(0, 2000) + "err:\n" + last.err.substr(0, 2000);
+            streams = {};
+        } else if (head == "fifo") {
+            EXPECT_EQ(mkfifo((folder / rest).c_str(), 0600), 0);
+        } else if (head == "socket") {
+            sockaddr_un address{};
+            address.sun_family = AF_UNIX;
+            rest.copy(address.sun_path, sizeof address.sun_path - 1);
+            sockets.push_back(socket(AF_UNIX, SOCK_STREAM, 0));
+            const fs::path here = fs::current_path();
+            fs::current_path(folder);  // sun_path is short: bind by the name alone
+            EXPECT_EQ(bind(sockets.back(), reinterpret_cast<sockaddr*>(&address), sizeof address),
+                      0);
+            fs::current_path(here);
+        } else if (head == "link") {
+            const std::size_t name = rest.find(' ');
+            fs::create_symlink(rest.substr(name + 1), folder / rest.substr(0, name));
+        } else if (head == "absent") {
+            EXPECT_FALSE(fs::exists(fs::symlink_status(folder / rest))) << rest << '\n' << shown;
+        } else if (head == "is-link") {
+            EXPECT_TRUE(fs::is_symlink(folder / rest)) << rest << '\n' << shown;
         } else if (head == "file") {
             const std::size_t name = rest.find(' ');
             std::ofstream(folder / rest.substr(0, name), std::ios::binary)
                 << unescape(name == std::string::npos ? "" : rest.substr(name + 1));
         } else if (head == "dir") {
             fs::create_directories(folder / rest);
-        } else if (head == "stdin") {
-            input = (folder / rest).string();
+        } else if (head == "stdin" || head == "pipe") {
+            streams.input = (folder / rest).string();
+            streams.pipe = head == "pipe";
         } else if (head == "stdout") {
-            output = rest;
+            streams.output = rest;
+        } else if (head == "stderr") {
+            streams.error = rest;
         } else if (head == "?") {
             EXPECT_EQ(last.status, std::stoi(rest)) << shown;
         } else if (head == "out:" || head == "err:") {
@@ -203,35 +267,55 @@ TEST_P(CtlCase, BehavesAsListed) {
             ADD_FAILURE() << "cases.txt: unknown step: " << step;
         }
     }
+    for (const int fd : sockets) close(fd);
     fs::remove_all(folder);
 }
 
+// Temporary files of the tool in folder (the runner's own .out and .err aside).
+std::vector<std::string> temporaries(const fs::path& folder) {
+    std::vector<std::string> found;
+    for (const auto& entry : fs::directory_iterator(folder)) {
+        const std::string name = entry.path().filename().string();
+        if (name.starts_with('.') && name != ".out" && name != ".err") found.push_back(name);
+    }
+    return found;
+}
+
 // The tool killed at every step of replacing a file, as kill -9 would: the file must then hold
-// the old contents or the new, whole, and the next run must be able to use it.
-TEST(CtlFileSafety, AKillAtAnyStepOfASaveLeavesTheOldOrTheNewFileWhole) {
+// the old contents or the new, whole, and the next run must be able to use it and leave no
+// temporary behind, also for a name as long as a folder allows.
+TEST(CtlFileSafety, AKillAtAnyStepOfASaveLeavesTheOldOrTheNewFileWholeAndNoLitter) {
     const fs::path folder = scratchFolder();
     struct Save {
-        std::vector<std::string> before, args;
+        std::vector<std::string> before, args, next;  // next: the run after a kill
         std::string file;
     };
+    const std::string longName(NAME_MAX, 'n');
     const Save saves[] = {
         {{"--image", "f", "set", "FrameRate=20"},
          {"--image", "f", "set", "FrameRate=25", "MicroFrameNumber=2", "MixingVoltage=42"},
+         {"--image", "f", "get", "FrameRate"},
          "f"},
-        {{"--format", "json", "state", "save", "f"}, {"state", "save", "f"}, "f"},
+        {{"--format", "json", "state", "save", "f"}, {"state", "save", "f"}, {}, "f"},
+        {{"--format", "json", "calib", "read", longName},
+         {"calib", "read", longName},
+         {},
+         longName},
     };
     for (const Save& save : saves) {
-        fs::remove(folder / save.file);
-        ASSERT_EQ(runCtl(folder, save.before, "", "").status, 0);
-        const std::string before = slurp(folder / save.file);
-        ASSERT_EQ(runCtl(folder, save.args, "", "").status, 0);
-        const std::string after = slurp(folder / save.file);
+        const std::string& file = save.file;
+        const std::vector<std::string>& next = save.next.empty() ? save.args : save.next;
+        fs::remove(folder / file);
+        ASSERT_EQ(runCtl(folder, save.before).status, 0);
+        const std::string before = slurp(folder / file);
+        ASSERT_EQ(runCtl(folder, save.args).status, 0);
+        const std::string after = slurp(folder / file);
         ASSERT_NE(before, after);
         int kills = 0;
         for (int step = 1;; ++step) {
-            std::ofstream(folder / save.file, std::ios::binary | std::ios::trunc) << before;
-            const CtlRun run = runCtl(folder, save.args, "", "", std::to_string(step));
-            const std::string now = slurp(folder / save.file);
+            std::ofstream(folder / file, std::ios::binary | std::ios::trunc) << before;
+            const CtlRun run = runCtl(folder, save.args, {}, std::to_string(step));
+            const std::string now = slurp(folder / file);
             EXPECT_TRUE(now == before || now == after) << "torn at step " << step << ":\n" << now;
             EXPECT_EQ(now, run.status == 0 ? after : now);
             if (run.status != 128 + SIGKILL) {
@@ -239,9 +323,8 @@ TEST(CtlFileSafety, AKillAtAnyStepOfASaveLeavesTheOldOrTheNewFileWhole) {
                 break;
             }
             ++kills;
-            if (save.args[0] == "--image") {
-                EXPECT_EQ(runCtl(folder, {"--image", "f", "get", "FrameRate"}, "", "").status, 0);
-            }
+            EXPECT_EQ(runCtl(folder, next).status, 0);
+            EXPECT_EQ(temporaries(folder), std::vector<std::string>()) << "after step " << step;
         }
         EXPECT_GT(kills, 5);
     }
@@ -263,14 +346,14 @@ TEST(CtlFileSafety, ParallelSetsOnOneImageLoseNoUpdate) {
                                                "StreamEnable=on"};
     std::vector<std::string> all{"--image", "expected", "set"};
     all.insert(all.end(), assignments.begin(), assignments.end());
-    ASSERT_EQ(runCtl(folder, all, "", "").status, 0);
+    ASSERT_EQ(runCtl(folder, all).status, 0);
     for (int round = 0; round < 5; ++round) {
         fs::remove(folder / "shared");
         std::vector<pid_t> children;
         for (const std::string& assignment : assignments) {
             children.push_back(fork());
             if (children.back() == 0) {
-                _exit(runCtl(folder, {"--image", "shared", "set", assignment}, "", "").status);
+                _exit(runCtl(folder, {"--image", "shared", "set", assignment}).status);
             }
         }
         for (const pid_t child : children) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -9,6 +10,7 @@
 #include <vector>
 
 #include "sim/SimulatedModule.h"
+#include "tools/bus/AdapterLock.h"
 
 namespace Lumivor::Bus {
 
@@ -35,6 +37,9 @@ class Backend {
     virtual std::string name() const = 0;
     // The simulated module behind this backend; nothing on real hardware.
     virtual Sim::SimulatedModule* simulated() { return nullptr; }
+    // Keeps other processes off the bus until the hold is released (see AdapterLock); nothing
+    // where the bus is this process's own.
+    virtual std::unique_ptr<AdapterLock> hold(std::chrono::milliseconds) { return nullptr; }
 
     // The callbacks to hand to initialize, with hostContext() as their context.
     static std::int32_t readCallback(void* hostContext, std::uint16_t device, std::uint8_t reg,
@@ -87,6 +92,9 @@ class I2cDevBackend final : public Backend {
     explicit I2cDevBackend(const std::string& adapter);
     ~I2cDevBackend() override;
     std::string name() const override { return path_; }
+    std::unique_ptr<AdapterLock> hold(std::chrono::milliseconds timeout) override {
+        return std::make_unique<AdapterLock>(fd_, path_, timeout);
+    }
 
   protected:
     std::int32_t transfer(Direction direction, std::uint16_t device, std::uint8_t reg,

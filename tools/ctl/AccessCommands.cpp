@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <cmath>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <ostream>
 
 #include "tools/ctl/Commands.h"
@@ -101,29 +102,49 @@ void runGet(Context& context, const std::vector<std::string>& names) {
     for (const std::string& name : names) {
         wanted.push_back(&lookUp("get", name));
     }
+    // Text stops at the first failure, after the values before it; JSON, which must come out
+    // whole, reports every parameter with its value or its error, then fails as text does.
     Json json = Json::array();
+    std::optional<CommandError> failed;
     for (const ParameterInfo* parameter : wanted) {
         const std::string what = "get " + std::string(parameter->name);
-        Value value;
-        const std::int32_t status = context.session.read(*parameter, value);
-        if (status != VEXAR_SUCCESS) {
-            const std::string hint = status == VEXAR_NOT_SUPPORTED
-                                         ? readHint(context.session, *parameter)
-                                         : std::string();
-            context.session.check(status, what, hint);
-        }
-        if (context.json) {
+        try {
+            Value value;
+            const std::int32_t status = context.session.read(*parameter, value);
+            if (status != VEXAR_SUCCESS) {
+                const std::string hint = status == VEXAR_NOT_SUPPORTED
+                                             ? readHint(context.session, *parameter)
+                                             : std::string();
+                context.session.check(status, what, hint);
+            }
+            if (!context.json) {
+                context.out << parameter->name << ": " << formatValue(value) << '\n';
+                continue;
+            }
+            Json entry = {{"name", parameter->name},
+                          {"id", parameter->id},
+                          {"type", valueTypeName(parameter->type)},
+                          {"unit", unitName(context.session.unit(*parameter, what))}};
+            putValue(entry, value);
+            json.push_back(std::move(entry));
+        } catch (const CommandError& error) {
+            if (!context.json) {
+                throw;
+            }
             json.push_back({{"name", parameter->name},
                             {"id", parameter->id},
                             {"type", valueTypeName(parameter->type)},
-                            {"unit", unitName(context.session.unit(*parameter, what))}});
-            putValue(json.back(), value);
-        } else {
-            context.out << parameter->name << ": " << formatValue(value) << '\n';
+                            {"value", nullptr},
+                            {"reason", "error"},
+                            {"error", error.what()}});
+            failed = failed ? failed : error;
         }
     }
     if (context.json) {
         context.out << json.dump(2) << '\n';
+    }
+    if (failed) {
+        throw *failed;
     }
 }
 

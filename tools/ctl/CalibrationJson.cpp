@@ -5,6 +5,7 @@
 #include <string>
 
 #include "tools/ctl/Errors.h"
+#include "tools/io/BoundedJson.h"
 
 namespace Lumivor::Ctl {
 
@@ -38,10 +39,11 @@ void expectOnly(const Json& entry, const std::string& where,
     if (!entry.is_object()) {
         refuse(where, "not an object");
     }
-    for (const auto& [key, member] : entry.items()) {
+    for (const auto& item : entry.items()) {
+        const std::string& key = item.key();  // clang 14 cannot capture a structured binding
         if (std::find_if(allowed.begin(), allowed.end(),
                          [&](const char* name) { return key == name; }) == allowed.end()) {
-            refuse(where, "unknown member \"" + key + "\"");
+            refuse(where, "unknown member \"" + Io::excerpt(key) + "\"");
         }
     }
 }
@@ -52,7 +54,13 @@ std::int64_t wholeNumber(const Json& entry, const char* key, const std::string& 
     if (member == entry.end()) {
         return fallback;
     }
-    if (!member->is_number_integer() || *member < minimum || *member > maximum) {
+    // Compared as the JSON's own type: a large unsigned number must not wrap into range.
+    const bool inRange = member->is_number_unsigned()
+                             ? member->get<std::uint64_t>() <= static_cast<std::uint64_t>(maximum)
+                             : member->is_number_integer() &&
+                                   member->get<std::int64_t>() >= minimum &&
+                                   member->get<std::int64_t>() <= maximum;
+    if (!inRange) {
         refuse(where, std::string(key) + " must be a whole number from " + std::to_string(minimum) +
                           " to " + std::to_string(maximum));
     }
@@ -71,8 +79,8 @@ std::vector<float> floatsOf(const Json& entry, const std::string& where) {
     for (const Json& item : *member) {
         const auto v = floatFromJson(item);
         if (!v) {
-            refuse(where,
-                   "values must be numbers (or \"nan\", \"inf\" and the like): " + item.dump());
+            refuse(where, "values must be numbers (or \"nan\", \"inf\" and the like): " +
+                              Io::jsonExcerpt(item));
         }
         values.push_back(*v);
     }

@@ -3,6 +3,9 @@
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <array>
+#include <charconv>
+#include <chrono>
+#include <cmath>
 #include <memory>
 #include <optional>
 #include <ostream>
@@ -14,6 +17,8 @@
 #include "tools/ctl/Files.h"
 #include "tools/ctl/ImageFile.h"
 #include "tools/ctl/ModuleIdentity.h"
+#include "tools/io/Failure.h"
+#include "tools/io/LockedFile.h"
 
 namespace Lumivor::Ctl {
 
@@ -29,14 +34,15 @@ constexpr const char* kDescription =
 constexpr std::array<const char*, 9> kCommands{"info",  "list", "get",  "set",  "state",
                                                "calib", "regs", "demo", "probe"};
 // Global options that take a value, for finding the command word before parsing.
-constexpr std::array<const char*, 5> kValueOptions{"--plugin", "--image", "--format", "--bus",
-                                                   "--module"};
+constexpr std::array<const char*, 6> kValueOptions{"--plugin", "--image",  "--format",
+                                                   "--bus",    "--module", "--lock-timeout"};
 
 struct Options {
     std::string plugin;
     std::string image;
     std::string bus;
     std::string module;
+    std::string lockTimeout;
     bool trace = false;
     bool quiet = false;
     bool force = false;
@@ -107,6 +113,10 @@ Subcommands define(CLI::App& app, Options& options) {
                    "the module's identity (key and descriptor, as 'info --format json' prints "
                    "them) instead of the built-in one")
         ->type_name("FILE");
+    app.add_option("--lock-timeout", options.lockTimeout,
+                   "with --bus: how long to wait for another process to release the adapter "
+                   "(default 10)")
+        ->type_name("SECONDS");
     app.add_flag("--trace", options.trace, "print every bus transaction, then their count");
     app.add_option("--format", options.format,
                    "output of info, list, get, state save and calib read; json also makes "
@@ -178,6 +188,46 @@ std::unique_ptr<Bus::Backend> openBus(const Options& options) {
         return Bus::openBackend(options.bus);
     } catch (const Bus::OpenError& error) {
         throw CommandError(Exit::BusFailure, error.what());
+    }
+}
+
+std::chrono::milliseconds lockTimeout(const std::string& text) {
+    if (text.empty()) {
+        return Bus::kDefaultLockTimeout;
+    }
+    double seconds = -1;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), seconds);
+    if (error != std::errc() || end != text.data() + text.size() || !(seconds >= 0) ||
+        seconds > 86400) {
+        throw badInput("--lock-timeout " + text + ": not a number of seconds from 0 to 86400");
+    }
+    return std::chrono::milliseconds(std::llround(seconds * 1000));
+}
+
+// A tool command is one operation: the adapter stays locked from before the first transfer
+// to after the last.
+std::unique_ptr<Bus::AdapterLock> holdBus(Bus::Backend& bus, std::chrono::milliseconds timeout) {
+    try {
+        return bus.hold(timeout);
+    } catch (const Bus::AdapterBusy& busy) {
+        throw CommandError(Exit::BusFailure,
+                           std::string(busy.what()) + " (--lock-timeout SECONDS waits longer)");
+    }
+}
+
+// An empty value is what a script with an unset variable passes; taking it for "no value"
+// would run the command on the simulated module instead.
+void refuseEmptyValues(const CLI::App& app, const Options& options) {
+    const std::pair<const char*, const std::string*> values[] = {
+        {"--plugin", &options.plugin},
+        {"--image", &options.image},
+        {"--bus", &options.bus},
+        {"--module", &options.module},
+        {"--lock-timeout", &options.lockTimeout}};
+    for (const auto& [name, value] : values) {
+        if (app.get_option(name)->count() > 0 && value->empty()) {
+            throw badInput(std::string(name) + " has an empty value");
+        }
     }
 }
 
@@ -258,13 +308,13 @@ int printVersion(const std::string& pluginPath, std::ostream& out) {
 // The image is read and checked before the plug-in touches the bus, and stays locked until
 // the run has written it back.
 struct HeldImage {
-    std::unique_ptr<LockedFile> file;
+    std::unique_ptr<Io::LockedFile> file;
     RegisterImage contents;
     std::string loaded;  // the module's image as applied, to tell whether the run changed it
 };
 
 HeldImage holdImage(const std::filesystem::path& path) {
-    HeldImage held{std::make_unique<LockedFile>(path), {}, {}};
+    HeldImage held{std::make_unique<Io::LockedFile>(path), {}, {}};
     held.contents = parseImage(held.file->text(), path.string());
     return held;
 }
@@ -275,16 +325,17 @@ void startFromImage(HeldImage& held, Sim::SimulatedModule& module) {
 }
 
 // Only a run that changed the module rewrites the image: a read-only image serves reads, and
-// the comments of a hand-written image survive them.
-void keepImage(const HeldImage& held, const Sim::SimulatedModule& module) {
+// the comments of a hand-written image survive them. A missing image is created by a run that
+// succeeds.
+void keepImage(const HeldImage& held, const Sim::SimulatedModule& module, bool succeeded) {
     const std::string now = imageText(module);
-    if (now != held.loaded) {
+    if (now != held.loaded || (succeeded && !held.file->existed())) {
         held.file->replace(now);
     }
 }
 }  // namespace
 
-int runCommandLine(const std::vector<std::string>& args, const Io& io, Session* shared,
+int runCommandLine(const std::vector<std::string>& args, const Streams& io,
                    const std::string& defaultPlugin) {
     CLI::App app(kDescription, "vexar-ctl");
     Options options;
@@ -306,6 +357,8 @@ int runCommandLine(const std::vector<std::string>& args, const Io& io, Session* 
             }());
         }
         options.format = options.json ? "json" : options.format;
+        refuseEmptyValues(app, options);
+        lockTimeout(options.lockTimeout);
         checkFormat(commands, options);
     } catch (const CLI::CallForHelp& help) {
         return app.exit(help, io.out, io.err);
@@ -319,71 +372,61 @@ int runCommandLine(const std::vector<std::string>& args, const Io& io, Session* 
         return usageError(error.what(), io.err);
     }
     if (commands.demo->parsed()) {
-        if (shared != nullptr) {
-            io.err << "vexar-ctl: demo: the tour does not run inside itself\n";
-            return Exit::BadInput;
-        }
-        return runDemo(options.plugin, io.out);
+        return runDemo(options.plugin, io.out, io.err);
     }
 
-    const auto imagePath = options.image.empty() || shared != nullptr
-                               ? std::optional<std::filesystem::path>()
-                               : std::optional(io.base / options.image);
     std::optional<HeldImage> image;
-    std::unique_ptr<Session> own;
-    Session* session = shared;
+    std::unique_ptr<Bus::AdapterLock> adapter;
+    std::unique_ptr<Session> session;
     // probe runs before any plug-in is loaded: it is what to try when initialising fails.
     std::unique_ptr<Bus::Backend> probed;
-    Bus::Backend* bus = shared != nullptr ? &shared->bus() : nullptr;
+    Bus::Backend* bus = nullptr;
     std::optional<CommandError> failure;
     try {
-        if (session == nullptr && commands.probe->parsed()) {
+        if (commands.probe->parsed()) {
             probed = openBus(options);
             bus = probed.get();
+            adapter = holdBus(*bus, lockTimeout(options.lockTimeout));
             runProbe(*bus, io.out);
         } else {
-            if (imagePath) {
+            if (!options.image.empty()) {
                 if (!options.bus.empty()) {
                     throw badInput(
                         "--image keeps the simulated module's registers; a module on --bus "
                         "keeps its own");
                 }
-                image = holdImage(*imagePath);
+                image = holdImage(io.base / options.image);
             }
-            if (session == nullptr) {
-                auto identity = options.module.empty()
-                                    ? std::nullopt
-                                    : std::optional(loadModuleIdentity(io.base / options.module));
-                own = std::make_unique<Session>(options.plugin, openBus(options), identity);
-                session = own.get();
-                bus = &session->bus();
-                if (image) {
-                    startFromImage(*image, session->module());
-                }
+            auto identity = options.module.empty()
+                                ? std::nullopt
+                                : std::optional(loadModuleIdentity(io.base / options.module));
+            auto backend = openBus(options);
+            adapter = holdBus(*backend, lockTimeout(options.lockTimeout));
+            session = std::make_unique<Session>(options.plugin, std::move(backend), identity);
+            bus = &session->bus();
+            if (image) {
+                startFromImage(*image, session->module());
             }
             bus->clearLog();
             Context context{*session,      io.out,       io.err,
                             io.in,         io.base,      options.format == "json",
                             options.quiet, options.force};
-            if (commands.probe->parsed()) {
-                runProbe(*bus, io.out);
-            }
             dispatch(commands, options, context);
         }
     } catch (const CommandError& error) {
         failure = error;
+    } catch (const Io::Failure& error) {
+        failure = CommandError(Io::exitStatus(error.kind()), error.what());
     }
     if (bus != nullptr && options.trace) {
         io.err << bus->describeLog();
     }
-    if (session != nullptr) {
-        // A refused write may have changed fields before it stopped, as on a real module.
-        if (image && (!failure || failure->status() == Exit::Refused)) {
-            try {
-                keepImage(*image, session->module());
-            } catch (const CommandError& error) {
-                failure = failure ? failure : error;
-            }
+    // A refused write may have changed fields before it stopped, as on a real module.
+    if (session != nullptr && image && (!failure || failure->status() == Exit::Refused)) {
+        try {
+            keepImage(*image, session->module(), !failure);
+        } catch (const Io::Failure& error) {
+            failure = failure ? failure : CommandError(Io::exitStatus(error.kind()), error.what());
         }
     }
     if (failure) {

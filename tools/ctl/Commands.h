@@ -43,8 +43,9 @@ std::string describeRange(const RangeWire::RangeDescription& range);
 // when one does not.
 void runProbe(Bus::Backend& bus, std::ostream& out);
 
-// The guided tour: runs a sequence of command lines on one session and prints each with what
-// it printed. Returns the exit status (0 when every step behaved as the tour expects).
-int runDemo(const std::string& pluginPath, std::ostream& out);
+// The guided tour: runs a sequence of command lines, each on its own, and prints each with what
+// it printed; err has why it stopped. Returns the exit status (0 when every step behaved as
+// the tour expects, 2 when its output could not be written).
+int runDemo(const std::string& pluginPath, std::ostream& out, std::ostream& err);
 
 }  // namespace Lumivor::Ctl

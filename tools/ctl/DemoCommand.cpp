@@ -1,6 +1,8 @@
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -48,28 +50,43 @@ struct Step {
     int expectedStatus = Exit::Success;
 };
 
+// The output went nowhere: the tour cannot show anything more.
+struct OutputLost {
+    int error;
+};
+
 class Tour {
   public:
-    Tour(Session& session, const std::string& plugin, std::ostream& out, const fs::path& scratch)
-        : session_(session), plugin_(plugin), out_(out), scratch_(scratch) {}
+    Tour(const std::string& plugin, std::ostream& out, const fs::path& scratch)
+        : plugin_(plugin), out_(out), scratch_(scratch) {}
 
-    // Runs a step; a step that does not end as the tour expects ends the tour.
+    // Runs a step as the command line it shows, a run of its own that keeps the module in the
+    // image; a step that does not end as the tour expects ends the tour.
     void run(const Step& step) {
         remark(step.remark);
+        std::vector<std::string> args{"--image", kImage};
+        args.insert(args.end(), step.args.begin(), step.args.end());
         out_ << "$ vexar-ctl";
-        for (const std::string& arg : step.args) {
+        for (const std::string& arg : args) {
             out_ << ' ' << arg;
         }
         out_ << '\n';
         std::istringstream noInput;
-        const int status =
-            runCommandLine(step.args, {out_, out_, noInput, scratch_}, &session_, plugin_);
+        const int status = runCommandLine(args, {out_, out_, noInput, scratch_}, plugin_);
         if (status != Exit::Success) {
             out_ << "(exit status " << status << ")\n";
         }
+        checkOutput();
         if (status != step.expectedStatus) {
             throw CommandError(Exit::Refused, "demo: stopped, expected exit status " +
                                                   std::to_string(step.expectedStatus));
+        }
+    }
+
+    void checkOutput() {
+        errno = 0;
+        if (!out_.flush()) {
+            throw OutputLost{errno};
         }
     }
 
@@ -97,7 +114,7 @@ class Tour {
         }
     }
 
-    Session& session_;
+    static constexpr const char* kImage = "camera.img";
     const std::string& plugin_;
     std::ostream& out_;
     fs::path scratch_;
@@ -186,26 +203,30 @@ void calibration(Tour& tour) {
 }
 }  // namespace
 
-int runDemo(const std::string& pluginPath, std::ostream& out) {
+int runDemo(const std::string& pluginPath, std::ostream& out, std::ostream& err) {
     try {
-        Session session(pluginPath);
         ScratchDirectory scratch;
-        out << "vexar-ctl demo: a tour of the host tool on the simulated module. Each step shows "
-               "the command line\nthat does the same on its own; files go to a scratch "
-               "directory that is removed at the end.\n";
-        Tour tour(session, pluginPath, out, scratch.path());
+        out << "vexar-ctl demo: a tour of the host tool on the simulated module. Each step is a "
+               "command line run\non its own, as shown, in a scratch directory that is removed "
+               "at the end; --image camera.img\nkeeps the module's registers from one to the "
+               "next, as a camera that stays powered (without\nit every run starts from "
+               "power-on).\n";
+        Tour tour(pluginPath, out, scratch.path());
         parameters(tour);
         refusals(tour);
         state(tour);
         calibration(tour);
-        out << "\n# The module keeps its registers between commands here; on their own, commands "
-               "keep them with --image FILE.\n";
+        tour.checkOutput();
         return Exit::Success;
+    } catch (const OutputLost& lost) {
+        err << "vexar-ctl: demo: cannot write standard output"
+            << (lost.error != 0 ? std::string(": ") + std::strerror(lost.error) : "") << '\n';
+        return Exit::BadInput;
     } catch (const CommandError& error) {
-        out << "vexar-ctl: " << error.what() << '\n';
+        err << "vexar-ctl: " << error.what() << '\n';
         return error.status();
     } catch (const std::exception& error) {
-        out << "vexar-ctl: demo: " << error.what() << '\n';
+        err << "vexar-ctl: demo: " << error.what() << '\n';
         return Exit::Refused;
     }
 }

@@ -1,49 +1,73 @@
+#include <algorithm>
+#include <charconv>
+#include <cmath>
 #include <nlohmann/json.hpp>
-#include <set>
+#include <ostream>
 
 #include "tools/ctl/CalibrationJson.h"
 #include "tools/ctl/Commands.h"
 #include "tools/ctl/Errors.h"
 #include "tools/ctl/Files.h"
 #include "tools/ctl/StateRecords.h"
+#include "tools/io/BoundedJson.h"
 
 namespace Lumivor::Ctl {
 
 namespace {
-// Strict JSON: a member named twice in one object is an error rather than last-one-wins, and
-// every failure of the parser (a number beyond a double, say) is bad input.
 Json parseJson(const std::vector<std::uint8_t>& bytes, const std::string& file) {
-    std::vector<std::set<std::string>> open;
-    std::string repeated;
-    const Json::parser_callback_t check = [&](int, Json::parse_event_t event, Json& parsed) {
-        if (event == Json::parse_event_t::object_start) {
-            open.emplace_back();
-        } else if (event == Json::parse_event_t::object_end && !open.empty()) {
-            open.pop_back();
-        } else if (event == Json::parse_event_t::key && !open.empty() &&
-                   !open.back().insert(parsed.get<std::string>()).second && repeated.empty()) {
-            repeated = parsed.get<std::string>();
-        }
-        return true;
-    };
-    Json json;
-    try {
-        json = Json::parse(bytes.begin(), bytes.end(), check);
-    } catch (const Json::exception& error) {
-        throw badInput(file + " is not JSON: " + error.what());
-    }
-    if (!repeated.empty()) {
-        throw badInput(file + ": member \"" + repeated + "\" appears twice");
-    }
-    return json;
+    return Io::parseBoundedJson(asText(bytes), file);
 }
 
-std::vector<std::uint8_t> readInput(const Context& context, const std::string& file) {
-    std::vector<std::uint8_t> bytes = readFile(context.base, file, context.in);
+std::vector<std::uint8_t> readInput(const Context& context, const std::string& file,
+                                    const Io::InputKind& kind) {
+    std::vector<std::uint8_t> bytes = readFile(context.base, file, context.in, kind);
     if (bytes.empty()) {
         throw badInput(file + " is empty");
     }
     return bytes;
+}
+
+// The plug-in writes a state's records one by one and stops at the first it refuses; its
+// text names that one by number only.
+const StateRecord* refusedRecord(const std::string& text, const std::vector<StateRecord>& records) {
+    static constexpr std::string_view kFailed = "failed to write parameter ";
+    const std::size_t at = text.find(kFailed);
+    if (at == std::string::npos) {
+        return nullptr;
+    }
+    std::uint32_t id = 0;
+    const char* digits = text.data() + at + kFailed.size();
+    if (std::from_chars(digits, text.data() + text.size(), id).ec != std::errc()) {
+        return nullptr;
+    }
+    const auto named =
+        std::ranges::find_if(records, [&](const StateRecord& r) { return r.parameter->id == id; });
+    return named == records.end() ? nullptr : &*named;
+}
+
+bool notANumber(const Value& value) {
+    const float* number = std::get_if<float>(&value);
+    return number != nullptr && !std::isfinite(*number);
+}
+
+// The plug-in writes only numbers back; the dealiasing frequency alone is passed over while
+// dealiasing is off.
+std::vector<const StateRecord*> unloadable(const std::vector<StateRecord>& records) {
+    const auto dealiasing = std::ranges::find_if(
+        records, [](const StateRecord& r) { return r.parameter->id == DealiasingOn; });
+    const bool dealiasingOn = dealiasing != records.end() && std::get<bool>(dealiasing->value);
+    std::vector<const StateRecord*> found;
+    for (const StateRecord& record : records) {
+        if (notANumber(record.value) &&
+            (record.parameter->id != DealiasingFrequency || dealiasingOn)) {
+            found.push_back(&record);
+        }
+    }
+    return found;
+}
+
+std::string assignment(const StateRecord& record) {
+    return std::string(record.parameter->name) + " = " + formatValue(record.value);
 }
 
 std::vector<std::uint8_t> jsonBytes(const Json& json) {
@@ -57,21 +81,43 @@ void runStateSave(Context& context, const std::string& file, bool json) {
         context.session.api().readSystemState(context.session.instance(), state.data(),
                                               static_cast<std::uint32_t>(state.size())),
         "state save");
-    writeFile(context.base, file, json ? jsonBytes(stateToJson(decodeState(state))) : state,
-              context.out);
+    const std::vector<StateRecord> records = decodeState(state);
+    writeFile(context.base, file, json ? jsonBytes(stateToJson(records)) : state, context.out);
+    for (const StateRecord* record : unloadable(records)) {
+        context.err << "vexar-ctl: warning: state save: " << assignment(*record)
+                    << " cannot be loaded back; write " << record->parameter->name
+                    << " first (it is not a number at power-on) and save again\n";
+    }
 }
 
 void runStateLoad(Context& context, const std::string& file, bool json) {
-    std::vector<std::uint8_t> state = readInput(context, file);
+    std::vector<std::uint8_t> state = readInput(context, file, Io::kStateInput);
+    std::vector<StateRecord> records;
     if (json || looksLikeJson(state)) {
-        state = encodeState(stateFromJson(parseJson(state, file)));
+        records = stateFromJson(parseJson(state, file));
+        state = encodeState(records);
     } else {
-        decodeState(state);  // a damaged file is bad input, not something to ask the plug-in
+        records = decodeState(state);  // a damaged file is bad input, not for the plug-in
     }
-    context.session.check(
-        context.session.api().writeSystemState(context.session.instance(), state.data(),
-                                               static_cast<std::uint32_t>(state.size())),
-        "state load " + file);
+    const std::string what = "state load " + file;
+    try {
+        context.session.check(
+            context.session.api().writeSystemState(context.session.instance(), state.data(),
+                                                   static_cast<std::uint32_t>(state.size())),
+            what);
+    } catch (const CommandError& error) {
+        const StateRecord* refused = refusedRecord(error.what(), records);
+        if (refused == nullptr) {
+            throw;
+        }
+        std::string message = error.what();
+        message.insert(what.size() + 2, assignment(*refused) + ": ");
+        if (notANumber(refused->value)) {
+            message += " (saved while " + std::string(refused->parameter->name) +
+                       " was not a number, as at power-on: write it, then save the state again)";
+        }
+        throw CommandError(error.status(), message);
+    }
 }
 
 void runCalibRead(Context& context, const std::string& file, bool json) {
@@ -96,7 +142,7 @@ void runCalibRead(Context& context, const std::string& file, bool json) {
 }
 
 void runCalibWrite(Context& context, const std::string& file, bool json) {
-    std::vector<std::uint8_t> record = readInput(context, file);
+    std::vector<std::uint8_t> record = readInput(context, file, Io::kCalibrationInput);
     if (json || looksLikeJson(record)) {
         record = calibrationFromJson(parseJson(record, file)).serialize();
     } else if (!parseCalibration(record)) {

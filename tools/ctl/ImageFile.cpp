@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "tools/ctl/Errors.h"
+#include "tools/io/BoundedJson.h"
 #include "variant/ByteDevices.h"
 #include "variant/SubRegisterTable.h"
 
@@ -47,7 +48,7 @@ RegisterImage parseImage(std::string_view text, const std::string& shown) {
         ++number;
         const auto fail = [&](const std::string& why) {
             return badInput("register image " + shown + " line " + std::to_string(number) + ": " +
-                            why + ": " + std::string(line));
+                            why + ": " + Io::excerpt(line, 80));
         };
         std::vector<std::string_view> words = wordsOf(line);
         if (words.empty() || words.front().starts_with('#')) {

@@ -1,12 +1,13 @@
 #include "tools/ctl/ModuleIdentity.h"
 
-#include <fstream>
 #include <limits>
 #include <nlohmann/json.hpp>
 
 #include "sim/SimulatedModule.h"
 #include "tools/ctl/Errors.h"
 #include "tools/ctl/Values.h"
+#include "tools/io/BoundedJson.h"
+#include "tools/io/InputReader.h"
 
 namespace Lumivor::Ctl {
 
@@ -34,17 +35,18 @@ ModuleIdentity builtInIdentity() {
 }
 
 ModuleIdentity loadModuleIdentity(const std::filesystem::path& file) {
-    std::ifstream in(file);
-    if (!in) {
-        throw badInput("cannot read module identity " + file.string());
-    }
-    const std::string where = "module identity " + file.string();
-    const Json json = Json::parse(in, nullptr, false);
+    ModuleIdentity identity = parseModuleIdentity(Io::readInput(file, Io::kModuleIdentityInput),
+                                                  "module identity " + file.string());
+    identity.source = file.string();
+    return identity;
+}
+
+ModuleIdentity parseModuleIdentity(std::string_view text, const std::string& where) {
+    const Json json = Io::parseBoundedJson(text, where);
     if (!json.is_object()) {
         throw badInput(where + " is not a JSON object");
     }
     ModuleIdentity identity = builtInIdentity();
-    identity.source = file.string();
     if (json.contains("moduleKey")) {
         const Json& key = json["moduleKey"];
         if (!key.is_array() || key.size() != 4) {
@@ -64,11 +66,13 @@ ModuleIdentity loadModuleIdentity(const std::filesystem::path& file) {
     if (!components.is_object()) {
         throw badInput(where + ": components must be an object by role");
     }
-    for (const auto& [name, fields] : components.items()) {
+    for (const auto& item : components.items()) {
+        const std::string& name = item.key();  // clang 14 cannot capture a structured binding
+        const Json& fields = item.value();
         const auto role =
             std::ranges::find_if(kRoles, [&](const Role& r) { return name == r.name; });
         if (role == std::end(kRoles) || !fields.is_object()) {
-            throw badInput(where + ": unknown component \"" + name +
+            throw badInput(where + ": unknown component \"" + Io::excerpt(name) +
                            "\" (sensor board, module, left illumination, right illumination)");
         }
         ComponentIdentity& component = identity.descriptor.components[role->index];

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <string>
+#include <string_view>
 
 #include "interface/vexar_param_interp.h"
 
@@ -22,5 +23,7 @@ ModuleIdentity builtInIdentity();
 // "right illumination") with their "type" and "version". Other keys are ignored, so info's own
 // output is a valid file; what the file leaves out stays as built in. BadInput otherwise.
 ModuleIdentity loadModuleIdentity(const std::filesystem::path& file);
+// The same from the file's text; where names it in messages.
+ModuleIdentity parseModuleIdentity(std::string_view text, const std::string& where);
 
 }  // namespace Lumivor::Ctl

@@ -5,6 +5,7 @@
 
 #include "host/ByteOrder.h"
 #include "tools/ctl/Errors.h"
+#include "tools/io/BoundedJson.h"
 
 namespace Lumivor::Ctl {
 
@@ -134,12 +135,12 @@ std::vector<StateRecord> stateFromJson(const Json& json) {
     for (const auto& [key, member] : json.items()) {
         const ParameterInfo* parameter = findParameter(key);
         if (parameter == nullptr) {
-            throw badInput("state names an unknown parameter \"" + key + "\"");
+            throw badInput("state names an unknown parameter \"" + Io::excerpt(key) + "\"");
         }
         const auto same = [&](const StateRecord& r) { return r.parameter == parameter; };
         if (std::ranges::any_of(records, same)) {
-            throw badInput("state gives " + std::string(parameter->name) + " twice (\"" + key +
-                           "\")");
+            throw badInput("state gives " + std::string(parameter->name) + " twice (\"" +
+                           Io::excerpt(key) + "\")");
         }
         const auto value = fromJson(parameter->type, member);
         if (!value || !regionFits(*value)) {
@@ -147,7 +148,7 @@ std::vector<StateRecord> stateFromJson(const Json& json) {
                 "state value of " + std::string(parameter->name) + " is not " +
                 aValueOf(parameter->type) +
                 (parameter->type == ValueType::RegionOfInterest ? " of fields 0 to 65535" : "") +
-                ": " + member.dump());
+                ": " + Io::jsonExcerpt(member));
         }
         records.push_back({parameter, *value});
     }

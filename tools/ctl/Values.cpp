@@ -213,7 +213,10 @@ void putValue(Json& object, const std::optional<Value>& value) {
 
 std::optional<Value> fromJson(ValueType type, const Json& json) {
     const auto wholeNumber = [](const Json& j) -> std::optional<std::int32_t> {
-        if (!j.is_number_integer()) {
+        // An unsigned number beyond the signed range would wrap as a signed one.
+        if (!j.is_number_integer() ||
+            (j.is_number_unsigned() &&
+             j.get<std::uint64_t>() > std::numeric_limits<std::int32_t>::max())) {
             return std::nullopt;
         }
         const auto v = j.get<std::int64_t>();

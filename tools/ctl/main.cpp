@@ -32,7 +32,7 @@ void holdClosedStandardStreams() {
 }
 
 // Output that never arrived is a failure, whatever the command made of it. A command that
-// failed has said why already.
+// failed has said why already, unless its failure was this one.
 bool standardOutputArrived(bool report) {
     std::cout.flush();
     const bool written = std::cout.good() && std::fflush(stdout) == 0 && !std::ferror(stdout);
@@ -46,6 +46,19 @@ bool standardOutputArrived(bool report) {
     }
     return true;
 }
+
+// Warnings and traces that did not arrive fail a run as lost output does. The message goes
+// to the stream that failed all the same: a full disk may have room again, a closed stream
+// stays closed.
+bool standardErrorArrived() {
+    const bool written = std::cerr.good() && std::fflush(stderr) == 0 && !std::ferror(stderr);
+    if (!written) {
+        const int error = errno;
+        std::cerr.clear();
+        std::cerr << "vexar-ctl: cannot write standard error: " << std::strerror(error) << '\n';
+    }
+    return written;
+}
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -53,7 +66,7 @@ int main(int argc, char** argv) {
     const std::vector<std::string> args(argv + 1, argv + argc);
     int status = Lumivor::Ctl::Exit::Internal;
     try {
-        status = Lumivor::Ctl::runCommandLine(args, {std::cout, std::cerr, std::cin, {}}, nullptr,
+        status = Lumivor::Ctl::runCommandLine(args, {std::cout, std::cerr, std::cin, {}},
                                               Lumivor::Tools::defaultPluginPath(argv[0]));
     } catch (const std::exception& error) {
         // Commands report what they foresee themselves; this is for what they do not.
@@ -61,6 +74,9 @@ int main(int argc, char** argv) {
     }
     const bool succeeded = status == Lumivor::Ctl::Exit::Success;
     if (!standardOutputArrived(succeeded) && succeeded) {
+        status = Lumivor::Ctl::Exit::BadInput;
+    }
+    if (!standardErrorArrived() && status == Lumivor::Ctl::Exit::Success) {
         status = Lumivor::Ctl::Exit::BadInput;
     }
     return status;

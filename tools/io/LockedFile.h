@@ -1,0 +1,36 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+namespace Lumivor::Io {
+
+// A regular file held under an exclusive flock from construction to destruction, so that runs
+// sharing it take turns; its contents are read under the lock (as a register image, by size).
+// A missing file is not created: its folder is locked instead until the file is written, so
+// that a run that fails leaves nothing behind. Every run checks after locking that what it
+// holds is still what the name points to, so replace() keeps the name covered.
+// Taking the lock removes the file's stale temporaries. Failure(BadInput) when the file
+// cannot be opened, locked or read, or is not a regular file.
+class LockedFile {
+  public:
+    explicit LockedFile(std::filesystem::path path);
+    LockedFile(const LockedFile&) = delete;
+    LockedFile& operator=(const LockedFile&) = delete;
+    ~LockedFile();
+
+    bool existed() const { return existed_; }
+    const std::string& text() const { return text_; }
+    const std::filesystem::path& path() const { return path_; }
+    // Swaps in new contents atomically (replaceRegularFile).
+    void replace(std::string_view bytes) const;
+
+  private:
+    std::filesystem::path path_;
+    int fd_ = -1;
+    bool existed_ = false;
+    std::string text_;
+};
+
+}  // namespace Lumivor::Io
