@@ -14,14 +14,14 @@
 #include <vector>
 
 #include "fuzz/FuzzInput.h"
-#include "tools/ctl/CalibrationJson.h"
+#include "CalibrationJson.h"
 #include "tools/ctl/Errors.h"
-#include "tools/ctl/Files.h"
-#include "tools/ctl/ImageFile.h"
-#include "tools/ctl/ModuleIdentity.h"
-#include "tools/ctl/StateRecords.h"
-#include "tools/io/BoundedJson.h"
-#include "tools/io/Failure.h"
+#include "Files.h"
+#include "ImageFile.h"
+#include "ModuleIdentity.h"
+#include "StateRecords.h"
+#include "io/BoundedJson.h"
+#include "io/Failure.h"
 
 namespace {
 

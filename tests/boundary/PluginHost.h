@@ -6,7 +6,7 @@
 #include <string>
 
 #include "sim/SimulatedModule.h"
-#include "tools/PluginLoader.h"
+#include "PluginLoader.h"
 
 namespace Lumivor::Testing {
 

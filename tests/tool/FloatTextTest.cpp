@@ -6,7 +6,7 @@
 #include <nlohmann/json.hpp>
 #include <random>
 
-#include "tools/ctl/Values.h"
+#include "Values.h"
 
 namespace Lumivor::Ctl {
 namespace {

@@ -14,11 +14,11 @@
 
 #include "tools/ctl/Commands.h"
 #include "tools/ctl/Errors.h"
-#include "tools/ctl/Files.h"
-#include "tools/ctl/ImageFile.h"
-#include "tools/ctl/ModuleIdentity.h"
-#include "tools/io/Failure.h"
-#include "tools/io/LockedFile.h"
+#include "Files.h"
+#include "ImageFile.h"
+#include "ModuleIdentity.h"
+#include "io/Failure.h"
+#include "io/LockedFile.h"
 
 namespace Lumivor::Ctl {
 

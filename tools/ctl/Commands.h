@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/ctl/Session.h"
+#include "Session.h"
 
 namespace Lumivor::Ctl {
 

@@ -4,12 +4,12 @@
 #include <nlohmann/json.hpp>
 #include <ostream>
 
-#include "tools/ctl/CalibrationJson.h"
+#include "CalibrationJson.h"
 #include "tools/ctl/Commands.h"
 #include "tools/ctl/Errors.h"
-#include "tools/ctl/Files.h"
-#include "tools/ctl/StateRecords.h"
-#include "tools/io/BoundedJson.h"
+#include "Files.h"
+#include "StateRecords.h"
+#include "io/BoundedJson.h"
 
 namespace Lumivor::Ctl {
 

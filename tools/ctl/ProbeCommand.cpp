@@ -2,7 +2,7 @@
 #include <cstring>
 #include <ostream>
 
-#include "tools/bus/Probe.h"
+#include "bus/Probe.h"
 #include "tools/ctl/Commands.h"
 #include "tools/ctl/Errors.h"
 

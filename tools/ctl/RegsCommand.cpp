@@ -7,8 +7,8 @@
 #include "host/ByteOrder.h"
 #include "tools/ctl/Commands.h"
 #include "tools/ctl/Errors.h"
-#include "tools/ctl/ImageFile.h"
-#include "tools/ctl/Values.h"
+#include "ImageFile.h"
+#include "Values.h"
 #include "variant/ByteDevices.h"
 #include "variant/SubRegisterTable.h"
 

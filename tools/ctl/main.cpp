@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/PluginLoader.h"
+#include "PluginLoader.h"
 #include "tools/ctl/CommandLine.h"
 #include "tools/ctl/Errors.h"
 

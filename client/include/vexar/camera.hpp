@@ -1,0 +1,230 @@
+#pragma once
+
+#include <array>
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+#include "vexar/bus.hpp"
+#include "vexar/error.hpp"
+#include "vexar/export.hpp"
+#include "vexar/timing.hpp"
+#include "vexar/value.hpp"
+#include "vexar_param_interp.h"
+
+// The camera module through the parameter-interpreter plug-in, on the simulated module, a
+// register image, a Linux I2C adapter or a bus of the caller's own.
+namespace vexar {
+
+using Json = nlohmann::ordered_json;
+
+enum class Access { ReadWrite, ReadOnly, WriteOnly };
+
+// "read-write", "read-only", "write-only".
+VEXAR_CLIENT_API std::string_view accessName(Access access);
+
+template <typename T>
+struct Bounds {
+    T minimum;
+    T maximum;
+    T step;
+    bool operator==(const Bounds&) const = default;
+};
+
+struct RegionBounds {
+    Bounds<std::int32_t> x, y, width, height;
+    bool operator==(const RegionBounds&) const = default;
+};
+
+// What the plug-in advertises for a parameter: bounds with a step, a discrete set, or bounds
+// for each field of a region.
+struct VEXAR_CLIENT_API Range {
+    std::variant<Bounds<std::int32_t>, Bounds<float>, std::vector<std::int32_t>, RegionBounds>
+        numbers;
+
+    // "min=0 max=60 step=0.5", "values=1,2,4,8", "x=0..319/1 y=0..239/1 ...".
+    std::string toString() const;
+    // Whether the value lies inside (a NaN never does).
+    bool contains(const Value& value) const;
+    bool operator==(const Range&) const = default;
+};
+
+struct VEXAR_CLIENT_API Parameter {
+    std::uint32_t id;
+    std::string name;
+    ValueType type;
+    std::uint32_t unitCode;
+    std::string unit;  // "ms", "MHz", "m", "%", or empty
+    Access access;
+    std::optional<Range> range;  // nothing when the plug-in advertises none
+    // Written only inside a system state: the plug-in refuses it alone.
+    bool stateOnly = false;
+
+    bool readable() const { return access != Access::WriteOnly; }
+    bool writable() const { return access != Access::ReadOnly && !stateOnly; }
+};
+
+// What set did: the value asked for, the value the module holds afterwards (nothing for a
+// write-only parameter) and whether the request lay outside the advertised range.
+struct Applied {
+    std::string name;
+    Value requested;
+    std::optional<Value> applied;
+    bool outsideAdvertisedRange = false;
+};
+
+// A sub-register: its place in the sensor's 24-bit registers and what it holds now.
+struct Field {
+    std::string name;  // empty for fields the plug-in names by index only
+    std::uint32_t index;
+    std::uint16_t address;
+    std::uint8_t lsb;
+    std::uint8_t msb;
+    std::uint32_t value;
+    std::uint32_t reset;  // at power-on
+};
+
+// Who the plug-in is initialised as, and where that came from.
+struct ModuleIdentity {
+    ModuleKey key;
+    ModuleDescriptor descriptor;
+    std::string source;  // "built-in" or the file it was read from
+
+    // The module this library was made for, which the simulated module answers to.
+    VEXAR_CLIENT_API static ModuleIdentity builtIn();
+    // A JSON file with the fields 'vexar-ctl info --format json' prints. Error(BadInput).
+    VEXAR_CLIENT_API static ModuleIdentity load(const std::filesystem::path& file);
+};
+
+struct Versions {
+    std::array<std::uint32_t, 3> plugin;
+    std::array<std::uint32_t, 4> sdk;
+    std::string guid;  // "{8-4-4-4-12}" in upper-case hexadecimal
+    std::int32_t implementationType;
+};
+
+struct OpenOptions {
+    // The plug-in to load; empty: the one beside libvexar-client.so, else by name as dlopen
+    // finds it.
+    std::string plugin;
+    // What the plug-in is initialised as; nothing: the built-in identity.
+    std::optional<ModuleIdentity> identity;
+    // How long one operation waits for another process to release an adapter or an image.
+    std::chrono::milliseconds lockTimeout{10'000};
+};
+
+// Keeps the bus (the adapter's or the image's lock) across several calls, and other threads
+// of this process out of the camera, until it is destroyed. One tool command is one hold.
+class VEXAR_CLIENT_API Hold {
+  public:
+    Hold(Hold&&) noexcept;
+    Hold& operator=(Hold&&) = delete;
+    Hold(const Hold&) = delete;
+    ~Hold();
+    // Ends the hold now, writing back an image the calls changed; Error(BadInput) when that
+    // fails (the destructor swallows it).
+    void release();
+
+  private:
+    friend class Camera;
+    struct State;
+    explicit Hold(std::shared_ptr<State> state);
+    std::shared_ptr<State> state_;
+};
+
+class VEXAR_CLIENT_API Camera {
+  public:
+    // "sim" (a fresh simulated module), "image:PATH" (the simulated module kept in PATH between
+    // operations, shared with other processes by the file's lock), "/dev/i2c-N" (a Linux
+    // adapter). Loads the plug-in, checks that the sensor answers and initialises it.
+    static Camera open(std::string_view where, const OpenOptions& options = {});
+    static Camera open(std::unique_ptr<Bus> bus, const OpenOptions& options = {});
+
+    Camera(Camera&&) noexcept;
+    Camera& operator=(Camera&&) noexcept;
+    Camera(const Camera&) = delete;
+    Camera& operator=(const Camera&) = delete;
+    ~Camera();
+    // Disposes the plug-in instance and releases the bus; later calls are Error(BadInput).
+    void close();
+
+    // "simulated module", "image PATH", "/dev/i2c-1" or the caller's bus's name.
+    std::string backend() const;
+    const std::string& pluginPath() const;
+    const ModuleIdentity& identity() const;
+    Versions versions() const;
+    float phaseScaling();
+    // Only the simulated module and images can go back to power-on.
+    bool canReset() const;
+
+    std::vector<Parameter> parameters();
+    // A name in any letter case, or an identifier in decimal or 0x-hexadecimal.
+    Parameter parameter(std::string_view nameOrId);
+    Value get(std::string_view nameOrId);
+    // Non-finite floats are refused as bad input unless allowNonFinite says otherwise; a value
+    // of another type is converted where nothing is lost.
+    Applied set(std::string_view nameOrId, const Value& value, bool allowNonFinite = false);
+
+    // The system state: a record for each parameter the plug-in keeps in one.
+    std::vector<std::uint8_t> saveState();
+    void loadState(std::span<const std::uint8_t> state);
+    // The state as JSON, "Name": value in record order, as vexar-ctl state save writes it.
+    Json profile();
+    // Members by name or identifier; values the module does not change keep theirs.
+    void applyProfile(const Json& profile);
+    // The parameters of a state that cannot be loaded back as it is ("ModulationFrequency is
+    // nan"), empty when it can.
+    static std::vector<std::string> unloadable(std::span<const std::uint8_t> state);
+    // The module at power-on; Error(Refused) on an adapter.
+    void reset();
+
+    std::vector<std::uint8_t> readCalibration();
+    void writeCalibration(std::span<const std::uint8_t> record);
+    Json readCalibrationJson();
+    void writeCalibrationJson(const Json& record);
+
+    // Every sub-register, read from the sensor.
+    std::vector<Field> fields();
+    std::uint32_t readRegister(std::uint32_t address);
+    void writeRegister(std::uint32_t address, std::uint32_t value);
+    // A register of a one-byte device.
+    std::uint8_t readRegister(std::uint16_t device, std::uint8_t reg);
+    void writeRegister(std::uint16_t device, std::uint8_t reg, std::uint8_t value);
+
+    // The recent transactions, oldest first: a bounded record that is always kept.
+    std::vector<Transaction> transactions() const;
+    void clearTransactions();
+    // Called for each transaction as it happens, with the camera's lock held; an empty
+    // function removes it.
+    void onTransaction(std::function<void(const Transaction&)> callback);
+
+    Timing timing();
+
+    [[nodiscard]] Hold hold();
+
+    struct Impl;
+
+  private:
+    explicit Camera(std::unique_ptr<Impl> impl);
+    std::unique_ptr<Impl> impl_;
+};
+
+// Which of the module's devices answer on a bus, without loading the plug-in.
+struct DeviceAnswer {
+    std::string role;
+    std::uint16_t device;
+    std::int32_t result;  // 0, or the bus's negative errno
+};
+VEXAR_CLIENT_API std::vector<DeviceAnswer> probe(std::string_view where,
+                                                 const OpenOptions& options = {});
+
+}  // namespace vexar

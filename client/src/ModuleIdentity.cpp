@@ -1,0 +1,91 @@
+#include "ModuleIdentity.h"
+
+#include <limits>
+#include <nlohmann/json.hpp>
+
+#include "sim/SimulatedModule.h"
+#include "Errors.h"
+#include "Values.h"
+#include "io/BoundedJson.h"
+#include "io/InputReader.h"
+
+namespace Lumivor::Ctl {
+
+namespace {
+struct Role {
+    const char* name;
+    std::size_t index;
+};
+constexpr Role kRoles[] = {
+    {"sensor board", 1}, {"module", 2}, {"left illumination", 3}, {"right illumination", 4}};
+
+template <typename T>
+T number(const Json& json, const std::string& where) {
+    if (!json.is_number_unsigned() || json.get<std::uint64_t>() > std::numeric_limits<T>::max()) {
+        throw badInput(where + " is not a number from 0 to " +
+                       std::to_string(std::numeric_limits<T>::max()));
+    }
+    return json.get<T>();
+}
+}  // namespace
+
+ModuleIdentity builtInIdentity() {
+    return {Sim::SimulatedModule::moduleKey(), Sim::SimulatedModule::moduleDescriptor(),
+            "built-in"};
+}
+
+ModuleIdentity loadModuleIdentity(const std::filesystem::path& file) {
+    ModuleIdentity identity = parseModuleIdentity(Io::readInput(file, Io::kModuleIdentityInput),
+                                                  "module identity " + file.string());
+    identity.source = file.string();
+    return identity;
+}
+
+ModuleIdentity parseModuleIdentity(std::string_view text, const std::string& where) {
+    const Json json = Io::parseBoundedJson(text, where);
+    if (!json.is_object()) {
+        throw badInput(where + " is not a JSON object");
+    }
+    ModuleIdentity identity = builtInIdentity();
+    if (json.contains("moduleKey")) {
+        const Json& key = json["moduleKey"];
+        if (!key.is_array() || key.size() != 4) {
+            throw badInput(where + ": moduleKey must be four numbers");
+        }
+        std::uint32_t* words[] = {&identity.key.word0, &identity.key.word1, &identity.key.word2,
+                                  &identity.key.word3};
+        for (std::size_t i = 0; i < 4; ++i) {
+            *words[i] = number<std::uint32_t>(key[i], where + ": moduleKey");
+        }
+    }
+    if (json.contains("headerValue")) {
+        identity.descriptor.headerValue = number<std::uint32_t>(json["headerValue"], where);
+        identity.descriptor.headerValid = 1;
+    }
+    const Json components = json.value("components", Json::object());
+    if (!components.is_object()) {
+        throw badInput(where + ": components must be an object by role");
+    }
+    for (const auto& item : components.items()) {
+        const std::string& name = item.key();  // clang 14 cannot capture a structured binding
+        const Json& fields = item.value();
+        const auto role =
+            std::ranges::find_if(kRoles, [&](const Role& r) { return name == r.name; });
+        if (role == std::end(kRoles) || !fields.is_object()) {
+            throw badInput(where + ": unknown component \"" + Io::excerpt(name) +
+                           "\" (sensor board, module, left illumination, right illumination)");
+        }
+        ComponentIdentity& component = identity.descriptor.components[role->index];
+        const std::string what = where + ": " + name;
+        if (fields.contains("type")) {
+            component.type = number<std::uint32_t>(fields["type"], what + " type");
+        }
+        if (fields.contains("version")) {
+            component.version = number<std::uint16_t>(fields["version"], what + " version");
+        }
+        component.present = 1;
+    }
+    return identity;
+}
+
+}  // namespace Lumivor::Ctl

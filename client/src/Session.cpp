@@ -1,0 +1,168 @@
+#include "Session.h"
+
+#include "bus/Probe.h"
+#include "Errors.h"
+
+namespace Lumivor::Ctl {
+
+namespace {
+// A module whose sensor does not answer would only make every command fail on its first read,
+// with a message about a parameter rather than about the wiring.
+void requireSensor(Bus::Backend& bus) {
+    for (const Bus::Answer& answer : Bus::probe(bus, Bus::sensorDevices())) {
+        if (answer.result != 0) {
+            const Bus::Transaction* failed = bus.firstFailure();
+            throw vexar::Error(vexar::ErrorKind::BusFailure,
+                               "the sensor does not answer: " + bus.describeFailure(*failed) +
+                                   "; 'vexar-ctl --bus " + bus.name() +
+                                   " probe' shows which of the module's devices answer");
+        }
+    }
+}
+}  // namespace
+
+Session::Session(const std::string& pluginPath, std::unique_ptr<Bus::Backend> backend,
+                 const std::optional<ModuleIdentity>& identity)
+    : pluginPath_(pluginPath),
+      bus_(backend ? std::move(backend) : std::make_unique<Bus::SimulatedBackend>()),
+      identity_(identity ? *identity : builtInIdentity()) {
+    if (!library_.load(pluginPath)) {
+        throw vexar::Error(vexar::ErrorKind::LoadFailure,
+                           "cannot load plug-in " + pluginPath + ": " + library_.error());
+    }
+    bus_->clearLog();
+    requireSensor(*bus_);
+    bus_->clearLog();
+    instance_ = api().createInstance();
+    if (instance_ == nullptr) {
+        throw vexar::Error(vexar::ErrorKind::Refused, "createInstance returned no instance");
+    }
+    const std::int32_t status =
+        api().initialize(instance_, bus_->hostContext(), &Bus::Backend::readCallback,
+                         &Bus::Backend::writeCallback, identity_.key, identity_.descriptor);
+    if (status != VEXAR_SUCCESS) {
+        try {
+            check(status, "initialize");
+        } catch (const vexar::Error&) {
+            api().destroyInstance(instance_);
+            instance_ = nullptr;
+            throw;
+        }
+    }
+}
+
+Sim::SimulatedModule& Session::module() const {
+    Sim::SimulatedModule* simulated = bus_->simulated();
+    if (simulated == nullptr) {
+        throw badInput("the registers of the module on " + bus_->name() +
+                       " are not visible to the tool, only through the plug-in's parameters");
+    }
+    return *simulated;
+}
+
+Session::~Session() {
+    if (instance_ != nullptr) {
+        api().dispose(instance_);
+        api().destroyInstance(instance_);
+    }
+}
+
+std::string Session::takeLastError() const {
+    return library_.lastError(instance_);
+}
+
+void Session::check(std::int32_t code, const std::string& what, const std::string& hint) const {
+    if (code == VEXAR_SUCCESS) {
+        return;
+    }
+    std::string text = takeLastError();
+    if (text.empty()) {
+        text = "(no error text)";
+    }
+    if (const Bus::Transaction* failed = bus_->firstFailure()) {
+        throw vexar::Error(vexar::ErrorKind::BusFailure, what + ": " + describeCode(code) + ": " + text +
+                                                 "; bus failure " + bus_->describeFailure(*failed));
+    }
+    throw vexar::Error(vexar::ErrorKind::Refused, what + ": " + describeCode(code) + ": " + text + hint);
+}
+
+std::int32_t Session::read(const ParameterInfo& parameter, Value& value) const {
+    switch (parameter.type) {
+        case ValueType::Float: {
+            float v = 0;
+            const std::int32_t code = api().readFloat(instance_, parameter.id, &v);
+            value = v;
+            return code;
+        }
+        case ValueType::Int: {
+            std::int32_t v = 0;
+            const std::int32_t code = api().readInt(instance_, parameter.id, &v);
+            value = v;
+            return code;
+        }
+        case ValueType::Bool: {
+            bool v = false;
+            const std::int32_t code = api().readBool(instance_, parameter.id, &v);
+            value = v;
+            return code;
+        }
+        case ValueType::RegionOfInterest: {
+            RegionOfInterestInternal v{};
+            const std::int32_t code = api().getRegionOfInterest(instance_, &v);
+            value = v;
+            return code;
+        }
+    }
+    return VEXAR_NOT_SUPPORTED;
+}
+
+std::int32_t Session::write(const ParameterInfo& parameter, const Value& value) const {
+    struct Writer {
+        const Tools::PluginApi& api;
+        void* instance;
+        std::uint32_t id;
+        std::int32_t operator()(float v) const { return api.writeFloat(instance, id, v); }
+        std::int32_t operator()(std::int32_t v) const { return api.writeInt(instance, id, v); }
+        std::int32_t operator()(bool v) const { return api.writeBool(instance, id, v); }
+        std::int32_t operator()(const RegionOfInterestInternal& v) const {
+            return api.setRegionOfInterest(instance, &v);
+        }
+    };
+    return std::visit(Writer{api(), instance_, parameter.id}, value);
+}
+
+std::uint32_t Session::unit(const ParameterInfo& parameter, const std::string& what) const {
+    std::uint32_t unit = 0;
+    check(api().getUnitType(instance_, parameter.id, &unit), what);
+    return unit;
+}
+
+std::uint32_t Session::access(const ParameterInfo& parameter, const std::string& what) const {
+    std::uint32_t access = 0;
+    check(api().getAccessMode(instance_, parameter.id, &access), what);
+    return access;
+}
+
+std::optional<RangeWire::RangeDescription> Session::range(const ParameterInfo& parameter,
+                                                          const std::string& what) const {
+    std::uint32_t size = 0;
+    std::int32_t code = api().getParameterRange(instance_, parameter.id, nullptr, &size);
+    if (code == VEXAR_NOT_SUPPORTED) {
+        takeLastError();  // "Could not get range for parameter N": expected, not news
+        return std::nullopt;
+    }
+    if (code != VEXAR_BUFFER_TOO_SMALL) {
+        check(code, what);
+    }
+    std::vector<std::uint8_t> bytes(size);
+    check(api().getParameterRange(instance_, parameter.id, bytes.data(), &size), what);
+    bytes.resize(size);
+    RangeWire::DecodedRange decoded = RangeWire::decodeRange(bytes);
+    if (!decoded) {
+        throw vexar::Error(vexar::ErrorKind::Refused,
+                           what + ": the plug-in's range does not decode: " + decoded.error);
+    }
+    return std::move(*decoded.range);
+}
+
+}  // namespace Lumivor::Ctl

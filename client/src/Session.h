@@ -1,0 +1,68 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "host/RangeDecoder.h"
+#include "sim/SimulatedModule.h"
+#include "PluginLoader.h"
+#include "bus/Backend.h"
+#include "ModuleIdentity.h"
+#include "Parameters.h"
+#include "Values.h"
+
+namespace Lumivor::Ctl {
+
+// One plug-in instance, loaded with dlopen and initialised on a bus backend as a host does, and
+// released again in the opposite order. The session hands the plug-in the backend's callbacks
+// and does not care which backend it is.
+class Session {
+  public:
+    // Loads the library, checks that the sensor answers on the bus, creates an instance and
+    // initialises it; vexar::Error when the library cannot be loaded, the sensor is silent
+    // (BusFailure) or the plug-in refuses the module. Without a backend the session runs on a
+    // simulated module of its own; without an identity it uses the built-in one.
+    explicit Session(const std::string& pluginPath, std::unique_ptr<Bus::Backend> backend = {},
+                     const std::optional<ModuleIdentity>& identity = std::nullopt);
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
+    ~Session();
+
+    const Tools::PluginApi& api() const { return library_.api(); }
+    void* instance() const { return instance_; }
+    Bus::Backend& bus() { return *bus_; }
+    const ModuleIdentity& identity() const { return identity_; }
+    // The simulated module behind the bus; Error(BadInput) on real hardware, where the
+    // tool cannot see the registers but through the plug-in.
+    Sim::SimulatedModule& module() const;
+    const std::string& pluginPath() const { return pluginPath_; }
+
+    // Fetches and so clears the plug-in's last-error text.
+    std::string takeLastError() const;
+    // Throws Error(Refused) for a non-zero code: "<what>: <Code (n)>: <last-error text>",
+    // followed by the hint; Error(BusFailure) naming the failed transfer instead when a
+    // bus transaction failed since the log was last cleared.
+    void check(std::int32_t code, const std::string& what, const std::string& hint = {}) const;
+
+    // The typed export that matches the parameter's value type; the plug-in's code.
+    std::int32_t read(const ParameterInfo& parameter, Value& value) const;
+    std::int32_t write(const ParameterInfo& parameter, const Value& value) const;
+    std::uint32_t unit(const ParameterInfo& parameter, const std::string& what) const;
+    std::uint32_t access(const ParameterInfo& parameter, const std::string& what) const;
+    // The parameter's range; nothing when the plug-in has none for it (NotSupported).
+    std::optional<RangeWire::RangeDescription> range(const ParameterInfo& parameter,
+                                                     const std::string& what) const;
+
+  private:
+    Tools::PluginLibrary library_;
+    std::string pluginPath_;
+    std::unique_ptr<Bus::Backend> bus_;
+    ModuleIdentity identity_;
+    void* instance_ = nullptr;
+};
+
+}  // namespace Lumivor::Ctl

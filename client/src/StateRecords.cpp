@@ -1,0 +1,158 @@
+#include "StateRecords.h"
+
+#include <algorithm>
+#include <nlohmann/json.hpp>
+
+#include "host/ByteOrder.h"
+#include "Errors.h"
+#include "io/BoundedJson.h"
+
+namespace Lumivor::Ctl {
+
+namespace {
+constexpr std::uint8_t kTrueByte = 0xFF;
+constexpr std::int32_t kRegionFieldMax = 0xFFFF;
+
+void writePayload(Bytes::Writer& out, const Value& value) {
+    struct Payload {
+        Bytes::Writer& out;
+        void operator()(float v) const { out.f32(v); }
+        void operator()(std::int32_t v) const { out.i32(v); }
+        void operator()(bool v) const { out.u8(v ? kTrueByte : 0); }
+        void operator()(const RegionOfInterestInternal& r) const {
+            for (const std::int32_t field : {r.x, r.y, r.width, r.height}) {
+                out.u16(static_cast<std::uint16_t>(field));
+            }
+        }
+    };
+    std::visit(Payload{out}, value);
+}
+
+std::optional<Value> readPayload(Bytes::Reader& in, ValueType type) {
+    switch (type) {
+        case ValueType::Float:
+            if (const auto v = in.f32()) return Value{*v};
+            break;
+        case ValueType::Int:
+            if (const auto v = in.i32()) return Value{*v};
+            break;
+        case ValueType::Bool:
+            if (const auto v = in.u8()) return Value{*v != 0};
+            break;
+        case ValueType::RegionOfInterest: {
+            const auto x = in.u16(), y = in.u16(), width = in.u16(), height = in.u16();
+            if (x && y && width && height) {
+                return Value{RegionOfInterestInternal{*x, *y, *width, *height}};
+            }
+            break;
+        }
+    }
+    return std::nullopt;
+}
+
+Value zeroOf(ValueType type) {
+    switch (type) {
+        case ValueType::Float:
+            return 0.0f;
+        case ValueType::Int:
+            return std::int32_t{0};
+        case ValueType::Bool:
+            return false;
+        case ValueType::RegionOfInterest:
+            return RegionOfInterestInternal{};
+    }
+    return 0.0f;
+}
+
+bool regionFits(const Value& value) {
+    const auto* region = std::get_if<RegionOfInterestInternal>(&value);
+    if (region == nullptr) {
+        return true;
+    }
+    for (const std::int32_t field : {region->x, region->y, region->width, region->height}) {
+        if (field < 0 || field > kRegionFieldMax) {
+            return false;
+        }
+    }
+    return true;
+}
+}  // namespace
+
+std::vector<std::uint8_t> stateReadTemplate() {
+    std::vector<StateRecord> records;
+    for (const ParameterInfo& p : parameters()) {
+        // The plug-in neither reads nor reports the range and stream enable in a state.
+        if (p.id != Range && p.id != StreamEnable) {
+            records.push_back({&p, zeroOf(p.type)});
+        }
+    }
+    return encodeState(records);
+}
+
+std::vector<std::uint8_t> encodeState(const std::vector<StateRecord>& records) {
+    std::vector<std::uint8_t> bytes;
+    Bytes::Writer out(bytes);
+    for (const StateRecord& record : records) {
+        out.u8(static_cast<std::uint8_t>(record.parameter->id));
+        writePayload(out, record.value);
+    }
+    return bytes;
+}
+
+std::vector<StateRecord> decodeState(std::span<const std::uint8_t> bytes) {
+    std::vector<StateRecord> records;
+    Bytes::Reader in(bytes);
+    while (in.remaining() > 0) {
+        const std::size_t at = in.position();
+        const ParameterInfo* parameter = parameterById(*in.u8());
+        if (parameter == nullptr) {
+            throw badInput("state record at byte " + std::to_string(at) +
+                           " names no parameter (identifier " + std::to_string(bytes[at]) + ")");
+        }
+        const auto value = readPayload(in, parameter->type);
+        if (!value) {
+            throw badInput("state record at byte " + std::to_string(at) + " (" +
+                           std::string(parameter->name) + ") is cut short");
+        }
+        records.push_back({parameter, *value});
+    }
+    return records;
+}
+
+Json stateToJson(const std::vector<StateRecord>& records) {
+    Json json = Json::object();
+    for (const StateRecord& record : records) {
+        json[std::string(record.parameter->name)] = toJson(record.value);
+    }
+    return json;
+}
+
+std::vector<StateRecord> stateFromJson(const Json& json) {
+    if (!json.is_object()) {
+        throw badInput("a state in JSON is an object of \"Name\": value members");
+    }
+    std::vector<StateRecord> records;
+    for (const auto& [key, member] : json.items()) {
+        const ParameterInfo* parameter = findParameter(key);
+        if (parameter == nullptr) {
+            throw badInput("state names an unknown parameter \"" + Io::excerpt(key) + "\"");
+        }
+        const auto same = [&](const StateRecord& r) { return r.parameter == parameter; };
+        if (std::ranges::any_of(records, same)) {
+            throw badInput("state gives " + std::string(parameter->name) + " twice (\"" +
+                           Io::excerpt(key) + "\")");
+        }
+        const auto value = fromJson(parameter->type, member);
+        if (!value || !regionFits(*value)) {
+            throw badInput(
+                "state value of " + std::string(parameter->name) + " is not " +
+                aValueOf(parameter->type) +
+                (parameter->type == ValueType::RegionOfInterest ? " of fields 0 to 65535" : "") +
+                ": " + Io::jsonExcerpt(member));
+        }
+        records.push_back({parameter, *value});
+    }
+    return records;
+}
+
+}  // namespace Lumivor::Ctl

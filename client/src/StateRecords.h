@@ -1,0 +1,34 @@
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "Parameters.h"
+#include "Values.h"
+
+namespace Lumivor::Ctl {
+
+// The system state as the plug-in takes and gives it: value records of one identifier byte
+// and a little-endian payload by the parameter's value type (float and int 4 bytes, bool 1,
+// region four 16-bit fields), without header or count.
+struct StateRecord {
+    const ParameterInfo* parameter;
+    Value value;
+};
+
+// A buffer for readSystemState: one record for each parameter the plug-in reports (0 to 11,
+// 13 and 15), ascending, with zero payloads for it to overwrite.
+std::vector<std::uint8_t> stateReadTemplate();
+
+std::vector<std::uint8_t> encodeState(const std::vector<StateRecord>& records);
+// Error(BadInput) for an identifier without a parameter or a record cut short.
+std::vector<StateRecord> decodeState(std::span<const std::uint8_t> bytes);
+
+// The readable form: one member per record, "Name": value, in record order.
+Json stateToJson(const std::vector<StateRecord>& records);
+// Members named by parameter name (any letter case) or identifier; Error(BadInput) for
+// an unknown name, a value of the wrong type or a region field outside 0 to 65535.
+std::vector<StateRecord> stateFromJson(const Json& json);
+
+}  // namespace Lumivor::Ctl

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <string>
+
+#include "vexar/error.hpp"
+
+namespace Lumivor::Io {
+
+// The reading, writing, parsing and locking units fail with the library's own error, so that
+// nothing has to translate between them.
+using Failure = vexar::Error;
+using FailureKind = vexar::ErrorKind;
+
+inline Failure badInputFailure(const std::string& message) {
+    return Failure(FailureKind::BadInput, message);
+}
+
+}  // namespace Lumivor::Io

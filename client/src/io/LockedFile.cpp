@@ -1,0 +1,102 @@
+#include "io/LockedFile.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "io/Failure.h"
+#include "io/InputReader.h"
+#include "io/OutputWriter.h"
+
+namespace Lumivor::Io {
+
+namespace fs = std::filesystem;
+
+namespace {
+Failure cannot(const std::string& doing, const fs::path& path, int error) {
+    return badInputFailure("cannot " + doing + " " + path.string() + ": " + std::strerror(error));
+}
+
+int lockExclusive(int fd) {
+    int locked = 0;
+    do {
+        locked = ::flock(fd, LOCK_EX);
+    } while (locked != 0 && errno == EINTR);
+    return locked;
+}
+
+bool sameFile(const struct stat& a, const struct stat& b) {
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+}  // namespace
+
+LockedFile::LockedFile(fs::path path) : path_(std::move(path)) {
+    const fs::path folder = path_.has_parent_path() ? path_.parent_path() : fs::path(".");
+    for (;;) {
+        fd_ = ::open(path_.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+        existed_ = fd_ >= 0;
+        if (fd_ < 0 && errno == ENOENT) {
+            fd_ = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        }
+        if (fd_ < 0) {
+            throw cannot("open", path_, errno);
+        }
+        struct stat held {};
+        if (::fstat(fd_, &held) != 0) {
+            const int error = errno;
+            ::close(fd_);
+            fd_ = -1;
+            throw cannot("open", path_, error);
+        }
+        if (existed_ && !S_ISREG(held.st_mode)) {
+            ::close(fd_);
+            fd_ = -1;
+            if (S_ISDIR(held.st_mode)) {
+                throw cannot("open", path_, EISDIR);
+            }
+            throw badInputFailure("cannot use " + path_.string() +
+                                  " as a register image: not a regular file");
+        }
+        if (lockExclusive(fd_) != 0) {
+            const int error = errno;
+            ::close(fd_);
+            fd_ = -1;
+            throw cannot("lock", path_, error);
+        }
+        // Another run may have renamed a new file over the name, or created it, while this
+        // one waited: then the lock covers what nobody reads any more, and must be taken anew.
+        struct stat named {};
+        const bool present = ::stat(path_.c_str(), &named) == 0;
+        if (existed_ ? present && sameFile(held, named) : !present) {
+            break;
+        }
+        ::close(fd_);
+        fd_ = -1;
+    }
+    try {
+        removeStaleTemporaries(path_);
+        if (existed_) {
+            text_ = readDescriptor(fd_, path_.string(), kRegisterImageInput);
+        }
+    } catch (const Failure&) {
+        ::close(fd_);
+        fd_ = -1;
+        throw;
+    }
+}
+
+LockedFile::~LockedFile() {
+    if (fd_ >= 0) {
+        ::close(fd_);  // releases the lock
+    }
+}
+
+void LockedFile::replace(std::string_view bytes) const {
+    replaceRegularFile(path_, bytes);
+}
+
+}  // namespace Lumivor::Io
