@@ -1,0 +1,43 @@
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <iosfwd>
+#include <string>
+
+namespace vexar {
+
+class Camera;
+
+namespace panel {
+
+// How the control panel is served. The defaults are what `vexar-ctl serve` uses.
+struct ServeOptions {
+    // ADDR:PORT: an IPv4 address, "localhost" or a bracketed IPv6 address; port 0 picks a free
+    // one. Anything but a loopback address is warned of on the error stream.
+    std::string listen = "127.0.0.1:0";
+    // Workers of the HTTP server. Each open event stream and each kept-alive connection holds
+    // one, so the pool is far larger than the server library's default of 8.
+    std::size_t threads = 64;
+    // Event streams beyond this many are answered 503, so that they can never take every worker.
+    std::size_t maxEventStreams = 16;
+    // How long a half-sent request or an idle kept-alive connection may hold a worker.
+    std::chrono::milliseconds readTimeout{2000};
+    // How often the panel looks for changes another process made (an image or an adapter is
+    // shared); never on the simulated module, which only this process can reach.
+    std::chrono::milliseconds pollInterval{1000};
+    // The token of the URL; empty: a random one made at each start. Tests set their own.
+    std::string token;
+};
+
+// Serves the panel for the camera until SIGINT or SIGTERM arrives, then lets running requests
+// finish, ends the event streams and returns 0. The first line on `out` is the URL to open,
+// "http://ADDR:PORT/?token=TOKEN", flushed; warnings and the closing note go to `err`. Returns
+// 2 when the address is malformed or cannot be bound (the reason on `err`).
+//
+// It blocks SIGINT and SIGTERM in the calling thread for its duration (the threads it starts
+// inherit that) and waits for them itself; the mask is restored on return.
+int serve(Camera& camera, const ServeOptions& options, std::ostream& out, std::ostream& err);
+
+}  // namespace panel
+}  // namespace vexar

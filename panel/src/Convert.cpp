@@ -1,0 +1,262 @@
+#include "Convert.h"
+
+#include <strings.h>
+
+#include <cmath>
+#include <cstdio>
+#include <limits>
+#include <set>
+
+namespace vexar::panel {
+namespace {
+
+std::string hex(std::uint32_t value) {
+    char buffer[16];
+    std::snprintf(buffer, sizeof buffer, "0x%x", value);
+    return buffer;
+}
+
+template <typename T>
+Json boundsJson(const Bounds<T>& bounds) {
+    return Json{{"min", bounds.minimum}, {"max", bounds.maximum}, {"step", bounds.step}};
+}
+
+const char* expected(ValueType type) {
+    switch (type) {
+        case ValueType::Float: return "a number, or \"nan\" or \"inf\" as text";
+        case ValueType::Int: return "a whole number";
+        case ValueType::Bool: return "true or false";
+        case ValueType::Region: return "a region {\"x\", \"y\", \"width\", \"height\"}";
+    }
+    return "a value";
+}
+
+std::string jsonTypeName(const Json& json) {
+    if (json.is_number_float()) return "a fractional number";
+    if (json.is_number()) return "a number";
+    return std::string(json.type_name()) == "array" ? "an array" : std::string("a ") + json.type_name();
+}
+
+Value regionFromJson(const Json& json) {
+    Region region;
+    std::set<std::string> seen;
+    for (const auto& [key, member] : json.items()) {
+        std::int32_t* target = key == "x"       ? &region.x
+                               : key == "y"     ? &region.y
+                               : key == "width" ? &region.width
+                               : key == "height" ? &region.height
+                                                 : nullptr;
+        if (!target) throw BadRequest("unknown region field '" + key + "'");
+        // The state keeps each field in 16 bits; anything wider would be cut, not refused.
+        if (!member.is_number_integer() || member.get<std::int64_t>() < 0 ||
+            member.get<std::int64_t>() > 65535) {
+            throw BadRequest("region field '" + key + "' must be a whole number from 0 to 65535");
+        }
+        *target = member.get<std::int32_t>();
+        seen.insert(key);
+    }
+    if (seen.size() != 4) throw BadRequest("a region needs x, y, width and height");
+    return region;
+}
+
+}  // namespace
+
+void putValue(Json& into, const char* member, const Value& value) {
+    Json& out = into[member];
+    out = Json::object();
+    const std::string text = value.toString();
+    switch (value.type()) {
+        case ValueType::Float: {
+            const float f = value.asFloat();
+            if (std::isfinite(f)) {
+                out["value"] = f;
+            } else {
+                out["value"] = nullptr;
+                out["reason"] = text;
+            }
+            break;
+        }
+        case ValueType::Int: out["value"] = value.asInt(); break;
+        case ValueType::Bool: out["value"] = value.asBool(); break;
+        case ValueType::Region: {
+            const Region r = value.asRegion();
+            out["value"] = Json{{"x", r.x}, {"y", r.y}, {"width", r.width}, {"height", r.height}};
+            break;
+        }
+    }
+    out["text"] = text;
+}
+
+Json rangeJson(const Range& range) {
+    Json out = std::visit(
+        [](const auto& numbers) -> Json {
+            using T = std::decay_t<decltype(numbers)>;
+            if constexpr (std::is_same_v<T, std::vector<std::int32_t>>) {
+                return Json{{"values", numbers}};
+            } else if constexpr (std::is_same_v<T, RegionBounds>) {
+                return Json{{"x", boundsJson(numbers.x)},
+                            {"y", boundsJson(numbers.y)},
+                            {"width", boundsJson(numbers.width)},
+                            {"height", boundsJson(numbers.height)}};
+            } else {
+                return boundsJson(numbers);
+            }
+        },
+        range.numbers);
+    out["text"] = range.toString();
+    return out;
+}
+
+Json parameterJson(const Parameter& parameter) {
+    return Json{{"name", parameter.name},
+                {"id", parameter.id},
+                {"type", std::string(typeName(parameter.type))},
+                {"unit", parameter.unit},
+                {"access", std::string(accessName(parameter.access))},
+                {"state_only", parameter.stateOnly},
+                {"range", parameter.range ? rangeJson(*parameter.range) : Json(nullptr)}};
+}
+
+Value valueFromJson(const Parameter& parameter, const Json& json) {
+    const ValueType type = parameter.type;
+    if (json.is_string()) {
+        if (auto value = Value::parse(type, json.get<std::string>())) return *value;
+        throw BadRequest("value for " + parameter.name + ": '" + json.get<std::string>() +
+                         "' is not " + expected(type));
+    }
+    switch (type) {
+        case ValueType::Float:
+            if (json.is_number()) return Value(json.get<double>());
+            break;
+        case ValueType::Int:
+            if (json.is_number_integer()) {
+                const auto wide = json.get<std::int64_t>();
+                if (wide < std::numeric_limits<std::int32_t>::min() ||
+                    wide > std::numeric_limits<std::int32_t>::max()) {
+                    throw BadRequest("value for " + parameter.name + ": " + json.dump() +
+                                     " does not fit 32 bits");
+                }
+                return Value(static_cast<std::int32_t>(wide));
+            }
+            break;
+        case ValueType::Bool:
+            if (json.is_boolean()) return Value(json.get<bool>());
+            break;
+        case ValueType::Region:
+            if (json.is_object()) return regionFromJson(json);
+            break;
+    }
+    throw BadRequest("value for " + parameter.name + ": expected " + expected(type) + ", got " +
+                     jsonTypeName(json));
+}
+
+Json fieldJson(const Field& field) {
+    return Json{{"index", field.index}, {"name", field.name},   {"address", hex(field.address)},
+                {"lsb", field.lsb},     {"msb", field.msb},     {"value", field.value},
+                {"reset", field.reset}};
+}
+
+Json timingJson(const Timing& timing) {
+    return Json{{"frame_period_ms", timing.framePeriod},
+                {"micro_frames", timing.microFrames},
+                {"micro_frame_period_ms", timing.microFramePeriod},
+                {"phases_per_micro_frame", timing.phasesPerMicroFrame},
+                {"integration_ms", timing.integration},
+                {"idle_ms", timing.idle},
+                {"text", timing.toText()}};
+}
+
+Json transactionJson(const Transaction& transaction) {
+    return Json{{"direction", transaction.direction == Direction::Read ? "read" : "write"},
+                {"device", hex(transaction.device)},
+                {"register", hex(transaction.reg)},
+                {"bytes", transaction.bytes},
+                {"result", transaction.result},
+                {"text", transaction.toString()}};
+}
+
+Json errorJson(const Error& error) {
+    static constexpr const char* kinds[] = {"", "Refused", "BadInput", "LoadFailure",
+                                            "BusFailure"};
+    const int kind = static_cast<int>(error.kind());
+    Json out = Json{{"kind", kind >= 1 && kind <= 4 ? kinds[kind] : "Error"},
+                    {"code", error.code() ? Json(*error.code()) : Json(nullptr)},
+                    {"code_name", error.code() ? Json(error.codeName()) : Json(nullptr)},
+                    {"message", error.what()},
+                    {"allowed", error.allowed().empty() ? Json(nullptr) : Json(error.allowed())}};
+    return out;
+}
+
+Json errorJson(std::string_view kind, std::string_view message) {
+    return Json{{"kind", kind},
+                {"code", nullptr},
+                {"code_name", nullptr},
+                {"message", message},
+                {"allowed", nullptr}};
+}
+
+Json parseStrict(std::string_view text) {
+    // One set of member names per open object; nlohmann keeps the last of two equal members
+    // without a word, and a profile that names a parameter twice is ambiguous.
+    std::vector<std::set<std::string>> open;
+    std::string duplicate;
+    Json::parser_callback_t check = [&](int, Json::parse_event_t event, Json& parsed) {
+        if (event == Json::parse_event_t::object_start) {
+            open.emplace_back();
+        } else if (event == Json::parse_event_t::object_end) {
+            if (!open.empty()) open.pop_back();
+        } else if (event == Json::parse_event_t::key && !open.empty()) {
+            const auto key = parsed.get<std::string>();
+            if (!open.back().insert(key).second && duplicate.empty()) duplicate = key;
+        }
+        return true;
+    };
+    Json json;
+    try {
+        json = Json::parse(text.begin(), text.end(), check);
+    } catch (const Json::exception& e) {
+        throw BadRequest(std::string("malformed JSON: ") + e.what());
+    }
+    if (!duplicate.empty()) throw BadRequest("malformed JSON: member '" + duplicate + "' twice");
+    return json;
+}
+
+std::vector<BadEntry> checkProfile(const Json& profile, const std::vector<Parameter>& parameters,
+                                   const Json& currentProfile) {
+    std::vector<BadEntry> bad;
+    if (!profile.is_object()) {
+        bad.push_back({"", "a profile is a JSON object of \"Name\": value members, not " +
+                               jsonTypeName(profile)});
+        return bad;
+    }
+    std::set<std::uint32_t> seen;
+    for (const auto& [key, member] : profile.items()) {
+        const Parameter* found = nullptr;
+        for (const auto& parameter : parameters) {
+            if (strcasecmp(parameter.name.c_str(), key.c_str()) == 0 ||
+                key == std::to_string(parameter.id)) {
+                found = &parameter;
+            }
+        }
+        if (!found) {
+            bad.push_back({key, "no such parameter"});
+            continue;
+        }
+        if (!currentProfile.contains(found->name)) {
+            bad.push_back({key, found->name + " is not part of a system state"});
+            continue;
+        }
+        if (!seen.insert(found->id).second) {
+            bad.push_back({key, found->name + " is given twice"});
+            continue;
+        }
+        try {
+            (void)valueFromJson(*found, member);
+        } catch (const BadRequest& e) {
+            bad.push_back({key, e.what()});
+        }
+    }
+    return bad;
+}
+
+}  // namespace vexar::panel

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "vexar/camera.hpp"
+
+// The panel's JSON vocabulary: what the API answers and what it takes, in one place, so that
+// the page, the event stream and the documentation see one form of each thing.
+namespace vexar::panel {
+
+// A request the panel cannot use, with the reason people read; answered 400.
+class BadRequest : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
+};
+
+// {"value": number|bool|region|null, "text": "...", "reason"?: "nan"|"-nan"|"inf"|"-inf"}:
+// the value exactly as the module holds it; the text is how vexar-ctl prints it.
+void putValue(Json& into, const char* member, const Value& value);
+Json rangeJson(const Range& range);
+Json parameterJson(const Parameter& parameter);
+// A value for the parameter from JSON as a person or a script writes it: a number, a flag, a
+// region object, or text as the tool takes it ("nan", "0x10", "on", "0,0,320,240").
+Value valueFromJson(const Parameter& parameter, const Json& json);
+Json fieldJson(const Field& field);
+Json timingJson(const Timing& timing);
+Json transactionJson(const Transaction& transaction);
+// {"kind", "code", "code_name", "message", "allowed"}; code and allowed are null when the
+// failure has none.
+Json errorJson(const Error& error);
+Json errorJson(std::string_view kind, std::string_view message);
+
+// Parses JSON text, refusing a member named twice in one object, with the reason as
+// BadRequest.
+Json parseStrict(std::string_view text);
+
+// One entry of a profile that cannot be applied, and why.
+struct BadEntry {
+    std::string name;
+    std::string reason;
+};
+
+// Checks every entry of a profile against the parameters and the state's members before
+// anything is written: each bad entry is reported, not only the first.
+std::vector<BadEntry> checkProfile(const Json& profile, const std::vector<Parameter>& parameters,
+                                   const Json& currentProfile);
+
+}  // namespace vexar::panel

@@ -1,0 +1,485 @@
+#include "Panel.h"
+
+#include <strings.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+namespace vexar::panel {
+
+struct EventHub::Stream {
+    std::deque<std::string> queue;
+    bool ended = false;
+};
+
+namespace {
+
+// A stream this far behind is a reader that stopped reading; it is ended rather than fed
+// without bound, and the page reloads everything when it reconnects.
+constexpr std::size_t kMaxQueued = 256;
+// Enough to show what a profile did; a calibration write makes far fewer.
+constexpr std::size_t kMaxTrace = 4096;
+
+std::string dumpJson(const Json& json) {
+    return json.dump(-1, ' ', false, Json::error_handler_t::replace);
+}
+
+int statusOf(const Error& error) {
+    switch (error.kind()) {
+        case ErrorKind::Refused: return 422;
+        case ErrorKind::BadInput: return 400;
+        case ErrorKind::LoadFailure: return 500;
+        case ErrorKind::BusFailure: return 502;
+    }
+    return 500;
+}
+
+ActionError failure(int status, std::string_view kind, const std::string& message) {
+    return ActionError{status, Json{{"error", errorJson(kind, message)}}};
+}
+
+bool sameFields(const std::vector<Field>& a, const std::vector<Field>& b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                      [](const Field& x, const Field& y) { return x.value == y.value; });
+}
+
+Json changedFields(const std::vector<Field>& before, const std::vector<Field>& after) {
+    Json changed = Json::array();
+    for (std::size_t i = 0; i < after.size(); ++i) {
+        if (i >= before.size() || before[i].value != after[i].value) {
+            Json field = fieldJson(after[i]);
+            field["was"] = i < before.size() ? Json(before[i].value) : Json(nullptr);
+            changed.push_back(std::move(field));
+        }
+    }
+    return changed;
+}
+
+// A value as the state JSON carries it, which applyProfile reads.
+Json profileValue(const Value& value) {
+    switch (value.type()) {
+        case ValueType::Bool: return value.asBool();
+        case ValueType::Int: return value.asInt();
+        case ValueType::Region: {
+            const Region r = value.asRegion();
+            return Json{{"x", r.x}, {"y", r.y}, {"width", r.width}, {"height", r.height}};
+        }
+        case ValueType::Float: {
+            const float f = value.asFloat();
+            if (std::isfinite(f)) return f;
+            return value.toString();
+        }
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+std::shared_ptr<EventHub::Stream> EventHub::open() {
+    std::lock_guard lock(mutex_);
+    if (stopped_ || streams_.size() >= maxStreams_) return nullptr;
+    streams_.push_back(std::make_shared<Stream>());
+    return streams_.back();
+}
+
+void EventHub::close(const std::shared_ptr<Stream>& stream) {
+    std::lock_guard lock(mutex_);
+    streams_.remove(stream);
+}
+
+void EventHub::publish(const std::string& event) {
+    {
+        std::lock_guard lock(mutex_);
+        for (auto& stream : streams_) {
+            if (stream->queue.size() >= kMaxQueued) {
+                stream->ended = true;
+            } else {
+                stream->queue.push_back(event);
+            }
+        }
+    }
+    changed_.notify_all();
+}
+
+EventHub::Next EventHub::next(const std::shared_ptr<Stream>& stream, std::string& event,
+                              std::chrono::milliseconds wait) {
+    std::unique_lock lock(mutex_);
+    changed_.wait_for(lock, wait,
+                      [&] { return stopped_ || stream->ended || !stream->queue.empty(); });
+    if (stopped_ || stream->ended) return Next::Ended;
+    if (stream->queue.empty()) return Next::Idle;
+    event = std::move(stream->queue.front());
+    stream->queue.pop_front();
+    return Next::Event;
+}
+
+void EventHub::stop() {
+    {
+        std::lock_guard lock(mutex_);
+        stopped_ = true;
+    }
+    changed_.notify_all();
+}
+
+Panel::Panel(Camera& camera, std::size_t maxStreams) : camera_(camera), hub_(maxStreams) {
+    parameters_ = camera_.parameters();
+    camera_.onTransaction([this](const Transaction& transaction) {
+        // Only the calls of an action are its trace; the panel's own reads are not.
+        if (recording_ && recording_->size() < kMaxTrace) recording_->push_back(transaction);
+    });
+    std::lock_guard lock(mutex_);
+    auto hold = camera_.hold();
+    stateMembers_ = camera_.profile();
+    last_ = read();
+}
+
+Panel::~Panel() { camera_.onTransaction({}); }
+
+const Parameter* Panel::find(const std::string& name) const {
+    for (const auto& parameter : parameters_) {
+        if (strcasecmp(parameter.name.c_str(), name.c_str()) == 0 ||
+            name == std::to_string(parameter.id)) {
+            return &parameter;
+        }
+    }
+    return nullptr;
+}
+
+Panel::Snapshot Panel::read() {
+    Snapshot snapshot;
+    for (const auto& parameter : parameters_) {
+        Json entry = Json{{"name", parameter.name}};
+        if (!parameter.readable()) {
+            entry["current"] = Json{{"value", nullptr}, {"text", "write-only"},
+                                    {"reason", "write-only"}};
+            if (auto written = written_.find(parameter.name); written != written_.end()) {
+                putValue(entry, "written", written->second);
+            }
+        } else {
+            try {
+                const Value value = camera_.get(parameter.name);
+                putValue(entry, "current", value);
+                entry["outside_range"] = parameter.range && !parameter.range->contains(value);
+            } catch (const Error& e) {
+                entry["current"] = Json{{"value", nullptr}, {"text", "error"},
+                                        {"reason", "error"}, {"error", e.what()}};
+            }
+        }
+        snapshot.parameters.push_back(std::move(entry));
+    }
+    snapshot.fields = camera_.fields();
+    snapshot.timing = camera_.timing();
+    return snapshot;
+}
+
+std::string Panel::eventText(const char* type, const Json& data) {
+    return "id: " + std::to_string(sequence_) + "\nevent: " + type + "\ndata: " + dumpJson(data) +
+           "\n\n";
+}
+
+Json Panel::changeEvent(const char* kind, const Json& what, const Snapshot& before) {
+    Json timing = timingJson(last_->timing);
+    timing["svg"] = last_->timing.toSvg();
+    return Json{{"seq", sequence_},
+                {"kind", kind},
+                {"action", what},
+                {"changed_fields", changedFields(before.fields, last_->fields)},
+                {"parameters", last_->parameters},
+                {"timing", timing}};
+}
+
+void Panel::refresh() {
+    Snapshot now = read();
+    const bool changed =
+        !last_ || !sameFields(last_->fields, now.fields) || last_->parameters != now.parameters;
+    Snapshot before = last_ ? std::move(*last_) : Snapshot{};
+    last_ = std::move(now);
+    if (changed) {
+        ++sequence_;
+        Json event = changeEvent("external", Json::object(), before);
+        event["ok"] = true;
+        event["trace"] = Json::array();
+        hub_.publish(eventText("change", event));
+    }
+}
+
+template <typename Action>
+Json Panel::act(const char* kind, Json what, Action&& action) {
+    std::lock_guard lock(mutex_);
+    std::vector<Transaction> trace;
+    Json result = Json::object();
+    std::optional<ActionError> failed;
+    Snapshot before;
+    {
+        Hold hold = camera_.hold();
+        refresh();
+        before = *last_;
+        recording_ = &trace;
+        try {
+            result = action();
+        } catch (const Error& e) {
+            failed = ActionError{statusOf(e), Json{{"error", errorJson(e)}}};
+        } catch (const ActionError& e) {
+            failed = e;
+        }
+        recording_ = nullptr;
+        last_ = read();
+        ++sequence_;
+        try {
+            hold.release();
+        } catch (const Error& e) {
+            if (!failed) failed = ActionError{statusOf(e), Json{{"error", errorJson(e)}}};
+        }
+    }
+    Json event = changeEvent(kind, what, before);
+    event["ok"] = !failed;
+    event[failed ? "error" : "result"] = failed ? failed->body["error"] : result;
+    Json transactions = Json::array();
+    for (const auto& transaction : trace) transactions.push_back(transactionJson(transaction));
+    event["trace"] = std::move(transactions);
+    event["changed_fields_count"] = event["changed_fields"].size();
+    hub_.publish(eventText("change", event));
+    if (failed) {
+        failed->body["seq"] = sequence_;
+        throw *failed;
+    }
+    result["seq"] = sequence_;
+    return result;
+}
+
+Json Panel::camera() {
+    std::lock_guard lock(mutex_);
+    const auto versions = camera_.versions();
+    const auto& identity = camera_.identity();
+    auto dotted = [](const auto& numbers) {
+        std::string text;
+        for (auto n : numbers) text += (text.empty() ? "" : ".") + std::to_string(n);
+        return text;
+    };
+    char key[64];
+    std::snprintf(key, sizeof key, "0x%x 0x%x 0x%x 0x%x", identity.key.word0, identity.key.word1,
+                  identity.key.word2, identity.key.word3);
+    return Json{{"backend", camera_.backend()},
+                {"plugin", camera_.pluginPath()},
+                {"identity", Json{{"source", identity.source}, {"key", key}}},
+                {"versions", Json{{"plugin", dotted(versions.plugin)},
+                                  {"sdk", dotted(versions.sdk)},
+                                  {"guid", versions.guid},
+                                  {"implementation_type", versions.implementationType}}},
+                {"can_reset", camera_.canReset()},
+                {"sensor", Json{{"width", 320}, {"height", 240}}}};
+}
+
+Json Panel::parameters() {
+    std::lock_guard lock(mutex_);
+    {
+        Hold hold = camera_.hold();
+        refresh();
+    }
+    Json list = Json::array();
+    for (std::size_t i = 0; i < parameters_.size(); ++i) {
+        Json entry = parameterJson(parameters_[i]);
+        for (const auto& [key, member] : last_->parameters[i].items()) {
+            if (key != "name") entry[key] = member;
+        }
+        list.push_back(std::move(entry));
+    }
+    return Json{{"seq", sequence_}, {"parameters", std::move(list)}};
+}
+
+Json Panel::parameter(const std::string& name) {
+    const Parameter* parameter = find(name);
+    if (!parameter) throw failure(404, "NotFound", "no such parameter: " + name);
+    Json all = parameters();
+    for (auto& entry : all["parameters"]) {
+        if (entry["name"] == parameter->name) {
+            entry["seq"] = all["seq"];
+            return entry;
+        }
+    }
+    return nullptr;
+}
+
+Json Panel::fields() {
+    std::lock_guard lock(mutex_);
+    {
+        Hold hold = camera_.hold();
+        refresh();
+    }
+    Json list = Json::array();
+    for (const auto& field : last_->fields) list.push_back(fieldJson(field));
+    return Json{{"seq", sequence_}, {"fields", std::move(list)}};
+}
+
+Timing Panel::currentTiming() {
+    std::lock_guard lock(mutex_);
+    {
+        Hold hold = camera_.hold();
+        refresh();
+    }
+    return last_->timing;
+}
+
+Json Panel::timing() {
+    Json json = timingJson(currentTiming());
+    std::lock_guard lock(mutex_);
+    json["seq"] = sequence_;
+    return json;
+}
+
+std::string Panel::timingSvg() { return currentTiming().toSvg(); }
+std::string Panel::timingText() { return currentTiming().toText(); }
+
+Json Panel::profile() {
+    std::lock_guard lock(mutex_);
+    Hold hold = camera_.hold();
+    Json json = camera_.profile();
+    hold.release();
+    return json;
+}
+
+Json Panel::calibrationJson() {
+    std::lock_guard lock(mutex_);
+    Hold hold = camera_.hold();
+    Json json = camera_.readCalibrationJson();
+    hold.release();
+    return json;
+}
+
+std::vector<std::uint8_t> Panel::calibration() {
+    std::lock_guard lock(mutex_);
+    Hold hold = camera_.hold();
+    auto bytes = camera_.readCalibration();
+    hold.release();
+    return bytes;
+}
+
+std::string Panel::hello() {
+    std::lock_guard lock(mutex_);
+    {
+        Hold hold = camera_.hold();
+        refresh();
+    }
+    return eventText("hello", Json{{"seq", sequence_}});
+}
+
+void Panel::poll() {
+    std::lock_guard lock(mutex_);
+    Hold hold = camera_.hold();
+    refresh();
+}
+
+Json Panel::set(const std::string& name, const Json& body) {
+    const Parameter* found = find(name);
+    if (!found) throw failure(404, "NotFound", "no such parameter: " + name);
+    const Parameter parameter = *found;
+    if (!body.is_object() || !body.contains("value")) {
+        throw BadRequest("the body is {\"value\": ...}, optionally with \"force\": true");
+    }
+    bool force = false;
+    for (const auto& [key, member] : body.items()) {
+        if (key == "force") {
+            if (!member.is_boolean()) throw BadRequest("force: expected true or false");
+            force = member.get<bool>();
+        } else if (key != "value") {
+            throw BadRequest("unknown member '" + key + "' (the body is {\"value\": ...})");
+        }
+    }
+    const Value value = valueFromJson(parameter, body["value"]);
+    Json what = Json{{"name", parameter.name}};
+    putValue(what, "requested", value);
+    return act("set", what, [&]() -> Json {
+        Json result = Json{{"name", parameter.name}};
+        putValue(result, "requested", value);
+        if (!parameter.stateOnly) {
+            const Applied applied = camera_.set(parameter.name, value, force);
+            if (applied.applied) {
+                putValue(result, "applied", *applied.applied);
+            } else {
+                result["applied"] = nullptr;
+                written_.insert_or_assign(parameter.name, value);
+            }
+            result["outside_range"] = applied.outsideAdvertisedRange;
+            return result;
+        }
+        // The plug-in takes this one only inside a system state: the current settings with
+        // this one change, which works only when the current settings can be loaded back.
+        const auto unloadable = Camera::unloadable(camera_.saveState());
+        if (!unloadable.empty()) {
+            std::string reasons;
+            for (const auto& reason : unloadable) reasons += (reasons.empty() ? "" : "; ") + reason;
+            throw failure(409, "Refused",
+                          parameter.name +
+                              " is written only as part of the current settings, and they "
+                              "cannot be loaded back: " +
+                              reasons + ". Set those parameters to numbers first.");
+        }
+        if (!force && value.isFloat() && !std::isfinite(value.asFloat())) {
+            throw Error(ErrorKind::BadInput, parameter.name + ": not a finite number");
+        }
+        Json profile = camera_.profile();
+        profile[parameter.name] = profileValue(value);
+        camera_.applyProfile(profile);
+        const Value applied = camera_.get(parameter.name);
+        putValue(result, "applied", applied);
+        result["outside_range"] = parameter.range && !parameter.range->contains(value);
+        return result;
+    });
+}
+
+Json Panel::applyProfile(const std::string& text) {
+    const Json profile = parseStrict(text);
+    const auto bad = checkProfile(profile, parameters_, stateMembers_);
+    if (!bad.empty()) {
+        Json entries = Json::array();
+        for (const auto& entry : bad) {
+            entries.push_back(Json{{"name", entry.name}, {"reason", entry.reason}});
+        }
+        Json error = errorJson("BadInput", "profile refused whole, nothing written: " +
+                                               std::to_string(bad.size()) + " bad " +
+                                               (bad.size() == 1 ? "entry" : "entries"));
+        error["entries"] = std::move(entries);
+        throw ActionError{400, Json{{"error", std::move(error)}}};
+    }
+    return act("profile", Json{{"members", profile.size()}}, [&]() -> Json {
+        camera_.applyProfile(profile);
+        for (const auto& [key, member] : profile.items()) {
+            const Parameter* parameter = find(key);
+            if (parameter && !parameter->readable()) {
+                written_.insert_or_assign(parameter->name, valueFromJson(*parameter, member));
+            }
+        }
+        return Json{{"applied", profile.size()}};
+    });
+}
+
+Json Panel::reset() {
+    if (!camera_.canReset()) {
+        throw failure(409, "Refused",
+                      "reset to power-on is offered on the simulated module and register images "
+                      "only: a module on an adapter has no power-on state to load back");
+    }
+    return act("reset", Json::object(), [&]() -> Json {
+        camera_.reset();
+        written_.clear();
+        return Json::object();
+    });
+}
+
+Json Panel::writeCalibration(const std::string& body, bool json) {
+    if (json) {
+        const Json record = parseStrict(body);
+        return act("calibration", Json{{"format", "json"}}, [&]() -> Json {
+            camera_.writeCalibrationJson(record);
+            return Json::object();
+        });
+    }
+    const std::vector<std::uint8_t> bytes(body.begin(), body.end());
+    return act("calibration", Json{{"format", "binary"}, {"bytes", bytes.size()}}, [&]() -> Json {
+        camera_.writeCalibration(bytes);
+        return Json::object();
+    });
+}
+
+}  // namespace vexar::panel

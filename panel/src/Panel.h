@@ -1,0 +1,111 @@
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <list>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "Convert.h"
+
+namespace vexar::panel {
+
+// The open event streams: each has a queue of its own, so that a slow reader delays nobody.
+class EventHub {
+  public:
+    struct Stream;
+    explicit EventHub(std::size_t maxStreams) : maxStreams_(maxStreams) {}
+    // Nothing when as many streams are open as allowed, or the hub has stopped.
+    std::shared_ptr<Stream> open();
+    void close(const std::shared_ptr<Stream>& stream);
+    void publish(const std::string& event);
+    enum class Next { Event, Idle, Ended };
+    // The next event for the stream, Idle when none came within the wait, Ended once the hub
+    // stopped or the stream fell too far behind.
+    Next next(const std::shared_ptr<Stream>& stream, std::string& event,
+              std::chrono::milliseconds wait);
+    void stop();
+
+  private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::list<std::shared_ptr<Stream>> streams_;
+    std::size_t maxStreams_;
+    bool stopped_ = false;
+};
+
+// The answer to a failed action: the error, and the sequence number when it reached the
+// module (a refusal may leave what was written before it).
+struct ActionError {
+    int status;
+    Json body;
+};
+
+// The camera as the panel shows it: every change goes through here, one at a time, numbered,
+// and told to every event stream with what it did to the settings, the fields and the timing.
+class Panel {
+  public:
+    Panel(Camera& camera, std::size_t maxStreams);
+    ~Panel();
+
+    Json camera();
+    Json parameters();
+    Json parameter(const std::string& name);
+    Json fields();
+    Json timing();
+    std::string timingSvg();
+    std::string timingText();
+    Json profile();
+    Json calibrationJson();
+    std::vector<std::uint8_t> calibration();
+
+    // Each answers the body of a success or throws ActionError.
+    Json set(const std::string& name, const Json& body);
+    Json applyProfile(const std::string& text);
+    Json reset();
+    Json writeCalibration(const std::string& body, bool json);
+
+    // Looks for a change another process made and tells the streams of it.
+    void poll();
+
+    EventHub& events() { return hub_; }
+    // The first event of a new stream: everything the page shows, with the current number.
+    std::string hello();
+
+  private:
+    struct Snapshot {
+        Json parameters = Json::array();
+        std::vector<Field> fields;
+        Timing timing;
+    };
+    Snapshot read();
+    // Reads the module; when it differs from what was last told, tells it as a change made
+    // elsewhere. Called with mutex_ held.
+    void refresh();
+    template <typename Action>
+    Json act(const char* kind, Json what, Action&& action);
+    std::string eventText(const char* type, const Json& data);
+    Json changeEvent(const char* kind, const Json& what, const Snapshot& before);
+    const Parameter* find(const std::string& name) const;
+    Timing currentTiming();
+
+    Camera& camera_;
+    std::mutex mutex_;
+    std::vector<Parameter> parameters_;
+    Json stateMembers_;
+    std::optional<Snapshot> last_;
+    // What this panel last wrote to each write-only parameter, which the module cannot tell.
+    std::map<std::string, Value> written_;
+    std::uint64_t sequence_ = 0;
+    std::vector<Transaction>* recording_ = nullptr;
+    EventHub hub_;
+};
+
+}  // namespace vexar::panel
