@@ -49,8 +49,7 @@ set_target_properties(VEXAR_ParamInterp_YORINDImpl PROPERTIES INSTALL_RPATH "$OR
                                                               EXPORT_NAME plugin)
 set_target_properties(vexar-ctl PROPERTIES
   INSTALL_RPATH "$ORIGIN/${VEXAR_LIBDIR_FROM_BINDIR};$ORIGIN" BUILD_WITH_INSTALL_RPATH ON)
-target_compile_definitions(vexar_loader PRIVATE
-  VEXAR_PLUGIN_DIR_FROM_TOOL="${VEXAR_LIBDIR_FROM_BINDIR}")
+set_target_properties(vexar_client PROPERTIES INSTALL_RPATH "$ORIGIN" BUILD_WITH_INSTALL_RPATH ON)
 
 # What a host compiles against: the plug-in's C header and nothing else.
 add_library(vexar_param_interp_headers INTERFACE)
@@ -63,11 +62,15 @@ set_target_properties(vexar_param_interp_headers PROPERTIES EXPORT_NAME headers)
 #   host     liblumivorplugins0               the host library's runtime (SONAME libLumivorPlugins.so.0)
 #   plugin   libvexar-paraminterp-yorindimpl  the plug-in
 #   dev      libvexar-paraminterp-dev         headers, development link, CMake and pkg-config files
+#   client   libvexar-client0                 the client library's runtime (SONAME libvexar-client.so.0)
 #   tool     vexar-ctl                        the host tool, its man page, completion and guide
 install(TARGETS LumivorPlugins EXPORT VexarTargets
         LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT host NAMELINK_COMPONENT dev)
 install(TARGETS VEXAR_ParamInterp_YORINDImpl EXPORT VexarTargets
         LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT plugin)
+install(TARGETS vexar_client EXPORT VexarTargets
+        LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT client NAMELINK_COMPONENT dev)
+install(DIRECTORY client/include/vexar DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT dev)
 install(TARGETS vexar-ctl EXPORT VexarTargets RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
         COMPONENT tool)
 install(TARGETS vexar_param_interp_headers EXPORT VexarTargets COMPONENT dev)
