@@ -16,9 +16,16 @@ std::string hex(std::uint32_t value) {
     return buffer;
 }
 
+// A single-precision bound as the number its shortest text names (0.1, not 0.100000001), which
+// is what the page puts into a slider's step.
+Json number(float value) { return std::stod(Value(value).toString()); }
+Json number(std::int32_t value) { return value; }
+
 template <typename T>
 Json boundsJson(const Bounds<T>& bounds) {
-    return Json{{"min", bounds.minimum}, {"max", bounds.maximum}, {"step", bounds.step}};
+    return Json{{"min", number(bounds.minimum)},
+                {"max", number(bounds.maximum)},
+                {"step", number(bounds.step)}};
 }
 
 const char* expected(ValueType type) {

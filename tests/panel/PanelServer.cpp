@@ -1,0 +1,39 @@
+// The panel on a camera, for the tests until and besides vexar-ctl serve:
+//   panel-server WHERE [--listen ADDR:PORT] [--token TOKEN] [--threads N]
+//   panel-server WHERE --timing-svg | --timing-text
+#include <cstring>
+#include <iostream>
+#include <string>
+
+#include "vexar/camera.hpp"
+#include "vexar/panel.hpp"
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        std::cerr << "usage: panel-server WHERE [options]\n";
+        return 2;
+    }
+    try {
+        vexar::Camera camera = vexar::Camera::open(argv[1]);
+        vexar::panel::ServeOptions options;
+        for (int i = 2; i < argc; ++i) {
+            const std::string option = argv[i];
+            if (option == "--timing-svg") {
+                std::cout << camera.timing().toSvg();
+                return 0;
+            }
+            if (option == "--timing-text") {
+                std::cout << camera.timing().toText();
+                return 0;
+            }
+            if (i + 1 >= argc) break;
+            if (option == "--listen") options.listen = argv[++i];
+            if (option == "--token") options.token = argv[++i];
+            if (option == "--threads") options.threads = std::stoul(argv[++i]);
+        }
+        return vexar::panel::serve(camera, options, std::cout, std::cerr);
+    } catch (const vexar::Error& e) {
+        std::cerr << "panel-server: " << e.what() << "\n";
+        return static_cast<int>(e.kind());
+    }
+}
