@@ -18,8 +18,12 @@ std::string hex(std::uint32_t value) {
 
 // A single-precision bound as the number its shortest text names (0.1, not 0.100000001), which
 // is what the page puts into a slider's step.
-Json number(float value) { return std::stod(Value(value).toString()); }
-Json number(std::int32_t value) { return value; }
+Json number(float value) {
+    return std::stod(Value(value).toString());
+}
+Json number(std::int32_t value) {
+    return value;
+}
 
 template <typename T>
 Json boundsJson(const Bounds<T>& bounds) {
@@ -30,10 +34,14 @@ Json boundsJson(const Bounds<T>& bounds) {
 
 const char* expected(ValueType type) {
     switch (type) {
-        case ValueType::Float: return "a number, or \"nan\" or \"inf\" as text";
-        case ValueType::Int: return "a whole number";
-        case ValueType::Bool: return "true or false";
-        case ValueType::Region: return "a region {\"x\", \"y\", \"width\", \"height\"}";
+        case ValueType::Float:
+            return "a number, or \"nan\" or \"inf\" as text";
+        case ValueType::Int:
+            return "a whole number";
+        case ValueType::Bool:
+            return "true or false";
+        case ValueType::Region:
+            return "a region {\"x\", \"y\", \"width\", \"height\"}";
     }
     return "a value";
 }
@@ -41,16 +49,17 @@ const char* expected(ValueType type) {
 std::string jsonTypeName(const Json& json) {
     if (json.is_number_float()) return "a fractional number";
     if (json.is_number()) return "a number";
-    return std::string(json.type_name()) == "array" ? "an array" : std::string("a ") + json.type_name();
+    return std::string(json.type_name()) == "array" ? "an array"
+                                                    : std::string("a ") + json.type_name();
 }
 
 Value regionFromJson(const Json& json) {
     Region region;
     std::set<std::string> seen;
     for (const auto& [key, member] : json.items()) {
-        std::int32_t* target = key == "x"       ? &region.x
-                               : key == "y"     ? &region.y
-                               : key == "width" ? &region.width
+        std::int32_t* target = key == "x"        ? &region.x
+                               : key == "y"      ? &region.y
+                               : key == "width"  ? &region.width
                                : key == "height" ? &region.height
                                                  : nullptr;
         if (!target) throw BadRequest("unknown region field '" + key + "'");
@@ -83,8 +92,12 @@ void putValue(Json& into, const char* member, const Value& value) {
             }
             break;
         }
-        case ValueType::Int: out["value"] = value.asInt(); break;
-        case ValueType::Bool: out["value"] = value.asBool(); break;
+        case ValueType::Int:
+            out["value"] = value.asInt();
+            break;
+        case ValueType::Bool:
+            out["value"] = value.asBool();
+            break;
         case ValueType::Region: {
             const Region r = value.asRegion();
             out["value"] = Json{{"x", r.x}, {"y", r.y}, {"width", r.width}, {"height", r.height}};
@@ -158,8 +171,8 @@ Value valueFromJson(const Parameter& parameter, const Json& json) {
 }
 
 Json fieldJson(const Field& field) {
-    return Json{{"index", field.index}, {"name", field.name},   {"address", hex(field.address)},
-                {"lsb", field.lsb},     {"msb", field.msb},     {"value", field.value},
+    return Json{{"index", field.index}, {"name", field.name}, {"address", hex(field.address)},
+                {"lsb", field.lsb},     {"msb", field.msb},   {"value", field.value},
                 {"reset", field.reset}};
 }
 
@@ -183,8 +196,7 @@ Json transactionJson(const Transaction& transaction) {
 }
 
 Json errorJson(const Error& error) {
-    static constexpr const char* kinds[] = {"", "Refused", "BadInput", "LoadFailure",
-                                            "BusFailure"};
+    static constexpr const char* kinds[] = {"", "Refused", "BadInput", "LoadFailure", "BusFailure"};
     const int kind = static_cast<int>(error.kind());
     Json out = Json{{"kind", kind >= 1 && kind <= 4 ? kinds[kind] : "Error"},
                     {"code", error.code() ? Json(*error.code()) : Json(nullptr)},

@@ -27,10 +27,14 @@ std::string dumpJson(const Json& json) {
 
 int statusOf(const Error& error) {
     switch (error.kind()) {
-        case ErrorKind::Refused: return 422;
-        case ErrorKind::BadInput: return 400;
-        case ErrorKind::LoadFailure: return 500;
-        case ErrorKind::BusFailure: return 502;
+        case ErrorKind::Refused:
+            return 422;
+        case ErrorKind::BadInput:
+            return 400;
+        case ErrorKind::LoadFailure:
+            return 500;
+        case ErrorKind::BusFailure:
+            return 502;
     }
     return 500;
 }
@@ -59,8 +63,10 @@ Json changedFields(const std::vector<Field>& before, const std::vector<Field>& a
 // A value as the state JSON carries it, which applyProfile reads.
 Json profileValue(const Value& value) {
     switch (value.type()) {
-        case ValueType::Bool: return value.asBool();
-        case ValueType::Int: return value.asInt();
+        case ValueType::Bool:
+            return value.asBool();
+        case ValueType::Int:
+            return value.asInt();
         case ValueType::Region: {
             const Region r = value.asRegion();
             return Json{{"x", r.x}, {"y", r.y}, {"width", r.width}, {"height", r.height}};
@@ -84,8 +90,16 @@ std::shared_ptr<EventHub::Stream> EventHub::open() {
 }
 
 void EventHub::close(const std::shared_ptr<Stream>& stream) {
-    std::lock_guard lock(mutex_);
-    streams_.remove(stream);
+    {
+        std::lock_guard lock(mutex_);
+        streams_.remove(stream);
+    }
+    changed_.notify_all();
+}
+
+void EventHub::awaitClosed(std::chrono::milliseconds wait) {
+    std::unique_lock lock(mutex_);
+    changed_.wait_for(lock, wait, [&] { return streams_.empty(); });
 }
 
 void EventHub::publish(const std::string& event) {
@@ -134,7 +148,9 @@ Panel::Panel(Camera& camera, std::size_t maxStreams) : camera_(camera), hub_(max
     last_ = read();
 }
 
-Panel::~Panel() { camera_.onTransaction({}); }
+Panel::~Panel() {
+    camera_.onTransaction({});
+}
 
 const Parameter* Panel::find(const std::string& name) const {
     for (const auto& parameter : parameters_) {
@@ -151,8 +167,8 @@ Panel::Snapshot Panel::read() {
     for (const auto& parameter : parameters_) {
         Json entry = Json{{"name", parameter.name}};
         if (!parameter.readable()) {
-            entry["current"] = Json{{"value", nullptr}, {"text", "write-only"},
-                                    {"reason", "write-only"}};
+            entry["current"] =
+                Json{{"value", nullptr}, {"text", "write-only"}, {"reason", "write-only"}};
             if (auto written = written_.find(parameter.name); written != written_.end()) {
                 putValue(entry, "written", written->second);
             }
@@ -162,8 +178,10 @@ Panel::Snapshot Panel::read() {
                 putValue(entry, "current", value);
                 entry["outside_range"] = parameter.range && !parameter.range->contains(value);
             } catch (const Error& e) {
-                entry["current"] = Json{{"value", nullptr}, {"text", "error"},
-                                        {"reason", "error"}, {"error", e.what()}};
+                entry["current"] = Json{{"value", nullptr},
+                                        {"text", "error"},
+                                        {"reason", "error"},
+                                        {"error", e.what()}};
             }
         }
         snapshot.parameters.push_back(std::move(entry));
@@ -328,8 +346,12 @@ Json Panel::timing() {
     return json;
 }
 
-std::string Panel::timingSvg() { return currentTiming().toSvg(); }
-std::string Panel::timingText() { return currentTiming().toText(); }
+std::string Panel::timingSvg() {
+    return currentTiming().toSvg();
+}
+std::string Panel::timingText() {
+    return currentTiming().toText();
+}
 
 Json Panel::profile() {
     std::lock_guard lock(mutex_);
@@ -436,9 +458,9 @@ Json Panel::applyProfile(const std::string& text) {
         for (const auto& entry : bad) {
             entries.push_back(Json{{"name", entry.name}, {"reason", entry.reason}});
         }
-        Json error = errorJson("BadInput", "profile refused whole, nothing written: " +
-                                               std::to_string(bad.size()) + " bad " +
-                                               (bad.size() == 1 ? "entry" : "entries"));
+        Json error = errorJson(
+            "BadInput", "profile refused whole, nothing written: " + std::to_string(bad.size()) +
+                            " bad " + (bad.size() == 1 ? "entry" : "entries"));
         error["entries"] = std::move(entries);
         throw ActionError{400, Json{{"error", std::move(error)}}};
     }

@@ -32,6 +32,8 @@ class EventHub {
     Next next(const std::shared_ptr<Stream>& stream, std::string& event,
               std::chrono::milliseconds wait);
     void stop();
+    // Until every stream has ended, or the wait is over.
+    void awaitClosed(std::chrono::milliseconds wait);
 
   private:
     std::mutex mutex_;

@@ -184,17 +184,17 @@ class Server {
         // cannot parse) get the JSON body every other error has.
         http_.set_error_handler(httplib::Server::HandlerWithResponse(
             [](const httplib::Request&, httplib::Response& response) {
-            if (!response.body.empty() || response.content_length_ > 0) {
-                return httplib::Server::HandlerResponse::Unhandled;
-            }
-            const int status = response.status;
-            sendError(response, status,
-                      status == 413 ? "TooLarge" : (status == 404 ? "NotFound" : "BadRequest"),
-                      status == 413 ? "the body is larger than 64 KiB"
-                                    : "the request cannot be read (HTTP status " +
-                                          std::to_string(status) + ")");
-            return httplib::Server::HandlerResponse::Handled;
-        }));
+                if (!response.body.empty() || response.content_length_ > 0) {
+                    return httplib::Server::HandlerResponse::Unhandled;
+                }
+                const int status = response.status;
+                sendError(response, status,
+                          status == 413 ? "TooLarge" : (status == 404 ? "NotFound" : "BadRequest"),
+                          status == 413 ? "the body is larger than 64 KiB"
+                                        : "the request cannot be read (HTTP status " +
+                                              std::to_string(status) + ")");
+                return httplib::Server::HandlerResponse::Handled;
+            }));
         http_.set_exception_handler(
             [](const httplib::Request&, httplib::Response& response, std::exception_ptr error) {
                 std::string message = "unexpected failure";
@@ -260,11 +260,12 @@ class Server {
     }
 
     void stop() {
-        {
-            std::lock_guard lock(pollMutex_);
-        }
+        { std::lock_guard lock(pollMutex_); }
         pollWake_.notify_all();
+        // The streams end with their closing chunk before the server stops taking requests;
+        // a reader that does not take it is not waited for long.
         panel_.events().stop();
+        panel_.events().awaitClosed(std::chrono::seconds(2));
         http_.stop();
     }
 
@@ -292,21 +293,21 @@ class Server {
         if (isChanging(request.method) && request.has_header("Origin") &&
             request.get_header_value("Origin") != "http://" + host) {
             sendError(response, 403, "Forbidden",
-                      "a change from another site (Origin '" +
-                          request.get_header_value("Origin") + "') is refused");
+                      "a change from another site (Origin '" + request.get_header_value("Origin") +
+                          "') is refused");
             return false;
         }
         if (tokenInUrl) {
-            response.set_header("Set-Cookie", cookie_ + "=" + token_ +
-                                                  "; Path=/; HttpOnly; SameSite=Strict");
+            response.set_header("Set-Cookie",
+                                cookie_ + "=" + token_ + "; Path=/; HttpOnly; SameSite=Strict");
         }
         return true;
     }
 
     bool hostAllowed(const std::string& host) const {
         const std::string port = ":" + std::to_string(address_.port);
-        if (host.size() <= port.size() || host.compare(host.size() - port.size(), port.size(),
-                                                       port) != 0) {
+        if (host.size() <= port.size() ||
+            host.compare(host.size() - port.size(), port.size(), port) != 0) {
             return false;
         }
         const std::string name = host.substr(0, host.size() - port.size());
@@ -331,8 +332,8 @@ class Server {
                 }
                 response.set_header("Allow", allow);
                 sendError(response, 405, "MethodNotAllowed",
-                          request.method + " is not served at " + request.path + " (Allow: " +
-                              allow + ")");
+                          request.method + " is not served at " + request.path +
+                              " (Allow: " + allow + ")");
                 return;
             }
             try {
@@ -342,8 +343,8 @@ class Server {
             } catch (const BadRequest& e) {
                 sendError(response, 400, "BadInput", e.what());
             } catch (const Error& e) {
-                const int status = e.kind() == ErrorKind::Refused    ? 422
-                                   : e.kind() == ErrorKind::BadInput ? 400
+                const int status = e.kind() == ErrorKind::Refused      ? 422
+                                   : e.kind() == ErrorKind::BadInput   ? 400
                                    : e.kind() == ErrorKind::BusFailure ? 502
                                                                        : 500;
                 sendJson(response, status, Json{{"error", errorJson(e)}});
@@ -359,13 +360,13 @@ class Server {
         auto add = [this](const std::string& path, std::map<std::string, Handler> methods) {
             routes_.push_back(Route{std::regex(path), std::move(methods)});
         };
-        add("/", {{"GET", [](auto&, auto& response, auto&) { sendAsset(response, "index.html"); }}});
+        add("/",
+            {{"GET", [](auto&, auto& response, auto&) { sendAsset(response, "index.html"); }}});
         add("/(.+\\.(?:js|css|svg))",
             {{"GET", [](const httplib::Request& request, httplib::Response& response,
-                      const std::string& name) {
+                        const std::string& name) {
                   if (!sendAsset(response, name)) {
-                      sendError(response, 404, "NotFound",
-                                "nothing is served at " + request.path);
+                      sendError(response, 404, "NotFound", "nothing is served at " + request.path);
                   }
               }}});
         add("/api/camera", {{"GET", [this](auto&, auto& response, auto&) {
@@ -380,7 +381,7 @@ class Server {
                   sendJson(response, 200, panel_.parameter(name));
               }},
              {"PUT", [this](const httplib::Request& request, httplib::Response& response,
-                     const std::string& name) {
+                            const std::string& name) {
                   sendJson(response, 200, panel_.set(name, body(request)));
               }}});
         add("/api/fields", {{"GET", [this](auto&, auto& response, auto&) {
@@ -463,9 +464,14 @@ class Server {
                     event.swap(*first);
                 } else {
                     switch (panel_.events().next(stream, event, kKeepAlive)) {
-                        case EventHub::Next::Ended: sink.done(); return true;
-                        case EventHub::Next::Idle: event = ": keep-alive\n\n"; break;
-                        case EventHub::Next::Event: break;
+                        case EventHub::Next::Ended:
+                            sink.done();
+                            return true;
+                        case EventHub::Next::Idle:
+                            event = ": keep-alive\n\n";
+                            break;
+                        case EventHub::Next::Event:
+                            break;
                     }
                 }
                 return sink.write(event.data(), event.size());
@@ -521,7 +527,8 @@ int serve(Camera& camera, const ServeOptions& options, std::ostream& out, std::o
     std::atomic<bool> stopping = false;
     std::thread listener([&] { server.run(); });
     std::thread poller;
-    if (camera.backend() != "simulated module") poller = std::thread([&] { server.poll(stopping); });
+    if (camera.backend() != "simulated module")
+        poller = std::thread([&] { server.poll(stopping); });
 
     int received = 0;
     while (received <= 0) {
@@ -533,7 +540,10 @@ int serve(Camera& camera, const ServeOptions& options, std::ostream& out, std::o
     server.stop();
     listener.join();
     if (poller.joinable()) poller.join();
-    err << "serve: stopped" << (received == SIGINT ? " (interrupt)" : received == SIGTERM ? " (terminated)" : "")
+    err << "serve: stopped"
+        << (received == SIGINT    ? " (interrupt)"
+            : received == SIGTERM ? " (terminated)"
+                                  : "")
         << "\n";
     return 0;
 }

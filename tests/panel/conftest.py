@@ -1,0 +1,52 @@
+"""A served panel for the tests: the program prints its URL first, and stops on SIGTERM."""
+import http.client
+import json
+import os
+import re
+import signal
+import subprocess
+
+import pytest
+
+SERVER = os.environ.get("VEXAR_PANEL_SERVER", "panel-server")
+
+
+class Panel:
+    def __init__(self, where="sim", extra=()):
+        self.process = subprocess.Popen([SERVER, where, "--listen", "127.0.0.1:0", *extra],
+                                        stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+        self.url = self.process.stdout.readline().strip()
+        match = re.fullmatch(r"http://127\.0\.0\.1:(\d+)/\?token=([0-9a-f]{64})", self.url)
+        assert match, f"first line is not the URL: {self.url!r} {self.process.stderr.read()}"
+        self.port, self.token = int(match[1]), match[2]
+        self.host = f"127.0.0.1:{self.port}"
+
+    def request(self, method, path, body=None, headers=None, auth=True):
+        connection = http.client.HTTPConnection("127.0.0.1", self.port, timeout=10)
+        sent = {} if headers is None else dict(headers)
+        if auth:
+            sent.setdefault("Authorization", f"Bearer {self.token}")
+        if isinstance(body, (dict, list)):
+            body = json.dumps(body)
+        connection.request(method, path, body=body, headers=sent)
+        response = connection.getresponse()
+        data = response.read()
+        connection.close()
+        return response.status, dict(response.getheaders()), data
+
+    def json(self, method, path, body=None, **kwargs):
+        status, headers, data = self.request(method, path, body, **kwargs)
+        return status, json.loads(data) if data else None
+
+    def stop(self):
+        self.process.send_signal(signal.SIGTERM)
+        _, err = self.process.communicate(timeout=20)
+        return self.process.returncode, err
+
+
+@pytest.fixture
+def panel():
+    served = Panel()
+    yield served
+    code, err = served.stop()
+    assert code == 0, err

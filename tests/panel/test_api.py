@@ -1,0 +1,229 @@
+"""The panel's JSON API and its defences, case by case."""
+import json
+import socket
+
+import pytest
+
+from conftest import Panel
+
+# (method, path, extra headers, body, without the token, expected status, error kind)
+SECURITY = [
+    ("GET", "/api/camera", {}, None, True, 401, "Unauthorized"),
+    ("GET", "/api/camera", {"Authorization": "Bearer wrong"}, None, False, 401, "Unauthorized"),
+    ("GET", "/?token=wrong", {}, None, True, 401, "Unauthorized"),
+    ("GET", "/api/camera", {"Host": "evil.example:{port}"}, None, False, 403, "Forbidden"),
+    ("GET", "/api/camera", {"Host": "127.0.0.1:1"}, None, False, 403, "Forbidden"),
+    ("PUT", "/api/parameters/FrameRate", {"Origin": "http://evil.example"}, {"value": 20}, False,
+     403, "Forbidden"),
+    ("POST", "/api/reset", {"Origin": "null"}, "", False, 403, "Forbidden"),
+    ("PUT", "/api/profile", {}, "x" * (64 * 1024 + 1), False, 413, "TooLarge"),
+    ("PUT", "/api/parameters/FrameRate", {}, "{\"value\": ", False, 400, "BadInput"),
+    ("PUT", "/api/parameters/FrameRate", {}, {"value": "fast"}, False, 400, "BadInput"),
+    ("PUT", "/api/parameters/FrameRate", {}, {"value": True}, False, 400, "BadInput"),
+    ("PUT", "/api/parameters/MicroFrameNumber", {}, {"value": 2.5}, False, 400, "BadInput"),
+    ("PUT", "/api/parameters/FrameRate", {}, {"valeu": 20}, False, 400, "BadInput"),
+    ("PUT", "/api/parameters/FrameRate", {}, "{\"value\": 1, \"value\": 2}", False, 400, "BadInput"),
+    ("PUT", "/api/parameters/Brightness", {}, {"value": 1}, False, 404, "NotFound"),
+    ("GET", "/api/nothing", {}, None, False, 404, "NotFound"),
+    ("DELETE", "/api/parameters/FrameRate", {}, None, False, 405, "MethodNotAllowed"),
+    ("GET", "/api/reset", {}, None, False, 405, "MethodNotAllowed"),
+    ("GET", "/api/timing?format=png", {}, None, False, 400, "BadInput"),
+    ("PUT", "/api/parameters/FrameRate", {}, {"value": -1}, False, 422, "Refused"),
+    ("PUT", "/api/parameters/Range", {}, {"value": 1}, False, 422, "Refused"),
+]
+
+
+@pytest.mark.parametrize("method,path,headers,body,anonymous,status,kind", SECURITY)
+def test_refused_requests_answer_json_errors(panel, method, path, headers, body, anonymous,
+                                             status, kind):
+    headers = {k: v.format(port=panel.port) for k, v in headers.items()}
+    got, answer_headers, data = panel.request(method, path, body, headers, auth=not anonymous)
+    assert got == status, data
+    assert answer_headers["Content-Type"] == "application/json"
+    error = json.loads(data)["error"]
+    assert error["kind"] == kind and error["message"]
+    if status == 405:
+        assert "GET" in answer_headers["Allow"] or "POST" in answer_headers["Allow"]
+    if status == 401:
+        assert answer_headers["WWW-Authenticate"] == "Bearer"
+
+
+@pytest.mark.parametrize("host", ["127.0.0.1:{port}", "localhost:{port}", "[::1]:{port}"])
+def test_loopback_host_names_are_served(panel, host):
+    status, _, _ = panel.request("GET", "/api/camera", headers={"Host": host.format(port=panel.port)})
+    assert status == 200
+
+
+def test_page_sets_a_strict_cookie_named_for_the_port_and_every_answer_is_locked_down(panel):
+    status, headers, page = panel.request("GET", f"/?token={panel.token}", auth=False)
+    assert status == 200 and b'type="module"' in page
+    cookie = headers["Set-Cookie"]
+    assert cookie.startswith(f"vexar_panel_{panel.port}={panel.token};")
+    assert "HttpOnly" in cookie and "SameSite=Strict" in cookie
+    status, _, _ = panel.request("GET", "/api/camera", auth=False,
+                                 headers={"Cookie": f"other=1; vexar_panel_{panel.port}={panel.token}"})
+    assert status == 200
+    for path in ["/", "/api/camera", "/js/main.js", "/api/nothing"]:
+        _, headers, _ = panel.request("GET", path)
+        policy = headers["Content-Security-Policy"]
+        assert "script-src 'self'" in policy and "frame-ancestors 'none'" in policy
+        assert "'unsafe-inline'" not in policy
+        assert headers["X-Content-Type-Options"] == "nosniff"
+        assert headers["X-Frame-Options"] == "DENY"
+    _, headers, _ = panel.request("GET", "/js/main.js")
+    assert headers["Content-Type"].startswith("text/javascript")
+
+
+def test_a_script_with_the_token_and_its_own_origin_may_change(panel):
+    status, answer = panel.json("PUT", "/api/parameters/FrameRate", {"value": 20},
+                                headers={"Origin": f"http://{panel.host}"})
+    assert status == 200 and answer["applied"]["value"] == 20
+
+
+def test_set_answers_requested_applied_and_the_range_mark(panel):
+    status, answer = panel.json("PUT", "/api/parameters/IntegrationTime", {"value": 1})
+    assert status == 200
+    assert answer["requested"]["text"] == "1"
+    assert answer["applied"]["text"] == "0.9259259"  # the step at power-on
+    assert answer["outside_range"] is True
+    status, again = panel.json("PUT", "/api/parameters/integrationtime", {"value": "0.25"})
+    assert status == 200 and again["outside_range"] is False and again["seq"] == answer["seq"] + 1
+    status, refused = panel.json("PUT", "/api/parameters/FrameRate", {"value": -1})
+    assert status == 422
+    assert refused["error"]["code_name"] == "OutOfRange"
+    assert refused["error"]["allowed"] == "min=0 max=60 step=0.01"
+
+
+def test_values_are_shown_as_held_not_clamped(panel):
+    status, answer = panel.json("GET", "/api/parameters")
+    values = {p["name"]: p for p in answer["parameters"]}
+    assert values["IntegrationTime"]["current"]["text"] == "2.6455026"
+    assert values["IntegrationTime"]["outside_range"] is True
+    assert values["ModulationFrequency"]["current"] == {"value": None, "text": "nan", "reason": "nan"}
+    assert values["MixingVoltage"]["current"]["reason"] == "write-only"
+    assert values["RegionOfInterest"]["state_only"] is True
+
+
+def test_state_only_parameters_need_loadable_settings_then_take_one_change(panel):
+    status, refused = panel.json("PUT", "/api/parameters/DealiasingOn", {"value": True})
+    assert status == 409 and "ModulationFrequency" in refused["error"]["message"]
+    assert panel.json("PUT", "/api/parameters/ModulationFrequency", {"value": 20})[0] == 200
+    status, answer = panel.json("PUT", "/api/parameters/RegionOfInterest",
+                                {"value": {"x": 64, "y": 48, "width": 160, "height": 120}})
+    assert status == 200, answer
+    assert answer["applied"]["text"] == "64,48,160,120"
+    status, timing = panel.json("GET", "/api/timing")
+    assert timing["phases_per_micro_frame"] == 4
+    # Dealiasing on with its frequency not a number is a state the plug-in refuses.
+    assert panel.json("PUT", "/api/parameters/DealiasingOn", {"value": True})[0] == 422
+    assert panel.json("PUT", "/api/parameters/DealiasingFrequency", {"value": 20})[0] == 200
+    assert panel.json("PUT", "/api/parameters/DealiasingOn", {"value": True})[0] == 200
+    assert panel.json("GET", "/api/timing")[1]["phases_per_micro_frame"] == 6
+
+
+def test_timing_svg_is_the_one_drawing(panel):
+    status, headers, svg = panel.request("GET", "/api/timing?format=svg")
+    assert status == 200 and headers["Content-Type"] == "image/svg+xml"
+    assert svg.startswith(b"<svg") and b"33.333 ms" in svg and b"2.6455026 ms" in svg
+    assert panel.request("GET", "/api/timing?format=svg")[2] == svg
+
+
+def test_timing_svg_is_the_same_bytes_the_camera_draws(tmp_path):
+    import subprocess
+    from conftest import SERVER
+    image = tmp_path / "camera.img"
+    served = Panel(f"image:{image}")
+    try:
+        served.json("PUT", "/api/parameters/MicroFrameNumber", {"value": 8})
+        svg = served.request("GET", "/api/timing?format=svg")[2]
+    finally:
+        assert served.stop()[0] == 0
+    drawn = subprocess.run([SERVER, f"image:{image}", "--timing-svg"], capture_output=True, check=True)
+    assert drawn.stdout == svg
+    assert b"8 micro-frames of 8.333 ms" in svg
+
+
+def test_profile_is_checked_whole_and_refusals_name_the_parameter(panel):
+    before = panel.request("GET", "/api/fields")[2]
+    bad = {"FrameRate": "fast", "Brightness": 1, "MicroFrameNumber": 4, "microframenumber": 2,
+           "RegionOfInterest": {"x": 0, "y": 0, "width": 70000, "height": 1}, "Range": 1}
+    status, answer = panel.json("PUT", "/api/profile", bad)
+    assert status == 400
+    reasons = {e["name"]: e["reason"] for e in answer["error"]["entries"]}
+    assert set(reasons) == {"FrameRate", "Brightness", "microframenumber", "RegionOfInterest", "Range"}
+    assert "twice" in reasons["microframenumber"] and "65535" in reasons["RegionOfInterest"]
+    assert json.loads(panel.request("GET", "/api/fields")[2])["fields"] == json.loads(before)["fields"]
+    status, answer = panel.json("PUT", "/api/profile", {"FrameRate": 20, "MixingSignalsMode": 2,
+                                                       "IlluminationMode": 0})
+    assert status == 422 and "state" in answer["error"]["message"].lower() or status == 422
+
+
+def test_profile_round_trip_and_reset(panel):
+    assert panel.json("PUT", "/api/parameters/ModulationFrequency", {"value": 20})[0] == 200
+    assert panel.json("PUT", "/api/parameters/FrameRate", {"value": 15})[0] == 200
+    status, profile = panel.json("GET", "/api/profile")
+    assert status == 200 and profile["FrameRate"] == 15
+    assert panel.json("POST", "/api/reset")[0] == 200
+    assert panel.json("GET", "/api/parameters/FrameRate")[1]["current"]["value"] == 30
+    status, answer = panel.json("PUT", "/api/profile", profile)
+    assert status == 200, answer
+    assert panel.json("GET", "/api/parameters/FrameRate")[1]["current"]["value"] == 15
+
+
+def test_calibration_round_trip_in_both_forms(panel):
+    record = {"phaseOffset1": {"offset": 1000}}
+    assert panel.json("PUT", "/api/calibration", record)[0] == 200
+    status, read = panel.json("GET", "/api/calibration")
+    assert read["phaseOffset1"] == {"offset": 1000, "state": 2}
+    status, headers, binary = panel.request("GET", "/api/calibration?format=binary")
+    assert headers["Content-Type"] == "application/octet-stream" and binary
+    assert panel.request("PUT", "/api/calibration", b"not a record",
+                         {"Content-Type": "application/octet-stream"})[0] == 400
+    assert panel.request("PUT", "/api/calibration", binary,
+                         {"Content-Type": "application/octet-stream"})[0] == 200
+
+
+def test_events_tell_each_change_with_its_number_trace_and_fields(panel):
+    connection = socket.create_connection(("127.0.0.1", panel.port), timeout=10)
+    connection.sendall((f"GET /api/events HTTP/1.1\r\nHost: {panel.host}\r\n"
+                        f"Authorization: Bearer {panel.token}\r\n\r\n").encode())
+    received = b""
+    while b"event: hello" not in received:
+        received += connection.recv(65536)
+    assert b"text/event-stream" in received
+    status, answer = panel.json("PUT", "/api/parameters/MicroFrameNumber", {"value": 8})
+    while f"id: {answer['seq']}\n".encode() not in received or not received.endswith(b"\n\n\r\n"):
+        received += connection.recv(65536)
+    line = [l for l in received.split(b"\n") if l.startswith(b"data: {\"seq\"")][-1]
+    event = json.loads(line[6:])
+    assert event["kind"] == "set" and event["seq"] == answer["seq"]
+    rates = {p["name"]: p["current"]["text"] for p in event["parameters"]}
+    assert rates["FrameRate"] == "15" and rates["MicroFrameNumber"] == "8"
+    assert any(t["direction"] == "write" for t in event["trace"])
+    assert event["changed_fields"] and all("was" in f for f in event["changed_fields"])
+    assert event["timing"]["svg"] == panel.request("GET", "/api/timing?format=svg")[2].decode()
+    connection.close()
+
+
+def test_stop_ends_open_event_streams(panel):
+    connection = socket.create_connection(("127.0.0.1", panel.port), timeout=10)
+    connection.sendall((f"GET /api/events HTTP/1.1\r\nHost: {panel.host}\r\n"
+                        f"Authorization: Bearer {panel.token}\r\n\r\n").encode())
+    received = b""
+    while b"event: hello" not in received:
+        received += connection.recv(65536)
+    code, err = panel.stop()
+    while chunk := connection.recv(65536):
+        received += chunk
+    assert code == 0 and "stopped" in err
+    assert received.endswith(b"0\r\n\r\n")
+    panel.stop = lambda: (0, "")
+
+
+@pytest.mark.parametrize("listen,message", [("127.0.0.1", "ADDR:PORT"), ("example.com:80", "IPv4"),
+                                            ("127.0.0.1:99999", "port")])
+def test_malformed_listen_addresses_are_refused(listen, message):
+    import subprocess
+    from conftest import SERVER
+    run = subprocess.run([SERVER, "sim", "--listen", listen], capture_output=True, text=True, timeout=20)
+    assert run.returncode == 2 and message in run.stderr and run.stdout == ""
