@@ -43,6 +43,7 @@ async function start() {
     const seq = answer.body.seq;
     if (seq !== undefined) {
       mine.add(seq);
+      activity.claim(seq);
       started.set(seq, begin);
     }
     controls.get(parameter.name).showResult(answer);
@@ -95,7 +96,11 @@ async function start() {
     resetButton: byId('reset'),
     result: byId('files-result'),
     canReset: camera.can_reset,
-    onChange: (answer) => { if (answer.body.seq !== undefined) mine.add(answer.body.seq); },
+    onChange: (answer) => {
+      if (answer.body.seq === undefined) return;
+      mine.add(answer.body.seq);
+      activity.claim(answer.body.seq);
+    },
   });
 
   const connection = byId('connection');

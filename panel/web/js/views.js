@@ -87,13 +87,25 @@ export function createTraceView(title, list) {
 }
 
 export function createActivity(list, limit = 50) {
+  const items = new Map();
+  const line = (event, who) => `#${event.seq} ${actionTitle(event)} (${who})${event.ok ? '' : ': refused'}`;
   return {
     add(event, mine) {
       const item = document.createElement('li');
       const who = mine ? 'this tab' : (event.kind === 'external' ? 'another process' : 'another tab');
-      item.textContent = `#${event.seq} ${actionTitle(event)} (${who})${event.ok ? '' : ': refused'}`;
+      item.textContent = line(event, who);
       list.prepend(item);
-      while (list.children.length > limit) list.lastElementChild.remove();
+      items.set(event.seq, { item, event });
+      while (list.children.length > limit) {
+        items.delete(Number(list.lastElementChild.dataset.seq));
+        list.lastElementChild.remove();
+      }
+      item.dataset.seq = String(event.seq);
+    },
+    // The event of a change can arrive before the answer to the request that made it.
+    claim(seq) {
+      const entry = items.get(seq);
+      if (entry) entry.item.textContent = line(entry.event, 'this tab');
     },
   };
 }

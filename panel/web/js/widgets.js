@@ -39,7 +39,9 @@ function numberInputs(id, range, apply) {
     slider.addEventListener('change', () => apply(Number(slider.value)));
     inputs.append(slider);
   }
-  field.addEventListener('change', () => apply(typed(field.value)));
+  field.addEventListener('change', () => {
+    if (field.value.trim() !== '') apply(typed(field.value));
+  });
   inputs.append(field);
   if (range && 'step' in range) inputs.append(make('span', { class: 'meta' }, `step ${range.step}`));
   return {
