@@ -1,6 +1,6 @@
 // The panel on a camera, for the tests until and besides vexar-ctl serve:
 //   panel-server WHERE [--listen ADDR:PORT] [--token TOKEN] [--threads N]
-//   panel-server WHERE --timing-svg | --timing-text
+//   panel-server WHERE --timing-svg | --timing-text | --set NAME VALUE
 #include <cstring>
 #include <iostream>
 #include <string>
@@ -24,6 +24,13 @@ int main(int argc, char** argv) {
             }
             if (option == "--timing-text") {
                 std::cout << camera.timing().toText();
+                return 0;
+            }
+            if (option == "--set" && i + 2 < argc) {
+                const auto parameter = camera.parameter(argv[i + 1]);
+                const auto value = vexar::Value::parse(parameter.type, argv[i + 2]);
+                if (!value) return 2;
+                camera.set(parameter.name, *value);
                 return 0;
             }
             if (i + 1 >= argc) break;
