@@ -340,7 +340,9 @@ Timing Panel::currentTiming() {
 }
 
 Json Panel::timing() {
-    Json json = timingJson(currentTiming());
+    const Timing now = currentTiming();
+    Json json = timingJson(now);
+    json["svg"] = now.toSvg();
     std::lock_guard lock(mutex_);
     json["seq"] = sequence_;
     return json;

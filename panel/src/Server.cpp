@@ -272,6 +272,10 @@ class Server {
   private:
     // Host, token and Origin, before a body is read: an unauthorised request costs nothing.
     bool admit(const httplib::Request& request, httplib::Response& response) {
+        // Nothing is compressed: on a local link it costs far more than it saves (brotli at the
+        // library's quality takes tens of milliseconds a response), and an event must not wait
+        // in a compressor. The request is the server's own non-const object, handed on as const.
+        const_cast<httplib::Request&>(request).headers.erase("Accept-Encoding");
         const std::string host = request.get_header_value("Host");
         if (!hostAllowed(host)) {
             sendError(response, 403, "Forbidden",

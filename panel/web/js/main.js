@@ -86,7 +86,6 @@ async function start() {
     if (list.seq >= latest) showParameters(list.parameters);
     latest = Math.max(latest, list.seq);
     registers.fill(fields.fields);
-    timingNow.svg = await (await fetch('/api/timing?format=svg', { cache: 'no-store' })).text();
     timing.show(timingNow);
   }
 
