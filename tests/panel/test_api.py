@@ -125,6 +125,7 @@ def test_timing_svg_is_the_one_drawing(panel):
     status, headers, svg = panel.request("GET", "/api/timing?format=svg")
     assert status == 200 and headers["Content-Type"] == "image/svg+xml"
     assert svg.startswith(b"<svg") and b"33.333 ms" in svg and b"2.6455026 ms" in svg
+    assert b"4 micro-frames of 8.333 ms" in svg and b"idle 5.688 ms" in svg
     assert panel.request("GET", "/api/timing?format=svg")[2] == svg
 
 
