@@ -1,8 +1,9 @@
-#include "tools/ctl/CommandLine.h"
+#include "CommandLine.h"
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <charconv>
 #include <chrono>
 #include <cmath>
@@ -12,13 +13,8 @@
 #include <tuple>
 #include <utility>
 
-#include "tools/ctl/Commands.h"
-#include "tools/ctl/Errors.h"
-#include "Files.h"
-#include "ImageFile.h"
-#include "ModuleIdentity.h"
-#include "io/Failure.h"
-#include "io/LockedFile.h"
+#include "Commands.h"
+#include "Errors.h"
 
 namespace Lumivor::Ctl {
 
@@ -183,17 +179,9 @@ void dispatch(const Subcommands& s, const Options& options, Context& context) {
     }
 }
 
-std::unique_ptr<Bus::Backend> openBus(const Options& options) {
-    try {
-        return Bus::openBackend(options.bus);
-    } catch (const Bus::OpenError& error) {
-        throw CommandError(Exit::BusFailure, error.what());
-    }
-}
-
 std::chrono::milliseconds lockTimeout(const std::string& text) {
     if (text.empty()) {
-        return Bus::kDefaultLockTimeout;
+        return vexar::OpenOptions{}.lockTimeout;
     }
     double seconds = -1;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), seconds);
@@ -202,17 +190,6 @@ std::chrono::milliseconds lockTimeout(const std::string& text) {
         throw badInput("--lock-timeout " + text + ": not a number of seconds from 0 to 86400");
     }
     return std::chrono::milliseconds(std::llround(seconds * 1000));
-}
-
-// A tool command is one operation: the adapter stays locked from before the first transfer
-// to after the last.
-std::unique_ptr<Bus::AdapterLock> holdBus(Bus::Backend& bus, std::chrono::milliseconds timeout) {
-    try {
-        return bus.hold(timeout);
-    } catch (const Bus::AdapterBusy& busy) {
-        throw CommandError(Exit::BusFailure,
-                           std::string(busy.what()) + " (--lock-timeout SECONDS waits longer)");
-    }
 }
 
 // An empty value is what a script with an unset variable passes; taking it for "no value"
@@ -294,45 +271,37 @@ void checkFormat(const Subcommands& s, const Options& options) {
 
 int printVersion(const std::string& pluginPath, std::ostream& out) {
     out << "vexar-ctl " << VEXAR_VERSION << '\n';
-    Tools::PluginLibrary library;
-    if (!library.load(pluginPath)) {
-        throw CommandError(Exit::NoPlugin,
-                           "cannot load plug-in " + pluginPath + ": " + library.error());
+    try {
+        const auto v = vexar::pluginVersion(pluginPath);
+        out << "plug-in " << v[0] << '.' << v[1] << '.' << v[2] << " (" << pluginPath << ")\n";
+    } catch (const vexar::Error& error) {
+        throw CommandError(error);
     }
-    std::uint32_t major = 0, minor = 0, patch = 0;
-    library.api().getPluginVersion(&major, &minor, &patch);
-    out << "plug-in " << major << '.' << minor << '.' << patch << " (" << pluginPath << ")\n";
     return Exit::Success;
 }
 
-// The image is read and checked before the plug-in touches the bus, and stays locked until
-// the run has written it back.
-struct HeldImage {
-    std::unique_ptr<Io::LockedFile> file;
-    RegisterImage contents;
-    std::string loaded;  // the module's image as applied, to tell whether the run changed it
-};
-
-HeldImage holdImage(const std::filesystem::path& path) {
-    HeldImage held{std::make_unique<Io::LockedFile>(path), {}, {}};
-    held.contents = parseImage(held.file->text(), path.string());
-    return held;
-}
-
-void startFromImage(HeldImage& held, Sim::SimulatedModule& module) {
-    applyImage(module, held.contents);
-    held.loaded = imageText(module);
-}
-
-// Only a run that changed the module rewrites the image: a read-only image serves reads, and
-// the comments of a hand-written image survive them. A missing image is created by a run that
-// succeeds.
-void keepImage(const HeldImage& held, const Sim::SimulatedModule& module, bool succeeded) {
-    const std::string now = imageText(module);
-    if (now != held.loaded || (succeeded && !held.file->existed())) {
-        held.file->replace(now);
+// The transactions of a command in "i2ctransfer" style, then their count.
+std::string describeTrace(const std::vector<vexar::Transaction>& transactions) {
+    std::string text;
+    std::size_t reads = 0;
+    for (const vexar::Transaction& t : transactions) {
+        text.append(t.toString()).append("\n");
+        reads += t.direction == vexar::Direction::Read ? 1 : 0;
     }
+    return text + std::to_string(transactions.size()) + " transactions (" + std::to_string(reads) +
+           " reads, " + std::to_string(transactions.size() - reads) + " writes)\n";
 }
+
+// A busy adapter may be free after a longer wait.
+CommandError reported(const vexar::Error& error) {
+    if (error.kind() == vexar::ErrorKind::BusFailure && error.busErrno() == EBUSY &&
+        !error.code()) {
+        return CommandError(Exit::BusFailure,
+                            std::string(error.what()) + " (--lock-timeout SECONDS waits longer)");
+    }
+    return CommandError(error);
+}
+
 }  // namespace
 
 int runCommandLine(const std::vector<std::string>& args, const Streams& io,
@@ -364,6 +333,8 @@ int runCommandLine(const std::vector<std::string>& args, const Streams& io,
         return app.exit(help, io.out, io.err);
     } catch (const CLI::ParseError& error) {
         return usageError(error.what(), io.err);
+    } catch (const vexar::Error& error) {
+        return usageError(error.what(), io.err);
     } catch (const CommandError& error) {
         if (error.status() != Exit::BadInput) {
             io.err << "vexar-ctl: " << error.what() << '\n';
@@ -375,59 +346,52 @@ int runCommandLine(const std::vector<std::string>& args, const Streams& io,
         return runDemo(options.plugin, io.out, io.err);
     }
 
-    std::optional<HeldImage> image;
-    std::unique_ptr<Bus::AdapterLock> adapter;
-    std::unique_ptr<Session> session;
-    // probe runs before any plug-in is loaded: it is what to try when initialising fails.
-    std::unique_ptr<Bus::Backend> probed;
-    Bus::Backend* bus = nullptr;
+    std::optional<vexar::Camera> camera;
     std::optional<CommandError> failure;
     try {
+        if (!options.image.empty() && !options.bus.empty()) {
+            throw badInput(
+                "--image keeps the simulated module's registers; a module on --bus keeps its own");
+        }
+        vexar::OpenOptions open;
+        open.plugin = options.plugin;
+        open.lockTimeout = lockTimeout(options.lockTimeout);
+        // probe runs before any plug-in is loaded: it is what to try when initialising fails.
         if (commands.probe->parsed()) {
-            probed = openBus(options);
-            bus = probed.get();
-            adapter = holdBus(*bus, lockTimeout(options.lockTimeout));
-            runProbe(*bus, io.out);
+            runProbe(options.bus.empty() ? "sim" : options.bus, open, io.out);
         } else {
-            if (!options.image.empty()) {
-                if (!options.bus.empty()) {
-                    throw badInput(
-                        "--image keeps the simulated module's registers; a module on --bus "
-                        "keeps its own");
-                }
-                image = holdImage(io.base / options.image);
+            const std::string where = !options.image.empty()
+                                          ? "image:" + (io.base / options.image).string()
+                                      : !options.bus.empty() ? options.bus
+                                                             : "sim";
+            if (!options.module.empty()) {
+                open.identity = vexar::ModuleIdentity::load(io.base / options.module);
             }
-            auto identity = options.module.empty()
-                                ? std::nullopt
-                                : std::optional(loadModuleIdentity(io.base / options.module));
-            auto backend = openBus(options);
-            adapter = holdBus(*backend, lockTimeout(options.lockTimeout));
-            session = std::make_unique<Session>(options.plugin, std::move(backend), identity);
-            bus = &session->bus();
-            if (image) {
-                startFromImage(*image, session->module());
-            }
-            bus->clearLog();
-            Context context{*session,      io.out,       io.err,
+            camera = vexar::Camera::open(where, open);
+            // A tool command is one operation: the bus stays held from before the first
+            // transfer to after the last, and an image is written back once.
+            vexar::Hold hold = camera->hold();
+            camera->clearTransactions();
+            Context context{*camera,       io.out,       io.err,
                             io.in,         io.base,      options.format == "json",
                             options.quiet, options.force};
-            dispatch(commands, options, context);
+            try {
+                dispatch(commands, options, context);
+            } catch (...) {
+                if (options.trace) {
+                    io.err << describeTrace(camera->transactions());
+                }
+                throw;
+            }
+            if (options.trace) {
+                io.err << describeTrace(camera->transactions());
+            }
+            hold.release();
         }
     } catch (const CommandError& error) {
         failure = error;
-    } catch (const Io::Failure& error) {
-        failure = CommandError(Io::exitStatus(error.kind()), error.what());
-    }
-    if (bus != nullptr && options.trace) {
-        io.err << bus->describeLog();
-    }
-    // A refused write may have changed fields before it stopped, as on a real module.
-    if (session != nullptr && image && (!failure || failure->status() == Exit::Refused)) {
-        try {
-            keepImage(*image, session->module(), !failure);
-        } catch (const Io::Failure& error) {
-            failure = failure ? failure : CommandError(Io::exitStatus(error.kind()), error.what());
-        }
+    } catch (const vexar::Error& error) {
+        failure = reported(error);
     }
     if (failure) {
         io.out.flush();
