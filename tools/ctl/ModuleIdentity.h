@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "interface/vexar_param_interp.h"
+#include "vexar_param_interp.h"
 
 namespace Lumivor::Ctl {
 

@@ -4,9 +4,9 @@
 #include <array>
 #include <cctype>
 
-#include "host/ErrorCode.h"
-#include "interface/vexar_param_interp.h"
+#include "core/ErrorCode.h"
 #include "tools/ctl/Values.h"
+#include "vexar_param_interp.h"
 
 namespace Lumivor::Ctl {
 

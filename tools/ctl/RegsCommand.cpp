@@ -4,7 +4,7 @@
 #include <ostream>
 #include <vector>
 
-#include "host/ByteOrder.h"
+#include "interface/ByteOrder.h"
 #include "tools/ctl/Commands.h"
 #include "tools/ctl/Errors.h"
 #include "tools/ctl/ImageFile.h"

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <nlohmann/json.hpp>
 
-#include "host/ByteOrder.h"
+#include "interface/ByteOrder.h"
 #include "tools/ctl/Errors.h"
 #include "tools/io/BoundedJson.h"
 
