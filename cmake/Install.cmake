@@ -36,9 +36,9 @@ string(REGEX REPLACE "/$" "" VEXAR_PREFIX_FROM_PKGCONFIG "${VEXAR_PREFIX_FROM_PK
 
 set_target_properties(LumivorPlugins PROPERTIES VERSION ${PROJECT_VERSION}
                                                 SOVERSION ${PROJECT_VERSION_MAJOR})
-# Users in the build tree include "host/..." from the source root; installed, from include/lumivor.
-set_property(TARGET LumivorPlugins PROPERTY INTERFACE_INCLUDE_DIRECTORIES
-  $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}> $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}/lumivor>)
+# Users include "host/..." from host/include in the build tree; installed, from include/lumivor.
+set_property(TARGET LumivorPlugins APPEND PROPERTY INTERFACE_INCLUDE_DIRECTORIES
+  $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}/lumivor>)
 target_compile_features(LumivorPlugins INTERFACE cxx_std_20)
 
 # The installed binaries carry the same RUNPATH in the build tree: CMake's rewriting at install
@@ -52,9 +52,7 @@ set_target_properties(vexar-ctl PROPERTIES
 set_target_properties(vexar_client PROPERTIES INSTALL_RPATH "$ORIGIN" BUILD_WITH_INSTALL_RPATH ON)
 
 # What a host compiles against: the plug-in's C header and nothing else.
-add_library(vexar_param_interp_headers INTERFACE)
-target_include_directories(vexar_param_interp_headers INTERFACE
-  $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}/interface>
+set_property(TARGET vexar_param_interp_headers APPEND PROPERTY INTERFACE_INCLUDE_DIRECTORIES
   $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>)
 set_target_properties(vexar_param_interp_headers PROPERTIES EXPORT_NAME headers)
 
@@ -74,10 +72,10 @@ install(DIRECTORY client/include/vexar DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} C
 install(TARGETS vexar-ctl EXPORT VexarTargets RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
         COMPONENT tool)
 install(TARGETS vexar_param_interp_headers EXPORT VexarTargets COMPONENT dev)
-install(FILES interface/vexar_param_interp.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}
+install(FILES interface/include/vexar_param_interp.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}
         COMPONENT dev)
-install(DIRECTORY host/ DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/lumivor/host COMPONENT dev
-        FILES_MATCHING PATTERN "*.h")
+install(DIRECTORY host/include/host/ DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/lumivor/host
+        COMPONENT dev FILES_MATCHING PATTERN "*.h")
 
 # Man page and changelog go in compressed, as Debian keeps them; -n leaves out the time stamp
 # so that the same sources give the same bytes.
