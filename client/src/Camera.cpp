@@ -11,14 +11,14 @@
 #include "Errors.h"
 #include "ModuleIdentity.h"
 #include "Parameters.h"
+#include "PluginLoader.h"
 #include "Session.h"
 #include "StateRecords.h"
 #include "bus/Backend.h"
 #include "bus/Probe.h"
-#include "host/ByteOrder.h"
+#include "interface/ByteOrder.h"
 #include "io/BoundedJson.h"
-#include "variant/ByteDevices.h"
-#include "variant/SubRegisterTable.h"
+#include "yorind/ModuleDescription.h"
 
 namespace vexar {
 
@@ -46,8 +46,8 @@ std::unique_ptr<backend::Backend> openBackend(std::string_view where) {
         }
         return std::make_unique<backend::ImageBackend>(std::filesystem::path(path));
     }
-    if (!where.empty() && (where.starts_with("/dev/") || where.find_first_not_of("0123456789") ==
-                                                             std::string_view::npos)) {
+    if (!where.empty() && (where.starts_with("/dev/") ||
+                           where.find_first_not_of("0123456789") == std::string_view::npos)) {
         return std::make_unique<backend::I2cDevBackend>(std::string(where));
     }
     throw Ctl::badInput("no camera at '" + std::string(where) +
@@ -166,10 +166,10 @@ struct Camera::Impl {
         // A damaged state is bad input, not for the plug-in.
         const std::vector<Ctl::StateRecord> records = Ctl::decodeState(state);
         try {
-            session->check(session->api().writeSystemState(
-                               session->instance(), state.data(),
-                               static_cast<std::uint32_t>(state.size())),
-                           what);
+            session->check(
+                session->api().writeSystemState(session->instance(), state.data(),
+                                                static_cast<std::uint32_t>(state.size())),
+                what);
         } catch (const Error& error) {
             throw Ctl::nameRefusedRecord(error, records);
         }
@@ -192,6 +192,16 @@ std::string defaultPluginPath() {
         }
     }
     return kPluginName;  // as the loader's search path finds it
+}
+
+std::array<std::uint32_t, 3> pluginVersion(const std::string& path) {
+    Tools::PluginLibrary library;
+    if (!library.load(path)) {
+        throw Error(ErrorKind::LoadFailure, "cannot load plug-in " + path + ": " + library.error());
+    }
+    std::array<std::uint32_t, 3> version{};
+    library.api().getPluginVersion(&version[0], &version[1], &version[2]);
+    return version;
 }
 
 namespace {
@@ -285,9 +295,8 @@ float Camera::phaseScaling() {
 
 int Camera::phaseCount() {
     return impl_->run([&] {
-        return std::get<bool>(impl_->read(*Ctl::parameterById(DealiasingOn)))
-                   ? 6
-                   : 4;
+        return static_cast<int>(
+            yorind::phaseCount(std::get<bool>(impl_->read(*Ctl::parameterById(DealiasingOn)))));
     });
 }
 
@@ -311,8 +320,8 @@ Parameter Camera::parameter(std::string_view nameOrId) {
         const Ctl::ParameterInfo& info = impl_->lookUp(nameOrId);
         Ctl::Session& session = *impl_->session;
         const std::string what(info.name);
-        Parameter p{info.id, std::string(info.name), Ctl::toPublic(info.type), 0, {},
-                    Access::ReadWrite, std::nullopt, stateOnly(info.id)};
+        Parameter p{info.id,           std::string(info.name), Ctl::toPublic(info.type), 0, {},
+                    Access::ReadWrite, std::nullopt,           stateOnly(info.id)};
         p.unitCode = session.unit(info, what);
         p.unit = Ctl::unitName(p.unitCode);
         p.access = Ctl::toPublicAccess(session.access(info, what));
@@ -350,17 +359,17 @@ Applied Camera::set(std::string_view nameOrId, const Value& value, bool allowNon
         if (status != VEXAR_SUCCESS) {
             std::string hint;
             if (status == VEXAR_NOT_SUPPORTED) {
-                hint = stateOnly(info.id)
-                           ? " (the plug-in's exports do not write " + name +
-                                 "; a system state does: see 'state load')"
-                           : accessHint(session, info, AccessMode::ReadOnly);
+                hint = stateOnly(info.id) ? " (the plug-in's exports do not write " + name +
+                                                "; a system state does: see 'state load')"
+                                          : accessHint(session, info, AccessMode::ReadOnly);
             } else if (range) {
                 hint = " (allowed: " + allowed + ")";
             }
             session.check(status, what, hint, allowed);
         }
         Applied applied{name, *converted, std::nullopt,
-                        range && !Ctl::toPublic(*range).contains(*converted)};
+                        range && !Ctl::toPublic(*range).contains(*converted),
+                        range ? std::optional(Ctl::toPublic(*range)) : std::nullopt};
         // What the module holds may differ from what was asked: quantised to register steps or
         // cut to a field's width. Only a readable parameter can tell.
         Ctl::Value held;
@@ -386,31 +395,41 @@ Json Camera::profile() {
 }
 
 void Camera::applyProfile(const Json& profile) {
-    impl_->run([&] {
-        // Whatever the profile leaves out keeps its current value: it is written as the
-        // current state with the profile's members changed.
-        std::vector<Ctl::StateRecord> records = Ctl::decodeState(impl_->readState());
-        for (Ctl::StateRecord& given : Ctl::stateFromJson(profile)) {
-            const auto same = std::ranges::find_if(records, [&](const Ctl::StateRecord& r) {
-                return r.parameter->id == given.parameter->id;
-            });
-            if (same == records.end()) {
-                throw Error(ErrorKind::BadInput, "is not part of a system state",
-                            about(std::string(given.parameter->name)));
-            }
-            same->value = given.value;
-        }
-        impl_->writeState(Ctl::encodeState(records), "profile");
-    });
+    const std::vector<std::uint8_t> state = stateFromJson(profile);
+    impl_->run([&] { impl_->writeState(state, "profile"); });
 }
 
-std::vector<std::string> Camera::unloadable(std::span<const std::uint8_t> state) {
-    std::vector<std::string> found;
+std::vector<std::pair<std::string, Value>> Camera::unloadable(std::span<const std::uint8_t> state) {
+    std::vector<std::pair<std::string, Value>> found;
     const std::vector<Ctl::StateRecord> records = Ctl::decodeState(state);
     for (const Ctl::StateRecord* record : Ctl::unloadableRecords(records)) {
-        found.push_back(Ctl::assignment(*record));
+        found.emplace_back(std::string(record->parameter->name), Ctl::toPublic(record->value));
     }
     return found;
+}
+
+Json Camera::stateToJson(std::span<const std::uint8_t> state) {
+    return Ctl::stateToJson(Ctl::decodeState(state));
+}
+
+std::vector<std::uint8_t> Camera::stateFromJson(const Json& profile) {
+    return Ctl::encodeState(Ctl::stateFromJson(profile));
+}
+
+std::optional<ParameterName> findParameter(std::string_view nameOrId) {
+    const Ctl::ParameterInfo* info = Ctl::findParameter(nameOrId);
+    if (info == nullptr) {
+        return std::nullopt;
+    }
+    return ParameterName{info->id, std::string(info->name), Ctl::toPublic(info->type)};
+}
+
+std::vector<ParameterName> parameterNames() {
+    std::vector<ParameterName> all;
+    for (const Ctl::ParameterInfo& info : Ctl::parameters()) {
+        all.push_back({info.id, std::string(info.name), Ctl::toPublic(info.type)});
+    }
+    return all;
 }
 
 void Camera::reset() {
@@ -429,7 +448,8 @@ std::vector<std::uint8_t> Camera::readCalibration() {
     return impl_->run([&] {
         Ctl::Session& session = *impl_->session;
         std::uint32_t size = 0;
-        const std::int32_t query = session.api().readCalibration(session.instance(), nullptr, &size);
+        const std::int32_t query =
+            session.api().readCalibration(session.instance(), nullptr, &size);
         if (query != VEXAR_BUFFER_TOO_SMALL) {
             session.check(query, "calib read");
         }
@@ -471,16 +491,16 @@ std::uint32_t readSensor(backend::Backend& bus, std::uint32_t address) {
     if (const Sim::SimulatedModule* module = bus.simulated()) {
         return module->registerValue(address);
     }
-    const BusLocation at = YorinD::sensorRegisterLocation(address);
-    std::uint8_t bytes[kRegisterBytes] = {};
-    if (bus.read(at.device, at.reg, bytes, kRegisterBytes) != 0) {
+    std::uint8_t bytes[yorind::kRegisterBytes] = {};
+    if (bus.read(yorind::bankDevice(address), yorind::bankRegister(address), bytes,
+                 yorind::kRegisterBytes) != 0) {
         throw Error(ErrorKind::BusFailure, bus.describeFailure(*bus.firstFailure()));
     }
-    return Bytes::loadLittleEndian(bytes, kRegisterBytes);
+    return Bytes::loadLittleEndian(bytes, yorind::kRegisterBytes);
 }
 
 void checkSensorAddress(std::uint32_t address) {
-    if (address >= YorinD::kSensorRegisterCount) {
+    if (address >= yorind::kSensorRegisterCount) {
         throw Ctl::badInput("no sensor register there (0x000-0x1ff)");
     }
 }
@@ -490,17 +510,23 @@ std::vector<Field> Camera::fields() {
     return impl_->run([&] {
         std::vector<Field> all;
         std::optional<std::pair<std::uint32_t, std::uint32_t>> last;  // address, value
-        for (std::uint32_t i = 0; i < YorinD::kSubRegisters.size(); ++i) {
-            const SubRegister& f = YorinD::kSubRegisters[i];
+        for (const yorind::FieldRow& f : yorind::kFields) {
             if (!last || last->first != f.address) {
                 last = {f.address, readSensor(*impl_->bus, f.address)};
             }
-            all.push_back({std::string(), i,
-                           static_cast<std::uint16_t>(f.address), f.lsb, f.msb,
-                           (last->second >> f.lsb) & f.mask, f.defaultValue});
+            all.push_back({std::string(f.name), f.index, f.address, f.lsb, f.msb,
+                           (last->second >> f.lsb) & yorind::fieldMask(f), f.reset});
         }
         return all;
     });
+}
+
+std::vector<Field> Camera::fieldTable() {
+    std::vector<Field> all;
+    for (const yorind::FieldRow& f : yorind::kFields) {
+        all.push_back({std::string(f.name), f.index, f.address, f.lsb, f.msb, 0, f.reset});
+    }
+    return all;
 }
 
 std::vector<RegisterValue> Camera::registers() {
@@ -518,7 +544,7 @@ std::vector<ByteDeviceValue> Camera::byteDevices() {
     return impl_->run([&] {
         std::vector<ByteDeviceValue> all;
         const Sim::SimulatedModule* module = impl_->bus->simulated();
-        for (const YorinD::ByteDevice& device : YorinD::kByteDevices) {
+        for (const yorind::ByteDevice& device : yorind::kByteDevices) {
             all.push_back({device.role, device.address, device.reg,
                            module != nullptr ? module->latchedByte(device.address) : std::nullopt});
         }
@@ -530,37 +556,38 @@ std::uint32_t Camera::readRegister(std::uint32_t address) {
     checkSensorAddress(address);
     return impl_->run([&] {
         backend::Backend& bus = *impl_->bus;
-        const BusLocation at = YorinD::sensorRegisterLocation(address);
-        std::uint8_t bytes[kRegisterBytes] = {};
-        if (bus.read(at.device, at.reg, bytes, kRegisterBytes) != 0) {
+        std::uint8_t bytes[yorind::kRegisterBytes] = {};
+        if (bus.read(yorind::bankDevice(address), yorind::bankRegister(address), bytes,
+                     yorind::kRegisterBytes) != 0) {
             throw Error(ErrorKind::BusFailure, bus.describeFailure(*bus.firstFailure()));
         }
-        return Bytes::loadLittleEndian(bytes, kRegisterBytes);
+        return Bytes::loadLittleEndian(bytes, yorind::kRegisterBytes);
     });
 }
 
 void Camera::writeRegister(std::uint32_t address, std::uint32_t value) {
     checkSensorAddress(address);
-    if (value > kRegisterMask) {
-        throw Ctl::badInput("the value must lie in 0 to " + std::to_string(kRegisterMask));
+    if (value > ((1u << yorind::kRegisterBits) - 1)) {
+        throw Ctl::badInput("the value must lie in 0 to " +
+                            std::to_string(((1u << yorind::kRegisterBits) - 1)));
     }
     impl_->run([&] {
         backend::Backend& bus = *impl_->bus;
-        const BusLocation at = YorinD::sensorRegisterLocation(address);
-        std::uint8_t bytes[kRegisterBytes];
-        Bytes::storeLittleEndian(bytes, value, kRegisterBytes);
-        if (bus.write(at.device, at.reg, bytes, kRegisterBytes) != 0) {
+        std::uint8_t bytes[yorind::kRegisterBytes];
+        Bytes::storeLittleEndian(bytes, value, yorind::kRegisterBytes);
+        if (bus.write(yorind::bankDevice(address), yorind::bankRegister(address), bytes,
+                      yorind::kRegisterBytes) != 0) {
             throw Error(ErrorKind::BusFailure, bus.describeFailure(*bus.firstFailure()));
         }
     });
 }
 
 namespace {
-const YorinD::ByteDevice& byteDevice(std::uint16_t device, std::uint8_t reg) {
-    const YorinD::ByteDevice* known = YorinD::findByteDevice(device);
+const yorind::ByteDevice& byteDevice(std::uint16_t device, std::uint8_t reg) {
+    const yorind::ByteDevice* known = yorind::findByteDevice(device);
     if (known == nullptr || known->reg != reg) {
         std::string list;
-        for (const YorinD::ByteDevice& d : YorinD::kByteDevices) {
+        for (const yorind::ByteDevice& d : yorind::kByteDevices) {
             char one[16];
             std::snprintf(one, sizeof one, "%s0x%02x:0x%02x", list.empty() ? "" : ", ", d.address,
                           d.reg);
@@ -573,7 +600,7 @@ const YorinD::ByteDevice& byteDevice(std::uint16_t device, std::uint8_t reg) {
 }  // namespace
 
 std::optional<std::uint8_t> Camera::readRegister(std::uint16_t device, std::uint8_t reg) {
-    const YorinD::ByteDevice& known = byteDevice(device, reg);
+    const yorind::ByteDevice& known = byteDevice(device, reg);
     return impl_->run([&] {
         // A byte device cannot be read back on the bus; only the simulated module remembers
         // what it took.
@@ -586,7 +613,7 @@ std::optional<std::uint8_t> Camera::readRegister(std::uint16_t device, std::uint
 }
 
 void Camera::writeRegister(std::uint16_t device, std::uint8_t reg, std::uint8_t value) {
-    const YorinD::ByteDevice& known = byteDevice(device, reg);
+    const yorind::ByteDevice& known = byteDevice(device, reg);
     impl_->run([&] {
         backend::Backend& bus = *impl_->bus;
         std::uint8_t byte = value;
@@ -622,8 +649,9 @@ Timing Camera::timing() {
     return impl_->run([&] {
         const auto number = [&](std::uint32_t id) {
             const Ctl::Value v = impl_->read(*Ctl::parameterById(id));
-            return std::holds_alternative<float>(v) ? double{std::get<float>(v)}
-                                                    : static_cast<double>(std::get<std::int32_t>(v));
+            return std::holds_alternative<float>(v)
+                       ? double{std::get<float>(v)}
+                       : static_cast<double>(std::get<std::int32_t>(v));
         };
         return Timing::fromSettings(number(FrameRate), static_cast<int>(number(MicroFrameNumber)),
                                     number(IntegrationTime),
@@ -652,13 +680,12 @@ Hold Camera::hold() {
     return Hold(std::move(state));
 }
 
-std::vector<DeviceAnswer> probe(std::string_view where, const OpenOptions& options) {
+ProbeResult probe(std::string_view where, const OpenOptions& options) {
     const std::unique_ptr<backend::Backend> bus = openBackend(where);
     bus->begin(options.lockTimeout);
-    std::vector<DeviceAnswer> answers;
-    for (const backend::Answer& answer :
-         backend::probe(*bus, backend::moduleDevices())) {
-        answers.push_back({answer.device->role, answer.device->address, answer.result});
+    ProbeResult answers{bus->name(), {}};
+    for (const backend::Answer& answer : backend::probe(*bus, backend::moduleDevices())) {
+        answers.devices.push_back({answer.device->role, answer.device->address, answer.result});
     }
     bus->end(true);
     return answers;

@@ -1,0 +1,63 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+
+#include "PluginLoader.h"
+#include "sim/SimulatedModule.h"
+
+namespace Lumivor::Testing {
+
+// The plug-in as a host meets it: the shared library opened with dlopen once per process and
+// driven only through its exported functions.
+inline Tools::PluginLibrary& pluginLibrary() {
+    static Tools::PluginLibrary library;
+    static const bool loaded = library.load(VEXAR_PLUGIN_PATH);
+    EXPECT_TRUE(loaded) << library.error();
+    return library;
+}
+
+// One instance per test, created through the exports and released through them again. The
+// simulated module stands behind the callbacks so that bus traffic can be counted.
+class PluginHostTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        api = &pluginLibrary().api();
+        ASSERT_NE(api->createInstance, nullptr);
+        instance = api->createInstance();
+        ASSERT_NE(instance, nullptr);
+    }
+    void TearDown() override {
+        if (instance != nullptr) {
+            api->dispose(instance);
+            api->destroyInstance(instance);
+        }
+    }
+
+    std::int32_t initializeWith(const ModuleKey& key, const ModuleDescriptor& descriptor) {
+        return api->initialize(instance, module.hostContext(), &Sim::SimulatedModule::readCallback,
+                               &Sim::SimulatedModule::writeCallback, key, descriptor);
+    }
+    std::int32_t initializeServed() {
+        return initializeWith(Sim::SimulatedModule::moduleKey(),
+                              Sim::SimulatedModule::moduleDescriptor());
+    }
+
+    // Fetches (and so clears) the last-error text with the two-step size protocol.
+    std::string takeLastError() const { return pluginLibrary().lastError(instance); }
+
+    // Leaves a known text behind, for checks that an operation does not touch it.
+    void leaveMarkerText() {
+        float ignored = 0;
+        ASSERT_EQ(api->readFloat(instance, 0, &ignored), VEXAR_NOT_SUPPORTED);
+    }
+    static constexpr const char* kMarkerText = "failed to read parameter 0";
+
+    const Tools::PluginApi* api = nullptr;
+    void* instance = nullptr;
+    Sim::SimulatedModule module;
+};
+
+}  // namespace Lumivor::Testing
