@@ -432,7 +432,9 @@ Json Panel::set(const std::string& name, const Json& body) {
         const auto unloadable = Camera::unloadable(camera_.saveState());
         if (!unloadable.empty()) {
             std::string reasons;
-            for (const auto& reason : unloadable) reasons += (reasons.empty() ? "" : "; ") + reason;
+            for (const auto& [name, value] : unloadable) {
+                reasons += (reasons.empty() ? "" : "; ") + name + " is " + value.toString();
+            }
             throw failure(409, "Refused",
                           parameter.name +
                               " is written only as part of the current settings, and they "
