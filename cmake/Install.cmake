@@ -9,6 +9,7 @@
 #   <libdir>/cmake/VEXAR_ParamInterp_YORINDImpl/     find_package files
 #   <libdir>/pkgconfig/vexar_param_interp.pc
 #   share/man/man1, share/bash-completion, share/doc/<package>, share/lintian/overrides
+#   lib/python3/dist-packages/vexar/                the Python package (Debian's own folder)
 # Every installed binary finds its libraries through an $ORIGIN-relative RUNPATH, so the tree
 # can be moved or unpacked anywhere.
 
@@ -49,6 +50,15 @@ set_target_properties(VEXAR_ParamInterp_YORINDImpl PROPERTIES INSTALL_RPATH "$OR
                                                               EXPORT_NAME plugin)
 set_target_properties(vexar-ctl PROPERTIES
   INSTALL_RPATH "$ORIGIN/${VEXAR_LIBDIR_FROM_BINDIR};$ORIGIN" BUILD_WITH_INSTALL_RPATH ON)
+if(VEXAR_PYTHON)
+  # Debian's interpreters share this folder, whichever their minor version.
+  set(VEXAR_PYTHON_DIR lib/python3/dist-packages/vexar)
+  file(RELATIVE_PATH vexar_lib_from_python /${VEXAR_PYTHON_DIR} /${CMAKE_INSTALL_LIBDIR})
+  file(RELATIVE_PATH vexar_bin_from_python ${VEXAR_PYTHON_BUILD_DIR} ${PROJECT_BINARY_DIR}/bin)
+  set_target_properties(vexar_python PROPERTIES
+    INSTALL_RPATH "$ORIGIN/${vexar_lib_from_python};$ORIGIN/${vexar_bin_from_python}"
+    BUILD_WITH_INSTALL_RPATH ON)
+endif()
 target_compile_definitions(vexar_loader PRIVATE
   VEXAR_PLUGIN_DIR_FROM_TOOL="${VEXAR_LIBDIR_FROM_BINDIR}")
 
@@ -64,6 +74,7 @@ set_target_properties(vexar_param_interp_headers PROPERTIES EXPORT_NAME headers)
 #   plugin   libvexar-paraminterp-yorindimpl  the plug-in
 #   dev      libvexar-paraminterp-dev         headers, development link, CMake and pkg-config files
 #   tool     vexar-ctl                        the host tool, its man page, completion and guide
+#   python   python3-vexar                    the Python package
 install(TARGETS LumivorPlugins EXPORT VexarTargets
         LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT host NAMELINK_COMPONENT dev)
 install(TARGETS VEXAR_ParamInterp_YORINDImpl EXPORT VexarTargets
@@ -71,6 +82,10 @@ install(TARGETS VEXAR_ParamInterp_YORINDImpl EXPORT VexarTargets
 install(TARGETS vexar-ctl EXPORT VexarTargets RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
         COMPONENT tool)
 install(TARGETS vexar_param_interp_headers EXPORT VexarTargets COMPONENT dev)
+if(VEXAR_PYTHON)
+  install(TARGETS vexar_python LIBRARY DESTINATION ${VEXAR_PYTHON_DIR} COMPONENT python)
+  install(FILES ${VEXAR_PYTHON_SOURCES} DESTINATION ${VEXAR_PYTHON_DIR} COMPONENT python)
+endif()
 install(FILES interface/vexar_param_interp.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}
         COMPONENT dev)
 install(DIRECTORY host/ DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/lumivor/host COMPONENT dev
@@ -91,6 +106,9 @@ install(FILES tools/ctl/vexar-ctl.bash-completion
         RENAME vexar-ctl COMPONENT tool)
 set(VEXAR_DEB_PACKAGES host liblumivorplugins0 plugin libvexar-paraminterp-yorindimpl
                        dev libvexar-paraminterp-dev tool vexar-ctl)
+if(VEXAR_PYTHON)
+  list(APPEND VEXAR_DEB_PACKAGES python python3-vexar)
+endif()
 # Every package carries the licence and the changelog in its own documentation folder.
 set(vexar_pairs ${VEXAR_DEB_PACKAGES})
 while(vexar_pairs)
@@ -148,6 +166,21 @@ set(CPACK_DEBIAN_HOST_PACKAGE_SECTION libs)
 set(CPACK_DEBIAN_PLUGIN_PACKAGE_SECTION libs)
 set(CPACK_DEBIAN_DEV_PACKAGE_SECTION libdevel)
 set(CPACK_DEBIAN_TOOL_PACKAGE_SECTION utils)
+if(VEXAR_PYTHON)
+  list(APPEND CPACK_COMPONENTS_ALL python)
+  set(CPACK_DEBIAN_PYTHON_PACKAGE_NAME python3-vexar)
+  set(CPACK_DEBIAN_PYTHON_PACKAGE_SECTION python)
+  set(CPACK_COMPONENT_PYTHON_DEPENDS host plugin)
+  # The extension is built for one minor version of the interpreter, as Debian's own are.
+  math(EXPR vexar_python_next "${VEXAR_PYTHON_VERSION_MINOR} + 1")
+  set(CPACK_DEBIAN_PYTHON_PACKAGE_DEPENDS
+      "python3 (>= ${VEXAR_PYTHON_VERSION}~), python3 (<< 3.${vexar_python_next})")
+  set(CPACK_COMPONENT_PYTHON_DESCRIPTION "Python package for the YORIN_D depth-camera module
+The module vexar opens the YORIN_D module on a simulated module, a Linux
+I2C adapter or a bus written in Python, and reads and writes its
+parameters, system state, profiles, calibration and registers, with the
+bus transactions of each call, for test rigs and production lines.")
+endif()
 # Only the host library has a versioned SONAME, so only it gets a shlibs entry.
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_POLICY ">=")
