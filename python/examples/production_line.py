@@ -13,7 +13,7 @@ import argparse
 import json
 import math
 import sys
-from typing import Any
+from typing import Any, Callable
 
 import vexar
 
@@ -74,7 +74,7 @@ def program_calibration(cam: vexar.Camera, record: dict[str, Any]) -> None:
 def check(cam: vexar.Camera, settings: dict[str, vexar.Value], calibration: dict[str, Any],
           profile: str) -> bool:
     """Runs the check on an open camera; prints the bus trace of a failed step."""
-    steps = [
+    steps: list[tuple[str, Callable[[], None]]] = [
         ("settings", lambda: apply_settings(cam, settings)),
         ("calibration", lambda: program_calibration(cam, calibration)),
     ]
