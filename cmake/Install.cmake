@@ -50,6 +50,7 @@ set_target_properties(VEXAR_ParamInterp_YORINDImpl PROPERTIES INSTALL_RPATH "$OR
                                                               EXPORT_NAME plugin)
 set_target_properties(vexar-ctl PROPERTIES
   INSTALL_RPATH "$ORIGIN/${VEXAR_LIBDIR_FROM_BINDIR};$ORIGIN" BUILD_WITH_INSTALL_RPATH ON)
+set_target_properties(vexar_client PROPERTIES INSTALL_RPATH "$ORIGIN" BUILD_WITH_INSTALL_RPATH ON)
 if(VEXAR_PYTHON)
   # Debian's interpreters share this folder, whichever their minor version.
   set(VEXAR_PYTHON_DIR lib/python3/dist-packages/vexar)
@@ -59,8 +60,6 @@ if(VEXAR_PYTHON)
     INSTALL_RPATH "$ORIGIN/${vexar_lib_from_python};$ORIGIN/${vexar_bin_from_python}"
     BUILD_WITH_INSTALL_RPATH ON)
 endif()
-target_compile_definitions(vexar_loader PRIVATE
-  VEXAR_PLUGIN_DIR_FROM_TOOL="${VEXAR_LIBDIR_FROM_BINDIR}")
 
 # What a host compiles against: the plug-in's C header and nothing else.
 add_library(vexar_param_interp_headers INTERFACE)
@@ -73,12 +72,16 @@ set_target_properties(vexar_param_interp_headers PROPERTIES EXPORT_NAME headers)
 #   host     liblumivorplugins0               the host library's runtime (SONAME libLumivorPlugins.so.0)
 #   plugin   libvexar-paraminterp-yorindimpl  the plug-in
 #   dev      libvexar-paraminterp-dev         headers, development link, CMake and pkg-config files
+#   client   libvexar-client0                 the client library's runtime (SONAME libvexar-client.so.0)
 #   tool     vexar-ctl                        the host tool, its man page, completion and guide
 #   python   python3-vexar                    the Python package
 install(TARGETS LumivorPlugins EXPORT VexarTargets
         LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT host NAMELINK_COMPONENT dev)
 install(TARGETS VEXAR_ParamInterp_YORINDImpl EXPORT VexarTargets
         LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT plugin)
+install(TARGETS vexar_client EXPORT VexarTargets
+        LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT client NAMELINK_COMPONENT dev)
+install(DIRECTORY client/include/vexar DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT dev)
 install(TARGETS vexar-ctl EXPORT VexarTargets RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
         COMPONENT tool)
 install(TARGETS vexar_param_interp_headers EXPORT VexarTargets COMPONENT dev)
@@ -171,6 +174,9 @@ if(VEXAR_PYTHON)
   set(CPACK_DEBIAN_PYTHON_PACKAGE_NAME python3-vexar)
   set(CPACK_DEBIAN_PYTHON_PACKAGE_SECTION python)
   set(CPACK_COMPONENT_PYTHON_DEPENDS host plugin)
+  if(client IN_LIST CPACK_COMPONENTS_ALL)
+    list(APPEND CPACK_COMPONENT_PYTHON_DEPENDS client)
+  endif()
   # The extension is built for one minor version of the interpreter, as Debian's own are.
   math(EXPR vexar_python_next "${VEXAR_PYTHON_VERSION_MINOR} + 1")
   set(CPACK_DEBIAN_PYTHON_PACKAGE_DEPENDS

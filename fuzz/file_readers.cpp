@@ -37,7 +37,11 @@ void readState(const std::vector<std::uint8_t>& bytes) {
         const auto again = Ctl::stateFromJson(Io::parseBoundedJson(written, "again"));
         FUZZ_CHECK(Ctl::encodeState(again) == Ctl::encodeState(records));
     } else {
-        FUZZ_CHECK(Ctl::encodeState(Ctl::decodeState(bytes)) == bytes);
+        // Any non-zero flag byte reads as true and is written back as 0xFF, so the encoding
+        // settles after one round rather than reproducing the input.
+        const auto encoded = Ctl::encodeState(Ctl::decodeState(bytes));
+        FUZZ_CHECK(encoded.size() == bytes.size());
+        FUZZ_CHECK(Ctl::encodeState(Ctl::decodeState(encoded)) == encoded);
     }
 }
 

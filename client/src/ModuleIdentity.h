@@ -1,5 +1,7 @@
 #pragma once
 
+#include "vexar/camera.hpp"
+
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -8,12 +10,8 @@
 
 namespace Lumivor::Ctl {
 
-// What the tool tells the plug-in it is initialised on, and where that came from.
-struct ModuleIdentity {
-    ModuleKey key;
-    ModuleDescriptor descriptor;
-    std::string source;  // "built-in" or the --module file
-};
+// What the plug-in is initialised as, and where that came from.
+using ModuleIdentity = vexar::ModuleIdentity;
 
 // The identity of the module this tool was made for, which the simulated module answers to.
 ModuleIdentity builtInIdentity();

@@ -9,7 +9,7 @@
 namespace Lumivor::Tools {
 
 namespace {
-constexpr const char* kLibraryName = "libVEXAR_ParamInterp_YORINDImpl.so";
+
 
 template <typename Fn>
 bool resolve(void* handle, const char* name, Fn& target, std::string& error) {
@@ -62,26 +62,6 @@ std::string PluginLibrary::lastError(void* instance) const {
         return {};
     }
     return std::string(text.data());
-}
-
-std::string defaultPluginPath(const std::string& executablePath) {
-    namespace fs = std::filesystem;
-    std::error_code ignored;
-    fs::path self = fs::read_symlink("/proc/self/exe", ignored);
-    if (self.empty()) {
-        self = fs::absolute(executablePath, ignored);
-    }
-    // Build tree: beside the tool or in the build root; installed: the library folder that
-    // the install layout puts at a fixed place relative to the tool's own.
-    for (const fs::path& dir :
-         {self.parent_path(), self.parent_path().parent_path(),
-          (self.parent_path() / VEXAR_PLUGIN_DIR_FROM_TOOL).lexically_normal()}) {
-        const fs::path candidate = dir / kLibraryName;
-        if (fs::exists(candidate, ignored)) {
-            return candidate.string();
-        }
-    }
-    return kLibraryName;  // leave it to the loader's search path
 }
 
 }  // namespace Lumivor::Tools

@@ -56,8 +56,4 @@ class PluginLibrary {
     std::string error_;
 };
 
-// The plug-in built beside the given executable (its own directory, then the build root), or
-// installed with it (the library folder of its install prefix).
-std::string defaultPluginPath(const std::string& executablePath);
-
 }  // namespace Lumivor::Tools

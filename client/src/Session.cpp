@@ -21,11 +21,8 @@ void requireSensor(Bus::Backend& bus) {
 }
 }  // namespace
 
-Session::Session(const std::string& pluginPath, std::unique_ptr<Bus::Backend> backend,
-                 const std::optional<ModuleIdentity>& identity)
-    : pluginPath_(pluginPath),
-      bus_(backend ? std::move(backend) : std::make_unique<Bus::SimulatedBackend>()),
-      identity_(identity ? *identity : builtInIdentity()) {
+Session::Session(const std::string& pluginPath, Bus::Backend& bus, const ModuleIdentity& identity)
+    : pluginPath_(pluginPath), bus_(&bus), identity_(identity) {
     if (!library_.load(pluginPath)) {
         throw vexar::Error(vexar::ErrorKind::LoadFailure,
                            "cannot load plug-in " + pluginPath + ": " + library_.error());
@@ -71,19 +68,23 @@ std::string Session::takeLastError() const {
     return library_.lastError(instance_);
 }
 
-void Session::check(std::int32_t code, const std::string& what, const std::string& hint) const {
+void Session::check(std::int32_t code, const std::string& what, const std::string& hint,
+                    const std::string& allowed) const {
     if (code == VEXAR_SUCCESS) {
         return;
     }
-    std::string text = takeLastError();
-    if (text.empty()) {
-        text = "(no error text)";
-    }
+    const std::string lastError = takeLastError();
+    const std::string text = lastError.empty() ? "(no error text)" : lastError;
+    vexar::Error::Details details{code, lastError, allowed, std::nullopt, what};
     if (const Bus::Transaction* failed = bus_->firstFailure()) {
-        throw vexar::Error(vexar::ErrorKind::BusFailure, what + ": " + describeCode(code) + ": " + text +
-                                                 "; bus failure " + bus_->describeFailure(*failed));
+        details.busErrno = failed->result < 0 ? std::optional(-failed->result) : std::nullopt;
+        throw vexar::Error(vexar::ErrorKind::BusFailure,
+                           describeCode(code) + ": " + text + "; bus failure " +
+                               bus_->describeFailure(*failed),
+                           std::move(details));
     }
-    throw vexar::Error(vexar::ErrorKind::Refused, what + ": " + describeCode(code) + ": " + text + hint);
+    throw vexar::Error(vexar::ErrorKind::Refused, describeCode(code) + ": " + text + hint,
+                       std::move(details));
 }
 
 std::int32_t Session::read(const ParameterInfo& parameter, Value& value) const {

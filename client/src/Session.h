@@ -24,10 +24,8 @@ class Session {
   public:
     // Loads the library, checks that the sensor answers on the bus, creates an instance and
     // initialises it; vexar::Error when the library cannot be loaded, the sensor is silent
-    // (BusFailure) or the plug-in refuses the module. Without a backend the session runs on a
-    // simulated module of its own; without an identity it uses the built-in one.
-    explicit Session(const std::string& pluginPath, std::unique_ptr<Bus::Backend> backend = {},
-                     const std::optional<ModuleIdentity>& identity = std::nullopt);
+    // (BusFailure) or the plug-in refuses the module. The bus outlives the session.
+    Session(const std::string& pluginPath, Bus::Backend& bus, const ModuleIdentity& identity);
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
     ~Session();
@@ -35,7 +33,7 @@ class Session {
     const Tools::PluginApi& api() const { return library_.api(); }
     void* instance() const { return instance_; }
     Bus::Backend& bus() { return *bus_; }
-    const ModuleIdentity& identity() const { return identity_; }
+    const ModuleIdentity& publicIdentity() const { return identity_; }
     // The simulated module behind the bus; Error(BadInput) on real hardware, where the
     // tool cannot see the registers but through the plug-in.
     Sim::SimulatedModule& module() const;
@@ -46,7 +44,8 @@ class Session {
     // Throws Error(Refused) for a non-zero code: "<what>: <Code (n)>: <last-error text>",
     // followed by the hint; Error(BusFailure) naming the failed transfer instead when a
     // bus transaction failed since the log was last cleared.
-    void check(std::int32_t code, const std::string& what, const std::string& hint = {}) const;
+    void check(std::int32_t code, const std::string& what, const std::string& hint = {},
+               const std::string& allowed = {}) const;
 
     // The typed export that matches the parameter's value type; the plug-in's code.
     std::int32_t read(const ParameterInfo& parameter, Value& value) const;
@@ -60,7 +59,7 @@ class Session {
   private:
     Tools::PluginLibrary library_;
     std::string pluginPath_;
-    std::unique_ptr<Bus::Backend> bus_;
+    Bus::Backend* bus_;
     ModuleIdentity identity_;
     void* instance_ = nullptr;
 };

@@ -1,6 +1,8 @@
 #include "StateRecords.h"
 
 #include <algorithm>
+#include <charconv>
+#include <cmath>
 #include <nlohmann/json.hpp>
 
 #include "host/ByteOrder.h"
@@ -153,6 +155,57 @@ std::vector<StateRecord> stateFromJson(const Json& json) {
         records.push_back({parameter, *value});
     }
     return records;
+}
+
+namespace {
+bool notANumber(const Value& value) {
+    const float* number = std::get_if<float>(&value);
+    return number != nullptr && !std::isfinite(*number);
+}
+}  // namespace
+
+std::vector<const StateRecord*> unloadableRecords(const std::vector<StateRecord>& records) {
+    const auto dealiasing = std::ranges::find_if(
+        records, [](const StateRecord& r) { return r.parameter->id == DealiasingOn; });
+    const bool dealiasingOn = dealiasing != records.end() && std::get<bool>(dealiasing->value);
+    std::vector<const StateRecord*> found;
+    for (const StateRecord& record : records) {
+        if (notANumber(record.value) &&
+            (record.parameter->id != DealiasingFrequency || dealiasingOn)) {
+            found.push_back(&record);
+        }
+    }
+    return found;
+}
+
+std::string assignment(const StateRecord& record) {
+    return std::string(record.parameter->name) + " = " + formatValue(record.value);
+}
+
+vexar::Error nameRefusedRecord(const vexar::Error& refusal,
+                               const std::vector<StateRecord>& records) {
+    static constexpr std::string_view kFailed = "failed to write parameter ";
+    const std::string& text = refusal.lastError();
+    const std::size_t at = text.find(kFailed);
+    std::uint32_t id = 0;
+    if (at == std::string::npos ||
+        std::from_chars(text.data() + at + kFailed.size(), text.data() + text.size(), id).ec !=
+            std::errc()) {
+        return refusal;
+    }
+    const auto named =
+        std::ranges::find_if(records, [&](const StateRecord& r) { return r.parameter->id == id; });
+    if (named == records.end()) {
+        return refusal;
+    }
+    std::string reason = assignment(*named) + ": " + refusal.reason();
+    if (notANumber(named->value)) {
+        reason += " (saved while " + std::string(named->parameter->name) +
+                  " was not a number, as at power-on: write it, then save the state again)";
+    }
+    vexar::Error::Details details{refusal.code(), refusal.lastError(), refusal.allowed(),
+                                  refusal.busErrno(), refusal.subject()};
+    return vexar::Error(refusal.kind(), reason, std::move(details));
 }
 
 }  // namespace Lumivor::Ctl

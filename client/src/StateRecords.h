@@ -2,10 +2,12 @@
 
 #include <cstdint>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "Parameters.h"
 #include "Values.h"
+#include "vexar/error.hpp"
 
 namespace Lumivor::Ctl {
 
@@ -30,5 +32,16 @@ Json stateToJson(const std::vector<StateRecord>& records);
 // Members named by parameter name (any letter case) or identifier; Error(BadInput) for
 // an unknown name, a value of the wrong type or a region field outside 0 to 65535.
 std::vector<StateRecord> stateFromJson(const Json& json);
+
+// The records that cannot be loaded back as they are: the plug-in writes only numbers back, and
+// passes over the dealiasing frequency alone while dealiasing is off.
+std::vector<const StateRecord*> unloadableRecords(const std::vector<StateRecord>& records);
+// "ModulationFrequency = nan"
+std::string assignment(const StateRecord& record);
+// The plug-in writes a state's records one by one, stops at the first it refuses and names
+// that one by number only: the refusal again, naming the record's parameter and value, and
+// why, where it was a value that was not a number.
+vexar::Error nameRefusedRecord(const vexar::Error& refusal,
+                               const std::vector<StateRecord>& records);
 
 }  // namespace Lumivor::Ctl

@@ -26,8 +26,9 @@ decltype(auto) withBusNote(Call&& call) {
         if (error.kind() != ErrorKind::BusFailure || failureNote().empty()) {
             throw;
         }
-        throw Error(error.kind(), std::string(error.what()) + " (" + failureNote() + ")",
-                    {error.code(), error.lastError(), error.allowed(), error.busErrno()});
+        throw Error(error.kind(), error.reason() + " (" + failureNote() + ")",
+                    {error.code(), error.lastError(), error.allowed(), error.busErrno(),
+                     error.subject()});
     }
 }
 

@@ -346,15 +346,18 @@ void defineCamera(py::module_& m) {
         .def("read_register",
              on([](Camera& cam, const Integer& reg, const std::optional<Integer>& device) {
                  if (!device) {
-                     return cam.readRegister(narrow(reg, 0xFFFFFFFF, "register"));
+                     return std::optional<std::uint32_t>(
+                         cam.readRegister(narrow(reg, 0xFFFFFFFF, "register")));
                  }
-                 return std::uint32_t{
+                 const auto byte =
                      cam.readRegister(static_cast<std::uint16_t>(narrow(*device, 0xFFFF, "device")),
-                                      static_cast<std::uint8_t>(narrow(reg, 0xFF, "register")))};
+                                      static_cast<std::uint8_t>(narrow(reg, 0xFF, "register")));
+                 return byte ? std::optional<std::uint32_t>(*byte) : std::nullopt;
              }),
              Release(), py::arg("register"), py::arg("device") = py::none(),
-             "A register of the sensor (its 24-bit value), or with device= a register of one "
-             "of the module's one-byte devices.\n\n"
+             "A register of the sensor (its 24-bit value), or with device= the byte a one-byte "
+             "device latched: None when it was never written (only the simulated module can "
+             "tell; on hardware BadInput).\n\n"
              "Raises:\n    BadInput: a register the device does not have.\n"
              "    BusError: the bus failed.")
         .def("write_register",

@@ -40,7 +40,7 @@ class ForwardingBus:
             return answer  # type: ignore[no-any-return]
         if device in SENSOR and length == 3:
             return self.module.read_register(SENSOR[device] + register).to_bytes(3, "little")
-        return bytes([self.module.read_register(register, device=device)])
+        return bytes([self.module.read_register(register, device=device) or 0])
 
     def write(self, device: int, register: int, data: bytes) -> None:
         self._fault(device, register, len(data))

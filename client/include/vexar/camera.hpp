@@ -93,6 +93,21 @@ struct Field {
     std::uint32_t reset;  // at power-on
 };
 
+// A 24-bit sensor register and its power-on value.
+struct RegisterValue {
+    std::uint16_t address;
+    std::uint32_t value;
+    std::uint32_t reset;
+};
+
+// A one-byte device of the module, what it drives and the byte it latched.
+struct ByteDeviceValue {
+    std::string role;
+    std::uint16_t device;
+    std::uint8_t reg;
+    std::optional<std::uint8_t> latched;
+};
+
 // Who the plug-in is initialised as, and where that came from.
 struct ModuleIdentity {
     ModuleKey key;
@@ -163,6 +178,8 @@ class VEXAR_CLIENT_API Camera {
     const ModuleIdentity& identity() const;
     Versions versions() const;
     float phaseScaling();
+    // Phases per micro-frame: 6 with DealiasingOn, else 4.
+    int phaseCount();
     // Only the simulated module and images can go back to power-on.
     bool canReset() const;
 
@@ -192,12 +209,19 @@ class VEXAR_CLIENT_API Camera {
     Json readCalibrationJson();
     void writeCalibrationJson(const Json& record);
 
-    // Every sub-register, read from the sensor.
+    // Every sub-register and every sensor register the module has, read from the sensor (the
+    // simulated module's own registers, so that looking adds no transactions); the one-byte
+    // devices with what they latched, where the simulated module can tell.
     std::vector<Field> fields();
+    std::vector<RegisterValue> registers();
+    std::vector<ByteDeviceValue> byteDevices();
+    // A sensor register on the bus, past the plug-in; Error(BadInput) for an address the
+    // sensor does not have (0x000-0x1ff) or a value wider than 24 bits.
     std::uint32_t readRegister(std::uint32_t address);
     void writeRegister(std::uint32_t address, std::uint32_t value);
-    // A register of a one-byte device.
-    std::uint8_t readRegister(std::uint16_t device, std::uint8_t reg);
+    // A one-byte device's register. Its byte cannot be read back on a real bus, only from the
+    // simulated module: nothing when it was never written, Error(BadInput) on hardware.
+    std::optional<std::uint8_t> readRegister(std::uint16_t device, std::uint8_t reg);
     void writeRegister(std::uint16_t device, std::uint8_t reg, std::uint8_t value);
 
     // The recent transactions, oldest first: a bounded record that is always kept.
@@ -217,6 +241,9 @@ class VEXAR_CLIENT_API Camera {
     explicit Camera(std::unique_ptr<Impl> impl);
     std::unique_ptr<Impl> impl_;
 };
+
+// The plug-in beside libvexar-client.so, else its plain name for the loader to find.
+VEXAR_CLIENT_API std::string defaultPluginPath();
 
 // Which of the module's devices answer on a bus, without loading the plug-in.
 struct DeviceAnswer {

@@ -2,7 +2,23 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cerrno>
 #include <cstring>
+
+#include "ImageFile.h"
+#include "io/LockedFile.h"
+#include "io/OutputWriter.h"
+
+namespace vexar {
+
+std::string Transaction::toString() const {
+    return Lumivor::Sim::SimulatedModule::describe(
+        {direction == Direction::Read ? Lumivor::Sim::Direction::Read
+                                      : Lumivor::Sim::Direction::Write,
+         device, reg, bytes, result});
+}
+
+}  // namespace vexar
 
 namespace Lumivor::Bus {
 
@@ -18,43 +34,52 @@ std::int32_t Backend::writeCallback(void* hostContext, std::uint16_t device, std
 
 std::int32_t Backend::read(std::uint16_t device, std::uint8_t reg, std::uint8_t* buffer,
                            std::uint32_t length) {
-    Transaction record{Direction::Read, device, reg, {}, 0};
-    record.result = transfer(Direction::Read, device, reg, buffer, length);
-    if (record.result == 0 && buffer != nullptr) {
-        record.bytes.assign(buffer, buffer + length);
+    Transaction transaction{Direction::Read, device, reg, {}, 0};
+    transaction.result = transfer(Direction::Read, device, reg, buffer, length);
+    if (transaction.result == 0 && buffer != nullptr) {
+        transaction.bytes.assign(buffer, buffer + length);
     }
-    log_.push_back(std::move(record));
-    return log_.back().result;
+    const std::int32_t result = transaction.result;
+    record(std::move(transaction));
+    return result;
 }
 
 std::int32_t Backend::write(std::uint16_t device, std::uint8_t reg, std::uint8_t* buffer,
                             std::uint32_t length) {
-    Transaction record{Direction::Write, device, reg, {}, 0};
+    Transaction transaction{Direction::Write, device, reg, {}, 0};
     if (buffer != nullptr) {
         // As many bytes as the simulated module logs, so that long writes trace alike.
-        record.bytes.assign(buffer, buffer + std::min(length, Sim::kLoggedWriteBytes));
+        transaction.bytes.assign(buffer, buffer + std::min(length, Sim::kLoggedWriteBytes));
     }
-    record.result = transfer(Direction::Write, device, reg, buffer, length);
-    log_.push_back(std::move(record));
-    return log_.back().result;
+    transaction.result = transfer(Direction::Write, device, reg, buffer, length);
+    const std::int32_t result = transaction.result;
+    record(std::move(transaction));
+    return result;
+}
+
+void Backend::record(Transaction transaction) {
+    if (transaction.result != 0 && !firstFailure_) {
+        firstFailure_ = transaction;
+    }
+    if (callback_) {
+        callback_(transaction);
+    }
+    if (log_.size() == kRecordLimit) {
+        log_.pop_front();
+    }
+    log_.push_back(std::move(transaction));
 }
 
 std::string Backend::describeLog() const {
     std::string text;
     std::size_t reads = 0;
     for (const Transaction& t : log_) {
-        text += Sim::SimulatedModule::describe(t);
+        text += t.toString();
         text += '\n';
         reads += t.direction == Direction::Read ? 1 : 0;
     }
     return text + std::to_string(log_.size()) + " transactions (" + std::to_string(reads) +
            " reads, " + std::to_string(log_.size() - reads) + " writes)\n";
-}
-
-const Transaction* Backend::firstFailure() const {
-    const auto failed =
-        std::ranges::find_if(log_, [](const Transaction& t) { return t.result != 0; });
-    return failed == log_.end() ? nullptr : &*failed;
 }
 
 std::string Backend::describeFailure(const Transaction& failed) const {
@@ -75,11 +100,46 @@ std::int32_t SimulatedBackend::transfer(Direction direction, std::uint16_t devic
                : Sim::SimulatedModule::writeCallback(&module_, device, reg, buffer, length);
 }
 
-std::unique_ptr<Backend> openBackend(const std::string& adapter) {
-    if (adapter.empty()) {
-        return std::make_unique<SimulatedBackend>();
+// The image is read and checked before the plug-in touches the bus, and stays locked until
+// the operation has written it back.
+struct ImageBackend::Held {
+    Io::LockedFile file;
+    std::string loaded;  // the module's image as applied, to tell whether the operation changed it
+};
+
+ImageBackend::ImageBackend(std::filesystem::path path) : path_(std::move(path)) {}
+
+ImageBackend::~ImageBackend() = default;
+
+void ImageBackend::begin(std::chrono::milliseconds) {
+    std::unique_ptr<Held> held(new Held{Io::LockedFile(path_), {}});
+    const Ctl::RegisterImage contents = Ctl::parseImage(held->file.text(), path_.string());
+    Ctl::applyImage(*simulated(), contents);
+    held->loaded = Ctl::imageText(*simulated());
+    held_ = std::move(held);
+}
+
+// Only an operation that changed the module rewrites the image: a read-only image serves reads,
+// and the comments of a hand-written image survive them. A missing image is created by an
+// operation that succeeds.
+void ImageBackend::end(bool succeeded) {
+    const std::unique_ptr<Held> held = std::move(held_);
+    if (!held) {
+        return;
     }
-    return std::make_unique<I2cDevBackend>(adapter);
+    const std::string now = Ctl::imageText(*simulated());
+    if (now != held->loaded || (succeeded && !held->file.existed())) {
+        held->file.replace(now);
+    }
+}
+
+std::int32_t CallerBackend::transfer(Direction direction, std::uint16_t device, std::uint8_t reg,
+                                     std::uint8_t* buffer, std::uint32_t length) {
+    if (buffer == nullptr) {
+        return -EINVAL;
+    }
+    return direction == Direction::Read ? bus_->read(device, reg, {buffer, length})
+                                        : bus_->write(device, reg, {buffer, length});
 }
 
 }  // namespace Lumivor::Bus

@@ -3,43 +3,45 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <deque>
+#include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
-#include "sim/SimulatedModule.h"
 #include "bus/AdapterLock.h"
+#include "sim/SimulatedModule.h"
+#include "vexar/bus.hpp"
 
 namespace Lumivor::Bus {
 
-using Sim::Direction;
-using Sim::Transaction;
-
-// The backend cannot be used at all: the adapter is missing, not ours to open, or unfit.
-class OpenError : public std::runtime_error {
-  public:
-    using std::runtime_error::runtime_error;
-};
+using vexar::Direction;
+using vexar::Transaction;
 
 // Where the plug-in's register callbacks end up. Whatever the backend, every transaction is
 // recorded here in one format, so a trace reads the same on the simulated module and on a
 // real adapter.
 class Backend {
   public:
+    // Far more than one operation makes (a state load is a few hundred), little enough memory.
+    static constexpr std::size_t kRecordLimit = 16384;
+
     Backend() = default;
     Backend(const Backend&) = delete;
     Backend& operator=(const Backend&) = delete;
     virtual ~Backend() = default;
 
-    // "simulated module" or the adapter's device node.
+    // "simulated module", "image PATH" or the adapter's device node.
     virtual std::string name() const = 0;
     // The simulated module behind this backend; nothing on real hardware.
     virtual Sim::SimulatedModule* simulated() { return nullptr; }
-    // Keeps other processes off the bus until the hold is released (see AdapterLock); nothing
-    // where the bus is this process's own.
-    virtual std::unique_ptr<AdapterLock> hold(std::chrono::milliseconds) { return nullptr; }
+    // An operation begins and ends: the backend keeps other processes off the bus in between
+    // (an adapter's lock; an image's lock, with its registers loaded and, when changed, written
+    // back). Ends nest within begins only once: the camera counts the depth.
+    virtual void begin(std::chrono::milliseconds /*timeout*/) {}
+    virtual void end(bool /*succeeded*/) {}
 
     // The callbacks to hand to initialize, with hostContext() as their context.
     static std::int32_t readCallback(void* hostContext, std::uint16_t device, std::uint8_t reg,
@@ -54,13 +56,20 @@ class Backend {
     std::int32_t write(std::uint16_t device, std::uint8_t reg, std::uint8_t* buffer,
                        std::uint32_t length);
 
-    const std::vector<Transaction>& transactions() const { return log_; }
+    // The most recent transactions, oldest first.
+    const std::deque<Transaction>& transactions() const { return log_; }
     void clearLog() { log_.clear(); }
-    // The "i2ctransfer"-style lines of the log, then their count.
+    void onTransaction(std::function<void(const Transaction&)> callback) {
+        callback_ = std::move(callback);
+    }
+    // The "i2ctransfer"-style lines of the record, then their count.
     std::string describeLog() const;
-    // The first transaction since clearLog that failed, if any.
-    const Transaction* firstFailure() const;
-    // "device 0x5c register 0x02: Remote I/O error" (on /dev/i2c-1)
+
+    // The first transaction that failed since the last mark: what tells a bus failure from a
+    // plug-in refusal, whatever the record was cleared or cut to meanwhile.
+    void markFailures() { firstFailure_.reset(); }
+    const Transaction* firstFailure() const { return firstFailure_ ? &*firstFailure_ : nullptr; }
+    // "reading device 0x5c register 0x02 on /dev/i2c-1: Remote I/O error (-121)"
     std::string describeFailure(const Transaction& failed) const;
 
   protected:
@@ -68,11 +77,15 @@ class Backend {
                                   std::uint8_t* buffer, std::uint32_t length) = 0;
 
   private:
-    std::vector<Transaction> log_;
+    void record(Transaction transaction);
+
+    std::deque<Transaction> log_;
+    std::optional<Transaction> firstFailure_;
+    std::function<void(const Transaction&)> callback_;
 };
 
 // The in-process simulated module.
-class SimulatedBackend final : public Backend {
+class SimulatedBackend : public Backend {
   public:
     std::string name() const override { return "simulated module"; }
     Sim::SimulatedModule* simulated() override { return &module_; }
@@ -85,16 +98,35 @@ class SimulatedBackend final : public Backend {
     Sim::SimulatedModule module_;
 };
 
+// The simulated module kept in a register image file. Each operation holds the file's lock,
+// starts from the registers it holds and replaces it when they changed, so that processes
+// sharing the file share one module as they would share a real one.
+class ImageBackend final : public SimulatedBackend {
+  public:
+    explicit ImageBackend(std::filesystem::path path);
+    ~ImageBackend() override;
+    std::string name() const override { return "simulated module"; }
+    const std::filesystem::path& path() const { return path_; }
+    void begin(std::chrono::milliseconds timeout) override;
+    void end(bool succeeded) override;
+
+  private:
+    struct Held;
+    std::filesystem::path path_;
+    std::unique_ptr<Held> held_;
+};
+
 // A Linux I2C adapter through i2c-dev: "/dev/i2c-1", or its number alone.
 class I2cDevBackend final : public Backend {
   public:
-    // OpenError when the adapter cannot be opened or cannot do plain I2C transfers.
+    // Error(BusFailure) when the adapter cannot be opened or cannot do plain I2C transfers.
     explicit I2cDevBackend(const std::string& adapter);
     ~I2cDevBackend() override;
     std::string name() const override { return path_; }
-    std::unique_ptr<AdapterLock> hold(std::chrono::milliseconds timeout) override {
-        return std::make_unique<AdapterLock>(fd_, path_, timeout);
+    void begin(std::chrono::milliseconds timeout) override {
+        lock_ = std::make_unique<AdapterLock>(fd_, path_, timeout);
     }
+    void end(bool) override { lock_.reset(); }
 
   protected:
     std::int32_t transfer(Direction direction, std::uint16_t device, std::uint8_t reg,
@@ -103,9 +135,21 @@ class I2cDevBackend final : public Backend {
   private:
     std::string path_;
     int fd_ = -1;
+    std::unique_ptr<AdapterLock> lock_;
 };
 
-// The simulated module without an adapter, the adapter otherwise.
-std::unique_ptr<Backend> openBackend(const std::string& adapter);
+// A bus of the library's caller.
+class CallerBackend final : public Backend {
+  public:
+    explicit CallerBackend(std::unique_ptr<vexar::Bus> bus) : bus_(std::move(bus)) {}
+    std::string name() const override { return bus_->name(); }
+
+  protected:
+    std::int32_t transfer(Direction direction, std::uint16_t device, std::uint8_t reg,
+                          std::uint8_t* buffer, std::uint32_t length) override;
+
+  private:
+    std::unique_ptr<vexar::Bus> bus_;
+};
 
 }  // namespace Lumivor::Bus

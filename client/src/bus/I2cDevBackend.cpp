@@ -46,7 +46,7 @@ std::int32_t failure() {
 I2cDevBackend::I2cDevBackend(const std::string& adapter) : path_(adapterPath(adapter)) {
     fd_ = ::open(path_.c_str(), O_RDWR | O_CLOEXEC);
     if (fd_ < 0) {
-        throw OpenError(openFailure(path_, errno));
+        throw vexar::Error(vexar::ErrorKind::BusFailure, openFailure(path_, errno));
     }
     unsigned long functions = 0;
     std::string problem;
@@ -59,7 +59,7 @@ I2cDevBackend::I2cDevBackend(const std::string& adapter) : path_(adapterPath(ada
     }
     if (!problem.empty()) {
         ::close(fd_);
-        throw OpenError(problem);
+        throw vexar::Error(vexar::ErrorKind::BusFailure, problem);
     }
 }
 

@@ -1,0 +1,667 @@
+#include "vexar/camera.hpp"
+
+#include <dlfcn.h>
+
+#include <cmath>
+#include <filesystem>
+#include <mutex>
+
+#include "CalibrationJson.h"
+#include "Conversions.h"
+#include "Errors.h"
+#include "ModuleIdentity.h"
+#include "Parameters.h"
+#include "Session.h"
+#include "StateRecords.h"
+#include "bus/Backend.h"
+#include "bus/Probe.h"
+#include "host/ByteOrder.h"
+#include "io/BoundedJson.h"
+#include "variant/ByteDevices.h"
+#include "variant/SubRegisterTable.h"
+
+namespace vexar {
+
+namespace backend = Lumivor::Bus;
+
+namespace {
+using namespace Lumivor;
+
+Error::Details about(std::string subject) {
+    Error::Details details;
+    details.subject = std::move(subject);
+    return details;
+}
+
+constexpr const char* kPluginName = "libVEXAR_ParamInterp_YORINDImpl.so";
+
+std::unique_ptr<backend::Backend> openBackend(std::string_view where) {
+    if (where == "sim") {
+        return std::make_unique<backend::SimulatedBackend>();
+    }
+    if (where.starts_with("image:")) {
+        const std::string_view path = where.substr(6);
+        if (path.empty()) {
+            throw Ctl::badInput("image: needs a file name");
+        }
+        return std::make_unique<backend::ImageBackend>(std::filesystem::path(path));
+    }
+    if (!where.empty() && (where.starts_with("/dev/") || where.find_first_not_of("0123456789") ==
+                                                             std::string_view::npos)) {
+        return std::make_unique<backend::I2cDevBackend>(std::string(where));
+    }
+    throw Ctl::badInput("no camera at '" + std::string(where) +
+                        "': give sim, image:PATH or /dev/i2c-N");
+}
+
+// Why the exports refuse what no value could change.
+std::string accessHint(Ctl::Session& session, const Ctl::ParameterInfo& parameter,
+                       AccessMode refused) {
+    std::uint32_t access = 0;
+    if (session.api().getAccessMode(session.instance(), parameter.id, &access) == VEXAR_SUCCESS &&
+        access == code(refused)) {
+        return " (" + std::string(parameter.name) + " is " +
+               (refused == AccessMode::WriteOnly ? "write-only" : "read-only") + ")";
+    }
+    return {};
+}
+
+bool stateOnly(std::uint32_t id) {
+    return id == DealiasingOn || id == RegionOfInterest;
+}
+}  // namespace
+
+struct Camera::Impl {
+    mutable std::recursive_mutex mutex;
+    std::unique_ptr<backend::Backend> bus;
+    std::unique_ptr<Ctl::Session> session;
+    std::chrono::milliseconds lockTimeout{};
+    int depth = 0;
+
+    // One call: serialised with the others, the bus held for its duration (or the hold's).
+    class Operation {
+      public:
+        explicit Operation(Impl& impl) : impl_(impl), lock_(impl.mutex) {
+            if (impl_.bus == nullptr) {
+                throw Ctl::badInput("the camera is closed");
+            }
+            if (impl_.depth == 0) {
+                impl_.bus->begin(impl_.lockTimeout);
+            }
+            ++impl_.depth;
+            impl_.bus->markFailures();
+        }
+        Operation(const Operation&) = delete;
+        Operation& operator=(const Operation&) = delete;
+        // Ends the operation as one that succeeded; what ending fails with is its error.
+        void finish() {
+            done_ = true;
+            if (--impl_.depth == 0) {
+                impl_.bus->end(true);
+            }
+        }
+        ~Operation() {
+            if (done_) {
+                return;
+            }
+            if (--impl_.depth == 0) {
+                try {
+                    impl_.bus->end(false);
+                } catch (const Error&) {
+                    // The operation's own error is the one to tell.
+                }
+            }
+        }
+
+      private:
+        Impl& impl_;
+        std::unique_lock<std::recursive_mutex> lock_;
+        bool done_ = false;
+    };
+
+    template <typename F>
+    auto run(F&& body) {
+        Operation operation(*this);
+        if constexpr (std::is_void_v<decltype(body())>) {
+            body();
+            operation.finish();
+        } else {
+            auto result = body();
+            operation.finish();
+            return result;
+        }
+    }
+
+    const Ctl::ParameterInfo& lookUp(std::string_view nameOrId) const {
+        const Ctl::ParameterInfo* parameter = Ctl::findParameter(nameOrId);
+        if (parameter == nullptr) {
+            throw Error(ErrorKind::BadInput,
+                        "no such parameter (a name as 'list' shows it, or an id 0-15)",
+                        about(std::string(nameOrId)));
+        }
+        return *parameter;
+    }
+
+    Ctl::Value read(const Ctl::ParameterInfo& parameter) {
+        Ctl::Value value;
+        const std::int32_t status = session->read(parameter, value);
+        if (status != VEXAR_SUCCESS) {
+            session->check(status, std::string(parameter.name),
+                           status == VEXAR_NOT_SUPPORTED
+                               ? accessHint(*session, parameter, AccessMode::WriteOnly)
+                               : std::string());
+        }
+        return value;
+    }
+
+    std::vector<std::uint8_t> readState() {
+        std::vector<std::uint8_t> state = Ctl::stateReadTemplate();
+        session->check(session->api().readSystemState(session->instance(), state.data(),
+                                                      static_cast<std::uint32_t>(state.size())),
+                       "state save");
+        return state;
+    }
+
+    void writeState(std::span<const std::uint8_t> state, const std::string& what) {
+        // A damaged state is bad input, not for the plug-in.
+        const std::vector<Ctl::StateRecord> records = Ctl::decodeState(state);
+        try {
+            session->check(session->api().writeSystemState(
+                               session->instance(), state.data(),
+                               static_cast<std::uint32_t>(state.size())),
+                           what);
+        } catch (const Error& error) {
+            throw Ctl::nameRefusedRecord(error, records);
+        }
+    }
+};
+
+Camera::Camera(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
+Camera::Camera(Camera&&) noexcept = default;
+Camera& Camera::operator=(Camera&&) noexcept = default;
+Camera::~Camera() = default;
+
+std::string defaultPluginPath() {
+    Dl_info self{};
+    if (::dladdr(reinterpret_cast<const void*>(&defaultPluginPath), &self) != 0 &&
+        self.dli_fname != nullptr) {
+        std::error_code ignored;
+        const auto beside = std::filesystem::path(self.dli_fname).parent_path() / kPluginName;
+        if (std::filesystem::exists(beside, ignored)) {
+            return beside.string();
+        }
+    }
+    return kPluginName;  // as the loader's search path finds it
+}
+
+namespace {
+Camera::Impl* openImpl(std::unique_ptr<backend::Backend> bus, const OpenOptions& options,
+                       std::unique_ptr<Camera::Impl>& impl) {
+    impl = std::make_unique<Camera::Impl>();
+    impl->bus = std::move(bus);
+    impl->lockTimeout = options.lockTimeout;
+    const std::string plugin = options.plugin.empty() ? defaultPluginPath() : options.plugin;
+    const Ctl::ModuleIdentity identity =
+        options.identity ? Ctl::ModuleIdentity{options.identity->key, options.identity->descriptor,
+                                               options.identity->source}
+                         : Ctl::builtInIdentity();
+    // Initialising reads the module but must not make an image that does not exist yet: only
+    // an operation that succeeds on it does.
+    Camera::Impl::Operation operation(*impl);
+    impl->session = std::make_unique<Ctl::Session>(plugin, *impl->bus, identity);
+    impl->bus->clearLog();
+    return impl.get();
+}
+}  // namespace
+
+Camera Camera::open(std::string_view where, const OpenOptions& options) {
+    std::unique_ptr<Impl> impl;
+    openImpl(openBackend(where), options, impl);
+    return Camera(std::move(impl));
+}
+
+Camera Camera::open(std::unique_ptr<Bus> bus, const OpenOptions& options) {
+    if (bus == nullptr) {
+        throw Ctl::badInput("no bus given");
+    }
+    std::unique_ptr<Impl> impl;
+    openImpl(std::make_unique<backend::CallerBackend>(std::move(bus)), options, impl);
+    return Camera(std::move(impl));
+}
+
+void Camera::close() {
+    if (impl_ == nullptr) {
+        return;
+    }
+    std::lock_guard lock(impl_->mutex);
+    if (impl_->session != nullptr) {
+        Impl::Operation operation(*impl_);
+        impl_->session.reset();
+        operation.finish();
+    }
+    impl_->bus.reset();
+}
+
+std::string Camera::backend() const {
+    std::lock_guard lock(impl_->mutex);
+    if (impl_->bus == nullptr) {
+        return "closed";
+    }
+    return impl_->bus->name();
+}
+
+const std::string& Camera::pluginPath() const {
+    return impl_->session->pluginPath();
+}
+
+const ModuleIdentity& Camera::identity() const {
+    return impl_->session->publicIdentity();
+}
+
+Versions Camera::versions() const {
+    const auto& api = impl_->session->api();
+    Versions v{};
+    api.getPluginVersion(&v.plugin[0], &v.plugin[1], &v.plugin[2]);
+    api.getSDKVersion(&v.sdk[0], &v.sdk[1], &v.sdk[2], &v.sdk[3]);
+    const GUID g = api.getImplGUID();
+    char text[40];
+    std::snprintf(text, sizeof text, "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}", g.data1,
+                  g.data2, g.data3, g.data4[0], g.data4[1], g.data4[2], g.data4[3], g.data4[4],
+                  g.data4[5], g.data4[6], g.data4[7]);
+    v.guid = text;
+    v.implementationType = api.getImplType();
+    return v;
+}
+
+float Camera::phaseScaling() {
+    return impl_->run([&] {
+        float scaling = 0;
+        impl_->session->check(
+            impl_->session->api().getPhaseScaling(impl_->session->instance(), &scaling),
+            "phase scaling");
+        return scaling;
+    });
+}
+
+int Camera::phaseCount() {
+    return impl_->run([&] {
+        return std::get<bool>(impl_->read(*Ctl::parameterById(DealiasingOn)))
+                   ? 6
+                   : 4;
+    });
+}
+
+bool Camera::canReset() const {
+    std::lock_guard lock(impl_->mutex);
+    return impl_->bus != nullptr && impl_->bus->simulated() != nullptr;
+}
+
+std::vector<Parameter> Camera::parameters() {
+    return impl_->run([&] {
+        std::vector<Parameter> all;
+        for (const Ctl::ParameterInfo& info : Ctl::parameters()) {
+            all.push_back(parameter(std::to_string(info.id)));
+        }
+        return all;
+    });
+}
+
+Parameter Camera::parameter(std::string_view nameOrId) {
+    return impl_->run([&] {
+        const Ctl::ParameterInfo& info = impl_->lookUp(nameOrId);
+        Ctl::Session& session = *impl_->session;
+        const std::string what(info.name);
+        Parameter p{info.id, std::string(info.name), Ctl::toPublic(info.type), 0, {},
+                    Access::ReadWrite, std::nullopt, stateOnly(info.id)};
+        p.unitCode = session.unit(info, what);
+        p.unit = Ctl::unitName(p.unitCode);
+        p.access = Ctl::toPublicAccess(session.access(info, what));
+        if (const auto range = session.range(info, what)) {
+            p.range = Ctl::toPublic(*range);
+        }
+        return p;
+    });
+}
+
+Value Camera::get(std::string_view nameOrId) {
+    return impl_->run([&] { return Ctl::toPublic(impl_->read(impl_->lookUp(nameOrId))); });
+}
+
+Applied Camera::set(std::string_view nameOrId, const Value& value, bool allowNonFinite) {
+    return impl_->run([&] {
+        const Ctl::ParameterInfo& info = impl_->lookUp(nameOrId);
+        const std::string name(info.name);
+        const auto converted = value.as(Ctl::toPublic(info.type));
+        if (!converted) {
+            throw Error(ErrorKind::BadInput,
+                        "takes " + Ctl::aValueOf(info.type) + ", not " +
+                            Ctl::aValueOf(Ctl::toInternal(value.type())),
+                        about(name + " = " + value.toString()));
+        }
+        const std::string what = name + " = " + converted->toString();
+        if (converted->isFloat() && !std::isfinite(converted->asFloat()) && !allowNonFinite) {
+            throw Error(ErrorKind::BadInput, "not a finite number", about(what));
+        }
+        Ctl::Session& session = *impl_->session;
+        const auto range = session.range(info, what);
+        session.takeLastError();  // the range query's text must not pass for the write's
+        const std::int32_t status = session.write(info, Ctl::toInternal(*converted));
+        const std::string allowed = range ? Ctl::describeRange(*range) : std::string();
+        if (status != VEXAR_SUCCESS) {
+            std::string hint;
+            if (status == VEXAR_NOT_SUPPORTED) {
+                hint = stateOnly(info.id)
+                           ? " (the plug-in's exports do not write " + name +
+                                 "; a system state does: see 'state load')"
+                           : accessHint(session, info, AccessMode::ReadOnly);
+            } else if (range) {
+                hint = " (allowed: " + allowed + ")";
+            }
+            session.check(status, what, hint, allowed);
+        }
+        Applied applied{name, *converted, std::nullopt,
+                        range && !Ctl::toPublic(*range).contains(*converted)};
+        // What the module holds may differ from what was asked: quantised to register steps or
+        // cut to a field's width. Only a readable parameter can tell.
+        Ctl::Value held;
+        if (session.read(info, held) == VEXAR_SUCCESS) {
+            applied.applied = Ctl::toPublic(held);
+        } else {
+            session.takeLastError();
+        }
+        return applied;
+    });
+}
+
+std::vector<std::uint8_t> Camera::saveState() {
+    return impl_->run([&] { return impl_->readState(); });
+}
+
+void Camera::loadState(std::span<const std::uint8_t> state) {
+    impl_->run([&] { impl_->writeState(state, "state load"); });
+}
+
+Json Camera::profile() {
+    return impl_->run([&] { return Ctl::stateToJson(Ctl::decodeState(impl_->readState())); });
+}
+
+void Camera::applyProfile(const Json& profile) {
+    impl_->run([&] {
+        // Whatever the profile leaves out keeps its current value: it is written as the
+        // current state with the profile's members changed.
+        std::vector<Ctl::StateRecord> records = Ctl::decodeState(impl_->readState());
+        for (Ctl::StateRecord& given : Ctl::stateFromJson(profile)) {
+            const auto same = std::ranges::find_if(records, [&](const Ctl::StateRecord& r) {
+                return r.parameter->id == given.parameter->id;
+            });
+            if (same == records.end()) {
+                throw Error(ErrorKind::BadInput, "is not part of a system state",
+                            about(std::string(given.parameter->name)));
+            }
+            same->value = given.value;
+        }
+        impl_->writeState(Ctl::encodeState(records), "profile");
+    });
+}
+
+std::vector<std::string> Camera::unloadable(std::span<const std::uint8_t> state) {
+    std::vector<std::string> found;
+    const std::vector<Ctl::StateRecord> records = Ctl::decodeState(state);
+    for (const Ctl::StateRecord* record : Ctl::unloadableRecords(records)) {
+        found.push_back(Ctl::assignment(*record));
+    }
+    return found;
+}
+
+void Camera::reset() {
+    impl_->run([&] {
+        Sim::SimulatedModule* module = impl_->bus->simulated();
+        if (module == nullptr) {
+            throw Error(ErrorKind::Refused,
+                        "a module on " + impl_->bus->name() +
+                            " has no power-on state the library could load back");
+        }
+        module->reset();
+    });
+}
+
+std::vector<std::uint8_t> Camera::readCalibration() {
+    return impl_->run([&] {
+        Ctl::Session& session = *impl_->session;
+        std::uint32_t size = 0;
+        const std::int32_t query = session.api().readCalibration(session.instance(), nullptr, &size);
+        if (query != VEXAR_BUFFER_TOO_SMALL) {
+            session.check(query, "calib read");
+        }
+        std::vector<std::uint8_t> record(size);
+        session.check(session.api().readCalibration(session.instance(), record.data(), &size),
+                      "calib read");
+        record.resize(size);
+        return record;
+    });
+}
+
+void Camera::writeCalibration(std::span<const std::uint8_t> record) {
+    if (!Ctl::parseCalibration({record.begin(), record.end()})) {
+        throw Ctl::badInput("not a calibration record");
+    }
+    impl_->run([&] {
+        impl_->session->check(
+            impl_->session->api().writeCalibration(impl_->session->instance(), record.data(),
+                                                   static_cast<std::uint32_t>(record.size())),
+            "calib write");
+    });
+}
+
+Json Camera::readCalibrationJson() {
+    const std::vector<std::uint8_t> record = readCalibration();
+    const auto parsed = Ctl::parseCalibration(record);
+    if (!parsed) {
+        throw Error(ErrorKind::Refused, "calib read: the plug-in's record does not read");
+    }
+    return Ctl::calibrationToJson(*parsed);
+}
+
+void Camera::writeCalibrationJson(const Json& record) {
+    writeCalibration(Ctl::calibrationFromJson(record).serialize());
+}
+
+namespace {
+std::uint32_t readSensor(backend::Backend& bus, std::uint32_t address) {
+    if (const Sim::SimulatedModule* module = bus.simulated()) {
+        return module->registerValue(address);
+    }
+    const BusLocation at = YorinD::sensorRegisterLocation(address);
+    std::uint8_t bytes[kRegisterBytes] = {};
+    if (bus.read(at.device, at.reg, bytes, kRegisterBytes) != 0) {
+        throw Error(ErrorKind::BusFailure, bus.describeFailure(*bus.firstFailure()));
+    }
+    return Bytes::loadLittleEndian(bytes, kRegisterBytes);
+}
+
+void checkSensorAddress(std::uint32_t address) {
+    if (address >= YorinD::kSensorRegisterCount) {
+        throw Ctl::badInput("no sensor register there (0x000-0x1ff)");
+    }
+}
+}  // namespace
+
+std::vector<Field> Camera::fields() {
+    return impl_->run([&] {
+        std::vector<Field> all;
+        std::optional<std::pair<std::uint32_t, std::uint32_t>> last;  // address, value
+        for (std::uint32_t i = 0; i < YorinD::kSubRegisters.size(); ++i) {
+            const SubRegister& f = YorinD::kSubRegisters[i];
+            if (!last || last->first != f.address) {
+                last = {f.address, readSensor(*impl_->bus, f.address)};
+            }
+            all.push_back({std::string(), i,
+                           static_cast<std::uint16_t>(f.address), f.lsb, f.msb,
+                           (last->second >> f.lsb) & f.mask, f.defaultValue});
+        }
+        return all;
+    });
+}
+
+std::vector<RegisterValue> Camera::registers() {
+    return impl_->run([&] {
+        std::vector<RegisterValue> all;
+        for (const std::uint32_t address : Sim::SimulatedModule::knownRegisters()) {
+            all.push_back({static_cast<std::uint16_t>(address), readSensor(*impl_->bus, address),
+                           Sim::SimulatedModule::resetValue(address)});
+        }
+        return all;
+    });
+}
+
+std::vector<ByteDeviceValue> Camera::byteDevices() {
+    return impl_->run([&] {
+        std::vector<ByteDeviceValue> all;
+        const Sim::SimulatedModule* module = impl_->bus->simulated();
+        for (const YorinD::ByteDevice& device : YorinD::kByteDevices) {
+            all.push_back({device.role, device.address, device.reg,
+                           module != nullptr ? module->latchedByte(device.address) : std::nullopt});
+        }
+        return all;
+    });
+}
+
+std::uint32_t Camera::readRegister(std::uint32_t address) {
+    checkSensorAddress(address);
+    return impl_->run([&] {
+        backend::Backend& bus = *impl_->bus;
+        const BusLocation at = YorinD::sensorRegisterLocation(address);
+        std::uint8_t bytes[kRegisterBytes] = {};
+        if (bus.read(at.device, at.reg, bytes, kRegisterBytes) != 0) {
+            throw Error(ErrorKind::BusFailure, bus.describeFailure(*bus.firstFailure()));
+        }
+        return Bytes::loadLittleEndian(bytes, kRegisterBytes);
+    });
+}
+
+void Camera::writeRegister(std::uint32_t address, std::uint32_t value) {
+    checkSensorAddress(address);
+    if (value > kRegisterMask) {
+        throw Ctl::badInput("the value must lie in 0 to " + std::to_string(kRegisterMask));
+    }
+    impl_->run([&] {
+        backend::Backend& bus = *impl_->bus;
+        const BusLocation at = YorinD::sensorRegisterLocation(address);
+        std::uint8_t bytes[kRegisterBytes];
+        Bytes::storeLittleEndian(bytes, value, kRegisterBytes);
+        if (bus.write(at.device, at.reg, bytes, kRegisterBytes) != 0) {
+            throw Error(ErrorKind::BusFailure, bus.describeFailure(*bus.firstFailure()));
+        }
+    });
+}
+
+namespace {
+const YorinD::ByteDevice& byteDevice(std::uint16_t device, std::uint8_t reg) {
+    const YorinD::ByteDevice* known = YorinD::findByteDevice(device);
+    if (known == nullptr || known->reg != reg) {
+        std::string list;
+        for (const YorinD::ByteDevice& d : YorinD::kByteDevices) {
+            char one[16];
+            std::snprintf(one, sizeof one, "%s0x%02x:0x%02x", list.empty() ? "" : ", ", d.address,
+                          d.reg);
+            list += one;
+        }
+        throw Ctl::badInput("no one-byte device there (" + list + ")");
+    }
+    return *known;
+}
+}  // namespace
+
+std::optional<std::uint8_t> Camera::readRegister(std::uint16_t device, std::uint8_t reg) {
+    const YorinD::ByteDevice& known = byteDevice(device, reg);
+    return impl_->run([&] {
+        // A byte device cannot be read back on the bus; only the simulated module remembers
+        // what it took.
+        const Sim::SimulatedModule* module = impl_->bus->simulated();
+        if (module == nullptr) {
+            throw Ctl::badInput("the device is write-only; on a real bus it cannot be read");
+        }
+        return module->latchedByte(known.address);
+    });
+}
+
+void Camera::writeRegister(std::uint16_t device, std::uint8_t reg, std::uint8_t value) {
+    const YorinD::ByteDevice& known = byteDevice(device, reg);
+    impl_->run([&] {
+        backend::Backend& bus = *impl_->bus;
+        std::uint8_t byte = value;
+        if (bus.write(known.address, known.reg, &byte, 1) != 0) {
+            throw Error(ErrorKind::BusFailure, bus.describeFailure(*bus.firstFailure()));
+        }
+    });
+}
+
+std::vector<Transaction> Camera::transactions() const {
+    std::lock_guard lock(impl_->mutex);
+    if (impl_->bus == nullptr) {
+        return {};
+    }
+    return {impl_->bus->transactions().begin(), impl_->bus->transactions().end()};
+}
+
+void Camera::clearTransactions() {
+    std::lock_guard lock(impl_->mutex);
+    if (impl_->bus != nullptr) {
+        impl_->bus->clearLog();
+    }
+}
+
+void Camera::onTransaction(std::function<void(const Transaction&)> callback) {
+    std::lock_guard lock(impl_->mutex);
+    if (impl_->bus != nullptr) {
+        impl_->bus->onTransaction(std::move(callback));
+    }
+}
+
+Timing Camera::timing() {
+    return impl_->run([&] {
+        const auto number = [&](std::uint32_t id) {
+            const Ctl::Value v = impl_->read(*Ctl::parameterById(id));
+            return std::holds_alternative<float>(v) ? double{std::get<float>(v)}
+                                                    : static_cast<double>(std::get<std::int32_t>(v));
+        };
+        return Timing::fromSettings(number(FrameRate), static_cast<int>(number(MicroFrameNumber)),
+                                    number(IntegrationTime),
+                                    std::get<bool>(impl_->read(*Ctl::parameterById(DealiasingOn))));
+    });
+}
+
+struct Hold::State {
+    std::unique_ptr<Camera::Impl::Operation> operation;
+};
+
+Hold::Hold(std::shared_ptr<State> state) : state_(std::move(state)) {}
+Hold::Hold(Hold&&) noexcept = default;
+Hold::~Hold() = default;
+
+void Hold::release() {
+    if (state_ && state_->operation) {
+        const auto operation = std::move(state_->operation);
+        operation->finish();
+    }
+}
+
+Hold Camera::hold() {
+    auto state = std::make_shared<Hold::State>();
+    state->operation = std::make_unique<Impl::Operation>(*impl_);
+    return Hold(std::move(state));
+}
+
+std::vector<DeviceAnswer> probe(std::string_view where, const OpenOptions& options) {
+    const std::unique_ptr<backend::Backend> bus = openBackend(where);
+    bus->begin(options.lockTimeout);
+    std::vector<DeviceAnswer> answers;
+    for (const backend::Answer& answer :
+         backend::probe(*bus, backend::moduleDevices())) {
+        answers.push_back({answer.device->role, answer.device->address, answer.result});
+    }
+    bus->end(true);
+    return answers;
+}
+
+}  // namespace vexar

@@ -1,0 +1,295 @@
+// The public value, range and error types: what they print and how they compare.
+#include <bit>
+#include <cmath>
+
+#include "Conversions.h"
+#include "ModuleIdentity.h"
+#include "Parameters.h"
+#include "vexar/camera.hpp"
+
+namespace Lumivor::Ctl {
+
+vexar::ValueType toPublic(ValueType type) {
+    switch (type) {
+        case ValueType::Float:
+            return vexar::ValueType::Float;
+        case ValueType::Int:
+            return vexar::ValueType::Int;
+        case ValueType::Bool:
+            return vexar::ValueType::Bool;
+        case ValueType::RegionOfInterest:
+            break;
+    }
+    return vexar::ValueType::Region;
+}
+
+ValueType toInternal(vexar::ValueType type) {
+    switch (type) {
+        case vexar::ValueType::Float:
+            return ValueType::Float;
+        case vexar::ValueType::Int:
+            return ValueType::Int;
+        case vexar::ValueType::Bool:
+            return ValueType::Bool;
+        case vexar::ValueType::Region:
+            break;
+    }
+    return ValueType::RegionOfInterest;
+}
+
+vexar::Value toPublic(const Value& value) {
+    struct Convert {
+        vexar::Value operator()(float v) const { return v; }
+        vexar::Value operator()(std::int32_t v) const { return v; }
+        vexar::Value operator()(bool v) const { return v; }
+        vexar::Value operator()(const RegionOfInterestInternal& r) const {
+            return vexar::Region{r.x, r.y, r.width, r.height};
+        }
+    };
+    return std::visit(Convert{}, value);
+}
+
+Value toInternal(const vexar::Value& value) {
+    switch (value.type()) {
+        case vexar::ValueType::Float:
+            return value.asFloat();
+        case vexar::ValueType::Int:
+            return value.asInt();
+        case vexar::ValueType::Bool:
+            return value.asBool();
+        case vexar::ValueType::Region:
+            break;
+    }
+    const vexar::Region r = value.asRegion();
+    return RegionOfInterestInternal{r.x, r.y, r.width, r.height};
+}
+
+vexar::Range toPublic(const RangeWire::RangeDescription& range) {
+    struct Convert {
+        vexar::Range operator()(const RangeWire::Bounds<int>& b) const {
+            return {vexar::Bounds<std::int32_t>{b.minimum, b.maximum, b.step}};
+        }
+        vexar::Range operator()(const RangeWire::Bounds<float>& b) const {
+            return {vexar::Bounds<float>{b.minimum, b.maximum, b.step}};
+        }
+        vexar::Range operator()(const std::vector<int>& values) const {
+            return {std::vector<std::int32_t>(values.begin(), values.end())};
+        }
+        vexar::Range operator()(const RangeWire::RegionBounds& r) const {
+            const auto one = [](const RangeWire::Bounds<int>& b) {
+                return vexar::Bounds<std::int32_t>{b.minimum, b.maximum, b.step};
+            };
+            return {vexar::RegionBounds{one(r.x), one(r.y), one(r.width), one(r.height)}};
+        }
+    };
+    return std::visit(Convert{}, range.numbers);
+}
+
+vexar::Access toPublicAccess(std::uint32_t access) {
+    switch (static_cast<AccessMode>(access)) {
+        case AccessMode::ReadOnly:
+            return vexar::Access::ReadOnly;
+        case AccessMode::WriteOnly:
+            return vexar::Access::WriteOnly;
+        case AccessMode::ReadWrite:
+            break;
+    }
+    return vexar::Access::ReadWrite;
+}
+
+std::string describeRange(const RangeWire::RangeDescription& range) {
+    return toPublic(range).toString();
+}
+
+}  // namespace Lumivor::Ctl
+
+namespace vexar {
+
+std::string_view typeName(ValueType type) {
+    return Lumivor::Ctl::valueTypeName(Lumivor::Ctl::toInternal(type));
+}
+
+ValueType Value::type() const {
+    return static_cast<ValueType>(value_.index());
+}
+
+namespace {
+[[noreturn]] void wrongType(const Value& value, ValueType wanted) {
+    throw Error(ErrorKind::BadInput, value.toString() + " is " +
+                                         Lumivor::Ctl::aValueOf(
+                                             Lumivor::Ctl::toInternal(value.type())) +
+                                         ", not " +
+                                         Lumivor::Ctl::aValueOf(Lumivor::Ctl::toInternal(wanted)));
+}
+}  // namespace
+
+float Value::asFloat() const {
+    if (!isFloat()) wrongType(*this, ValueType::Float);
+    return std::get<float>(value_);
+}
+
+std::int32_t Value::asInt() const {
+    if (!isInt()) wrongType(*this, ValueType::Int);
+    return std::get<std::int32_t>(value_);
+}
+
+bool Value::asBool() const {
+    if (!isBool()) wrongType(*this, ValueType::Bool);
+    return std::get<bool>(value_);
+}
+
+Region Value::asRegion() const {
+    if (!isRegion()) wrongType(*this, ValueType::Region);
+    return std::get<Region>(value_);
+}
+
+std::string Value::toString() const {
+    return Lumivor::Ctl::formatValue(Lumivor::Ctl::toInternal(*this));
+}
+
+std::optional<Value> Value::parse(ValueType type, std::string_view text) {
+    const auto parsed = Lumivor::Ctl::parseValue(Lumivor::Ctl::toInternal(type), text);
+    if (!parsed) {
+        return std::nullopt;
+    }
+    return Lumivor::Ctl::toPublic(*parsed);
+}
+
+std::optional<Value> Value::as(ValueType wanted) const {
+    if (type() == wanted) {
+        return *this;
+    }
+    if (wanted == ValueType::Float && isInt()) {
+        return Value(static_cast<float>(asInt()));
+    }
+    if (wanted == ValueType::Int && isFloat()) {
+        const float v = asFloat();
+        if (std::isfinite(v) && std::trunc(v) == v && v >= -2147483648.0f && v < 2147483648.0f) {
+            return Value(static_cast<std::int32_t>(v));
+        }
+    }
+    return std::nullopt;
+}
+
+bool Value::operator==(const Value& other) const {
+    if (isFloat() && other.isFloat()) {
+        return std::bit_cast<std::uint32_t>(asFloat()) ==
+               std::bit_cast<std::uint32_t>(other.asFloat());
+    }
+    return value_ == other.value_;
+}
+
+std::string_view accessName(Access access) {
+    switch (access) {
+        case Access::ReadOnly:
+            return "read-only";
+        case Access::WriteOnly:
+            return "write-only";
+        case Access::ReadWrite:
+            break;
+    }
+    return "read-write";
+}
+
+namespace {
+std::string number(float v) {
+    return Lumivor::Ctl::formatFloat(v);
+}
+std::string number(std::int32_t v) {
+    return std::to_string(v);
+}
+
+struct RangeText {
+    template <typename T>
+    std::string operator()(const Bounds<T>& b) const {
+        return "min=" + number(b.minimum) + " max=" + number(b.maximum) + " step=" + number(b.step);
+    }
+    std::string operator()(const std::vector<std::int32_t>& values) const {
+        std::string text = "values=";
+        for (std::size_t i = 0; i < values.size(); ++i) {
+            text.append(i == 0 ? "" : ",").append(std::to_string(values[i]));
+        }
+        return text;
+    }
+    std::string operator()(const RegionBounds& r) const {
+        std::string text;
+        const std::pair<const char*, const Bounds<std::int32_t>*> parts[] = {
+            {"x", &r.x}, {"y", &r.y}, {"width", &r.width}, {"height", &r.height}};
+        for (const auto& [name, b] : parts) {
+            // Appended piece by piece: GCC 12 at -O3 sees a false overlap in a chain of +.
+            text.append(text.empty() ? "" : " ").append(name).append("=");
+            text.append(number(b->minimum)).append("..").append(number(b->maximum));
+            text.append("/").append(number(b->step));
+        }
+        return text;
+    }
+};
+
+double scalar(const Value& value) {
+    switch (value.type()) {
+        case ValueType::Float:
+            return value.asFloat();
+        case ValueType::Int:
+            return value.asInt();
+        case ValueType::Bool:
+            return value.asBool() ? 1 : 0;
+        case ValueType::Region:
+            break;
+    }
+    return 0;
+}
+
+struct Inside {
+    const Value& value;
+    template <typename T>
+    bool operator()(const Bounds<T>& b) const {
+        const double v = scalar(value);
+        return !std::isnan(v) && v >= static_cast<double>(b.minimum) &&
+               v <= static_cast<double>(b.maximum);
+    }
+    bool operator()(const std::vector<std::int32_t>& allowed) const {
+        const double v = scalar(value);
+        return std::ranges::any_of(allowed, [&](std::int32_t a) { return a == v; });
+    }
+    bool operator()(const RegionBounds& b) const {
+        if (!value.isRegion()) {
+            return true;
+        }
+        const Region r = value.asRegion();
+        const auto in = [](std::int32_t v, const Bounds<std::int32_t>& bounds) {
+            return v >= bounds.minimum && v <= bounds.maximum;
+        };
+        return in(r.x, b.x) && in(r.y, b.y) && in(r.width, b.width) && in(r.height, b.height);
+    }
+};
+}  // namespace
+
+std::string Range::toString() const {
+    return std::visit(RangeText{}, numbers);
+}
+
+bool Range::contains(const Value& value) const {
+    return std::visit(Inside{value}, numbers);
+}
+
+std::string Error::codeName() const {
+    if (!details_.code) {
+        return {};
+    }
+    const std::string described = describeCode(*details_.code);
+    return described.substr(0, described.find(' '));
+}
+
+std::string describeCode(std::int32_t code) {
+    return Lumivor::Ctl::describeCode(code);
+}
+
+ModuleIdentity ModuleIdentity::builtIn() {
+    return Lumivor::Ctl::builtInIdentity();
+}
+
+ModuleIdentity ModuleIdentity::load(const std::filesystem::path& file) {
+    return Lumivor::Ctl::loadModuleIdentity(file);
+}
+
+}  // namespace vexar
