@@ -23,16 +23,17 @@ SETTINGS: dict[str, vexar.Value] = {
     "ModulationFrequency": 20,
     "FrameRate": 25,
     "MicroFrameNumber": 4,
-    "IntegrationTime": 0.5,
+    "IntegrationTime": 0.3175,
     "IlluminationMode": 1,
 }
-TOLERANCE = 0.01
+TOLERANCE = 0.001
 
 # The station's measurement, in the form vexar-ctl calib read --format json prints.
 CALIBRATION: dict[str, Any] = {
     "phaseOffset1": {"offset": 1000},
     "phaseOffset2": {"offset": -8},
     "temperatureCalibration1": {"values": [25.0, 40.0]},
+    "temperatureCompensation1": {"kind": 3, "values": [1.5, -1.5]},
 }
 
 

@@ -19,16 +19,16 @@ void defineErrors(py::module_& module);
 // GIL: the note is the calling thread's own.
 template <typename Call>
 decltype(auto) withBusNote(Call&& call) {
-    clearFailureNote();
+    const FailureNoteScope scope;
     try {
         return std::forward<Call>(call)();
     } catch (const Error& error) {
         if (error.kind() != ErrorKind::BusFailure || failureNote().empty()) {
             throw;
         }
-        throw Error(error.kind(), error.reason() + " (" + failureNote() + ")",
-                    {error.code(), error.lastError(), error.allowed(), error.busErrno(),
-                     error.subject()});
+        throw Error(
+            error.kind(), error.reason() + " (" + failureNote() + ")",
+            {error.code(), error.lastError(), error.allowed(), error.busErrno(), error.subject()});
     }
 }
 

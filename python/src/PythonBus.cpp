@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <utility>
 #include <vexar/error.hpp>
 
 namespace vexar::python {
@@ -31,8 +32,9 @@ std::string describe(py::error_already_set& raised) {
 
 }  // namespace
 
-void clearFailureNote() {
-    note.clear();
+FailureNoteScope::FailureNoteScope() : outer_(std::exchange(note, {})) {}
+FailureNoteScope::~FailureNoteScope() {
+    note = std::move(outer_);
 }
 const std::string& failureNote() {
     return note;

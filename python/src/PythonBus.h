@@ -35,8 +35,18 @@ class PythonBus final : public Bus {
 };
 
 // What made the first Python bus transfer of this thread's current camera call fail, empty if
-// none did. Camera calls are made on the calling thread, so the note needs no lock.
-void clearFailureNote();
+// none did. Camera calls are made on the calling thread, so the note needs no lock. A Python
+// bus may itself call another camera: each call's scope keeps the note of the call around it.
+class FailureNoteScope {
+  public:
+    FailureNoteScope();
+    ~FailureNoteScope();
+    FailureNoteScope(const FailureNoteScope&) = delete;
+    FailureNoteScope& operator=(const FailureNoteScope&) = delete;
+
+  private:
+    std::string outer_;
+};
 const std::string& failureNote();
 
 }  // namespace vexar::python

@@ -50,9 +50,9 @@ def test_bad_input_is_a_value_error(cam: vexar.Camera, name: object, value: obje
         cam.set(name, value)  # type: ignore[arg-type]
 
 
-def test_non_finite_numbers_go_through_when_allowed(cam: vexar.Camera) -> None:
-    applied = cam.set("DealiasingFrequency", float("nan"), allow_non_finite=True)
-    assert applied.applied != applied.applied  # NaN
+def test_non_finite_numbers_reach_the_plug_in_when_allowed(cam: vexar.Camera) -> None:
+    with pytest.raises(vexar.Refused, match="OutOfRange"):
+        cam.set("DealiasingFrequency", float("nan"), allow_non_finite=True)
 
 
 @pytest.mark.parametrize(
@@ -81,9 +81,8 @@ def test_open_failures() -> None:
         vexar.open("sim", bus=object())  # type: ignore[arg-type]
     with pytest.raises(vexar.BadInput):
         vexar.open(42)  # type: ignore[arg-type]
-    with pytest.raises(vexar.BusError) as no_adapter:
+    with pytest.raises(OSError, match="/dev/i2c-250"):
         vexar.open("/dev/i2c-250")
-    assert no_adapter.value.errno is not None
 
 
 def test_a_closed_camera_refuses_calls_without_crashing() -> None:

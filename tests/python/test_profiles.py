@@ -40,7 +40,9 @@ def test_profile_is_the_tools_json(cam: vexar.Camera) -> None:
     "region", [vexar.Region(16, 8, 160, 120), (16, 8, 160, 120), [16, 8, 160, 120]]
 )
 def test_a_region_may_be_given_as_a_tuple(cam: vexar.Camera, region: object) -> None:
-    cam.apply_profile({"ModulationFrequency": 20, "RegionOfInterest": region, 7: True})
+    cam.apply_profile(
+        {"ModulationFrequency": 30, "DealiasingFrequency": 20, "RegionOfInterest": region, 7: True}
+    )
     assert cam.get("RegionOfInterest") == (16, 8, 160, 120)
     assert cam.get("DealiasingOn") is True
 
