@@ -445,6 +445,11 @@ PYBIND11_MODULE(_vexar, m) {
     defineErrors(m);
     defineValueClasses(m);
     defineCamera(m);
+    // Users meet them as vexar.X: that is how they print and how help() names them.
+    for (const char* name : {"Parameter", "Applied", "Transaction", "Timing", "Hold", "Trace",
+                             "Camera"}) {
+        m.attr(name).attr("__module__") = "vexar";
+    }
     m.def("open", &openCamera, py::arg("where") = py::none(), py::kw_only(),
           py::arg("bus") = py::none(), py::arg("plugin") = py::none(),
           py::arg("module") = py::none(), py::arg("lock_timeout") = py::none(),
