@@ -1,7 +1,8 @@
 import builtins
 import os
+from contextlib import AbstractContextManager
 from types import TracebackType
-from typing import Any, Callable, Iterator, Literal, Optional, Union, overload
+from typing import Any, Callable, Iterator, Literal, Optional, TypeVar, Union, overload
 
 from ._types import Bounds, Bus, Region, RegionBounds, Value
 
@@ -80,28 +81,25 @@ class Timing:
     def to_text(self) -> str: ...
     def to_svg(self) -> str: ...
 
-class Hold:
-    def __enter__(self) -> Hold: ...
+_T = TypeVar("_T")
+
+# A with block: entering gives the object itself; leaving ends it.
+class _Block(AbstractContextManager[_T]):
     def __exit__(
         self,
         kind: Optional[type[BaseException]],
         error: Optional[BaseException],
         traceback: Optional[TracebackType],
     ) -> None: ...
+
+class Hold(_Block["Hold"]):
     def release(self) -> None: ...
 
-class Trace:
-    def __enter__(self) -> Trace: ...
-    def __exit__(
-        self,
-        kind: Optional[type[BaseException]],
-        error: Optional[BaseException],
-        traceback: Optional[TracebackType],
-    ) -> None: ...
+class Trace(_Block["Trace"]):
     @property
     def transactions(self) -> list[Transaction]: ...
 
-class Camera:
+class Camera(_Block["Camera"]):
     @property
     def parameters(self) -> list[Parameter]: ...
     @property
@@ -139,13 +137,6 @@ class Camera:
     def hold(self) -> Hold: ...
     def reset(self) -> None: ...
     def close(self) -> None: ...
-    def __enter__(self) -> Camera: ...
-    def __exit__(
-        self,
-        kind: Optional[type[BaseException]],
-        error: Optional[BaseException],
-        traceback: Optional[TracebackType],
-    ) -> None: ...
 
 def open(
     where: Optional[str] = None,

@@ -83,7 +83,7 @@ def ctl_value(ctl: Ctl, name: str) -> Any:
     return json.loads(ctl("--format", "json", "get", name).stdout)[0]["value"]
 
 
-def run_isolated(script: str, deadline: float = 60) -> str:
+def run_isolated(script: str, deadline: float = 30) -> str:
     """Runs script in a fresh interpreter and returns what it printed; a script that does not
     end by the deadline (a deadlock) fails the test."""
     try:

@@ -55,7 +55,7 @@ def test_nan_in_a_profile_as_a_float_or_as_the_tools_string(cam: vexar.Camera) -
 
 
 def test_profile_saved_by_the_tool_loads_in_python(ctl: Ctl, tmp_path: Path) -> None:
-    ctl("set", "ModulationFrequency=20", "FrameRate=12.5", "MicroFrameNumber=2")
+    ctl("set", "ModulationFrequency=20", "MicroFrameNumber=2", "FrameRate=12.5")
     saved = tmp_path / "state.json"
     ctl("--format", "json", "state", "save", str(saved))
     with vexar.open("sim") as cam:
