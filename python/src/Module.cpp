@@ -446,8 +446,8 @@ PYBIND11_MODULE(_vexar, m) {
     defineValueClasses(m);
     defineCamera(m);
     // Users meet them as vexar.X: that is how they print and how help() names them.
-    for (const char* name : {"Parameter", "Applied", "Transaction", "Timing", "Hold", "Trace",
-                             "Camera"}) {
+    for (const char* name :
+         {"Parameter", "Applied", "Transaction", "Timing", "Hold", "Trace", "Camera"}) {
         m.attr(name).attr("__module__") = "vexar";
     }
     m.def("open", &openCamera, py::arg("where") = py::none(), py::kw_only(),
