@@ -107,7 +107,8 @@ install(FILES ${PROJECT_BINARY_DIR}/vexar-ctl.1.gz DESTINATION ${CMAKE_INSTALL_M
 install(FILES tools/ctl/vexar-ctl.bash-completion
         DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions
         RENAME vexar-ctl COMPONENT tool)
-set(VEXAR_DEB_PACKAGES host liblumivorplugins0 plugin libvexar-paraminterp-yorindimpl
+set(VEXAR_DEB_PACKAGES host liblumivorplugins0 client libvexar-client0
+                       plugin libvexar-paraminterp-yorindimpl
                        dev libvexar-paraminterp-dev tool vexar-ctl)
 if(VEXAR_PYTHON)
   list(APPEND VEXAR_DEB_PACKAGES python python3-vexar)
@@ -141,7 +142,8 @@ install(FILES ${PROJECT_BINARY_DIR}/${VEXAR_PACKAGE_NAME}Config.cmake
 set(VEXAR_PLUGIN_FILE
     ${CMAKE_SHARED_LIBRARY_PREFIX}VEXAR_ParamInterp_YORINDImpl${CMAKE_SHARED_LIBRARY_SUFFIX})
 configure_file(cmake/vexar_param_interp.pc.in ${PROJECT_BINARY_DIR}/vexar_param_interp.pc @ONLY)
-install(FILES ${PROJECT_BINARY_DIR}/vexar_param_interp.pc
+configure_file(cmake/vexar_client.pc.in ${PROJECT_BINARY_DIR}/vexar_client.pc @ONLY)
+install(FILES ${PROJECT_BINARY_DIR}/vexar_param_interp.pc ${PROJECT_BINARY_DIR}/vexar_client.pc
         DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig COMPONENT dev)
 
 # Debian packages, one per component. Dependencies on system libraries come from
@@ -149,7 +151,7 @@ install(FILES ${PROJECT_BINARY_DIR}/vexar_param_interp.pc
 # scripts/debian-packages.sh runs cpack and hands ldconfig to dpkg's trigger.
 set(CPACK_GENERATOR DEB)
 set(CPACK_DEB_COMPONENT_INSTALL ON)
-set(CPACK_COMPONENTS_ALL host plugin dev tool)
+set(CPACK_COMPONENTS_ALL host client plugin dev tool)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_CONTACT "VEXAR plug-in maintainers <maintainers@vexar.invalid>")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
@@ -162,21 +164,21 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${PROJECT_BINARY_DIR}/bin)
 set(CPACK_DEBIAN_ENABLE_COMPONENT_DEPENDS ON)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://vexar.invalid/paraminterp")
 set(CPACK_DEBIAN_HOST_PACKAGE_NAME liblumivorplugins0)
+set(CPACK_DEBIAN_CLIENT_PACKAGE_NAME libvexar-client0)
 set(CPACK_DEBIAN_PLUGIN_PACKAGE_NAME libvexar-paraminterp-yorindimpl)
 set(CPACK_DEBIAN_DEV_PACKAGE_NAME libvexar-paraminterp-dev)
 set(CPACK_DEBIAN_TOOL_PACKAGE_NAME vexar-ctl)
 set(CPACK_DEBIAN_HOST_PACKAGE_SECTION libs)
+set(CPACK_DEBIAN_CLIENT_PACKAGE_SECTION libs)
 set(CPACK_DEBIAN_PLUGIN_PACKAGE_SECTION libs)
 set(CPACK_DEBIAN_DEV_PACKAGE_SECTION libdevel)
+set(CPACK_DEBIAN_DEV_PACKAGE_DEPENDS "nlohmann-json3-dev")
 set(CPACK_DEBIAN_TOOL_PACKAGE_SECTION utils)
 if(VEXAR_PYTHON)
   list(APPEND CPACK_COMPONENTS_ALL python)
   set(CPACK_DEBIAN_PYTHON_PACKAGE_NAME python3-vexar)
   set(CPACK_DEBIAN_PYTHON_PACKAGE_SECTION python)
-  set(CPACK_COMPONENT_PYTHON_DEPENDS host plugin)
-  if(client IN_LIST CPACK_COMPONENTS_ALL)
-    list(APPEND CPACK_COMPONENT_PYTHON_DEPENDS client)
-  endif()
+  set(CPACK_COMPONENT_PYTHON_DEPENDS host client plugin)
   # The extension is built for one minor version of the interpreter, as Debian's own are.
   math(EXPR vexar_python_next "${VEXAR_PYTHON_VERSION_MINOR} + 1")
   set(CPACK_DEBIAN_PYTHON_PACKAGE_DEPENDS
@@ -187,19 +189,29 @@ I2C adapter or a bus written in Python, and reads and writes its
 parameters, system state, profiles, calibration and registers, with the
 bus transactions of each call, for test rigs and production lines.")
 endif()
-# Only the host library has a versioned SONAME, so only it gets a shlibs entry.
+# The host and client libraries have versioned SONAMEs and get shlibs entries; the plug-in,
+# opened by its plain name, has none.
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_POLICY ">=")
 set(CPACK_DEBIAN_HOST_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/debian/triggers)
+set(CPACK_DEBIAN_CLIENT_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/debian/triggers)
 set(CPACK_DEBIAN_PLUGIN_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/debian/triggers)
 set(CPACK_COMPONENT_PLUGIN_DEPENDS host)
-set(CPACK_COMPONENT_DEV_DEPENDS host plugin)
-set(CPACK_COMPONENT_TOOL_DEPENDS host plugin)
+set(CPACK_COMPONENT_CLIENT_DEPENDS host plugin)
+set(CPACK_COMPONENT_DEV_DEPENDS host client plugin)
+set(CPACK_COMPONENT_TOOL_DEPENDS host client plugin)
 # CPack indents the lines after the summary itself.
 set(CPACK_COMPONENT_HOST_DESCRIPTION "host library of the VEXAR depth-camera plug-ins
 The runtime of libLumivorPlugins: message formatting, logging, parameter
 range objects and the calibration record container, which the VEXAR
 parameter-interpreter plug-ins and their hosts share.")
+set(CPACK_COMPONENT_CLIENT_DESCRIPTION "C++ client library of the YORIN_D depth-camera module
+libvexar-client loads the parameter-interpreter plug-in as a host does and
+offers the module as a typed C++ API: parameters with their ranges, values
+read back after each change, system states and profiles, calibration,
+registers, bus transactions and frame timing, on a simulated module, a
+register image shared between processes, a Linux I2C adapter or a bus of
+the program's own.")
 set(CPACK_COMPONENT_PLUGIN_DESCRIPTION "parameter-interpreter plug-in for the YORIN_D camera module
 A time-of-flight depth-camera SDK loads this plug-in to read and write the
 settings of the YORIN_D module (frame rate, integration time, modulation,

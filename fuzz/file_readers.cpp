@@ -13,13 +13,13 @@
 #include <string_view>
 #include <vector>
 
-#include "fuzz/FuzzInput.h"
 #include "CalibrationJson.h"
-#include "tools/ctl/Errors.h"
+#include "Errors.h"
 #include "Files.h"
 #include "ImageFile.h"
 #include "ModuleIdentity.h"
 #include "StateRecords.h"
+#include "fuzz/FuzzInput.h"
 #include "io/BoundedJson.h"
 #include "io/Failure.h"
 
@@ -100,9 +100,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 readImage(Ctl::asText(bytes));
                 break;
         }
-    } catch (const Ctl::CommandError& error) {
-        FUZZ_CHECK(error.status() == Ctl::Exit::BadInput);
-        checkMessage(error.what());
     } catch (const Io::Failure& failure) {
         FUZZ_CHECK(failure.kind() == Io::FailureKind::BadInput);
         checkMessage(failure.what());

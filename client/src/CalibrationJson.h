@@ -4,8 +4,8 @@
 #include <memory>
 #include <vector>
 
-#include "host/ROM.h"
 #include "Values.h"
+#include "host/ROM.h"
 
 namespace Lumivor::Ctl {
 

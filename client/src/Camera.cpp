@@ -11,6 +11,7 @@
 #include "Errors.h"
 #include "ModuleIdentity.h"
 #include "Parameters.h"
+#include "PluginLoader.h"
 #include "Session.h"
 #include "StateRecords.h"
 #include "bus/Backend.h"
@@ -46,8 +47,8 @@ std::unique_ptr<backend::Backend> openBackend(std::string_view where) {
         }
         return std::make_unique<backend::ImageBackend>(std::filesystem::path(path));
     }
-    if (!where.empty() && (where.starts_with("/dev/") || where.find_first_not_of("0123456789") ==
-                                                             std::string_view::npos)) {
+    if (!where.empty() && (where.starts_with("/dev/") ||
+                           where.find_first_not_of("0123456789") == std::string_view::npos)) {
         return std::make_unique<backend::I2cDevBackend>(std::string(where));
     }
     throw Ctl::badInput("no camera at '" + std::string(where) +
@@ -166,10 +167,10 @@ struct Camera::Impl {
         // A damaged state is bad input, not for the plug-in.
         const std::vector<Ctl::StateRecord> records = Ctl::decodeState(state);
         try {
-            session->check(session->api().writeSystemState(
-                               session->instance(), state.data(),
-                               static_cast<std::uint32_t>(state.size())),
-                           what);
+            session->check(
+                session->api().writeSystemState(session->instance(), state.data(),
+                                                static_cast<std::uint32_t>(state.size())),
+                what);
         } catch (const Error& error) {
             throw Ctl::nameRefusedRecord(error, records);
         }
@@ -192,6 +193,16 @@ std::string defaultPluginPath() {
         }
     }
     return kPluginName;  // as the loader's search path finds it
+}
+
+std::array<std::uint32_t, 3> pluginVersion(const std::string& path) {
+    Tools::PluginLibrary library;
+    if (!library.load(path)) {
+        throw Error(ErrorKind::LoadFailure, "cannot load plug-in " + path + ": " + library.error());
+    }
+    std::array<std::uint32_t, 3> version{};
+    library.api().getPluginVersion(&version[0], &version[1], &version[2]);
+    return version;
 }
 
 namespace {
@@ -284,11 +295,8 @@ float Camera::phaseScaling() {
 }
 
 int Camera::phaseCount() {
-    return impl_->run([&] {
-        return std::get<bool>(impl_->read(*Ctl::parameterById(DealiasingOn)))
-                   ? 6
-                   : 4;
-    });
+    return impl_->run(
+        [&] { return std::get<bool>(impl_->read(*Ctl::parameterById(DealiasingOn))) ? 6 : 4; });
 }
 
 bool Camera::canReset() const {
@@ -311,8 +319,8 @@ Parameter Camera::parameter(std::string_view nameOrId) {
         const Ctl::ParameterInfo& info = impl_->lookUp(nameOrId);
         Ctl::Session& session = *impl_->session;
         const std::string what(info.name);
-        Parameter p{info.id, std::string(info.name), Ctl::toPublic(info.type), 0, {},
-                    Access::ReadWrite, std::nullopt, stateOnly(info.id)};
+        Parameter p{info.id,           std::string(info.name), Ctl::toPublic(info.type), 0, {},
+                    Access::ReadWrite, std::nullopt,           stateOnly(info.id)};
         p.unitCode = session.unit(info, what);
         p.unit = Ctl::unitName(p.unitCode);
         p.access = Ctl::toPublicAccess(session.access(info, what));
@@ -350,17 +358,17 @@ Applied Camera::set(std::string_view nameOrId, const Value& value, bool allowNon
         if (status != VEXAR_SUCCESS) {
             std::string hint;
             if (status == VEXAR_NOT_SUPPORTED) {
-                hint = stateOnly(info.id)
-                           ? " (the plug-in's exports do not write " + name +
-                                 "; a system state does: see 'state load')"
-                           : accessHint(session, info, AccessMode::ReadOnly);
+                hint = stateOnly(info.id) ? " (the plug-in's exports do not write " + name +
+                                                "; a system state does: see 'state load')"
+                                          : accessHint(session, info, AccessMode::ReadOnly);
             } else if (range) {
                 hint = " (allowed: " + allowed + ")";
             }
             session.check(status, what, hint, allowed);
         }
         Applied applied{name, *converted, std::nullopt,
-                        range && !Ctl::toPublic(*range).contains(*converted)};
+                        range && !Ctl::toPublic(*range).contains(*converted),
+                        range ? std::optional(Ctl::toPublic(*range)) : std::nullopt};
         // What the module holds may differ from what was asked: quantised to register steps or
         // cut to a field's width. Only a readable parameter can tell.
         Ctl::Value held;
@@ -386,31 +394,41 @@ Json Camera::profile() {
 }
 
 void Camera::applyProfile(const Json& profile) {
-    impl_->run([&] {
-        // Whatever the profile leaves out keeps its current value: it is written as the
-        // current state with the profile's members changed.
-        std::vector<Ctl::StateRecord> records = Ctl::decodeState(impl_->readState());
-        for (Ctl::StateRecord& given : Ctl::stateFromJson(profile)) {
-            const auto same = std::ranges::find_if(records, [&](const Ctl::StateRecord& r) {
-                return r.parameter->id == given.parameter->id;
-            });
-            if (same == records.end()) {
-                throw Error(ErrorKind::BadInput, "is not part of a system state",
-                            about(std::string(given.parameter->name)));
-            }
-            same->value = given.value;
-        }
-        impl_->writeState(Ctl::encodeState(records), "profile");
-    });
+    const std::vector<std::uint8_t> state = stateFromJson(profile);
+    impl_->run([&] { impl_->writeState(state, "profile"); });
 }
 
-std::vector<std::string> Camera::unloadable(std::span<const std::uint8_t> state) {
-    std::vector<std::string> found;
+std::vector<std::pair<std::string, Value>> Camera::unloadable(std::span<const std::uint8_t> state) {
+    std::vector<std::pair<std::string, Value>> found;
     const std::vector<Ctl::StateRecord> records = Ctl::decodeState(state);
     for (const Ctl::StateRecord* record : Ctl::unloadableRecords(records)) {
-        found.push_back(Ctl::assignment(*record));
+        found.emplace_back(std::string(record->parameter->name), Ctl::toPublic(record->value));
     }
     return found;
+}
+
+Json Camera::stateToJson(std::span<const std::uint8_t> state) {
+    return Ctl::stateToJson(Ctl::decodeState(state));
+}
+
+std::vector<std::uint8_t> Camera::stateFromJson(const Json& profile) {
+    return Ctl::encodeState(Ctl::stateFromJson(profile));
+}
+
+std::optional<ParameterName> findParameter(std::string_view nameOrId) {
+    const Ctl::ParameterInfo* info = Ctl::findParameter(nameOrId);
+    if (info == nullptr) {
+        return std::nullopt;
+    }
+    return ParameterName{info->id, std::string(info->name), Ctl::toPublic(info->type)};
+}
+
+std::vector<ParameterName> parameterNames() {
+    std::vector<ParameterName> all;
+    for (const Ctl::ParameterInfo& info : Ctl::parameters()) {
+        all.push_back({info.id, std::string(info.name), Ctl::toPublic(info.type)});
+    }
+    return all;
 }
 
 void Camera::reset() {
@@ -429,7 +447,8 @@ std::vector<std::uint8_t> Camera::readCalibration() {
     return impl_->run([&] {
         Ctl::Session& session = *impl_->session;
         std::uint32_t size = 0;
-        const std::int32_t query = session.api().readCalibration(session.instance(), nullptr, &size);
+        const std::int32_t query =
+            session.api().readCalibration(session.instance(), nullptr, &size);
         if (query != VEXAR_BUFFER_TOO_SMALL) {
             session.check(query, "calib read");
         }
@@ -495,12 +514,21 @@ std::vector<Field> Camera::fields() {
             if (!last || last->first != f.address) {
                 last = {f.address, readSensor(*impl_->bus, f.address)};
             }
-            all.push_back({std::string(), i,
-                           static_cast<std::uint16_t>(f.address), f.lsb, f.msb,
+            all.push_back({std::string(), i, static_cast<std::uint16_t>(f.address), f.lsb, f.msb,
                            (last->second >> f.lsb) & f.mask, f.defaultValue});
         }
         return all;
     });
+}
+
+std::vector<Field> Camera::fieldTable() {
+    std::vector<Field> all;
+    for (std::uint32_t i = 0; i < YorinD::kSubRegisters.size(); ++i) {
+        const SubRegister& f = YorinD::kSubRegisters[i];
+        all.push_back({std::string(), i, static_cast<std::uint16_t>(f.address), f.lsb, f.msb, 0,
+                       f.defaultValue});
+    }
+    return all;
 }
 
 std::vector<RegisterValue> Camera::registers() {
@@ -622,8 +650,9 @@ Timing Camera::timing() {
     return impl_->run([&] {
         const auto number = [&](std::uint32_t id) {
             const Ctl::Value v = impl_->read(*Ctl::parameterById(id));
-            return std::holds_alternative<float>(v) ? double{std::get<float>(v)}
-                                                    : static_cast<double>(std::get<std::int32_t>(v));
+            return std::holds_alternative<float>(v)
+                       ? double{std::get<float>(v)}
+                       : static_cast<double>(std::get<std::int32_t>(v));
         };
         return Timing::fromSettings(number(FrameRate), static_cast<int>(number(MicroFrameNumber)),
                                     number(IntegrationTime),
@@ -652,13 +681,12 @@ Hold Camera::hold() {
     return Hold(std::move(state));
 }
 
-std::vector<DeviceAnswer> probe(std::string_view where, const OpenOptions& options) {
+ProbeResult probe(std::string_view where, const OpenOptions& options) {
     const std::unique_ptr<backend::Backend> bus = openBackend(where);
     bus->begin(options.lockTimeout);
-    std::vector<DeviceAnswer> answers;
-    for (const backend::Answer& answer :
-         backend::probe(*bus, backend::moduleDevices())) {
-        answers.push_back({answer.device->role, answer.device->address, answer.result});
+    ProbeResult answers{bus->name(), {}};
+    for (const backend::Answer& answer : backend::probe(*bus, backend::moduleDevices())) {
+        answers.devices.push_back({answer.device->role, answer.device->address, answer.result});
     }
     bus->end(true);
     return answers;

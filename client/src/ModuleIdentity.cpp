@@ -3,11 +3,11 @@
 #include <limits>
 #include <nlohmann/json.hpp>
 
-#include "sim/SimulatedModule.h"
 #include "Errors.h"
 #include "Values.h"
 #include "io/BoundedJson.h"
 #include "io/InputReader.h"
+#include "sim/SimulatedModule.h"
 
 namespace Lumivor::Ctl {
 

@@ -1,12 +1,11 @@
 #pragma once
 
-#include "vexar/camera.hpp"
-
 #include <filesystem>
 #include <string>
 #include <string_view>
 
 #include "interface/vexar_param_interp.h"
+#include "vexar/camera.hpp"
 
 namespace Lumivor::Ctl {
 

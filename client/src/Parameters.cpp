@@ -4,9 +4,9 @@
 #include <array>
 #include <cctype>
 
+#include "Values.h"
 #include "host/ErrorCode.h"
 #include "interface/vexar_param_interp.h"
-#include "Values.h"
 
 namespace Lumivor::Ctl {
 

@@ -10,7 +10,6 @@ namespace Lumivor::Tools {
 
 namespace {
 
-
 template <typename Fn>
 bool resolve(void* handle, const char* name, Fn& target, std::string& error) {
     void* symbol = dlsym(handle, name);

@@ -115,11 +115,10 @@ ValueType Value::type() const {
 
 namespace {
 [[noreturn]] void wrongType(const Value& value, ValueType wanted) {
-    throw Error(ErrorKind::BadInput, value.toString() + " is " +
-                                         Lumivor::Ctl::aValueOf(
-                                             Lumivor::Ctl::toInternal(value.type())) +
-                                         ", not " +
-                                         Lumivor::Ctl::aValueOf(Lumivor::Ctl::toInternal(wanted)));
+    throw Error(ErrorKind::BadInput,
+                value.toString() + " is " +
+                    Lumivor::Ctl::aValueOf(Lumivor::Ctl::toInternal(value.type())) + ", not " +
+                    Lumivor::Ctl::aValueOf(Lumivor::Ctl::toInternal(wanted)));
 }
 }  // namespace
 
@@ -290,6 +289,98 @@ ModuleIdentity ModuleIdentity::builtIn() {
 
 ModuleIdentity ModuleIdentity::load(const std::filesystem::path& file) {
     return Lumivor::Ctl::loadModuleIdentity(file);
+}
+
+}  // namespace vexar
+
+// The JSON and file forms, for every front end alike.
+#include "Files.h"
+#include "io/BoundedJson.h"
+#include "io/InputReader.h"
+#include "vexar/files.hpp"
+#include "vexar/json.hpp"
+
+namespace vexar {
+
+Json toJson(const Value& value) {
+    return Lumivor::Ctl::toJson(Lumivor::Ctl::toInternal(value));
+}
+
+std::optional<Value> valueFromJson(ValueType type, const Json& json) {
+    const auto value = Lumivor::Ctl::fromJson(Lumivor::Ctl::toInternal(type), json);
+    return value ? std::optional(Lumivor::Ctl::toPublic(*value)) : std::nullopt;
+}
+
+Json floatToJson(float value) {
+    return Lumivor::Ctl::floatToJson(value);
+}
+
+void putValue(Json& object, const std::optional<Value>& value) {
+    Lumivor::Ctl::putValue(object,
+                           value ? std::optional(Lumivor::Ctl::toInternal(*value)) : std::nullopt);
+}
+
+namespace {
+template <typename T>
+Json boundsJson(const Bounds<T>& b) {
+    if constexpr (std::is_same_v<T, float>) {
+        return {{"min", floatToJson(b.minimum)},
+                {"max", floatToJson(b.maximum)},
+                {"step", floatToJson(b.step)}};
+    } else {
+        return {{"min", b.minimum}, {"max", b.maximum}, {"step", b.step}};
+    }
+}
+
+struct RangeJson {
+    template <typename T>
+    Json operator()(const Bounds<T>& b) const {
+        return boundsJson(b);
+    }
+    Json operator()(const std::vector<std::int32_t>& values) const { return {{"values", values}}; }
+    Json operator()(const RegionBounds& r) const {
+        return {{"x", boundsJson(r.x)},
+                {"y", boundsJson(r.y)},
+                {"width", boundsJson(r.width)},
+                {"height", boundsJson(r.height)}};
+    }
+};
+}  // namespace
+
+Json toJson(const Range& range) {
+    return std::visit(RangeJson{}, range.numbers);
+}
+
+Json parseJson(std::string_view text, const std::string& shown) {
+    return Lumivor::Io::parseBoundedJson(text, shown);
+}
+
+namespace {
+const Lumivor::Io::InputKind& inputKind(FileKind kind) {
+    switch (kind) {
+        case FileKind::Calibration:
+            return Lumivor::Io::kCalibrationInput;
+        case FileKind::ModuleIdentity:
+            return Lumivor::Io::kModuleIdentityInput;
+        case FileKind::State:
+            break;
+    }
+    return Lumivor::Io::kStateInput;
+}
+}  // namespace
+
+std::vector<std::uint8_t> readFile(const std::filesystem::path& base, const std::string& name,
+                                   std::istream& standardInput, FileKind kind) {
+    return Lumivor::Ctl::readFile(base, name, standardInput, inputKind(kind));
+}
+
+void writeFile(const std::filesystem::path& base, const std::string& name,
+               const std::vector<std::uint8_t>& bytes, std::ostream& standardOutput) {
+    Lumivor::Ctl::writeFile(base, name, bytes, standardOutput);
+}
+
+bool looksLikeJson(const std::vector<std::uint8_t>& bytes) {
+    return Lumivor::Ctl::looksLikeJson(bytes);
 }
 
 }  // namespace vexar

@@ -1,7 +1,7 @@
 #include "Session.h"
 
-#include "bus/Probe.h"
 #include "Errors.h"
+#include "bus/Probe.h"
 
 namespace Lumivor::Ctl {
 
@@ -78,10 +78,10 @@ void Session::check(std::int32_t code, const std::string& what, const std::strin
     vexar::Error::Details details{code, lastError, allowed, std::nullopt, what};
     if (const Bus::Transaction* failed = bus_->firstFailure()) {
         details.busErrno = failed->result < 0 ? std::optional(-failed->result) : std::nullopt;
-        throw vexar::Error(vexar::ErrorKind::BusFailure,
-                           describeCode(code) + ": " + text + "; bus failure " +
-                               bus_->describeFailure(*failed),
-                           std::move(details));
+        throw vexar::Error(
+            vexar::ErrorKind::BusFailure,
+            describeCode(code) + ": " + text + "; bus failure " + bus_->describeFailure(*failed),
+            std::move(details));
     }
     throw vexar::Error(vexar::ErrorKind::Refused, describeCode(code) + ": " + text + hint,
                        std::move(details));

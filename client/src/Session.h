@@ -7,13 +7,13 @@
 #include <string>
 #include <vector>
 
-#include "host/RangeDecoder.h"
-#include "sim/SimulatedModule.h"
-#include "PluginLoader.h"
-#include "bus/Backend.h"
 #include "ModuleIdentity.h"
 #include "Parameters.h"
+#include "PluginLoader.h"
 #include "Values.h"
+#include "bus/Backend.h"
+#include "host/RangeDecoder.h"
+#include "sim/SimulatedModule.h"
 
 namespace Lumivor::Ctl {
 

@@ -5,8 +5,8 @@
 #include <cmath>
 #include <nlohmann/json.hpp>
 
-#include "host/ByteOrder.h"
 #include "Errors.h"
+#include "host/ByteOrder.h"
 #include "io/BoundedJson.h"
 
 namespace Lumivor::Ctl {

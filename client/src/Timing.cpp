@@ -27,7 +27,9 @@ std::string fixed(double value, int decimals) {
     return text;
 }
 
-std::string ms(double value) { return fixed(value, 3); }
+std::string ms(double value) {
+    return fixed(value, 3);
+}
 
 std::string asSetting(double value) {
     float single = static_cast<float>(value);
@@ -38,17 +40,28 @@ std::string asSetting(double value) {
 }
 
 // Coordinates in the SVG: two decimals are far below a pixel and keep the file stable.
-std::string px(double value) { return fixed(value, 2); }
+std::string px(double value) {
+    return fixed(value, 2);
+}
 
 std::string escape(const std::string& text) {
     std::string out;
     for (char c : text) {
         switch (c) {
-            case '&': out += "&amp;"; break;
-            case '<': out += "&lt;"; break;
-            case '>': out += "&gt;"; break;
-            case '"': out += "&quot;"; break;
-            default: out += c;
+            case '&':
+                out += "&amp;";
+                break;
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            case '"':
+                out += "&quot;";
+                break;
+            default:
+                out += c;
         }
     }
     return out;
@@ -127,9 +140,9 @@ std::string Timing::toSvg() const {
                                 std::to_string(microFrames) + " micro-frames of " +
                                 ms(microFramePeriod) + " ms, " +
                                 std::to_string(phasesPerMicroFrame) + " phases each";
-    svg.body += "<svg xmlns=\"http://www.w3.org/2000/svg\" class=\"timing\" width=\"" +
-                px(kWidth) + "\" height=\"" + px(height) + "\" viewBox=\"0 0 " + px(kWidth) + " " +
-                px(height) + "\" role=\"img\" aria-label=\"" + escape(summary) + "\">\n";
+    svg.body += "<svg xmlns=\"http://www.w3.org/2000/svg\" class=\"timing\" width=\"" + px(kWidth) +
+                "\" height=\"" + px(height) + "\" viewBox=\"0 0 " + px(kWidth) + " " + px(height) +
+                "\" role=\"img\" aria-label=\"" + escape(summary) + "\">\n";
     svg.body += "<title>" + escape(summary) + "</title>\n";
     svg.rect("background", 0, 0, kWidth, height, "#ffffff", "none");
     svg.text("heading", kLeft, 24, "start", "Frame timing", 16);

@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <string>
 
-#include "sim/SimulatedModule.h"
 #include "PluginLoader.h"
+#include "sim/SimulatedModule.h"
 
 namespace Lumivor::Testing {
 

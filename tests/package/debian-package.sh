@@ -17,10 +17,11 @@ trap 'rm -rf "$scratch"' EXIT
 
 package() { find "$scratch/out" -maxdepth 1 -name "$1_${version}_*.deb"; }
 host=$(package liblumivorplugins0)
+client=$(package libvexar-client0)
 plugin=$(package libvexar-paraminterp-yorindimpl)
 dev=$(package libvexar-paraminterp-dev)
 tool=$(package vexar-ctl)
-for deb in "$host" "$plugin" "$dev" "$tool"; do
+for deb in "$host" "$client" "$plugin" "$dev" "$tool"; do
   [[ -f $deb ]] || fail "missing package; made: $(ls "$scratch/out")"
   [[ $(dpkg-deb -f "$deb" Version) == "$version" ]] || fail "$deb: version is not $version"
   [[ $(dpkg-deb -f "$deb" Description) == *$'\n'* ]] || fail "$deb: no extended description"
@@ -35,7 +36,9 @@ depends() { dpkg-deb -f "$1" Depends; }
   fail "host library dependencies: '$(depends "$host")'"
 [[ $(depends "$plugin") == *"liblumivorplugins0 (= $version)"* ]] ||
   fail "plug-in dependencies: '$(depends "$plugin")'"
-[[ $(depends "$tool") == *"libvexar-paraminterp-yorindimpl (= $version)"* ]] ||
+[[ $(depends "$client") == *"libvexar-paraminterp-yorindimpl (= $version)"* ]] ||
+  fail "client library dependencies: '$(depends "$client")'"
+[[ $(depends "$tool") == *"libvexar-client0 (= $version)"* ]] ||
   fail "tool dependencies: '$(depends "$tool")'"
 [[ $(depends "$dev") == *"liblumivorplugins0 (= $version)"* ]] ||
   fail "development package dependencies: '$(depends "$dev")'"
@@ -43,13 +46,17 @@ depends() { dpkg-deb -f "$1" Depends; }
 # trigger, not from maintainer scripts.
 dpkg-deb -I "$host" shlibs | grep "^libLumivorPlugins 0 liblumivorplugins0 (>= $version)$" >/dev/null ||
   fail "host library shlibs: $(dpkg-deb -I "$host" shlibs)"
-for deb in "$host" "$plugin"; do
+dpkg-deb -I "$client" shlibs | grep "^libvexar-client 0 libvexar-client0 (>= $version)$" >/dev/null ||
+  fail "client library shlibs: $(dpkg-deb -I "$client" shlibs)"
+for deb in "$host" "$client" "$plugin"; do
   [[ $(dpkg-deb -I "$deb" triggers) == "activate-noawait ldconfig" ]] || fail "$deb: no trigger"
   ! dpkg-deb -I "$deb" postinst >/dev/null 2>&1 || fail "$deb: has a postinst"
 done
 # The development link belongs to the -dev package alone.
 dpkg-deb -c "$dev" | grep 'libLumivorPlugins.so ->' >/dev/null || fail "no development link in -dev"
 ! dpkg-deb -c "$host" | grep 'libLumivorPlugins.so ->' >/dev/null || fail "development link in runtime"
+dpkg-deb -c "$dev" | grep 'libvexar-client.so ->' >/dev/null || fail "no client development link in -dev"
+! dpkg-deb -c "$client" | grep 'libvexar-client.so ->' >/dev/null || fail "client development link in runtime"
 dpkg-deb -c "$tool" | grep 'man1/vexar-ctl.1.gz$' >/dev/null || fail "no compressed man page"
 
 root=$scratch/root/usr

@@ -1,28 +1,31 @@
-#include <algorithm>
 #include <cmath>
-#include <nlohmann/json.hpp>
 #include <optional>
 #include <ostream>
 
-#include "tools/ctl/Commands.h"
-#include "tools/ctl/Errors.h"
+#include "Commands.h"
+#include "Errors.h"
+#include "vexar/json.hpp"
 
 namespace Lumivor::Ctl {
 
 namespace {
-const ParameterInfo& lookUp(const std::string& command, const std::string& nameOrId) {
-    const ParameterInfo* parameter = findParameter(nameOrId);
-    if (parameter == nullptr) {
+vexar::ParameterName lookUp(const std::string& command, const std::string& nameOrId) {
+    auto parameter = vexar::findParameter(nameOrId);
+    if (!parameter) {
         throw badInput(command + " " + nameOrId +
                        ": no such parameter (a name as 'list' shows it, or an id 0-15)");
     }
     return *parameter;
 }
 
+std::string aValueOf(vexar::ValueType type) {
+    return (type == vexar::ValueType::Int ? "an " : "a ") + std::string(vexar::typeName(type));
+}
+
 struct Assignment {
     std::string text;
-    const ParameterInfo* parameter;
-    Value value;
+    vexar::ParameterName parameter;
+    vexar::Value value;
 };
 
 Assignment parseAssignment(const std::string& text) {
@@ -30,114 +33,52 @@ Assignment parseAssignment(const std::string& text) {
     if (equals == std::string::npos) {
         throw badInput("set " + text + ": expected NAME=VALUE");
     }
-    const ParameterInfo& parameter = lookUp("set", text.substr(0, equals));
-    const auto value = parseValue(parameter.type, std::string_view(text).substr(equals + 1));
+    vexar::ParameterName parameter = lookUp("set", text.substr(0, equals));
+    const auto value =
+        vexar::Value::parse(parameter.type, std::string_view(text).substr(equals + 1));
     if (!value) {
-        throw badInput(
-            "set " + text + ": not " + aValueOf(parameter.type) +
-            (parameter.type == ValueType::RegionOfInterest ? " (x,y,width,height)" : ""));
+        throw badInput("set " + text + ": not " + aValueOf(parameter.type) +
+                       (parameter.type == vexar::ValueType::Region ? " (x,y,width,height)" : ""));
     }
-    return {text, &parameter, *value};
-}
-
-struct OutsideRange {
-    const Value& value;
-    template <typename T>
-    bool operator()(const RangeWire::Bounds<T>& bounds) const {
-        const double v = std::visit(Scalar{}, value);
-        return std::isnan(v) || v < static_cast<double>(bounds.minimum) ||
-               v > static_cast<double>(bounds.maximum);
-    }
-    bool operator()(const std::vector<int>& allowed) const {
-        const double v = std::visit(Scalar{}, value);
-        return std::ranges::none_of(allowed, [&](int a) { return a == v; });
-    }
-    bool operator()(const RangeWire::RegionBounds& bounds) const {
-        const auto* region = std::get_if<RegionOfInterestInternal>(&value);
-        const auto out = [](std::int32_t v, const RangeWire::Bounds<int>& b) {
-            return v < b.minimum || v > b.maximum;
-        };
-        return region != nullptr &&
-               (out(region->x, bounds.x) || out(region->y, bounds.y) ||
-                out(region->width, bounds.width) || out(region->height, bounds.height));
-    }
-    struct Scalar {
-        double operator()(float v) const { return v; }
-        double operator()(std::int32_t v) const { return v; }
-        double operator()(bool v) const { return v ? 1 : 0; }
-        double operator()(const RegionOfInterestInternal&) const { return 0; }
-    };
-};
-
-bool outside(const RangeWire::RangeDescription& range, const Value& value) {
-    return std::visit(OutsideRange{value}, range.numbers);
-}
-
-// Why the exports refuse what no value could change.
-std::string readHint(const Session& session, const ParameterInfo& parameter) {
-    std::uint32_t access = 0;
-    if (session.api().getAccessMode(session.instance(), parameter.id, &access) == VEXAR_SUCCESS &&
-        access == code(AccessMode::WriteOnly)) {
-        return " (" + std::string(parameter.name) + " is write-only)";
-    }
-    return {};
-}
-
-std::string writeHint(const Session& session, const ParameterInfo& parameter) {
-    if (parameter.id == DealiasingOn || parameter.id == RegionOfInterest) {
-        return " (the plug-in's exports do not write " + std::string(parameter.name) +
-               "; a system state does: see 'state load')";
-    }
-    std::uint32_t access = 0;
-    if (session.api().getAccessMode(session.instance(), parameter.id, &access) == VEXAR_SUCCESS &&
-        access == code(AccessMode::ReadOnly)) {
-        return " (" + std::string(parameter.name) + " is read-only)";
-    }
-    return {};
+    return {text, std::move(parameter), *value};
 }
 }  // namespace
 
 void runGet(Context& context, const std::vector<std::string>& names) {
-    std::vector<const ParameterInfo*> wanted;
+    std::vector<vexar::ParameterName> wanted;
     for (const std::string& name : names) {
-        wanted.push_back(&lookUp("get", name));
+        wanted.push_back(lookUp("get", name));
     }
     // Text stops at the first failure, after the values before it; JSON, which must come out
     // whole, reports every parameter with its value or its error, then fails as text does.
-    Json json = Json::array();
+    vexar::Json json = vexar::Json::array();
     std::optional<CommandError> failed;
-    for (const ParameterInfo* parameter : wanted) {
-        const std::string what = "get " + std::string(parameter->name);
+    for (const vexar::ParameterName& parameter : wanted) {
         try {
-            Value value;
-            const std::int32_t status = context.session.read(*parameter, value);
-            if (status != VEXAR_SUCCESS) {
-                const std::string hint = status == VEXAR_NOT_SUPPORTED
-                                             ? readHint(context.session, *parameter)
-                                             : std::string();
-                context.session.check(status, what, hint);
-            }
+            const vexar::Value value = context.camera.get(parameter.name);
             if (!context.json) {
-                context.out << parameter->name << ": " << formatValue(value) << '\n';
+                context.out << parameter.name << ": " << value.toString() << '\n';
                 continue;
             }
-            Json entry = {{"name", parameter->name},
-                          {"id", parameter->id},
-                          {"type", valueTypeName(parameter->type)},
-                          {"unit", unitName(context.session.unit(*parameter, what))}};
-            putValue(entry, value);
+            vexar::Json entry = {{"name", parameter.name},
+                                 {"id", parameter.id},
+                                 {"type", vexar::typeName(parameter.type)},
+                                 {"unit", context.camera.parameter(parameter.name).unit}};
+            vexar::putValue(entry, value);
             json.push_back(std::move(entry));
-        } catch (const CommandError& error) {
+        } catch (const vexar::Error& error) {
+            const CommandError reported(static_cast<int>(error.kind()),
+                                        "get " + std::string(error.what()));
             if (!context.json) {
-                throw;
+                throw reported;
             }
-            json.push_back({{"name", parameter->name},
-                            {"id", parameter->id},
-                            {"type", valueTypeName(parameter->type)},
+            json.push_back({{"name", parameter.name},
+                            {"id", parameter.id},
+                            {"type", vexar::typeName(parameter.type)},
                             {"value", nullptr},
                             {"reason", "error"},
-                            {"error", error.what()}});
-            failed = failed ? failed : error;
+                            {"error", reported.what()}});
+            failed = failed ? failed : reported;
         }
     }
     if (context.json) {
@@ -152,44 +93,29 @@ void runSet(Context& context, const std::vector<std::string>& assignments) {
     std::vector<Assignment> parsed;
     for (const std::string& text : assignments) {
         parsed.push_back(parseAssignment(text));
-        const float* number = std::get_if<float>(&parsed.back().value);
-        if (number != nullptr && !std::isfinite(*number) && !context.force) {
+        const vexar::Value& value = parsed.back().value;
+        if (value.isFloat() && !std::isfinite(value.asFloat()) && !context.force) {
             throw badInput("set " + text + ": not a finite number (--force writes it anyway)");
         }
     }
-    Session& session = context.session;
     for (const Assignment& assignment : parsed) {
-        const ParameterInfo& parameter = *assignment.parameter;
         const std::string what = "set " + assignment.text;
-        const auto range = session.range(parameter, what);
-        session.takeLastError();  // the range query's text must not pass for the write's
-        const std::int32_t status = session.write(parameter, assignment.value);
-        if (status != VEXAR_SUCCESS) {
-            std::string hint;
-            if (status == VEXAR_NOT_SUPPORTED) {
-                hint = writeHint(session, parameter);
-            } else if (range) {
-                hint = " (allowed: " + describeRange(*range) + ")";
-            }
-            session.check(status, what, hint);
+        vexar::Applied applied{assignment.parameter.name, assignment.value, {}, false, {}};
+        try {
+            applied = context.camera.set(assignment.parameter.name, assignment.value, true);
+        } catch (const vexar::Error& error) {
+            throw CommandError(what, error);
         }
         if (context.quiet) {
             continue;
         }
-        if (range && outside(*range, assignment.value)) {
+        if (applied.outsideAdvertisedRange) {
             context.err << "vexar-ctl: warning: " << what << ": outside the advertised range "
-                        << describeRange(*range) << '\n';
+                        << applied.range->toString() << '\n';
         }
-        // What the module holds may differ from what was asked: quantised to register steps or
-        // cut to a field's width. Only a readable parameter can tell.
-        Value applied;
-        if (session.read(parameter, applied) != VEXAR_SUCCESS) {
-            session.takeLastError();
-            continue;
-        }
-        if (formatValue(applied) != formatValue(assignment.value)) {
-            context.out << parameter.name << ": " << formatValue(assignment.value) << " -> "
-                        << formatValue(applied) << '\n';
+        if (applied.applied && applied.applied->toString() != applied.requested.toString()) {
+            context.out << applied.name << ": " << applied.requested.toString() << " -> "
+                        << applied.applied->toString() << '\n';
         }
     }
 }

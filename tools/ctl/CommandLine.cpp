@@ -1,8 +1,9 @@
-#include "tools/ctl/CommandLine.h"
+#include "CommandLine.h"
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <charconv>
 #include <chrono>
 #include <cmath>
@@ -12,13 +13,8 @@
 #include <tuple>
 #include <utility>
 
-#include "tools/ctl/Commands.h"
-#include "tools/ctl/Errors.h"
-#include "Files.h"
-#include "ImageFile.h"
-#include "ModuleIdentity.h"
-#include "io/Failure.h"
-#include "io/LockedFile.h"
+#include "Commands.h"
+#include "Errors.h"
 
 namespace Lumivor::Ctl {
 
@@ -31,8 +27,6 @@ constexpr const char* kDescription =
     "cannot be loaded; 4 a bus failure that is not a plug-in refusal; 70 a fault of the tool "
     "itself.";
 
-constexpr std::array<const char*, 9> kCommands{"info",  "list", "get",  "set",  "state",
-                                               "calib", "regs", "demo", "probe"};
 // Global options that take a value, for finding the command word before parsing.
 constexpr std::array<const char*, 6> kValueOptions{"--plugin", "--image",  "--format",
                                                    "--bus",    "--module", "--lock-timeout"};
@@ -55,48 +49,127 @@ struct Options {
     bool diff = false;
 };
 
-struct Subcommands {
-    CLI::App* info;
-    CLI::App* list;
-    CLI::App* get;
-    CLI::App* set;
-    CLI::App* stateSave;
-    CLI::App* stateLoad;
-    CLI::App* calibRead;
-    CLI::App* calibWrite;
-    CLI::App* regs;
-    CLI::App* regsGet;
-    CLI::App* regsSet;
-    CLI::App* demo;
-    CLI::App* probe;
-};
+// What a command declares besides its name and help: arguments, flags, subcommand rules.
+using Declare = void (*)(CLI::App&, Options&);
+// How it runs: on the camera the global options name, or on its own, before any plug-in is
+// loaded (the tour runs command lines of its own; probe is what to try when loading fails).
+using OnCamera = void (*)(Context&, const Options&);
+using Alone = int (*)(const Options&, const Streams&);
 
-struct Named {
+struct Command {
+    const char* parent;  // the group it belongs to, declared before it; nothing at the top
     const char* name;
     const char* help;
+    Declare declare;
+    OnCamera onCamera;  // neither: a group that needs one of its subcommands
+    Alone alone;
+    bool formatted;  // --format json applies to it
 };
 
-// A command whose two subcommands move something of the plug-in out to a file and back in,
-// in binary or in JSON: "state save|load", "calib read|write".
-std::pair<CLI::App*, CLI::App*> fileCommands(CLI::App& app, Options& options, Named command,
-                                             Named out, Named in) {
-    CLI::App* parent = app.add_subcommand(command.name, command.help);
-    parent->require_subcommand(1);
-    CLI::App* toFile = parent->add_subcommand(out.name, out.help);
-    toFile->add_option("file", options.file, "FILE, or - for standard output")
+void toFile(CLI::App& command, Options& options) {
+    command.add_option("file", options.file, "FILE, or - for standard output")
         ->type_name("FILE")
         ->required();
-    toFile->add_flag("--json", options.json, "the same as --format json");
-    CLI::App* fromFile = parent->add_subcommand(in.name, in.help);
-    fromFile->add_option("file", options.file, "FILE, or - for standard input")
-        ->type_name("FILE")
-        ->required();
-    fromFile->add_flag("--json", options.json,
-                       "insist on JSON (a file beginning with '{' is taken as JSON anyway)");
-    return {toFile, fromFile};
+    command.add_flag("--json", options.json, "the same as --format json");
 }
 
-Subcommands define(CLI::App& app, Options& options) {
+void fromFile(CLI::App& command, Options& options) {
+    command.add_option("file", options.file, "FILE, or - for standard input")
+        ->type_name("FILE")
+        ->required();
+    command.add_flag("--json", options.json,
+                     "insist on JSON (a file beginning with '{' is taken as JSON anyway)");
+}
+
+void group(CLI::App& command, Options&) {
+    command.require_subcommand(1);
+}
+
+int probeAlone(const Options& options, const Streams& io);
+
+// Every command, once, in the order --help lists them.
+constexpr Command kCommandTable[] = {
+    {nullptr, "info", "plug-in, SDK and module identity, phase scaling", nullptr,
+     [](Context& c, const Options&) { runInfo(c); }, nullptr, true},
+    {nullptr, "list", "every parameter: type, unit, access, range, value", nullptr,
+     [](Context& c, const Options&) { runList(c); }, nullptr, true},
+    {nullptr, "get", "read parameters",
+     [](CLI::App& command, Options& options) {
+         command.add_option("parameters", options.names, "NAME (any case) or ID (decimal or 0x)")
+             ->type_name("NAME|ID")
+             ->required();
+     },
+     [](Context& c, const Options& o) { runGet(c, o.names); }, nullptr, true},
+    {nullptr, "set", "write parameters, in the order given, and read them back",
+     [](CLI::App& command, Options& options) {
+         command
+             .add_option("assignments", options.assignments,
+                         "NAME=VALUE; a region as x,y,width,height")
+             ->required();
+     },
+     [](Context& c, const Options& o) { runSet(c, o.assignments); }, nullptr, false},
+    {nullptr, "state", "save or restore the system state", group, nullptr, nullptr, false},
+    {"state", "save", "read the state into FILE", toFile,
+     [](Context& c, const Options& o) { runStateSave(c, o.file, c.json); }, nullptr, true},
+    {"state", "load", "write the state in FILE", fromFile,
+     [](Context& c, const Options& o) { runStateLoad(c, o.file, c.json); }, nullptr, true},
+    {nullptr, "calib", "read or write the calibration record", group, nullptr, nullptr, false},
+    {"calib", "read", "read the record into FILE", toFile,
+     [](Context& c, const Options& o) { runCalibRead(c, o.file, c.json); }, nullptr, true},
+    {"calib", "write", "write the record in FILE", fromFile,
+     [](Context& c, const Options& o) { runCalibWrite(c, o.file, c.json); }, nullptr, true},
+    {nullptr, "regs", "the simulated module's registers, fields decoded",
+     [](CLI::App& command, Options& options) {
+         command.require_subcommand(0, 1);
+         command.add_flag("--diff", options.diff, "only what differs from the power-on image");
+     },
+     [](Context& c, const Options& o) { runRegs(c, o.diff); }, nullptr, false},
+    {"regs", "get", "read registers on the bus, bypassing the plug-in",
+     [](CLI::App& command, Options& options) {
+         command
+             .add_option("addresses", options.names, "0xADDR (sensor) or 0xDEV:0xREG (byte device)")
+             ->type_name("ADDR")
+             ->required();
+     },
+     [](Context& c, const Options& o) { runRegsGet(c, o.names); }, nullptr, false},
+    {"regs", "set", "write registers on the bus, bypassing the plug-in",
+     [](CLI::App& command, Options& options) {
+         command.add_option("assignments", options.assignments, "ADDR=VALUE")
+             ->type_name("ADDR=VALUE")
+             ->required();
+     },
+     [](Context& c, const Options& o) { runRegsSet(c, o.assignments); }, nullptr, false},
+    {nullptr, "demo", "a guided tour of every command", nullptr, nullptr,
+     [](const Options& o, const Streams& io) { return runDemo(o.plugin, io.out, io.err); }, false},
+    {nullptr, "probe", "which of the module's devices answer on the bus", nullptr, nullptr,
+     probeAlone, false},
+};
+
+// The parsed commands, one entry of the table each.
+struct Declared {
+    std::vector<CLI::App*> apps;
+    // The deepest command given: a subcommand is declared after its group.
+    const Command* selected() const {
+        for (std::size_t i = apps.size(); i-- > 0;) {
+            if (apps[i]->parsed()) {
+                return &kCommandTable[i];
+            }
+        }
+        return nullptr;
+    }
+};
+
+std::vector<std::string> topLevelCommands() {
+    std::vector<std::string> names;
+    for (const Command& command : kCommandTable) {
+        if (command.parent == nullptr) {
+            names.emplace_back(command.name);
+        }
+    }
+    return names;
+}
+
+Declared define(CLI::App& app, Options& options) {
     app.fallthrough();  // global options may also follow the command
     app.require_subcommand(0, 1);
     app.add_option("--plugin", options.plugin, "the plug-in to load")
@@ -129,71 +202,29 @@ Subcommands define(CLI::App& app, Options& options) {
     app.add_flag("--force", options.force, "set: write non-finite numbers (nan, inf) as well");
     app.add_flag("--version", options.version, "print the tool's and the plug-in's versions");
 
-    Subcommands s{};
-    s.info = app.add_subcommand("info", "plug-in, SDK and module identity, phase scaling");
-    s.list = app.add_subcommand("list", "every parameter: type, unit, access, range, value");
-    s.get = app.add_subcommand("get", "read parameters");
-    s.get->add_option("parameters", options.names, "NAME (any case) or ID (decimal or 0x)")
-        ->type_name("NAME|ID")
-        ->required();
-    s.set = app.add_subcommand("set", "write parameters, in the order given, and read them back");
-    s.set
-        ->add_option("assignments", options.assignments, "NAME=VALUE; a region as x,y,width,height")
-        ->required();
-
-    std::tie(s.stateSave, s.stateLoad) =
-        fileCommands(app, options, {"state", "save or restore the system state"},
-                     {"save", "read the state into FILE"}, {"load", "write the state in FILE"});
-    std::tie(s.calibRead, s.calibWrite) =
-        fileCommands(app, options, {"calib", "read or write the calibration record"},
-                     {"read", "read the record into FILE"}, {"write", "write the record in FILE"});
-
-    s.regs = app.add_subcommand("regs", "the simulated module's registers, fields decoded");
-    s.regs->require_subcommand(0, 1);
-    s.regs->add_flag("--diff", options.diff, "only what differs from the power-on image");
-    s.regsGet = s.regs->add_subcommand("get", "read registers on the bus, bypassing the plug-in");
-    s.regsGet
-        ->add_option("addresses", options.names, "0xADDR (sensor) or 0xDEV:0xREG (byte device)")
-        ->type_name("ADDR")
-        ->required();
-    s.regsSet = s.regs->add_subcommand("set", "write registers on the bus, bypassing the plug-in");
-    s.regsSet->add_option("assignments", options.assignments, "ADDR=VALUE")
-        ->type_name("ADDR=VALUE")
-        ->required();
-    s.demo = app.add_subcommand("demo", "a guided tour of every command");
-    s.probe = app.add_subcommand("probe", "which of the module's devices answer on the bus");
-    return s;
-}
-
-void dispatch(const Subcommands& s, const Options& options, Context& context) {
-    if (s.info->parsed()) runInfo(context);
-    if (s.list->parsed()) runList(context);
-    if (s.get->parsed()) runGet(context, options.names);
-    if (s.set->parsed()) runSet(context, options.assignments);
-    if (s.stateSave->parsed()) runStateSave(context, options.file, context.json);
-    if (s.stateLoad->parsed()) runStateLoad(context, options.file, context.json);
-    if (s.calibRead->parsed()) runCalibRead(context, options.file, context.json);
-    if (s.calibWrite->parsed()) runCalibWrite(context, options.file, context.json);
-    if (s.regsGet->parsed()) {
-        runRegsGet(context, options.names);
-    } else if (s.regsSet->parsed()) {
-        runRegsSet(context, options.assignments);
-    } else if (s.regs->parsed()) {
-        runRegs(context, options.diff);
+    Declared declared;
+    for (const Command& command : kCommandTable) {
+        CLI::App* parent = &app;
+        if (command.parent != nullptr) {
+            for (std::size_t i = 0; i < declared.apps.size(); ++i) {
+                if (kCommandTable[i].parent == nullptr &&
+                    std::string_view(kCommandTable[i].name) == command.parent) {
+                    parent = declared.apps[i];
+                }
+            }
+        }
+        CLI::App* added = parent->add_subcommand(command.name, command.help);
+        if (command.declare != nullptr) {
+            command.declare(*added, options);
+        }
+        declared.apps.push_back(added);
     }
-}
-
-std::unique_ptr<Bus::Backend> openBus(const Options& options) {
-    try {
-        return Bus::openBackend(options.bus);
-    } catch (const Bus::OpenError& error) {
-        throw CommandError(Exit::BusFailure, error.what());
-    }
+    return declared;
 }
 
 std::chrono::milliseconds lockTimeout(const std::string& text) {
     if (text.empty()) {
-        return Bus::kDefaultLockTimeout;
+        return vexar::OpenOptions{}.lockTimeout;
     }
     double seconds = -1;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), seconds);
@@ -204,15 +235,16 @@ std::chrono::milliseconds lockTimeout(const std::string& text) {
     return std::chrono::milliseconds(std::llround(seconds * 1000));
 }
 
-// A tool command is one operation: the adapter stays locked from before the first transfer
-// to after the last.
-std::unique_ptr<Bus::AdapterLock> holdBus(Bus::Backend& bus, std::chrono::milliseconds timeout) {
-    try {
-        return bus.hold(timeout);
-    } catch (const Bus::AdapterBusy& busy) {
-        throw CommandError(Exit::BusFailure,
-                           std::string(busy.what()) + " (--lock-timeout SECONDS waits longer)");
-    }
+vexar::OpenOptions openOptions(const Options& options) {
+    vexar::OpenOptions open;
+    open.plugin = options.plugin;
+    open.lockTimeout = lockTimeout(options.lockTimeout);
+    return open;
+}
+
+int probeAlone(const Options& options, const Streams& io) {
+    runProbe(options.bus.empty() ? "sim" : options.bus, openOptions(options), io.out);
+    return Exit::Success;
 }
 
 // An empty value is what a script with an unset variable passes; taking it for "no value"
@@ -266,14 +298,15 @@ std::optional<std::string> commandWord(const std::vector<std::string>& args) {
 // An unknown command is a usage error that suggests the nearest one, as git and others do.
 void checkCommand(const std::vector<std::string>& args) {
     const auto word = commandWord(args);
-    if (!word || std::ranges::find(kCommands, *word) != kCommands.end()) {
+    const std::vector<std::string> commands = topLevelCommands();
+    if (!word || std::ranges::find(commands, *word) != commands.end()) {
         return;
     }
     std::string message = "unknown command '" + *word + "'";
     const auto nearest = std::ranges::min_element(
-        kCommands, {}, [&](const char* command) { return editDistance(*word, command); });
+        commands, {}, [&](const std::string& command) { return editDistance(*word, command); });
     if (editDistance(*word, *nearest) <= 2) {
-        message += "; did you mean '" + std::string(*nearest) + "'?";
+        message += "; did you mean '" + *nearest + "'?";
     }
     throw badInput(message);
 }
@@ -283,56 +316,45 @@ int usageError(const std::string& message, std::ostream& err) {
     return Exit::BadInput;
 }
 
-void checkFormat(const Subcommands& s, const Options& options) {
-    const bool formatted = s.info->parsed() || s.list->parsed() || s.get->parsed() ||
-                           s.stateSave->parsed() || s.stateLoad->parsed() ||
-                           s.calibRead->parsed() || s.calibWrite->parsed();
-    if (options.format == "json" && !formatted) {
+void checkFormat(const Command& command, const Options& options) {
+    if (options.format == "json" && !command.formatted) {
         throw badInput("--format json applies to info, list, get, state and calib");
     }
 }
 
 int printVersion(const std::string& pluginPath, std::ostream& out) {
     out << "vexar-ctl " << VEXAR_VERSION << '\n';
-    Tools::PluginLibrary library;
-    if (!library.load(pluginPath)) {
-        throw CommandError(Exit::NoPlugin,
-                           "cannot load plug-in " + pluginPath + ": " + library.error());
+    try {
+        const auto v = vexar::pluginVersion(pluginPath);
+        out << "plug-in " << v[0] << '.' << v[1] << '.' << v[2] << " (" << pluginPath << ")\n";
+    } catch (const vexar::Error& error) {
+        throw CommandError(error);
     }
-    std::uint32_t major = 0, minor = 0, patch = 0;
-    library.api().getPluginVersion(&major, &minor, &patch);
-    out << "plug-in " << major << '.' << minor << '.' << patch << " (" << pluginPath << ")\n";
     return Exit::Success;
 }
 
-// The image is read and checked before the plug-in touches the bus, and stays locked until
-// the run has written it back.
-struct HeldImage {
-    std::unique_ptr<Io::LockedFile> file;
-    RegisterImage contents;
-    std::string loaded;  // the module's image as applied, to tell whether the run changed it
-};
-
-HeldImage holdImage(const std::filesystem::path& path) {
-    HeldImage held{std::make_unique<Io::LockedFile>(path), {}, {}};
-    held.contents = parseImage(held.file->text(), path.string());
-    return held;
-}
-
-void startFromImage(HeldImage& held, Sim::SimulatedModule& module) {
-    applyImage(module, held.contents);
-    held.loaded = imageText(module);
-}
-
-// Only a run that changed the module rewrites the image: a read-only image serves reads, and
-// the comments of a hand-written image survive them. A missing image is created by a run that
-// succeeds.
-void keepImage(const HeldImage& held, const Sim::SimulatedModule& module, bool succeeded) {
-    const std::string now = imageText(module);
-    if (now != held.loaded || (succeeded && !held.file->existed())) {
-        held.file->replace(now);
+// The transactions of a command in "i2ctransfer" style, then their count.
+std::string describeTrace(const std::vector<vexar::Transaction>& transactions) {
+    std::string text;
+    std::size_t reads = 0;
+    for (const vexar::Transaction& t : transactions) {
+        text.append(t.toString()).append("\n");
+        reads += t.direction == vexar::Direction::Read ? 1 : 0;
     }
+    return text + std::to_string(transactions.size()) + " transactions (" + std::to_string(reads) +
+           " reads, " + std::to_string(transactions.size() - reads) + " writes)\n";
 }
+
+// A busy adapter may be free after a longer wait.
+CommandError reported(const vexar::Error& error) {
+    if (error.kind() == vexar::ErrorKind::BusFailure && error.busErrno() == EBUSY &&
+        !error.code()) {
+        return CommandError(Exit::BusFailure,
+                            std::string(error.what()) + " (--lock-timeout SECONDS waits longer)");
+    }
+    return CommandError(error);
+}
+
 }  // namespace
 
 int runCommandLine(const std::vector<std::string>& args, const Streams& io,
@@ -340,7 +362,8 @@ int runCommandLine(const std::vector<std::string>& args, const Streams& io,
     CLI::App app(kDescription, "vexar-ctl");
     Options options;
     options.plugin = defaultPlugin;
-    const Subcommands commands = define(app, options);
+    const Declared declared = define(app, options);
+    const Command* command = nullptr;
     try {
         checkCommand(args);
         app.parse(std::vector<std::string>(args.rbegin(), args.rend()));
@@ -350,8 +373,8 @@ int runCommandLine(const std::vector<std::string>& args, const Streams& io,
         if (app.get_subcommands().empty()) {
             throw badInput("a command is required: " + [] {
                 std::string list;
-                for (const char* command : kCommands) {
-                    list += (list.empty() ? "" : ", ") + std::string(command);
+                for (const std::string& name : topLevelCommands()) {
+                    list += (list.empty() ? "" : ", ") + name;
                 }
                 return list;
             }());
@@ -359,10 +382,13 @@ int runCommandLine(const std::vector<std::string>& args, const Streams& io,
         options.format = options.json ? "json" : options.format;
         refuseEmptyValues(app, options);
         lockTimeout(options.lockTimeout);
-        checkFormat(commands, options);
+        command = declared.selected();
+        checkFormat(*command, options);
     } catch (const CLI::CallForHelp& help) {
         return app.exit(help, io.out, io.err);
     } catch (const CLI::ParseError& error) {
+        return usageError(error.what(), io.err);
+    } catch (const vexar::Error& error) {
         return usageError(error.what(), io.err);
     } catch (const CommandError& error) {
         if (error.status() != Exit::BadInput) {
@@ -371,63 +397,51 @@ int runCommandLine(const std::vector<std::string>& args, const Streams& io,
         }
         return usageError(error.what(), io.err);
     }
-    if (commands.demo->parsed()) {
-        return runDemo(options.plugin, io.out, io.err);
-    }
 
-    std::optional<HeldImage> image;
-    std::unique_ptr<Bus::AdapterLock> adapter;
-    std::unique_ptr<Session> session;
-    // probe runs before any plug-in is loaded: it is what to try when initialising fails.
-    std::unique_ptr<Bus::Backend> probed;
-    Bus::Backend* bus = nullptr;
+    std::optional<vexar::Camera> camera;
     std::optional<CommandError> failure;
     try {
-        if (commands.probe->parsed()) {
-            probed = openBus(options);
-            bus = probed.get();
-            adapter = holdBus(*bus, lockTimeout(options.lockTimeout));
-            runProbe(*bus, io.out);
-        } else {
-            if (!options.image.empty()) {
-                if (!options.bus.empty()) {
-                    throw badInput(
-                        "--image keeps the simulated module's registers; a module on --bus "
-                        "keeps its own");
-                }
-                image = holdImage(io.base / options.image);
+        if (command->alone != nullptr) {
+            return command->alone(options, io);
+        }
+        if (!options.image.empty() && !options.bus.empty()) {
+            throw badInput(
+                "--image keeps the simulated module's registers; a module on --bus keeps its own");
+        }
+        vexar::OpenOptions open = openOptions(options);
+        {
+            const std::string where = !options.image.empty()
+                                          ? "image:" + (io.base / options.image).string()
+                                      : !options.bus.empty() ? options.bus
+                                                             : "sim";
+            if (!options.module.empty()) {
+                open.identity = vexar::ModuleIdentity::load(io.base / options.module);
             }
-            auto identity = options.module.empty()
-                                ? std::nullopt
-                                : std::optional(loadModuleIdentity(io.base / options.module));
-            auto backend = openBus(options);
-            adapter = holdBus(*backend, lockTimeout(options.lockTimeout));
-            session = std::make_unique<Session>(options.plugin, std::move(backend), identity);
-            bus = &session->bus();
-            if (image) {
-                startFromImage(*image, session->module());
-            }
-            bus->clearLog();
-            Context context{*session,      io.out,       io.err,
+            camera = vexar::Camera::open(where, open);
+            // A tool command is one operation: the bus stays held from before the first
+            // transfer to after the last, and an image is written back once.
+            vexar::Hold hold = camera->hold();
+            camera->clearTransactions();
+            Context context{*camera,       io.out,       io.err,
                             io.in,         io.base,      options.format == "json",
                             options.quiet, options.force};
-            dispatch(commands, options, context);
+            try {
+                command->onCamera(context, options);
+            } catch (...) {
+                if (options.trace) {
+                    io.err << describeTrace(camera->transactions());
+                }
+                throw;
+            }
+            if (options.trace) {
+                io.err << describeTrace(camera->transactions());
+            }
+            hold.release();
         }
     } catch (const CommandError& error) {
         failure = error;
-    } catch (const Io::Failure& error) {
-        failure = CommandError(Io::exitStatus(error.kind()), error.what());
-    }
-    if (bus != nullptr && options.trace) {
-        io.err << bus->describeLog();
-    }
-    // A refused write may have changed fields before it stopped, as on a real module.
-    if (session != nullptr && image && (!failure || failure->status() == Exit::Refused)) {
-        try {
-            keepImage(*image, session->module(), !failure);
-        } catch (const Io::Failure& error) {
-            failure = failure ? failure : CommandError(Io::exitStatus(error.kind()), error.what());
-        }
+    } catch (const vexar::Error& error) {
+        failure = reported(error);
     }
     if (failure) {
         io.out.flush();

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "Session.h"
+#include "vexar/camera.hpp"
 
 namespace Lumivor::Ctl {
 
@@ -13,7 +13,7 @@ namespace Lumivor::Ctl {
 // stream); json is --format json; quiet silences what set adds about the values it wrote;
 // force lets set write non-finite numbers.
 struct Context {
-    Session& session;
+    vexar::Camera& camera;
     std::ostream& out;
     std::ostream& err;
     std::istream& in;
@@ -37,15 +37,16 @@ void runRegs(Context& context, bool diff);
 void runRegsGet(Context& context, const std::vector<std::string>& addresses);
 void runRegsSet(Context& context, const std::vector<std::string>& assignments);
 
-// "min=0 max=60 step=0.5", "values=1,2,4,8", per region field "x=0..319/1 ...".
-std::string describeRange(const RangeWire::RangeDescription& range);
 // Reads each device of the module once and prints which answer; CommandError(BusFailure)
 // when one does not.
-void runProbe(Bus::Backend& bus, std::ostream& out);
+void runProbe(std::string_view where, const vexar::OpenOptions& options, std::ostream& out);
 
 // The guided tour: runs a sequence of command lines, each on its own, and prints each with what
 // it printed; err has why it stopped. Returns the exit status (0 when every step behaved as
 // the tour expects, 2 when its output could not be written).
 int runDemo(const std::string& pluginPath, std::ostream& out, std::ostream& err);
+
+// A whole number as people type it: decimal, or hexadecimal with 0x.
+std::optional<std::uint32_t> parseUnsigned(std::string_view text);
 
 }  // namespace Lumivor::Ctl

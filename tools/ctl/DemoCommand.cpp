@@ -10,11 +10,13 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
-#include "tools/ctl/CommandLine.h"
-#include "tools/ctl/Commands.h"
-#include "tools/ctl/Errors.h"
+#include "CommandLine.h"
+#include "Commands.h"
+#include "Errors.h"
 
 namespace Lumivor::Ctl {
+
+using vexar::Json;
 
 namespace {
 namespace fs = std::filesystem;

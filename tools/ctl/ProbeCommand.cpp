@@ -2,19 +2,20 @@
 #include <cstring>
 #include <ostream>
 
-#include "bus/Probe.h"
-#include "tools/ctl/Commands.h"
-#include "tools/ctl/Errors.h"
+#include "Commands.h"
+#include "Errors.h"
 
 namespace Lumivor::Ctl {
 
-void runProbe(Bus::Backend& bus, std::ostream& out) {
-    out << "probing the module's devices on " << bus.name() << '\n';
+void runProbe(std::string_view where, const vexar::OpenOptions& options, std::ostream& out) {
+    const vexar::ProbeResult probed = vexar::probe(where, options);
+    const std::vector<vexar::DeviceAnswer>& answers = probed.devices;
+    const std::string& name = probed.bus;
+    out << "probing the module's devices on " << name << '\n';
     std::size_t silent = 0;
-    for (const Bus::Answer& answer : Bus::probe(bus, Bus::moduleDevices())) {
+    for (const vexar::DeviceAnswer& answer : answers) {
         char line[96];
-        std::snprintf(line, sizeof line, "0x%02x  %-27s ", answer.device->address,
-                      answer.device->role);
+        std::snprintf(line, sizeof line, "0x%02x  %-27s ", answer.device, answer.role.c_str());
         out << line;
         if (answer.result == 0) {
             out << "answers\n";
@@ -26,8 +27,8 @@ void runProbe(Bus::Backend& bus, std::ostream& out) {
     }
     if (silent != 0) {
         throw CommandError(Exit::BusFailure, "probe: " + std::to_string(silent) + " of " +
-                                                 std::to_string(Bus::moduleDevices().size()) +
-                                                 " devices do not answer on " + bus.name());
+                                                 std::to_string(answers.size()) +
+                                                 " devices do not answer on " + name);
     }
 }
 

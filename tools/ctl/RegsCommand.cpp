@@ -4,48 +4,59 @@
 #include <ostream>
 #include <vector>
 
-#include "host/ByteOrder.h"
-#include "tools/ctl/Commands.h"
-#include "tools/ctl/Errors.h"
-#include "ImageFile.h"
-#include "Values.h"
-#include "variant/ByteDevices.h"
-#include "variant/SubRegisterTable.h"
+#include "Commands.h"
+#include "Errors.h"
 
 namespace Lumivor::Ctl {
 
-namespace {
-
-// The fields of one register, lowest bits first.
-std::vector<std::uint32_t> fieldsOf(std::uint32_t address) {
-    std::vector<std::uint32_t> indices;
-    for (std::uint32_t i = 0; i < YorinD::kSubRegisters.size(); ++i) {
-        if (YorinD::kSubRegisters[i].address == address) {
-            indices.push_back(i);
-        }
+std::optional<std::uint32_t> parseUnsigned(std::string_view text) {
+    const auto value = vexar::Value::parse(vexar::ValueType::Int, text);
+    if (!value || value->asInt() < 0 || text.starts_with('+')) {
+        return std::nullopt;
     }
-    std::ranges::sort(indices, {}, [](std::uint32_t i) { return YorinD::kSubRegisters[i].lsb; });
-    return indices;
+    return static_cast<std::uint32_t>(value->asInt());
 }
 
-std::uint32_t fieldOf(std::uint32_t registerValue, const SubRegister& field) {
-    return (registerValue >> field.lsb) & field.mask;
+namespace {
+constexpr std::uint32_t kSensorRegisters = 0x200;
+constexpr std::uint32_t kRegisterMask = 0xFFFFFF;
+
+// The fields of one register, lowest bits first.
+std::vector<vexar::Field> fieldsOf(const std::vector<vexar::Field>& all, std::uint32_t address) {
+    std::vector<vexar::Field> found;
+    std::ranges::copy_if(all, std::back_inserter(found),
+                         [&](const vexar::Field& f) { return f.address == address; });
+    std::ranges::sort(found, {}, &vexar::Field::lsb);
+    return found;
+}
+
+std::uint32_t fieldOf(std::uint32_t registerValue, const vexar::Field& field) {
+    return (registerValue >> field.lsb) & ((2u << (field.msb - field.lsb)) - 1);
 }
 
 // "#17[13:10]=0x3"; a one-bit field shows its bit alone.
-std::string describeField(std::uint32_t index, std::uint32_t value) {
-    const SubRegister& field = YorinD::kSubRegisters[index];
+std::string describeField(const vexar::Field& field, std::uint32_t value) {
     char text[48];
     if (field.lsb == field.msb) {
-        std::snprintf(text, sizeof text, "#%u[%u]=0x%x", index, field.lsb, value);
+        std::snprintf(text, sizeof text, "#%u[%u]=0x%x", field.index, field.lsb, value);
     } else {
-        std::snprintf(text, sizeof text, "#%u[%u:%u]=0x%x", index, field.msb, field.lsb, value);
+        std::snprintf(text, sizeof text, "#%u[%u:%u]=0x%x", field.index, field.msb, field.lsb,
+                      value);
     }
     return text;
 }
+
+std::uint32_t registerReset(const std::vector<vexar::Field>& fields) {
+    std::uint32_t reset = 0;
+    for (const vexar::Field& field : fields) {
+        reset |= field.reset << field.lsb;
+    }
+    return reset;
+}
+
 // "183: 000084  #25[7:0]=0x84 ..."; with diff, only the fields that left their reset value.
-void printRegister(std::ostream& out, std::uint32_t address, std::uint32_t value, bool diff) {
-    const std::uint32_t reset = Sim::SimulatedModule::resetValue(address);
+void printRegister(std::ostream& out, const std::vector<vexar::Field>& fields,
+                   std::uint32_t address, std::uint32_t value, std::uint32_t reset, bool diff) {
     char head[40];
     std::snprintf(head, sizeof head, "%03x: %06x", address, value);
     out << head;
@@ -53,14 +64,13 @@ void printRegister(std::ostream& out, std::uint32_t address, std::uint32_t value
         std::snprintf(head, sizeof head, " (reset %06x)", reset);
         out << head;
     }
-    for (const std::uint32_t index : fieldsOf(address)) {
-        const SubRegister& field = YorinD::kSubRegisters[index];
+    for (const vexar::Field& field : fields) {
         const std::uint32_t now = fieldOf(value, field);
         const std::uint32_t was = fieldOf(reset, field);
         if (diff && now == was) {
             continue;
         }
-        out << "  " << describeField(index, now);
+        out << "  " << describeField(field, now);
         if (diff) {
             char previous[24];
             std::snprintf(previous, sizeof previous, " (was 0x%x)", was);
@@ -70,15 +80,14 @@ void printRegister(std::ostream& out, std::uint32_t address, std::uint32_t value
     out << '\n';
 }
 
-void printDevice(std::ostream& out, const YorinD::ByteDevice& device,
-                 std::optional<std::uint8_t> byte) {
+void printDevice(std::ostream& out, const vexar::ByteDeviceValue& device) {
     char line[80];
-    if (byte) {
-        std::snprintf(line, sizeof line, "dev %02x reg %02x: %02x  (%s)\n", device.address,
-                      device.reg, *byte, device.role);
+    if (device.latched) {
+        std::snprintf(line, sizeof line, "dev %02x reg %02x: %02x  (%s)\n", device.device,
+                      device.reg, *device.latched, device.role.c_str());
     } else {
         std::snprintf(line, sizeof line, "dev %02x reg %02x: --  (%s, never written)\n",
-                      device.address, device.reg, device.role);
+                      device.device, device.reg, device.role.c_str());
     }
     out << line;
 }
@@ -86,62 +95,64 @@ void printDevice(std::ostream& out, const YorinD::ByteDevice& device,
 // A sensor register address, or a one-byte device as DEV:REG.
 struct Target {
     std::uint32_t address = 0;
-    const YorinD::ByteDevice* device = nullptr;
+    std::optional<std::pair<std::uint16_t, std::uint8_t>> device;
 };
 
-Target parseTarget(const std::string& command, const std::string& text) {
+Target parseTarget(const std::string& command, const std::string& text,
+                   const std::vector<vexar::ByteDeviceValue>& devices) {
     const std::size_t colon = text.find(':');
     const auto first = parseUnsigned(text.substr(0, colon));
     if (colon == std::string::npos) {
-        if (!first || *first >= YorinD::kSensorRegisterCount) {
+        if (!first || *first >= kSensorRegisters) {
             throw badInput(command + " " + text + ": no sensor register there (0x000-0x1ff)");
         }
-        return {*first, nullptr};
+        return {*first, std::nullopt};
     }
-    const YorinD::ByteDevice* device = first ? YorinD::findByteDevice(*first) : nullptr;
     const auto reg = parseUnsigned(text.substr(colon + 1));
-    if (device == nullptr || !reg || *reg != device->reg) {
-        std::string known;
-        for (const YorinD::ByteDevice& d : YorinD::kByteDevices) {
+    const auto known = std::ranges::find_if(devices, [&](const vexar::ByteDeviceValue& d) {
+        return first && reg && d.device == *first && d.reg == *reg;
+    });
+    if (known == devices.end()) {
+        std::string list;
+        for (const vexar::ByteDeviceValue& d : devices) {
             char one[16];
-            std::snprintf(one, sizeof one, "%s0x%02x:0x%02x", known.empty() ? "" : ", ", d.address,
+            std::snprintf(one, sizeof one, "%s0x%02x:0x%02x", list.empty() ? "" : ", ", d.device,
                           d.reg);
-            known += one;
+            list += one;
         }
-        throw badInput(command + " " + text + ": no one-byte device there (" + known + ")");
+        throw badInput(command + " " + text + ": no one-byte device there (" + list + ")");
     }
-    return {0, device};
+    return {0, std::pair(known->device, known->reg)};
 }
 
 }  // namespace
 
 void runRegsGet(Context& context, const std::vector<std::string>& addresses) {
+    const std::vector<vexar::ByteDeviceValue> devices = context.camera.byteDevices();
     std::vector<Target> targets;
     for (const std::string& text : addresses) {
-        targets.push_back(parseTarget("regs get", text));
+        targets.push_back(parseTarget("regs get", text, devices));
     }
-    Bus::Backend& bus = context.session.bus();
-    for (const Target& target : targets) {
-        if (target.device != nullptr) {
-            // A byte device cannot be read back on the bus; only the simulated module
-            // remembers what it took.
-            const Sim::SimulatedModule* module = bus.simulated();
-            if (module == nullptr) {
-                throw badInput("regs get " + addresses[&target - targets.data()] +
-                               ": the device is write-only; on a real bus it cannot be read");
+    const std::vector<vexar::Field> table = vexar::Camera::fieldTable();
+    for (std::size_t i = 0; i < targets.size(); ++i) {
+        const Target& target = targets[i];
+        try {
+            if (target.device) {
+                const auto known = std::ranges::find_if(
+                    devices, [&](const auto& d) { return d.device == target.device->first; });
+                vexar::ByteDeviceValue shown = *known;
+                shown.latched =
+                    context.camera.readRegister(target.device->first, target.device->second);
+                printDevice(context.out, shown);
+                continue;
             }
-            printDevice(context.out, *target.device, module->latchedByte(target.device->address));
-            continue;
+            const auto fields = fieldsOf(table, target.address);
+            printRegister(context.out, fields, target.address,
+                          context.camera.readRegister(target.address), registerReset(fields),
+                          false);
+        } catch (const vexar::Error& error) {
+            throw CommandError("regs get " + addresses[i], error);
         }
-        const BusLocation at = YorinD::sensorRegisterLocation(target.address);
-        std::uint8_t bytes[kRegisterBytes] = {};
-        if (bus.read(at.device, at.reg, bytes, kRegisterBytes) != 0) {
-            throw CommandError(Exit::BusFailure, "regs get " + addresses[&target - targets.data()] +
-                                                     ": " +
-                                                     bus.describeFailure(*bus.firstFailure()));
-        }
-        printRegister(context.out, target.address, Bytes::loadLittleEndian(bytes, kRegisterBytes),
-                      false);
     }
 }
 
@@ -151,56 +162,56 @@ void runRegsSet(Context& context, const std::vector<std::string>& assignments) {
         Target target;
         std::uint32_t value;
     };
+    const std::vector<vexar::ByteDeviceValue> devices = context.camera.byteDevices();
     std::vector<Write> writes;
     for (const std::string& text : assignments) {
         const std::size_t equals = text.find('=');
         if (equals == std::string::npos) {
             throw badInput("regs set " + text + ": expected ADDR=VALUE");
         }
-        const Target target = parseTarget("regs set", text.substr(0, equals));
+        const Target target = parseTarget("regs set", text.substr(0, equals), devices);
         const auto value = parseUnsigned(text.substr(equals + 1));
-        const std::uint32_t limit = target.device != nullptr ? 0xFF : kRegisterMask;
+        const std::uint32_t limit = target.device ? 0xFF : kRegisterMask;
         if (!value || *value > limit) {
             throw badInput("regs set " + text + ": the value must lie in 0 to " +
                            std::to_string(limit));
         }
         writes.push_back({text, target, *value});
     }
-    Bus::Backend& bus = context.session.bus();
     for (const Write& write : writes) {
-        std::uint8_t bytes[kRegisterBytes];
-        Bytes::storeLittleEndian(bytes, write.value, kRegisterBytes);
-        const BusLocation at =
-            write.target.device != nullptr
-                ? BusLocation{write.target.device->address, write.target.device->reg}
-                : YorinD::sensorRegisterLocation(write.target.address);
-        const std::int32_t status = bus.write(at.device, at.reg, bytes,
-                                              write.target.device != nullptr ? 1 : kRegisterBytes);
-        if (status != 0) {
-            throw CommandError(Exit::BusFailure, "regs set " + write.text + ": " +
-                                                     bus.describeFailure(*bus.firstFailure()));
+        try {
+            if (write.target.device) {
+                context.camera.writeRegister(write.target.device->first,
+                                             write.target.device->second,
+                                             static_cast<std::uint8_t>(write.value));
+            } else {
+                context.camera.writeRegister(write.target.address, write.value);
+            }
+        } catch (const vexar::Error& error) {
+            throw CommandError("regs set " + write.text, error);
         }
     }
 }
 
 void runRegs(Context& context, bool diff) {
-    Sim::SimulatedModule& module = context.session.module();
-    std::ostream& out = context.out;
-    for (const std::uint32_t address : Sim::SimulatedModule::knownRegisters()) {
-        const std::uint32_t value = module.registerValue(address);
-        if (diff && value == Sim::SimulatedModule::resetValue(address)) {
+    if (!context.camera.canReset()) {
+        throw badInput("the registers of the module on " + context.camera.backend() +
+                       " are not visible to the tool, only through the plug-in's parameters");
+    }
+    const std::vector<vexar::Field> table = vexar::Camera::fieldTable();
+    for (const vexar::RegisterValue& r : context.camera.registers()) {
+        if (diff && r.value == r.reset) {
             continue;
         }
-        printRegister(out, address, value, diff);
+        printRegister(context.out, fieldsOf(table, r.address), r.address, r.value, r.reset, diff);
     }
     // The one-byte devices hold nothing until written; they cannot be read back through the
     // plug-in, so this is the only place their bytes show.
-    for (const YorinD::ByteDevice& device : YorinD::kByteDevices) {
-        const auto latched = module.latchedByte(device.address);
-        if (diff && !latched) {
+    for (const vexar::ByteDeviceValue& device : context.camera.byteDevices()) {
+        if (diff && !device.latched) {
             continue;
         }
-        printDevice(out, device, latched);
+        printDevice(context.out, device);
     }
 }
 

@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "PluginLoader.h"
-#include "tools/ctl/CommandLine.h"
-#include "tools/ctl/Errors.h"
+#include "CommandLine.h"
+#include "Errors.h"
+#include "vexar/camera.hpp"
 
 namespace {
 // A standard stream closed by the caller (">&-") would otherwise be the number the next open
@@ -67,7 +67,7 @@ int main(int argc, char** argv) {
     int status = Lumivor::Ctl::Exit::Internal;
     try {
         status = Lumivor::Ctl::runCommandLine(args, {std::cout, std::cerr, std::cin, {}},
-                                              Lumivor::Tools::defaultPluginPath(argv[0]));
+                                              vexar::defaultPluginPath());
     } catch (const std::exception& error) {
         // Commands report what they foresee themselves; this is for what they do not.
         std::cerr << "vexar-ctl: unexpected error: " << error.what() << '\n';

@@ -16,6 +16,7 @@
 
 #include "vexar/bus.hpp"
 #include "vexar/error.hpp"
+#include "vexar/json.hpp"
 #include "vexar/export.hpp"
 #include "vexar/timing.hpp"
 #include "vexar/value.hpp"
@@ -24,8 +25,6 @@
 // The camera module through the parameter-interpreter plug-in, on the simulated module, a
 // register image, a Linux I2C adapter or a bus of the caller's own.
 namespace vexar {
-
-using Json = nlohmann::ordered_json;
 
 enum class Access { ReadWrite, ReadOnly, WriteOnly };
 
@@ -63,7 +62,7 @@ struct VEXAR_CLIENT_API Parameter {
     std::string name;
     ValueType type;
     std::uint32_t unitCode;
-    std::string unit;  // "ms", "MHz", "m", "%", or empty
+    std::string unit;  // "ms", "MHz", "m", "%" or "none"
     Access access;
     std::optional<Range> range;  // nothing when the plug-in advertises none
     // Written only inside a system state: the plug-in refuses it alone.
@@ -80,7 +79,18 @@ struct Applied {
     Value requested;
     std::optional<Value> applied;
     bool outsideAdvertisedRange = false;
+    std::optional<Range> range;  // what the plug-in advertises
 };
+
+// What a host knows of a parameter from the plug-in's public header alone.
+struct ParameterName {
+    std::uint32_t id;
+    std::string name;
+    ValueType type;
+};
+// A name in any letter case, or an identifier in decimal or 0x-hexadecimal; nothing otherwise.
+VEXAR_CLIENT_API std::optional<ParameterName> findParameter(std::string_view nameOrId);
+VEXAR_CLIENT_API std::vector<ParameterName> parameterNames();
 
 // A sub-register: its place in the sensor's 24-bit registers and what it holds now.
 struct Field {
@@ -196,11 +206,16 @@ class VEXAR_CLIENT_API Camera {
     void loadState(std::span<const std::uint8_t> state);
     // The state as JSON, "Name": value in record order, as vexar-ctl state save writes it.
     Json profile();
-    // Members by name or identifier; values the module does not change keep theirs.
+    // Members by name or identifier, written as one state: what it leaves out keeps its value.
     void applyProfile(const Json& profile);
-    // The parameters of a state that cannot be loaded back as it is ("ModulationFrequency is
-    // nan"), empty when it can.
-    static std::vector<std::string> unloadable(std::span<const std::uint8_t> state);
+    // The records of a state that cannot be loaded back as they are (a frequency that is not a
+    // number, as at power-on), by parameter name; empty when it can.
+    static std::vector<std::pair<std::string, Value>> unloadable(
+        std::span<const std::uint8_t> state);
+    // Between a state and its JSON form, without the module: Error(BadInput) for a damaged state,
+    // an unknown name, a value of the wrong type.
+    static Json stateToJson(std::span<const std::uint8_t> state);
+    static std::vector<std::uint8_t> stateFromJson(const Json& profile);
     // The module at power-on; Error(Refused) on an adapter.
     void reset();
 
@@ -213,6 +228,8 @@ class VEXAR_CLIENT_API Camera {
     // simulated module's own registers, so that looking adds no transactions); the one-byte
     // devices with what they latched, where the simulated module can tell.
     std::vector<Field> fields();
+    // The fields' places and power-on values, without reading anything (value is 0).
+    static std::vector<Field> fieldTable();
     std::vector<RegisterValue> registers();
     std::vector<ByteDeviceValue> byteDevices();
     // A sensor register on the bus, past the plug-in; Error(BadInput) for an address the
@@ -244,6 +261,8 @@ class VEXAR_CLIENT_API Camera {
 
 // The plug-in beside libvexar-client.so, else its plain name for the loader to find.
 VEXAR_CLIENT_API std::string defaultPluginPath();
+// The version a plug-in reports, without initialising it; Error(LoadFailure).
+VEXAR_CLIENT_API std::array<std::uint32_t, 3> pluginVersion(const std::string& path);
 
 // Which of the module's devices answer on a bus, without loading the plug-in.
 struct DeviceAnswer {
@@ -251,7 +270,10 @@ struct DeviceAnswer {
     std::uint16_t device;
     std::int32_t result;  // 0, or the bus's negative errno
 };
-VEXAR_CLIENT_API std::vector<DeviceAnswer> probe(std::string_view where,
-                                                 const OpenOptions& options = {});
+struct ProbeResult {
+    std::string bus;  // as Camera::backend names it
+    std::vector<DeviceAnswer> devices;
+};
+VEXAR_CLIENT_API ProbeResult probe(std::string_view where, const OpenOptions& options = {});
 
 }  // namespace vexar

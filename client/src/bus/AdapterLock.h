@@ -2,6 +2,7 @@
 
 #include <sys/types.h>
 
+#include <cerrno>
 #include <chrono>
 #include <optional>
 #include <string>
@@ -14,10 +15,16 @@ namespace Lumivor::Bus {
 class AdapterBusy : public Io::Failure {
   public:
     AdapterBusy(const std::string& message, std::optional<pid_t> holder)
-        : Io::Failure(Io::FailureKind::BusFailure, message), holder_(holder) {}
+        : Io::Failure(Io::FailureKind::BusFailure, message, busy()), holder_(holder) {}
     std::optional<pid_t> holder() const { return holder_; }
 
   private:
+    // EBUSY tells a caller that waiting longer may help.
+    static vexar::Error::Details busy() {
+        vexar::Error::Details details;
+        details.busErrno = EBUSY;
+        return details;
+    }
     std::optional<pid_t> holder_;
 };
 

@@ -1,8 +1,8 @@
 #include "bus/Backend.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 #include "ImageFile.h"
@@ -12,10 +12,10 @@
 namespace vexar {
 
 std::string Transaction::toString() const {
-    return Lumivor::Sim::SimulatedModule::describe(
-        {direction == Direction::Read ? Lumivor::Sim::Direction::Read
-                                      : Lumivor::Sim::Direction::Write,
-         device, reg, bytes, result});
+    return Lumivor::Sim::SimulatedModule::describe({direction == Direction::Read
+                                                        ? Lumivor::Sim::Direction::Read
+                                                        : Lumivor::Sim::Direction::Write,
+                                                    device, reg, bytes, result});
 }
 
 }  // namespace vexar

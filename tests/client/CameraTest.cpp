@@ -1,0 +1,226 @@
+// The client library's own behaviour: what a front end relies on beyond what the tool's
+// transcripts show.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cerrno>
+#include <filesystem>
+#include <thread>
+
+#include "vexar/camera.hpp"
+
+namespace {
+using ::testing::HasSubstr;
+namespace fs = std::filesystem;
+
+vexar::OpenOptions withPlugin() {
+    vexar::OpenOptions options;
+    options.plugin = VEXAR_PLUGIN_PATH;
+    return options;
+}
+
+// The simulated module behind a bus of the caller's, which fails every transfer from a
+// chosen one on with the chosen errno.
+class FailingBus : public vexar::Bus {
+  public:
+    FailingBus(std::atomic<int>& countdown, int error) : countdown_(countdown), error_(error) {
+        inner_ = vexar::Camera::open("sim", withPlugin());
+    }
+    int read(std::uint16_t device, std::uint8_t reg, std::span<std::uint8_t> data) override {
+        if (--countdown_ < 0) return -error_;
+        if (data.size() == 3) {
+            const std::uint32_t value = inner_->readRegister(address(device, reg));
+            for (std::size_t i = 0; i < 3; ++i) data[i] = static_cast<std::uint8_t>(value >> 8 * i);
+            return 0;
+        }
+        return -EREMOTEIO;
+    }
+    int write(std::uint16_t device, std::uint8_t reg, std::span<const std::uint8_t> data) override {
+        if (--countdown_ < 0) return -error_;
+        if (data.size() == 3) {
+            inner_->writeRegister(address(device, reg), data[0] | data[1] << 8 | data[2] << 16);
+            return 0;
+        }
+        inner_->writeRegister(device, reg, data[0]);
+        return 0;
+    }
+    std::string name() const override { return "test bus"; }
+
+  private:
+    // The sensor's two banks: 0x5c holds 0x000-0x0ff, 0x58 the rest.
+    static std::uint32_t address(std::uint16_t device, std::uint8_t reg) {
+        return (device == 0x58 ? 0x100u : 0u) + reg;
+    }
+    std::atomic<int>& countdown_;
+    int error_;
+    std::optional<vexar::Camera> inner_;
+};
+
+class CameraTest : public ::testing::Test {
+  protected:
+    vexar::Camera camera = vexar::Camera::open("sim", withPlugin());
+};
+
+TEST_F(CameraTest, SetReportsWhatTheModuleHoldsAndWhatTheRangeAllows) {
+    const vexar::Applied integration = camera.set("IntegrationTime", 1.0);
+    EXPECT_EQ(integration.requested, vexar::Value(1.0f));
+    ASSERT_TRUE(integration.applied);
+    EXPECT_NEAR(integration.applied->asFloat(), 0.9259, 1e-4);
+    EXPECT_TRUE(integration.outsideAdvertisedRange);  // advertised up to 0.5
+
+    // An integer where a float is taken is converted; an identifier names the parameter.
+    EXPECT_FALSE(camera.set("3", 25).outsideAdvertisedRange);
+    EXPECT_EQ(camera.get("FrameRate"), vexar::Value(25.0f));
+
+    try {
+        camera.set("MicroFrameNumber", 3);
+        FAIL() << "MicroFrameNumber 3 was taken";
+    } catch (const vexar::Error& error) {
+        EXPECT_EQ(error.kind(), vexar::ErrorKind::Refused);
+        EXPECT_EQ(error.codeName(), "OutOfRange");
+        EXPECT_EQ(error.allowed(), "values=1,2,4,8");
+        EXPECT_THAT(error.what(), HasSubstr("MicroFrameNumber = 3: OutOfRange (-5)"));
+    }
+}
+
+TEST_F(CameraTest, StateOnlySettingsChangeThroughAProfileAlone) {
+    EXPECT_THROW(camera.set("RegionOfInterest", vexar::Region{0, 0, 160, 120}), vexar::Error);
+    EXPECT_THROW(camera.set("DealiasingOn", true), vexar::Error);
+    // Both frequencies read NaN at power-on, which no state loads back.
+    camera.set("ModulationFrequency", 20);
+    camera.set("DealiasingFrequency", 15);
+    vexar::Json profile = camera.profile();
+    profile["RegionOfInterest"] = {{"x", 8}, {"y", 4}, {"width", 160}, {"height", 120}};
+    profile["DealiasingOn"] = true;
+    camera.applyProfile(profile);
+    EXPECT_EQ(camera.get("RegionOfInterest"), vexar::Value(vexar::Region{8, 4, 160, 120}));
+    EXPECT_EQ(camera.phaseCount(), 6);
+}
+
+TEST_F(CameraTest, BadInputIsToldApartFromRefusals) {
+    const auto kindOf = [&](auto call) {
+        try {
+            call();
+        } catch (const vexar::Error& error) {
+            return error.kind();
+        }
+        return vexar::ErrorKind{};
+    };
+    EXPECT_EQ(kindOf([&] { camera.get("NoSuchThing"); }), vexar::ErrorKind::BadInput);
+    EXPECT_EQ(kindOf([&] { camera.set("FrameRate", vexar::Region{}); }),
+              vexar::ErrorKind::BadInput);
+    EXPECT_EQ(kindOf([&] { camera.set("FrameRate", std::nanf("")); }), vexar::ErrorKind::BadInput);
+    EXPECT_EQ(kindOf([&] { camera.set("Range", 1.0); }), vexar::ErrorKind::Refused);
+    EXPECT_EQ(kindOf([&] { camera.readRegister(0x200); }), vexar::ErrorKind::BadInput);
+    EXPECT_EQ(kindOf([&] { vexar::Camera::open("nowhere", withPlugin()); }),
+              vexar::ErrorKind::BadInput);
+    vexar::OpenOptions missing;
+    missing.plugin = "/nonexistent/plugin.so";
+    EXPECT_EQ(kindOf([&] { vexar::Camera::open("sim", missing); }), vexar::ErrorKind::LoadFailure);
+    camera.close();
+    EXPECT_EQ(kindOf([&] { camera.get("FrameRate"); }), vexar::ErrorKind::BadInput);
+}
+
+// The bus's -EIO is -5, the plug-in's OutOfRange is -5 too: only the bus's record tells them
+// apart.
+TEST(CameraBus, ABusFailureIsNotARefusalWhateverItsNumber) {
+    std::atomic<int> countdown = 1 << 30;
+    vexar::Camera camera =
+        vexar::Camera::open(std::make_unique<FailingBus>(countdown, EIO), withPlugin());
+    EXPECT_EQ(camera.backend(), "test bus");
+    EXPECT_EQ(camera.get("FrameRate"), vexar::Value(30.0f));
+    countdown = 0;
+    try {
+        camera.set("FrameRate", 25);
+        FAIL() << "the write went through a failing bus";
+    } catch (const vexar::Error& error) {
+        EXPECT_EQ(error.kind(), vexar::ErrorKind::BusFailure);
+        EXPECT_EQ(error.busErrno(), EIO);
+        EXPECT_THAT(error.what(), HasSubstr("on test bus: Input/output error (-5)"));
+    }
+    countdown = 1 << 30;
+    EXPECT_EQ(camera.get("FrameRate"), vexar::Value(30.0f));
+    const std::vector<vexar::Transaction> record = camera.transactions();
+    ASSERT_FALSE(record.empty());
+    EXPECT_EQ(record.back().result, 0);
+}
+
+TEST_F(CameraTest, TheTransactionRecordIsBoundedAndTheCallbackSeesEveryOne) {
+    std::size_t seen = 0;
+    camera.onTransaction([&](const vexar::Transaction&) { ++seen; });
+    camera.clearTransactions();
+    for (int i = 0; i < 7000; ++i) {
+        camera.get("FrameRate");
+    }
+    const std::vector<vexar::Transaction> record = camera.transactions();
+    EXPECT_GT(seen, 16384u);
+    EXPECT_EQ(record.size(), 16384u);
+    EXPECT_EQ(record.back().toString(), camera.transactions().back().toString());
+    camera.onTransaction({});
+    camera.get("FrameRate");
+    EXPECT_EQ(camera.transactions().size(), 16384u);
+}
+
+TEST_F(CameraTest, TimingFollowsTheSettings) {
+    vexar::Timing timing = camera.timing();
+    EXPECT_NEAR(timing.framePeriod, 33.333, 1e-3);
+    EXPECT_EQ(timing.microFrames, 4);
+    EXPECT_NEAR(timing.microFramePeriod, 8.333, 1e-3);
+    EXPECT_NEAR(timing.integration, 2.6455, 1e-4);
+    EXPECT_NEAR(timing.idle, 5.688, 1e-3);
+    EXPECT_EQ(timing.phasesPerMicroFrame, 4);
+    camera.set("MicroFrameNumber", 8);
+    timing = camera.timing();
+    EXPECT_EQ(timing.microFrames, 8);
+    EXPECT_NEAR(timing.framePeriod, 66.667, 1e-3);  // 8 micro-frames halve the frame rate
+}
+
+// Two cameras on one image are two processes sharing one module: each operation holds the
+// file, so interleaved read-modify-writes of shared registers lose nothing.
+TEST(CameraImage, CamerasSharingAnImageLoseNoUpdate) {
+    const fs::path image = fs::temp_directory_path() / ("camera-test-" + std::to_string(getpid()));
+    fs::remove(image);
+    vexar::Camera first = vexar::Camera::open("image:" + image.string(), withPlugin());
+    vexar::Camera second = vexar::Camera::open("image:" + image.string(), withPlugin());
+    std::atomic<int> wrong = 0;
+    // Both live in register 0x10f: each write read-modify-writes the other's bits.
+    std::thread writer([&] {
+        for (int i = 0; i < 60; ++i) {
+            const float frequency = i % 2 == 0 ? 20.0f : 30.0f;
+            wrong += first.set("ModulationFrequency", frequency).applied != vexar::Value(frequency);
+        }
+    });
+    for (int i = 0; i < 60; ++i) {
+        const std::int32_t mode = i % 2 == 0 ? 2 : 3;
+        wrong += second.set("MixingSignalsMode", mode).applied != vexar::Value(mode);
+    }
+    writer.join();
+    EXPECT_EQ(wrong, 0);
+    EXPECT_EQ(second.get("ModulationFrequency"), vexar::Value(30.0f));
+    EXPECT_EQ(first.get("MixingSignalsMode"), vexar::Value(3));
+    fs::remove(image);
+}
+
+TEST_F(CameraTest, OneCameraServesSeveralThreads) {
+    std::vector<std::thread> threads;
+    std::atomic<int> wrong = 0;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&, t] {
+            for (int i = 0; i < 200; ++i) {
+                if (t % 2 == 0) {
+                    const vexar::Hold hold = camera.hold();
+                    const float rate = 10.0f + static_cast<float>(t);
+                    camera.set("FrameRate", rate);
+                    wrong += camera.get("FrameRate") != vexar::Value(rate);
+                } else {
+                    wrong += !camera.get("MicroFrameNumber").isInt();
+                }
+            }
+        });
+    }
+    for (std::thread& thread : threads) thread.join();
+    EXPECT_EQ(wrong, 0);
+}
+
+}  // namespace
