@@ -8,13 +8,13 @@
 #include "host/ParameterTypes.h"
 #include "host/ROM.h"
 #include "sim/SimulatedModule.h"
-#include "variant/SubRegisterTable.h"
+#include "yorind/ModuleDescription.h"
 
 namespace Lumivor::Bench {
 
 namespace {
 
-namespace Field = YorinD::Field;
+namespace Field = yorind::Field;
 
 // The sub-register operations are not exported; they are reached, as the parameters reach
 // them, through the instance's virtual operations.
@@ -110,14 +110,16 @@ const std::vector<Operation> kOperations{
     {kReadCallback, "baseline", Target::None, false, nullptr,
      [](PluginOnBus& p) {
          std::uint8_t bytes[4] = {0, 0, 0, 0};
-         const BusLocation at = YorinD::kSubRegisters[Field::ClockMhz].at;
-         return p.readCallback(p.hostContext, at.device, at.reg, bytes, kRegisterBytes);
+         const std::uint32_t address = yorind::kFields[Field::ClockMhz].address;
+         return p.readCallback(p.hostContext, yorind::bankDevice(address),
+                               yorind::bankRegister(address), bytes, yorind::kRegisterBytes);
      }},
     {kWriteCallback, "baseline", Target::None, false, nullptr,
      [](PluginOnBus& p) {
          std::uint8_t bytes[4] = {48, 0, 0, 0};
-         const BusLocation at = YorinD::kSubRegisters[Field::ClockMhz].at;
-         return p.writeCallback(p.hostContext, at.device, at.reg, bytes, kRegisterBytes);
+         const std::uint32_t address = yorind::kFields[Field::ClockMhz].address;
+         return p.writeCallback(p.hostContext, yorind::bankDevice(address),
+                                yorind::bankRegister(address), bytes, yorind::kRegisterBytes);
      }},
 
     {"readSubRegister (clock)", "sub-register", Target::SubRegister, true, nullptr,

@@ -2,7 +2,7 @@
 
 #include "bench/BusTime.h"
 #include "sim/SimulatedModule.h"
-#include "variant/SubRegisterTable.h"
+#include "yorind/ModuleDescription.h"
 
 namespace Lumivor::Bench {
 
@@ -22,7 +22,7 @@ void ZeroCostBus::reset() {
 }
 
 std::uint32_t ZeroCostBus::slotOf(std::uint16_t device, std::uint8_t reg) {
-    return YorinD::sensorRegisterAddress(device, reg).value_or(kNoRegister);
+    return yorind::sensorRegisterAddress(device, reg).value_or(kNoRegister);
 }
 
 // The register travels least significant byte first, as many bytes as asked for.

@@ -37,9 +37,9 @@ string(REGEX REPLACE "/$" "" VEXAR_PREFIX_FROM_PKGCONFIG "${VEXAR_PREFIX_FROM_PK
 
 set_target_properties(LumivorPlugins PROPERTIES VERSION ${PROJECT_VERSION}
                                                 SOVERSION ${PROJECT_VERSION_MAJOR})
-# Users in the build tree include "host/..." from the source root; installed, from include/lumivor.
-set_property(TARGET LumivorPlugins PROPERTY INTERFACE_INCLUDE_DIRECTORIES
-  $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}> $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}/lumivor>)
+# Users include "host/..." from host/include in the build tree; installed, from include/lumivor.
+set_property(TARGET LumivorPlugins APPEND PROPERTY INTERFACE_INCLUDE_DIRECTORIES
+  $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}/lumivor>)
 target_compile_features(LumivorPlugins INTERFACE cxx_std_20)
 
 # The installed binaries carry the same RUNPATH in the build tree: CMake's rewriting at install
@@ -62,9 +62,7 @@ if(VEXAR_PYTHON)
 endif()
 
 # What a host compiles against: the plug-in's C header and nothing else.
-add_library(vexar_param_interp_headers INTERFACE)
-target_include_directories(vexar_param_interp_headers INTERFACE
-  $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}/interface>
+set_property(TARGET vexar_param_interp_headers APPEND PROPERTY INTERFACE_INCLUDE_DIRECTORIES
   $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>)
 set_target_properties(vexar_param_interp_headers PROPERTIES EXPORT_NAME headers)
 
@@ -89,10 +87,10 @@ if(VEXAR_PYTHON)
   install(TARGETS vexar_python LIBRARY DESTINATION ${VEXAR_PYTHON_DIR} COMPONENT python)
   install(FILES ${VEXAR_PYTHON_SOURCES} DESTINATION ${VEXAR_PYTHON_DIR} COMPONENT python)
 endif()
-install(FILES interface/vexar_param_interp.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}
+install(FILES interface/include/vexar_param_interp.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}
         COMPONENT dev)
-install(DIRECTORY host/ DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/lumivor/host COMPONENT dev
-        FILES_MATCHING PATTERN "*.h")
+install(DIRECTORY host/include/host/ DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/lumivor/host
+        COMPONENT dev FILES_MATCHING PATTERN "*.h")
 
 # Man page and changelog go in compressed, as Debian keeps them; -n leaves out the time stamp
 # so that the same sources give the same bytes.

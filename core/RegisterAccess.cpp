@@ -1,7 +1,7 @@
 #include <cstdint>
 
 #include "core/VEXARParameterInterpreter.h"
-#include "host/ByteOrder.h"
+#include "interface/ByteOrder.h"
 
 namespace Lumivor {
 

@@ -4,10 +4,10 @@
 #include <memory>
 #include <span>
 
-#include "host/ByteOrder.h"
 #include "host/EnumCast.h"
 #include "host/Format.h"
 #include "host/LVLogger.h"
+#include "interface/ByteOrder.h"
 
 namespace Lumivor {
 

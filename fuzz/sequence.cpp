@@ -14,8 +14,8 @@
 #include <vector>
 
 #include "fuzz/FuzzInput.h"
-#include "interface/vexar_param_interp.h"
 #include "sim/SimulatedModule.h"
+#include "vexar_param_interp.h"
 
 namespace {
 

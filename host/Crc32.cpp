@@ -3,7 +3,7 @@
 #include <array>
 #include <cstddef>
 
-#include "host/ByteOrder.h"
+#include "interface/ByteOrder.h"
 
 namespace Lumivor::Utils {
 

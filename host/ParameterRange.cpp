@@ -3,8 +3,9 @@
 #include <algorithm>
 #include <utility>
 
-#include "host/ByteOrder.h"
-#include "host/RangeWireFormat.h"
+#include "RangeWireFormat.h"
+#include "interface/ByteOrder.h"
+#include "vexar_param_interp.h"
 
 namespace Lumivor {
 
@@ -37,22 +38,22 @@ void writeBounds(Bytes::Writer& out, const ParameterRangeInternal<T>& range) {
 }
 
 // The size protocol every range shares: *size carries the capacity in and the byte count out.
-ErrorCode deliver(const std::vector<std::uint8_t>& bytes, std::uint8_t* buffer,
-                  std::uint32_t* size) {
+std::int32_t deliver(const std::vector<std::uint8_t>& bytes, std::uint8_t* buffer,
+                     std::uint32_t* size) {
     if (size == nullptr) {
-        return Error::InvalidArgument;
+        return VEXAR_INVALID_ARGUMENT;
     }
     const auto needed = static_cast<std::uint32_t>(bytes.size());
     if (*size < needed) {
         *size = needed;
-        return Error::BufferTooSmall;
+        return VEXAR_BUFFER_TOO_SMALL;
     }
     if (buffer == nullptr) {
-        return Error::InvalidArgument;
+        return VEXAR_INVALID_ARGUMENT;
     }
     std::copy(bytes.begin(), bytes.end(), buffer);
     *size = needed;
-    return Error::Success;
+    return VEXAR_SUCCESS;
 }
 
 }  // namespace
@@ -96,7 +97,7 @@ template <typename T>
 ParameterRangeInternal<T>::~ParameterRangeInternal() = default;
 
 template <typename T>
-ErrorCode ParameterRangeInternal<T>::marshal(std::uint8_t* buffer, std::uint32_t* size) const {
+std::int32_t ParameterRangeInternal<T>::marshal(std::uint8_t* buffer, std::uint32_t* size) const {
     std::vector<std::uint8_t> bytes;
     Bytes::Writer out(bytes, kHeaderBytes + kBoundsBytes);
     writeHeader(out, MinMaxStepRange, RangeWire::kElementType<T>);
@@ -130,8 +131,8 @@ template <typename T>
 ParameterDiscreteSetInternal<T>::~ParameterDiscreteSetInternal() = default;
 
 template <typename T>
-ErrorCode ParameterDiscreteSetInternal<T>::marshal(std::uint8_t* buffer,
-                                                   std::uint32_t* size) const {
+std::int32_t ParameterDiscreteSetInternal<T>::marshal(std::uint8_t* buffer,
+                                                      std::uint32_t* size) const {
     std::vector<std::uint8_t> bytes;
     Bytes::Writer out(bytes, kHeaderBytes + kValueBytes + values_.size() * kValueBytes);
     writeHeader(out, DiscreteSetRange, RangeWire::kElementType<T>);
@@ -166,10 +167,11 @@ RegionOfInterestRangeInternal::~RegionOfInterestRangeInternal() {
     delete height_;
 }
 
-ErrorCode RegionOfInterestRangeInternal::marshal(std::uint8_t* buffer, std::uint32_t* size) const {
+std::int32_t RegionOfInterestRangeInternal::marshal(std::uint8_t* buffer,
+                                                    std::uint32_t* size) const {
     const ParameterRangeInternal<int>* components[] = {x_, y_, width_, height_};
     if (std::find(std::begin(components), std::end(components), nullptr) != std::end(components)) {
-        return Error::InvalidArgument;  // built without one of its components
+        return VEXAR_INVALID_ARGUMENT;  // built without one of its components
     }
     std::vector<std::uint8_t> bytes;
     Bytes::Writer out(bytes, kHeaderBytes + std::size(components) * kBoundsBytes);

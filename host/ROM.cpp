@@ -8,8 +8,8 @@
 #include <span>
 #include <utility>
 
-#include "host/ByteOrder.h"
 #include "host/Crc32.h"
+#include "interface/ByteOrder.h"
 
 namespace Lumivor::ROM {
 

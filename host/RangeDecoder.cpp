@@ -2,9 +2,9 @@
 
 #include <utility>
 
-#include "host/ByteOrder.h"
+#include "RangeWireFormat.h"
 #include "host/Format.h"
-#include "host/RangeWireFormat.h"
+#include "interface/ByteOrder.h"
 
 namespace Lumivor::RangeWire {
 

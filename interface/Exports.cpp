@@ -4,8 +4,8 @@
 
 #include <new>
 
-#include "interface/vexar_param_interp.h"
 #include "variant/VEXAR_ParamInterp_YORINDImpl.h"
+#include "vexar_param_interp.h"
 
 #if defined(_WIN32)
 #include <windows.h>

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# Sets up, builds and runs the whole test suite: a normal build; valgrind memcheck of the host
-# tool's demo; the suite under AddressSanitizer and UndefinedBehaviorSanitizer; the instance
-# isolation test under ThreadSanitizer; and every fuzz target for a short while over its seed
-# corpus. Any failure or sanitizer report fails it. VEXAR_FUZZ_SECONDS sets the time per fuzz
-# target (default 10); VEXAR_JOBS the number of parallel jobs (default: the number of processors).
+# Sets up, builds and runs the whole test suite: the layout and layer checks; a normal build;
+# valgrind memcheck of the host tool's demo; the suite under AddressSanitizer and
+# UndefinedBehaviorSanitizer; the instance isolation test under ThreadSanitizer; and every fuzz
+# target for a short while over its seed corpus. Any failure or sanitizer report fails it.
+# VEXAR_FUZZ_SECONDS sets the time per fuzz target (default 10); VEXAR_JOBS the number of
+# parallel jobs (default: the number of processors).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/setup.sh"
@@ -13,6 +14,9 @@ jobs=${VEXAR_JOBS:-$(nproc)}
 
 echo "== layout (.clang-format)"
 "$root/scripts/format.sh" --check
+
+echo "== layers (includes stay inside linked targets)"
+"$root/scripts/check-layers.sh"
 
 echo "== build and test (RelWithDebInfo)"
 "$root/scripts/build.sh" build

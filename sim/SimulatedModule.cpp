@@ -6,28 +6,27 @@
 #include <ostream>
 #include <set>
 #include <sstream>
+#include <stdexcept>
 
-#include "core/SubRegister.h"
-#include "host/ByteOrder.h"
-#include "variant/ByteDevices.h"
-#include "variant/SubRegisterTable.h"
+#include "interface/ByteOrder.h"
+#include "yorind/ModuleDescription.h"
 
 namespace Lumivor::Sim {
 
 namespace {
-constexpr auto sensorAddress = YorinD::sensorRegisterAddress;
+constexpr auto sensorAddress = yorind::sensorRegisterAddress;
+constexpr std::uint32_t kRegisterBytes = yorind::kRegisterBytes;
+constexpr std::uint32_t kRegisterMask = (1u << yorind::kRegisterBits) - 1;
 
-std::array<std::uint32_t, YorinD::kSensorRegisterCount> resetImage() {
-    std::array<std::uint32_t, YorinD::kSensorRegisterCount> image{};
-    for (const SubRegister& field : YorinD::kSubRegisters) {
-        image[field.address] |= (field.defaultValue & field.mask) << field.lsb;
+const yorind::FieldRow& fieldRow(std::uint32_t index) {
+    if (index >= yorind::kFieldCount) {
+        throw std::out_of_range("no such field");
     }
-    return image;
+    return yorind::kFields[index];
 }
 
-const std::array<std::uint32_t, YorinD::kSensorRegisterCount>& powerOnImage() {
-    static const std::array<std::uint32_t, YorinD::kSensorRegisterCount> image = resetImage();
-    return image;
+std::uint32_t mask(const yorind::FieldRow& row) {
+    return yorind::fieldMask(row);
 }
 
 std::string hexByte(std::uint32_t value) {
@@ -42,7 +41,7 @@ SimulatedModule::SimulatedModule() {
 }
 
 void SimulatedModule::reset() {
-    registers_ = powerOnImage();
+    registers_ = yorind::kResetImage;
     latched_.clear();
 }
 
@@ -95,7 +94,7 @@ std::int32_t SimulatedModule::transfer(Direction direction, std::uint16_t device
             }
             result = 0;
         }
-    } else if (const YorinD::ByteDevice* small = YorinD::findByteDevice(device)) {
+    } else if (const yorind::ByteDevice* small = yorind::findByteDevice(device)) {
         if (reg == small->reg && length == 1) {
             if (direction == Direction::Read) {
                 const auto latched = latched_.find(device);
@@ -124,14 +123,14 @@ void SimulatedModule::setRegisterValue(std::uint32_t address, std::uint32_t valu
 }
 
 std::uint32_t SimulatedModule::field(std::uint32_t index) const {
-    const SubRegister& f = YorinD::kSubRegisters.at(index);
-    return (registers_[f.address] >> f.lsb) & f.mask;
+    const yorind::FieldRow& f = fieldRow(index);
+    return (registers_[f.address] >> f.lsb) & mask(f);
 }
 
 void SimulatedModule::setField(std::uint32_t index, std::uint32_t value) {
-    const SubRegister& f = YorinD::kSubRegisters.at(index);
+    const yorind::FieldRow& f = fieldRow(index);
     std::uint32_t& reg = registers_[f.address];
-    reg = (reg & ~(f.mask << f.lsb)) | ((value & f.mask) << f.lsb);
+    reg = (reg & ~(mask(f) << f.lsb)) | ((value & mask(f)) << f.lsb);
 }
 
 std::optional<std::uint8_t> SimulatedModule::latchedByte(std::uint16_t device) const {
@@ -145,7 +144,7 @@ std::optional<std::uint8_t> SimulatedModule::latchedByte(std::uint16_t device) c
 const std::vector<std::uint32_t>& SimulatedModule::knownRegisters() {
     static const std::vector<std::uint32_t> addresses = [] {
         std::set<std::uint32_t> unique;
-        for (const SubRegister& field : YorinD::kSubRegisters) {
+        for (const yorind::FieldRow& field : yorind::kFields) {
             unique.insert(field.address);
         }
         return std::vector<std::uint32_t>(unique.begin(), unique.end());
@@ -154,7 +153,7 @@ const std::vector<std::uint32_t>& SimulatedModule::knownRegisters() {
 }
 
 std::uint32_t SimulatedModule::resetValue(std::uint32_t address) {
-    return address < powerOnImage().size() ? powerOnImage()[address] : 0;
+    return address < yorind::kResetImage.size() ? yorind::kResetImage[address] : 0;
 }
 
 std::string SimulatedModule::describe(const Transaction& t) {
@@ -209,19 +208,22 @@ void SimulatedModule::saveImage(std::ostream& out) const {
 }
 
 ModuleKey SimulatedModule::moduleKey() {
-    return ModuleKey{0x451, 0x9100, 0, 0};
+    const auto& key = yorind::kModuleKey;
+    return ModuleKey{key[0], key[1], key[2], key[3]};
 }
 
+// Each component of the description at its index, in the first version served.
 ModuleDescriptor SimulatedModule::moduleDescriptor() {
     ModuleDescriptor descriptor{};
-    descriptor.headerValue = 0x102;
+    descriptor.headerValue = yorind::kHeaderValue;
     descriptor.headerValid = 1;
-    // components[1]: the sensor board; components[2]: the module itself;
-    // components[3], [4]: the left and right illumination boards.
-    descriptor.components[1] = ComponentIdentity{0x103, 0x1100, 0, 0, 0x0100, 0, 1, {0, 0, 0}};
-    descriptor.components[2] = ComponentIdentity{0x102, 0x2000, 0, 0, 0x0100, 0, 1, {0, 0, 0}};
-    descriptor.components[3] = ComponentIdentity{0x104, 0x2000, 0, 0, 0x0100, 0, 1, {0, 0, 0}};
-    descriptor.components[4] = ComponentIdentity{0x104, 0x2000, 0, 0, 0x0100, 0, 1, {0, 0, 0}};
+    for (const yorind::Component& component : yorind::kComponents) {
+        ComponentIdentity& entry = descriptor.components[component.index];
+        entry.type = component.type;
+        entry.version = component.versions[0];
+        entry.reservedHalf = component.reservedHalf;
+        entry.present = 1;
+    }
     return descriptor;
 }
 

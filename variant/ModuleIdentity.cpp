@@ -1,35 +1,28 @@
 #include "variant/ModuleIdentity.h"
 
 #include <algorithm>
-#include <array>
-#include <cstdint>
+
+#include "yorind/ModuleDescription.h"
 
 namespace Lumivor::YorinD {
 
 namespace {
-constexpr ModuleKey kServedKey{0x451, 0x9100, 0, 0};
-constexpr std::uint32_t kMinimumHeaderValue = 0x102;
-
-struct ComponentRequirement {
-    std::uint32_t type;
-    std::array<std::uint16_t, 2> versions;  // either version is served
-};
-constexpr ComponentRequirement kSensorBoard{0x103, {0x1100, 0x1000}};  // components[1]
-constexpr ComponentRequirement kModule{0x102, {0x2000, 0x2000}};       // components[2]
-
-bool meets(const ComponentIdentity& component, const ComponentRequirement& requirement) {
+bool meets(const ComponentIdentity& component, const yorind::Component& requirement) {
     return component.present != 0 && component.type == requirement.type &&
-           std::find(requirement.versions.begin(), requirement.versions.end(), component.version) !=
-               requirement.versions.end();
+           std::ranges::find(requirement.versions, component.version) != requirement.versions.end();
 }
 }  // namespace
 
+// The module itself is checked before its sensor board.
 bool servesModule(const ModuleKey& key, const ModuleDescriptor& descriptor) {
-    return key.word0 == kServedKey.word0 && key.word1 == kServedKey.word1 &&
-           key.word2 == kServedKey.word2 && key.word3 == kServedKey.word3 &&
-           descriptor.headerValid != 0 && descriptor.headerValue >= kMinimumHeaderValue &&
-           meets(descriptor.components[2], kModule) &&
-           meets(descriptor.components[1], kSensorBoard);
+    const auto& served = yorind::kModuleKey;
+    constexpr const yorind::Component& module = yorind::component(yorind::kModule);
+    constexpr const yorind::Component& sensorBoard = yorind::component(yorind::kSensorBoard);
+    return key.word0 == served[0] && key.word1 == served[1] && key.word2 == served[2] &&
+           key.word3 == served[3] && descriptor.headerValid != 0 &&
+           descriptor.headerValue >= yorind::kHeaderValue &&
+           meets(descriptor.components[module.index], module) &&
+           meets(descriptor.components[sensorBoard.index], sensorBoard);
 }
 
 }  // namespace Lumivor::YorinD

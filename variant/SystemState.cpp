@@ -9,83 +9,31 @@
 #include "host/Format.h"
 #include "variant/ModuleConstants.h"
 #include "variant/VEXAR_ParamInterp_YORINDImpl.h"
+#include "yorind/ModuleDescription.h"
 
 namespace Lumivor {
 
 namespace {
 
-struct ComponentPair {
-    std::uint32_t type;
-    std::uint16_t version;
-};
+using yorind::StateGate;
+using yorind::StateWrite;
 
-// Illumination drivers whose voltage can be set. The third pair differs between the sides.
-constexpr ComponentPair kLeftIlluminationDrivers[] = {
-    {4, 0x0001}, {0x104, 0x2000}, {0x107, 0x2100}};
-constexpr ComponentPair kRightIlluminationDrivers[] = {
-    {4, 0x0001}, {0x104, 0x2000}, {0x108, 0x2100}};
-
-bool qualifies(const ComponentIdentity& component, std::span<const ComponentPair> pairs) {
+bool qualifies(const ComponentIdentity& component, std::span<const yorind::Driver> drivers) {
     return component.present != 0 &&
-           std::any_of(pairs.begin(), pairs.end(), [&](const ComponentPair& p) {
-               return p.type == component.type && p.version == component.version;
+           std::any_of(drivers.begin(), drivers.end(), [&](const yorind::Driver& d) {
+               return d.type == component.type && d.version == component.version;
            });
 }
-
-enum class Gate {
-    Always,
-    LeftDriverQualifies,
-    RightDriverQualifies,
-    PassedOverWhenDealiasingOff,
-};
-
-struct StateWrite {
-    ParameterType id;
-    Gate gate;
-};
-
-// Each conversion finds the fields it depends on already written: the frame rate needs the
-// micro-frame number and raw output mode, the integration time needs the frame rate.
-constexpr StateWrite kWriteOrder[] = {
-    {MicroFrameNumber, Gate::Always},
-    {IlluminationMode, Gate::Always},
-    {MixingSignalsMode, Gate::Always},
-    {RawOutputMode, Gate::Always},
-    {MixingVoltage, Gate::Always},
-    {LeftIlluminationVoltage, Gate::LeftDriverQualifies},
-    {RightIlluminationVoltage, Gate::RightDriverQualifies},
-    {RegionOfInterest, Gate::Always},
-    {FrameRate, Gate::Always},
-    {ModulationFrequency, Gate::Always},
-    {DealiasingFrequency, Gate::PassedOverWhenDealiasingOff},
-    {DealiasingOn, Gate::Always},
-    {IntegrationTime, Gate::Always},
-};
-
-constexpr ParameterType kReadsBeforeVoltages[] = {
-    NativeFrameFormat, MicroFrameNumber, IlluminationMode, MixingSignalsMode, RawOutputMode,
-};
-// The voltage drivers cannot be read back; a saved state reports this for each.
-constexpr ParameterType kVoltages[] = {
-    LeftIlluminationVoltage,
-    RightIlluminationVoltage,
-    MixingVoltage,
-};
-constexpr float kReportedVoltage = 50.0f;
-constexpr ParameterType kReadsAfterVoltages[] = {
-    RegionOfInterest, ModulationFrequency, IntegrationTime,
-    FrameRate,        DealiasingFrequency, DealiasingOn,
-};
 
 // Whether a step of the write order is taken for this module: an illumination voltage only
 // when its driver qualifies. Its record is needed exactly when the step is taken.
 bool takes(const StateWrite& step, bool leftQualifies, bool rightQualifies) {
-    return (step.gate != Gate::LeftDriverQualifies || leftQualifies) &&
-           (step.gate != Gate::RightDriverQualifies || rightQualifies);
+    return (step.gate != StateGate::LeftDriverQualifies || leftQualifies) &&
+           (step.gate != StateGate::RightDriverQualifies || rightQualifies);
 }
 
 // Keeps in missing the lowest of the identifiers the table holds no value for.
-void noteMissing(const ValueTable& table, ParameterType id, std::optional<std::uint32_t>& missing) {
+void noteMissing(const ValueTable& table, std::uint32_t id, std::optional<std::uint32_t>& missing) {
     if (!table.contains(id) && (!missing || id < *missing)) {
         missing = id;
     }
@@ -116,8 +64,14 @@ void writeFromTable(FieldAccess& access, const ValueTable& table, std::uint32_t 
 }
 
 // The record keeps its value unless the read succeeds.
-void readAll(FieldAccess& access, ValueTable& table, std::span<const ParameterType> ids) {
-    for (const ParameterType id : ids) {
+// A voltage cannot be read back; a saved state reports the same value for each.
+void readAll(FieldAccess& access, ValueTable& table) {
+    for (const yorind::StateRead& entry : yorind::kStateReadOrder) {
+        const std::uint32_t id = entry.id;
+        if (!entry.readBack) {
+            table.findAs<float>(id)->setValue(yorind::kReportedVoltage);
+            continue;
+        }
         visitValueType(access, table, id, [&]<typename T>(T) {
             const T value = access.readValue<T>(id);
             if (access.ok()) {
@@ -163,10 +117,12 @@ ErrorCode VEXAR_ParamInterp_YORINDImpl::writeSystemState(const std::uint8_t* buf
     }
 
     const ModuleDescriptor& descriptor = moduleDescriptor();
-    const bool leftQualifies = qualifies(descriptor.components[3], kLeftIlluminationDrivers);
-    const bool rightQualifies = qualifies(descriptor.components[4], kRightIlluminationDrivers);
+    const bool leftQualifies = qualifies(descriptor.components[yorind::kLeftIllumination],
+                                         yorind::kLeftIlluminationDrivers);
+    const bool rightQualifies = qualifies(descriptor.components[yorind::kRightIllumination],
+                                          yorind::kRightIlluminationDrivers);
     std::optional<std::uint32_t> missing;
-    for (const StateWrite& step : kWriteOrder) {
+    for (const StateWrite& step : yorind::kStateWriteOrder) {
         if (takes(step, leftQualifies, rightQualifies)) {
             noteMissing(table, step.id, missing);
         }
@@ -186,11 +142,11 @@ ErrorCode VEXAR_ParamInterp_YORINDImpl::writeSystemState(const std::uint8_t* buf
     }
 
     FieldAccess access(*this);
-    for (const StateWrite& step : kWriteOrder) {
+    for (const StateWrite& step : yorind::kStateWriteOrder) {
         if (!takes(step, leftQualifies, rightQualifies)) {
             continue;
         }
-        if (step.gate == Gate::PassedOverWhenDealiasingOff && !dealiasingOn) {
+        if (step.gate == StateGate::PassedOverWhenDealiasingOff && !dealiasingOn) {
             // Tried all the same, through an accessor of its own, so that its failure stops
             // nothing: the frequency goes unused while dealiasing is off.
             if (access.ok()) {
@@ -212,12 +168,8 @@ ErrorCode VEXAR_ParamInterp_YORINDImpl::readSystemState(std::uint8_t* buffer, st
     }
     // Every record is read back or reported, so every one is needed.
     std::optional<std::uint32_t> missing;
-    for (const auto ids : {std::span<const ParameterType>(kReadsBeforeVoltages),
-                           std::span<const ParameterType>(kVoltages),
-                           std::span<const ParameterType>(kReadsAfterVoltages)}) {
-        for (const ParameterType id : ids) {
-            noteMissing(table, id, missing);
-        }
+    for (const yorind::StateRead& entry : yorind::kStateReadOrder) {
+        noteMissing(table, entry.id, missing);
     }
     if (missing) {
         setLastError(lacksParameter(*missing));
@@ -225,11 +177,7 @@ ErrorCode VEXAR_ParamInterp_YORINDImpl::readSystemState(std::uint8_t* buffer, st
     }
 
     FieldAccess access(*this);
-    readAll(access, table, kReadsBeforeVoltages);
-    for (const ParameterType id : kVoltages) {
-        table.findAs<float>(id)->setValue(kReportedVoltage);
-    }
-    readAll(access, table, kReadsAfterVoltages);
+    readAll(access, table);
     if (!access.ok()) {
         return access.status();
     }

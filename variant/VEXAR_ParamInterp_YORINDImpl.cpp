@@ -8,7 +8,7 @@
 namespace Lumivor {
 
 namespace {
-static_assert(VEXARParameterInterpreter::kInitialPhaseCount == YorinD::kPhasesWithoutDealiasing,
+static_assert(VEXARParameterInterpreter::kInitialPhaseCount == yorind::kPhasesWithoutDealiasing,
               "a new instance must count the phases of the power-on module");
 
 SubRegisterMap buildSubRegisterMap() {

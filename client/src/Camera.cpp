@@ -16,10 +16,9 @@
 #include "StateRecords.h"
 #include "bus/Backend.h"
 #include "bus/Probe.h"
-#include "host/ByteOrder.h"
+#include "interface/ByteOrder.h"
 #include "io/BoundedJson.h"
-#include "variant/ByteDevices.h"
-#include "variant/SubRegisterTable.h"
+#include "yorind/ModuleDescription.h"
 
 namespace vexar {
 
@@ -295,8 +294,10 @@ float Camera::phaseScaling() {
 }
 
 int Camera::phaseCount() {
-    return impl_->run(
-        [&] { return std::get<bool>(impl_->read(*Ctl::parameterById(DealiasingOn))) ? 6 : 4; });
+    return impl_->run([&] {
+        return static_cast<int>(
+            yorind::phaseCount(std::get<bool>(impl_->read(*Ctl::parameterById(DealiasingOn)))));
+    });
 }
 
 bool Camera::canReset() const {
@@ -490,16 +491,16 @@ std::uint32_t readSensor(backend::Backend& bus, std::uint32_t address) {
     if (const Sim::SimulatedModule* module = bus.simulated()) {
         return module->registerValue(address);
     }
-    const BusLocation at = YorinD::sensorRegisterLocation(address);
-    std::uint8_t bytes[kRegisterBytes] = {};
-    if (bus.read(at.device, at.reg, bytes, kRegisterBytes) != 0) {
+    std::uint8_t bytes[yorind::kRegisterBytes] = {};
+    if (bus.read(yorind::bankDevice(address), yorind::bankRegister(address), bytes,
+                 yorind::kRegisterBytes) != 0) {
         throw Error(ErrorKind::BusFailure, bus.describeFailure(*bus.firstFailure()));
     }
-    return Bytes::loadLittleEndian(bytes, kRegisterBytes);
+    return Bytes::loadLittleEndian(bytes, yorind::kRegisterBytes);
 }
 
 void checkSensorAddress(std::uint32_t address) {
-    if (address >= YorinD::kSensorRegisterCount) {
+    if (address >= yorind::kSensorRegisterCount) {
         throw Ctl::badInput("no sensor register there (0x000-0x1ff)");
     }
 }
@@ -509,13 +510,12 @@ std::vector<Field> Camera::fields() {
     return impl_->run([&] {
         std::vector<Field> all;
         std::optional<std::pair<std::uint32_t, std::uint32_t>> last;  // address, value
-        for (std::uint32_t i = 0; i < YorinD::kSubRegisters.size(); ++i) {
-            const SubRegister& f = YorinD::kSubRegisters[i];
+        for (const yorind::FieldRow& f : yorind::kFields) {
             if (!last || last->first != f.address) {
                 last = {f.address, readSensor(*impl_->bus, f.address)};
             }
-            all.push_back({std::string(), i, static_cast<std::uint16_t>(f.address), f.lsb, f.msb,
-                           (last->second >> f.lsb) & f.mask, f.defaultValue});
+            all.push_back({std::string(f.name), f.index, f.address, f.lsb, f.msb,
+                           (last->second >> f.lsb) & yorind::fieldMask(f), f.reset});
         }
         return all;
     });
@@ -523,10 +523,8 @@ std::vector<Field> Camera::fields() {
 
 std::vector<Field> Camera::fieldTable() {
     std::vector<Field> all;
-    for (std::uint32_t i = 0; i < YorinD::kSubRegisters.size(); ++i) {
-        const SubRegister& f = YorinD::kSubRegisters[i];
-        all.push_back({std::string(), i, static_cast<std::uint16_t>(f.address), f.lsb, f.msb, 0,
-                       f.defaultValue});
+    for (const yorind::FieldRow& f : yorind::kFields) {
+        all.push_back({std::string(f.name), f.index, f.address, f.lsb, f.msb, 0, f.reset});
     }
     return all;
 }
@@ -546,7 +544,7 @@ std::vector<ByteDeviceValue> Camera::byteDevices() {
     return impl_->run([&] {
         std::vector<ByteDeviceValue> all;
         const Sim::SimulatedModule* module = impl_->bus->simulated();
-        for (const YorinD::ByteDevice& device : YorinD::kByteDevices) {
+        for (const yorind::ByteDevice& device : yorind::kByteDevices) {
             all.push_back({device.role, device.address, device.reg,
                            module != nullptr ? module->latchedByte(device.address) : std::nullopt});
         }
@@ -558,37 +556,38 @@ std::uint32_t Camera::readRegister(std::uint32_t address) {
     checkSensorAddress(address);
     return impl_->run([&] {
         backend::Backend& bus = *impl_->bus;
-        const BusLocation at = YorinD::sensorRegisterLocation(address);
-        std::uint8_t bytes[kRegisterBytes] = {};
-        if (bus.read(at.device, at.reg, bytes, kRegisterBytes) != 0) {
+        std::uint8_t bytes[yorind::kRegisterBytes] = {};
+        if (bus.read(yorind::bankDevice(address), yorind::bankRegister(address), bytes,
+                     yorind::kRegisterBytes) != 0) {
             throw Error(ErrorKind::BusFailure, bus.describeFailure(*bus.firstFailure()));
         }
-        return Bytes::loadLittleEndian(bytes, kRegisterBytes);
+        return Bytes::loadLittleEndian(bytes, yorind::kRegisterBytes);
     });
 }
 
 void Camera::writeRegister(std::uint32_t address, std::uint32_t value) {
     checkSensorAddress(address);
-    if (value > kRegisterMask) {
-        throw Ctl::badInput("the value must lie in 0 to " + std::to_string(kRegisterMask));
+    if (value > ((1u << yorind::kRegisterBits) - 1)) {
+        throw Ctl::badInput("the value must lie in 0 to " +
+                            std::to_string(((1u << yorind::kRegisterBits) - 1)));
     }
     impl_->run([&] {
         backend::Backend& bus = *impl_->bus;
-        const BusLocation at = YorinD::sensorRegisterLocation(address);
-        std::uint8_t bytes[kRegisterBytes];
-        Bytes::storeLittleEndian(bytes, value, kRegisterBytes);
-        if (bus.write(at.device, at.reg, bytes, kRegisterBytes) != 0) {
+        std::uint8_t bytes[yorind::kRegisterBytes];
+        Bytes::storeLittleEndian(bytes, value, yorind::kRegisterBytes);
+        if (bus.write(yorind::bankDevice(address), yorind::bankRegister(address), bytes,
+                      yorind::kRegisterBytes) != 0) {
             throw Error(ErrorKind::BusFailure, bus.describeFailure(*bus.firstFailure()));
         }
     });
 }
 
 namespace {
-const YorinD::ByteDevice& byteDevice(std::uint16_t device, std::uint8_t reg) {
-    const YorinD::ByteDevice* known = YorinD::findByteDevice(device);
+const yorind::ByteDevice& byteDevice(std::uint16_t device, std::uint8_t reg) {
+    const yorind::ByteDevice* known = yorind::findByteDevice(device);
     if (known == nullptr || known->reg != reg) {
         std::string list;
-        for (const YorinD::ByteDevice& d : YorinD::kByteDevices) {
+        for (const yorind::ByteDevice& d : yorind::kByteDevices) {
             char one[16];
             std::snprintf(one, sizeof one, "%s0x%02x:0x%02x", list.empty() ? "" : ", ", d.address,
                           d.reg);
@@ -601,7 +600,7 @@ const YorinD::ByteDevice& byteDevice(std::uint16_t device, std::uint8_t reg) {
 }  // namespace
 
 std::optional<std::uint8_t> Camera::readRegister(std::uint16_t device, std::uint8_t reg) {
-    const YorinD::ByteDevice& known = byteDevice(device, reg);
+    const yorind::ByteDevice& known = byteDevice(device, reg);
     return impl_->run([&] {
         // A byte device cannot be read back on the bus; only the simulated module remembers
         // what it took.
@@ -614,7 +613,7 @@ std::optional<std::uint8_t> Camera::readRegister(std::uint16_t device, std::uint
 }
 
 void Camera::writeRegister(std::uint16_t device, std::uint8_t reg, std::uint8_t value) {
-    const YorinD::ByteDevice& known = byteDevice(device, reg);
+    const yorind::ByteDevice& known = byteDevice(device, reg);
     impl_->run([&] {
         backend::Backend& bus = *impl_->bus;
         std::uint8_t byte = value;

@@ -7,8 +7,7 @@
 
 #include "Errors.h"
 #include "io/BoundedJson.h"
-#include "variant/ByteDevices.h"
-#include "variant/SubRegisterTable.h"
+#include "yorind/ModuleDescription.h"
 
 namespace Lumivor::Ctl {
 
@@ -67,7 +66,7 @@ RegisterImage parseImage(std::string_view text, const std::string& shown) {
             throw fail("not a hexadecimal number");
         }
         if (byte) {
-            if (YorinD::findByteDevice(static_cast<std::uint32_t>(
+            if (yorind::findByteDevice(static_cast<std::uint32_t>(
                     std::min<std::uint64_t>(*address, 0xFFFFFFFF))) == nullptr) {
                 throw fail("no one-byte device at that address");
             }
@@ -81,10 +80,10 @@ RegisterImage parseImage(std::string_view text, const std::string& shown) {
                 throw fail("the device is given twice");
             }
         } else {
-            if (*address >= YorinD::kSensorRegisterCount) {
+            if (*address >= yorind::kSensorRegisterCount) {
                 throw fail("no sensor register at that address (0x000-0x1ff)");
             }
-            if (*value > kRegisterMask) {
+            if (*value > ((1u << yorind::kRegisterBits) - 1)) {
                 throw fail("a register holds 24 bits");
             }
             if (!image.registers
@@ -106,7 +105,7 @@ void applyImage(Sim::SimulatedModule& module, const RegisterImage& image) {
     for (const auto& [address, value] : image.bytes) {
         std::uint8_t byte = value;
         Sim::SimulatedModule::writeCallback(module.hostContext(), address,
-                                            YorinD::findByteDevice(address)->reg, &byte, 1);
+                                            yorind::findByteDevice(address)->reg, &byte, 1);
     }
 }
 

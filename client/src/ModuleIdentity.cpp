@@ -8,17 +8,11 @@
 #include "io/BoundedJson.h"
 #include "io/InputReader.h"
 #include "sim/SimulatedModule.h"
+#include "yorind/ModuleDescription.h"
 
 namespace Lumivor::Ctl {
 
 namespace {
-struct Role {
-    const char* name;
-    std::size_t index;
-};
-constexpr Role kRoles[] = {
-    {"sensor board", 1}, {"module", 2}, {"left illumination", 3}, {"right illumination", 4}};
-
 template <typename T>
 T number(const Json& json, const std::string& where) {
     if (!json.is_number_unsigned() || json.get<std::uint64_t>() > std::numeric_limits<T>::max()) {
@@ -69,9 +63,9 @@ ModuleIdentity parseModuleIdentity(std::string_view text, const std::string& whe
     for (const auto& item : components.items()) {
         const std::string& name = item.key();  // clang 14 cannot capture a structured binding
         const Json& fields = item.value();
-        const auto role =
-            std::ranges::find_if(kRoles, [&](const Role& r) { return name == r.name; });
-        if (role == std::end(kRoles) || !fields.is_object()) {
+        const auto role = std::ranges::find_if(
+            yorind::kComponents, [&](const yorind::Component& c) { return name == c.role; });
+        if (role == std::end(yorind::kComponents) || !fields.is_object()) {
             throw badInput(where + ": unknown component \"" + Io::excerpt(name) +
                            "\" (sensor board, module, left illumination, right illumination)");
         }

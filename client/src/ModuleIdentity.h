@@ -4,8 +4,8 @@
 #include <string>
 #include <string_view>
 
-#include "interface/vexar_param_interp.h"
 #include "vexar/camera.hpp"
+#include "vexar_param_interp.h"
 
 namespace Lumivor::Ctl {
 

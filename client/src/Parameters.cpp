@@ -5,8 +5,7 @@
 #include <cctype>
 
 #include "Values.h"
-#include "host/ErrorCode.h"
-#include "interface/vexar_param_interp.h"
+#include "vexar_param_interp.h"
 
 namespace Lumivor::Ctl {
 
@@ -29,11 +28,11 @@ struct CodeName {
     std::string_view name;
 };
 constexpr CodeName kCodeNames[] = {
-    {Error::Success, "Success"},
-    {Error::NotSupported, "NotSupported"},
-    {Error::InvalidArgument, "InvalidArgument"},
-    {Error::OutOfRange, "OutOfRange"},
-    {Error::BufferTooSmall, "BufferTooSmall"},
+    {VEXAR_SUCCESS, "Success"},
+    {VEXAR_NOT_SUPPORTED, "NotSupported"},
+    {VEXAR_INVALID_ARGUMENT, "InvalidArgument"},
+    {VEXAR_OUT_OF_RANGE, "OutOfRange"},
+    {VEXAR_BUFFER_TOO_SMALL, "BufferTooSmall"},
 };
 }  // namespace
 

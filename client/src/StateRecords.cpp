@@ -6,8 +6,9 @@
 #include <nlohmann/json.hpp>
 
 #include "Errors.h"
-#include "host/ByteOrder.h"
+#include "interface/ByteOrder.h"
 #include "io/BoundedJson.h"
+#include "yorind/ModuleDescription.h"
 
 namespace Lumivor::Ctl {
 
@@ -83,8 +84,8 @@ bool regionFits(const Value& value) {
 std::vector<std::uint8_t> stateReadTemplate() {
     std::vector<StateRecord> records;
     for (const ParameterInfo& p : parameters()) {
-        // The plug-in neither reads nor reports the range and stream enable in a state.
-        if (p.id != Range && p.id != StreamEnable) {
+        if (std::ranges::any_of(yorind::kStateReadOrder,
+                                [&](const yorind::StateRead& read) { return read.id == p.id; })) {
             records.push_back({&p, zeroOf(p.type)});
         }
     }

@@ -8,7 +8,7 @@
 #include <variant>
 
 #include "host/ParameterTypes.h"
-#include "interface/vexar_param_interp.h"
+#include "vexar_param_interp.h"
 
 namespace Lumivor::Ctl {
 

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "boundary/PluginHost.h"
 #include "host/ROM.h"
+#include "tests/PluginHost.h"
 
 namespace Lumivor::Testing {
 namespace {

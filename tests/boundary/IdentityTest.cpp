@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include "boundary/PluginHost.h"
+#include "tests/PluginHost.h"
 
 namespace Lumivor::Testing {
 namespace {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "boundary/PluginHost.h"
+#include "tests/PluginHost.h"
 
 namespace Lumivor::Testing {
 namespace {

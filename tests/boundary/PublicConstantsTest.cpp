@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "interface/vexar_param_interp.h"
+#include "vexar_param_interp.h"
 
 namespace Lumivor::Testing {
 namespace {

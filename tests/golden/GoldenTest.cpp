@@ -33,9 +33,9 @@
 #include <tuple>
 #include <vector>
 
-#include "boundary/PluginHost.h"
 #include "host/LVLogger.h"
 #include "host/ROM.h"
+#include "tests/PluginHost.h"
 
 namespace Lumivor::Testing {
 namespace {

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "host/ParameterRange.h"
+#include "vexar_param_interp.h"
 
 namespace Lumivor {
 namespace {
@@ -43,9 +44,9 @@ TEST(ParameterRange, MarshalsItsHeaderAndValuesThroughTheTwoCallProtocol) {
     };
     for (const Case& c : cases) {
         std::uint32_t size = 0;
-        EXPECT_EQ(c.range->marshal(nullptr, &size), Error::BufferTooSmall) << c.name;
+        EXPECT_EQ(c.range->marshal(nullptr, &size), VEXAR_BUFFER_TOO_SMALL) << c.name;
         Bytes bytes(size, 0xAA);
-        EXPECT_EQ(c.range->marshal(bytes.data(), &size), Error::Success) << c.name;
+        EXPECT_EQ(c.range->marshal(bytes.data(), &size), VEXAR_SUCCESS) << c.name;
         EXPECT_EQ(size, c.expected.size()) << c.name;
         EXPECT_EQ(bytes, c.expected) << c.name;
         EXPECT_EQ(c.range->rangeType(), static_cast<ParameterRangeTypeInternal>(c.expected[1]));
@@ -56,19 +57,19 @@ TEST(ParameterRange, SizeProtocol) {
     const ParameterDiscreteSetInternal<int> set({1, 2});  // 16 bytes
     Bytes buffer(32, 0xAA);
 
-    EXPECT_EQ(set.marshal(buffer.data(), nullptr), Error::InvalidArgument);
+    EXPECT_EQ(set.marshal(buffer.data(), nullptr), VEXAR_INVALID_ARGUMENT);
 
     std::uint32_t size = 15;
-    EXPECT_EQ(set.marshal(buffer.data(), &size), Error::BufferTooSmall);
+    EXPECT_EQ(set.marshal(buffer.data(), &size), VEXAR_BUFFER_TOO_SMALL);
     EXPECT_EQ(size, 16u);
     EXPECT_EQ(buffer, Bytes(32, 0xAA)) << "a refused call writes nothing";
 
     size = 16;
-    EXPECT_EQ(set.marshal(nullptr, &size), Error::InvalidArgument);
+    EXPECT_EQ(set.marshal(nullptr, &size), VEXAR_INVALID_ARGUMENT);
     EXPECT_EQ(size, 16u);
 
     size = 32;  // more room than needed: only the needed bytes are written and reported
-    EXPECT_EQ(set.marshal(buffer.data(), &size), Error::Success);
+    EXPECT_EQ(set.marshal(buffer.data(), &size), VEXAR_SUCCESS);
     EXPECT_EQ(size, 16u);
     EXPECT_EQ(buffer[16], 0xAA);
 
@@ -76,7 +77,7 @@ TEST(ParameterRange, SizeProtocol) {
                                                    intRange(0, 1, 1));
     size = 64;
     Bytes room(64);
-    EXPECT_EQ(incomplete.marshal(room.data(), &size), Error::InvalidArgument);
+    EXPECT_EQ(incomplete.marshal(room.data(), &size), VEXAR_INVALID_ARGUMENT);
 }
 
 // Counts destructions, to see who deletes what.

@@ -8,9 +8,9 @@
 #include <string_view>
 #include <vector>
 
-#include "host/ByteOrder.h"
 #include "host/Crc32.h"
 #include "host/ROM.h"
+#include "interface/ByteOrder.h"
 
 namespace Lumivor::ROM {
 namespace {

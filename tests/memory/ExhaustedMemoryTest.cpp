@@ -9,7 +9,7 @@
 #include <new>
 #include <vector>
 
-#include "boundary/PluginHost.h"
+#include "tests/PluginHost.h"
 
 namespace {
 std::atomic<bool> failAllocations{false};

@@ -4,6 +4,7 @@
 #include "Commands.h"
 #include "Errors.h"
 #include "vexar/json.hpp"
+#include "yorind/ModuleDescription.h"
 
 namespace Lumivor::Ctl {
 
@@ -14,13 +15,6 @@ std::string hex(std::uint32_t value) {
     return text;
 }
 
-// The descriptor entries the plug-in looks at, in the roles the module gives them.
-struct Component {
-    const char* role;
-    std::size_t index;
-};
-constexpr Component kComponents[] = {
-    {"sensor board", 1}, {"module", 2}, {"left illumination", 3}, {"right illumination", 4}};
 }  // namespace
 
 void runInfo(Context& context) {
@@ -56,9 +50,9 @@ void runInfo(Context& context) {
                             {"moduleKey", {key.word0, key.word1, key.word2, key.word3}},
                             {"headerValue", descriptor.headerValue}};
         vexar::Json components = vexar::Json::object();
-        for (const Component& component : kComponents) {
+        for (const yorind::Component& component : yorind::kComponents) {
             const ComponentIdentity& id = descriptor.components[component.index];
-            components[component.role] = {{"type", id.type}, {"version", id.version}};
+            components[std::string(component.role)] = {{"type", id.type}, {"version", id.version}};
         }
         json["components"] = components;
         json["dealiasing"] = dealiasing;
@@ -78,11 +72,11 @@ void runInfo(Context& context) {
         << "module key           " << hex(key.word0) << ' ' << hex(key.word1) << ' '
         << hex(key.word2) << ' ' << hex(key.word3) << '\n'
         << "module header        " << hex(descriptor.headerValue) << '\n';
-    for (const Component& component : kComponents) {
+    for (const yorind::Component& component : yorind::kComponents) {
         const ComponentIdentity& id = descriptor.components[component.index];
         char line[64];
-        std::snprintf(line, sizeof line, "%-20s type 0x%03x version 0x%04x\n", component.role,
-                      id.type, id.version);
+        std::snprintf(line, sizeof line, "%-20s type 0x%03x version 0x%04x\n",
+                      std::string(component.role).c_str(), id.type, id.version);
         out << line;
     }
     out << "phase count          " << phaseCount << " (dealiasing " << (dealiasing ? "on" : "off")

@@ -1,7 +1,6 @@
 #include "bus/Probe.h"
 
-#include "variant/ByteDevices.h"
-#include "variant/SubRegisterTable.h"
+#include "yorind/ModuleDescription.h"
 
 namespace Lumivor::Bus {
 
@@ -10,10 +9,10 @@ namespace {
 const std::vector<ModuleDevice>& devices() {
     static const std::vector<ModuleDevice> all = [] {
         std::vector<ModuleDevice> list{
-            {YorinD::kLowBankDevice, 0x00, kRegisterBytes, "sensor, low bank"},
-            {YorinD::kHighBankDevice, 0x02, kRegisterBytes, "sensor, high bank"},
+            {yorind::kLowBankDevice, 0x00, yorind::kRegisterBytes, "sensor, low bank"},
+            {yorind::kHighBankDevice, 0x02, yorind::kRegisterBytes, "sensor, high bank"},
         };
-        for (const YorinD::ByteDevice& device : YorinD::kByteDevices) {
+        for (const yorind::ByteDevice& device : yorind::kByteDevices) {
             list.push_back({device.address, device.reg, 1, device.role});
         }
         return list;
@@ -32,7 +31,7 @@ std::span<const ModuleDevice> sensorDevices() {
 std::vector<Answer> probe(Backend& backend, std::span<const ModuleDevice> devices) {
     std::vector<Answer> answers;
     for (const ModuleDevice& device : devices) {
-        std::uint8_t bytes[kRegisterBytes] = {};
+        std::uint8_t bytes[yorind::kRegisterBytes] = {};
         answers.push_back(
             {&device, backend.read(device.address, device.reg, bytes, device.length)});
     }

@@ -2,8 +2,8 @@
 
 #include <cstdint>
 
+#include "core/ErrorCode.h"
 #include "core/VEXARParameterInterpreter.h"
-#include "host/ErrorCode.h"
 
 namespace Lumivor {
 

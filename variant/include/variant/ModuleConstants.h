@@ -2,15 +2,11 @@
 
 #include <cstdint>
 
+#include "yorind/ModuleDescription.h"
+
 namespace Lumivor::YorinD {
 
-// A micro-frame takes six phases with dealiasing on (two frequencies) and four without.
-inline constexpr std::uint32_t kPhasesWithDealiasing = 6;
-inline constexpr std::uint32_t kPhasesWithoutDealiasing = 4;
-
-constexpr std::uint32_t phaseCount(bool dealiasing) {
-    return dealiasing ? kPhasesWithDealiasing : kPhasesWithoutDealiasing;
-}
+using yorind::phaseCount;
 
 // Frequencies travel in megahertz and the sensor's clock is counted in them; the arithmetic
 // that needs hertz scales by this, in single precision.

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "interface/vexar_param_interp.h"
+#include "vexar_param_interp.h"
 
 namespace Lumivor::Sim {
 

@@ -3,7 +3,7 @@
 #include <cstdint>
 
 #include "core/AccessContext.h"
-#include "host/ErrorCode.h"
+#include "core/ErrorCode.h"
 #include "host/ParameterRange.h"
 #include "host/ParameterTypes.h"
 #include "host/RegionOfInterestInternal.h"

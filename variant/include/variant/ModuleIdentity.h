@@ -1,6 +1,6 @@
 #pragma once
 
-#include "interface/vexar_param_interp.h"
+#include "vexar_param_interp.h"
 
 namespace Lumivor::YorinD {
 

@@ -3,8 +3,8 @@
 #include <concepts>
 #include <cstdint>
 
+#include "core/ErrorCode.h"
 #include "core/ValueTable.h"
-#include "host/ErrorCode.h"
 
 namespace Lumivor {
 

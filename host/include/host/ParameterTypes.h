@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <type_traits>
 
-#include "interface/vexar_param_interp.h"
+#include "vexar_param_interp.h"
 
 namespace Lumivor {
 

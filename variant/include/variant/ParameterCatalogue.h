@@ -6,7 +6,7 @@
 #include "core/ParameterInternal.h"
 #include "core/ParameterTable.h"
 #include "host/ParameterTypes.h"
-#include "interface/vexar_param_interp.h"
+#include "vexar_param_interp.h"
 
 namespace Lumivor {
 

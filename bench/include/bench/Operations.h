@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "bench/ZeroCostBus.h"
-#include "interface/vexar_param_interp.h"
+#include "vexar_param_interp.h"
 
 namespace Lumivor::Bench {
 

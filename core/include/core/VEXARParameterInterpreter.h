@@ -4,11 +4,11 @@
 #include <string>
 
 #include "core/AccessContext.h"
+#include "core/ErrorCode.h"
 #include "core/ParameterTable.h"
 #include "core/SubRegisterMap.h"
-#include "host/ErrorCode.h"
 #include "host/RegionOfInterestInternal.h"
-#include "interface/vexar_param_interp.h"
+#include "vexar_param_interp.h"
 
 namespace Lumivor {
 

@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "interface/vexar_param_interp.h"
+#include "vexar_param_interp.h"
 
 namespace Lumivor {
 

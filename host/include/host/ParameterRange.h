@@ -3,7 +3,6 @@
 #include <cstdint>
 #include <vector>
 
-#include "host/ErrorCode.h"
 #include "host/Export.h"
 
 namespace Lumivor {
@@ -47,7 +46,7 @@ class LUMIVOR_API ParameterRangeBaseInternal : public Utils::Refcounted {
     explicit ParameterRangeBaseInternal(ParameterRangeTypeInternal type);
     ~ParameterRangeBaseInternal() override;
 
-    virtual ErrorCode marshal(std::uint8_t* buffer, std::uint32_t* size) const = 0;
+    virtual std::int32_t marshal(std::uint8_t* buffer, std::uint32_t* size) const = 0;
 
     ParameterRangeTypeInternal rangeType() const;
 
@@ -61,7 +60,7 @@ class LUMIVOR_API ParameterRangeInternal : public ParameterRangeBaseInternal {
     ParameterRangeInternal(ParameterRangeTypeInternal type, T minimum, T maximum, T step);
     ~ParameterRangeInternal() override;
 
-    ErrorCode marshal(std::uint8_t* buffer, std::uint32_t* size) const override;
+    std::int32_t marshal(std::uint8_t* buffer, std::uint32_t* size) const override;
     virtual T getMin() const;
     virtual T getMax() const;
     virtual T getStep() const;
@@ -81,7 +80,7 @@ class LUMIVOR_API ParameterDiscreteSetInternal : public ParameterRangeBaseIntern
     explicit ParameterDiscreteSetInternal(std::vector<T> values);
     ~ParameterDiscreteSetInternal() override;
 
-    ErrorCode marshal(std::uint8_t* buffer, std::uint32_t* size) const override;
+    std::int32_t marshal(std::uint8_t* buffer, std::uint32_t* size) const override;
     virtual std::vector<T> getSupportedValues() const;
 
   private:
@@ -98,7 +97,7 @@ class LUMIVOR_API RegionOfInterestRangeInternal : public ParameterRangeBaseInter
                                   ParameterRangeInternal<int>* height);
     ~RegionOfInterestRangeInternal() override;
 
-    ErrorCode marshal(std::uint8_t* buffer, std::uint32_t* size) const override;
+    std::int32_t marshal(std::uint8_t* buffer, std::uint32_t* size) const override;
 
     const ParameterRangeInternal<int>& x() const;
     const ParameterRangeInternal<int>& y() const;

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "interface/vexar_param_interp.h"
 #include "sim/SimulatedModule.h"
+#include "vexar_param_interp.h"
 
 namespace Lumivor::Fuzz {
 
