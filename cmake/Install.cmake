@@ -9,6 +9,7 @@
 #   <libdir>/cmake/VEXAR_ParamInterp_YORINDImpl/     find_package files
 #   <libdir>/pkgconfig/vexar_param_interp.pc
 #   share/man/man1, share/bash-completion, share/doc/<package>, share/lintian/overrides
+#   lib/python3/dist-packages/vexar/                the Python package (Debian's own folder)
 # Every installed binary finds its libraries through an $ORIGIN-relative RUNPATH, so the tree
 # can be moved or unpacked anywhere.
 
@@ -50,6 +51,15 @@ set_target_properties(VEXAR_ParamInterp_YORINDImpl PROPERTIES INSTALL_RPATH "$OR
 set_target_properties(vexar-ctl PROPERTIES
   INSTALL_RPATH "$ORIGIN/${VEXAR_LIBDIR_FROM_BINDIR};$ORIGIN" BUILD_WITH_INSTALL_RPATH ON)
 set_target_properties(vexar_client PROPERTIES INSTALL_RPATH "$ORIGIN" BUILD_WITH_INSTALL_RPATH ON)
+if(VEXAR_PYTHON)
+  # Debian's interpreters share this folder, whichever their minor version.
+  set(VEXAR_PYTHON_DIR lib/python3/dist-packages/vexar)
+  file(RELATIVE_PATH vexar_lib_from_python /${VEXAR_PYTHON_DIR} /${CMAKE_INSTALL_LIBDIR})
+  file(RELATIVE_PATH vexar_bin_from_python ${VEXAR_PYTHON_BUILD_DIR} ${PROJECT_BINARY_DIR}/bin)
+  set_target_properties(vexar_python PROPERTIES
+    INSTALL_RPATH "$ORIGIN/${vexar_lib_from_python};$ORIGIN/${vexar_bin_from_python}"
+    BUILD_WITH_INSTALL_RPATH ON)
+endif()
 
 # What a host compiles against: the plug-in's C header and nothing else.
 set_property(TARGET vexar_param_interp_headers APPEND PROPERTY INTERFACE_INCLUDE_DIRECTORIES
@@ -62,6 +72,7 @@ set_target_properties(vexar_param_interp_headers PROPERTIES EXPORT_NAME headers)
 #   dev      libvexar-paraminterp-dev         headers, development link, CMake and pkg-config files
 #   client   libvexar-client0                 the client library's runtime (SONAME libvexar-client.so.0)
 #   tool     vexar-ctl                        the host tool, its man page, completion and guide
+#   python   python3-vexar                    the Python package
 install(TARGETS LumivorPlugins EXPORT VexarTargets
         LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT host NAMELINK_COMPONENT dev)
 install(TARGETS VEXAR_ParamInterp_YORINDImpl EXPORT VexarTargets
@@ -72,6 +83,10 @@ install(DIRECTORY client/include/vexar DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} C
 install(TARGETS vexar-ctl EXPORT VexarTargets RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
         COMPONENT tool)
 install(TARGETS vexar_param_interp_headers EXPORT VexarTargets COMPONENT dev)
+if(VEXAR_PYTHON)
+  install(TARGETS vexar_python LIBRARY DESTINATION ${VEXAR_PYTHON_DIR} COMPONENT python)
+  install(FILES ${VEXAR_PYTHON_SOURCES} DESTINATION ${VEXAR_PYTHON_DIR} COMPONENT python)
+endif()
 install(FILES interface/include/vexar_param_interp.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}
         COMPONENT dev)
 install(DIRECTORY host/include/host/ DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/lumivor/host
@@ -93,6 +108,9 @@ install(FILES tools/ctl/vexar-ctl.bash-completion
 set(VEXAR_DEB_PACKAGES host liblumivorplugins0 client libvexar-client0
                        plugin libvexar-paraminterp-yorindimpl
                        dev libvexar-paraminterp-dev tool vexar-ctl)
+if(VEXAR_PYTHON)
+  list(APPEND VEXAR_DEB_PACKAGES python python3-vexar)
+endif()
 # Every package carries the licence and the changelog in its own documentation folder.
 set(vexar_pairs ${VEXAR_DEB_PACKAGES})
 while(vexar_pairs)
@@ -154,6 +172,21 @@ set(CPACK_DEBIAN_PLUGIN_PACKAGE_SECTION libs)
 set(CPACK_DEBIAN_DEV_PACKAGE_SECTION libdevel)
 set(CPACK_DEBIAN_DEV_PACKAGE_DEPENDS "nlohmann-json3-dev")
 set(CPACK_DEBIAN_TOOL_PACKAGE_SECTION utils)
+if(VEXAR_PYTHON)
+  list(APPEND CPACK_COMPONENTS_ALL python)
+  set(CPACK_DEBIAN_PYTHON_PACKAGE_NAME python3-vexar)
+  set(CPACK_DEBIAN_PYTHON_PACKAGE_SECTION python)
+  set(CPACK_COMPONENT_PYTHON_DEPENDS host client plugin)
+  # The extension is built for one minor version of the interpreter, as Debian's own are.
+  math(EXPR vexar_python_next "${VEXAR_PYTHON_VERSION_MINOR} + 1")
+  set(CPACK_DEBIAN_PYTHON_PACKAGE_DEPENDS
+      "python3 (>= ${VEXAR_PYTHON_VERSION}~), python3 (<< 3.${vexar_python_next})")
+  set(CPACK_COMPONENT_PYTHON_DESCRIPTION "Python package for the YORIN_D depth-camera module
+The module vexar opens the YORIN_D module on a simulated module, a Linux
+I2C adapter or a bus written in Python, and reads and writes its
+parameters, system state, profiles, calibration and registers, with the
+bus transactions of each call, for test rigs and production lines.")
+endif()
 # The host and client libraries have versioned SONAMEs and get shlibs entries; the plug-in,
 # opened by its plain name, has none.
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)

@@ -2,6 +2,7 @@
 
 #include <dlfcn.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <mutex>
@@ -395,8 +396,23 @@ Json Camera::profile() {
 }
 
 void Camera::applyProfile(const Json& profile) {
-    const std::vector<std::uint8_t> state = stateFromJson(profile);
-    impl_->run([&] { impl_->writeState(state, "profile"); });
+    const std::vector<Ctl::StateRecord> given = Ctl::stateFromJson(profile);
+    impl_->run([&] {
+        // Whatever the profile leaves out keeps its current value: it is written as the
+        // current state with the profile's members changed.
+        std::vector<Ctl::StateRecord> records = Ctl::decodeState(impl_->readState());
+        for (const Ctl::StateRecord& member : given) {
+            const auto same = std::ranges::find_if(records, [&](const Ctl::StateRecord& r) {
+                return r.parameter->id == member.parameter->id;
+            });
+            if (same == records.end()) {
+                throw Error(ErrorKind::BadInput, "is not part of a system state",
+                            about(std::string(member.parameter->name)));
+            }
+            same->value = member.value;
+        }
+        impl_->writeState(Ctl::encodeState(records), "profile");
+    });
 }
 
 std::vector<std::pair<std::string, Value>> Camera::unloadable(std::span<const std::uint8_t> state) {

@@ -1,0 +1,81 @@
+#!/usr/bin/python3
+"""Times cam.get("FrameRate") and cam.set("FrameRate", 25.0) from Python next to the same
+calls through the C++ client library (vexar-client-bench), in one run on the simulated
+module, and the whole of a short Python process that opens the camera and reads a value.
+
+    PYTHONPATH=BUILD/python /usr/bin/python3 python/bench/bench.py BUILD
+
+Medians over repetitions; each repetition times a batch of calls and divides.
+"""
+
+import json
+import statistics
+import subprocess
+import sys
+import time
+from pathlib import Path
+from typing import Callable
+
+import vexar
+
+REPETITIONS = 25
+BATCH = 2000
+STARTS = 20
+ONE_SHOT = 'import vexar; vexar.open("sim").get("FrameRate")'
+
+
+def python_median(call: Callable[[], object]) -> float:
+    """Median microseconds of one call, over REPETITIONS batches of BATCH calls."""
+    per_call = []
+    for _ in range(REPETITIONS):
+        start = time.perf_counter_ns()
+        for _ in range(BATCH):
+            call()
+        per_call.append((time.perf_counter_ns() - start) / BATCH / 1000)
+    return statistics.median(per_call)
+
+
+def native_medians(binary: Path) -> dict[str, float]:
+    """Median microseconds of each benchmark of vexar-client-bench."""
+    done = subprocess.run(
+        [str(binary), f"--benchmark_repetitions={REPETITIONS}", "--benchmark_format=json",
+         "--benchmark_report_aggregates_only=true"],
+        capture_output=True, text=True, check=True)
+    medians = {}
+    for row in json.loads(done.stdout)["benchmarks"]:
+        if row.get("aggregate_name") == "median":
+            scale = {"ns": 1e-3, "us": 1.0, "ms": 1e3}[row["time_unit"]]
+            medians[row["run_name"]] = row["real_time"] * scale
+    return medians
+
+
+def process_median() -> float:
+    """Median milliseconds of a whole python3 process that imports, opens and reads."""
+    times = []
+    for _ in range(STARTS):
+        start = time.perf_counter()
+        subprocess.run([sys.executable, "-c", ONE_SHOT], check=True)
+        times.append((time.perf_counter() - start) * 1000)
+    return statistics.median(times)
+
+
+def main() -> int:
+    """Prints the table."""
+    build = Path(sys.argv[1] if len(sys.argv) > 1 else "build")
+    native = native_medians(build / "bin" / "vexar-client-bench")
+    cam = vexar.open("sim")
+    python = {
+        "getFrameRate": python_median(lambda: cam.get("FrameRate")),
+        "setFrameRate": python_median(lambda: cam.set("FrameRate", 25.0)),
+    }
+    print(f"{'call':<32} {'C++ µs':>8} {'Python µs':>10} {'added µs':>9}")
+    for name, call in (("getFrameRate", 'cam.get("FrameRate")'),
+                       ("setFrameRate", 'cam.set("FrameRate", 25.0)')):
+        print(f"{call:<32} {native[name]:8.2f} {python[name]:10.2f} "
+              f"{python[name] - native[name]:9.2f}")
+    print(f"python3 -c '{ONE_SHOT}': {process_median():.1f} ms (median of {STARTS})")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

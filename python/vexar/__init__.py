@@ -1,0 +1,51 @@
+"""The YORIN_D time-of-flight camera module from Python.
+
+    import vexar
+    with vexar.open("sim") as cam:
+        cam.set("FrameRate", 25)
+        print(cam.get("IntegrationTime"))
+
+vexar.open() takes "sim", "image:PATH", "/dev/i2c-N" or bus=an object of your own (see
+vexar.Bus). Failures raise vexar.Error: Refused, BadInput (a ValueError), BusError (an
+OSError) or LoadError.
+"""
+
+from ._types import Bounds, Bus, Region, RegionBounds, Value
+from ._vexar import (
+    Applied,
+    BadInput,
+    BusError,
+    Camera,
+    Error,
+    Hold,
+    LoadError,
+    Parameter,
+    Refused,
+    Timing,
+    Trace,
+    Transaction,
+    __version__,
+    open,
+)
+
+__all__ = [
+    "Applied",
+    "BadInput",
+    "Bounds",
+    "Bus",
+    "BusError",
+    "Camera",
+    "Error",
+    "Hold",
+    "LoadError",
+    "Parameter",
+    "Refused",
+    "Region",
+    "RegionBounds",
+    "Timing",
+    "Trace",
+    "Transaction",
+    "Value",
+    "__version__",
+    "open",
+]

@@ -1,0 +1,98 @@
+"""Errors as Python exceptions: the class by what went wrong, the plug-in's details as
+attributes, and no bare RuntimeError or TypeError from anything a caller can pass."""
+
+import pytest
+
+import vexar
+
+
+def test_classes_are_also_the_builtin_ones_they_stand_for() -> None:
+    assert issubclass(vexar.BadInput, ValueError) and issubclass(vexar.BadInput, vexar.Error)
+    assert issubclass(vexar.BusError, OSError) and issubclass(vexar.BusError, vexar.Error)
+    assert not issubclass(vexar.Refused, ValueError)
+    assert vexar.Error("x").code is None  # the attributes exist on any instance
+
+
+def test_refusal_carries_the_plug_ins_code_and_range(cam: vexar.Camera) -> None:
+    with pytest.raises(vexar.Refused) as refused:
+        cam.set("FrameRate", -1)
+    assert refused.value.code_name == "OutOfRange" and refused.value.code == -5
+    assert refused.value.allowed == "min=0 max=60 step=0.01"
+    assert "OutOfRange" in str(refused.value)
+    with pytest.raises(vexar.Refused) as write_only:
+        cam.get("MixingVoltage")
+    assert write_only.value.code_name == "NotSupported"
+
+
+@pytest.mark.parametrize("name", ["RegionOfInterest", "DealiasingOn"])
+def test_state_only_parameters_are_refused_alone(cam: vexar.Camera, name: str) -> None:
+    with pytest.raises(vexar.Refused):
+        cam.set(name, cam.get(name))
+
+
+@pytest.mark.parametrize(
+    "name, value",
+    [
+        ("Brightness", 1),  # no such parameter
+        ("FrameRate", "fast"),  # a str is no value
+        ("FrameRate", None),
+        ("FrameRate", float("nan")),  # non-finite without allow_non_finite
+        ("FrameRate", float("inf")),
+        ("MicroFrameNumber", 2**40),  # does not fit 32 bits
+        ("MicroFrameNumber", 2**80),
+        ("RegionOfInterest", (0, 0, 320)),  # a region has four fields
+        ("RegionOfInterest", (0, 0, 320, "240")),
+        (3.0, 25),  # a float is no name
+    ],
+)
+def test_bad_input_is_a_value_error(cam: vexar.Camera, name: object, value: object) -> None:
+    with pytest.raises(vexar.BadInput):
+        cam.set(name, value)  # type: ignore[arg-type]
+
+
+def test_non_finite_numbers_reach_the_plug_in_when_allowed(cam: vexar.Camera) -> None:
+    with pytest.raises(vexar.Refused, match="OutOfRange"):
+        cam.set("DealiasingFrequency", float("nan"), allow_non_finite=True)
+
+
+@pytest.mark.parametrize(
+    "call",
+    [
+        lambda cam: cam.load_state("not bytes"),
+        lambda cam: cam.load_state(b"\xff\x00"),  # no parameter has id 255
+        lambda cam: cam.apply_profile([("FrameRate", 20)]),
+        lambda cam: cam.apply_profile({"FrameRate": object()}),
+        lambda cam: cam.apply_profile({"FrameRate": "fast"}),
+        lambda cam: cam.write_calibration(12),
+        lambda cam: cam.read_register(-1),
+        lambda cam: cam.read_register(0x100, device=0x10000),
+        lambda cam: cam.on_transaction(42),
+    ],
+)
+def test_bad_arguments_of_the_other_calls(cam: vexar.Camera, call: object) -> None:
+    with pytest.raises(vexar.BadInput):
+        call(cam)  # type: ignore[operator]
+
+
+def test_open_failures() -> None:
+    with pytest.raises(vexar.LoadError):
+        vexar.open("sim", plugin="/nonexistent/libplugin.so")
+    with pytest.raises(vexar.BadInput):
+        vexar.open("sim", bus=object())  # type: ignore[arg-type]
+    with pytest.raises(vexar.BadInput):
+        vexar.open(42)  # type: ignore[arg-type]
+    with pytest.raises(OSError, match="/dev/i2c-250"):
+        vexar.open("/dev/i2c-250")
+
+
+def test_a_closed_camera_refuses_calls_without_crashing() -> None:
+    with vexar.open("sim") as cam:
+        pass
+    with pytest.raises(vexar.BadInput):
+        cam.get("FrameRate")
+    assert "closed" in repr(cam)
+
+
+def test_docstrings_say_what_is_raised() -> None:
+    for method in (vexar.Camera.set, vexar.Camera.get, vexar.Camera.load_state, vexar.open):
+        assert "Raises:" in (method.__doc__ or ""), method

@@ -1,0 +1,76 @@
+"""System states and profiles: bytes and dicts round trip, and profiles pass between Python
+and vexar-ctl in both directions, with NaN in the tool's own form."""
+
+import json
+import math
+from pathlib import Path
+
+import pytest
+
+import vexar
+from conftest import Ctl, ctl_value
+
+
+def test_state_bytes_round_trip(cam: vexar.Camera) -> None:
+    cam.set("ModulationFrequency", 20)  # a state holding NaN cannot be loaded back
+    cam.set("FrameRate", 25)
+    state = cam.save_state()
+    assert isinstance(state, bytes)
+    cam.set("FrameRate", 10)
+    cam.load_state(bytearray(state))  # any buffer of bytes
+    assert cam.get("FrameRate") == 25.0
+    with pytest.raises(vexar.Refused):
+        vexar.open("sim").load_state(vexar.open("sim").save_state())  # NaN at power-on
+
+
+def test_profile_is_the_tools_json(cam: vexar.Camera) -> None:
+    profile = cam.profile()
+    assert list(profile)[:4] == [
+        "LeftIlluminationVoltage",
+        "RightIlluminationVoltage",
+        "MixingVoltage",
+        "FrameRate",
+    ]
+    assert profile["ModulationFrequency"] in ("nan", "-nan")  # what JSON has no number for
+    assert profile["RegionOfInterest"] == {"x": 0, "y": 0, "width": 320, "height": 240}
+    assert "NaN" not in json.dumps(profile)
+
+
+@pytest.mark.parametrize(
+    "region", [vexar.Region(16, 8, 160, 120), (16, 8, 160, 120), [16, 8, 160, 120]]
+)
+def test_a_region_may_be_given_as_a_tuple(cam: vexar.Camera, region: object) -> None:
+    cam.apply_profile(
+        {"ModulationFrequency": 30, "DealiasingFrequency": 20, "RegionOfInterest": region, 7: True}
+    )
+    assert cam.get("RegionOfInterest") == (16, 8, 160, 120)
+    assert cam.get("DealiasingOn") is True
+
+
+def test_nan_in_a_profile_as_a_float_or_as_the_tools_string(cam: vexar.Camera) -> None:
+    cam.apply_profile({"ModulationFrequency": 20, "DealiasingFrequency": float("nan")})
+    assert math.isnan(cam.get("DealiasingFrequency"))
+    with pytest.raises(vexar.Refused):
+        cam.apply_profile({"ModulationFrequency": "nan"})
+
+
+def test_profile_saved_by_the_tool_loads_in_python(ctl: Ctl, tmp_path: Path) -> None:
+    ctl("set", "ModulationFrequency=20", "MicroFrameNumber=2", "FrameRate=12.5")
+    saved = tmp_path / "state.json"
+    ctl("--format", "json", "state", "save", str(saved))
+    with vexar.open("sim") as cam:
+        cam.apply_profile(json.loads(saved.read_text()))
+        assert (cam.get("FrameRate"), cam.get("MicroFrameNumber")) == (12.5, 2)
+        assert cam.profile() == json.loads(saved.read_text())
+
+
+def test_profile_dumped_by_python_loads_in_the_tool(ctl: Ctl, tmp_path: Path) -> None:
+    with vexar.open("sim") as cam:
+        cam.set("ModulationFrequency", 30)
+        cam.set("FrameRate", 40)
+        cam.apply_profile({"RegionOfInterest": vexar.Region(32, 0, 64, 100)})
+        with open(tmp_path / "profile.json", "w") as file:
+            json.dump(cam.profile(), file)
+    ctl("state", "load", str(tmp_path / "profile.json"))
+    assert ctl_value(ctl, "FrameRate") == 40.0
+    assert ctl_value(ctl, "RegionOfInterest") == {"x": 32, "y": 0, "width": 64, "height": 100}
