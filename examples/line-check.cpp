@@ -29,11 +29,10 @@ int main(int argc, char** argv) {
         for (const Setting& setting : settings) {
             const vexar::Applied applied = camera.set(setting.name, setting.value);
             const bool close =
-                applied.applied &&
-                (applied.applied->isFloat()
-                     ? std::fabs(applied.applied->asFloat() - setting.value.asFloat()) <=
-                           setting.tolerance
-                     : *applied.applied == setting.value);
+                applied.applied && (applied.applied->isFloat()
+                                        ? std::fabs(applied.applied->asFloat() -
+                                                    setting.value.asFloat()) <= setting.tolerance
+                                        : *applied.applied == setting.value);
             std::printf("%-20s %-8s -> %-10s %s%s\n", setting.name,
                         applied.requested.toString().c_str(),
                         applied.applied ? applied.applied->toString().c_str() : "(write-only)",

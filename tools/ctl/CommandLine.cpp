@@ -15,6 +15,7 @@
 
 #include "Commands.h"
 #include "Errors.h"
+#include "vexar/panel.hpp"
 
 namespace Lumivor::Ctl {
 
@@ -47,6 +48,7 @@ struct Options {
     std::vector<std::string> assignments;
     std::string file;
     bool diff = false;
+    std::string listen;
 };
 
 // What a command declares besides its name and help: arguments, flags, subcommand rules.
@@ -63,8 +65,14 @@ struct Command {
     Declare declare;
     OnCamera onCamera;  // neither: a group that needs one of its subcommands
     Alone alone;
-    bool formatted;  // --format json applies to it
+    unsigned flags;  // of the ones below
 };
+
+// --format json, or svg, applies to the command; it serves for as long as it runs, so it
+// holds the bus per request rather than for its whole run.
+constexpr unsigned kJson = 1;
+constexpr unsigned kSvg = 2;
+constexpr unsigned kServing = 4;
 
 void toFile(CLI::App& command, Options& options) {
     command.add_option("file", options.file, "FILE, or - for standard output")
@@ -143,6 +151,28 @@ constexpr Command kCommandTable[] = {
      [](const Options& o, const Streams& io) { return runDemo(o.plugin, io.out, io.err); }, false},
     {nullptr, "probe", "which of the module's devices answer on the bus", nullptr, nullptr,
      probeAlone, false},
+    {nullptr, "timing", "the frame timing the settings give, as text or drawn (--format svg)",
+     nullptr,
+     [](Context& c, const Options& o) {
+         const vexar::Timing timing = c.camera.timing();
+         c.out << (o.format == "svg" ? timing.toSvg() : timing.toText());
+     },
+     nullptr, kSvg},
+    {nullptr, "serve", "a control panel in the browser, on 127.0.0.1 unless --listen says",
+     [](CLI::App& command, Options& options) {
+         command.add_option("--listen", options.listen, "ADDR:PORT; port 0 picks a free one")
+             ->type_name("ADDR:PORT");
+     },
+     [](Context& c, const Options& o) {
+         vexar::panel::ServeOptions serving;
+         if (!o.listen.empty()) {
+             serving.listen = o.listen;
+         }
+         if (vexar::panel::serve(c.camera, serving, c.out, c.err) != 0) {
+             throw badInput("serve: cannot listen on " + serving.listen);
+         }
+     },
+     nullptr, kServing},
 };
 
 // The parsed commands, one entry of the table each.
@@ -195,7 +225,7 @@ Declared define(CLI::App& app, Options& options) {
                    "output of info, list, get, state save and calib read; json also makes "
                    "state load and calib write insist on JSON")
         ->type_name("FORMAT")
-        ->check(CLI::IsMember({"text", "json"}))
+        ->check(CLI::IsMember({"text", "json", "svg"}))
         ->capture_default_str();
     app.add_flag("-q,--quiet", options.quiet,
                  "set: say nothing of values the module holds differently or outside the range");
@@ -317,8 +347,11 @@ int usageError(const std::string& message, std::ostream& err) {
 }
 
 void checkFormat(const Command& command, const Options& options) {
-    if (options.format == "json" && !command.formatted) {
+    if (options.format == "json" && (command.flags & kJson) == 0) {
         throw badInput("--format json applies to info, list, get, state and calib");
+    }
+    if (options.format == "svg" && (command.flags & kSvg) == 0) {
+        throw badInput("--format svg applies to timing");
     }
 }
 
@@ -420,7 +453,10 @@ int runCommandLine(const std::vector<std::string>& args, const Streams& io,
             camera = vexar::Camera::open(where, open);
             // A tool command is one operation: the bus stays held from before the first
             // transfer to after the last, and an image is written back once.
-            vexar::Hold hold = camera->hold();
+            std::optional<vexar::Hold> hold;
+            if ((command->flags & kServing) == 0) {
+                hold.emplace(camera->hold());
+            }
             camera->clearTransactions();
             Context context{*camera,       io.out,       io.err,
                             io.in,         io.base,      options.format == "json",
@@ -436,7 +472,9 @@ int runCommandLine(const std::vector<std::string>& args, const Streams& io,
             if (options.trace) {
                 io.err << describeTrace(camera->transactions());
             }
-            hold.release();
+            if (hold) {
+                hold->release();
+            }
         }
     } catch (const CommandError& error) {
         failure = error;
