@@ -503,16 +503,22 @@ void Camera::writeCalibrationJson(const Json& record) {
 }
 
 namespace {
-std::uint32_t readSensor(backend::Backend& bus, std::uint32_t address) {
-    if (const Sim::SimulatedModule* module = bus.simulated()) {
-        return module->registerValue(address);
-    }
+// One sensor register over the bus, recorded as any transfer is.
+std::uint32_t readSensorOnBus(backend::Backend& bus, std::uint32_t address) {
     std::uint8_t bytes[yorind::kRegisterBytes] = {};
     if (bus.read(yorind::bankDevice(address), yorind::bankRegister(address), bytes,
                  yorind::kRegisterBytes) != 0) {
         throw Error(ErrorKind::BusFailure, bus.describeFailure(*bus.firstFailure()));
     }
     return Bytes::loadLittleEndian(bytes, yorind::kRegisterBytes);
+}
+
+// The simulated module is looked at directly, so that looking adds no transactions.
+std::uint32_t readSensor(backend::Backend& bus, std::uint32_t address) {
+    if (const Sim::SimulatedModule* module = bus.simulated()) {
+        return module->registerValue(address);
+    }
+    return readSensorOnBus(bus, address);
 }
 
 void checkSensorAddress(std::uint32_t address) {
@@ -570,15 +576,7 @@ std::vector<ByteDeviceValue> Camera::byteDevices() {
 
 std::uint32_t Camera::readRegister(std::uint32_t address) {
     checkSensorAddress(address);
-    return impl_->run([&] {
-        backend::Backend& bus = *impl_->bus;
-        std::uint8_t bytes[yorind::kRegisterBytes] = {};
-        if (bus.read(yorind::bankDevice(address), yorind::bankRegister(address), bytes,
-                     yorind::kRegisterBytes) != 0) {
-            throw Error(ErrorKind::BusFailure, bus.describeFailure(*bus.firstFailure()));
-        }
-        return Bytes::loadLittleEndian(bytes, yorind::kRegisterBytes);
-    });
+    return impl_->run([&] { return readSensorOnBus(*impl_->bus, address); });
 }
 
 void Camera::writeRegister(std::uint32_t address, std::uint32_t value) {

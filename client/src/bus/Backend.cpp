@@ -70,18 +70,6 @@ void Backend::record(Transaction transaction) {
     log_.push_back(std::move(transaction));
 }
 
-std::string Backend::describeLog() const {
-    std::string text;
-    std::size_t reads = 0;
-    for (const Transaction& t : log_) {
-        text += t.toString();
-        text += '\n';
-        reads += t.direction == Direction::Read ? 1 : 0;
-    }
-    return text + std::to_string(log_.size()) + " transactions (" + std::to_string(reads) +
-           " reads, " + std::to_string(log_.size() - reads) + " writes)\n";
-}
-
 std::string Backend::describeFailure(const Transaction& failed) const {
     char where[64];
     std::snprintf(where, sizeof where, "%s device 0x%02x register 0x%02x",

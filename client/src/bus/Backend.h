@@ -62,8 +62,6 @@ class Backend {
     void onTransaction(std::function<void(const Transaction&)> callback) {
         callback_ = std::move(callback);
     }
-    // The "i2ctransfer"-style lines of the record, then their count.
-    std::string describeLog() const;
 
     // The first transaction that failed since the last mark: what tells a bus failure from a
     // plug-in refusal, whatever the record was cleared or cut to meanwhile.
