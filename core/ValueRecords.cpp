@@ -1,92 +1,54 @@
 #include "core/ValueRecords.h"
 
-#include <bit>
 #include <memory>
+#include <optional>
 #include <span>
+#include <type_traits>
+#include <variant>
 
 #include "host/EnumCast.h"
 #include "host/Format.h"
 #include "host/LVLogger.h"
 #include "interface/ByteOrder.h"
+#include "records/ValueRecord.h"
 
 namespace Lumivor {
 
 namespace {
 
-struct RecordLayout {
-    ValueType type;
-    std::uint32_t length;  // identifier byte included
-};
-
-constexpr RecordLayout kRecordLayouts[] = {
-    {ValueType::Float, 5},
-    {ValueType::Int, 5},
-    {ValueType::Bool, 2},
-    {ValueType::RegionOfInterest, 9},
-};
-
-void store16(std::uint8_t* p, std::uint32_t v) {
-    Bytes::storeLittleEndian(p, v, 2);
-}
-
-void store32(std::uint8_t* p, std::uint32_t v) {
-    Bytes::storeLittleEndian(p, v, 4);
-}
-
-// The payload's length was checked against the record's layout, so every read finds its bytes.
+// The record's value, boxed for the table; the payload's length was checked against the record's,
+// so every read finds its bytes.
 std::unique_ptr<ParameterValue> decodePayload(std::uint32_t valueType, std::uint32_t id,
                                               std::span<const std::uint8_t> payload) {
     Bytes::Reader in(payload);
-    switch (static_cast<ValueType>(valueType)) {
-        case ValueType::Float:
-            return std::make_unique<ParameterValueImpl<float>>(valueType, id, *in.f32());
-        case ValueType::Int:
-            return std::make_unique<ParameterValueImpl<int>>(valueType, id, *in.i32());
-        case ValueType::Bool:
-            return std::make_unique<ParameterValueImpl<bool>>(valueType, id, *in.u8() != 0);
-        case ValueType::RegionOfInterest: {
-            const RegionOfInterestInternal roi{*in.u16(), *in.u16(), *in.u16(), *in.u16()};
-            return std::make_unique<ParameterValueImpl<RegionOfInterestInternal>>(valueType, id,
-                                                                                  roi);
-        }
+    const std::optional<Records::Value> value =
+        Records::readPayload(in, static_cast<ValueType>(valueType));
+    if (!value) {
+        return nullptr;
     }
-    return nullptr;
+    return std::visit(
+        [&]<typename T>(const T& v) -> std::unique_ptr<ParameterValue> {
+            return std::make_unique<ParameterValueImpl<T>>(valueType, id, v);
+        },
+        *value);
 }
 
-// Writes the value into the payload; false when the table holds no value of that type.
+// Writes the table's value into the payload; false when the table holds no value of that type.
 bool encodePayload(const ValueTable& table, std::uint32_t valueType, std::uint32_t id,
-                   std::uint8_t* payload) {
-    switch (static_cast<ValueType>(valueType)) {
-        case ValueType::Float:
-            if (const auto* v = table.findAs<float>(id)) {
-                store32(payload, std::bit_cast<std::uint32_t>(v->getValue()));
-                return true;
+                   std::span<std::uint8_t> payload) {
+    const std::optional<Records::Value> value = Records::withValueType(
+        static_cast<ValueType>(valueType),
+        [&]<typename T>(std::type_identity<T>) -> std::optional<Records::Value> {
+            if (const auto* boxed = table.findAs<T>(id)) {
+                return Records::Value{boxed->getValue()};
             }
-            return false;
-        case ValueType::Int:
-            if (const auto* v = table.findAs<int>(id)) {
-                store32(payload, static_cast<std::uint32_t>(v->getValue()));
-                return true;
-            }
-            return false;
-        case ValueType::Bool:
-            if (const auto* v = table.findAs<bool>(id)) {
-                payload[0] = v->getValue() ? 0xFF : 0x00;
-                return true;
-            }
-            return false;
-        case ValueType::RegionOfInterest:
-            if (const auto* v = table.findAs<RegionOfInterestInternal>(id)) {
-                const RegionOfInterestInternal roi = v->getValue();
-                store16(payload, static_cast<std::uint32_t>(roi.x));
-                store16(payload + 2, static_cast<std::uint32_t>(roi.y));
-                store16(payload + 4, static_cast<std::uint32_t>(roi.width));
-                store16(payload + 6, static_cast<std::uint32_t>(roi.height));
-                return true;
-            }
-            return false;
+            return std::nullopt;
+        });
+    if (!value) {
+        return false;
     }
-    return false;
+    Records::storePayload(payload, *value);
+    return true;
 }
 
 // The identifier, value type and length of the record at the position, refusing a record the
@@ -104,7 +66,7 @@ ErrorCode examineRecord(const ValueTypeLookup& valueTypeOf, const std::uint8_t* 
     if (status != Error::Success) {
         return status;
     }
-    record.length = valueRecordLength(record.valueType);
+    record.length = Records::recordLength(record.valueType);
     if (record.length == 0 || record.length > size - position) {
         return Error::InvalidArgument;
     }
@@ -124,15 +86,6 @@ void logSearch(const Record& record, std::uint32_t position) {
 }
 
 }  // namespace
-
-std::uint32_t valueRecordLength(std::uint32_t valueType) {
-    for (const RecordLayout& layout : kRecordLayouts) {
-        if (code(layout.type) == valueType) {
-            return layout.length;
-        }
-    }
-    return 0;
-}
 
 ErrorCode decodeValueRecords(ValueTypeLookup valueTypeOf, ValueTable& table,
                              const std::uint8_t* buffer, std::uint32_t size) {
@@ -158,7 +111,8 @@ ErrorCode encodeValueRecords(ValueTypeLookup valueTypeOf, const ValueTable& tabl
             return status;
         }
         logSearch(record, position);
-        if (!encodePayload(table, record.valueType, record.id, buffer + position + 1)) {
+        if (!encodePayload(table, record.valueType, record.id,
+                           {buffer + position + 1, record.length - 1})) {
             return Error::InvalidArgument;
         }
         position += record.length;

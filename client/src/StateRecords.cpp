@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cmath>
 #include <nlohmann/json.hpp>
+#include <type_traits>
 
 #include "Errors.h"
 #include "interface/ByteOrder.h"
@@ -13,59 +14,7 @@
 namespace Lumivor::Ctl {
 
 namespace {
-constexpr std::uint8_t kTrueByte = 0xFF;
 constexpr std::int32_t kRegionFieldMax = 0xFFFF;
-
-void writePayload(Bytes::Writer& out, const Value& value) {
-    struct Payload {
-        Bytes::Writer& out;
-        void operator()(float v) const { out.f32(v); }
-        void operator()(std::int32_t v) const { out.i32(v); }
-        void operator()(bool v) const { out.u8(v ? kTrueByte : 0); }
-        void operator()(const RegionOfInterestInternal& r) const {
-            for (const std::int32_t field : {r.x, r.y, r.width, r.height}) {
-                out.u16(static_cast<std::uint16_t>(field));
-            }
-        }
-    };
-    std::visit(Payload{out}, value);
-}
-
-std::optional<Value> readPayload(Bytes::Reader& in, ValueType type) {
-    switch (type) {
-        case ValueType::Float:
-            if (const auto v = in.f32()) return Value{*v};
-            break;
-        case ValueType::Int:
-            if (const auto v = in.i32()) return Value{*v};
-            break;
-        case ValueType::Bool:
-            if (const auto v = in.u8()) return Value{*v != 0};
-            break;
-        case ValueType::RegionOfInterest: {
-            const auto x = in.u16(), y = in.u16(), width = in.u16(), height = in.u16();
-            if (x && y && width && height) {
-                return Value{RegionOfInterestInternal{*x, *y, *width, *height}};
-            }
-            break;
-        }
-    }
-    return std::nullopt;
-}
-
-Value zeroOf(ValueType type) {
-    switch (type) {
-        case ValueType::Float:
-            return 0.0f;
-        case ValueType::Int:
-            return std::int32_t{0};
-        case ValueType::Bool:
-            return false;
-        case ValueType::RegionOfInterest:
-            return RegionOfInterestInternal{};
-    }
-    return 0.0f;
-}
 
 bool regionFits(const Value& value) {
     const auto* region = std::get_if<RegionOfInterestInternal>(&value);
@@ -86,7 +35,9 @@ std::vector<std::uint8_t> stateReadTemplate() {
     for (const ParameterInfo& p : parameters()) {
         if (std::ranges::any_of(yorind::kStateReadOrder,
                                 [&](const yorind::StateRead& read) { return read.id == p.id; })) {
-            records.push_back({&p, zeroOf(p.type)});
+            const Value zero = Records::withValueType(
+                p.type, []<typename T>(std::type_identity<T>) -> Value { return T{}; });
+            records.push_back({&p, zero});
         }
     }
     return encodeState(records);
@@ -94,10 +45,8 @@ std::vector<std::uint8_t> stateReadTemplate() {
 
 std::vector<std::uint8_t> encodeState(const std::vector<StateRecord>& records) {
     std::vector<std::uint8_t> bytes;
-    Bytes::Writer out(bytes);
     for (const StateRecord& record : records) {
-        out.u8(static_cast<std::uint8_t>(record.parameter->id));
-        writePayload(out, record.value);
+        Records::appendRecord(bytes, static_cast<std::uint8_t>(record.parameter->id), record.value);
     }
     return bytes;
 }
@@ -112,7 +61,7 @@ std::vector<StateRecord> decodeState(std::span<const std::uint8_t> bytes) {
             throw badInput("state record at byte " + std::to_string(at) +
                            " names no parameter (identifier " + std::to_string(bytes[at]) + ")");
         }
-        const auto value = readPayload(in, parameter->type);
+        const auto value = Records::readPayload(in, parameter->type);
         if (!value) {
             throw badInput("state record at byte " + std::to_string(at) + " (" +
                            std::string(parameter->name) + ") is cut short");

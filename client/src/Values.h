@@ -8,14 +8,16 @@
 #include <variant>
 
 #include "host/ParameterTypes.h"
+#include "records/ValueRecord.h"
 #include "vexar_param_interp.h"
 
 namespace Lumivor::Ctl {
 
 using Json = nlohmann::ordered_json;
 
-// One parameter value, held in the type of the export that reads or writes it.
-using Value = std::variant<float, std::int32_t, bool, RegionOfInterestInternal>;
+// One parameter value, held in the type of the export that reads or writes it: the value a state
+// record carries.
+using Records::Value;
 
 ValueType typeOf(const Value& value);
 

@@ -8,9 +8,8 @@
 
 namespace Lumivor {
 
-// A buffer of value records is a plain run of records, each an identifier byte followed by
-// the value in the encoding of that parameter's value type (little-endian; bool one byte;
-// region four 16-bit numbers). The record does not carry its type: a lookup is asked.
+// A buffer of value records is a plain run of records (records/ValueRecord.h gives one record's
+// bytes) with no header or count. The record does not carry its type: a lookup is asked.
 
 // The one question the codec asks of the parameters: the value type of an identifier, or the
 // code that says there is none. Refers to its source, which must outlive it; copying it costs
@@ -34,9 +33,6 @@ class ValueTypeLookup {
     void* source_;
     ErrorCode (*lookup_)(void*, std::uint32_t, std::uint32_t*);
 };
-
-// Record length (identifier byte included) for a value type, or 0 for an unknown one.
-std::uint32_t valueRecordLength(std::uint32_t valueType);
 
 // Reads every record into the table. Stops at the first identifier the interpreter does not
 // know (its code) or at a record that runs past the size (InvalidArgument); values stored
