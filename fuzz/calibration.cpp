@@ -91,11 +91,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK((record == nullptr) ==
                (status == VEXAR_INVALID_ARGUMENT && text == "failed to unmarshal calibration"));
     if (status != VEXAR_SUCCESS) {
-        FUZZ_CHECK(plugin.module.transactionCount() == 0);
+        FUZZ_CHECK(plugin.bus.transactions().size() == 0);
         FUZZ_CHECK(!text.empty());
         return 0;
     }
-    FUZZ_CHECK(plugin.module.transactionCount() == kWriteTransactions);
+    FUZZ_CHECK(plugin.bus.transactions().size() == kWriteTransactions);
 
     // What the sensor holds is already in its own resolution: writing the record read back
     // and reading again changes nothing.

@@ -13,6 +13,7 @@
 #include <iterator>
 #include <vector>
 
+#include "bus/Backend.h"
 #include "fuzz/FuzzInput.h"
 #include "sim/SimulatedModule.h"
 #include "vexar_param_interp.h"
@@ -21,6 +22,7 @@ namespace {
 
 using Lumivor::Fuzz::InputReader;
 using Lumivor::Sim::SimulatedModule;
+namespace Bus = Lumivor::Bus;
 
 // The steps of a program: an operation byte (taken modulo Count), a slot byte
 // (bit 0 picks one of two instances, each with its own module), then the operation's own
@@ -55,7 +57,8 @@ std::int32_t faultCode(InputReader& in) {
 }
 
 struct Slot {
-    SimulatedModule module;
+    Bus::SimulatedBackend bus;
+    SimulatedModule& module = *bus.simulated();
     void* instance = nullptr;
     // Whether the instance holds its tables: only then may anything reach the bus or succeed.
     bool tables = false;
@@ -68,15 +71,14 @@ enum class Faults {
 };
 
 void checkBus(const Slot& slot, std::int32_t status, Faults faults) {
-    const SimulatedModule& module = slot.module;
     FUZZ_CHECK(isPluginCode(status) || isInjected(status));
     if (!slot.tables) {
         // Uninitialised, refused with null callbacks, or disposed: every lookup fails.
-        FUZZ_CHECK(module.transactionCount() == 0);
+        FUZZ_CHECK(slot.bus.transactions().empty());
         FUZZ_CHECK(status == VEXAR_NOT_SUPPORTED || status == VEXAR_INVALID_ARGUMENT ||
                    status == VEXAR_OUT_OF_RANGE);
     }
-    const auto& log = module.transactions();
+    const auto& log = slot.bus.transactions();
     std::size_t firstFailure = log.size();
     for (std::size_t i = 0; i < log.size(); ++i) {
         // The plug-in addresses only devices and lengths the module answers.
@@ -94,8 +96,8 @@ void checkBus(const Slot& slot, std::int32_t status, Faults faults) {
     }
 }
 
-void checkNoBus(const SimulatedModule& module) {
-    FUZZ_CHECK(module.transactionCount() == 0);
+void checkNoBus(const Bus::Backend& bus) {
+    FUZZ_CHECK(bus.transactions().empty());
 }
 
 // Whatever size the host claims, with or without a buffer: the text fits where it is copied.
@@ -117,8 +119,8 @@ void lastErrorWithAnySize(void* instance, std::int32_t size, bool nullBuffer) {
 std::int32_t initializeSlot(Slot& slot, InputReader& in) {
     ModuleKey key = SimulatedModule::moduleKey();
     ModuleDescriptor descriptor = SimulatedModule::moduleDescriptor();
-    RegisterReadCallback read = &SimulatedModule::readCallback;
-    RegisterWriteCallback write = &SimulatedModule::writeCallback;
+    RegisterReadCallback read = &Bus::Backend::readCallback;
+    RegisterWriteCallback write = &Bus::Backend::writeCallback;
     switch (in.u8() % 5) {
         case 1:
             read = nullptr;
@@ -139,7 +141,7 @@ std::int32_t initializeSlot(Slot& slot, InputReader& in) {
         default:
             break;
     }
-    return initialize(slot.instance, slot.module.hostContext(), read, write, key, descriptor);
+    return initialize(slot.instance, slot.bus.hostContext(), read, write, key, descriptor);
 }
 
 std::int32_t readParameter(void* instance, InputReader& in) {
@@ -238,8 +240,9 @@ void run(Slot (&slots)[2], InputReader& in) {
     const auto op = static_cast<Op>(in.u8() % static_cast<std::uint8_t>(Op::Count));
     Slot& slot = slots[in.u8() & 1];
     SimulatedModule& module = slot.module;
+    Bus::Backend& bus = slot.bus;
     void* instance = slot.instance;
-    module.clearLog();
+    bus.clearLog();
     switch (op) {
         case Op::Create:
             if (slot.instance == nullptr) {
@@ -256,7 +259,7 @@ void run(Slot (&slots)[2], InputReader& in) {
             destroyInstance(instance);
             slot.instance = nullptr;
             slot.tables = false;
-            checkNoBus(module);
+            checkNoBus(bus);
             break;
         case Op::Initialize: {
             const std::int32_t status = initializeSlot(slot, in);
@@ -268,13 +271,13 @@ void run(Slot (&slots)[2], InputReader& in) {
             } else if (status == VEXAR_INVALID_ARGUMENT) {
                 slot.tables = false;
             }
-            checkNoBus(module);
+            checkNoBus(bus);
             break;
         }
         case Op::Dispose:
             dispose(instance);
             slot.tables = false;
-            checkNoBus(module);
+            checkNoBus(bus);
             break;
         case Op::Read:
             checkBus(slot, readParameter(instance, in), Faults::Propagate);
@@ -295,7 +298,7 @@ void run(Slot (&slots)[2], InputReader& in) {
                 FUZZ_CHECK(a == (slot.tables && id < 16 ? VEXAR_SUCCESS : VEXAR_NOT_SUPPORTED));
             }
             FUZZ_CHECK(a != VEXAR_SUCCESS || (unit >= 1 && unit <= 6 && mode >= 1 && mode <= 3));
-            checkNoBus(module);
+            checkNoBus(bus);
             break;
         }
         case Op::Range: {
@@ -303,7 +306,7 @@ void run(Slot (&slots)[2], InputReader& in) {
             FUZZ_CHECK(isPluginCode(status));
             FUZZ_CHECK(slot.tables || status == VEXAR_NOT_SUPPORTED ||
                        status == VEXAR_INVALID_ARGUMENT);
-            checkNoBus(module);
+            checkNoBus(bus);
             break;
         }
         case Op::WriteState:
@@ -311,8 +314,8 @@ void run(Slot (&slots)[2], InputReader& in) {
             break;
         case Op::ReadState: {
             checkBus(slot, stateBuffer(instance, in, false), Faults::Propagate);
-            for (const auto& t : module.transactions()) {
-                FUZZ_CHECK(t.direction == Lumivor::Sim::Direction::Read);
+            for (const auto& t : bus.transactions()) {
+                FUZZ_CHECK(t.direction == vexar::Direction::Read);
             }
             break;
         }
@@ -321,8 +324,8 @@ void run(Slot (&slots)[2], InputReader& in) {
             break;
         case Op::ReadCalibration: {
             checkBus(slot, calibrationRead(instance, in), Faults::Propagate);
-            for (const auto& t : module.transactions()) {
-                FUZZ_CHECK(t.direction == Lumivor::Sim::Direction::Read);
+            for (const auto& t : bus.transactions()) {
+                FUZZ_CHECK(t.direction == vexar::Direction::Read);
             }
             break;
         }
@@ -342,7 +345,7 @@ void run(Slot (&slots)[2], InputReader& in) {
                 const std::int32_t size = (mode & 1) == 0 ? 127 : static_cast<std::int8_t>(in.u8());
                 lastErrorWithAnySize(instance, size, (mode & 2) != 0);
             }
-            checkNoBus(module);
+            checkNoBus(bus);
             break;
         }
         case Op::FailNth: {
@@ -380,10 +383,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Slot slots[2];
     for (Slot& slot : slots) {
         slot.instance = createInstance();
-        slot.module.clearLog();
-        FUZZ_CHECK(initialize(slot.instance, slot.module.hostContext(),
-                              &SimulatedModule::readCallback, &SimulatedModule::writeCallback,
-                              SimulatedModule::moduleKey(),
+        FUZZ_CHECK(initialize(slot.instance, slot.bus.hostContext(), &Bus::Backend::readCallback,
+                              &Bus::Backend::writeCallback, SimulatedModule::moduleKey(),
                               SimulatedModule::moduleDescriptor()) == VEXAR_SUCCESS);
         slot.tables = true;
     }

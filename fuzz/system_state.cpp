@@ -22,9 +22,9 @@ bool refusedBeforeTheBus(const std::string& text) {
            text.rfind("system state lacks parameter ", 0) == 0;
 }
 
-bool onlyReads(const Sim::SimulatedModule& module) {
-    for (const Sim::Transaction& t : module.transactions()) {
-        if (t.direction != Sim::Direction::Read) {
+bool onlyReads(const Bus::Backend& bus) {
+    for (const vexar::Transaction& t : bus.transactions()) {
+        if (t.direction != vexar::Direction::Read) {
             return false;
         }
     }
@@ -63,16 +63,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(buffer == state);
     if (refusedBeforeTheBus(plugin.lastError())) {
         FUZZ_CHECK(written != VEXAR_SUCCESS);
-        FUZZ_CHECK(plugin.module.transactionCount() == 0);
+        FUZZ_CHECK(plugin.bus.transactions().size() == 0);
     }
 
     // Reading the same buffer: only bus reads; a refusal leaves the buffer as it was, and a
     // second read of an unchanged camera gives the same bytes again.
-    plugin.module.clearLog();
+    plugin.bus.clearLog();
     const std::int32_t read = readState(plugin.instance, buffer);
     FUZZ_CHECK(read == VEXAR_SUCCESS || read == VEXAR_NOT_SUPPORTED ||
                read == VEXAR_INVALID_ARGUMENT);
-    FUZZ_CHECK(onlyReads(plugin.module));
+    FUZZ_CHECK(onlyReads(plugin.bus));
     if (read != VEXAR_SUCCESS) {
         FUZZ_CHECK(buffer == state);
         return 0;

@@ -28,12 +28,6 @@ const yorind::FieldRow& fieldRow(std::uint32_t index) {
 std::uint32_t mask(const yorind::FieldRow& row) {
     return yorind::fieldMask(row);
 }
-
-std::string hexByte(std::uint32_t value) {
-    char text[8];
-    std::snprintf(text, sizeof text, "0x%02x", value & 0xFF);
-    return text;
-}
 }  // namespace
 
 SimulatedModule::SimulatedModule() {
@@ -73,11 +67,6 @@ std::optional<std::int32_t> SimulatedModule::injectedFault(std::uint16_t device)
 
 std::int32_t SimulatedModule::transfer(Direction direction, std::uint16_t device, std::uint8_t reg,
                                        std::uint8_t* buffer, std::uint32_t length) {
-    Transaction record{direction, device, reg, {}, 0};
-    if (direction == Direction::Write && buffer != nullptr) {
-        record.bytes.assign(buffer, buffer + std::min(length, kLoggedWriteBytes));
-    }
-
     std::int32_t result = kNack;
     if (const auto fault = injectedFault(device)) {
         result = *fault;
@@ -88,7 +77,6 @@ std::int32_t SimulatedModule::transfer(Direction direction, std::uint16_t device
             std::uint32_t& value = registers_[*address];
             if (direction == Direction::Read) {
                 Bytes::storeLittleEndian(buffer, value, kRegisterBytes);
-                record.bytes.assign(buffer, buffer + kRegisterBytes);
             } else {
                 value = Bytes::loadLittleEndian(buffer, kRegisterBytes) & kRegisterMask;
             }
@@ -99,16 +87,13 @@ std::int32_t SimulatedModule::transfer(Direction direction, std::uint16_t device
             if (direction == Direction::Read) {
                 const auto latched = latched_.find(device);
                 buffer[0] = latched != latched_.end() ? latched->second : 0;
-                record.bytes.assign(buffer, buffer + 1);
             } else {
                 latched_[device] = buffer[0];
             }
             result = 0;
         }
     }
-    record.result = result;
     ++seen_;
-    log_.push_back(std::move(record));
     return result;
 }
 
@@ -154,29 +139,6 @@ const std::vector<std::uint32_t>& SimulatedModule::knownRegisters() {
 
 std::uint32_t SimulatedModule::resetValue(std::uint32_t address) {
     return address < yorind::kResetImage.size() ? yorind::kResetImage[address] : 0;
-}
-
-std::string SimulatedModule::describe(const Transaction& t) {
-    std::ostringstream line;
-    if (t.direction == Direction::Read) {
-        const std::size_t length = sensorAddress(t.device, t.reg) ? kRegisterBytes : 1;
-        line << "w1@" << hexByte(t.device) << ' ' << hexByte(t.reg) << " r" << length;
-        if (t.result == 0) {
-            line << " ->";
-            for (std::uint8_t byte : t.bytes) {
-                line << ' ' << hexByte(byte);
-            }
-        }
-    } else {
-        line << 'w' << (t.bytes.size() + 1) << '@' << hexByte(t.device) << ' ' << hexByte(t.reg);
-        for (std::uint8_t byte : t.bytes) {
-            line << ' ' << hexByte(byte);
-        }
-    }
-    if (t.result != 0) {
-        line << "  (error " << t.result << ')';
-    }
-    return line.str();
 }
 
 void SimulatedModule::failNthTransaction(std::size_t n, std::int32_t code) {

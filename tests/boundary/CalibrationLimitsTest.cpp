@@ -94,7 +94,7 @@ TEST_P(CalibrationLimits, AcceptOrRefuseTheRecordWhole) {
     } else {
         EXPECT_EQ(takeLastError(), c.message);
         EXPECT_EQ(module.registerValue(0x051), 0x7A7Au);
-        EXPECT_EQ(module.transactionCount(), 0u);
+        EXPECT_EQ(bus.transactions().size(), 0u);
     }
 }
 

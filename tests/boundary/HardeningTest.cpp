@@ -147,7 +147,7 @@ class NullOutPointer : public PluginHostTest {
         PluginHostTest::SetUp();
         ASSERT_EQ(initializeServed(), VEXAR_SUCCESS);
         leaveMarkerText();
-        module.clearLog();
+        bus.clearLog();
     }
 };
 
@@ -174,7 +174,7 @@ TEST_F(NullOutPointer, IsInvalidWithoutBusTrafficAndLeavesTheText) {
     for (const InstanceCall& c : calls) {
         EXPECT_EQ(c.call(*api, instance), VEXAR_INVALID_ARGUMENT) << c.name;
     }
-    EXPECT_EQ(module.transactionCount(), 0u);
+    EXPECT_EQ(bus.transactions().size(), 0u);
     EXPECT_EQ(takeLastError(), kMarkerText);
 }
 

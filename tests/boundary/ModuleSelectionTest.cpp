@@ -49,7 +49,7 @@ TEST_P(RefusedModule, AnswersNotSupportedWithTheParametersText) {
     // Nothing was installed and nothing went to the bus.
     std::uint32_t unit = 0;
     EXPECT_EQ(api->getUnitType(instance, 3, &unit), VEXAR_NOT_SUPPORTED);
-    EXPECT_EQ(module.transactionCount(), 0u);
+    EXPECT_EQ(bus.transactions().size(), 0u);
 }
 
 const Variation kRefusals[] = {
@@ -92,7 +92,7 @@ TEST_P(ServedModule, InitialisesAndInstallsTheCatalogue) {
     EXPECT_EQ(unit, 5u);
     // A successful initialise leaves no text and makes no bus traffic.
     EXPECT_EQ(takeLastError(), "");
-    EXPECT_EQ(module.transactionCount(), 0u);
+    EXPECT_EQ(bus.transactions().size(), 0u);
 }
 
 const Variation kServed[] = {
@@ -174,7 +174,7 @@ TEST_F(Reinitialisation, DisposeEmptiesBothTablesAndInitialiseRestoresThem) {
     EXPECT_EQ(api->readFloat(instance, 0, &real), VEXAR_NOT_SUPPORTED);
     // Absent identifiers leave no text, and nothing reached the bus.
     EXPECT_EQ(takeLastError(), "");
-    EXPECT_EQ(module.transactionCount(), 0u);
+    EXPECT_EQ(bus.transactions().size(), 0u);
 
     // Run under the leak checker, initialising twice without a dispose also shows that the
     // first tables are not leaked; a second dispose in a row is harmless.

@@ -176,12 +176,13 @@ Bytes calibrationBytes(const std::vector<std::string>& words) {
 
 // One instance on one fresh simulated module, released through the exports.
 struct Session {
-    Sim::SimulatedModule module;
+    Bus::SimulatedBackend bus;
+    Sim::SimulatedModule& module = *bus.simulated();
     ModuleDescriptor descriptor = Sim::SimulatedModule::moduleDescriptor();
     void* instance = api().createInstance();
     std::int32_t initialised = api().initialize(
-        instance, module.hostContext(), &Sim::SimulatedModule::readCallback,
-        &Sim::SimulatedModule::writeCallback, Sim::SimulatedModule::moduleKey(), descriptor);
+        instance, bus.hostContext(), &Bus::Backend::readCallback, &Bus::Backend::writeCallback,
+        Sim::SimulatedModule::moduleKey(), descriptor);
     Session() = default;
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
@@ -329,11 +330,10 @@ void initialiseWithBoard(Session& s, const std::string& step) {
     board.type = static_cast<std::uint32_t>(std::stoul(v.at(0), nullptr, 16));
     board.version = static_cast<std::uint16_t>(std::stoul(v.at(1), nullptr, 16));
     board.present = static_cast<std::uint8_t>(std::stoul(v.at(2), nullptr, 16));
-    ASSERT_EQ(
-        api().initialize(s.instance, s.module.hostContext(), &Sim::SimulatedModule::readCallback,
-                         &Sim::SimulatedModule::writeCallback, Sim::SimulatedModule::moduleKey(),
-                         s.descriptor),
-        0)
+    ASSERT_EQ(api().initialize(s.instance, s.bus.hostContext(), &Bus::Backend::readCallback,
+                               &Bus::Backend::writeCallback, Sim::SimulatedModule::moduleKey(),
+                               s.descriptor),
+              0)
         << step;
 }
 
@@ -353,7 +353,7 @@ void prepare(Session& s, const Entry& entry) {
     std::array<std::uint8_t, 64> ignored{};
     auto size = static_cast<std::uint32_t>(ignored.size());
     api().getParameterRange(s.instance, 77, ignored.data(), &size);
-    s.module.clearLog();
+    s.bus.clearLog();
 }
 
 const std::string kEarlierText = "Parameter 77 not defined";
@@ -369,31 +369,29 @@ std::int32_t faultCode(std::size_t position) {
 // whether the caller's output was touched. Up to the failure the bus must see what the clean
 // run put on it.
 std::string faultOutcome(const Entry& entry, std::size_t position,
-                         const std::vector<Sim::Transaction>& clean) {
+                         const std::vector<vexar::Transaction>& clean) {
     Session s;
     prepare(s, entry);
     const std::int32_t code = faultCode(position);
     s.module.failNthTransaction(position, code);
     const Outcome out = run(s, entry.operation);
     std::string result;
-    const auto& log = s.module.transactions();
+    const auto& log = s.bus.transactions();
     const bool sameBefore =
         log.size() >= position &&
         std::equal(log.begin(), log.begin() + static_cast<std::ptrdiff_t>(position - 1),
-                   clean.begin(), [](const auto& a, const auto& b) {
-                       return Sim::SimulatedModule::describe(a) ==
-                              Sim::SimulatedModule::describe(b);
-                   });
+                   clean.begin(),
+                   [](const auto& a, const auto& b) { return a.toString() == b.toString(); });
     if (!sameBefore) {
         result = "BROKEN: other traffic before the failed transaction";
         ADD_FAILURE() << entry.operation << ": fault at " << position << " " << result;
-    } else if (out.code == code && s.module.transactionCount() == position) {
+    } else if (out.code == code && s.bus.transactions().size() == position) {
         result = "stops";
-    } else if (out.code != code && s.module.transactionCount() > position) {
+    } else if (out.code != code && s.bus.transactions().size() > position) {
         result = "passed over, then " + std::to_string(out.code);
     } else {
         result = "BROKEN: " + std::to_string(out.code) + " after " +
-                 std::to_string(s.module.transactionCount()) + " transactions";
+                 std::to_string(s.bus.transactions().size()) + " transactions";
         ADD_FAILURE() << entry.operation << ": fault at " << position << " " << result;
     }
     if (out.code != 0 && out.value != out.before) {
@@ -407,7 +405,7 @@ std::string faultOutcome(const Entry& entry, std::size_t position,
 
 std::vector<std::string> transcript(const Entry& entry) {
     std::vector<std::string> lines;
-    std::vector<Sim::Transaction> clean;
+    std::vector<vexar::Transaction> clean;
     {
         Session s;
         prepare(s, entry);
@@ -426,17 +424,17 @@ std::vector<std::string> transcript(const Entry& entry) {
         lines.push_back(head);
         // A read followed by the write of the same register shares a line, as one
         // read-modify-write.
-        const auto& log = s.module.transactions();
+        const auto& log = s.bus.transactions();
         for (std::size_t i = 0; i < log.size(); ++i) {
-            std::string line = Sim::SimulatedModule::describe(log[i]);
-            if (i + 1 < log.size() && log[i].direction == Sim::Direction::Read &&
-                log[i + 1].direction == Sim::Direction::Write &&
+            std::string line = log[i].toString();
+            if (i + 1 < log.size() && log[i].direction == vexar::Direction::Read &&
+                log[i + 1].direction == vexar::Direction::Write &&
                 log[i + 1].device == log[i].device && log[i + 1].reg == log[i].reg) {
-                line += " | " + Sim::SimulatedModule::describe(log[++i]);
+                line += " | " + log[++i].toString();
             }
             lines.push_back(line);
         }
-        clean = log;
+        clean.assign(log.begin(), log.end());
     }
     const std::size_t transactions = clean.size();
     // Runs of positions with the same outcome share one line.

@@ -28,6 +28,7 @@
 #include <tuple>
 #include <vector>
 
+#include "bus/Backend.h"
 #include "sim/SimulatedModule.h"
 
 namespace {
@@ -35,11 +36,13 @@ namespace {
 using testing::HasSubstr;
 constexpr const char* kAdapter = "/dev/i2c-1";
 
-// The module on the emulated adapter; the handler thread and the tests share it.
+// The module on the emulated adapter, behind a bus that records what reached it; the handler
+// thread and the tests share it.
 struct Hardware {
     std::mutex mutex;
     unsigned long functions = I2C_FUNC_I2C;
-    Lumivor::Sim::SimulatedModule module;
+    Lumivor::Bus::SimulatedBackend bus;
+    Lumivor::Sim::SimulatedModule& module = *bus.simulated();
 };
 
 // Resolved data is the caller's to release; its parent keeps what the client sees up to date.
@@ -68,11 +71,10 @@ long transfer(Hardware& hardware, UMockdevIoctlData* argument, int& error) {
     const i2c_msg* m = messages.data();
     if (count == 2 && m[0].len == 1 && !(m[0].flags & I2C_M_RD) && (m[1].flags & I2C_M_RD) &&
         m[1].len > 0 && m[0].addr == m[1].addr) {
-        result = hardware.module.readCallback(&hardware.module, m[0].addr, buffers[0]->data[0],
-                                              buffers[1]->data, m[1].len);
+        result = hardware.bus.read(m[0].addr, buffers[0]->data[0], buffers[1]->data, m[1].len);
     } else if (count == 1 && m[0].len >= 1 && !(m[0].flags & I2C_M_RD)) {
-        result = hardware.module.writeCallback(&hardware.module, m[0].addr, buffers[0]->data[0],
-                                               buffers[0]->data + 1, m[0].len - 1u);
+        result =
+            hardware.bus.write(m[0].addr, buffers[0]->data[0], buffers[0]->data + 1, m[0].len - 1u);
     }
     error = result == 0 ? 0 : -result;
     return result == 0 ? static_cast<long>(count) : -1;
@@ -153,7 +155,7 @@ class I2cBus : public testing::Test {
         const std::lock_guard lock(hardware_->mutex);
         hardware_->module.reset();
         hardware_->module.clearFaults();
-        hardware_->module.clearLog();
+        hardware_->bus.clearLog();
         hardware_->functions = I2C_FUNC_I2C;
     }
 
@@ -200,13 +202,12 @@ TEST_F(I2cBus, NackStopsTheWriteAndExitsWithBusFailure) {
                 HasSubstr("writing device 0x2a register 0x11 on /dev/i2c-1: Remote I/O error "
                           "(-121)"));
     const std::lock_guard lock(hardware_->mutex);
-    const auto& log = hardware_->module.transactions();
+    const auto& log = hardware_->bus.transactions();
     const auto failed = std::ranges::find_if(log, [](const auto& t) { return t.result != 0; });
     ASSERT_NE(failed, log.end());
     EXPECT_EQ(failed->result, -EREMOTEIO);
-    EXPECT_TRUE(std::none_of(failed + 1, log.end(), [](const auto& t) {
-        return t.direction == Lumivor::Sim::Direction::Write;
-    }));
+    EXPECT_TRUE(std::none_of(failed + 1, log.end(),
+                             [](const auto& t) { return t.direction == vexar::Direction::Write; }));
     EXPECT_EQ(hardware_->module.latchedByte(0x28), std::nullopt);
 }
 

@@ -94,8 +94,6 @@ TEST(SimulatedBus, TransfersNoDeviceAnswersGetANackAndChangeNothing) {
             << r.name;
         EXPECT_EQ(buffer, Bytes(r.length, 0xEE)) << r.name << ": a refused read leaves the buffer";
         expectPowerOnState(module);
-        ASSERT_EQ(module.transactionCount(), 1u);
-        EXPECT_EQ(module.transactions()[0].result, kNack);
     }
     SimulatedModule module;
     EXPECT_EQ(SimulatedModule::readCallback(module.hostContext(), 0x5C, 0, nullptr, 3), kNack);

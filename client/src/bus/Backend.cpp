@@ -8,14 +8,41 @@
 #include "ImageFile.h"
 #include "io/LockedFile.h"
 #include "io/OutputWriter.h"
+#include "yorind/ModuleDescription.h"
 
 namespace vexar {
 
+namespace {
+std::string hexByte(std::uint32_t value) {
+    char text[8];
+    std::snprintf(text, sizeof text, "0x%02x", value & 0xFF);
+    return text;
+}
+}  // namespace
+
 std::string Transaction::toString() const {
-    return Lumivor::Sim::SimulatedModule::describe({direction == Direction::Read
-                                                        ? Lumivor::Sim::Direction::Read
-                                                        : Lumivor::Sim::Direction::Write,
-                                                    device, reg, bytes, result});
+    std::string line;
+    const auto append = [&](std::uint32_t byte) { line += ' ' + hexByte(byte); };
+    if (direction == Direction::Read) {
+        // A failed read brings no bytes back; its length follows from the device.
+        const std::size_t length =
+            yorind::sensorRegisterAddress(device, reg) ? yorind::kRegisterBytes : 1;
+        line = "w1@" + hexByte(device);
+        append(reg);
+        line += " r" + std::to_string(length);
+        if (result == 0) {
+            line += " ->";
+            std::ranges::for_each(bytes, append);
+        }
+    } else {
+        line = 'w' + std::to_string(bytes.size() + 1) + '@' + hexByte(device);
+        append(reg);
+        std::ranges::for_each(bytes, append);
+    }
+    if (result != 0) {
+        line += "  (error " + std::to_string(result) + ')';
+    }
+    return line;
 }
 
 }  // namespace vexar
@@ -48,8 +75,7 @@ std::int32_t Backend::write(std::uint16_t device, std::uint8_t reg, std::uint8_t
                             std::uint32_t length) {
     Transaction transaction{Direction::Write, device, reg, {}, 0};
     if (buffer != nullptr) {
-        // As many bytes as the simulated module logs, so that long writes trace alike.
-        transaction.bytes.assign(buffer, buffer + std::min(length, Sim::kLoggedWriteBytes));
+        transaction.bytes.assign(buffer, buffer + std::min(length, kRecordedWriteBytes));
     }
     transaction.result = transfer(Direction::Write, device, reg, buffer, length);
     const std::int32_t result = transaction.result;

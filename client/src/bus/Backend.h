@@ -21,12 +21,14 @@ using vexar::Direction;
 using vexar::Transaction;
 
 // Where the plug-in's register callbacks end up. Whatever the backend, every transaction is
-// recorded here in one format, so a trace reads the same on the simulated module and on a
-// real adapter.
+// recorded here, and only here, in one format: a trace reads the same on the simulated module
+// and on a real adapter, and tests of the plug-in count its traffic through this record too.
 class Backend {
   public:
     // Far more than one operation makes (a state load is a few hundred), little enough memory.
     static constexpr std::size_t kRecordLimit = 16384;
+    // A recorded write keeps at most this many of its bytes; the module's transfers are shorter.
+    static constexpr std::uint32_t kRecordedWriteBytes = 16;
 
     Backend() = default;
     Backend(const Backend&) = delete;

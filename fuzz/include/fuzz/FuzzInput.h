@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "bus/Backend.h"
 #include "sim/SimulatedModule.h"
 #include "vexar_param_interp.h"
 
@@ -58,15 +59,15 @@ class InputReader {
     std::abort();
 }
 
-// One instance, initialised through the exports on a simulated module of its own, its log
-// empty. initialised is what initialize answered.
+// One instance, initialised through the exports on a simulated module of its own behind a
+// recording bus, the record empty. initialised is what initialize answered.
 struct Plugin {
     explicit Plugin(const ModuleDescriptor& descriptor = Sim::SimulatedModule::moduleDescriptor())
         : instance(createInstance()) {
-        initialised = initialize(
-            instance, module.hostContext(), &Sim::SimulatedModule::readCallback,
-            &Sim::SimulatedModule::writeCallback, Sim::SimulatedModule::moduleKey(), descriptor);
-        module.clearLog();
+        initialised =
+            initialize(instance, bus.hostContext(), &Bus::Backend::readCallback,
+                       &Bus::Backend::writeCallback, Sim::SimulatedModule::moduleKey(), descriptor);
+        bus.clearLog();
     }
     Plugin(const Plugin&) = delete;
     Plugin& operator=(const Plugin&) = delete;
@@ -84,7 +85,8 @@ struct Plugin {
         return text.data();
     }
 
-    Sim::SimulatedModule module;
+    Bus::SimulatedBackend bus;
+    Sim::SimulatedModule& module = *bus.simulated();
     void* instance;
     std::int32_t initialised = VEXAR_NOT_SUPPORTED;
 };

@@ -17,28 +17,16 @@ namespace Lumivor::Sim {
 // answers, like an I2C adapter reporting a NACK (-EREMOTEIO).
 inline constexpr std::int32_t kNack = -121;
 
-enum class Direction { Read, Write };
-
-// A logged write keeps at most this many of its bytes; the module's transfers are far shorter.
-inline constexpr std::uint32_t kLoggedWriteBytes = 16;
-
-struct Transaction {
-    Direction direction;
-    std::uint16_t device;
-    std::uint8_t reg;
-    std::vector<std::uint8_t> bytes;  // written, or read back (empty when the read failed)
-    std::int32_t result;
-};
-
 // A register-accurate stand-in for the camera module on the host's bus: two banks of 24-bit
 // sensor registers at devices 0x5C and 0x58 that reset to the sensor's defaults, and the
 // one-byte devices of the voltages and the stream switch, which latch what is written.
-// Every transaction is recorded, and faults can be injected at a chosen transaction or device.
+// Faults can be injected at a chosen transaction or device. It records nothing: the bus in front
+// of it keeps the record of transactions, as it does for a real module.
 class SimulatedModule {
   public:
     SimulatedModule();
 
-    // Back to the power-on register image; the log and the faults stay.
+    // Back to the power-on register image; the faults stay.
     void reset();
 
     // The callbacks to hand to initialize, with this module as hostContext.
@@ -61,13 +49,6 @@ class SimulatedModule {
     static const std::vector<std::uint32_t>& knownRegisters();
     static std::uint32_t resetValue(std::uint32_t address);
 
-    // Transaction log.
-    const std::vector<Transaction>& transactions() const { return log_; }
-    std::size_t transactionCount() const { return log_.size(); }
-    void clearLog() { log_.clear(); }
-    // One line in the style of i2ctransfer, e.g. "w1@0x5c 0x02 r3 -> 0x08 0x0c 0x00".
-    static std::string describe(const Transaction& transaction);
-
     // Fault injection. The n-th transaction from now (1 = the next one) fails with code;
     // every transaction to device fails with code. A failed read leaves the caller's buffer
     // alone, a failed write changes nothing.
@@ -84,14 +65,14 @@ class SimulatedModule {
     static ModuleDescriptor moduleDescriptor();
 
   private:
+    enum class Direction { Read, Write };
     std::int32_t transfer(Direction direction, std::uint16_t device, std::uint8_t reg,
                           std::uint8_t* buffer, std::uint32_t length);
     std::optional<std::int32_t> injectedFault(std::uint16_t device);
 
     std::array<std::uint32_t, 0x200> registers_{};
     std::map<std::uint16_t, std::uint8_t> latched_;
-    std::vector<Transaction> log_;
-    // Transactions ever made; unlike the log, never cleared, so an armed fault keeps its place.
+    // Transactions ever made, so that an armed fault keeps its place.
     std::size_t seen_ = 0;
     std::size_t armedAt_ = 0;  // fail when seen_ reaches this many transactions (0: unarmed)
     std::int32_t armedCode_ = 0;

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "PluginLoader.h"
+#include "bus/Backend.h"
 #include "sim/SimulatedModule.h"
 
 namespace Lumivor::Testing {
@@ -20,7 +21,7 @@ inline Tools::PluginLibrary& pluginLibrary() {
 }
 
 // One instance per test, created through the exports and released through them again. The
-// simulated module stands behind the callbacks so that bus traffic can be counted.
+// simulated module stands behind the bus's callbacks, whose record counts the traffic.
 class PluginHostTest : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -37,8 +38,8 @@ class PluginHostTest : public ::testing::Test {
     }
 
     std::int32_t initializeWith(const ModuleKey& key, const ModuleDescriptor& descriptor) {
-        return api->initialize(instance, module.hostContext(), &Sim::SimulatedModule::readCallback,
-                               &Sim::SimulatedModule::writeCallback, key, descriptor);
+        return api->initialize(instance, bus.hostContext(), &Bus::Backend::readCallback,
+                               &Bus::Backend::writeCallback, key, descriptor);
     }
     std::int32_t initializeServed() {
         return initializeWith(Sim::SimulatedModule::moduleKey(),
@@ -57,7 +58,8 @@ class PluginHostTest : public ::testing::Test {
 
     const Tools::PluginApi* api = nullptr;
     void* instance = nullptr;
-    Sim::SimulatedModule module;
+    Bus::SimulatedBackend bus;
+    Sim::SimulatedModule& module = *bus.simulated();
 };
 
 }  // namespace Lumivor::Testing
