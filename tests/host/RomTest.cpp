@@ -164,7 +164,14 @@ TEST(RomConfiguration, AcceptedRecordsReadBackAsWritten) {
     // NaN and -0 compare by their bits.
     calibration.setValues({std::nanf(""), -0.0f, std::numeric_limits<float>::infinity()});
     extremes.temperatureCalibration1(calibration);
-    extremes.temperatureCompensation1(TemperatureCompensationData(0xFFFFFFFFu));
+    // A list far longer than the full record's: the record's size grows with its lists.
+    TemperatureCompensationData compensation(0xFFFFFFFFu);
+    std::vector<float> coefficients(64);
+    for (std::size_t i = 0; i < coefficients.size(); ++i) {
+        coefficients[i] = static_cast<float>(i) * -0.5f;
+    }
+    compensation.setValues(coefficients);
+    extremes.temperatureCompensation1(compensation);
     extremes.phaseOffset2().state = 0xDEADBEEFu;
 
     RawRecord reordered = fullRaw();
