@@ -542,8 +542,7 @@ int serve(Camera& camera, const ServeOptions& options, std::ostream& out, std::o
     std::atomic<bool> stopping = false;
     std::thread listener([&] { server.run(); });
     std::thread poller;
-    if (camera.backend() != "simulated module")
-        poller = std::thread([&] { server.poll(stopping); });
+    if (camera.shared()) poller = std::thread([&] { server.poll(stopping); });
 
     int received = 0;
     while (received <= 0) {

@@ -3,6 +3,7 @@ import json
 import re
 import socket
 import subprocess
+import time
 
 import pytest
 
@@ -231,6 +232,28 @@ def test_events_tell_each_change_with_its_number_trace_and_fields(panel):
     assert event["changed_fields"] and all("was" in f for f in event["changed_fields"])
     assert event["timing"]["svg"] == panel.request("GET", "/api/timing?format=svg")[2].decode()
     connection.close()
+
+
+def test_another_process_s_change_is_pushed_to_an_idle_panel(tmp_path):
+    image = str(tmp_path / "camera.img")
+    served = Panel(f"image:{image}")
+    connection = socket.create_connection(("127.0.0.1", served.port), timeout=10)
+    try:
+        connection.sendall((f"GET /api/events HTTP/1.1\r\nHost: {served.host}\r\n"
+                            f"Authorization: Bearer {served.token}\r\n\r\n").encode())
+        received = b""
+        while b"event: hello" not in received:
+            received += connection.recv(65536)
+        subprocess.run([CTL, "--image", image, "set", "MicroFrameNumber=8"], check=True)
+        # No request in between: the panel's own look at the image finds the change.
+        deadline = time.monotonic() + 10
+        while b'"kind":"external"' not in received.replace(b" ", b""):
+            assert time.monotonic() < deadline, "no external change on the stream"
+            received += connection.recv(65536)
+        assert b"8 micro-frames of 8.333 ms" in received
+    finally:
+        connection.close()
+        assert served.stop()[0] == 0
 
 
 def test_stop_ends_open_event_streams(panel):
