@@ -225,7 +225,8 @@ vexar-ctl loads the parameter-interpreter plug-in as a host does and drives
 it on a simulated module or, through a Linux I2C adapter, on a real one:
 probe, list, get and set parameters, save and load the system state, read
 and write the calibration and inspect single registers, with bus traces and
-JSON output for scripts.")
+JSON output for scripts. It shows the frame timing as text or SVG, and
+serves a control panel for the module in the browser.")
 include(CPack)
 
 # Slow, since each installs or packages the project and builds a host against it; label

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <filesystem>
 #include <mutex>
+#include <typeinfo>
 
 #include "CalibrationJson.h"
 #include "Conversions.h"
@@ -304,6 +305,14 @@ int Camera::phaseCount() {
 bool Camera::canReset() const {
     std::lock_guard lock(impl_->mutex);
     return impl_->bus != nullptr && impl_->bus->simulated() != nullptr;
+}
+
+bool Camera::shared() const {
+    std::lock_guard lock(impl_->mutex);
+    const backend::Backend* bus = impl_->bus.get();
+    // An image is a simulated module too, and shared through its file: only the exact type is
+    // this process's own.
+    return bus != nullptr && typeid(*bus) != typeid(backend::SimulatedBackend);
 }
 
 std::vector<Parameter> Camera::parameters() {

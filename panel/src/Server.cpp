@@ -2,6 +2,7 @@
 #include <httplib.h>
 #include <pthread.h>
 #include <signal.h>
+#include <sys/socket.h>
 
 #include <atomic>
 #include <cerrno>
@@ -152,6 +153,16 @@ struct Route {
     std::map<std::string, Handler> methods;
 };
 
+// The server library listens with a backlog of 5, built into Debian's shared library. When the
+// accepting thread falls behind (two cores, 32 clients coming back each time the library ends a
+// kept-alive connection), a longer burst overflows the kernel's queue: connections wait for SYN
+// retries, and those answered with a SYN cookie are now and then reset. Calling listen again on
+// the bound socket raises the backlog of the same socket.
+class HttpServer : public httplib::Server {
+  public:
+    bool widenBacklog() { return ::listen(svr_sock_, SOMAXCONN) == 0; }
+};
+
 class Server {
   public:
     Server(Camera& camera, const ServeOptions& options, const Address& address)
@@ -229,7 +240,7 @@ class Server {
         } else if (!http_.bind_to_port(address_.host, address_.port)) {
             address_.port = -1;
         }
-        if (address_.port <= 0) {
+        if (address_.port <= 0 || !http_.widenBacklog()) {
             reason = std::strerror(errno);
             return false;
         }
@@ -488,7 +499,7 @@ class Server {
     Panel panel_;
     std::string token_;
     std::string cookie_;
-    httplib::Server http_;
+    HttpServer http_;
     std::vector<Route> routes_;
     std::mutex pollMutex_;
     std::condition_variable pollWake_;
@@ -531,8 +542,7 @@ int serve(Camera& camera, const ServeOptions& options, std::ostream& out, std::o
     std::atomic<bool> stopping = false;
     std::thread listener([&] { server.run(); });
     std::thread poller;
-    if (camera.backend() != "simulated module")
-        poller = std::thread([&] { server.poll(stopping); });
+    if (camera.shared()) poller = std::thread([&] { server.poll(stopping); });
 
     int received = 0;
     while (received <= 0) {

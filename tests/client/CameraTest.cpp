@@ -202,6 +202,23 @@ TEST(CameraImage, CamerasSharingAnImageLoseNoUpdate) {
     fs::remove(image);
 }
 
+// What another process may change: everything but this process's own simulated module, though
+// an image is a simulated module too.
+TEST(CameraImage, OnlyThisProcesssOwnModuleIsUnshared) {
+    const fs::path image = fs::temp_directory_path() / ("shared-test-" + std::to_string(getpid()));
+    std::atomic<int> never = 1 << 30;
+    vexar::Camera own = vexar::Camera::open("sim", withPlugin());
+    vexar::Camera onImage = vexar::Camera::open("image:" + image.string(), withPlugin());
+    vexar::Camera caller =
+        vexar::Camera::open(std::make_unique<FailingBus>(never, EIO), withPlugin());
+    EXPECT_FALSE(own.shared());
+    EXPECT_TRUE(onImage.shared());
+    EXPECT_TRUE(caller.shared());
+    onImage.close();
+    EXPECT_FALSE(onImage.shared());
+    fs::remove(image);
+}
+
 TEST_F(CameraTest, OneCameraServesSeveralThreads) {
     std::vector<std::thread> threads;
     std::atomic<int> wrong = 0;

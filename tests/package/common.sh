@@ -32,6 +32,24 @@ check_tool() {
   out=$(env -u LD_LIBRARY_PATH "$root/bin/vexar-ctl" info) || fail "vexar-ctl info: $out"
   grep -Eq "^plug-in +$root/.*/libVEXAR_ParamInterp_YORINDImpl\.so$" <<<"$out" ||
     fail "vexar-ctl did not load the plug-in under $root: $out"
+  # The panel's page is built into the program: the installed tool alone serves it.
+  local url served=0
+  coproc serving { exec env -u LD_LIBRARY_PATH "$root/bin/vexar-ctl" serve 2>&1; }
+  if read -r -t 20 url <&"${serving[0]}"; then
+    /usr/bin/python3 - "$url" <<'EOF' || served=$?
+import sys, urllib.request
+page = urllib.request.urlopen(sys.argv[1], timeout=10)
+assert b'src="/js/main.js"' in page.read(), "no script in the page"
+script = urllib.request.Request(sys.argv[1].split("?")[0] + "js/main.js",
+                                headers={"Cookie": page.headers["Set-Cookie"].split(";")[0]})
+assert urllib.request.urlopen(script, timeout=10).read()
+EOF
+  else
+    served=1
+  fi
+  kill -TERM "$serving_PID"
+  wait "$serving_PID" || fail "vexar-ctl serve did not stop with status 0 on SIGTERM"
+  [[ $served == 0 ]] || fail "the installed panel did not serve its page (URL: '$url')"
 }
 
 # consume_with_pkgconfig ROOT OUT: builds the consumer from the pkg-config file under ROOT only,

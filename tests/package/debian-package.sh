@@ -40,6 +40,13 @@ depends() { dpkg-deb -f "$1" Depends; }
   fail "client library dependencies: '$(depends "$client")'"
 [[ $(depends "$tool") == *"libvexar-client0 (= $version)"* ]] ||
   fail "tool dependencies: '$(depends "$tool")'"
+# The panel inside the tool links the HTTP library's shared object: its package must be named,
+# or the tool installs and then fails to start.
+httplib=$(readelf -d "$scratch/root/usr/bin/vexar-ctl" | sed -n 's/.*Shared library: \[\(libcpp-httplib\.so[^]]*\)\]/\1/p')
+[[ -n $httplib ]] || fail "the tool does not link libcpp-httplib"
+httplib_package=$(dpkg -S "*/$httplib" | cut -d: -f1 | sort -u)
+[[ -n $httplib_package && $(depends "$tool") == *"$httplib_package ("* ]] ||
+  fail "tool dependencies name no package for $httplib ($httplib_package): '$(depends "$tool")'"
 [[ $(depends "$dev") == *"liblumivorplugins0 (= $version)"* ]] ||
   fail "development package dependencies: '$(depends "$dev")'"
 # Other packages link the host library through its shlibs entry; ldconfig runs from dpkg's

@@ -1,6 +1,6 @@
 // The panel on a camera, for the tests until and besides vexar-ctl serve:
 //   panel-server WHERE [--listen ADDR:PORT] [--token TOKEN] [--threads N]
-//   panel-server WHERE --timing-svg | --timing-text | --set NAME VALUE
+//   panel-server WHERE --timing-text | --set NAME VALUE
 #include <cstring>
 #include <iostream>
 #include <string>
@@ -18,10 +18,6 @@ int main(int argc, char** argv) {
         vexar::panel::ServeOptions options;
         for (int i = 2; i < argc; ++i) {
             const std::string option = argv[i];
-            if (option == "--timing-svg") {
-                std::cout << camera.timing().toSvg();
-                return 0;
-            }
             if (option == "--timing-text") {
                 std::cout << camera.timing().toText();
                 return 0;

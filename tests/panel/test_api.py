@@ -1,10 +1,13 @@
 """The panel's JSON API and its defences, case by case."""
 import json
+import re
 import socket
+import subprocess
+import time
 
 import pytest
 
-from conftest import Panel
+from conftest import CTL, Panel
 
 # (method, path, extra headers, body, without the token, expected status, error kind)
 SECURITY = [
@@ -129,19 +132,44 @@ def test_timing_svg_is_the_one_drawing(panel):
     assert panel.request("GET", "/api/timing?format=svg")[2] == svg
 
 
-def test_timing_svg_is_the_same_bytes_the_camera_draws(tmp_path):
-    import subprocess
-    from conftest import SERVER
-    image = tmp_path / "camera.img"
-    served = Panel(f"image:{image}")
+# (changes through the panel, changes by another vexar-ctl run, what the drawing's title says)
+TIMING = [
+    ([], [], "33.333 ms, 4 micro-frames of 8.333 ms, 4 phases each"),
+    ([("MicroFrameNumber", 8)], [], "66.667 ms, 8 micro-frames of 8.333 ms, 4 phases each"),
+    ([("ModulationFrequency", 30), ("DealiasingFrequency", 20), ("DealiasingOn", True)], [],
+     "33.333 ms, 4 micro-frames of 8.333 ms, 6 phases each"),
+    ([("FrameRate", 10)], ["MicroFrameNumber=2"], "50.000 ms, 2 micro-frames of 25.000 ms, 4 phases each"),
+]
+
+
+@pytest.mark.parametrize("through_panel,through_tool,title", TIMING)
+def test_tool_and_panel_give_the_same_timing_byte_for_byte(tmp_path, through_panel, through_tool,
+                                                            title):
+    image = str(tmp_path / "camera.img")
+    tool = [CTL, "--image", image]
+    served = Panel(command=[*tool, "serve"])
     try:
-        served.json("PUT", "/api/parameters/MicroFrameNumber", {"value": 8})
+        for name, value in through_panel:
+            assert served.json("PUT", f"/api/parameters/{name}", {"value": value})[0] == 200
+        if through_tool:
+            subprocess.run([*tool, "set", *through_tool], capture_output=True, check=True)
         svg = served.request("GET", "/api/timing?format=svg")[2]
+        status, timing = served.json("GET", "/api/timing")
+        drawn = subprocess.run([*tool, "timing", "--format", "svg"], capture_output=True, check=True)
+        text = subprocess.run([*tool, "timing"], capture_output=True, text=True, check=True).stdout
     finally:
         assert served.stop()[0] == 0
-    drawn = subprocess.run([SERVER, f"image:{image}", "--timing-svg"], capture_output=True, check=True)
-    assert drawn.stdout == svg
-    assert b"8 micro-frames of 8.333 ms" in svg
+    assert drawn.stdout == svg and f"<title>frame period {title}</title>".encode() in svg
+    assert text == timing["text"] and timing["svg"].encode() == svg
+    # The text's rounded figures are the JSON's numbers.
+    rows = dict(re.fullmatch(r"(.+?) {2,}(.+)", line).groups() for line in text.splitlines())
+    ms = {key: float(re.search(r"([\d.]+) ms", row)[1]) for key, row in rows.items() if " ms" in row}
+    assert ms["frame period"] == pytest.approx(timing["frame_period_ms"], abs=5e-4)
+    assert ms["micro-frames"] == pytest.approx(timing["micro_frame_period_ms"], abs=5e-4)
+    assert ms["integration"] == pytest.approx(timing["integration_ms"], rel=1e-6)
+    assert ms["idle"] == pytest.approx(timing["idle_ms"], abs=5e-4)
+    assert rows["micro-frames"].startswith(f"{timing['micro_frames']} of ")
+    assert rows["phases"].startswith(f"{timing['phases_per_micro_frame']} per ")
 
 
 def test_profile_is_checked_whole_and_refusals_name_the_parameter(panel):
@@ -204,6 +232,28 @@ def test_events_tell_each_change_with_its_number_trace_and_fields(panel):
     assert event["changed_fields"] and all("was" in f for f in event["changed_fields"])
     assert event["timing"]["svg"] == panel.request("GET", "/api/timing?format=svg")[2].decode()
     connection.close()
+
+
+def test_another_process_s_change_is_pushed_to_an_idle_panel(tmp_path):
+    image = str(tmp_path / "camera.img")
+    served = Panel(f"image:{image}")
+    connection = socket.create_connection(("127.0.0.1", served.port), timeout=10)
+    try:
+        connection.sendall((f"GET /api/events HTTP/1.1\r\nHost: {served.host}\r\n"
+                            f"Authorization: Bearer {served.token}\r\n\r\n").encode())
+        received = b""
+        while b"event: hello" not in received:
+            received += connection.recv(65536)
+        subprocess.run([CTL, "--image", image, "set", "MicroFrameNumber=8"], check=True)
+        # No request in between: the panel's own look at the image finds the change.
+        deadline = time.monotonic() + 10
+        while b'"kind":"external"' not in received.replace(b" ", b""):
+            assert time.monotonic() < deadline, "no external change on the stream"
+            received += connection.recv(65536)
+        assert b"8 micro-frames of 8.333 ms" in received
+    finally:
+        connection.close()
+        assert served.stop()[0] == 0
 
 
 def test_stop_ends_open_event_streams(panel):

@@ -223,7 +223,7 @@ Declared define(CLI::App& app, Options& options) {
     app.add_flag("--trace", options.trace, "print every bus transaction, then their count");
     app.add_option("--format", options.format,
                    "output of info, list, get, state save and calib read; json also makes "
-                   "state load and calib write insist on JSON")
+                   "state load and calib write insist on JSON; svg: timing drawn")
         ->type_name("FORMAT")
         ->check(CLI::IsMember({"text", "json", "svg"}))
         ->capture_default_str();

@@ -192,6 +192,10 @@ class VEXAR_CLIENT_API Camera {
     int phaseCount();
     // Only the simulated module and images can go back to power-on.
     bool canReset() const;
+    // Whether other processes may reach the module too (an image, an adapter, a caller's bus),
+    // so that what they change shows only on a fresh read; false only for the simulated module
+    // of this process (and once closed). backend() names an image as the simulated module too.
+    bool shared() const;
 
     std::vector<Parameter> parameters();
     // A name in any letter case, or an identifier in decimal or 0x-hexadecimal.
