@@ -507,12 +507,11 @@ class Server {
 
 }  // namespace
 
-int serve(Camera& camera, const ServeOptions& options, std::ostream& out, std::ostream& err) {
+void serve(Camera& camera, const ServeOptions& options, std::ostream& out, std::ostream& err) {
     Address address;
     std::string reason;
     if (!parseListen(options.listen, address, reason)) {
-        err << "serve: --listen " << options.listen << ": " << reason << "\n";
-        return 2;
+        throw Error(ErrorKind::BadInput, "serve: --listen " + options.listen + ": " + reason);
     }
 
     // Every thread the server starts inherits this mask, so the signals reach only the wait
@@ -529,8 +528,8 @@ int serve(Camera& camera, const ServeOptions& options, std::ostream& out, std::o
 
     Server server(camera, options, address);
     if (!server.bind(reason)) {
-        err << "serve: cannot listen on " << options.listen << ": " << reason << "\n";
-        return 2;
+        throw Error(ErrorKind::BadInput,
+                    "serve: cannot listen on " + options.listen + ": " + reason);
     }
     if (!isLoopback(address)) {
         err << "serve: warning: listening on " << options.listen
@@ -559,7 +558,6 @@ int serve(Camera& camera, const ServeOptions& options, std::ostream& out, std::o
             : received == SIGTERM ? " (terminated)"
                                   : "")
         << "\n";
-    return 0;
 }
 
 }  // namespace vexar::panel

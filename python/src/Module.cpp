@@ -409,7 +409,7 @@ void defineCamera(py::module_& m) {
              "Raises:\n    Refused: on an adapter.")
         .def_property_readonly(
             "backend", py::cpp_function(on([](Camera& cam) { return cam.backend(); }), Release()),
-            "What the camera is on: 'simulated module', 'image PATH', '/dev/i2c-1' or the "
+            "What the camera is on: 'simulated module' (also for an image), '/dev/i2c-1' or the "
             "Python bus's name.")
         .def_property_readonly(
             "plugin_path",

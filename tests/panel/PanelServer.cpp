@@ -34,7 +34,8 @@ int main(int argc, char** argv) {
             if (option == "--token") options.token = argv[++i];
             if (option == "--threads") options.threads = std::stoul(argv[++i]);
         }
-        return vexar::panel::serve(camera, options, std::cout, std::cerr);
+        vexar::panel::serve(camera, options, std::cout, std::cerr);
+        return 0;
     } catch (const vexar::Error& e) {
         std::cerr << "panel-server: " << e.what() << "\n";
         return static_cast<int>(e.kind());

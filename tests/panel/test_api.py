@@ -275,6 +275,11 @@ def test_stop_ends_open_event_streams(panel):
                                             ("127.0.0.1:99999", "port")])
 def test_malformed_listen_addresses_are_refused(listen, message):
     import subprocess
-    from conftest import SERVER
+    from conftest import CTL, SERVER
     run = subprocess.run([SERVER, "sim", "--listen", listen], capture_output=True, text=True, timeout=20)
     assert run.returncode == 2 and message in run.stderr and run.stdout == ""
+    # The tool says it once, in its own voice.
+    tool = subprocess.run([CTL, "serve", "--listen", listen], capture_output=True, text=True, timeout=20)
+    assert tool.returncode == 2 and tool.stdout == ""
+    assert tool.stderr.startswith(f"vexar-ctl: serve: ") and tool.stderr.count("\n") == 1
+    assert message in tool.stderr

@@ -168,9 +168,7 @@ constexpr Command kCommandTable[] = {
          if (!o.listen.empty()) {
              serving.listen = o.listen;
          }
-         if (vexar::panel::serve(c.camera, serving, c.out, c.err) != 0) {
-             throw badInput("serve: cannot listen on " + serving.listen);
-         }
+         vexar::panel::serve(c.camera, serving, c.out, c.err);
      },
      nullptr, kServing},
 };

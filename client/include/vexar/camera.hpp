@@ -182,7 +182,8 @@ class VEXAR_CLIENT_API Camera {
     // Disposes the plug-in instance and releases the bus; later calls are Error(BadInput).
     void close();
 
-    // "simulated module", "image PATH", "/dev/i2c-1" or the caller's bus's name.
+    // "simulated module" (in this process or kept in an image: the module is the same),
+    // "/dev/i2c-1" or the caller's bus's name.
     std::string backend() const;
     const std::string& pluginPath() const;
     const ModuleIdentity& identity() const;

@@ -35,7 +35,7 @@ class Backend {
     Backend& operator=(const Backend&) = delete;
     virtual ~Backend() = default;
 
-    // "simulated module", "image PATH" or the adapter's device node.
+    // "simulated module" (an image too), the adapter's device node or the caller's bus's name.
     virtual std::string name() const = 0;
     // The simulated module behind this backend; nothing on real hardware.
     virtual Sim::SimulatedModule* simulated() { return nullptr; }

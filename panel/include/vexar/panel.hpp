@@ -31,13 +31,13 @@ struct ServeOptions {
 };
 
 // Serves the panel for the camera until SIGINT or SIGTERM arrives, then lets running requests
-// finish, ends the event streams and returns 0. The first line on `out` is the URL to open,
-// "http://ADDR:PORT/?token=TOKEN", flushed; warnings and the closing note go to `err`. Returns
-// 2 when the address is malformed or cannot be bound (the reason on `err`).
+// finish, ends the event streams and returns. The first line on `out` is the URL to open,
+// "http://ADDR:PORT/?token=TOKEN", flushed; warnings and the closing note go to `err`.
+// Error(BadInput) when the address is malformed or cannot be bound, before anything is printed.
 //
 // It blocks SIGINT and SIGTERM in the calling thread for its duration (the threads it starts
 // inherit that) and waits for them itself; the mask is restored on return.
-int serve(Camera& camera, const ServeOptions& options, std::ostream& out, std::ostream& err);
+void serve(Camera& camera, const ServeOptions& options, std::ostream& out, std::ostream& err);
 
 }  // namespace panel
 }  // namespace vexar
