@@ -428,8 +428,15 @@ Json Panel::set(const std::string& name, const Json& body) {
             return result;
         }
         // The plug-in takes this one only inside a system state: the current settings with
-        // this one change, which works only when the current settings can be loaded back.
-        const auto unloadable = Camera::unloadable(camera_.saveState());
+        // this one change, which works only when that state can be loaded back. It is checked
+        // before anything is written, since the plug-in would write the records before the
+        // one it refuses (switching dealiasing on makes a frequency that is not a number count).
+        if (!force && value.isFloat() && !std::isfinite(value.asFloat())) {
+            throw Error(ErrorKind::BadInput, parameter.name + ": not a finite number");
+        }
+        Json profile = camera_.profile();
+        profile[parameter.name] = profileValue(value);
+        const auto unloadable = Camera::unloadable(Camera::stateFromJson(profile));
         if (!unloadable.empty()) {
             std::string reasons;
             for (const auto& [name, value] : unloadable) {
@@ -437,15 +444,10 @@ Json Panel::set(const std::string& name, const Json& body) {
             }
             throw failure(409, "Refused",
                           parameter.name +
-                              " is written only as part of the current settings, and they "
-                              "cannot be loaded back: " +
+                              " is written only as part of the current settings, and with this "
+                              "change they cannot be loaded back: " +
                               reasons + ". Set those parameters to numbers first.");
         }
-        if (!force && value.isFloat() && !std::isfinite(value.asFloat())) {
-            throw Error(ErrorKind::BadInput, parameter.name + ": not a finite number");
-        }
-        Json profile = camera_.profile();
-        profile[parameter.name] = profileValue(value);
         camera_.applyProfile(profile);
         const Value applied = camera_.get(parameter.name);
         putValue(result, "applied", applied);
