@@ -412,6 +412,10 @@ void defineCamera(py::module_& m) {
             "What the camera is on: 'simulated module' (also for an image), '/dev/i2c-1' or the "
             "Python bus's name.")
         .def_property_readonly(
+            "shared", py::cpp_function(on([](Camera& cam) { return cam.shared(); }), Release()),
+            "Whether other processes may change the module too (an image, an adapter, a Python "
+            "bus): what they change shows only on a fresh read. False only for 'sim'.")
+        .def_property_readonly(
             "plugin_path",
             py::cpp_function(on([](Camera& cam) { return cam.pluginPath(); }), Release()),
             "The plug-in that was loaded.")
