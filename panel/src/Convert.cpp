@@ -16,22 +16,6 @@ std::string hex(std::uint32_t value) {
     return buffer;
 }
 
-// A single-precision bound as the number its shortest text names (0.1, not 0.100000001), which
-// is what the page puts into a slider's step.
-Json number(float value) {
-    return std::stod(Value(value).toString());
-}
-Json number(std::int32_t value) {
-    return value;
-}
-
-template <typename T>
-Json boundsJson(const Bounds<T>& bounds) {
-    return Json{{"min", number(bounds.minimum)},
-                {"max", number(bounds.maximum)},
-                {"step", number(bounds.step)}};
-}
-
 const char* expected(ValueType type) {
     switch (type) {
         case ValueType::Float:
@@ -107,22 +91,10 @@ void putValue(Json& into, const char* member, const Value& value) {
     out["text"] = text;
 }
 
+// The library's range JSON (floats as their shortest decimal, which is what the page puts into
+// a slider's step), with the text the tool shows.
 Json rangeJson(const Range& range) {
-    Json out = std::visit(
-        [](const auto& numbers) -> Json {
-            using T = std::decay_t<decltype(numbers)>;
-            if constexpr (std::is_same_v<T, std::vector<std::int32_t>>) {
-                return Json{{"values", numbers}};
-            } else if constexpr (std::is_same_v<T, RegionBounds>) {
-                return Json{{"x", boundsJson(numbers.x)},
-                            {"y", boundsJson(numbers.y)},
-                            {"width", boundsJson(numbers.width)},
-                            {"height", boundsJson(numbers.height)}};
-            } else {
-                return boundsJson(numbers);
-            }
-        },
-        range.numbers);
+    Json out = toJson(range);
     out["text"] = range.toString();
     return out;
 }
