@@ -1,11 +1,8 @@
 #include "sim/SimulatedModule.h"
 
-#include <algorithm>
 #include <cstdio>
-#include <istream>
 #include <ostream>
 #include <set>
-#include <sstream>
 #include <stdexcept>
 
 #include "interface/ByteOrder.h"

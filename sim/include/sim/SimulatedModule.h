@@ -6,7 +6,6 @@
 #include <iosfwd>
 #include <map>
 #include <optional>
-#include <string>
 #include <vector>
 
 #include "vexar_param_interp.h"
