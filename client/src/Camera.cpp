@@ -6,7 +6,6 @@
 #include <cmath>
 #include <filesystem>
 #include <mutex>
-#include <typeinfo>
 
 #include "CalibrationJson.h"
 #include "Conversions.h"
@@ -309,10 +308,7 @@ bool Camera::canReset() const {
 
 bool Camera::shared() const {
     std::lock_guard lock(impl_->mutex);
-    const backend::Backend* bus = impl_->bus.get();
-    // An image is a simulated module too, and shared through its file: only the exact type is
-    // this process's own.
-    return bus != nullptr && typeid(*bus) != typeid(backend::SimulatedBackend);
+    return impl_->bus != nullptr && impl_->bus->shared();
 }
 
 std::vector<Parameter> Camera::parameters() {

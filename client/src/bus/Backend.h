@@ -39,6 +39,9 @@ class Backend {
     virtual std::string name() const = 0;
     // The simulated module behind this backend; nothing on real hardware.
     virtual Sim::SimulatedModule* simulated() { return nullptr; }
+    // Whether other processes may reach the module too, so that what they change shows only on
+    // a fresh read: an adapter, an image and a caller's bus are; this process's module is not.
+    virtual bool shared() const { return true; }
     // An operation begins and ends: the backend keeps other processes off the bus in between
     // (an adapter's lock; an image's lock, with its registers loaded and, when changed, written
     // back). Ends nest within begins only once: the camera counts the depth.
@@ -89,6 +92,7 @@ class SimulatedBackend : public Backend {
   public:
     std::string name() const override { return "simulated module"; }
     Sim::SimulatedModule* simulated() override { return &module_; }
+    bool shared() const override { return false; }
 
   protected:
     std::int32_t transfer(Direction direction, std::uint16_t device, std::uint8_t reg,
@@ -107,6 +111,8 @@ class ImageBackend final : public SimulatedBackend {
     ~ImageBackend() override;
     std::string name() const override { return "simulated module"; }
     const std::filesystem::path& path() const { return path_; }
+    // Shared through its file.
+    bool shared() const override { return true; }
     void begin(std::chrono::milliseconds timeout) override;
     void end(bool succeeded) override;
 
