@@ -396,12 +396,12 @@ void Camera::loadState(std::span<const std::uint8_t> state) {
     impl_->run([&] { impl_->writeState(state, "state load"); });
 }
 
-Json Camera::profile() {
-    return impl_->run([&] { return Ctl::stateToJson(Ctl::decodeState(impl_->readState())); });
+Settings Camera::profile() {
+    return impl_->run([&] { return Ctl::toSettings(Ctl::decodeState(impl_->readState())); });
 }
 
-void Camera::applyProfile(const Json& profile) {
-    const std::vector<Ctl::StateRecord> given = Ctl::stateFromJson(profile);
+void Camera::applyProfile(const Settings& profile) {
+    const std::vector<Ctl::StateRecord> given = Ctl::fromSettings(profile);
     impl_->run([&] {
         // Whatever the profile leaves out keeps its current value: it is written as the
         // current state with the profile's members changed.
@@ -420,8 +420,8 @@ void Camera::applyProfile(const Json& profile) {
     });
 }
 
-std::vector<std::pair<std::string, Value>> Camera::unloadable(std::span<const std::uint8_t> state) {
-    std::vector<std::pair<std::string, Value>> found;
+Settings Camera::unloadable(std::span<const std::uint8_t> state) {
+    Settings found;
     const std::vector<Ctl::StateRecord> records = Ctl::decodeState(state);
     for (const Ctl::StateRecord* record : Ctl::unloadableRecords(records)) {
         found.emplace_back(std::string(record->parameter->name), Ctl::toPublic(record->value));
@@ -429,12 +429,12 @@ std::vector<std::pair<std::string, Value>> Camera::unloadable(std::span<const st
     return found;
 }
 
-Json Camera::stateToJson(std::span<const std::uint8_t> state) {
-    return Ctl::stateToJson(Ctl::decodeState(state));
+Settings Camera::stateToSettings(std::span<const std::uint8_t> state) {
+    return Ctl::toSettings(Ctl::decodeState(state));
 }
 
-std::vector<std::uint8_t> Camera::stateFromJson(const Json& profile) {
-    return Ctl::encodeState(Ctl::stateFromJson(profile));
+std::vector<std::uint8_t> Camera::stateFromSettings(const Settings& members) {
+    return Ctl::encodeState(Ctl::fromSettings(members));
 }
 
 std::optional<ParameterName> findParameter(std::string_view nameOrId) {
@@ -492,19 +492,6 @@ void Camera::writeCalibration(std::span<const std::uint8_t> record) {
                                                    static_cast<std::uint32_t>(record.size())),
             "calib write");
     });
-}
-
-Json Camera::readCalibrationJson() {
-    const std::vector<std::uint8_t> record = readCalibration();
-    const auto parsed = Ctl::parseCalibration(record);
-    if (!parsed) {
-        throw Error(ErrorKind::Refused, "calib read: the plug-in's record does not read");
-    }
-    return Ctl::calibrationToJson(*parsed);
-}
-
-void Camera::writeCalibrationJson(const Json& record) {
-    writeCalibration(Ctl::calibrationFromJson(record).serialize());
 }
 
 namespace {

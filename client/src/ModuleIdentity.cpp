@@ -1,5 +1,6 @@
 #include "ModuleIdentity.h"
 
+#include <bit>
 #include <limits>
 #include <nlohmann/json.hpp>
 
@@ -24,7 +25,8 @@ T number(const Json& json, const std::string& where) {
 }  // namespace
 
 ModuleIdentity builtInIdentity() {
-    return {Sim::SimulatedModule::moduleKey(), Sim::SimulatedModule::moduleDescriptor(),
+    return {std::bit_cast<vexar::ModuleKey>(Sim::SimulatedModule::moduleKey()),
+            std::bit_cast<vexar::ModuleDescriptor>(Sim::SimulatedModule::moduleDescriptor()),
             "built-in"};
 }
 
@@ -69,7 +71,7 @@ ModuleIdentity parseModuleIdentity(std::string_view text, const std::string& whe
             throw badInput(where + ": unknown component \"" + Io::excerpt(name) +
                            "\" (sensor board, module, left illumination, right illumination)");
         }
-        ComponentIdentity& component = identity.descriptor.components[role->index];
+        vexar::ComponentIdentity& component = identity.descriptor.components[role->index];
         const std::string what = where + ": " + name;
         if (fields.contains("type")) {
             component.type = number<std::uint32_t>(fields["type"], what + " type");

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -11,6 +12,20 @@ namespace Lumivor::Ctl {
 
 // What the plug-in is initialised as, and where that came from.
 using ModuleIdentity = vexar::ModuleIdentity;
+
+// The library's records are the plug-in's, field for field, so that one passes for the other.
+static_assert(sizeof(vexar::ModuleKey) == sizeof(::ModuleKey) &&
+              offsetof(vexar::ModuleKey, word3) == offsetof(::ModuleKey, word3));
+static_assert(sizeof(vexar::ComponentIdentity) == sizeof(::ComponentIdentity) &&
+              offsetof(vexar::ComponentIdentity, present) ==
+                  offsetof(::ComponentIdentity, present) &&
+              offsetof(vexar::ComponentIdentity, reservedHalf) ==
+                  offsetof(::ComponentIdentity, reservedHalf));
+static_assert(sizeof(vexar::ModuleDescriptor) == sizeof(::ModuleDescriptor) &&
+              offsetof(vexar::ModuleDescriptor, auxValid) ==
+                  offsetof(::ModuleDescriptor, auxValid) &&
+              offsetof(vexar::ModuleDescriptor, components) ==
+                  offsetof(::ModuleDescriptor, components));
 
 // The identity of the module this tool was made for, which the simulated module answers to.
 ModuleIdentity builtInIdentity();

@@ -1,6 +1,7 @@
 // The public value, range and error types: what they print and how they compare.
 #include <bit>
 #include <cmath>
+#include <cstdio>
 
 #include "Conversions.h"
 #include "ModuleIdentity.h"
@@ -108,6 +109,20 @@ namespace vexar {
 std::string_view typeName(ValueType type) {
     return Lumivor::Ctl::valueTypeName(Lumivor::Ctl::toInternal(type));
 }
+
+namespace detail {
+void throwIntDoesNotFit(const std::string& number) {
+    throw Error(ErrorKind::BadInput, number + " does not fit a 32-bit integer");
+}
+
+void throwFloatDoesNotFit(long double number) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%.9Lg", number);
+    throw Error(ErrorKind::BadInput,
+                std::string(text) + " does not fit single precision (" +
+                    (std::fabs(number) < 1 ? "it would be 0)" : "it would be infinite)"));
+}
+}  // namespace detail
 
 ValueType Value::type() const {
     return static_cast<ValueType>(value_.index());
@@ -287,14 +302,17 @@ ModuleIdentity ModuleIdentity::builtIn() {
     return Lumivor::Ctl::builtInIdentity();
 }
 
-ModuleIdentity ModuleIdentity::load(const std::filesystem::path& file) {
+ModuleIdentity ModuleIdentity::load(const std::string& file) {
     return Lumivor::Ctl::loadModuleIdentity(file);
 }
 
 }  // namespace vexar
 
 // The JSON and file forms, for every front end alike.
+#include "CalibrationJson.h"
+#include "Errors.h"
 #include "Files.h"
+#include "StateRecords.h"
 #include "io/BoundedJson.h"
 #include "io/InputReader.h"
 #include "vexar/files.hpp"
@@ -309,6 +327,30 @@ Json toJson(const Value& value) {
 std::optional<Value> valueFromJson(ValueType type, const Json& json) {
     const auto value = Lumivor::Ctl::fromJson(Lumivor::Ctl::toInternal(type), json);
     return value ? std::optional(Lumivor::Ctl::toPublic(*value)) : std::nullopt;
+}
+
+Json toJson(const Settings& members) {
+    Json json = Json::object();
+    for (const auto& [name, value] : members) {
+        json[name] = toJson(value);
+    }
+    return json;
+}
+
+Settings settingsFromJson(const Json& profile) {
+    return Lumivor::Ctl::toSettings(Lumivor::Ctl::stateFromJson(profile));
+}
+
+Json calibrationToJson(std::span<const std::uint8_t> record) {
+    const auto parsed = Lumivor::Ctl::parseCalibration({record.begin(), record.end()});
+    if (!parsed) {
+        throw Lumivor::Ctl::badInput("not a calibration record");
+    }
+    return Lumivor::Ctl::calibrationToJson(*parsed);
+}
+
+std::vector<std::uint8_t> calibrationFromJson(const Json& record) {
+    return Lumivor::Ctl::calibrationFromJson(record).serialize();
 }
 
 Json floatToJson(float value) {

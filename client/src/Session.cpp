@@ -1,5 +1,7 @@
 #include "Session.h"
 
+#include <bit>
+
 #include "Errors.h"
 #include "bus/Probe.h"
 
@@ -36,7 +38,8 @@ Session::Session(const std::string& pluginPath, Bus::Backend& bus, const ModuleI
     }
     const std::int32_t status =
         api().initialize(instance_, bus_->hostContext(), &Bus::Backend::readCallback,
-                         &Bus::Backend::writeCallback, identity_.key, identity_.descriptor);
+                         &Bus::Backend::writeCallback, std::bit_cast<::ModuleKey>(identity_.key),
+                         std::bit_cast<::ModuleDescriptor>(identity_.descriptor));
     if (status != VEXAR_SUCCESS) {
         try {
             check(status, "initialize");

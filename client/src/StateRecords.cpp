@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 #include <type_traits>
 
+#include "Conversions.h"
 #include "Errors.h"
 #include "interface/ByteOrder.h"
 #include "io/BoundedJson.h"
@@ -79,30 +80,64 @@ Json stateToJson(const std::vector<StateRecord>& records) {
     return json;
 }
 
+namespace {
+// The member's parameter, once only.
+const ParameterInfo& memberParameter(const std::vector<StateRecord>& records,
+                                     const std::string& key) {
+    const ParameterInfo* parameter = findParameter(key);
+    if (parameter == nullptr) {
+        throw badInput("state names an unknown parameter \"" + Io::excerpt(key) + "\"");
+    }
+    const auto same = [&](const StateRecord& r) { return r.parameter == parameter; };
+    if (std::ranges::any_of(records, same)) {
+        throw badInput("state gives " + std::string(parameter->name) + " twice (\"" +
+                       Io::excerpt(key) + "\")");
+    }
+    return *parameter;
+}
+
+vexar::Error notAValueOf(const ParameterInfo& parameter, const std::string& shown) {
+    return badInput("state value of " + std::string(parameter.name) + " is not " +
+                    aValueOf(parameter.type) +
+                    (parameter.type == ValueType::RegionOfInterest ? " of fields 0 to 65535" : "") +
+                    ": " + shown);
+}
+}  // namespace
+
 std::vector<StateRecord> stateFromJson(const Json& json) {
     if (!json.is_object()) {
         throw badInput("a state in JSON is an object of \"Name\": value members");
     }
     std::vector<StateRecord> records;
     for (const auto& [key, member] : json.items()) {
-        const ParameterInfo* parameter = findParameter(key);
-        if (parameter == nullptr) {
-            throw badInput("state names an unknown parameter \"" + Io::excerpt(key) + "\"");
-        }
-        const auto same = [&](const StateRecord& r) { return r.parameter == parameter; };
-        if (std::ranges::any_of(records, same)) {
-            throw badInput("state gives " + std::string(parameter->name) + " twice (\"" +
-                           Io::excerpt(key) + "\")");
-        }
-        const auto value = fromJson(parameter->type, member);
+        const ParameterInfo& parameter = memberParameter(records, key);
+        const auto value = fromJson(parameter.type, member);
         if (!value || !regionFits(*value)) {
-            throw badInput(
-                "state value of " + std::string(parameter->name) + " is not " +
-                aValueOf(parameter->type) +
-                (parameter->type == ValueType::RegionOfInterest ? " of fields 0 to 65535" : "") +
-                ": " + Io::jsonExcerpt(member));
+            throw notAValueOf(parameter, Io::jsonExcerpt(member));
         }
-        records.push_back({parameter, *value});
+        records.push_back({&parameter, *value});
+    }
+    return records;
+}
+
+vexar::Settings toSettings(const std::vector<StateRecord>& records) {
+    vexar::Settings members;
+    for (const StateRecord& record : records) {
+        members.emplace_back(std::string(record.parameter->name), toPublic(record.value));
+    }
+    return members;
+}
+
+std::vector<StateRecord> fromSettings(const vexar::Settings& members) {
+    std::vector<StateRecord> records;
+    for (const auto& [key, given] : members) {
+        const ParameterInfo& parameter = memberParameter(records, key);
+        const auto typed = given.as(toPublic(parameter.type));
+        const Value value = typed ? toInternal(*typed) : Value{};
+        if (!typed || !regionFits(value)) {
+            throw notAValueOf(parameter, given.toString());
+        }
+        records.push_back({&parameter, value});
     }
     return records;
 }

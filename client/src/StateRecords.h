@@ -8,6 +8,7 @@
 #include "Parameters.h"
 #include "Values.h"
 #include "vexar/error.hpp"
+#include "vexar/value.hpp"
 
 namespace Lumivor::Ctl {
 
@@ -32,6 +33,11 @@ Json stateToJson(const std::vector<StateRecord>& records);
 // Members named by parameter name (any letter case) or identifier; Error(BadInput) for
 // an unknown name, a value of the wrong type or a region field outside 0 to 65535.
 std::vector<StateRecord> stateFromJson(const Json& json);
+
+// Between records and the public members: names are looked up as stateFromJson does and a
+// value of another type is converted where nothing is lost; Error(BadInput) as there.
+vexar::Settings toSettings(const std::vector<StateRecord>& records);
+std::vector<StateRecord> fromSettings(const vexar::Settings& members);
 
 // The records that cannot be loaded back as they are: the plug-in writes only numbers back, and
 // passes over the dealiasing frequency alone while dealiasing is off.

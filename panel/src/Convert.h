@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "vexar/camera.hpp"
+#include "vexar/json.hpp"
 
 // The panel's JSON vocabulary: what the API answers and what it takes, in one place, so that
 // the page, the event stream and the documentation see one form of each thing.

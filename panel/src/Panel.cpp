@@ -144,7 +144,7 @@ Panel::Panel(Camera& camera, std::size_t maxStreams) : camera_(camera), hub_(max
     });
     std::lock_guard lock(mutex_);
     auto hold = camera_.hold();
-    stateMembers_ = camera_.profile();
+    stateMembers_ = toJson(camera_.profile());
     last_ = read();
 }
 
@@ -358,7 +358,7 @@ std::string Panel::timingText() {
 Json Panel::profile() {
     std::lock_guard lock(mutex_);
     Hold hold = camera_.hold();
-    Json json = camera_.profile();
+    Json json = toJson(camera_.profile());
     hold.release();
     return json;
 }
@@ -366,7 +366,7 @@ Json Panel::profile() {
 Json Panel::calibrationJson() {
     std::lock_guard lock(mutex_);
     Hold hold = camera_.hold();
-    Json json = camera_.readCalibrationJson();
+    Json json = calibrationToJson(camera_.readCalibration());
     hold.release();
     return json;
 }
@@ -434,9 +434,10 @@ Json Panel::set(const std::string& name, const Json& body) {
         if (!force && value.isFloat() && !std::isfinite(value.asFloat())) {
             throw Error(ErrorKind::BadInput, parameter.name + ": not a finite number");
         }
-        Json profile = camera_.profile();
+        Json profile = toJson(camera_.profile());
         profile[parameter.name] = profileValue(value);
-        const auto unloadable = Camera::unloadable(Camera::stateFromJson(profile));
+        const Settings members = settingsFromJson(profile);
+        const auto unloadable = Camera::unloadable(Camera::stateFromSettings(members));
         if (!unloadable.empty()) {
             std::string reasons;
             for (const auto& [name, value] : unloadable) {
@@ -448,7 +449,7 @@ Json Panel::set(const std::string& name, const Json& body) {
                               "change they cannot be loaded back: " +
                               reasons + ". Set those parameters to numbers first.");
         }
-        camera_.applyProfile(profile);
+        camera_.applyProfile(members);
         const Value applied = camera_.get(parameter.name);
         putValue(result, "applied", applied);
         result["outside_range"] = parameter.range && !parameter.range->contains(value);
@@ -471,7 +472,7 @@ Json Panel::applyProfile(const std::string& text) {
         throw ActionError{400, Json{{"error", std::move(error)}}};
     }
     return act("profile", Json{{"members", profile.size()}}, [&]() -> Json {
-        camera_.applyProfile(profile);
+        camera_.applyProfile(settingsFromJson(profile));
         for (const auto& [key, member] : profile.items()) {
             const Parameter* parameter = find(key);
             if (parameter && !parameter->readable()) {
@@ -499,7 +500,7 @@ Json Panel::writeCalibration(const std::string& body, bool json) {
     if (json) {
         const Json record = parseStrict(body);
         return act("calibration", Json{{"format", "json"}}, [&]() -> Json {
-            camera_.writeCalibrationJson(record);
+            camera_.writeCalibration(calibrationFromJson(record));
             return Json::object();
         });
     }

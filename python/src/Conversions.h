@@ -11,6 +11,7 @@
 #include <variant>
 #include <vector>
 #include <vexar/camera.hpp>
+#include <vexar/json.hpp>
 
 namespace vexar::python {
 

@@ -304,13 +304,14 @@ void defineCamera(py::module_& m) {
              "Raises:\n    BadInput: the bytes are no state.\n"
              "    Refused: the plug-in refused it (a state holding NaN cannot be loaded back).\n"
              "    BusError: the bus failed.")
-        .def("profile", on([](Camera& cam) { return Profile{cam.profile()}; }), Release(),
+        .def("profile", on([](Camera& cam) { return Profile{toJson(cam.profile())}; }), Release(),
              "The system state as the dict that vexar-ctl state save --format json writes: "
              "\"Name\": value in record order, a region as {'x', 'y', 'width', 'height'}, a NaN "
              "as the string 'nan' or '-nan'; json.dump() of it loads in vexar-ctl.\n\n"
              "Raises:\n    Refused, BusError.")
-        .def("apply_profile",
-             on([](Camera& cam, const Profile& profile) { cam.applyProfile(profile.json); }),
+        .def("apply_profile", on([](Camera& cam, const Profile& profile) {
+                 cam.applyProfile(settingsFromJson(profile.json));
+             }),
              Release(), py::arg("profile"),
              "Loads a profile: members by name or identifier; a region may also be a "
              "vexar.Region or a 4-tuple, a NaN a float or 'nan'. Parameters the profile leaves "
@@ -323,14 +324,15 @@ void defineCamera(py::module_& m) {
              "The calibration record as bytes, in the host library's container format.\n\n"
              "Raises:\n    Refused, BusError.")
         .def("read_calibration_json",
-             on([](Camera& cam) { return JsonDoc{cam.readCalibrationJson()}; }), Release(),
+             on([](Camera& cam) { return JsonDoc{calibrationToJson(cam.readCalibration())}; }),
+             Release(),
              "The calibration record as the dict vexar-ctl calib read --format json writes.\n\n"
              "Raises:\n    Refused, BusError.")
         .def("write_calibration", on([](Camera& cam, const Calibration& record) {
                  if (const auto* bytes = std::get_if<std::vector<std::uint8_t>>(&record.record)) {
                      cam.writeCalibration(*bytes);
                  } else {
-                     cam.writeCalibrationJson(std::get<Json>(record.record));
+                     cam.writeCalibration(calibrationFromJson(std::get<Json>(record.record)));
                  }
              }),
              Release(), py::arg("record"),

@@ -1,10 +1,15 @@
 // The client library's own behaviour: what a front end relies on beyond what the tool's
 // transcripts show.
+#include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
+#include <csignal>
 #include <filesystem>
 #include <thread>
 
@@ -90,10 +95,8 @@ TEST_F(CameraTest, StateOnlySettingsChangeThroughAProfileAlone) {
     // Both frequencies read NaN at power-on, which no state loads back.
     camera.set("ModulationFrequency", 20);
     camera.set("DealiasingFrequency", 15);
-    vexar::Json profile = camera.profile();
-    profile["RegionOfInterest"] = {{"x", 8}, {"y", 4}, {"width", 160}, {"height", 120}};
-    profile["DealiasingOn"] = true;
-    camera.applyProfile(profile);
+    // What the profile leaves out keeps its value.
+    camera.applyProfile({{"regionofinterest", vexar::Region{8, 4, 160, 120}}, {"7", true}});
     EXPECT_EQ(camera.get("RegionOfInterest"), vexar::Value(vexar::Region{8, 4, 160, 120}));
     EXPECT_EQ(camera.phaseCount(), 6);
 }
@@ -216,6 +219,41 @@ TEST(CameraImage, OnlyThisProcesssOwnModuleIsUnshared) {
     EXPECT_TRUE(caller.shared());
     onImage.close();
     EXPECT_FALSE(onImage.shared());
+    fs::remove(image);
+}
+
+// Another process keeps the image locked for ten times the timeout: opening gives up after the
+// timeout, naming the image and the holder.
+TEST(CameraImage, ALockHeldElsewhereEndsTheWaitAtTheTimeout) {
+    const fs::path image = fs::temp_directory_path() / ("held-test-" + std::to_string(getpid()));
+    vexar::Camera::open("image:" + image.string(), withPlugin()).set("FrameRate", 20.0f);
+    const pid_t holder = fork();
+    ASSERT_GE(holder, 0);
+    if (holder == 0) {
+        execlp("flock", "flock", image.c_str(), "sleep", "3", static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    const int probe = ::open(image.c_str(), O_RDONLY | O_CLOEXEC);
+    while (::flock(probe, LOCK_EX | LOCK_NB) == 0) {
+        ::flock(probe, LOCK_UN);
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    vexar::OpenOptions options = withPlugin();
+    options.lockTimeout = std::chrono::milliseconds(300);
+    const auto began = std::chrono::steady_clock::now();
+    try {
+        vexar::Camera::open("image:" + image.string(), options);
+        ADD_FAILURE() << "opened an image another process holds";
+    } catch (const vexar::Error& e) {
+        EXPECT_EQ(e.kind(), vexar::ErrorKind::BusFailure);
+        EXPECT_EQ(e.busErrno(), EBUSY);
+        EXPECT_THAT(e.what(), HasSubstr(image.string() + " is in use by process " +
+                                        std::to_string(holder) + " (flock)"));
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - began, std::chrono::milliseconds(1500));
+    ::kill(holder, SIGKILL);
+    ::waitpid(holder, nullptr, 0);
+    ::close(probe);
     fs::remove(image);
 }
 

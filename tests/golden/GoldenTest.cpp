@@ -326,7 +326,7 @@ void preset(Sim::SimulatedModule& module, const std::string& step) {
 // left=TYPE:VERSION:PRESENT or right=..., in hexadecimal.
 void initialiseWithBoard(Session& s, const std::string& step) {
     const auto v = split(step.substr(step.find('=') + 1), ':');
-    ComponentIdentity& board = s.descriptor.components[step.starts_with("left") ? 3 : 4];
+    auto& board = s.descriptor.components[step.starts_with("left") ? 3 : 4];
     board.type = static_cast<std::uint32_t>(std::stoul(v.at(0), nullptr, 16));
     board.version = static_cast<std::uint16_t>(std::stoul(v.at(1), nullptr, 16));
     board.present = static_cast<std::uint8_t>(std::stoul(v.at(2), nullptr, 16));

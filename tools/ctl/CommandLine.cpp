@@ -446,7 +446,7 @@ int runCommandLine(const std::vector<std::string>& args, const Streams& io,
                                       : !options.bus.empty() ? options.bus
                                                              : "sim";
             if (!options.module.empty()) {
-                open.identity = vexar::ModuleIdentity::load(io.base / options.module);
+                open.identity = vexar::ModuleIdentity::load((io.base / options.module).string());
             }
             camera = vexar::Camera::open(where, open);
             // A tool command is one operation: the bus stays held from before the first

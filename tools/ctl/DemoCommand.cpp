@@ -7,12 +7,12 @@
 #include <fstream>
 #include <functional>
 #include <iostream>
-#include <nlohmann/json.hpp>
 #include <sstream>
 
 #include "CommandLine.h"
 #include "Commands.h"
 #include "Errors.h"
+#include "vexar/json.hpp"
 
 namespace Lumivor::Ctl {
 

@@ -39,7 +39,8 @@ std::optional<vexar::Json> asJson(const std::vector<std::uint8_t>& bytes, const 
 void runStateSave(Context& context, const std::string& file, bool json) {
     const std::vector<std::uint8_t> state = context.camera.saveState();
     vexar::writeFile(context.base, file,
-                     json ? jsonBytes(vexar::Camera::stateToJson(state)) : state, context.out);
+                     json ? jsonBytes(vexar::toJson(vexar::Camera::stateToSettings(state))) : state,
+                     context.out);
     for (const auto& [name, value] : vexar::Camera::unloadable(state)) {
         context.err << "vexar-ctl: warning: state save: " << name << " = " << value.toString()
                     << " cannot be loaded back; write " << name
@@ -51,7 +52,7 @@ void runStateLoad(Context& context, const std::string& file, bool json) {
     const std::vector<std::uint8_t> bytes = readInput(context, file, vexar::FileKind::State);
     const auto profile = asJson(bytes, file, json);
     const std::vector<std::uint8_t> state =
-        profile ? vexar::Camera::stateFromJson(*profile) : bytes;
+        profile ? vexar::Camera::stateFromSettings(vexar::settingsFromJson(*profile)) : bytes;
     try {
         context.camera.loadState(state);
     } catch (const vexar::Error& error) {
@@ -63,10 +64,10 @@ void runStateLoad(Context& context, const std::string& file, bool json) {
 }
 
 void runCalibRead(Context& context, const std::string& file, bool json) {
-    vexar::writeFile(
-        context.base, file,
-        json ? jsonBytes(context.camera.readCalibrationJson()) : context.camera.readCalibration(),
-        context.out);
+    vexar::writeFile(context.base, file,
+                     json ? jsonBytes(vexar::calibrationToJson(context.camera.readCalibration()))
+                          : context.camera.readCalibration(),
+                     context.out);
 }
 
 void runCalibWrite(Context& context, const std::string& file, bool json) {
@@ -74,7 +75,7 @@ void runCalibWrite(Context& context, const std::string& file, bool json) {
     const auto record = asJson(bytes, file, json);
     try {
         if (record) {
-            context.camera.writeCalibrationJson(*record);
+            context.camera.writeCalibration(vexar::calibrationFromJson(*record));
         } else {
             context.camera.writeCalibration(bytes);
         }

@@ -27,8 +27,8 @@ void runInfo(Context& context) {
         std::to_string(versions.sdk[0]) + "." + std::to_string(versions.sdk[1]) + "." +
         std::to_string(versions.sdk[2]) + "." + std::to_string(versions.sdk[3]);
     const vexar::ModuleIdentity& identity = camera.identity();
-    const ModuleKey& key = identity.key;
-    const ModuleDescriptor& descriptor = identity.descriptor;
+    const vexar::ModuleKey& key = identity.key;
+    const vexar::ModuleDescriptor& descriptor = identity.descriptor;
     int phaseCount = 0;
     float scaling = 0;
     try {
@@ -51,7 +51,7 @@ void runInfo(Context& context) {
                             {"headerValue", descriptor.headerValue}};
         vexar::Json components = vexar::Json::object();
         for (const yorind::Component& component : yorind::kComponents) {
-            const ComponentIdentity& id = descriptor.components[component.index];
+            const vexar::ComponentIdentity& id = descriptor.components[component.index];
             components[std::string(component.role)] = {{"type", id.type}, {"version", id.version}};
         }
         json["components"] = components;
@@ -73,7 +73,7 @@ void runInfo(Context& context) {
         << hex(key.word2) << ' ' << hex(key.word3) << '\n'
         << "module header        " << hex(descriptor.headerValue) << '\n';
     for (const yorind::Component& component : yorind::kComponents) {
-        const ComponentIdentity& id = descriptor.components[component.index];
+        const vexar::ComponentIdentity& id = descriptor.components[component.index];
         char line[64];
         std::snprintf(line, sizeof line, "%-20s type 0x%03x version 0x%04x\n",
                       std::string(component.role).c_str(), id.type, id.version);

@@ -3,24 +3,21 @@
 #include <array>
 #include <chrono>
 #include <cstdint>
-#include <filesystem>
 #include <functional>
 #include <memory>
-#include <nlohmann/json.hpp>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <variant>
 #include <vector>
 
 #include "vexar/bus.hpp"
 #include "vexar/error.hpp"
-#include "vexar/json.hpp"
 #include "vexar/export.hpp"
 #include "vexar/timing.hpp"
 #include "vexar/value.hpp"
-#include "vexar_param_interp.h"
 
 // The camera module through the parameter-interpreter plug-in, on the simulated module, a
 // register image, a Linux I2C adapter or a bus of the caller's own.
@@ -118,6 +115,33 @@ struct ByteDeviceValue {
     std::optional<std::uint8_t> latched;
 };
 
+// The module's identity words, as the plug-in is initialised with them (the plug-in's C
+// header has the same records; these keep its names out of a C++ program's global namespace).
+struct ModuleKey {
+    std::uint32_t word0, word1, word2, word3;
+};
+
+struct ComponentIdentity {
+    std::uint32_t type;
+    std::uint16_t version;
+    std::uint16_t pad0;
+    std::uint32_t reservedWord;
+    std::uint16_t reservedHalf;
+    std::uint16_t pad1;
+    std::uint8_t present;
+    std::uint8_t pad2[3];
+};
+
+struct ModuleDescriptor {
+    std::uint32_t headerValue;
+    std::uint8_t headerValid;
+    std::uint8_t pad0[3];
+    std::uint32_t auxValue;
+    std::uint8_t auxValid;
+    std::uint8_t pad1[3];
+    ComponentIdentity components[5];
+};
+
 // Who the plug-in is initialised as, and where that came from.
 struct ModuleIdentity {
     ModuleKey key;
@@ -127,7 +151,7 @@ struct ModuleIdentity {
     // The module this library was made for, which the simulated module answers to.
     VEXAR_CLIENT_API static ModuleIdentity builtIn();
     // A JSON file with the fields 'vexar-ctl info --format json' prints. Error(BadInput).
-    VEXAR_CLIENT_API static ModuleIdentity load(const std::filesystem::path& file);
+    VEXAR_CLIENT_API static ModuleIdentity load(const std::string& file);
 };
 
 struct Versions {
@@ -209,25 +233,23 @@ class VEXAR_CLIENT_API Camera {
     // The system state: a record for each parameter the plug-in keeps in one.
     std::vector<std::uint8_t> saveState();
     void loadState(std::span<const std::uint8_t> state);
-    // The state as JSON, "Name": value in record order, as vexar-ctl state save writes it.
-    Json profile();
+    // The state's members by name, in record order (toJson in <vexar/json.hpp> gives the form
+    // vexar-ctl state save writes).
+    Settings profile();
     // Members by name or identifier, written as one state: what it leaves out keeps its value.
-    void applyProfile(const Json& profile);
+    void applyProfile(const Settings& profile);
     // The records of a state that cannot be loaded back as they are (a frequency that is not a
     // number, as at power-on), by parameter name; empty when it can.
-    static std::vector<std::pair<std::string, Value>> unloadable(
-        std::span<const std::uint8_t> state);
-    // Between a state and its JSON form, without the module: Error(BadInput) for a damaged state,
-    // an unknown name, a value of the wrong type.
-    static Json stateToJson(std::span<const std::uint8_t> state);
-    static std::vector<std::uint8_t> stateFromJson(const Json& profile);
+    static Settings unloadable(std::span<const std::uint8_t> state);
+    // Between a state and its members, without the module: Error(BadInput) for a damaged state,
+    // an unknown name, a value of the wrong type or one given twice.
+    static Settings stateToSettings(std::span<const std::uint8_t> state);
+    static std::vector<std::uint8_t> stateFromSettings(const Settings& members);
     // The module at power-on; Error(Refused) on an adapter.
     void reset();
 
     std::vector<std::uint8_t> readCalibration();
     void writeCalibration(std::span<const std::uint8_t> record);
-    Json readCalibrationJson();
-    void writeCalibrationJson(const Json& record);
 
     // Every sub-register and every sensor register the module has, read from the sensor (the
     // simulated module's own registers, so that looking adds no transactions); the one-byte

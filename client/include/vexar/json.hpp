@@ -1,9 +1,12 @@
 #pragma once
 
+#include <cstdint>
 #include <nlohmann/json.hpp>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "vexar/export.hpp"
 #include "vexar/value.hpp"
@@ -25,6 +28,22 @@ VEXAR_CLIENT_API Json floatToJson(float value);
 VEXAR_CLIENT_API void putValue(Json& object, const std::optional<Value>& value);
 // {"min", "max", "step"}, {"values": [...]}, or bounds for each field of a region.
 VEXAR_CLIENT_API Json toJson(const Range& range);
+
+// A profile: {"Name": value, ...} in order, the form vexar-ctl state save --format json writes.
+VEXAR_CLIENT_API Json toJson(const Settings& members);
+// Members named by parameter name (any letter case) or identifier, with values of the
+// parameter's type; Error(BadInput) for anything else, a member given twice included.
+VEXAR_CLIENT_API Settings settingsFromJson(const Json& profile);
+
+// The readable form of a calibration record:
+//   {"phaseOffset1": {"offset": 1000, "state": 2}, "phaseOffset2": {...},
+//    "temperatureCalibration1": {"values": [25, 40], "state": 2},
+//    "temperatureCompensation1": {"kind": 3, "values": [1.5, -1.5], "state": 2}}
+// Error(BadInput) for bytes that are not a record; reading, a missing entry or "state" keeps
+// the record's default, and unknown members, values of the wrong type and offsets outside 16
+// bits are Error(BadInput).
+VEXAR_CLIENT_API Json calibrationToJson(std::span<const std::uint8_t> record);
+VEXAR_CLIENT_API std::vector<std::uint8_t> calibrationFromJson(const Json& record);
 
 // One JSON value and nothing after it, nested at most 32 deep, without duplicate keys;
 // Error(BadInput) giving the line and column and a short printable excerpt, with shown naming

@@ -1,10 +1,14 @@
 #pragma once
 
+#include <concepts>
 #include <cstdint>
+#include <limits>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <variant>
+#include <vector>
 
 #include "vexar/export.hpp"
 
@@ -25,13 +29,25 @@ enum class ValueType { Float, Int, Bool, Region };
 // "float", "int", "bool", "region".
 VEXAR_CLIENT_API std::string_view typeName(ValueType type);
 
+namespace detail {
+// Error(BadInput) saying that the number does not fit; out of line, so that this header needs
+// no more than it declares.
+[[noreturn]] VEXAR_CLIENT_API void throwIntDoesNotFit(const std::string& number);
+[[noreturn]] VEXAR_CLIENT_API void throwFloatDoesNotFit(long double number);
+}  // namespace detail
+
 // One parameter value, in the type of the export that reads or writes it.
 class VEXAR_CLIENT_API Value {
   public:
-    Value(float value) : value_(value) {}
-    // Doubles are what literals and other languages give; parameters hold single precision.
-    Value(double value) : value_(static_cast<float>(value)) {}
-    Value(std::int32_t value) : value_(value) {}
+    // Any integer type: Error(BadInput) outside 32 bits, never a wrap.
+    template <std::integral T>
+        requires(!std::same_as<T, bool>)
+    Value(T value) : value_(checkedInt(value)) {}
+    // Any floating type, held in single precision as parameters are: Error(BadInput) for a
+    // finite number beyond it, or one that is not 0 but would become 0. NaN and the
+    // infinities are values (whether a parameter takes them is set's to say).
+    template <std::floating_point T>
+    Value(T value) : value_(checkedFloat(value)) {}
     Value(bool value) : value_(value) {}
     Value(Region value) : value_(value) {}
 
@@ -64,7 +80,33 @@ class VEXAR_CLIENT_API Value {
     bool operator==(const Value& other) const;
 
   private:
+    template <typename T>
+    static std::int32_t checkedInt(T value) {
+        if (!std::in_range<std::int32_t>(value)) {
+            detail::throwIntDoesNotFit(std::to_string(value));
+        }
+        return static_cast<std::int32_t>(value);
+    }
+    template <typename T>
+    static float checkedFloat(T value) {
+        using Float = std::numeric_limits<float>;
+        const T magnitude = value < 0 ? -value : value;
+        // NaN compares false and passes, as do the infinities, which are not "finite numbers
+        // beyond": both are values of their own.
+        if (magnitude > static_cast<T>(Float::max()) && magnitude != Float::infinity()) {
+            detail::throwFloatDoesNotFit(static_cast<long double>(value));
+        }
+        if (magnitude > 0 && magnitude <= static_cast<T>(Float::max()) &&
+            static_cast<float>(magnitude) == 0) {
+            detail::throwFloatDoesNotFit(static_cast<long double>(value));
+        }
+        return static_cast<float>(value);
+    }
+
     std::variant<float, std::int32_t, bool, Region> value_;
 };
+
+// Parameters by name (or identifier) with their values, in order: a profile's members.
+using Settings = std::vector<std::pair<std::string, Value>>;
 
 }  // namespace vexar

@@ -2,100 +2,38 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
-#include <sys/stat.h>
-#include <sys/sysmacros.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <sstream>
-#include <thread>
 
-#include "io/Failure.h"
+#include "io/FileLock.h"
 
 namespace Lumivor::Bus {
 
 namespace {
-std::string processName(pid_t pid) {
-    std::ifstream comm("/proc/" + std::to_string(pid) + "/comm");
-    std::string name;
-    std::getline(comm, name);
-    return name;
-}
-
-std::string seconds(std::chrono::milliseconds wait) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%g s", static_cast<double>(wait.count()) / 1000.0);
-    return text;
+Io::Failure cannotLock(const std::string& shown, int error) {
+    return Io::Failure(Io::FailureKind::BusFailure,
+                       "cannot lock " + shown + ": " + std::strerror(error));
 }
 }  // namespace
-
-std::optional<pid_t> flockHolder(int fd) {
-    struct stat held {};
-    if (::fstat(fd, &held) != 0) {
-        return std::nullopt;
-    }
-    // "1: FLOCK  ADVISORY  WRITE 4242 00:1a:1234 0 EOF"; waiters' lines carry "->" after the
-    // number and hold nothing.
-    char device[64];
-    std::snprintf(device, sizeof device, "%02x:%02x:%lu", major(held.st_dev), minor(held.st_dev),
-                  static_cast<unsigned long>(held.st_ino));
-    std::ifstream locks("/proc/locks");
-    for (std::string line; std::getline(locks, line);) {
-        std::istringstream fields(line);
-        std::string number, kind, mode, access, file;
-        pid_t pid = 0;
-        fields >> number >> kind;
-        if (kind == "->") {
-            continue;
-        }
-        fields >> mode >> access >> pid >> file;
-        if (kind == "FLOCK" && file == device && pid > 0) {
-            return pid;
-        }
-    }
-    return std::nullopt;
-}
 
 AdapterLock::AdapterLock(int fd, const std::string& shown, std::chrono::milliseconds timeout)
     : fd_(::fcntl(fd, F_DUPFD_CLOEXEC, 0)) {
     if (fd_ < 0) {
-        throw Io::Failure(Io::FailureKind::BusFailure,
-                          "cannot lock " + shown + ": " + std::strerror(errno));
+        throw cannotLock(shown, errno);
     }
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    auto pause = std::chrono::milliseconds(1);
-    for (;;) {
-        if (::flock(fd_, LOCK_EX | LOCK_NB) == 0) {
-            return;
-        }
-        if (errno != EWOULDBLOCK && errno != EINTR) {
-            const int error = errno;
-            ::close(fd_);
-            throw Io::Failure(Io::FailureKind::BusFailure,
-                              "cannot lock " + shown + ": " + std::strerror(error));
-        }
-        const auto now = std::chrono::steady_clock::now();
-        if (now >= deadline) {
-            break;
-        }
-        // Short pauses first, so that turns between quick commands stay quick.
-        std::this_thread::sleep_for(
-            std::min<std::chrono::steady_clock::duration>(pause, deadline - now));
-        pause = std::min(pause * 2, std::chrono::milliseconds(50));
+    int error = 0;
+    try {
+        error = Io::lockExclusive(fd_, shown, timeout);
+    } catch (...) {
+        ::close(fd_);
+        throw;
     }
-    std::string holder = "another process";
-    const auto pid = flockHolder(fd_);
-    if (pid) {
-        const std::string name = processName(*pid);
-        holder = "process " + std::to_string(*pid) + (name.empty() ? "" : " (" + name + ")");
+    if (error != 0) {
+        ::close(fd_);
+        throw cannotLock(shown, error);
     }
-    ::close(fd_);
-    throw AdapterBusy(
-        shown + " is in use by " + holder + "; gave up after waiting " + seconds(timeout), pid);
 }
 
 AdapterLock::~AdapterLock() {

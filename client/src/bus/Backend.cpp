@@ -125,8 +125,8 @@ ImageBackend::ImageBackend(std::filesystem::path path) : path_(std::move(path)) 
 
 ImageBackend::~ImageBackend() = default;
 
-void ImageBackend::begin(std::chrono::milliseconds) {
-    std::unique_ptr<Held> held(new Held{Io::LockedFile(path_), {}});
+void ImageBackend::begin(std::chrono::milliseconds timeout) {
+    std::unique_ptr<Held> held(new Held{Io::LockedFile(path_, timeout), {}});
     const Ctl::RegisterImage contents = Ctl::parseImage(held->file.text(), path_.string());
     Ctl::applyImage(*simulated(), contents);
     held->loaded = Ctl::imageText(*simulated());

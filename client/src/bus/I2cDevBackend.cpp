@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "bus/Backend.h"
+#include "vexar/error.hpp"
 
 namespace Lumivor::Bus {
 

@@ -5,10 +5,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
 #include "io/Failure.h"
+#include "io/FileLock.h"
 #include "io/InputReader.h"
 #include "io/OutputWriter.h"
 
@@ -21,20 +23,13 @@ Failure cannot(const std::string& doing, const fs::path& path, int error) {
     return badInputFailure("cannot " + doing + " " + path.string() + ": " + std::strerror(error));
 }
 
-int lockExclusive(int fd) {
-    int locked = 0;
-    do {
-        locked = ::flock(fd, LOCK_EX);
-    } while (locked != 0 && errno == EINTR);
-    return locked;
-}
-
 bool sameFile(const struct stat& a, const struct stat& b) {
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 }  // namespace
 
-LockedFile::LockedFile(fs::path path) : path_(std::move(path)) {
+LockedFile::LockedFile(fs::path path, std::chrono::milliseconds timeout) : path_(std::move(path)) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
     const fs::path folder = path_.has_parent_path() ? path_.parent_path() : fs::path(".");
     for (;;) {
         fd_ = ::open(path_.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
@@ -61,8 +56,19 @@ LockedFile::LockedFile(fs::path path) : path_(std::move(path)) {
             throw badInputFailure("cannot use " + path_.string() +
                                   " as a register image: not a regular file");
         }
-        if (lockExclusive(fd_) != 0) {
-            const int error = errno;
+        // A retry after the name moved waits only for what is left of the time.
+        const auto left = std::max(std::chrono::steady_clock::duration::zero(),
+                                   deadline - std::chrono::steady_clock::now());
+        int error = 0;
+        try {
+            error = lockExclusive(fd_, path_.string(),
+                                  std::chrono::ceil<std::chrono::milliseconds>(left));
+        } catch (...) {
+            ::close(fd_);
+            fd_ = -1;
+            throw;
+        }
+        if (error != 0) {
             ::close(fd_);
             fd_ = -1;
             throw cannot("lock", path_, error);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -12,10 +13,11 @@ namespace Lumivor::Io {
 // that a run that fails leaves nothing behind. Every run checks after locking that what it
 // holds is still what the name points to, so replace() keeps the name covered.
 // Taking the lock removes the file's stale temporaries. Failure(BadInput) when the file
-// cannot be opened, locked or read, or is not a regular file.
+// cannot be opened, locked or read, or is not a regular file; LockBusy when another process
+// holds it longer than timeout.
 class LockedFile {
   public:
-    explicit LockedFile(std::filesystem::path path);
+    LockedFile(std::filesystem::path path, std::chrono::milliseconds timeout);
     LockedFile(const LockedFile&) = delete;
     LockedFile& operator=(const LockedFile&) = delete;
     ~LockedFile();

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <cerrno>
+#include <chrono>
+#include <optional>
+#include <string>
+
+#include "io/Failure.h"
+
+namespace Lumivor::Io {
+
+// The lock was not had in time: another process holds the adapter or the image.
+class LockBusy : public Failure {
+  public:
+    LockBusy(const std::string& message, std::optional<pid_t> holder)
+        : Failure(FailureKind::BusFailure, message, busy()), holder_(holder) {}
+    std::optional<pid_t> holder() const { return holder_; }
+
+  private:
+    // EBUSY tells a caller that waiting longer may help.
+    static vexar::Error::Details busy() {
+        vexar::Error::Details details;
+        details.busErrno = EBUSY;
+        return details;
+    }
+    std::optional<pid_t> holder_;
+};
+
+// Takes an exclusive flock on fd, waiting up to timeout (zero: not at all). The wait polls
+// rather than blocks, so that it ends when its time is up whatever the holder does. 0 once
+// locked, the errno of a flock that cannot succeed at all; LockBusy naming shown and the
+// holding process, as /proc/locks tells it, when the wait runs out.
+int lockExclusive(int fd, const std::string& shown, std::chrono::milliseconds timeout);
+
+// The process that holds a flock on the open file fd, from /proc/locks; nothing when there is
+// none or it cannot be told (another pid namespace).
+std::optional<pid_t> flockHolder(int fd);
+
+}  // namespace Lumivor::Io
