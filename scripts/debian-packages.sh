@@ -1,13 +1,12 @@
 #!/usr/bin/env bash
-# debian-packages.sh BUILD OUT [CPACK]: packs the build tree BUILD into its Debian packages in
-# OUT. cpack writes maintainer scripts that only call ldconfig; dpkg's ldconfig trigger, which
-# the library packages declare, does that job, so those scripts are taken out again.
+# debian-packages.sh BUILD OUT: packs the build tree BUILD into its Debian packages in OUT.
+# cpack writes maintainer scripts that only call ldconfig; dpkg's ldconfig trigger, which the
+# library packages declare, does that job, so those scripts are taken out again.
 set -euo pipefail
 build=$(cd "$1" && pwd)
 out=$2
-cpack=${3:-cpack}
 mkdir -p "$out"
-"$cpack" -G DEB --config "$build/CPackConfig.cmake" -B "$out" >"$out/cpack.log" 2>&1 || {
+cpack -G DEB --config "$build/CPackConfig.cmake" -B "$out" >"$out/cpack.log" 2>&1 || {
   cat "$out/cpack.log" >&2
   exit 1
 }

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs the whole test suite: the layout and layer checks; a normal build;
-# valgrind memcheck of the host tool's demo; the suite under AddressSanitizer and
-# UndefinedBehaviorSanitizer; the instance isolation test under ThreadSanitizer; and every fuzz
-# target for a short while over its seed corpus. Any failure or sanitizer report fails it.
+# the Debian packages as scripts/package.sh makes them, with warnings as errors, checked and
+# run unpacked (tests/package/debian-package.sh); valgrind memcheck of the host tool's demo;
+# the suite under AddressSanitizer and UndefinedBehaviorSanitizer; the instance isolation test
+# under ThreadSanitizer; and every fuzz target for a short while over its seed corpus. Any
+# failure or sanitizer report fails it.
 # VEXAR_FUZZ_SECONDS sets the time per fuzz target (default 10); VEXAR_JOBS the number of
 # parallel jobs (default: the number of processors).
 set -euo pipefail
@@ -21,6 +23,11 @@ echo "== layers (includes stay inside linked targets)"
 echo "== build and test (RelWithDebInfo)"
 "$root/scripts/build.sh" build
 ctest --test-dir "$root/build" --output-on-failure -j"$jobs"
+
+echo "== Debian packages (scripts/package.sh, warnings as errors), checked and run unpacked"
+"$root/scripts/package.sh" --werror
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$root/build-package/CMakeCache.txt")
+"$root/tests/package/debian-package.sh" "$root/out" "$version"
 
 echo "== valgrind memcheck: vexar-ctl demo"
 if ! valgrind --quiet --error-exitcode=99 --leak-check=full --show-leak-kinds=all \

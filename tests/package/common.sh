@@ -1,5 +1,12 @@
 # Checks shared by the install test and the package test; sourced, not run.
 
+# clean COMMAND...: runs COMMAND in an empty environment but for the system's PATH, so that
+# nothing reaches it through an inherited LD_LIBRARY_PATH, PYTHONPATH, PKG_CONFIG_PATH or
+# CMAKE_PREFIX_PATH; VAR=VALUE words before COMMAND are all it gets.
+clean() {
+  env -i PATH=/usr/bin:/bin "$@"
+}
+
 fail() {
   echo "FAILED: $*" >&2
   exit 1
@@ -29,12 +36,12 @@ check_tree() {
 # check_tool ROOT: the installed tool runs and loads the plug-in installed beside it.
 check_tool() {
   local root=$1 out
-  out=$(env -u LD_LIBRARY_PATH "$root/bin/vexar-ctl" info) || fail "vexar-ctl info: $out"
+  out=$(clean "$root/bin/vexar-ctl" info) || fail "vexar-ctl info: $out"
   grep -Eq "^plug-in +$root/.*/libVEXAR_ParamInterp_YORINDImpl\.so$" <<<"$out" ||
     fail "vexar-ctl did not load the plug-in under $root: $out"
   # The panel's page is built into the program: the installed tool alone serves it.
   local url served=0
-  coproc serving { exec env -u LD_LIBRARY_PATH "$root/bin/vexar-ctl" serve 2>&1; }
+  coproc serving { exec env -i PATH=/usr/bin:/bin "$root/bin/vexar-ctl" serve 2>&1; }
   if read -r -t 20 url <&"${serving[0]}"; then
     /usr/bin/python3 - "$url" <<'EOF' || served=$?
 import sys, urllib.request
@@ -66,5 +73,5 @@ consume_with_pkgconfig() {
   cc -std=c99 -Wall -Wextra -pedantic -Werror $(pc --cflags) \
     -DVEXAR_PLUGIN_PATH="\"$(pc --variable=plugin)\"" -DEXPECTED_VERSION="\"$(pc --modversion)\"" \
     "$(dirname "${BASH_SOURCE[0]}")/consumer/consumer.c" -o "$out" -ldl || fail "pkg-config build"
-  env -u LD_LIBRARY_PATH "$out" || fail "consumer built with pkg-config"
+  clean "$out" || fail "consumer built with pkg-config"
 }

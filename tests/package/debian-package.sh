@@ -1,28 +1,32 @@
 #!/usr/bin/env bash
-# debian-package.sh BUILD VERSION [CPACK]: makes the Debian packages of BUILD, checks their
-# control fields and the dependencies between them, unpacks them into a scratch root and runs
-# the tool and the consumer hosts (pkg-config and CMake) from there. lintian, when installed,
-# must find neither an error nor a warning in any of them.
+# debian-package.sh OUT VERSION: checks the Debian packages that scripts/package.sh made in OUT.
+# Their control fields and the dependencies between them; that apt could install them on this
+# system; lintian, information included, since the hardening tags are only that. Then, unpacked
+# into a scratch root and run in an empty environment, what a user runs: the tool, the Python
+# package with Debian's interpreter, examples/ and the C consumer host built as projects of
+# their own through the CMake package and through pkg-config.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/common.sh"
-build=$(cd "$1" && pwd)
+source_tree=$(cd "$here/../.." && pwd)
+out=$(cd "$1" && pwd)
 version=$2
-cpack=${3:-cpack}
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 
-"$here/../../scripts/debian-packages.sh" "$build" "$scratch/out" "$cpack" >"$scratch/pack.log" 2>&1 ||
-  fail "packing: $(cat "$scratch/pack.log")"
-
-package() { find "$scratch/out" -maxdepth 1 -name "$1_${version}_*.deb"; }
+package() { find "$out" -maxdepth 1 -name "$1_${version}_*.deb"; }
 host=$(package liblumivorplugins0)
 client=$(package libvexar-client0)
 plugin=$(package libvexar-paraminterp-yorindimpl)
 dev=$(package libvexar-paraminterp-dev)
 tool=$(package vexar-ctl)
-for deb in "$host" "$client" "$plugin" "$dev" "$tool"; do
-  [[ -f $deb ]] || fail "missing package; made: $(ls "$scratch/out")"
+python=$(package python3-vexar)
+debs=("$host" "$client" "$plugin" "$dev" "$tool" "$python")
+made=$(ls "$out")
+[[ $(find "$out" -maxdepth 1 -name '*.deb' | wc -l) == "${#debs[@]}" ]] ||
+  fail "not the ${#debs[@]} packages; made: $made"
+for deb in "${debs[@]}"; do
+  [[ -f $deb ]] || fail "missing package; made: $made"
   [[ $(dpkg-deb -f "$deb" Version) == "$version" ]] || fail "$deb: version is not $version"
   [[ $(dpkg-deb -f "$deb" Description) == *$'\n'* ]] || fail "$deb: no extended description"
   dpkg-deb -c "$deb" | grep "usr/share/doc/$(dpkg-deb -f "$deb" Package)/copyright$" >/dev/null ||
@@ -66,29 +70,54 @@ dpkg-deb -c "$dev" | grep 'libvexar-client.so ->' >/dev/null || fail "no client 
 ! dpkg-deb -c "$client" | grep 'libvexar-client.so ->' >/dev/null || fail "client development link in runtime"
 dpkg-deb -c "$tool" | grep 'man1/vexar-ctl.1.gz$' >/dev/null || fail "no compressed man page"
 
+# Everything the packages need is in them or in Debian: apt would install them all together,
+# removing nothing.
+apt-get install --simulate "${debs[@]}" >"$scratch/apt.log" 2>&1 ||
+  fail "apt-get cannot install the packages: $(cat "$scratch/apt.log")"
+! grep '^Remv ' "$scratch/apt.log" || fail "installing the packages removes others"
+
+# No error, no warning, and none of the hardening tags (information only) that tell of a build
+# without Debian's flags; what the packages override is in their lintian-overrides.
+status=0
+report=$(lintian --display-info --fail-on warning "${debs[@]}" 2>&1) || status=$?
+findings=$(grep -E '^([EW]: |I: .*hardening)' <<<"$report" || true)
+[[ -z $findings && $status -eq 0 ]] || fail "lintian (status $status): $report"
+echo "lintian: no error, warning or hardening tag in ${#debs[@]} packages" \
+  "($(grep -c '^I: ' <<<"$report" || true) other information tags)"
+
 root=$scratch/root/usr
+# Nothing unpacked reaches back into the tree the packages were built in.
+! grep -rlF "$source_tree" "$scratch/root" || fail "the files above name $source_tree"
 check_tree "$root"
 check_tool "$root"
 consume_with_pkgconfig "$root" "$scratch/consumer-pc"
-cmake -S "$here/consumer" -B "$scratch/consumer" -DCMAKE_PREFIX_PATH="$root" >/dev/null ||
+clean cmake -S "$here/consumer" -B "$scratch/consumer" -DCMAKE_PREFIX_PATH="$root" >/dev/null ||
   fail "find_package configure against the unpacked -dev package"
-cmake --build "$scratch/consumer" >/dev/null || fail "find_package build"
-env -u LD_LIBRARY_PATH "$scratch/consumer/consumer" || fail "consumer built with find_package"
+clean cmake --build "$scratch/consumer" >/dev/null || fail "find_package build"
+clean "$scratch/consumer/consumer" || fail "consumer built with find_package"
 
-python=$(package python3-vexar)
-if [[ -n $python ]]; then
-  dpkg-deb -x "$python" "$scratch/root"
-  PYTHONPATH=$(dirname "$(find "$root" -type d -name vexar -path '*dist-packages*')") \
-    /usr/bin/python3 -c 'import vexar' || fail "import vexar from python3-vexar"
-else
-  echo "no python3-vexar package built: its import is not checked"
-fi
+# Under /usr Debian's interpreter finds the package by itself; unpacked elsewhere it is told the
+# folder, and the extension finds the client library and the plug-in beside it.
+clean PYTHONPATH="$root/lib/python3/dist-packages" /usr/bin/python3 - "$root" <<'EOF' ||
+import sys, vexar
+root = sys.argv[1]
+camera = vexar.open("sim")
+assert vexar.__file__.startswith(root), vexar.__file__
+assert camera.plugin_path.startswith(root), camera.plugin_path
+print("python3-vexar:", camera.get("FrameRate"), "frames/s, plug-in", camera.plugin_path)
+EOF
+  fail "import vexar from python3-vexar"
 
-if command -v lintian >/dev/null; then
-  status=0
-  report=$(lintian "$scratch"/out/*.deb 2>&1) || status=$?
-  findings=$(grep -E '^[EW]: ' <<<"$report" || true)
-  [[ -z $findings && $status -eq 0 ]] || fail "lintian (status $status): $report"
-else
-  echo "lintian not installed: packages not linted"
-fi
+# examples/ as an integrator starts from it: no C++ standard of its own, the library from the
+# unpacked -dev package; here with warnings as errors. Its test checks the program's output.
+examples() {
+  local how=$1 build=$scratch/examples-$1
+  shift
+  { clean "$@" -S "$source_tree/examples" -B "$build" -DCMAKE_COMPILE_WARNING_AS_ERROR=ON &&
+    clean cmake --build "$build" && clean ctest --test-dir "$build" --output-on-failure; } \
+    >"$build.log" 2>&1 || fail "examples/ through $how: $(cat "$build.log")"
+  echo "examples/ through $how: $(grep -o '[0-9]*% tests passed.*' "$build.log")"
+}
+examples find_package cmake -DCMAKE_PREFIX_PATH="$root"
+examples pkg-config PKG_CONFIG_PATH="$(dirname "$(find "$root" -name vexar_client.pc)")" cmake \
+  -DVEXAR_EXAMPLES_PKG_CONFIG=ON -DPKG_CONFIG_ARGN=--define-prefix

@@ -19,6 +19,6 @@ check_tool "$prefix"
 "$cmake" -S "$here/consumer" -B "$scratch/consumer" -DCMAKE_PREFIX_PATH="$prefix" >/dev/null ||
   fail "find_package configure"
 "$cmake" --build "$scratch/consumer" >/dev/null || fail "find_package build"
-env -u LD_LIBRARY_PATH "$scratch/consumer/consumer" || fail "consumer built with find_package"
+clean "$scratch/consumer/consumer" || fail "consumer built with find_package"
 
 consume_with_pkgconfig "$prefix" "$scratch/consumer-pc"
