@@ -9,27 +9,40 @@
 # parallel jobs (default: the number of processors).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-"$root/scripts/setup.sh"
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 jobs=${VEXAR_JOBS:-$(nproc)}
 
-echo "== layout (.clang-format)"
+# Each stage's wall time, for docs/testing.md's table and for whoever wonders where it goes.
+stages=()
+stage() {
+  if [[ -n ${stage_name:-} ]]; then
+    stages+=("$(printf '%5d s  %s' $((SECONDS - stage_start)) "$stage_name")")
+  fi
+  stage_name=$1
+  stage_start=$SECONDS
+  [[ -z $1 ]] || echo "== $1"
+}
+
+stage "setup (what the build and the tests need)"
+"$root/scripts/setup.sh"
+
+stage "layout (.clang-format)"
 "$root/scripts/format.sh" --check
 
-echo "== layers (includes stay inside linked targets)"
+stage "layers (includes stay inside linked targets)"
 "$root/scripts/check-layers.sh"
 
-echo "== build and test (RelWithDebInfo)"
+stage "build and test (RelWithDebInfo)"
 "$root/scripts/build.sh" build
 ctest --test-dir "$root/build" --output-on-failure -j"$jobs"
 
-echo "== Debian packages (scripts/package.sh, warnings as errors), checked and run unpacked"
+stage "Debian packages (scripts/package.sh, warnings as errors), checked and run unpacked"
 "$root/scripts/package.sh" --werror
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$root/build-package/CMakeCache.txt")
 "$root/tests/package/debian-package.sh" "$root/out" "$version"
 
-echo "== valgrind memcheck: vexar-ctl demo"
+stage "valgrind memcheck: vexar-ctl demo"
 if ! valgrind --quiet --error-exitcode=99 --leak-check=full --show-leak-kinds=all \
     --errors-for-leak-kinds=all --suppressions="$root/scripts/valgrind.supp" \
     "$root/build/bin/vexar-ctl" demo >"$scratch/demo.out" 2>"$scratch/demo.err"; then
@@ -39,12 +52,12 @@ if ! valgrind --quiet --error-exitcode=99 --leak-check=full --show-leak-kinds=al
 fi
 echo "no errors, no leaks ($(wc -l <"$scratch/demo.out") lines of demo output)"
 
-echo "== build and test (AddressSanitizer + UndefinedBehaviorSanitizer)"
+stage "build and test (AddressSanitizer + UndefinedBehaviorSanitizer)"
 "$root/scripts/build.sh" build-asan -DVEXAR_SANITIZE=ON -DVEXAR_BENCH=OFF
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir "$root/build-asan" --output-on-failure -j"$jobs"
 
-echo "== instance isolation (ThreadSanitizer)"
+stage "instance isolation (ThreadSanitizer)"
 cmake -S "$root" -B "$root/build-tsan" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVEXAR_TSAN=ON \
   -DVEXAR_BENCH=OFF >/dev/null
 cmake --build "$root/build-tsan" -j"$jobs" --target test_golden
@@ -52,7 +65,7 @@ TSAN_OPTIONS=halt_on_error=1 "$root/build-tsan/bin/test_golden" \
   --gtest_filter='InstanceIsolation.*' --gtest_brief=1
 
 fuzz_seconds=${VEXAR_FUZZ_SECONDS:-10}
-echo "== fuzz targets (libFuzzer + ASan + UBSan), ${fuzz_seconds} s each"
+stage "fuzz targets (libFuzzer + ASan + UBSan), ${fuzz_seconds} s each"
 cmake -S "$root" -B "$root/build-fuzz" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DVEXAR_FUZZ=ON -DVEXAR_SANITIZE=ON \
   -DBUILD_TESTING=OFF -DVEXAR_BENCH=OFF >/dev/null
@@ -71,3 +84,7 @@ for corpus in "$root"/fuzz/corpus/*/; do
   runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$scratch/$target.log")
   echo "fuzz_$target: $runs executions, no findings"
 done
+stage ""
+echo "== wall time per stage"
+printf '%s\n' "${stages[@]}"
+echo "$(printf '%5d' "$SECONDS") s  in all"
