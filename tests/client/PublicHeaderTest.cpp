@@ -1,12 +1,12 @@
 // What an integrator's program gets from including the public header first and alone.
-#include "vexar/camera.hpp"
-
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <limits>
+
+#include "vexar/camera.hpp"
 
 // The plug-in's C header declares these at global scope; they compile here only while the
 // public header keeps it out.
@@ -28,7 +28,8 @@ void expectBadInput(auto make, const char* what) {
         ADD_FAILURE() << what << " was taken";
     } catch (const vexar::Error& error) {
         EXPECT_EQ(error.kind(), vexar::ErrorKind::BadInput) << what;
-        EXPECT_NE(std::string(error.what()).find("does not fit"), std::string::npos) << error.what();
+        EXPECT_NE(std::string(error.what()).find("does not fit"), std::string::npos)
+            << error.what();
     }
 }
 
@@ -47,7 +48,8 @@ TEST(PublicHeader, ValuesComeFromAnyArithmeticTypeAndNeverWrap) {
 
     expectBadInput([] { return vexar::Value(std::uint32_t{2147483648U}); }, "2^31 unsigned");
     expectBadInput([] { return vexar::Value(-2147483649LL); }, "-2^31 - 1");
-    expectBadInput([] { return vexar::Value(std::numeric_limits<std::size_t>::max()); }, "SIZE_MAX");
+    expectBadInput([] { return vexar::Value(std::numeric_limits<std::size_t>::max()); },
+                   "SIZE_MAX");
     expectBadInput([] { return vexar::Value(1e39); }, "1e39");
     expectBadInput([] { return vexar::Value(-1e-50); }, "-1e-50");
     expectBadInput([] { return vexar::Value(1e400L); }, "1e400L");
