@@ -1,0 +1,111 @@
+// The C++ face of the cross-face table: one request as JSON on standard input, its outcome as
+// JSON on standard output, on the register image named by the only argument. It uses the
+// public headers alone, as an integrator's program does.
+#include <iostream>
+#include <iterator>
+#include <string>
+
+#include "vexar/camera.hpp"
+#include "vexar/json.hpp"
+
+namespace {
+
+using vexar::Json;
+
+// What the request's value is for the parameter: {"text": "0x8"} as people type it, else the
+// JSON value itself.
+vexar::Value requested(const vexar::ParameterName& parameter, const Json& given) {
+    if (given.is_object() && given.contains("text")) {
+        const auto parsed = vexar::Value::parse(parameter.type, given["text"].get<std::string>());
+        if (!parsed) {
+            throw vexar::Error(vexar::ErrorKind::BadInput, "not " + given["text"].dump());
+        }
+        return *parsed;
+    }
+    if (given.is_number_integer()) {
+        return vexar::Value(given.get<long long>());
+    }
+    if (given.is_number()) {
+        return vexar::Value(given.get<double>());
+    }
+    if (const auto value = vexar::valueFromJson(parameter.type, given)) {
+        return *value;
+    }
+    throw vexar::Error(vexar::ErrorKind::BadInput, "not a value: " + given.dump());
+}
+
+Json text(const std::optional<vexar::Value>& value) {
+    return value ? Json(value->toString()) : Json(nullptr);
+}
+
+const char* kindName(vexar::ErrorKind kind) {
+    switch (kind) {
+        case vexar::ErrorKind::Refused:
+            return "Refused";
+        case vexar::ErrorKind::BadInput:
+            return "BadInput";
+        case vexar::ErrorKind::LoadFailure:
+            return "LoadFailure";
+        case vexar::ErrorKind::BusFailure:
+            return "BusFailure";
+    }
+    return "?";
+}
+
+Json run(vexar::Camera& camera, const Json& request) {
+    const std::string op = request["op"];
+    if (op == "get") {
+        return {{"ok", true}, {"text", camera.get(request["name"].get<std::string>()).toString()}};
+    }
+    if (op == "set") {
+        const auto parameter = vexar::findParameter(request["name"].get<std::string>());
+        if (!parameter) {
+            // Let the library say what is wrong with the name.
+            camera.get(request["name"].get<std::string>());
+        }
+        const vexar::Applied applied =
+            camera.set(request["name"].get<std::string>(), requested(*parameter, request["value"]),
+                       request.value("force", false));
+        return {{"ok", true}, {"applied", text(applied.applied)}};
+    }
+    if (op == "profile") {
+        camera.applyProfile(vexar::settingsFromJson(request["value"]));
+        return {{"ok", true}};
+    }
+    if (op == "sequence") {
+        for (const Json& step : request["steps"]) {
+            run(camera, step);
+        }
+        return {{"ok", true}};
+    }
+    throw vexar::Error(vexar::ErrorKind::BadInput, "unknown op " + op);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::cerr << "usage: cpp-face IMAGE < REQUEST\n";
+        return 2;
+    }
+    const std::string input(std::istreambuf_iterator<char>(std::cin), {});
+    Json outcome;
+    try {
+        const Json request = Json::parse(input);
+        vexar::OpenOptions options;
+        if (request.contains("lock_timeout")) {
+            options.lockTimeout = std::chrono::milliseconds(
+                static_cast<long>(request["lock_timeout"].get<double>() * 1000));
+        }
+        auto camera = vexar::Camera::open(std::string("image:") + argv[1], options);
+        outcome = run(camera, request);
+    } catch (const vexar::Error& error) {
+        outcome = {{"ok", false},
+                   {"kind", kindName(error.kind())},
+                   {"code", error.code() ? Json(*error.code()) : Json(nullptr)},
+                   {"errno", error.busErrno() ? Json(*error.busErrno()) : Json(nullptr)},
+                   {"message", error.what()}};
+    }
+    std::cout << outcome.dump() << '\n';
+    return 0;
+}
