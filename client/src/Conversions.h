@@ -16,7 +16,7 @@ Value toInternal(const vexar::Value& value);
 vexar::Range toPublic(const RangeWire::RangeDescription& range);
 vexar::Access toPublicAccess(std::uint32_t access);
 
-// "min=0 max=60 step=0.5", "values=1,2,4,8", per region field "x=0..319/1 ...".
+// "min=0 max=60 step=0.01", "values=1,2,4,8", per region field "x=0..303/16 ...".
 std::string describeRange(const RangeWire::RangeDescription& range);
 
 }  // namespace Lumivor::Ctl

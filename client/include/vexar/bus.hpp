@@ -19,7 +19,10 @@ struct VEXAR_CLIENT_API Transaction {
     std::vector<std::uint8_t> bytes;  // written, or read back (empty when the read failed)
     std::int32_t result;              // 0, or the bus's negative errno
 
-    // "i2ctransfer"-style: "w3@0x5c 0x02 0x00 0x00 0x1e", "r3@0x5c 0x02 -> 0x00 0x00 0x1e".
+    // "i2ctransfer"-style, the register counted among the bytes written:
+    //   w4@0x5c 0x02 0x00 0x00 0x1e          a write
+    //   w1@0x5c 0x02 r3 -> 0x00 0x00 0x1e    a read and what it brought back
+    //   w1@0x5c 0x02 r3  (error -121)        a read that failed
     std::string toString() const;
     bool operator==(const Transaction&) const = default;
 };

@@ -47,7 +47,8 @@ struct VEXAR_CLIENT_API Range {
     std::variant<Bounds<std::int32_t>, Bounds<float>, std::vector<std::int32_t>, RegionBounds>
         numbers;
 
-    // "min=0 max=60 step=0.5", "values=1,2,4,8", "x=0..319/1 y=0..239/1 ...".
+    // "min=0 max=60 step=0.01", "values=1,2,4,8",
+    // "x=0..303/16 y=0..239/1 width=16..320/16 height=1..240/1".
     std::string toString() const;
     // Whether the value lies inside (a NaN never does).
     bool contains(const Value& value) const;

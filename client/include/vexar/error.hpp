@@ -25,9 +25,9 @@ class VEXAR_CLIENT_API Error : public std::runtime_error {
     struct Details {
         std::optional<std::int32_t> code;       // the plug-in's result code
         std::string lastError;                  // the plug-in's last-error text
-        std::string allowed;                    // what the range allows: "min=0 max=60 step=0.5"
+        std::string allowed;                    // what the range allows: "min=0 max=60 step=0.01"
         std::optional<int> busErrno;            // the positive errno of a failed transaction
-        std::string subject;                    // what failed: "FrameRate = 70", "state load"
+        std::string subject;                    // what failed: "IntegrationTime = -1", "state load"
     };
 
     Error(ErrorKind kind, const std::string& message) : std::runtime_error(message), kind_(kind) {}

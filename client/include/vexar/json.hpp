@@ -37,7 +37,7 @@ VEXAR_CLIENT_API Settings settingsFromJson(const Json& profile);
 
 // The readable form of a calibration record:
 //   {"phaseOffset1": {"offset": 1000, "state": 2}, "phaseOffset2": {...},
-//    "temperatureCalibration1": {"values": [25, 40], "state": 2},
+//    "temperatureCalibration1": {"values": [25.0, 40.0], "state": 2},
 //    "temperatureCompensation1": {"kind": 3, "values": [1.5, -1.5], "state": 2}}
 // Error(BadInput) for bytes that are not a record; reading, a missing entry or "state" keeps
 // the record's default, and unknown members, values of the wrong type and offsets outside 16

@@ -63,7 +63,7 @@ class VEXAR_CLIENT_API Value {
     Region asRegion() const;
 
     // The shortest text that reads back as the same value, as vexar-ctl prints it: "30",
-    // "0.01", "nan", "-nan", "true", "0,0,320,240".
+    // "0.01", "nan" (whatever its sign: JSON keeps that, as "-nan"), "true", "0,0,320,240".
     std::string toString() const;
 
     // Text as people type it for a parameter of the type: numbers in decimal with an optional
