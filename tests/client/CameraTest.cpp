@@ -1,15 +1,11 @@
 // The client library's own behaviour: what a front end relies on beyond what the tool's
 // transcripts show.
-#include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <sys/file.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
-#include <csignal>
 #include <filesystem>
 #include <thread>
 
@@ -219,41 +215,6 @@ TEST(CameraImage, OnlyThisProcesssOwnModuleIsUnshared) {
     EXPECT_TRUE(caller.shared());
     onImage.close();
     EXPECT_FALSE(onImage.shared());
-    fs::remove(image);
-}
-
-// Another process keeps the image locked for ten times the timeout: opening gives up after the
-// timeout, naming the image and the holder.
-TEST(CameraImage, ALockHeldElsewhereEndsTheWaitAtTheTimeout) {
-    const fs::path image = fs::temp_directory_path() / ("held-test-" + std::to_string(getpid()));
-    vexar::Camera::open("image:" + image.string(), withPlugin()).set("FrameRate", 20.0f);
-    const pid_t holder = fork();
-    ASSERT_GE(holder, 0);
-    if (holder == 0) {
-        execlp("flock", "flock", image.c_str(), "sleep", "3", static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    const int probe = ::open(image.c_str(), O_RDONLY | O_CLOEXEC);
-    while (::flock(probe, LOCK_EX | LOCK_NB) == 0) {
-        ::flock(probe, LOCK_UN);
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    vexar::OpenOptions options = withPlugin();
-    options.lockTimeout = std::chrono::milliseconds(300);
-    const auto began = std::chrono::steady_clock::now();
-    try {
-        vexar::Camera::open("image:" + image.string(), options);
-        ADD_FAILURE() << "opened an image another process holds";
-    } catch (const vexar::Error& e) {
-        EXPECT_EQ(e.kind(), vexar::ErrorKind::BusFailure);
-        EXPECT_EQ(e.busErrno(), EBUSY);
-        EXPECT_THAT(e.what(), HasSubstr(image.string() + " is in use by process " +
-                                        std::to_string(holder) + " (flock)"));
-    }
-    EXPECT_LT(std::chrono::steady_clock::now() - began, std::chrono::milliseconds(1500));
-    ::kill(holder, SIGKILL);
-    ::waitpid(holder, nullptr, 0);
-    ::close(probe);
     fs::remove(image);
 }
 

@@ -24,12 +24,6 @@ def test_refusal_carries_the_plug_ins_code_and_range(cam: vexar.Camera) -> None:
     assert write_only.value.code_name == "NotSupported"
 
 
-@pytest.mark.parametrize("name", ["RegionOfInterest", "DealiasingOn"])
-def test_state_only_parameters_are_refused_alone(cam: vexar.Camera, name: str) -> None:
-    with pytest.raises(vexar.Refused):
-        cam.set(name, cam.get(name))
-
-
 @pytest.mark.parametrize(
     "name, value",
     [
