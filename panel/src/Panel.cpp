@@ -60,26 +60,6 @@ Json changedFields(const std::vector<Field>& before, const std::vector<Field>& a
     return changed;
 }
 
-// A value as the state JSON carries it, which applyProfile reads.
-Json profileValue(const Value& value) {
-    switch (value.type()) {
-        case ValueType::Bool:
-            return value.asBool();
-        case ValueType::Int:
-            return value.asInt();
-        case ValueType::Region: {
-            const Region r = value.asRegion();
-            return Json{{"x", r.x}, {"y", r.y}, {"width", r.width}, {"height", r.height}};
-        }
-        case ValueType::Float: {
-            const float f = value.asFloat();
-            if (std::isfinite(f)) return f;
-            return value.toString();
-        }
-    }
-    return nullptr;
-}
-
 }  // namespace
 
 std::shared_ptr<EventHub::Stream> EventHub::open() {
@@ -434,9 +414,12 @@ Json Panel::set(const std::string& name, const Json& body) {
         if (!force && value.isFloat() && !std::isfinite(value.asFloat())) {
             throw Error(ErrorKind::BadInput, parameter.name + ": not a finite number");
         }
-        Json profile = toJson(camera_.profile());
-        profile[parameter.name] = profileValue(value);
-        const Settings members = settingsFromJson(profile);
+        Settings members = camera_.profile();
+        for (auto& [member, held] : members) {
+            if (member == parameter.name) {
+                held = value;
+            }
+        }
         const auto unloadable = Camera::unloadable(Camera::stateFromSettings(members));
         if (!unloadable.empty()) {
             std::string reasons;
