@@ -22,6 +22,7 @@ import re
 import struct
 import subprocess
 import sys
+import time
 import urllib.parse
 from pathlib import Path
 from typing import Any, Callable, Iterator, Optional
@@ -41,10 +42,9 @@ FACES = ["cpp", "cli", "python", "panel"]
 
 # What a face does not yet do as the table says, by (row, face): each must still fail, so
 # that the entry goes as soon as the face is put right.
-KNOWN_DRIFT: dict[tuple[str, str], str] = json.loads(
-    (HERE / "known-drift.json").read_text())["drift"] if (HERE / "known-drift.json").exists() \
-    else {}
-KNOWN_DRIFT = {tuple(key.split(" | ")): why for key, why in KNOWN_DRIFT.items()}  # type: ignore
+KNOWN_DRIFT: dict[tuple[str, ...], str] = {
+    tuple(key.split(" | ")): why
+    for key, why in json.loads((HERE / "known-drift.json").read_text())["drift"].items()}
 
 
 def as_text(value: Any) -> Optional[str]:
@@ -246,7 +246,7 @@ def held() -> Iterator[Callable[[Path], None]]:
                     fcntl.flock(probe, fcntl.LOCK_UN)
                 except BlockingIOError:
                     return
-            subprocess.run(["sleep", "0.05"])
+            time.sleep(0.05)
         raise AssertionError("the holder never took the lock")
 
     yield hold
