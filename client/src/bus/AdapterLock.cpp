@@ -25,7 +25,7 @@ AdapterLock::AdapterLock(int fd, const std::string& shown, std::chrono::millisec
     }
     int error = 0;
     try {
-        error = Io::lockExclusive(fd_, shown, timeout);
+        error = Io::lockExclusive(fd_, shown, std::chrono::steady_clock::now() + timeout, timeout);
     } catch (...) {
         ::close(fd_);
         throw;

@@ -54,8 +54,8 @@ std::optional<pid_t> flockHolder(int fd) {
     return std::nullopt;
 }
 
-int lockExclusive(int fd, const std::string& shown, std::chrono::milliseconds timeout) {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
+int lockExclusive(int fd, const std::string& shown, std::chrono::steady_clock::time_point deadline,
+                  std::chrono::milliseconds timeout) {
     auto pause = std::chrono::milliseconds(1);
     for (;;) {
         if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {

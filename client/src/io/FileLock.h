@@ -28,11 +28,13 @@ class LockBusy : public Failure {
     std::optional<pid_t> holder_;
 };
 
-// Takes an exclusive flock on fd, waiting up to timeout (zero: not at all). The wait polls
-// rather than blocks, so that it ends when its time is up whatever the holder does. 0 once
-// locked, the errno of a flock that cannot succeed at all; LockBusy naming shown and the
-// holding process, as /proc/locks tells it, when the wait runs out.
-int lockExclusive(int fd, const std::string& shown, std::chrono::milliseconds timeout);
+// Takes an exclusive flock on fd, waiting until deadline (one already past: not at all). The
+// wait polls rather than blocks, so that it ends when its time is up whatever the holder does.
+// 0 once locked, the errno of a flock that cannot succeed at all; LockBusy naming shown, the
+// holding process, as /proc/locks tells it, and timeout, the whole wait the caller allowed,
+// when the wait runs out.
+int lockExclusive(int fd, const std::string& shown, std::chrono::steady_clock::time_point deadline,
+                  std::chrono::milliseconds timeout);
 
 // The process that holds a flock on the open file fd, from /proc/locks; nothing when there is
 // none or it cannot be told (another pid namespace).

@@ -5,7 +5,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -56,13 +55,11 @@ LockedFile::LockedFile(fs::path path, std::chrono::milliseconds timeout) : path_
             throw badInputFailure("cannot use " + path_.string() +
                                   " as a register image: not a regular file");
         }
-        // A retry after the name moved waits only for what is left of the time.
-        const auto left = std::max(std::chrono::steady_clock::duration::zero(),
-                                   deadline - std::chrono::steady_clock::now());
+        // A retry after the name moved (each write replaces the file) waits only for what is
+        // left of the time.
         int error = 0;
         try {
-            error = lockExclusive(fd_, path_.string(),
-                                  std::chrono::ceil<std::chrono::milliseconds>(left));
+            error = lockExclusive(fd_, path_.string(), deadline, timeout);
         } catch (...) {
             ::close(fd_);
             fd_ = -1;
