@@ -14,9 +14,11 @@
 #include <thread>
 
 #include "vexar/camera.hpp"
+#include "vexar/json.hpp"
 
 namespace {
 using ::testing::HasSubstr;
+using ::testing::Not;
 namespace fs = std::filesystem;
 
 vexar::OpenOptions withPlugin() {
@@ -141,6 +143,13 @@ TEST(CameraBus, ABusFailureIsNotARefusalWhateverItsNumber) {
         EXPECT_EQ(error.kind(), vexar::ErrorKind::BusFailure);
         EXPECT_EQ(error.busErrno(), EIO);
         EXPECT_THAT(error.what(), HasSubstr("on test bus: Input/output error (-5)"));
+        // The -5 the plug-in passed on is no code of its own: no code, no code name anywhere.
+        EXPECT_FALSE(error.code());
+        EXPECT_THAT(error.what(), Not(HasSubstr("OutOfRange")));
+        const vexar::Json json = vexar::toJson(error);
+        EXPECT_EQ(json["kind"], "BusFailure");
+        EXPECT_TRUE(json["code_name"].is_null() && json["code"].is_null());
+        EXPECT_EQ(json["errno"], EIO);
     }
     countdown = 1 << 30;
     EXPECT_EQ(camera.get("FrameRate"), vexar::Value(30.0f));
@@ -245,7 +254,7 @@ TEST(CameraImage, ALockHeldElsewhereEndsTheWaitAtTheTimeout) {
         vexar::Camera::open("image:" + image.string(), options);
         ADD_FAILURE() << "opened an image another process holds";
     } catch (const vexar::Error& e) {
-        EXPECT_EQ(e.kind(), vexar::ErrorKind::BusFailure);
+        EXPECT_EQ(e.kind(), vexar::ErrorKind::Busy);
         EXPECT_EQ(e.busErrno(), EBUSY);
         EXPECT_THAT(e.what(), HasSubstr(image.string() + " is in use by process " +
                                         std::to_string(holder) + " (flock)"));

@@ -73,7 +73,7 @@ def test_python_gives_up_with_a_bus_error(image: Path, held: int) -> None:
     names_holder(str(raised.value), image, held)
 
 
-def test_a_panel_request_gives_up_with_502(image: Path) -> None:
+def test_a_panel_request_gives_up_with_503(image: Path) -> None:
     server = subprocess.Popen([os.environ["VEXAR_CTL"], "--image", str(image), "--lock-timeout",
                                str(TIMEOUT), "serve", "--listen", "127.0.0.1:0"],
                               stdout=subprocess.PIPE, text=True)
@@ -90,7 +90,7 @@ def test_a_panel_request_gives_up_with_502(image: Path) -> None:
             with pytest.raises(urllib.error.HTTPError) as raised:
                 urllib.request.urlopen(request, timeout=HELD)
             assert time.monotonic() - began < HELD / 2
-            assert raised.value.code == 502
+            assert raised.value.code == 503
             error = json.loads(raised.value.read())["error"]
             names_holder(error["message"], image, holder.pid)
         finally:
