@@ -44,7 +44,8 @@ class VEXAR_CLIENT_API Error : public std::runtime_error {
         std::optional<std::int32_t> code;       // the plug-in's result code
         std::string lastError;                  // the plug-in's last-error text
         std::string allowed;                    // what the range allows: "min=0 max=60 step=0.5"
-        std::optional<int> busErrno;            // the positive errno of a failed transaction;
+        std::optional<int> busErrno;            // the positive errno of a failed transaction
+                                                // or of an adapter that cannot be opened;
                                                 // EBUSY for Busy
         std::string subject;                    // what failed: "FrameRate = 70", "state load"
     };
