@@ -61,7 +61,7 @@ class Panel {
     Json calibrationJson();
     std::vector<std::uint8_t> calibration();
 
-    // Each answers the body of a success or throws ActionError.
+    // Each answers the body of a success, or throws ActionError or the library's Error.
     Json set(const std::string& name, const Json& body);
     Json applyProfile(const std::string& text);
     Json reset();
