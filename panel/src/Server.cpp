@@ -257,6 +257,7 @@ class Server {
     }
 
     void run() { http_.listen_after_bind(); }
+    bool running() const { return http_.is_running(); }
 
     void poll(const std::atomic<bool>& stopping) {
         while (!stopping) {
@@ -536,10 +537,14 @@ void serve(Camera& camera, const ServeOptions& options, std::ostream& out, std::
             << ", beyond this computer: whoever can reach it and learns the URL can change the "
                "module\n";
     }
-    out << server.url() << std::endl;
-
     std::atomic<bool> stopping = false;
     std::thread listener([&] { server.run(); });
+    // A stop that came before the server library runs would be lost and leave it listening:
+    // the URL, after which a caller may signal at once, waits for it.
+    for (int i = 0; i < 5000 && !server.running(); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    out << server.url() << std::endl;
     std::thread poller;
     if (camera.shared()) poller = std::thread([&] { server.poll(stopping); });
 
