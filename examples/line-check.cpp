@@ -58,6 +58,6 @@ int main(int argc, char** argv) {
         return failed == 0 ? 0 : 1;
     } catch (const vexar::Error& error) {
         std::fprintf(stderr, "line-check: %s\n", error.what());
-        return static_cast<int>(error.kind());
+        return vexar::kindInfo(error.kind()).exitStatus;  // as vexar-ctl exits
     }
 }

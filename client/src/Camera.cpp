@@ -137,7 +137,7 @@ struct Camera::Impl {
         const Ctl::ParameterInfo* parameter = Ctl::findParameter(nameOrId);
         if (parameter == nullptr) {
             throw Error(ErrorKind::BadInput,
-                        "no such parameter (a name as 'list' shows it, or an id 0-15)",
+                        "no such parameter (a parameter's name in any letter case, or an id 0-15)",
                         about(std::string(nameOrId)));
         }
         return *parameter;
@@ -366,7 +366,7 @@ Applied Camera::set(std::string_view nameOrId, const Value& value, bool allowNon
             std::string hint;
             if (status == VEXAR_NOT_SUPPORTED) {
                 hint = stateOnly(info.id) ? " (the plug-in's exports do not write " + name +
-                                                "; a system state does: see 'state load')"
+                                                "; a system state does)"
                                           : accessHint(session, info, AccessMode::ReadOnly);
             } else if (range) {
                 hint = " (allowed: " + allowed + ")";
@@ -457,7 +457,7 @@ void Camera::reset() {
     impl_->run([&] {
         Sim::SimulatedModule* module = impl_->bus->simulated();
         if (module == nullptr) {
-            throw Error(ErrorKind::Refused,
+            throw Error(ErrorKind::Unsupported,
                         "a module on " + impl_->bus->name() +
                             " has no power-on state the library could load back");
         }
@@ -500,7 +500,7 @@ std::uint32_t readSensorOnBus(backend::Backend& bus, std::uint32_t address) {
     std::uint8_t bytes[yorind::kRegisterBytes] = {};
     if (bus.read(yorind::bankDevice(address), yorind::bankRegister(address), bytes,
                  yorind::kRegisterBytes) != 0) {
-        throw Error(ErrorKind::BusFailure, bus.describeFailure(*bus.firstFailure()));
+        throw bus.busFailure(*bus.firstFailure());
     }
     return Bytes::loadLittleEndian(bytes, yorind::kRegisterBytes);
 }
@@ -583,7 +583,7 @@ void Camera::writeRegister(std::uint32_t address, std::uint32_t value) {
         Bytes::storeLittleEndian(bytes, value, yorind::kRegisterBytes);
         if (bus.write(yorind::bankDevice(address), yorind::bankRegister(address), bytes,
                       yorind::kRegisterBytes) != 0) {
-            throw Error(ErrorKind::BusFailure, bus.describeFailure(*bus.firstFailure()));
+            throw bus.busFailure(*bus.firstFailure());
         }
     });
 }
@@ -612,7 +612,8 @@ std::optional<std::uint8_t> Camera::readRegister(std::uint16_t device, std::uint
         // what it took.
         const Sim::SimulatedModule* module = impl_->bus->simulated();
         if (module == nullptr) {
-            throw Ctl::badInput("the device is write-only; on a real bus it cannot be read");
+            throw Error(ErrorKind::Unsupported,
+                        "the device is write-only; on a real bus it cannot be read");
         }
         return module->latchedByte(known.address);
     });
@@ -624,7 +625,7 @@ void Camera::writeRegister(std::uint16_t device, std::uint8_t reg, std::uint8_t 
         backend::Backend& bus = *impl_->bus;
         std::uint8_t byte = value;
         if (bus.write(known.address, known.reg, &byte, 1) != 0) {
-            throw Error(ErrorKind::BusFailure, bus.describeFailure(*bus.firstFailure()));
+            throw bus.busFailure(*bus.firstFailure());
         }
     });
 }

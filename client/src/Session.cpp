@@ -2,7 +2,6 @@
 
 #include <bit>
 
-#include "Errors.h"
 #include "bus/Probe.h"
 
 namespace Lumivor::Ctl {
@@ -13,11 +12,7 @@ namespace {
 void requireSensor(Bus::Backend& bus) {
     for (const Bus::Answer& answer : Bus::probe(bus, Bus::sensorDevices())) {
         if (answer.result != 0) {
-            const Bus::Transaction* failed = bus.firstFailure();
-            throw vexar::Error(vexar::ErrorKind::BusFailure,
-                               "the sensor does not answer: " + bus.describeFailure(*failed) +
-                                   "; 'vexar-ctl --bus " + bus.name() +
-                                   " probe' shows which of the module's devices answer");
+            throw bus.busFailure(*bus.firstFailure(), "the sensor does not answer: ");
         }
     }
 }
@@ -51,15 +46,6 @@ Session::Session(const std::string& pluginPath, Bus::Backend& bus, const ModuleI
     }
 }
 
-Sim::SimulatedModule& Session::module() const {
-    Sim::SimulatedModule* simulated = bus_->simulated();
-    if (simulated == nullptr) {
-        throw badInput("the registers of the module on " + bus_->name() +
-                       " are not visible to the tool, only through the plug-in's parameters");
-    }
-    return *simulated;
-}
-
 Session::~Session() {
     if (instance_ != nullptr) {
         api().dispose(instance_);
@@ -80,11 +66,9 @@ void Session::check(std::int32_t code, const std::string& what, const std::strin
     const std::string text = lastError.empty() ? "(no error text)" : lastError;
     vexar::Error::Details details{code, lastError, allowed, std::nullopt, what};
     if (const Bus::Transaction* failed = bus_->firstFailure()) {
-        details.busErrno = failed->result < 0 ? std::optional(-failed->result) : std::nullopt;
-        throw vexar::Error(
-            vexar::ErrorKind::BusFailure,
-            describeCode(code) + ": " + text + "; bus failure " + bus_->describeFailure(*failed),
-            std::move(details));
+        throw bus_->busFailure(*failed,
+                               lastError.empty() ? "bus failure " : lastError + ": bus failure ",
+                               std::move(details));
     }
     throw vexar::Error(vexar::ErrorKind::Refused, describeCode(code) + ": " + text + hint,
                        std::move(details));

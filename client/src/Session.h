@@ -34,16 +34,13 @@ class Session {
     void* instance() const { return instance_; }
     Bus::Backend& bus() { return *bus_; }
     const ModuleIdentity& publicIdentity() const { return identity_; }
-    // The simulated module behind the bus; Error(BadInput) on real hardware, where the
-    // tool cannot see the registers but through the plug-in.
-    Sim::SimulatedModule& module() const;
     const std::string& pluginPath() const { return pluginPath_; }
 
     // Fetches and so clears the plug-in's last-error text.
     std::string takeLastError() const;
     // Throws Error(Refused) for a non-zero code: "<what>: <Code (n)>: <last-error text>",
-    // followed by the hint; Error(BusFailure) naming the failed transfer instead when a
-    // bus transaction failed since the log was last cleared.
+    // followed by the hint; Error(BusFailure) naming the failed transfer, with its errno and
+    // without the code, instead when a bus transaction failed since the failures were marked.
     void check(std::int32_t code, const std::string& what, const std::string& hint = {},
                const std::string& allowed = {}) const;
 

@@ -46,16 +46,16 @@ Value regionFromJson(const Json& json) {
                                : key == "width"  ? &region.width
                                : key == "height" ? &region.height
                                                  : nullptr;
-        if (!target) throw BadRequest("unknown region field '" + key + "'");
+        if (!target) throw badInput("unknown region field '" + key + "'");
         // The state keeps each field in 16 bits; anything wider would be cut, not refused.
         if (!member.is_number_integer() || member.get<std::int64_t>() < 0 ||
             member.get<std::int64_t>() > 65535) {
-            throw BadRequest("region field '" + key + "' must be a whole number from 0 to 65535");
+            throw badInput("region field '" + key + "' must be a whole number from 0 to 65535");
         }
         *target = member.get<std::int32_t>();
         seen.insert(key);
     }
-    if (seen.size() != 4) throw BadRequest("a region needs x, y, width and height");
+    if (seen.size() != 4) throw badInput("a region needs x, y, width and height");
     return region;
 }
 
@@ -113,8 +113,8 @@ Value valueFromJson(const Parameter& parameter, const Json& json) {
     const ValueType type = parameter.type;
     if (json.is_string()) {
         if (auto value = Value::parse(type, json.get<std::string>())) return *value;
-        throw BadRequest("value for " + parameter.name + ": '" + json.get<std::string>() +
-                         "' is not " + expected(type));
+        throw badInput("value for " + parameter.name + ": '" + json.get<std::string>() +
+                       "' is not " + expected(type));
     }
     switch (type) {
         case ValueType::Float:
@@ -125,8 +125,8 @@ Value valueFromJson(const Parameter& parameter, const Json& json) {
                 const auto wide = json.get<std::int64_t>();
                 if (wide < std::numeric_limits<std::int32_t>::min() ||
                     wide > std::numeric_limits<std::int32_t>::max()) {
-                    throw BadRequest("value for " + parameter.name + ": " + json.dump() +
-                                     " does not fit 32 bits");
+                    throw badInput("value for " + parameter.name + ": " + json.dump() +
+                                   " does not fit 32 bits");
                 }
                 return Value(static_cast<std::int32_t>(wide));
             }
@@ -138,8 +138,8 @@ Value valueFromJson(const Parameter& parameter, const Json& json) {
             if (json.is_object()) return regionFromJson(json);
             break;
     }
-    throw BadRequest("value for " + parameter.name + ": expected " + expected(type) + ", got " +
-                     jsonTypeName(json));
+    throw badInput("value for " + parameter.name + ": expected " + expected(type) + ", got " +
+                   jsonTypeName(json));
 }
 
 Json fieldJson(const Field& field) {
@@ -167,23 +167,23 @@ Json transactionJson(const Transaction& transaction) {
                 {"text", transaction.toString()}};
 }
 
-Json errorJson(const Error& error) {
-    static constexpr const char* kinds[] = {"", "Refused", "BadInput", "LoadFailure", "BusFailure"};
-    const int kind = static_cast<int>(error.kind());
-    Json out = Json{{"kind", kind >= 1 && kind <= 4 ? kinds[kind] : "Error"},
-                    {"code", error.code() ? Json(*error.code()) : Json(nullptr)},
-                    {"code_name", error.code() ? Json(error.codeName()) : Json(nullptr)},
-                    {"message", error.what()},
-                    {"allowed", error.allowed().empty() ? Json(nullptr) : Json(error.allowed())}};
-    return out;
+ActionError failureOf(const Error& error) {
+    return ActionError{kindInfo(error.kind()).httpStatus, Json{{"error", toJson(error)}}};
 }
 
-Json errorJson(std::string_view kind, std::string_view message) {
-    return Json{{"kind", kind},
-                {"code", nullptr},
-                {"code_name", nullptr},
-                {"message", message},
-                {"allowed", nullptr}};
+ActionError failureOf(HttpKind kind, const std::string& message) {
+    struct Row {
+        std::string_view name;
+        int status;
+    };
+    static constexpr Row kRows[] = {{"Unauthorized", 401}, {"Forbidden", 403},
+                                    {"NotFound", 404},     {"MethodNotAllowed", 405},
+                                    {"TooLarge", 413},     {"Unavailable", 503}};
+    const Row& row = kRows[static_cast<std::size_t>(kind)];
+    // The library's object with the HTTP layer's name, so that every error has one form.
+    Json error = toJson(Error(ErrorKind::Internal, message));
+    error["kind"] = std::string(row.name);
+    return ActionError{row.status, Json{{"error", std::move(error)}}};
 }
 
 Json parseStrict(std::string_view text) {
@@ -206,9 +206,9 @@ Json parseStrict(std::string_view text) {
     try {
         json = Json::parse(text.begin(), text.end(), check);
     } catch (const Json::exception& e) {
-        throw BadRequest(std::string("malformed JSON: ") + e.what());
+        throw badInput(std::string("malformed JSON: ") + e.what());
     }
-    if (!duplicate.empty()) throw BadRequest("malformed JSON: member '" + duplicate + "' twice");
+    if (!duplicate.empty()) throw badInput("malformed JSON: member '" + duplicate + "' twice");
     return json;
 }
 
@@ -243,7 +243,7 @@ std::vector<BadEntry> checkProfile(const Json& profile, const std::vector<Parame
         }
         try {
             (void)valueFromJson(*found, member);
-        } catch (const BadRequest& e) {
+        } catch (const Error& e) {
             bad.push_back({key, e.what()});
         }
     }

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -12,11 +11,23 @@
 // the page, the event stream and the documentation see one form of each thing.
 namespace vexar::panel {
 
-// A request the panel cannot use, with the reason people read; answered 400.
-class BadRequest : public std::runtime_error {
-  public:
-    using std::runtime_error::runtime_error;
+// A request the panel cannot use, with the reason people read: the library's bad input.
+inline Error badInput(const std::string& reason) {
+    return Error(ErrorKind::BadInput, reason);
+}
+
+// The HTTP layer's own failures, which never come from the library; every other failure is
+// the library's error, answered with the status the library's table gives its kind.
+enum class HttpKind { Unauthorized, Forbidden, NotFound, MethodNotAllowed, TooLarge, Unavailable };
+
+// A failed request: the status and the body {"error": {...}}, with the sequence number when
+// the action reached the module (a refusal may leave what was written before it).
+struct ActionError {
+    int status;
+    Json body;
 };
+ActionError failureOf(const Error& error);
+ActionError failureOf(HttpKind kind, const std::string& message);
 
 // {"value": number|bool|region|null, "text": "...", "reason"?: "nan"|"-nan"|"inf"|"-inf"}:
 // the value exactly as the module holds it; the text is how vexar-ctl prints it.
@@ -29,13 +40,8 @@ Value valueFromJson(const Parameter& parameter, const Json& json);
 Json fieldJson(const Field& field);
 Json timingJson(const Timing& timing);
 Json transactionJson(const Transaction& transaction);
-// {"kind", "code", "code_name", "message", "allowed"}; code and allowed are null when the
-// failure has none.
-Json errorJson(const Error& error);
-Json errorJson(std::string_view kind, std::string_view message);
-
-// Parses JSON text, refusing a member named twice in one object, with the reason as
-// BadRequest.
+// Parses JSON text, refusing a member named twice in one object, with the reason as bad
+// input.
 Json parseStrict(std::string_view text);
 
 // One entry of a profile that cannot be applied, and why.

@@ -25,24 +25,6 @@ std::string dumpJson(const Json& json) {
     return json.dump(-1, ' ', false, Json::error_handler_t::replace);
 }
 
-int statusOf(const Error& error) {
-    switch (error.kind()) {
-        case ErrorKind::Refused:
-            return 422;
-        case ErrorKind::BadInput:
-            return 400;
-        case ErrorKind::LoadFailure:
-            return 500;
-        case ErrorKind::BusFailure:
-            return 502;
-    }
-    return 500;
-}
-
-ActionError failure(int status, std::string_view kind, const std::string& message) {
-    return ActionError{status, Json{{"error", errorJson(kind, message)}}};
-}
-
 bool sameFields(const std::vector<Field>& a, const std::vector<Field>& b) {
     return std::equal(a.begin(), a.end(), b.begin(), b.end(),
                       [](const Field& x, const Field& y) { return x.value == y.value; });
@@ -217,7 +199,7 @@ Json Panel::act(const char* kind, Json what, Action&& action) {
         try {
             result = action();
         } catch (const Error& e) {
-            failed = ActionError{statusOf(e), Json{{"error", errorJson(e)}}};
+            failed = failureOf(e);
         } catch (const ActionError& e) {
             failed = e;
         }
@@ -227,7 +209,7 @@ Json Panel::act(const char* kind, Json what, Action&& action) {
         try {
             hold.release();
         } catch (const Error& e) {
-            if (!failed) failed = ActionError{statusOf(e), Json{{"error", errorJson(e)}}};
+            if (!failed) failed = failureOf(e);
         }
     }
     Json event = changeEvent(kind, what, before);
@@ -288,7 +270,7 @@ Json Panel::parameters() {
 
 Json Panel::parameter(const std::string& name) {
     const Parameter* parameter = find(name);
-    if (!parameter) throw failure(404, "NotFound", "no such parameter: " + name);
+    if (!parameter) throw failureOf(HttpKind::NotFound, "no such parameter: " + name);
     Json all = parameters();
     for (auto& entry : all["parameters"]) {
         if (entry["name"] == parameter->name) {
@@ -376,18 +358,18 @@ void Panel::poll() {
 
 Json Panel::set(const std::string& name, const Json& body) {
     const Parameter* found = find(name);
-    if (!found) throw failure(404, "NotFound", "no such parameter: " + name);
+    if (!found) throw failureOf(HttpKind::NotFound, "no such parameter: " + name);
     const Parameter parameter = *found;
     if (!body.is_object() || !body.contains("value")) {
-        throw BadRequest("the body is {\"value\": ...}, optionally with \"force\": true");
+        throw badInput("the body is {\"value\": ...}, optionally with \"force\": true");
     }
     bool force = false;
     for (const auto& [key, member] : body.items()) {
         if (key == "force") {
-            if (!member.is_boolean()) throw BadRequest("force: expected true or false");
+            if (!member.is_boolean()) throw badInput("force: expected true or false");
             force = member.get<bool>();
         } else if (key != "value") {
-            throw BadRequest("unknown member '" + key + "' (the body is {\"value\": ...})");
+            throw badInput("unknown member '" + key + "' (the body is {\"value\": ...})");
         }
     }
     const Value value = valueFromJson(parameter, body["value"]);
@@ -426,11 +408,11 @@ Json Panel::set(const std::string& name, const Json& body) {
             for (const auto& [name, value] : unloadable) {
                 reasons += (reasons.empty() ? "" : "; ") + name + " is " + value.toString();
             }
-            throw failure(409, "Refused",
-                          parameter.name +
-                              " is written only as part of the current settings, and with this "
-                              "change they cannot be loaded back: " +
-                              reasons + ". Set those parameters to numbers first.");
+            throw Error(ErrorKind::Refused,
+                        parameter.name +
+                            " is written only as part of the current settings, and with this "
+                            "change they cannot be loaded back: " +
+                            reasons + ". Set those parameters to numbers first.");
         }
         camera_.applyProfile(members);
         const Value applied = camera_.get(parameter.name);
@@ -448,11 +430,11 @@ Json Panel::applyProfile(const std::string& text) {
         for (const auto& entry : bad) {
             entries.push_back(Json{{"name", entry.name}, {"reason", entry.reason}});
         }
-        Json error = errorJson(
-            "BadInput", "profile refused whole, nothing written: " + std::to_string(bad.size()) +
-                            " bad " + (bad.size() == 1 ? "entry" : "entries"));
-        error["entries"] = std::move(entries);
-        throw ActionError{400, Json{{"error", std::move(error)}}};
+        ActionError refused = failureOf(
+            badInput("profile refused whole, nothing written: " + std::to_string(bad.size()) +
+                     " bad " + (bad.size() == 1 ? "entry" : "entries")));
+        refused.body["error"]["entries"] = std::move(entries);
+        throw refused;
     }
     return act("profile", Json{{"members", profile.size()}}, [&]() -> Json {
         camera_.applyProfile(settingsFromJson(profile));
@@ -468,9 +450,9 @@ Json Panel::applyProfile(const std::string& text) {
 
 Json Panel::reset() {
     if (!camera_.canReset()) {
-        throw failure(409, "Refused",
-                      "reset to power-on is offered on the simulated module and register images "
-                      "only: a module on an adapter has no power-on state to load back");
+        throw Error(ErrorKind::Unsupported,
+                    "reset to power-on is offered on the simulated module and register images "
+                    "only: a module on an adapter has no power-on state to load back");
     }
     return act("reset", Json::object(), [&]() -> Json {
         camera_.reset();

@@ -43,13 +43,6 @@ class EventHub {
     bool stopped_ = false;
 };
 
-// The answer to a failed action: the error, and the sequence number when it reached the
-// module (a refusal may leave what was written before it).
-struct ActionError {
-    int status;
-    Json body;
-};
-
 // The camera as the panel shows it: every change goes through here, one at a time, numbered,
 // and told to every event stream with what it did to the settings, the fields and the timing.
 class Panel {
@@ -68,7 +61,7 @@ class Panel {
     Json calibrationJson();
     std::vector<std::uint8_t> calibration();
 
-    // Each answers the body of a success or throws ActionError.
+    // Each answers the body of a success, or throws ActionError or the library's Error.
     Json set(const std::string& name, const Json& body);
     Json applyProfile(const std::string& text);
     Json reset();

@@ -135,9 +135,8 @@ void sendJson(httplib::Response& response, int status, const Json& body) {
                          "application/json");
 }
 
-void sendError(httplib::Response& response, int status, std::string_view kind,
-               const std::string& message) {
-    sendJson(response, status, Json{{"error", errorJson(kind, message)}});
+void sendError(httplib::Response& response, const ActionError& failure) {
+    sendJson(response, failure.status, failure.body);
 }
 
 bool isChanging(const std::string& method) {
@@ -198,12 +197,16 @@ class Server {
                 if (!response.body.empty() || response.content_length_ > 0) {
                     return httplib::Server::HandlerResponse::Unhandled;
                 }
+                // Each kind answers its own status: what the library found wrong with the
+                // request is bad input, whichever client error it chose.
                 const int status = response.status;
-                sendError(response, status,
-                          status == 413 ? "TooLarge" : (status == 404 ? "NotFound" : "BadRequest"),
-                          status == 413 ? "the body is larger than 64 KiB"
-                                        : "the request cannot be read (HTTP status " +
-                                              std::to_string(status) + ")");
+                const std::string unread =
+                    "the request cannot be read (HTTP status " + std::to_string(status) + ")";
+                sendError(response, status == 413   ? failureOf(HttpKind::TooLarge,
+                                                                "the body is larger than 64 KiB")
+                                    : status == 404 ? failureOf(HttpKind::NotFound, unread)
+                                    : status >= 500 ? failureOf(Error(ErrorKind::Internal, unread))
+                                                    : failureOf(badInput(unread)));
                 return httplib::Server::HandlerResponse::Handled;
             }));
         http_.set_exception_handler(
@@ -215,7 +218,7 @@ class Server {
                     message += std::string(": ") + e.what();
                 } catch (...) {
                 }
-                sendError(response, 500, "Internal", message);
+                sendError(response, failureOf(Error(ErrorKind::Internal, message)));
             });
         routes();
         const httplib::Server::Handler dispatch = [this](const httplib::Request& request,
@@ -254,6 +257,7 @@ class Server {
     }
 
     void run() { http_.listen_after_bind(); }
+    bool running() const { return http_.is_running(); }
 
     void poll(const std::atomic<bool>& stopping) {
         while (!stopping) {
@@ -289,8 +293,9 @@ class Server {
         const_cast<httplib::Request&>(request).headers.erase("Accept-Encoding");
         const std::string host = request.get_header_value("Host");
         if (!hostAllowed(host)) {
-            sendError(response, 403, "Forbidden",
-                      "Host '" + host + "' is not the address this panel listens on");
+            sendError(response,
+                      failureOf(HttpKind::Forbidden,
+                                "Host '" + host + "' is not the address this panel listens on"));
             return false;
         }
         const bool tokenInUrl = request.path == "/" && request.has_param("token") &&
@@ -300,16 +305,17 @@ class Server {
             bearer.rfind("Bearer ", 0) == 0 && sameSecret(bearer.substr(7), token_);
         if (!tokenInUrl && !bearerOk && !sameSecret(cookieValue(request, cookie_), token_)) {
             response.set_header("WWW-Authenticate", "Bearer");
-            sendError(response, 401, "Unauthorized",
-                      "the token is missing or wrong: open the URL vexar-ctl serve printed, or "
-                      "send Authorization: Bearer TOKEN");
+            sendError(response, failureOf(HttpKind::Unauthorized,
+                                          "the token is missing or wrong: open the URL vexar-ctl "
+                                          "serve printed, or send Authorization: Bearer TOKEN"));
             return false;
         }
         if (isChanging(request.method) && request.has_header("Origin") &&
             request.get_header_value("Origin") != "http://" + host) {
-            sendError(response, 403, "Forbidden",
-                      "a change from another site (Origin '" + request.get_header_value("Origin") +
-                          "') is refused");
+            sendError(response,
+                      failureOf(HttpKind::Forbidden, "a change from another site (Origin '" +
+                                                         request.get_header_value("Origin") +
+                                                         "') is refused"));
             return false;
         }
         if (tokenInUrl) {
@@ -346,27 +352,21 @@ class Server {
                     if (name == "GET") allow += ", HEAD";
                 }
                 response.set_header("Allow", allow);
-                sendError(response, 405, "MethodNotAllowed",
-                          request.method + " is not served at " + request.path +
-                              " (Allow: " + allow + ")");
+                sendError(response, failureOf(HttpKind::MethodNotAllowed,
+                                              request.method + " is not served at " + request.path +
+                                                  " (Allow: " + allow + ")"));
                 return;
             }
             try {
                 handler->second(request, response, match.size() > 1 ? match[1].str() : "");
             } catch (const ActionError& e) {
-                sendJson(response, e.status, e.body);
-            } catch (const BadRequest& e) {
-                sendError(response, 400, "BadInput", e.what());
+                sendError(response, e);
             } catch (const Error& e) {
-                const int status = e.kind() == ErrorKind::Refused      ? 422
-                                   : e.kind() == ErrorKind::BadInput   ? 400
-                                   : e.kind() == ErrorKind::BusFailure ? 502
-                                                                       : 500;
-                sendJson(response, status, Json{{"error", errorJson(e)}});
+                sendError(response, failureOf(e));
             }
             return;
         }
-        sendError(response, 404, "NotFound", "nothing is served at " + request.path);
+        sendError(response, failureOf(HttpKind::NotFound, "nothing is served at " + request.path));
     }
 
     static Json body(const httplib::Request& request) { return parseStrict(request.body); }
@@ -381,7 +381,8 @@ class Server {
             {{"GET", [](const httplib::Request& request, httplib::Response& response,
                         const std::string& name) {
                   if (!sendAsset(response, name)) {
-                      sendError(response, 404, "NotFound", "nothing is served at " + request.path);
+                      sendError(response, failureOf(HttpKind::NotFound,
+                                                    "nothing is served at " + request.path));
                   }
               }}});
         add("/api/camera", {{"GET", [this](auto&, auto& response, auto&) {
@@ -413,7 +414,7 @@ class Server {
                   } else if (format == "json") {
                       sendJson(response, 200, panel_.timing());
                   } else {
-                      throw BadRequest("format: json, svg or text, not '" + format + "'");
+                      throw badInput("format: json, svg or text, not '" + format + "'");
                   }
               }}});
         add("/api/profile",
@@ -464,9 +465,9 @@ class Server {
     void events(httplib::Response& response) {
         auto stream = panel_.events().open();
         if (!stream) {
-            sendError(response, 503, "Unavailable",
-                      "too many event streams are open (" +
-                          std::to_string(options_.maxEventStreams) + ")");
+            sendError(response, failureOf(HttpKind::Unavailable,
+                                          "too many event streams are open (" +
+                                              std::to_string(options_.maxEventStreams) + ")"));
             return;
         }
         // Opened before the first event is read, so that no change falls between the two.
@@ -536,10 +537,14 @@ void serve(Camera& camera, const ServeOptions& options, std::ostream& out, std::
             << ", beyond this computer: whoever can reach it and learns the URL can change the "
                "module\n";
     }
-    out << server.url() << std::endl;
-
     std::atomic<bool> stopping = false;
     std::thread listener([&] { server.run(); });
+    // A stop that came before the server library runs would be lost and leave it listening:
+    // the URL, after which a caller may signal at once, waits for it.
+    for (int i = 0; i < 5000 && !server.running(); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    out << server.url() << std::endl;
     std::thread poller;
     if (camera.shared()) poller = std::thread([&] { server.poll(stopping); });
 

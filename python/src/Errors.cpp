@@ -1,5 +1,6 @@
 #include "Errors.h"
 
+#include <array>
 #include <new>
 #include <string>
 
@@ -7,34 +8,69 @@ namespace vexar::python {
 
 namespace {
 
-struct Classes {
-    py::handle error, refused, badInput, loadError, busError;
-};
-Classes classes;
+// The class of each kind, by the kind's number; the client library's table names them.
+std::array<py::handle, 8> classes;
 
-py::handle define(py::module_& module, const char* name, const char* doc, py::handle bases) {
-    const std::string qualified = std::string("vexar.") + name;
+py::handle classOf(ErrorKind kind) {
+    const auto index = static_cast<std::size_t>(kind);
+    return index < classes.size() && classes[index]
+               ? classes[index]
+               : classes[static_cast<std::size_t>(ErrorKind::Internal)];
+}
+
+// What Python adds to the library's table: the builtin a class also is, and its help.
+struct PythonSide {
+    ErrorKind kind;
+    PyObject* builtin;  // besides its parent; nullptr for none
+    ErrorKind parent;   // Internal: vexar.Error itself
+    const char* doc;
+};
+
+// Parents come before their children.
+const PythonSide kSides[] = {
+    {ErrorKind::Internal, nullptr, ErrorKind::Internal,
+     "Every failure of the camera, and itself what nobody foresaw. Attributes: kind (the client "
+     "library's name of what went wrong, such as 'Refused'), code (the plug-in's result code, or "
+     "None), code_name (its name, such as 'OutOfRange', or None), last_error (the plug-in's "
+     "last-error text, or None) and allowed (what the range allows where a value was refused, "
+     "or None)."},
+    {ErrorKind::Refused, nullptr, ErrorKind::Internal,
+     "The plug-in refused the operation: a value outside what the module takes, a parameter "
+     "that is read-only or changes only with a state."},
+    {ErrorKind::BadInput, PyExc_ValueError, ErrorKind::Internal,
+     "A name, value, record or file that cannot be used: an unknown parameter, a value of the "
+     "wrong type, a non-finite number, a malformed state or profile. Also a ValueError."},
+    {ErrorKind::Unsupported, nullptr, ErrorKind::Internal,
+     "What the camera's backend cannot do: reset to power-on, or reading a one-byte device back, "
+     "on a module on an adapter."},
+    {ErrorKind::LoadFailure, nullptr, ErrorKind::Internal,
+     "The plug-in cannot be loaded or lacks one of its exports."},
+    {ErrorKind::BusFailure, PyExc_OSError, ErrorKind::Internal,
+     "The bus failed or could not be opened: an adapter that cannot be opened, a device that "
+     "does not answer, a Python bus that raised. Also an OSError; errno is the failed "
+     "transfer's."},
+    {ErrorKind::Busy, nullptr, ErrorKind::BusFailure,
+     "Another process held the adapter or the image past the lock timeout; waiting longer may "
+     "help. A BusError with errno EBUSY."},
+};
+
+py::handle define(py::module_& module, const PythonSide& side) {
+    const ErrorKindInfo& info = kindInfo(side.kind);
+    const std::string name(info.pythonClass);
+    const std::string qualified = "vexar." + name;
+    py::object bases =
+        side.kind == ErrorKind::Internal ? py::reinterpret_borrow<py::object>(PyExc_Exception)
+        : side.builtin != nullptr
+            ? py::object(py::make_tuple(classOf(side.parent), py::handle(side.builtin)))
+            : py::object(py::make_tuple(classOf(side.parent)));
     PyObject* type =
-        PyErr_NewExceptionWithDoc(qualified.c_str(), doc, bases.ptr(), /*dict=*/nullptr);
+        PyErr_NewExceptionWithDoc(qualified.c_str(), side.doc, bases.ptr(), /*dict=*/nullptr);
     if (type == nullptr) {
         throw py::error_already_set();
     }
-    module.add_object(name, py::handle(type));  // takes the reference the module keeps
+    module.add_object(name.c_str(), py::handle(type));  // takes the reference the module keeps
+    py::handle(type).attr("kind") = std::string(info.name);
     return type;
-}
-
-py::handle classOf(ErrorKind kind) {
-    switch (kind) {
-        case ErrorKind::Refused:
-            return classes.refused;
-        case ErrorKind::BadInput:
-            return classes.badInput;
-        case ErrorKind::LoadFailure:
-            return classes.loadError;
-        case ErrorKind::BusFailure:
-            return classes.busError;
-    }
-    return classes.error;
 }
 
 py::object orNone(const std::string& text) {
@@ -44,6 +80,7 @@ py::object orNone(const std::string& text) {
 void raise(const Error& error) {
     const py::handle type = classOf(error.kind());
     const py::object instance = type(error.what());
+    instance.attr("kind") = std::string(error.kindName());
     if (error.code()) {
         instance.attr("code") = *error.code();
     }
@@ -59,33 +96,22 @@ void raise(const Error& error) {
 }  // namespace
 
 void defineErrors(py::module_& module) {
-    classes.error = define(module, "Error",
-                           "Every failure of the camera. Attributes: code (the plug-in's result "
-                           "code, or None), code_name (its name, such as 'OutOfRange', or None), "
-                           "last_error (the plug-in's last-error text, or None) and allowed "
-                           "(what the range allows where a value was refused, or None).",
-                           PyExc_Exception);
-    for (const char* attribute : {"code", "code_name", "last_error", "allowed"}) {
-        classes.error.attr(attribute) = py::none();
+    for (const PythonSide& side : kSides) {
+        classes[static_cast<std::size_t>(side.kind)] = define(module, side);
     }
-    classes.refused = define(module, "Refused",
-                             "The plug-in refused the operation: a value outside what the module "
-                             "takes, a parameter that is read-only or changes only with a state.",
-                             classes.error);
-    classes.badInput = define(module, "BadInput",
-                              "A name, value, record or file that cannot be used: an unknown "
-                              "parameter, a value of the wrong type, a non-finite number, a "
-                              "malformed state or profile. Also a ValueError.",
-                              py::make_tuple(classes.error, py::handle(PyExc_ValueError)));
-    classes.loadError =
-        define(module, "LoadError", "The plug-in cannot be loaded or lacks one of its exports.",
-               classes.error);
-    classes.busError = define(module, "BusError",
-                              "The bus failed or could not be had: an adapter that cannot be "
-                              "opened or is held elsewhere, a device that does not answer, a "
-                              "Python bus that raised. Also an OSError; errno is the failed "
-                              "transfer's.",
-                              py::make_tuple(classes.error, py::handle(PyExc_OSError)));
+    const py::handle base = classOf(ErrorKind::Internal);
+    for (const char* attribute : {"code", "code_name", "last_error", "allowed"}) {
+        base.attr(attribute) = py::none();
+    }
+    // The library's table as the faces use it, for the tests that hold them to it.
+    module.def("_error_kinds", [] {
+        py::list rows;
+        for (const ErrorKindInfo& info : errorKinds()) {
+            rows.append(py::make_tuple(std::string(info.name), info.exitStatus, info.httpStatus,
+                                       classOf(info.kind)));
+        }
+        return rows;
+    });
 
     py::register_exception_translator([](std::exception_ptr failure) {
         try {
@@ -97,7 +123,7 @@ void defineErrors(py::module_& module) {
         } catch (const std::bad_alloc&) {
             throw;
         } catch (const std::exception& other) {
-            PyErr_SetString(classes.error.ptr(), other.what());
+            raise(Error(ErrorKind::Internal, other.what()));
         }
     });
 }

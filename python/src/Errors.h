@@ -26,9 +26,7 @@ decltype(auto) withBusNote(Call&& call) {
         if (error.kind() != ErrorKind::BusFailure || failureNote().empty()) {
             throw;
         }
-        throw Error(
-            error.kind(), error.reason() + " (" + failureNote() + ")",
-            {error.code(), error.lastError(), error.allowed(), error.busErrno(), error.subject()});
+        throw Error(error.kind(), error.reason() + " (" + failureNote() + ")", error.details());
     }
 }
 

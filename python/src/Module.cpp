@@ -359,7 +359,7 @@ void defineCamera(py::module_& m) {
              Release(), py::arg("register"), py::arg("device") = py::none(),
              "A register of the sensor (its 24-bit value), or with device= the byte a one-byte "
              "device latched: None when it was never written (only the simulated module can "
-             "tell; on hardware BadInput).\n\n"
+             "tell; on hardware Unsupported).\n\n"
              "Raises:\n    BadInput: a register the device does not have.\n"
              "    BusError: the bus failed.")
         .def("write_register",
@@ -408,7 +408,7 @@ void defineCamera(py::module_& m) {
              "calls of its with block, as one vexar-ctl command does.")
         .def("reset", on([](Camera& cam) { cam.reset(); }), Release(),
              "Puts the simulated module (or image) back to power-on.\n\n"
-             "Raises:\n    Refused: on an adapter.")
+             "Raises:\n    Unsupported: on an adapter.")
         .def_property_readonly(
             "backend", py::cpp_function(on([](Camera& cam) { return cam.backend(); }), Release()),
             "What the camera is on: 'simulated module' (also for an image), '/dev/i2c-1' or the "
@@ -470,5 +470,6 @@ PYBIND11_MODULE(_vexar, m) {
           "Raises:\n    BadInput: a bad argument or identity file.\n"
           "    LoadError: the plug-in cannot be loaded.\n"
           "    Refused: the plug-in refused the module.\n"
-          "    BusError: the bus cannot be had or the sensor does not answer.");
+          "    BusError: the bus cannot be opened or the sensor does not answer.\n"
+          "    Busy: another process held the bus past lock_timeout.");
 }

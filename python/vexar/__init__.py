@@ -6,8 +6,9 @@
         print(cam.get("IntegrationTime"))
 
 vexar.open() takes "sim", "image:PATH", "/dev/i2c-N" or bus=an object of your own (see
-vexar.Bus). Failures raise vexar.Error: Refused, BadInput (a ValueError), BusError (an
-OSError) or LoadError.
+vexar.Bus). Failures raise vexar.Error: Refused, BadInput (a ValueError), Unsupported,
+LoadError, BusError (an OSError) or Busy (a BusError); .kind names what went wrong as the
+client library, vexar-ctl and the control panel do.
 """
 
 from ._types import Bounds, Bus, Region, RegionBounds, Value
@@ -15,6 +16,7 @@ from ._vexar import (
     Applied,
     BadInput,
     BusError,
+    Busy,
     Camera,
     Error,
     Hold,
@@ -24,6 +26,7 @@ from ._vexar import (
     Timing,
     Trace,
     Transaction,
+    Unsupported,
     __version__,
     open,
 )
@@ -34,6 +37,7 @@ __all__ = [
     "Bounds",
     "Bus",
     "BusError",
+    "Busy",
     "Camera",
     "Error",
     "Hold",
@@ -45,6 +49,7 @@ __all__ = [
     "Timing",
     "Trace",
     "Transaction",
+    "Unsupported",
     "Value",
     "__version__",
     "open",

@@ -10,9 +10,11 @@
 #include <thread>
 
 #include "vexar/camera.hpp"
+#include "vexar/json.hpp"
 
 namespace {
 using ::testing::HasSubstr;
+using ::testing::Not;
 namespace fs = std::filesystem;
 
 vexar::OpenOptions withPlugin() {
@@ -137,6 +139,13 @@ TEST(CameraBus, ABusFailureIsNotARefusalWhateverItsNumber) {
         EXPECT_EQ(error.kind(), vexar::ErrorKind::BusFailure);
         EXPECT_EQ(error.busErrno(), EIO);
         EXPECT_THAT(error.what(), HasSubstr("on test bus: Input/output error (-5)"));
+        // The -5 the plug-in passed on is no code of its own: no code, no code name anywhere.
+        EXPECT_FALSE(error.code());
+        EXPECT_THAT(error.what(), Not(HasSubstr("OutOfRange")));
+        const vexar::Json json = vexar::toJson(error);
+        EXPECT_EQ(json["kind"], "BusFailure");
+        EXPECT_TRUE(json["code_name"].is_null() && json["code"].is_null());
+        EXPECT_EQ(json["errno"], EIO);
     }
     countdown = 1 << 30;
     EXPECT_EQ(camera.get("FrameRate"), vexar::Value(30.0f));

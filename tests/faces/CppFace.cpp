@@ -38,20 +38,6 @@ Json text(const std::optional<vexar::Value>& value) {
     return value ? Json(value->toString()) : Json(nullptr);
 }
 
-const char* kindName(vexar::ErrorKind kind) {
-    switch (kind) {
-        case vexar::ErrorKind::Refused:
-            return "Refused";
-        case vexar::ErrorKind::BadInput:
-            return "BadInput";
-        case vexar::ErrorKind::LoadFailure:
-            return "LoadFailure";
-        case vexar::ErrorKind::BusFailure:
-            return "BusFailure";
-    }
-    return "?";
-}
-
 Json run(vexar::Camera& camera, const Json& request) {
     const std::string op = request["op"];
     if (op == "get") {
@@ -101,7 +87,7 @@ int main(int argc, char** argv) {
         outcome = run(camera, request);
     } catch (const vexar::Error& error) {
         outcome = {{"ok", false},
-                   {"kind", kindName(error.kind())},
+                   {"kind", std::string(error.kindName())},
                    {"code", error.code() ? Json(*error.code()) : Json(nullptr)},
                    {"errno", error.busErrno() ? Json(*error.busErrno()) : Json(nullptr)},
                    {"message", error.what()}};

@@ -80,7 +80,9 @@ def canonical(text: Any) -> Any:
 
 
 def kind_of_status(status: int) -> str:
-    return {1: "Refused", 2: "BadInput", 3: "LoadFailure", 4: "BusFailure"}.get(status, "?")
+    """The kind a status tells alone; where two kinds share one, the tool's JSON error says."""
+    return {1: "Refused", 2: "BadInput", 3: "LoadFailure", 4: "BusFailure", 70: "Internal"}.get(
+        status, "?")
 
 
 def code_in(message: str) -> Optional[int]:
@@ -135,6 +137,10 @@ def cli_face(image: Path, request: dict, options: dict) -> dict:
         argv = base + ["state", "load", str(profile)]
     done = subprocess.run(argv, capture_output=True, text=True, timeout=60)
     if done.returncode != 0:
+        if op == "get":
+            error = json.loads(done.stderr)["error"]
+            return {"ok": False, "kind": error["kind"], "code": error.get("code"),
+                    "errno": error.get("errno"), "message": error["message"]}
         message = done.stderr.strip().splitlines()[0] if done.stderr.strip() else ""
         return {"ok": False, "kind": kind_of_status(done.returncode), "code": code_in(message),
                 "errno": errno_in(message), "message": message}
@@ -149,7 +155,8 @@ def cli_face(image: Path, request: dict, options: dict) -> dict:
 
 
 PYTHON_KINDS = [(vexar.Refused, "Refused"), (vexar.BadInput, "BadInput"),
-                (vexar.LoadError, "LoadFailure"), (vexar.BusError, "BusFailure")]
+                (vexar.LoadError, "LoadFailure"), (vexar.Busy, "Busy"),
+                (vexar.BusError, "BusFailure")]
 
 
 def python_value(value: Any) -> Any:

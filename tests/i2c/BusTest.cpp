@@ -34,6 +34,7 @@
 namespace {
 
 using testing::HasSubstr;
+using testing::Not;
 constexpr const char* kAdapter = "/dev/i2c-1";
 
 // The module on the emulated adapter, behind a bus that records what reached it; the handler
@@ -198,9 +199,11 @@ TEST_F(I2cBus, NackStopsTheWriteAndExitsWithBusFailure) {
         ctl({"--trace", "set", "FrameRate=20", "LeftIlluminationVoltage=40", "MixingVoltage=10"});
     EXPECT_EQ(nacked.status, 4);
     EXPECT_THAT(nacked.err, HasSubstr("w2@0x2a 0x11 0x66  (error -121)\n"));
-    EXPECT_THAT(nacked.err,
-                HasSubstr("writing device 0x2a register 0x11 on /dev/i2c-1: Remote I/O error "
-                          "(-121)"));
+    // The plug-in passed the bus's errno on as its code: no code name, the errno's own words.
+    EXPECT_THAT(nacked.err, HasSubstr("set LeftIlluminationVoltage=40: failed to write parameter "
+                                      "0: bus failure writing device 0x2a register 0x11 on "
+                                      "/dev/i2c-1: Remote I/O error (-121)\n"));
+    EXPECT_THAT(nacked.err, Not(HasSubstr("HostError")));
     const std::lock_guard lock(hardware_->mutex);
     const auto& log = hardware_->bus.transactions();
     const auto failed = std::ranges::find_if(log, [](const auto& t) { return t.result != 0; });
@@ -223,7 +226,10 @@ TEST_F(I2cBus, ProbeNamesSilentDevicesAndCommandsStopWithoutTheSensor) {
     hardware_->module.failDevice(0x58, -EREMOTEIO);
     const Outcome info = ctl({"info"});
     EXPECT_EQ(info.status, 4);
-    EXPECT_THAT(info.err, HasSubstr("the sensor does not answer: reading device 0x58"));
+    EXPECT_THAT(info.err, HasSubstr("the sensor does not answer: reading device 0x58 register "
+                                    "0x02 on /dev/i2c-1: Remote I/O error (-121); 'vexar-ctl "
+                                    "--bus /dev/i2c-1 probe' shows which of the module's devices "
+                                    "answer\n"));
     EXPECT_EQ(info.out, "");
 
     hardware_->functions = I2C_FUNC_SMBUS_BYTE_DATA;

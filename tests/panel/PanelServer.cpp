@@ -38,6 +38,6 @@ int main(int argc, char** argv) {
         return 0;
     } catch (const vexar::Error& e) {
         std::cerr << "panel-server: " << e.what() << "\n";
-        return static_cast<int>(e.kind());
+        return vexar::kindInfo(e.kind()).exitStatus;
     }
 }

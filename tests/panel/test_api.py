@@ -109,7 +109,7 @@ def test_values_are_shown_as_held_not_clamped(panel):
 
 def test_state_only_parameters_need_loadable_settings_then_take_one_change(panel):
     status, refused = panel.json("PUT", "/api/parameters/DealiasingOn", {"value": True})
-    assert status == 409 and "ModulationFrequency" in refused["error"]["message"]
+    assert status == 422 and "ModulationFrequency" in refused["error"]["message"]
     assert panel.json("PUT", "/api/parameters/ModulationFrequency", {"value": 20})[0] == 200
     status, answer = panel.json("PUT", "/api/parameters/RegionOfInterest",
                                 {"value": {"x": 64, "y": 48, "width": 160, "height": 120}})
@@ -121,7 +121,7 @@ def test_state_only_parameters_need_loadable_settings_then_take_one_change(panel
     # after writing the records before it: refused before anything is written.
     before = {p["name"]: p["current"] for p in panel.json("GET", "/api/parameters")[1]["parameters"]}
     status, refused = panel.json("PUT", "/api/parameters/DealiasingOn", {"value": True})
-    assert status == 409 and "DealiasingFrequency is nan" in refused["error"]["message"]
+    assert status == 422 and "DealiasingFrequency is nan" in refused["error"]["message"]
     after = {p["name"]: p["current"] for p in panel.json("GET", "/api/parameters")[1]["parameters"]}
     assert after == before
     assert panel.json("PUT", "/api/parameters/DealiasingFrequency", {"value": 15})[0] == 200

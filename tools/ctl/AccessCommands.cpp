@@ -1,6 +1,7 @@
 #include <cmath>
 #include <optional>
 #include <ostream>
+#include <string_view>
 
 #include "Commands.h"
 #include "Errors.h"
@@ -16,6 +17,17 @@ vexar::ParameterName lookUp(const std::string& command, const std::string& nameO
                        ": no such parameter (a name as 'list' shows it, or an id 0-15)");
     }
     return *parameter;
+}
+
+// The library says that a system state writes the parameter; the tool names its command.
+vexar::Error stateLoadHint(const vexar::Error& error) {
+    constexpr std::string_view kStateDoes = "; a system state does)";
+    std::string reason = error.reason();
+    if (error.kind() != vexar::ErrorKind::Refused || !reason.ends_with(kStateDoes)) {
+        return error;
+    }
+    reason.insert(reason.size() - 1, ": see 'state load'");
+    return vexar::Error(error.kind(), reason, error.details());
 }
 
 std::string aValueOf(vexar::ValueType type) {
@@ -52,7 +64,7 @@ void runGet(Context& context, const std::vector<std::string>& names) {
     // Text stops at the first failure, after the values before it; JSON, which must come out
     // whole, reports every parameter with its value or its error, then fails as text does.
     vexar::Json json = vexar::Json::array();
-    std::optional<CommandError> failed;
+    std::optional<vexar::Error> failed;
     for (const vexar::ParameterName& parameter : wanted) {
         try {
             const vexar::Value value = context.camera.get(parameter.name);
@@ -67,8 +79,7 @@ void runGet(Context& context, const std::vector<std::string>& names) {
             vexar::putValue(entry, value);
             json.push_back(std::move(entry));
         } catch (const vexar::Error& error) {
-            const CommandError reported(static_cast<int>(error.kind()),
-                                        "get " + std::string(error.what()));
+            const vexar::Error reported = reworded(error, "get ");
             if (!context.json) {
                 throw reported;
             }
@@ -104,7 +115,7 @@ void runSet(Context& context, const std::vector<std::string>& assignments) {
         try {
             applied = context.camera.set(assignment.parameter.name, assignment.value, true);
         } catch (const vexar::Error& error) {
-            throw CommandError(what, error);
+            throw stateLoadHint(retold(what, error));
         }
         if (context.quiet) {
             continue;

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cmath>
 #include <memory>
+#include <new>
 #include <optional>
 #include <ostream>
 #include <tuple>
@@ -15,6 +16,7 @@
 
 #include "Commands.h"
 #include "Errors.h"
+#include "vexar/json.hpp"
 #include "vexar/panel.hpp"
 
 namespace Lumivor::Ctl {
@@ -339,9 +341,22 @@ void checkCommand(const std::vector<std::string>& args) {
     throw badInput(message);
 }
 
+// A failure as the run reports it: the line people read, or with --format json the error
+// object the panel answers too, on one line. Returns the exit status.
+int report(const vexar::Error& error, bool json, std::ostream& err, bool usage = false) {
+    if (json) {
+        err << vexar::Json{{"error", vexar::toJson(error)}}.dump(
+                   -1, ' ', false, vexar::Json::error_handler_t::replace)
+            << '\n';
+    } else {
+        err << "vexar-ctl: " << error.what() << '\n'
+            << (usage ? "Run 'vexar-ctl --help' for usage.\n" : "");
+    }
+    return exitStatus(error.kind());
+}
+
 int usageError(const std::string& message, std::ostream& err) {
-    err << "vexar-ctl: " << message << "\nRun 'vexar-ctl --help' for usage.\n";
-    return Exit::BadInput;
+    return report(badInput(message), false, err, true);
 }
 
 void checkFormat(const Command& command, const Options& options) {
@@ -355,12 +370,8 @@ void checkFormat(const Command& command, const Options& options) {
 
 int printVersion(const std::string& pluginPath, std::ostream& out) {
     out << "vexar-ctl " << VEXAR_VERSION << '\n';
-    try {
-        const auto v = vexar::pluginVersion(pluginPath);
-        out << "plug-in " << v[0] << '.' << v[1] << '.' << v[2] << " (" << pluginPath << ")\n";
-    } catch (const vexar::Error& error) {
-        throw CommandError(error);
-    }
+    const auto v = vexar::pluginVersion(pluginPath);
+    out << "plug-in " << v[0] << '.' << v[1] << '.' << v[2] << " (" << pluginPath << ")\n";
     return Exit::Success;
 }
 
@@ -376,14 +387,24 @@ std::string describeTrace(const std::vector<vexar::Transaction>& transactions) {
            " reads, " + std::to_string(transactions.size() - reads) + " writes)\n";
 }
 
-// A busy adapter may be free after a longer wait.
-CommandError reported(const vexar::Error& error) {
-    if (error.kind() == vexar::ErrorKind::BusFailure && error.busErrno() == EBUSY &&
-        !error.code()) {
-        return CommandError(Exit::BusFailure,
-                            std::string(error.what()) + " (--lock-timeout SECONDS waits longer)");
+// The library's error with what the tool adds: a busy adapter may be free after a longer wait.
+vexar::Error reported(const vexar::Error& error) {
+    if (error.kind() == vexar::ErrorKind::Busy) {
+        return reworded(error, "", " (--lock-timeout SECONDS waits longer)");
     }
-    return CommandError(error);
+    return error;
+}
+
+// A transfer that failed while opening a module on an adapter: probe tells which device is
+// missing.
+vexar::Error withProbeHint(const vexar::Error& error, const std::string& bus) {
+    if (bus.empty() || error.kind() != vexar::ErrorKind::BusFailure || !error.busErrno()) {
+        return error;
+    }
+    const bool number = std::ranges::all_of(bus, [](char c) { return c >= '0' && c <= '9'; });
+    return reworded(error, "",
+                    "; 'vexar-ctl --bus " + (number ? "/dev/i2c-" + bus : bus) +
+                        " probe' shows which of the module's devices answer");
 }
 
 }  // namespace
@@ -395,9 +416,11 @@ int runCommandLine(const std::vector<std::string>& args, const Streams& io,
     options.plugin = defaultPlugin;
     const Declared declared = define(app, options);
     const Command* command = nullptr;
+    bool json = false;  // known once the command line has been parsed
     try {
         checkCommand(args);
         app.parse(std::vector<std::string>(args.rbegin(), args.rend()));
+        json = options.json || options.format == "json";
         if (options.version) {
             return printVersion(options.plugin, io.out);
         }
@@ -420,17 +443,11 @@ int runCommandLine(const std::vector<std::string>& args, const Streams& io,
     } catch (const CLI::ParseError& error) {
         return usageError(error.what(), io.err);
     } catch (const vexar::Error& error) {
-        return usageError(error.what(), io.err);
-    } catch (const CommandError& error) {
-        if (error.status() != Exit::BadInput) {
-            io.err << "vexar-ctl: " << error.what() << '\n';
-            return error.status();
-        }
-        return usageError(error.what(), io.err);
+        return report(error, json, io.err, error.kind() == vexar::ErrorKind::BadInput);
     }
 
     std::optional<vexar::Camera> camera;
-    std::optional<CommandError> failure;
+    std::optional<vexar::Error> failure;
     try {
         if (command->alone != nullptr) {
             return command->alone(options, io);
@@ -448,7 +465,11 @@ int runCommandLine(const std::vector<std::string>& args, const Streams& io,
             if (!options.module.empty()) {
                 open.identity = vexar::ModuleIdentity::load((io.base / options.module).string());
             }
-            camera = vexar::Camera::open(where, open);
+            try {
+                camera = vexar::Camera::open(where, open);
+            } catch (const vexar::Error& error) {
+                throw withProbeHint(error, options.bus);
+            }
             // A tool command is one operation: the bus stays held from before the first
             // transfer to after the last, and an image is written back once.
             std::optional<vexar::Hold> hold;
@@ -474,15 +495,18 @@ int runCommandLine(const std::vector<std::string>& args, const Streams& io,
                 hold->release();
             }
         }
-    } catch (const CommandError& error) {
-        failure = error;
     } catch (const vexar::Error& error) {
         failure = reported(error);
+    } catch (const std::bad_alloc&) {
+        throw;
+    } catch (const std::exception& error) {
+        // What the command did not foresee, told in the run's format all the same.
+        failure = vexar::Error(vexar::ErrorKind::Internal,
+                               std::string("unexpected error: ") + error.what());
     }
     if (failure) {
         io.out.flush();
-        io.err << "vexar-ctl: " << failure->what() << '\n';
-        return failure->status();
+        return report(*failure, json, io.err);
     }
     return Exit::Success;
 }

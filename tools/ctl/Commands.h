@@ -37,7 +37,7 @@ void runRegs(Context& context, bool diff);
 void runRegsGet(Context& context, const std::vector<std::string>& addresses);
 void runRegsSet(Context& context, const std::vector<std::string>& assignments);
 
-// Reads each device of the module once and prints which answer; CommandError(BusFailure)
+// Reads each device of the module once and prints which answer; Error(BusFailure)
 // when one does not.
 void runProbe(std::string_view where, const vexar::OpenOptions& options, std::ostream& out);
 

@@ -80,8 +80,8 @@ class Tour {
         }
         checkOutput();
         if (status != step.expectedStatus) {
-            throw CommandError(Exit::Refused, "demo: stopped, expected exit status " +
-                                                  std::to_string(step.expectedStatus));
+            throw vexar::Error(vexar::ErrorKind::Refused, "demo: stopped, expected exit status " +
+                                                              std::to_string(step.expectedStatus));
         }
     }
 
@@ -122,7 +122,7 @@ class Tour {
     fs::path scratch_;
 };
 
-constexpr int kRefused = Exit::Refused;
+const int kRefused = exitStatus(vexar::ErrorKind::Refused);
 
 void parameters(Tour& tour) {
     tour.run(
@@ -161,7 +161,7 @@ void refusals(Tour& tour) {
               kRefused});
     tour.run({"Mistakes of the command line never reach the plug-in.",
               {"set", "FrameRate=fast"},
-              Exit::BadInput});
+              exitStatus(vexar::ErrorKind::BadInput)});
 }
 
 void state(Tour& tour) {
@@ -223,13 +223,13 @@ int runDemo(const std::string& pluginPath, std::ostream& out, std::ostream& err)
     } catch (const OutputLost& lost) {
         err << "vexar-ctl: demo: cannot write standard output"
             << (lost.error != 0 ? std::string(": ") + std::strerror(lost.error) : "") << '\n';
-        return Exit::BadInput;
-    } catch (const CommandError& error) {
+        return exitStatus(vexar::ErrorKind::BadInput);
+    } catch (const vexar::Error& error) {
         err << "vexar-ctl: " << error.what() << '\n';
-        return error.status();
+        return exitStatus(error.kind());
     } catch (const std::exception& error) {
         err << "vexar-ctl: demo: " << error.what() << '\n';
-        return Exit::Refused;
+        return exitStatus(vexar::ErrorKind::Refused);
     }
 }
 

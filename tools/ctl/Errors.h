@@ -1,42 +1,39 @@
 #pragma once
 
-#include <stdexcept>
 #include <string>
 
 #include "vexar/error.hpp"
 
 namespace Lumivor::Ctl {
 
-// Exit statuses: each means one thing, so that scripts can tell them apart. 1 to 4 are the
-// client library's error kinds.
+// Commands fail with the library's error: main reports "vexar-ctl: <message>" (or the error as
+// JSON) and exits with the status the library's table gives its kind, so that each status
+// means one thing to scripts.
 namespace Exit {
 inline constexpr int Success = 0;
-inline constexpr int Refused = static_cast<int>(vexar::ErrorKind::Refused);
-inline constexpr int BadInput = static_cast<int>(vexar::ErrorKind::BadInput);
-inline constexpr int NoPlugin = static_cast<int>(vexar::ErrorKind::LoadFailure);
-inline constexpr int BusFailure = static_cast<int>(vexar::ErrorKind::BusFailure);
-inline constexpr int Internal = 70;  // a fault of the tool itself
 }  // namespace Exit
 
-// Ends a command: main prints "vexar-ctl: <message>" and exits with the status.
-class CommandError : public std::runtime_error {
-  public:
-    CommandError(int status, const std::string& message)
-        : std::runtime_error(message), status_(status) {}
-    // The library's error, as the tool reports it.
-    explicit CommandError(const vexar::Error& error)
-        : CommandError(static_cast<int>(error.kind()), error.what()) {}
-    // The same, with the command's own words for what failed.
-    CommandError(const std::string& what, const vexar::Error& error)
-        : CommandError(static_cast<int>(error.kind()), what + ": " + error.reason()) {}
-    int status() const { return status_; }
+inline int exitStatus(vexar::ErrorKind kind) {
+    return vexar::kindInfo(kind).exitStatus;
+}
 
-  private:
-    int status_;
-};
+inline vexar::Error badInput(const std::string& message) {
+    return vexar::Error(vexar::ErrorKind::BadInput, message);
+}
 
-inline CommandError badInput(const std::string& message) {
-    return CommandError(Exit::BadInput, message);
+// The library's error with the command's own words for what failed.
+inline vexar::Error retold(const std::string& what, const vexar::Error& error) {
+    vexar::Error::Details details = error.details();
+    details.subject = what;
+    return vexar::Error(error.kind(), error.reason(), std::move(details));
+}
+
+// The library's error, its whole message between the words given.
+inline vexar::Error reworded(const vexar::Error& error, const std::string& before,
+                             const std::string& after = {}) {
+    vexar::Error::Details details = error.details();
+    details.subject.clear();
+    return vexar::Error(error.kind(), before + error.what() + after, std::move(details));
 }
 
 }  // namespace Lumivor::Ctl

@@ -59,7 +59,7 @@ void runStateLoad(Context& context, const std::string& file, bool json) {
         if (error.kind() == vexar::ErrorKind::BadInput) {
             throw;  // a damaged file, named by the library
         }
-        throw CommandError("state load " + file, error);
+        throw retold("state load " + file, error);
     }
 }
 
@@ -83,7 +83,7 @@ void runCalibWrite(Context& context, const std::string& file, bool json) {
         if (error.kind() == vexar::ErrorKind::BadInput) {
             throw badInput(record ? error.what() : file + " is " + error.reason());
         }
-        throw CommandError("calib write " + file, error);
+        throw retold("calib write " + file, error);
     }
 }
 

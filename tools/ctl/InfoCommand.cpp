@@ -35,7 +35,7 @@ void runInfo(Context& context) {
         phaseCount = camera.phaseCount();
         scaling = camera.phaseScaling();
     } catch (const vexar::Error& error) {
-        throw CommandError(static_cast<int>(error.kind()), "info: " + std::string(error.what()));
+        throw reworded(error, "info: ");
     }
     const bool dealiasing = phaseCount != 4;
 

@@ -22,7 +22,7 @@ Row describe(vexar::Camera& camera, const vexar::ParameterName& name) {
         }
         return row;
     } catch (const vexar::Error& error) {
-        throw CommandError(static_cast<int>(error.kind()), "list: " + std::string(error.what()));
+        throw reworded(error, "list: ");
     }
 }
 }  // namespace

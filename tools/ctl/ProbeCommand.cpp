@@ -26,9 +26,10 @@ void runProbe(std::string_view where, const vexar::OpenOptions& options, std::os
         }
     }
     if (silent != 0) {
-        throw CommandError(Exit::BusFailure, "probe: " + std::to_string(silent) + " of " +
-                                                 std::to_string(answers.size()) +
-                                                 " devices do not answer on " + name);
+        throw vexar::Error(vexar::ErrorKind::BusFailure, "probe: " + std::to_string(silent) +
+                                                             " of " +
+                                                             std::to_string(answers.size()) +
+                                                             " devices do not answer on " + name);
     }
 }
 

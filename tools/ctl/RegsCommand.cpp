@@ -151,7 +151,7 @@ void runRegsGet(Context& context, const std::vector<std::string>& addresses) {
                           context.camera.readRegister(target.address), registerReset(fields),
                           false);
         } catch (const vexar::Error& error) {
-            throw CommandError("regs get " + addresses[i], error);
+            throw retold("regs get " + addresses[i], error);
         }
     }
 }
@@ -188,15 +188,17 @@ void runRegsSet(Context& context, const std::vector<std::string>& assignments) {
                 context.camera.writeRegister(write.target.address, write.value);
             }
         } catch (const vexar::Error& error) {
-            throw CommandError("regs set " + write.text, error);
+            throw retold("regs set " + write.text, error);
         }
     }
 }
 
 void runRegs(Context& context, bool diff) {
     if (!context.camera.canReset()) {
-        throw badInput("the registers of the module on " + context.camera.backend() +
-                       " are not visible to the tool, only through the plug-in's parameters");
+        throw vexar::Error(vexar::ErrorKind::Unsupported,
+                           "the registers of the module on " + context.camera.backend() +
+                               " are not visible to the tool, only through the plug-in's "
+                               "parameters");
     }
     const std::vector<vexar::Field> table = vexar::Camera::fieldTable();
     for (const vexar::RegisterValue& r : context.camera.registers()) {

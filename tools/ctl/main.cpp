@@ -64,7 +64,7 @@ bool standardErrorArrived() {
 int main(int argc, char** argv) {
     holdClosedStandardStreams();
     const std::vector<std::string> args(argv + 1, argv + argc);
-    int status = Lumivor::Ctl::Exit::Internal;
+    int status = Lumivor::Ctl::exitStatus(vexar::ErrorKind::Internal);
     try {
         status = Lumivor::Ctl::runCommandLine(args, {std::cout, std::cerr, std::cin, {}},
                                               vexar::defaultPluginPath());
@@ -73,11 +73,12 @@ int main(int argc, char** argv) {
         std::cerr << "vexar-ctl: unexpected error: " << error.what() << '\n';
     }
     const bool succeeded = status == Lumivor::Ctl::Exit::Success;
+    const int lost = Lumivor::Ctl::exitStatus(vexar::ErrorKind::BadInput);
     if (!standardOutputArrived(succeeded) && succeeded) {
-        status = Lumivor::Ctl::Exit::BadInput;
+        status = lost;
     }
     if (!standardErrorArrived() && status == Lumivor::Ctl::Exit::Success) {
-        status = Lumivor::Ctl::Exit::BadInput;
+        status = lost;
     }
     return status;
 }

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -10,14 +11,31 @@
 
 namespace vexar {
 
-// What went wrong, in the classes a caller tells apart. The numbers are vexar-ctl's exit
-// statuses.
+// What went wrong, in the classes a caller tells apart. Every front end names a kind as
+// kindInfo() does and maps it to its own status through that one table; the numbers of the
+// enumerators are not statuses.
 enum class ErrorKind {
     Refused = 1,      // the plug-in refused an operation
     BadInput = 2,     // a name, value or file that cannot be used, or output that cannot be written
     LoadFailure = 3,  // the plug-in cannot be loaded
-    BusFailure = 4,   // the bus failed or could not be had, other than by a plug-in refusal
+    BusFailure = 4,   // the bus failed or could not be opened, other than by a plug-in refusal
+    Busy = 5,         // another process held the adapter or the image past the lock timeout
+    Unsupported = 6,  // what this backend cannot do: reset, or reading back, on a real module
+    Internal = 7,     // a fault nobody foresaw, of the library or of a front end
 };
+
+// One row of the table every front end maps kinds with.
+struct ErrorKindInfo {
+    ErrorKind kind;
+    std::string_view name;         // "BusFailure": the JSON "kind" of the panel and of vexar-ctl
+    int exitStatus;                // vexar-ctl's exit status
+    int httpStatus;                // the panel's HTTP status
+    std::string_view pythonClass;  // "BusError": the class the Python package raises
+};
+
+// Every kind, in the order of the enumeration.
+VEXAR_CLIENT_API std::span<const ErrorKindInfo> errorKinds();
+VEXAR_CLIENT_API const ErrorKindInfo& kindInfo(ErrorKind kind);
 
 // Every failure of the library. The message is complete and meant for people.
 class VEXAR_CLIENT_API Error : public std::runtime_error {
@@ -27,7 +45,9 @@ class VEXAR_CLIENT_API Error : public std::runtime_error {
         std::string lastError;                  // the plug-in's last-error text
         std::string allowed;                    // what the range allows: "min=0 max=60 step=0.01"
         std::optional<int> busErrno;            // the positive errno of a failed transaction
-        std::string subject;                    // what failed: "IntegrationTime = -1", "state load"
+                                                // or of an adapter that cannot be opened;
+                                                // EBUSY for Busy
+        std::string subject;                    // what failed: "FrameRate = 70", "state load"
     };
 
     Error(ErrorKind kind, const std::string& message) : std::runtime_error(message), kind_(kind) {}
@@ -39,6 +59,9 @@ class VEXAR_CLIENT_API Error : public std::runtime_error {
           reason_(reason) {}
 
     ErrorKind kind() const { return kind_; }
+    // kindInfo(kind()).name: "Refused".
+    std::string_view kindName() const { return kindInfo(kind_).name; }
+    const Details& details() const { return details_; }
     const std::optional<std::int32_t>& code() const { return details_.code; }
     const std::string& lastError() const { return details_.lastError; }
     const std::string& allowed() const { return details_.allowed; }
@@ -46,8 +69,8 @@ class VEXAR_CLIENT_API Error : public std::runtime_error {
     const std::string& subject() const { return details_.subject; }
     // The message without its subject, for a caller that names the subject its own way.
     std::string reason() const { return reason_.empty() ? what() : reason_; }
-    // The name of the plug-in's code: "OutOfRange"; "HostError" for a code the plug-in passed
-    // through from the bus; empty without a code.
+    // The name of the plug-in's code: "OutOfRange"; "HostError" for a code the plug-in does not
+    // name; empty without a code, as for a bus failure, whose code the plug-in only passed on.
     std::string codeName() const;
 
   private:

@@ -15,6 +15,7 @@ namespace vexar {
 
 using Json = nlohmann::ordered_json;
 struct Range;
+class Error;
 
 // JSON carries floats as numbers and the non-finite ones as the strings "nan", "-nan" (the
 // sign of a NaN matters to a state), "inf" and "-inf"; a region as {"x", "y", "width", "height"}.
@@ -44,6 +45,11 @@ VEXAR_CLIENT_API Settings settingsFromJson(const Json& profile);
 // bits are Error(BadInput).
 VEXAR_CLIENT_API Json calibrationToJson(std::span<const std::uint8_t> record);
 VEXAR_CLIENT_API std::vector<std::uint8_t> calibrationFromJson(const Json& record);
+
+// A failure as every front end writes it: {"kind": "Refused", "code": -5, "code_name":
+// "OutOfRange", "message": "...", "allowed": "min=0 max=60 step=0.01", "errno": null}; code,
+// code_name, allowed and errno are null when the failure has none.
+VEXAR_CLIENT_API Json toJson(const Error& error);
 
 // One JSON value and nothing after it, nested at most 32 deep, without duplicate keys;
 // Error(BadInput) giving the line and column and a short printable excerpt, with shown naming

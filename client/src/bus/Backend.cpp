@@ -107,6 +107,14 @@ std::string Backend::describeFailure(const Transaction& failed) const {
     return where + (" on " + name()) + ": " + reason + " (" + std::to_string(failed.result) + ")";
 }
 
+vexar::Error Backend::busFailure(const Transaction& failed, const std::string& lead,
+                                 vexar::Error::Details details) const {
+    details.code.reset();
+    details.busErrno = failed.result < 0 ? std::optional(-failed.result) : std::nullopt;
+    return vexar::Error(vexar::ErrorKind::BusFailure, lead + describeFailure(failed),
+                        std::move(details));
+}
+
 std::int32_t SimulatedBackend::transfer(Direction direction, std::uint16_t device, std::uint8_t reg,
                                         std::uint8_t* buffer, std::uint32_t length) {
     return direction == Direction::Read

@@ -14,6 +14,7 @@
 #include "bus/AdapterLock.h"
 #include "sim/SimulatedModule.h"
 #include "vexar/bus.hpp"
+#include "vexar/error.hpp"
 
 namespace Lumivor::Bus {
 
@@ -74,6 +75,11 @@ class Backend {
     const Transaction* firstFailure() const { return firstFailure_ ? &*firstFailure_ : nullptr; }
     // "reading device 0x5c register 0x02 on /dev/i2c-1: Remote I/O error (-121)"
     std::string describeFailure(const Transaction& failed) const;
+    // Error(BusFailure) for the failed transaction: lead, then describeFailure, with the errno.
+    // Never a plug-in code: a code the plug-in returned after it is the bus's errno passed on,
+    // and -EIO would read as the plug-in's OutOfRange.
+    vexar::Error busFailure(const Transaction& failed, const std::string& lead = {},
+                            vexar::Error::Details details = {}) const;
 
   protected:
     virtual std::int32_t transfer(Direction direction, std::uint16_t device, std::uint8_t reg,

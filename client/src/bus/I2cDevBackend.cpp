@@ -47,7 +47,10 @@ std::int32_t failure() {
 I2cDevBackend::I2cDevBackend(const std::string& adapter) : path_(adapterPath(adapter)) {
     fd_ = ::open(path_.c_str(), O_RDWR | O_CLOEXEC);
     if (fd_ < 0) {
-        throw vexar::Error(vexar::ErrorKind::BusFailure, openFailure(path_, errno));
+        const int error = errno;
+        vexar::Error::Details details;
+        details.busErrno = error;
+        throw vexar::Error(vexar::ErrorKind::BusFailure, openFailure(path_, error), details);
     }
     unsigned long functions = 0;
     std::string problem;

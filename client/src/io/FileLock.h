@@ -15,11 +15,11 @@ namespace Lumivor::Io {
 class LockBusy : public Failure {
   public:
     LockBusy(const std::string& message, std::optional<pid_t> holder)
-        : Failure(FailureKind::BusFailure, message, busy()), holder_(holder) {}
+        : Failure(FailureKind::Busy, message, busy()), holder_(holder) {}
     std::optional<pid_t> holder() const { return holder_; }
 
   private:
-    // EBUSY tells a caller that waiting longer may help.
+    // EBUSY, as the errno a caller that knows only bus failures looks at.
     static vexar::Error::Details busy() {
         vexar::Error::Details details;
         details.busErrno = EBUSY;

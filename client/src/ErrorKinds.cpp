@@ -1,0 +1,53 @@
+#include <array>
+
+#include "vexar/error.hpp"
+#include "vexar/json.hpp"
+
+namespace vexar {
+
+namespace {
+// Busy keeps the bus failure's exit status: scripts that told a held adapter by status 4 still
+// do, and the kind tells it from a failed transfer. Unsupported exits as bad input does, since
+// the same command line cannot work on that backend however often it is run; on the panel it
+// conflicts with the backend the panel was started on.
+constexpr std::array<ErrorKindInfo, 7> kKinds{{
+    {ErrorKind::Refused, "Refused", 1, 422, "Refused"},
+    {ErrorKind::BadInput, "BadInput", 2, 400, "BadInput"},
+    {ErrorKind::LoadFailure, "LoadFailure", 3, 500, "LoadError"},
+    {ErrorKind::BusFailure, "BusFailure", 4, 502, "BusError"},
+    {ErrorKind::Busy, "Busy", 4, 503, "Busy"},
+    {ErrorKind::Unsupported, "Unsupported", 2, 409, "Unsupported"},
+    {ErrorKind::Internal, "Internal", 70, 500, "Error"},
+}};
+
+static_assert([] {
+    for (std::size_t i = 0; i < kKinds.size(); ++i) {
+        if (static_cast<std::size_t>(kKinds[i].kind) != i + 1) return false;
+    }
+    return true;
+}());
+
+Json orNull(const std::string& text) {
+    return text.empty() ? Json(nullptr) : Json(text);
+}
+}  // namespace
+
+std::span<const ErrorKindInfo> errorKinds() {
+    return kKinds;
+}
+
+const ErrorKindInfo& kindInfo(ErrorKind kind) {
+    const auto index = static_cast<std::size_t>(kind) - 1;
+    return index < kKinds.size() ? kKinds[index] : kKinds.back();
+}
+
+Json toJson(const Error& error) {
+    return Json{{"kind", std::string(kindInfo(error.kind()).name)},
+                {"code", error.code() ? Json(*error.code()) : Json(nullptr)},
+                {"code_name", orNull(error.codeName())},
+                {"message", error.what()},
+                {"allowed", orNull(error.allowed())},
+                {"errno", error.busErrno() ? Json(*error.busErrno()) : Json(nullptr)}};
+}
+
+}  // namespace vexar
