@@ -23,10 +23,7 @@
 
 namespace vexar {
 
-namespace backend = Lumivor::Bus;
-
 namespace {
-using namespace Lumivor;
 
 Error::Details about(std::string subject) {
     Error::Details details;
@@ -36,46 +33,46 @@ Error::Details about(std::string subject) {
 
 constexpr const char* kPluginName = "libVEXAR_ParamInterp_YORINDImpl.so";
 
-std::unique_ptr<backend::Backend> openBackend(std::string_view where) {
+std::unique_ptr<detail::bus::Backend> openBackend(std::string_view where) {
     if (where == "sim") {
-        return std::make_unique<backend::SimulatedBackend>();
+        return std::make_unique<detail::bus::SimulatedBackend>();
     }
     if (where.starts_with("image:")) {
         const std::string_view path = where.substr(6);
         if (path.empty()) {
-            throw Ctl::badInput("image: needs a file name");
+            throw detail::badInput("image: needs a file name");
         }
-        return std::make_unique<backend::ImageBackend>(std::filesystem::path(path));
+        return std::make_unique<detail::bus::ImageBackend>(std::filesystem::path(path));
     }
     if (!where.empty() && (where.starts_with("/dev/") ||
                            where.find_first_not_of("0123456789") == std::string_view::npos)) {
-        return std::make_unique<backend::I2cDevBackend>(std::string(where));
+        return std::make_unique<detail::bus::I2cDevBackend>(std::string(where));
     }
-    throw Ctl::badInput("no camera at '" + std::string(where) +
-                        "': give sim, image:PATH or /dev/i2c-N");
+    throw detail::badInput("no camera at '" + std::string(where) +
+                           "': give sim, image:PATH or /dev/i2c-N");
 }
 
 // Why the exports refuse what no value could change.
-std::string accessHint(Ctl::Session& session, const Ctl::ParameterInfo& parameter,
-                       AccessMode refused) {
+std::string accessHint(detail::Session& session, const detail::ParameterInfo& parameter,
+                       detail::AccessMode refused) {
     std::uint32_t access = 0;
     if (session.api().getAccessMode(session.instance(), parameter.id, &access) == VEXAR_SUCCESS &&
-        access == code(refused)) {
+        access == detail::code(refused)) {
         return " (" + std::string(parameter.name) + " is " +
-               (refused == AccessMode::WriteOnly ? "write-only" : "read-only") + ")";
+               (refused == detail::AccessMode::WriteOnly ? "write-only" : "read-only") + ")";
     }
     return {};
 }
 
 bool stateOnly(std::uint32_t id) {
-    return id == DealiasingOn || id == RegionOfInterest;
+    return id == detail::DealiasingOn || id == detail::RegionOfInterest;
 }
 }  // namespace
 
 struct Camera::Impl {
     mutable std::recursive_mutex mutex;
-    std::unique_ptr<backend::Backend> bus;
-    std::unique_ptr<Ctl::Session> session;
+    std::unique_ptr<detail::bus::Backend> bus;
+    std::unique_ptr<detail::Session> session;
     std::chrono::milliseconds lockTimeout{};
     int depth = 0;
 
@@ -84,7 +81,7 @@ struct Camera::Impl {
       public:
         explicit Operation(Impl& impl) : impl_(impl), lock_(impl.mutex) {
             if (impl_.bus == nullptr) {
-                throw Ctl::badInput("the camera is closed");
+                throw detail::badInput("the camera is closed");
             }
             if (impl_.depth == 0) {
                 impl_.bus->begin(impl_.lockTimeout);
@@ -133,8 +130,8 @@ struct Camera::Impl {
         }
     }
 
-    const Ctl::ParameterInfo& lookUp(std::string_view nameOrId) const {
-        const Ctl::ParameterInfo* parameter = Ctl::findParameter(nameOrId);
+    const detail::ParameterInfo& lookUp(std::string_view nameOrId) const {
+        const detail::ParameterInfo* parameter = detail::findParameter(nameOrId);
         if (parameter == nullptr) {
             throw Error(ErrorKind::BadInput,
                         "no such parameter (a name as 'list' shows it, or an id 0-15)",
@@ -143,20 +140,20 @@ struct Camera::Impl {
         return *parameter;
     }
 
-    Ctl::Value read(const Ctl::ParameterInfo& parameter) {
-        Ctl::Value value;
+    detail::Value read(const detail::ParameterInfo& parameter) {
+        detail::Value value;
         const std::int32_t status = session->read(parameter, value);
         if (status != VEXAR_SUCCESS) {
             session->check(status, std::string(parameter.name),
                            status == VEXAR_NOT_SUPPORTED
-                               ? accessHint(*session, parameter, AccessMode::WriteOnly)
+                               ? accessHint(*session, parameter, detail::AccessMode::WriteOnly)
                                : std::string());
         }
         return value;
     }
 
     std::vector<std::uint8_t> readState() {
-        std::vector<std::uint8_t> state = Ctl::stateReadTemplate();
+        std::vector<std::uint8_t> state = detail::stateReadTemplate();
         session->check(session->api().readSystemState(session->instance(), state.data(),
                                                       static_cast<std::uint32_t>(state.size())),
                        "state save");
@@ -165,14 +162,14 @@ struct Camera::Impl {
 
     void writeState(std::span<const std::uint8_t> state, const std::string& what) {
         // A damaged state is bad input, not for the plug-in.
-        const std::vector<Ctl::StateRecord> records = Ctl::decodeState(state);
+        const std::vector<detail::StateRecord> records = detail::decodeState(state);
         try {
             session->check(
                 session->api().writeSystemState(session->instance(), state.data(),
                                                 static_cast<std::uint32_t>(state.size())),
                 what);
         } catch (const Error& error) {
-            throw Ctl::nameRefusedRecord(error, records);
+            throw detail::nameRefusedRecord(error, records);
         }
     }
 };
@@ -196,7 +193,7 @@ std::string defaultPluginPath() {
 }
 
 std::array<std::uint32_t, 3> pluginVersion(const std::string& path) {
-    Tools::PluginLibrary library;
+    detail::PluginLibrary library;
     if (!library.load(path)) {
         throw Error(ErrorKind::LoadFailure, "cannot load plug-in " + path + ": " + library.error());
     }
@@ -206,20 +203,21 @@ std::array<std::uint32_t, 3> pluginVersion(const std::string& path) {
 }
 
 namespace {
-Camera::Impl* openImpl(std::unique_ptr<backend::Backend> bus, const OpenOptions& options,
+Camera::Impl* openImpl(std::unique_ptr<detail::bus::Backend> bus, const OpenOptions& options,
                        std::unique_ptr<Camera::Impl>& impl) {
     impl = std::make_unique<Camera::Impl>();
     impl->bus = std::move(bus);
     impl->lockTimeout = options.lockTimeout;
     const std::string plugin = options.plugin.empty() ? defaultPluginPath() : options.plugin;
-    const Ctl::ModuleIdentity identity =
-        options.identity ? Ctl::ModuleIdentity{options.identity->key, options.identity->descriptor,
-                                               options.identity->source}
-                         : Ctl::builtInIdentity();
+    const detail::ModuleIdentity identity =
+        options.identity
+            ? detail::ModuleIdentity{options.identity->key, options.identity->descriptor,
+                                     options.identity->source}
+            : detail::builtInIdentity();
     // Initialising reads the module but must not make an image that does not exist yet: only
     // an operation that succeeds on it does.
     Camera::Impl::Operation operation(*impl);
-    impl->session = std::make_unique<Ctl::Session>(plugin, *impl->bus, identity);
+    impl->session = std::make_unique<detail::Session>(plugin, *impl->bus, identity);
     impl->bus->clearLog();
     return impl.get();
 }
@@ -233,10 +231,10 @@ Camera Camera::open(std::string_view where, const OpenOptions& options) {
 
 Camera Camera::open(std::unique_ptr<Bus> bus, const OpenOptions& options) {
     if (bus == nullptr) {
-        throw Ctl::badInput("no bus given");
+        throw detail::badInput("no bus given");
     }
     std::unique_ptr<Impl> impl;
-    openImpl(std::make_unique<backend::CallerBackend>(std::move(bus)), options, impl);
+    openImpl(std::make_unique<detail::bus::CallerBackend>(std::move(bus)), options, impl);
     return Camera(std::move(impl));
 }
 
@@ -296,8 +294,8 @@ float Camera::phaseScaling() {
 
 int Camera::phaseCount() {
     return impl_->run([&] {
-        return static_cast<int>(
-            yorind::phaseCount(std::get<bool>(impl_->read(*Ctl::parameterById(DealiasingOn)))));
+        return static_cast<int>(yorind::phaseCount(
+            std::get<bool>(impl_->read(*detail::parameterById(detail::DealiasingOn)))));
     });
 }
 
@@ -314,7 +312,7 @@ bool Camera::shared() const {
 std::vector<Parameter> Camera::parameters() {
     return impl_->run([&] {
         std::vector<Parameter> all;
-        for (const Ctl::ParameterInfo& info : Ctl::parameters()) {
+        for (const detail::ParameterInfo& info : detail::parameters()) {
             all.push_back(parameter(std::to_string(info.id)));
         }
         return all;
@@ -323,64 +321,64 @@ std::vector<Parameter> Camera::parameters() {
 
 Parameter Camera::parameter(std::string_view nameOrId) {
     return impl_->run([&] {
-        const Ctl::ParameterInfo& info = impl_->lookUp(nameOrId);
-        Ctl::Session& session = *impl_->session;
+        const detail::ParameterInfo& info = impl_->lookUp(nameOrId);
+        detail::Session& session = *impl_->session;
         const std::string what(info.name);
-        Parameter p{info.id,           std::string(info.name), Ctl::toPublic(info.type), 0, {},
+        Parameter p{info.id,           std::string(info.name), detail::toPublic(info.type), 0, {},
                     Access::ReadWrite, std::nullopt,           stateOnly(info.id)};
         p.unitCode = session.unit(info, what);
-        p.unit = Ctl::unitName(p.unitCode);
-        p.access = Ctl::toPublicAccess(session.access(info, what));
+        p.unit = detail::unitName(p.unitCode);
+        p.access = detail::toPublicAccess(session.access(info, what));
         if (const auto range = session.range(info, what)) {
-            p.range = Ctl::toPublic(*range);
+            p.range = detail::toPublic(*range);
         }
         return p;
     });
 }
 
 Value Camera::get(std::string_view nameOrId) {
-    return impl_->run([&] { return Ctl::toPublic(impl_->read(impl_->lookUp(nameOrId))); });
+    return impl_->run([&] { return detail::toPublic(impl_->read(impl_->lookUp(nameOrId))); });
 }
 
 Applied Camera::set(std::string_view nameOrId, const Value& value, bool allowNonFinite) {
     return impl_->run([&] {
-        const Ctl::ParameterInfo& info = impl_->lookUp(nameOrId);
+        const detail::ParameterInfo& info = impl_->lookUp(nameOrId);
         const std::string name(info.name);
-        const auto converted = value.as(Ctl::toPublic(info.type));
+        const auto converted = value.as(detail::toPublic(info.type));
         if (!converted) {
             throw Error(ErrorKind::BadInput,
-                        "takes " + Ctl::aValueOf(info.type) + ", not " +
-                            Ctl::aValueOf(Ctl::toInternal(value.type())),
+                        "takes " + detail::aValueOf(info.type) + ", not " +
+                            detail::aValueOf(detail::toInternal(value.type())),
                         about(name + " = " + value.toString()));
         }
         const std::string what = name + " = " + converted->toString();
         if (converted->isFloat() && !std::isfinite(converted->asFloat()) && !allowNonFinite) {
             throw Error(ErrorKind::BadInput, "not a finite number", about(what));
         }
-        Ctl::Session& session = *impl_->session;
+        detail::Session& session = *impl_->session;
         const auto range = session.range(info, what);
         session.takeLastError();  // the range query's text must not pass for the write's
-        const std::int32_t status = session.write(info, Ctl::toInternal(*converted));
-        const std::string allowed = range ? Ctl::describeRange(*range) : std::string();
+        const std::int32_t status = session.write(info, detail::toInternal(*converted));
+        const std::string allowed = range ? detail::describeRange(*range) : std::string();
         if (status != VEXAR_SUCCESS) {
             std::string hint;
             if (status == VEXAR_NOT_SUPPORTED) {
                 hint = stateOnly(info.id) ? " (the plug-in's exports do not write " + name +
                                                 "; a system state does: see 'state load')"
-                                          : accessHint(session, info, AccessMode::ReadOnly);
+                                          : accessHint(session, info, detail::AccessMode::ReadOnly);
             } else if (range) {
                 hint = " (allowed: " + allowed + ")";
             }
             session.check(status, what, hint, allowed);
         }
         Applied applied{name, *converted, std::nullopt,
-                        range && !Ctl::toPublic(*range).contains(*converted),
-                        range ? std::optional(Ctl::toPublic(*range)) : std::nullopt};
+                        range && !detail::toPublic(*range).contains(*converted),
+                        range ? std::optional(detail::toPublic(*range)) : std::nullopt};
         // What the module holds may differ from what was asked: quantised to register steps or
         // cut to a field's width. Only a readable parameter can tell.
-        Ctl::Value held;
+        detail::Value held;
         if (session.read(info, held) == VEXAR_SUCCESS) {
-            applied.applied = Ctl::toPublic(held);
+            applied.applied = detail::toPublic(held);
         } else {
             session.takeLastError();
         }
@@ -397,17 +395,17 @@ void Camera::loadState(std::span<const std::uint8_t> state) {
 }
 
 Settings Camera::profile() {
-    return impl_->run([&] { return Ctl::toSettings(Ctl::decodeState(impl_->readState())); });
+    return impl_->run([&] { return detail::toSettings(detail::decodeState(impl_->readState())); });
 }
 
 void Camera::applyProfile(const Settings& profile) {
-    const std::vector<Ctl::StateRecord> given = Ctl::fromSettings(profile);
+    const std::vector<detail::StateRecord> given = detail::fromSettings(profile);
     impl_->run([&] {
         // Whatever the profile leaves out keeps its current value: it is written as the
         // current state with the profile's members changed.
-        std::vector<Ctl::StateRecord> records = Ctl::decodeState(impl_->readState());
-        for (const Ctl::StateRecord& member : given) {
-            const auto same = std::ranges::find_if(records, [&](const Ctl::StateRecord& r) {
+        std::vector<detail::StateRecord> records = detail::decodeState(impl_->readState());
+        for (const detail::StateRecord& member : given) {
+            const auto same = std::ranges::find_if(records, [&](const detail::StateRecord& r) {
                 return r.parameter->id == member.parameter->id;
             });
             if (same == records.end()) {
@@ -416,46 +414,46 @@ void Camera::applyProfile(const Settings& profile) {
             }
             same->value = member.value;
         }
-        impl_->writeState(Ctl::encodeState(records), "profile");
+        impl_->writeState(detail::encodeState(records), "profile");
     });
 }
 
 Settings Camera::unloadable(std::span<const std::uint8_t> state) {
     Settings found;
-    const std::vector<Ctl::StateRecord> records = Ctl::decodeState(state);
-    for (const Ctl::StateRecord* record : Ctl::unloadableRecords(records)) {
-        found.emplace_back(std::string(record->parameter->name), Ctl::toPublic(record->value));
+    const std::vector<detail::StateRecord> records = detail::decodeState(state);
+    for (const detail::StateRecord* record : detail::unloadableRecords(records)) {
+        found.emplace_back(std::string(record->parameter->name), detail::toPublic(record->value));
     }
     return found;
 }
 
 Settings Camera::stateToSettings(std::span<const std::uint8_t> state) {
-    return Ctl::toSettings(Ctl::decodeState(state));
+    return detail::toSettings(detail::decodeState(state));
 }
 
 std::vector<std::uint8_t> Camera::stateFromSettings(const Settings& members) {
-    return Ctl::encodeState(Ctl::fromSettings(members));
+    return detail::encodeState(detail::fromSettings(members));
 }
 
 std::optional<ParameterName> findParameter(std::string_view nameOrId) {
-    const Ctl::ParameterInfo* info = Ctl::findParameter(nameOrId);
+    const detail::ParameterInfo* info = detail::findParameter(nameOrId);
     if (info == nullptr) {
         return std::nullopt;
     }
-    return ParameterName{info->id, std::string(info->name), Ctl::toPublic(info->type)};
+    return ParameterName{info->id, std::string(info->name), detail::toPublic(info->type)};
 }
 
 std::vector<ParameterName> parameterNames() {
     std::vector<ParameterName> all;
-    for (const Ctl::ParameterInfo& info : Ctl::parameters()) {
-        all.push_back({info.id, std::string(info.name), Ctl::toPublic(info.type)});
+    for (const detail::ParameterInfo& info : detail::parameters()) {
+        all.push_back({info.id, std::string(info.name), detail::toPublic(info.type)});
     }
     return all;
 }
 
 void Camera::reset() {
     impl_->run([&] {
-        Sim::SimulatedModule* module = impl_->bus->simulated();
+        Lumivor::Sim::SimulatedModule* module = impl_->bus->simulated();
         if (module == nullptr) {
             throw Error(ErrorKind::Refused,
                         "a module on " + impl_->bus->name() +
@@ -467,7 +465,7 @@ void Camera::reset() {
 
 std::vector<std::uint8_t> Camera::readCalibration() {
     return impl_->run([&] {
-        Ctl::Session& session = *impl_->session;
+        detail::Session& session = *impl_->session;
         std::uint32_t size = 0;
         const std::int32_t query =
             session.api().readCalibration(session.instance(), nullptr, &size);
@@ -483,8 +481,8 @@ std::vector<std::uint8_t> Camera::readCalibration() {
 }
 
 void Camera::writeCalibration(std::span<const std::uint8_t> record) {
-    if (!Ctl::parseCalibration({record.begin(), record.end()})) {
-        throw Ctl::badInput("not a calibration record");
+    if (!detail::parseCalibration({record.begin(), record.end()})) {
+        throw detail::badInput("not a calibration record");
     }
     impl_->run([&] {
         impl_->session->check(
@@ -496,18 +494,18 @@ void Camera::writeCalibration(std::span<const std::uint8_t> record) {
 
 namespace {
 // One sensor register over the bus, recorded as any transfer is.
-std::uint32_t readSensorOnBus(backend::Backend& bus, std::uint32_t address) {
+std::uint32_t readSensorOnBus(detail::bus::Backend& bus, std::uint32_t address) {
     std::uint8_t bytes[yorind::kRegisterBytes] = {};
     if (bus.read(yorind::bankDevice(address), yorind::bankRegister(address), bytes,
                  yorind::kRegisterBytes) != 0) {
         throw Error(ErrorKind::BusFailure, bus.describeFailure(*bus.firstFailure()));
     }
-    return Bytes::loadLittleEndian(bytes, yorind::kRegisterBytes);
+    return Lumivor::Bytes::loadLittleEndian(bytes, yorind::kRegisterBytes);
 }
 
 // The simulated module is looked at directly, so that looking adds no transactions.
-std::uint32_t readSensor(backend::Backend& bus, std::uint32_t address) {
-    if (const Sim::SimulatedModule* module = bus.simulated()) {
+std::uint32_t readSensor(detail::bus::Backend& bus, std::uint32_t address) {
+    if (const Lumivor::Sim::SimulatedModule* module = bus.simulated()) {
         return module->registerValue(address);
     }
     return readSensorOnBus(bus, address);
@@ -515,7 +513,7 @@ std::uint32_t readSensor(backend::Backend& bus, std::uint32_t address) {
 
 void checkSensorAddress(std::uint32_t address) {
     if (address >= yorind::kSensorRegisterCount) {
-        throw Ctl::badInput("no sensor register there (0x000-0x1ff)");
+        throw detail::badInput("no sensor register there (0x000-0x1ff)");
     }
 }
 }  // namespace
@@ -546,9 +544,9 @@ std::vector<Field> Camera::fieldTable() {
 std::vector<RegisterValue> Camera::registers() {
     return impl_->run([&] {
         std::vector<RegisterValue> all;
-        for (const std::uint32_t address : Sim::SimulatedModule::knownRegisters()) {
+        for (const std::uint32_t address : Lumivor::Sim::SimulatedModule::knownRegisters()) {
             all.push_back({static_cast<std::uint16_t>(address), readSensor(*impl_->bus, address),
-                           Sim::SimulatedModule::resetValue(address)});
+                           Lumivor::Sim::SimulatedModule::resetValue(address)});
         }
         return all;
     });
@@ -557,7 +555,7 @@ std::vector<RegisterValue> Camera::registers() {
 std::vector<ByteDeviceValue> Camera::byteDevices() {
     return impl_->run([&] {
         std::vector<ByteDeviceValue> all;
-        const Sim::SimulatedModule* module = impl_->bus->simulated();
+        const Lumivor::Sim::SimulatedModule* module = impl_->bus->simulated();
         for (const yorind::ByteDevice& device : yorind::kByteDevices) {
             all.push_back({device.role, device.address, device.reg,
                            module != nullptr ? module->latchedByte(device.address) : std::nullopt});
@@ -574,13 +572,13 @@ std::uint32_t Camera::readRegister(std::uint32_t address) {
 void Camera::writeRegister(std::uint32_t address, std::uint32_t value) {
     checkSensorAddress(address);
     if (value > ((1u << yorind::kRegisterBits) - 1)) {
-        throw Ctl::badInput("the value must lie in 0 to " +
-                            std::to_string(((1u << yorind::kRegisterBits) - 1)));
+        throw detail::badInput("the value must lie in 0 to " +
+                               std::to_string(((1u << yorind::kRegisterBits) - 1)));
     }
     impl_->run([&] {
-        backend::Backend& bus = *impl_->bus;
+        detail::bus::Backend& bus = *impl_->bus;
         std::uint8_t bytes[yorind::kRegisterBytes];
-        Bytes::storeLittleEndian(bytes, value, yorind::kRegisterBytes);
+        Lumivor::Bytes::storeLittleEndian(bytes, value, yorind::kRegisterBytes);
         if (bus.write(yorind::bankDevice(address), yorind::bankRegister(address), bytes,
                       yorind::kRegisterBytes) != 0) {
             throw Error(ErrorKind::BusFailure, bus.describeFailure(*bus.firstFailure()));
@@ -599,7 +597,7 @@ const yorind::ByteDevice& byteDevice(std::uint16_t device, std::uint8_t reg) {
                           d.reg);
             list += one;
         }
-        throw Ctl::badInput("no one-byte device there (" + list + ")");
+        throw detail::badInput("no one-byte device there (" + list + ")");
     }
     return *known;
 }
@@ -610,9 +608,9 @@ std::optional<std::uint8_t> Camera::readRegister(std::uint16_t device, std::uint
     return impl_->run([&] {
         // A byte device cannot be read back on the bus; only the simulated module remembers
         // what it took.
-        const Sim::SimulatedModule* module = impl_->bus->simulated();
+        const Lumivor::Sim::SimulatedModule* module = impl_->bus->simulated();
         if (module == nullptr) {
-            throw Ctl::badInput("the device is write-only; on a real bus it cannot be read");
+            throw detail::badInput("the device is write-only; on a real bus it cannot be read");
         }
         return module->latchedByte(known.address);
     });
@@ -621,7 +619,7 @@ std::optional<std::uint8_t> Camera::readRegister(std::uint16_t device, std::uint
 void Camera::writeRegister(std::uint16_t device, std::uint8_t reg, std::uint8_t value) {
     const yorind::ByteDevice& known = byteDevice(device, reg);
     impl_->run([&] {
-        backend::Backend& bus = *impl_->bus;
+        detail::bus::Backend& bus = *impl_->bus;
         std::uint8_t byte = value;
         if (bus.write(known.address, known.reg, &byte, 1) != 0) {
             throw Error(ErrorKind::BusFailure, bus.describeFailure(*bus.firstFailure()));
@@ -654,14 +652,15 @@ void Camera::onTransaction(std::function<void(const Transaction&)> callback) {
 Timing Camera::timing() {
     return impl_->run([&] {
         const auto number = [&](std::uint32_t id) {
-            const Ctl::Value v = impl_->read(*Ctl::parameterById(id));
+            const detail::Value v = impl_->read(*detail::parameterById(id));
             return std::holds_alternative<float>(v)
                        ? double{std::get<float>(v)}
                        : static_cast<double>(std::get<std::int32_t>(v));
         };
-        return Timing::fromSettings(number(FrameRate), static_cast<int>(number(MicroFrameNumber)),
-                                    number(IntegrationTime),
-                                    std::get<bool>(impl_->read(*Ctl::parameterById(DealiasingOn))));
+        return Timing::fromSettings(
+            number(detail::FrameRate), static_cast<int>(number(detail::MicroFrameNumber)),
+            number(detail::IntegrationTime),
+            std::get<bool>(impl_->read(*detail::parameterById(detail::DealiasingOn))));
     });
 }
 
@@ -687,10 +686,11 @@ Hold Camera::hold() {
 }
 
 ProbeResult probe(std::string_view where, const OpenOptions& options) {
-    const std::unique_ptr<backend::Backend> bus = openBackend(where);
+    const std::unique_ptr<detail::bus::Backend> bus = openBackend(where);
     bus->begin(options.lockTimeout);
     ProbeResult answers{bus->name(), {}};
-    for (const backend::Answer& answer : backend::probe(*bus, backend::moduleDevices())) {
+    for (const detail::bus::Answer& answer :
+         detail::bus::probe(*bus, detail::bus::moduleDevices())) {
         answers.devices.push_back({answer.device->role, answer.device->address, answer.result});
     }
     bus->end(true);

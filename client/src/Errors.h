@@ -4,10 +4,10 @@
 
 #include "vexar/error.hpp"
 
-namespace Lumivor::Ctl {
+namespace vexar::detail {
 
 inline vexar::Error badInput(const std::string& message) {
     return vexar::Error(vexar::ErrorKind::BadInput, message);
 }
 
-}  // namespace Lumivor::Ctl
+}  // namespace vexar::detail

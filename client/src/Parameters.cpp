@@ -7,7 +7,7 @@
 #include "Values.h"
 #include "vexar_param_interp.h"
 
-namespace Lumivor::Ctl {
+namespace vexar::detail {
 
 namespace {
 // The plug-in's public header lists its parameters; the tool keeps no list of its own.
@@ -105,4 +105,4 @@ std::string describeCode(std::int32_t code) {
     return std::string(name) + " (" + std::to_string(code) + ")";
 }
 
-}  // namespace Lumivor::Ctl
+}  // namespace vexar::detail

@@ -5,9 +5,9 @@
 #include <string>
 #include <string_view>
 
-#include "host/ParameterTypes.h"
+#include "PluginTypes.h"
 
-namespace Lumivor::Ctl {
+namespace vexar::detail {
 
 // What a host knows of each parameter identifier before it asks the plug-in anything: its
 // name and the value type its typed exports take. Unit, access and range come from the plug-in.
@@ -33,4 +33,4 @@ std::string accessName(std::uint32_t access);
 // "HostError (-121)".
 std::string describeCode(std::int32_t code);
 
-}  // namespace Lumivor::Ctl
+}  // namespace vexar::detail

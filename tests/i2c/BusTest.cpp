@@ -41,7 +41,7 @@ constexpr const char* kAdapter = "/dev/i2c-1";
 struct Hardware {
     std::mutex mutex;
     unsigned long functions = I2C_FUNC_I2C;
-    Lumivor::Bus::SimulatedBackend bus;
+    vexar::detail::bus::SimulatedBackend bus;
     Lumivor::Sim::SimulatedModule& module = *bus.simulated();
 };
 

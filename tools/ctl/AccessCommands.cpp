@@ -6,7 +6,7 @@
 #include "Errors.h"
 #include "vexar/json.hpp"
 
-namespace Lumivor::Ctl {
+namespace vexar::ctl {
 
 namespace {
 vexar::ParameterName lookUp(const std::string& command, const std::string& nameOrId) {
@@ -120,4 +120,4 @@ void runSet(Context& context, const std::vector<std::string>& assignments) {
     }
 }
 
-}  // namespace Lumivor::Ctl
+}  // namespace vexar::ctl

@@ -17,7 +17,7 @@
 #include "Errors.h"
 #include "vexar/panel.hpp"
 
-namespace Lumivor::Ctl {
+namespace vexar::ctl {
 
 namespace {
 constexpr const char* kDescription =
@@ -487,4 +487,4 @@ int runCommandLine(const std::vector<std::string>& args, const Streams& io,
     return Exit::Success;
 }
 
-}  // namespace Lumivor::Ctl
+}  // namespace vexar::ctl

@@ -5,7 +5,7 @@
 
 #include "vexar/error.hpp"
 
-namespace Lumivor::Ctl {
+namespace vexar::ctl {
 
 // Exit statuses: each means one thing, so that scripts can tell them apart. 1 to 4 are the
 // client library's error kinds.
@@ -39,4 +39,4 @@ inline CommandError badInput(const std::string& message) {
     return CommandError(Exit::BadInput, message);
 }
 
-}  // namespace Lumivor::Ctl
+}  // namespace vexar::ctl

@@ -15,7 +15,7 @@
 #include "sim/SimulatedModule.h"
 #include "vexar/bus.hpp"
 
-namespace Lumivor::Bus {
+namespace vexar::detail::bus {
 
 using vexar::Direction;
 using vexar::Transaction;
@@ -38,7 +38,7 @@ class Backend {
     // "simulated module" (an image too), the adapter's device node or the caller's bus's name.
     virtual std::string name() const = 0;
     // The simulated module behind this backend; nothing on real hardware.
-    virtual Sim::SimulatedModule* simulated() { return nullptr; }
+    virtual Lumivor::Sim::SimulatedModule* simulated() { return nullptr; }
     // Whether other processes may reach the module too, so that what they change shows only on
     // a fresh read: an adapter, an image and a caller's bus are; this process's module is not.
     virtual bool shared() const { return true; }
@@ -91,7 +91,7 @@ class Backend {
 class SimulatedBackend : public Backend {
   public:
     std::string name() const override { return "simulated module"; }
-    Sim::SimulatedModule* simulated() override { return &module_; }
+    Lumivor::Sim::SimulatedModule* simulated() override { return &module_; }
     bool shared() const override { return false; }
 
   protected:
@@ -99,7 +99,7 @@ class SimulatedBackend : public Backend {
                           std::uint8_t* buffer, std::uint32_t length) override;
 
   private:
-    Sim::SimulatedModule module_;
+    Lumivor::Sim::SimulatedModule module_;
 };
 
 // The simulated module kept in a register image file. Each operation holds the file's lock,
@@ -158,4 +158,4 @@ class CallerBackend final : public Backend {
     std::unique_ptr<vexar::Bus> bus_;
 };
 
-}  // namespace Lumivor::Bus
+}  // namespace vexar::detail::bus
