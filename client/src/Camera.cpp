@@ -130,16 +130,6 @@ struct Camera::Impl {
         }
     }
 
-    const detail::ParameterInfo& lookUp(std::string_view nameOrId) const {
-        const detail::ParameterInfo* parameter = detail::findParameter(nameOrId);
-        if (parameter == nullptr) {
-            throw Error(ErrorKind::BadInput,
-                        "no such parameter (a name as 'list' shows it, or an id 0-15)",
-                        about(std::string(nameOrId)));
-        }
-        return *parameter;
-    }
-
     detail::Value read(const detail::ParameterInfo& parameter) {
         detail::Value value;
         const std::int32_t status = session->read(parameter, value);
@@ -321,7 +311,7 @@ std::vector<Parameter> Camera::parameters() {
 
 Parameter Camera::parameter(std::string_view nameOrId) {
     return impl_->run([&] {
-        const detail::ParameterInfo& info = impl_->lookUp(nameOrId);
+        const detail::ParameterInfo& info = detail::requireParameter(nameOrId);
         detail::Session& session = *impl_->session;
         const std::string what(info.name);
         Parameter p{info.id,           std::string(info.name), detail::toPublic(info.type), 0, {},
@@ -337,18 +327,19 @@ Parameter Camera::parameter(std::string_view nameOrId) {
 }
 
 Value Camera::get(std::string_view nameOrId) {
-    return impl_->run([&] { return detail::toPublic(impl_->read(impl_->lookUp(nameOrId))); });
+    return impl_->run(
+        [&] { return detail::toPublic(impl_->read(detail::requireParameter(nameOrId))); });
 }
 
 Applied Camera::set(std::string_view nameOrId, const Value& value, bool allowNonFinite) {
     return impl_->run([&] {
-        const detail::ParameterInfo& info = impl_->lookUp(nameOrId);
+        const detail::ParameterInfo& info = detail::requireParameter(nameOrId);
         const std::string name(info.name);
         const auto converted = value.as(detail::toPublic(info.type));
         if (!converted) {
             throw Error(ErrorKind::BadInput,
-                        "takes " + detail::aValueOf(info.type) + ", not " +
-                            detail::aValueOf(detail::toInternal(value.type())),
+                        "takes " + aValueOf(detail::toPublic(info.type)) + ", not " +
+                            aValueOf(value.type()),
                         about(name + " = " + value.toString()));
         }
         const std::string what = name + " = " + converted->toString();
@@ -441,6 +432,11 @@ std::optional<ParameterName> findParameter(std::string_view nameOrId) {
         return std::nullopt;
     }
     return ParameterName{info->id, std::string(info->name), detail::toPublic(info->type)};
+}
+
+ParameterName parameterNamed(std::string_view nameOrId) {
+    const detail::ParameterInfo& info = detail::requireParameter(nameOrId);
+    return ParameterName{info.id, std::string(info.name), detail::toPublic(info.type)};
 }
 
 std::vector<ParameterName> parameterNames() {

@@ -5,6 +5,7 @@
 #include <cctype>
 
 #include "Values.h"
+#include "vexar/error.hpp"
 #include "vexar_param_interp.h"
 
 namespace vexar::detail {
@@ -53,6 +54,18 @@ const ParameterInfo* findParameter(std::string_view nameOrId) {
     return found != std::end(kParameters) ? &*found : nullptr;
 }
 
+const ParameterInfo& requireParameter(std::string_view nameOrId) {
+    const ParameterInfo* parameter = findParameter(nameOrId);
+    if (parameter == nullptr) {
+        Error::Details details;
+        details.subject = std::string(nameOrId);
+        throw Error(ErrorKind::BadInput,
+                    "no such parameter (a name as 'list' shows it, or an id 0-15)",
+                    std::move(details));
+    }
+    return *parameter;
+}
+
 std::string_view valueTypeName(ValueType type) {
     switch (type) {
         case ValueType::Float:
@@ -65,10 +78,6 @@ std::string_view valueTypeName(ValueType type) {
             return "region";
     }
     return "?";
-}
-
-std::string aValueOf(ValueType type) {
-    return (type == ValueType::Int ? "an " : "a ") + std::string(valueTypeName(type));
 }
 
 std::string unitName(std::uint32_t unit) {

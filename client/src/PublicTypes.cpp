@@ -110,6 +110,10 @@ std::string_view typeName(ValueType type) {
     return detail::valueTypeName(detail::toInternal(type));
 }
 
+std::string aValueOf(ValueType type) {
+    return (type == ValueType::Int ? "an " : "a ") + std::string(typeName(type));
+}
+
 namespace detail {
 void throwIntDoesNotFit(const std::string& number) {
     throw Error(ErrorKind::BadInput, number + " does not fit a 32-bit integer");
@@ -130,9 +134,8 @@ ValueType Value::type() const {
 
 namespace {
 [[noreturn]] void wrongType(const Value& value, ValueType wanted) {
-    throw Error(ErrorKind::BadInput, value.toString() + " is " +
-                                         detail::aValueOf(detail::toInternal(value.type())) +
-                                         ", not " + detail::aValueOf(detail::toInternal(wanted)));
+    throw Error(ErrorKind::BadInput,
+                value.toString() + " is " + aValueOf(value.type()) + ", not " + aValueOf(wanted));
 }
 }  // namespace
 

@@ -99,7 +99,7 @@ const ParameterInfo& memberParameter(const std::vector<StateRecord>& records,
 
 vexar::Error notAValueOf(const ParameterInfo& parameter, const std::string& shown) {
     return badInput("state value of " + std::string(parameter.name) + " is not " +
-                    aValueOf(parameter.type) +
+                    aValueOf(toPublic(parameter.type)) +
                     (parameter.type == ValueType::RegionOfInterest ? " of fields 0 to 65535" : "") +
                     ": " + shown);
 }

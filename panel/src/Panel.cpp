@@ -170,12 +170,12 @@ Panel::Snapshot Panel::read() {
             entry["current"] =
                 Json{{"value", nullptr}, {"text", "write-only"}, {"reason", "write-only"}};
             if (auto written = written_.find(parameter.name); written != written_.end()) {
-                putValue(entry, "written", written->second);
+                putShownValue(entry, "written", written->second);
             }
         } else {
             try {
                 const Value value = camera_.get(parameter.name);
-                putValue(entry, "current", value);
+                putShownValue(entry, "current", value);
                 entry["outside_range"] = parameter.range && !parameter.range->contains(value);
             } catch (const Error& e) {
                 entry["current"] = Json{{"value", nullptr},
@@ -410,16 +410,16 @@ Json Panel::set(const std::string& name, const Json& body) {
             throw BadRequest("unknown member '" + key + "' (the body is {\"value\": ...})");
         }
     }
-    const Value value = valueFromJson(parameter, body["value"]);
+    const Value value = valueFromRequest(parameter, body["value"]);
     Json what = Json{{"name", parameter.name}};
-    putValue(what, "requested", value);
+    putShownValue(what, "requested", value);
     return act("set", what, [&]() -> Json {
         Json result = Json{{"name", parameter.name}};
-        putValue(result, "requested", value);
+        putShownValue(result, "requested", value);
         if (!parameter.stateOnly) {
             const Applied applied = camera_.set(parameter.name, value, force);
             if (applied.applied) {
-                putValue(result, "applied", *applied.applied);
+                putShownValue(result, "applied", *applied.applied);
             } else {
                 result["applied"] = nullptr;
                 written_.insert_or_assign(parameter.name, value);
@@ -451,7 +451,7 @@ Json Panel::set(const std::string& name, const Json& body) {
         }
         camera_.applyProfile(members);
         const Value applied = camera_.get(parameter.name);
-        putValue(result, "applied", applied);
+        putShownValue(result, "applied", applied);
         result["outside_range"] = parameter.range && !parameter.range->contains(value);
         return result;
     });
@@ -476,7 +476,7 @@ Json Panel::applyProfile(const std::string& text) {
         for (const auto& [key, member] : profile.items()) {
             const Parameter* parameter = find(key);
             if (parameter && !parameter->readable()) {
-                written_.insert_or_assign(parameter->name, valueFromJson(*parameter, member));
+                written_.insert_or_assign(parameter->name, valueFromRequest(*parameter, member));
             }
         }
         return Json{{"applied", profile.size()}};

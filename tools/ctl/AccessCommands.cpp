@@ -9,17 +9,13 @@
 namespace vexar::ctl {
 
 namespace {
-vexar::ParameterName lookUp(const std::string& command, const std::string& nameOrId) {
-    auto parameter = vexar::findParameter(nameOrId);
-    if (!parameter) {
-        throw badInput(command + " " + nameOrId +
-                       ": no such parameter (a name as 'list' shows it, or an id 0-15)");
+// The parameter a command names; the library's refusal, naming the command, otherwise.
+vexar::ParameterName named(const std::string& command, const std::string& nameOrId) {
+    try {
+        return vexar::parameterNamed(nameOrId);
+    } catch (const vexar::Error& error) {
+        throw CommandError(Exit::BadInput, command + " " + error.what());
     }
-    return *parameter;
-}
-
-std::string aValueOf(vexar::ValueType type) {
-    return (type == vexar::ValueType::Int ? "an " : "a ") + std::string(vexar::typeName(type));
 }
 
 struct Assignment {
@@ -31,14 +27,16 @@ struct Assignment {
 Assignment parseAssignment(const std::string& text) {
     const std::size_t equals = text.find('=');
     if (equals == std::string::npos) {
-        throw badInput("set " + text + ": expected NAME=VALUE");
+        throw CommandError(Exit::BadInput, "set " + text + ": expected NAME=VALUE");
     }
-    vexar::ParameterName parameter = lookUp("set", text.substr(0, equals));
+    vexar::ParameterName parameter = named("set", text.substr(0, equals));
     const auto value =
         vexar::Value::parse(parameter.type, std::string_view(text).substr(equals + 1));
     if (!value) {
-        throw badInput("set " + text + ": not " + aValueOf(parameter.type) +
-                       (parameter.type == vexar::ValueType::Region ? " (x,y,width,height)" : ""));
+        throw CommandError(
+            Exit::BadInput,
+            "set " + text + ": not " + vexar::aValueOf(parameter.type) +
+                (parameter.type == vexar::ValueType::Region ? " (x,y,width,height)" : ""));
     }
     return {text, std::move(parameter), *value};
 }
@@ -47,7 +45,7 @@ Assignment parseAssignment(const std::string& text) {
 void runGet(Context& context, const std::vector<std::string>& names) {
     std::vector<vexar::ParameterName> wanted;
     for (const std::string& name : names) {
-        wanted.push_back(lookUp("get", name));
+        wanted.push_back(named("get", name));
     }
     // Text stops at the first failure, after the values before it; JSON, which must come out
     // whole, reports every parameter with its value or its error, then fails as text does.
@@ -95,7 +93,8 @@ void runSet(Context& context, const std::vector<std::string>& assignments) {
         parsed.push_back(parseAssignment(text));
         const vexar::Value& value = parsed.back().value;
         if (value.isFloat() && !std::isfinite(value.asFloat()) && !context.force) {
-            throw badInput("set " + text + ": not a finite number (--force writes it anyway)");
+            throw CommandError(Exit::BadInput,
+                               "set " + text + ": not a finite number (--force writes it anyway)");
         }
     }
     for (const Assignment& assignment : parsed) {

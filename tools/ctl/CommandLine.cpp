@@ -258,7 +258,8 @@ std::chrono::milliseconds lockTimeout(const std::string& text) {
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), seconds);
     if (error != std::errc() || end != text.data() + text.size() || !(seconds >= 0) ||
         seconds > 86400) {
-        throw badInput("--lock-timeout " + text + ": not a number of seconds from 0 to 86400");
+        throw CommandError(Exit::BadInput,
+                           "--lock-timeout " + text + ": not a number of seconds from 0 to 86400");
     }
     return std::chrono::milliseconds(std::llround(seconds * 1000));
 }
@@ -286,7 +287,7 @@ void refuseEmptyValues(const CLI::App& app, const Options& options) {
         {"--lock-timeout", &options.lockTimeout}};
     for (const auto& [name, value] : values) {
         if (app.get_option(name)->count() > 0 && value->empty()) {
-            throw badInput(std::string(name) + " has an empty value");
+            throw CommandError(Exit::BadInput, std::string(name) + " has an empty value");
         }
     }
 }
@@ -336,7 +337,7 @@ void checkCommand(const std::vector<std::string>& args) {
     if (editDistance(*word, *nearest) <= 2) {
         message += "; did you mean '" + *nearest + "'?";
     }
-    throw badInput(message);
+    throw CommandError(Exit::BadInput, message);
 }
 
 int usageError(const std::string& message, std::ostream& err) {
@@ -346,10 +347,11 @@ int usageError(const std::string& message, std::ostream& err) {
 
 void checkFormat(const Command& command, const Options& options) {
     if (options.format == "json" && (command.flags & kJson) == 0) {
-        throw badInput("--format json applies to info, list, get, state and calib");
+        throw CommandError(Exit::BadInput,
+                           "--format json applies to info, list, get, state and calib");
     }
     if (options.format == "svg" && (command.flags & kSvg) == 0) {
-        throw badInput("--format svg applies to timing");
+        throw CommandError(Exit::BadInput, "--format svg applies to timing");
     }
 }
 
@@ -402,13 +404,14 @@ int runCommandLine(const std::vector<std::string>& args, const Streams& io,
             return printVersion(options.plugin, io.out);
         }
         if (app.get_subcommands().empty()) {
-            throw badInput("a command is required: " + [] {
-                std::string list;
-                for (const std::string& name : topLevelCommands()) {
-                    list += (list.empty() ? "" : ", ") + name;
-                }
-                return list;
-            }());
+            throw CommandError(
+                Exit::BadInput, "a command is required: " + [] {
+                    std::string list;
+                    for (const std::string& name : topLevelCommands()) {
+                        list += (list.empty() ? "" : ", ") + name;
+                    }
+                    return list;
+                }());
         }
         options.format = options.json ? "json" : options.format;
         refuseEmptyValues(app, options);
@@ -436,7 +439,8 @@ int runCommandLine(const std::vector<std::string>& args, const Streams& io,
             return command->alone(options, io);
         }
         if (!options.image.empty() && !options.bus.empty()) {
-            throw badInput(
+            throw CommandError(
+                Exit::BadInput,
                 "--image keeps the simulated module's registers; a module on --bus keeps its own");
         }
         vexar::OpenOptions open = openOptions(options);

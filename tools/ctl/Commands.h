@@ -46,7 +46,4 @@ void runProbe(std::string_view where, const vexar::OpenOptions& options, std::os
 // the tour expects, 2 when its output could not be written).
 int runDemo(const std::string& pluginPath, std::ostream& out, std::ostream& err);
 
-// A whole number as people type it: decimal, or hexadecimal with 0x.
-std::optional<std::uint32_t> parseUnsigned(std::string_view text);
-
 }  // namespace vexar::ctl

@@ -27,8 +27,8 @@ class ScratchDirectory {
     ScratchDirectory() {
         std::string pattern = (fs::temp_directory_path() / "vexar-ctl-demo-XXXXXX").string();
         if (mkdtemp(pattern.data()) == nullptr) {
-            throw badInput("cannot make a scratch directory in " +
-                           fs::temp_directory_path().string());
+            throw CommandError(Exit::BadInput, "cannot make a scratch directory in " +
+                                                   fs::temp_directory_path().string());
         }
         path_ = pattern;
     }

@@ -35,8 +35,4 @@ class CommandError : public std::runtime_error {
     int status_;
 };
 
-inline CommandError badInput(const std::string& message) {
-    return CommandError(Exit::BadInput, message);
-}
-
 }  // namespace vexar::ctl

@@ -8,20 +8,17 @@
 namespace vexar::ctl {
 
 namespace {
-std::string asText(const std::vector<std::uint8_t>& bytes) {
-    return {bytes.begin(), bytes.end()};
-}
-
 std::vector<std::uint8_t> jsonBytes(const vexar::Json& json) {
     const std::string text = json.dump(2) + "\n";
     return {text.begin(), text.end()};
 }
 
-std::vector<std::uint8_t> readInput(const Context& context, const std::string& file,
-                                    vexar::FileKind kind) {
+// A file named on the command line; an empty one is no state or record.
+std::vector<std::uint8_t> readNamedFile(const Context& context, const std::string& file,
+                                        vexar::FileKind kind) {
     std::vector<std::uint8_t> bytes = vexar::readFile(context.base, file, context.in, kind);
     if (bytes.empty()) {
-        throw badInput(file + " is empty");
+        throw CommandError(Exit::BadInput, file + " is empty");
     }
     return bytes;
 }
@@ -32,7 +29,7 @@ std::optional<vexar::Json> asJson(const std::vector<std::uint8_t>& bytes, const 
     if (!json && !vexar::looksLikeJson(bytes)) {
         return std::nullopt;
     }
-    return vexar::parseJson(asText(bytes), file);
+    return vexar::parseJson(std::string(bytes.begin(), bytes.end()), file);
 }
 }  // namespace
 
@@ -49,7 +46,7 @@ void runStateSave(Context& context, const std::string& file, bool json) {
 }
 
 void runStateLoad(Context& context, const std::string& file, bool json) {
-    const std::vector<std::uint8_t> bytes = readInput(context, file, vexar::FileKind::State);
+    const std::vector<std::uint8_t> bytes = readNamedFile(context, file, vexar::FileKind::State);
     const auto profile = asJson(bytes, file, json);
     const std::vector<std::uint8_t> state =
         profile ? vexar::Camera::stateFromSettings(vexar::settingsFromJson(*profile)) : bytes;
@@ -71,7 +68,8 @@ void runCalibRead(Context& context, const std::string& file, bool json) {
 }
 
 void runCalibWrite(Context& context, const std::string& file, bool json) {
-    const std::vector<std::uint8_t> bytes = readInput(context, file, vexar::FileKind::Calibration);
+    const std::vector<std::uint8_t> bytes =
+        readNamedFile(context, file, vexar::FileKind::Calibration);
     const auto record = asJson(bytes, file, json);
     try {
         if (record) {
@@ -81,7 +79,8 @@ void runCalibWrite(Context& context, const std::string& file, bool json) {
         }
     } catch (const vexar::Error& error) {
         if (error.kind() == vexar::ErrorKind::BadInput) {
-            throw badInput(record ? error.what() : file + " is " + error.reason());
+            throw CommandError(Exit::BadInput,
+                               record ? error.what() : file + " is " + error.reason());
         }
         throw CommandError("calib write " + file, error);
     }

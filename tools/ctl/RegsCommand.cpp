@@ -9,7 +9,10 @@
 
 namespace vexar::ctl {
 
-std::optional<std::uint32_t> parseUnsigned(std::string_view text) {
+namespace {
+// A register's address or value, read as the library reads an integer parameter's value
+// (decimal or 0x-hexadecimal), but never below zero or with a plus sign.
+std::optional<std::uint32_t> registerNumber(std::string_view text) {
     const auto value = vexar::Value::parse(vexar::ValueType::Int, text);
     if (!value || value->asInt() < 0 || text.starts_with('+')) {
         return std::nullopt;
@@ -17,7 +20,6 @@ std::optional<std::uint32_t> parseUnsigned(std::string_view text) {
     return static_cast<std::uint32_t>(value->asInt());
 }
 
-namespace {
 constexpr std::uint32_t kSensorRegisters = 0x200;
 constexpr std::uint32_t kRegisterMask = 0xFFFFFF;
 
@@ -101,14 +103,15 @@ struct Target {
 Target parseTarget(const std::string& command, const std::string& text,
                    const std::vector<vexar::ByteDeviceValue>& devices) {
     const std::size_t colon = text.find(':');
-    const auto first = parseUnsigned(text.substr(0, colon));
+    const auto first = registerNumber(text.substr(0, colon));
     if (colon == std::string::npos) {
         if (!first || *first >= kSensorRegisters) {
-            throw badInput(command + " " + text + ": no sensor register there (0x000-0x1ff)");
+            throw CommandError(Exit::BadInput,
+                               command + " " + text + ": no sensor register there (0x000-0x1ff)");
         }
         return {*first, std::nullopt};
     }
-    const auto reg = parseUnsigned(text.substr(colon + 1));
+    const auto reg = registerNumber(text.substr(colon + 1));
     const auto known = std::ranges::find_if(devices, [&](const vexar::ByteDeviceValue& d) {
         return first && reg && d.device == *first && d.reg == *reg;
     });
@@ -120,7 +123,8 @@ Target parseTarget(const std::string& command, const std::string& text,
                           d.reg);
             list += one;
         }
-        throw badInput(command + " " + text + ": no one-byte device there (" + list + ")");
+        throw CommandError(Exit::BadInput,
+                           command + " " + text + ": no one-byte device there (" + list + ")");
     }
     return {0, std::pair(known->device, known->reg)};
 }
@@ -167,14 +171,15 @@ void runRegsSet(Context& context, const std::vector<std::string>& assignments) {
     for (const std::string& text : assignments) {
         const std::size_t equals = text.find('=');
         if (equals == std::string::npos) {
-            throw badInput("regs set " + text + ": expected ADDR=VALUE");
+            throw CommandError(Exit::BadInput, "regs set " + text + ": expected ADDR=VALUE");
         }
         const Target target = parseTarget("regs set", text.substr(0, equals), devices);
-        const auto value = parseUnsigned(text.substr(equals + 1));
+        const auto value = registerNumber(text.substr(equals + 1));
         const std::uint32_t limit = target.device ? 0xFF : kRegisterMask;
         if (!value || *value > limit) {
-            throw badInput("regs set " + text + ": the value must lie in 0 to " +
-                           std::to_string(limit));
+            throw CommandError(
+                Exit::BadInput,
+                "regs set " + text + ": the value must lie in 0 to " + std::to_string(limit));
         }
         writes.push_back({text, target, *value});
     }
@@ -195,8 +200,10 @@ void runRegsSet(Context& context, const std::vector<std::string>& assignments) {
 
 void runRegs(Context& context, bool diff) {
     if (!context.camera.canReset()) {
-        throw badInput("the registers of the module on " + context.camera.backend() +
-                       " are not visible to the tool, only through the plug-in's parameters");
+        throw CommandError(
+            Exit::BadInput,
+            "the registers of the module on " + context.camera.backend() +
+                " are not visible to the tool, only through the plug-in's parameters");
     }
     const std::vector<vexar::Field> table = vexar::Camera::fieldTable();
     for (const vexar::RegisterValue& r : context.camera.registers()) {

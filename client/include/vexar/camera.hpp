@@ -87,6 +87,9 @@ struct ParameterName {
 };
 // A name in any letter case, or an identifier in decimal or 0x-hexadecimal; nothing otherwise.
 VEXAR_CLIENT_API std::optional<ParameterName> findParameter(std::string_view nameOrId);
+// The same, or Error(BadInput) "<nameOrId>: no such parameter (...)", as every call on a camera
+// that names a parameter refuses it.
+VEXAR_CLIENT_API ParameterName parameterNamed(std::string_view nameOrId);
 VEXAR_CLIENT_API std::vector<ParameterName> parameterNames();
 
 // A sub-register: its place in the sensor's 24-bit registers and what it holds now.
