@@ -57,7 +57,7 @@ std::int32_t faultCode(InputReader& in) {
 
 struct Slot {
     vexar::detail::bus::SimulatedBackend bus;
-    SimulatedModule& module = *bus.simulated();
+    SimulatedModule& module = bus.module();
     void* instance = nullptr;
     // Whether the instance holds its tables: only then may anything reach the bus or succeed.
     bool tables = false;

@@ -291,7 +291,7 @@ int Camera::phaseCount() {
 
 bool Camera::canReset() const {
     std::lock_guard lock(impl_->mutex);
-    return impl_->bus != nullptr && impl_->bus->simulated() != nullptr;
+    return impl_->bus != nullptr && impl_->bus->canReset();
 }
 
 bool Camera::shared() const {
@@ -448,15 +448,7 @@ std::vector<ParameterName> parameterNames() {
 }
 
 void Camera::reset() {
-    impl_->run([&] {
-        Lumivor::Sim::SimulatedModule* module = impl_->bus->simulated();
-        if (module == nullptr) {
-            throw Error(ErrorKind::Refused,
-                        "a module on " + impl_->bus->name() +
-                            " has no power-on state the library could load back");
-        }
-        module->reset();
-    });
+    impl_->run([&] { impl_->bus->reset(); });
 }
 
 std::vector<std::uint8_t> Camera::readCalibration() {
@@ -499,10 +491,10 @@ std::uint32_t readSensorOnBus(detail::bus::Backend& bus, std::uint32_t address) 
     return Lumivor::Bytes::loadLittleEndian(bytes, yorind::kRegisterBytes);
 }
 
-// The simulated module is looked at directly, so that looking adds no transactions.
+// Seen without a transaction where the backend can, so that looking adds none.
 std::uint32_t readSensor(detail::bus::Backend& bus, std::uint32_t address) {
-    if (const Lumivor::Sim::SimulatedModule* module = bus.simulated()) {
-        return module->registerValue(address);
+    if (const auto seen = bus.peekRegister(address)) {
+        return *seen;
     }
     return readSensorOnBus(bus, address);
 }
@@ -551,10 +543,9 @@ std::vector<RegisterValue> Camera::registers() {
 std::vector<ByteDeviceValue> Camera::byteDevices() {
     return impl_->run([&] {
         std::vector<ByteDeviceValue> all;
-        const Lumivor::Sim::SimulatedModule* module = impl_->bus->simulated();
         for (const yorind::ByteDevice& device : yorind::kByteDevices) {
             all.push_back({device.role, device.address, device.reg,
-                           module != nullptr ? module->latchedByte(device.address) : std::nullopt});
+                           impl_->bus->latchedByte(device.address).value_or(std::nullopt)});
         }
         return all;
     });
@@ -602,13 +593,11 @@ const yorind::ByteDevice& byteDevice(std::uint16_t device, std::uint8_t reg) {
 std::optional<std::uint8_t> Camera::readRegister(std::uint16_t device, std::uint8_t reg) {
     const yorind::ByteDevice& known = byteDevice(device, reg);
     return impl_->run([&] {
-        // A byte device cannot be read back on the bus; only the simulated module remembers
-        // what it took.
-        const Lumivor::Sim::SimulatedModule* module = impl_->bus->simulated();
-        if (module == nullptr) {
+        const auto latched = impl_->bus->latchedByte(known.address);
+        if (!latched) {
             throw detail::badInput("the device is write-only; on a real bus it cannot be read");
         }
-        return module->latchedByte(known.address);
+        return *latched;
     });
 }
 

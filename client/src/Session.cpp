@@ -2,7 +2,6 @@
 
 #include <bit>
 
-#include "Errors.h"
 #include "bus/Probe.h"
 
 namespace vexar::detail {
@@ -49,15 +48,6 @@ Session::Session(const std::string& pluginPath, bus::Backend& bus, const ModuleI
             throw;
         }
     }
-}
-
-Lumivor::Sim::SimulatedModule& Session::module() const {
-    Lumivor::Sim::SimulatedModule* simulated = bus_->simulated();
-    if (simulated == nullptr) {
-        throw badInput("the registers of the module on " + bus_->name() +
-                       " are not visible to the tool, only through the plug-in's parameters");
-    }
-    return *simulated;
 }
 
 Session::~Session() {

@@ -13,7 +13,6 @@
 #include "Values.h"
 #include "bus/Backend.h"
 #include "host/RangeDecoder.h"
-#include "sim/SimulatedModule.h"
 
 namespace vexar::detail {
 
@@ -34,9 +33,6 @@ class Session {
     void* instance() const { return instance_; }
     bus::Backend& bus() { return *bus_; }
     const ModuleIdentity& publicIdentity() const { return identity_; }
-    // The simulated module behind the bus; Error(BadInput) on real hardware, where the
-    // tool cannot see the registers but through the plug-in.
-    Lumivor::Sim::SimulatedModule& module() const;
     const std::string& pluginPath() const { return pluginPath_; }
 
     // Fetches and so clears the plug-in's last-error text.

@@ -177,7 +177,7 @@ Bytes calibrationBytes(const std::vector<std::string>& words) {
 // One instance on one fresh simulated module, released through the exports.
 struct Session {
     vexar::detail::bus::SimulatedBackend bus;
-    Sim::SimulatedModule& module = *bus.simulated();
+    Sim::SimulatedModule& module = bus.module();
     ModuleDescriptor descriptor = Sim::SimulatedModule::moduleDescriptor();
     void* instance = api().createInstance();
     std::int32_t initialised = api().initialize(

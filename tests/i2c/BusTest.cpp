@@ -42,7 +42,7 @@ struct Hardware {
     std::mutex mutex;
     unsigned long functions = I2C_FUNC_I2C;
     vexar::detail::bus::SimulatedBackend bus;
-    Lumivor::Sim::SimulatedModule& module = *bus.simulated();
+    Lumivor::Sim::SimulatedModule& module = bus.module();
 };
 
 // Resolved data is the caller's to release; its parent keeps what the client sees up to date.

@@ -8,6 +8,7 @@
 #include "ImageFile.h"
 #include "io/LockedFile.h"
 #include "io/OutputWriter.h"
+#include "vexar/error.hpp"
 #include "yorind/ModuleDescription.h"
 
 namespace vexar {
@@ -107,6 +108,12 @@ std::string Backend::describeFailure(const Transaction& failed) const {
     return where + (" on " + name()) + ": " + reason + " (" + std::to_string(failed.result) + ")";
 }
 
+void Backend::reset() {
+    throw vexar::Error(
+        vexar::ErrorKind::Refused,
+        "a module on " + name() + " has no power-on state the library could load back");
+}
+
 std::int32_t SimulatedBackend::transfer(Direction direction, std::uint16_t device, std::uint8_t reg,
                                         std::uint8_t* buffer, std::uint32_t length) {
     return direction == Direction::Read
@@ -129,8 +136,8 @@ ImageBackend::~ImageBackend() = default;
 void ImageBackend::begin(std::chrono::milliseconds timeout) {
     std::unique_ptr<Held> held(new Held{io::LockedFile(path_, timeout), {}});
     const RegisterImage contents = parseImage(held->file.text(), path_.string());
-    applyImage(*simulated(), contents);
-    held->loaded = imageText(*simulated());
+    applyImage(module(), contents);
+    held->loaded = imageText(module());
     held_ = std::move(held);
 }
 
@@ -142,7 +149,7 @@ void ImageBackend::end(bool succeeded) {
     if (!held) {
         return;
     }
-    const std::string now = imageText(*simulated());
+    const std::string now = imageText(module());
     if (now != held->loaded || (succeeded && !held->file.existed())) {
         held->file.replace(now);
     }

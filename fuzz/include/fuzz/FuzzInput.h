@@ -87,7 +87,7 @@ struct Plugin {
     }
 
     vexar::detail::bus::SimulatedBackend bus;
-    Sim::SimulatedModule& module = *bus.simulated();
+    Sim::SimulatedModule& module = bus.module();
     void* instance;
     std::int32_t initialised = VEXAR_NOT_SUPPORTED;
 };

@@ -60,7 +60,7 @@ class PluginHostTest : public ::testing::Test {
     const vexar::detail::PluginApi* api = nullptr;
     void* instance = nullptr;
     vexar::detail::bus::SimulatedBackend bus;
-    Sim::SimulatedModule& module = *bus.simulated();
+    Sim::SimulatedModule& module = bus.module();
 };
 
 }  // namespace Lumivor::Testing
