@@ -23,52 +23,50 @@
 #include "io/BoundedJson.h"
 #include "io/Failure.h"
 
+// Inside the library's namespace, as the readers it attacks are.
+namespace vexar::detail {
 namespace {
-
-using namespace Lumivor;
-using Ctl::Json;
 
 constexpr std::size_t kLongestMessage = 600;
 
 void readState(const std::vector<std::uint8_t>& bytes) {
-    if (Ctl::looksLikeJson(bytes)) {
-        const auto records = Ctl::stateFromJson(Io::parseBoundedJson(Ctl::asText(bytes), "s"));
-        const std::string written = Ctl::stateToJson(records).dump(2);
-        const auto again = Ctl::stateFromJson(Io::parseBoundedJson(written, "again"));
-        FUZZ_CHECK(Ctl::encodeState(again) == Ctl::encodeState(records));
+    if (looksLikeJson(bytes)) {
+        const auto records = stateFromJson(io::parseBoundedJson(asText(bytes), "s"));
+        const std::string written = stateToJson(records).dump(2);
+        const auto again = stateFromJson(io::parseBoundedJson(written, "again"));
+        FUZZ_CHECK(encodeState(again) == encodeState(records));
     } else {
         // Any non-zero flag byte reads as true and is written back as 0xFF, so the encoding
         // settles after one round rather than reproducing the input.
-        const auto encoded = Ctl::encodeState(Ctl::decodeState(bytes));
+        const auto encoded = encodeState(decodeState(bytes));
         FUZZ_CHECK(encoded.size() == bytes.size());
-        FUZZ_CHECK(Ctl::encodeState(Ctl::decodeState(encoded)) == encoded);
+        FUZZ_CHECK(encodeState(decodeState(encoded)) == encoded);
     }
 }
 
 void readCalibration(const std::vector<std::uint8_t>& bytes) {
     std::vector<std::uint8_t> record;
-    if (Ctl::looksLikeJson(bytes)) {
-        record =
-            Ctl::calibrationFromJson(Io::parseBoundedJson(Ctl::asText(bytes), "c")).serialize();
-    } else if (Ctl::parseCalibration(bytes) != nullptr) {
+    if (looksLikeJson(bytes)) {
+        record = calibrationFromJson(io::parseBoundedJson(asText(bytes), "c")).serialize();
+    } else if (parseCalibration(bytes) != nullptr) {
         record = bytes;
     } else {
         return;
     }
-    const auto parsed = Ctl::parseCalibration(record);
+    const auto parsed = parseCalibration(record);
     FUZZ_CHECK(parsed != nullptr);
-    const std::string written = Ctl::calibrationToJson(*parsed).dump(2);
-    const auto again = Ctl::calibrationFromJson(Io::parseBoundedJson(written, "again"));
-    FUZZ_CHECK(Ctl::parseCalibration(again.serialize()) != nullptr);
+    const std::string written = calibrationToJson(*parsed).dump(2);
+    const auto again = calibrationFromJson(io::parseBoundedJson(written, "again"));
+    FUZZ_CHECK(parseCalibration(again.serialize()) != nullptr);
 }
 
 void readImage(std::string_view text) {
-    Sim::SimulatedModule module;
-    Ctl::applyImage(module, Ctl::parseImage(text, "i"));
-    const std::string written = Ctl::imageText(module);
-    Sim::SimulatedModule again;
-    Ctl::applyImage(again, Ctl::parseImage(written, "again"));
-    FUZZ_CHECK(Ctl::imageText(again) == written);
+    Lumivor::Sim::SimulatedModule module;
+    applyImage(module, parseImage(text, "i"));
+    const std::string written = imageText(module);
+    Lumivor::Sim::SimulatedModule again;
+    applyImage(again, parseImage(written, "again"));
+    FUZZ_CHECK(imageText(again) == written);
 }
 
 void checkMessage(const std::string& message) {
@@ -79,6 +77,7 @@ void checkMessage(const std::string& message) {
 }
 
 }  // namespace
+}  // namespace vexar::detail
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size == 0) {
@@ -88,21 +87,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     try {
         switch (data[0] % 4) {
             case 0:
-                readState(bytes);
+                vexar::detail::readState(bytes);
                 break;
             case 1:
-                readCalibration(bytes);
+                vexar::detail::readCalibration(bytes);
                 break;
             case 2:
-                Ctl::parseModuleIdentity(Ctl::asText(bytes), "m");
+                vexar::detail::parseModuleIdentity(vexar::detail::asText(bytes), "m");
                 break;
             default:
-                readImage(Ctl::asText(bytes));
+                vexar::detail::readImage(vexar::detail::asText(bytes));
                 break;
         }
-    } catch (const Io::Failure& failure) {
-        FUZZ_CHECK(failure.kind() == Io::FailureKind::BadInput);
-        checkMessage(failure.what());
+    } catch (const vexar::detail::io::Failure& failure) {
+        FUZZ_CHECK(failure.kind() == vexar::detail::io::FailureKind::BadInput);
+        vexar::detail::checkMessage(failure.what());
     }
     return 0;
 }

@@ -22,7 +22,6 @@ namespace {
 
 using Lumivor::Fuzz::InputReader;
 using Lumivor::Sim::SimulatedModule;
-namespace Bus = Lumivor::Bus;
 
 // The steps of a program: an operation byte (taken modulo Count), a slot byte
 // (bit 0 picks one of two instances, each with its own module), then the operation's own
@@ -57,8 +56,8 @@ std::int32_t faultCode(InputReader& in) {
 }
 
 struct Slot {
-    Bus::SimulatedBackend bus;
-    SimulatedModule& module = *bus.simulated();
+    vexar::detail::bus::SimulatedBackend bus;
+    SimulatedModule& module = bus.module();
     void* instance = nullptr;
     // Whether the instance holds its tables: only then may anything reach the bus or succeed.
     bool tables = false;
@@ -96,7 +95,7 @@ void checkBus(const Slot& slot, std::int32_t status, Faults faults) {
     }
 }
 
-void checkNoBus(const Bus::Backend& bus) {
+void checkNoBus(const vexar::detail::bus::Backend& bus) {
     FUZZ_CHECK(bus.transactions().empty());
 }
 
@@ -119,8 +118,8 @@ void lastErrorWithAnySize(void* instance, std::int32_t size, bool nullBuffer) {
 std::int32_t initializeSlot(Slot& slot, InputReader& in) {
     ModuleKey key = SimulatedModule::moduleKey();
     ModuleDescriptor descriptor = SimulatedModule::moduleDescriptor();
-    RegisterReadCallback read = &Bus::Backend::readCallback;
-    RegisterWriteCallback write = &Bus::Backend::writeCallback;
+    RegisterReadCallback read = &vexar::detail::bus::Backend::readCallback;
+    RegisterWriteCallback write = &vexar::detail::bus::Backend::writeCallback;
     switch (in.u8() % 5) {
         case 1:
             read = nullptr;
@@ -240,7 +239,7 @@ void run(Slot (&slots)[2], InputReader& in) {
     const auto op = static_cast<Op>(in.u8() % static_cast<std::uint8_t>(Op::Count));
     Slot& slot = slots[in.u8() & 1];
     SimulatedModule& module = slot.module;
-    Bus::Backend& bus = slot.bus;
+    vexar::detail::bus::Backend& bus = slot.bus;
     void* instance = slot.instance;
     bus.clearLog();
     switch (op) {
@@ -383,8 +382,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Slot slots[2];
     for (Slot& slot : slots) {
         slot.instance = createInstance();
-        FUZZ_CHECK(initialize(slot.instance, slot.bus.hostContext(), &Bus::Backend::readCallback,
-                              &Bus::Backend::writeCallback, SimulatedModule::moduleKey(),
+        FUZZ_CHECK(initialize(slot.instance, slot.bus.hostContext(),
+                              &vexar::detail::bus::Backend::readCallback,
+                              &vexar::detail::bus::Backend::writeCallback,
+                              SimulatedModule::moduleKey(),
                               SimulatedModule::moduleDescriptor()) == VEXAR_SUCCESS);
         slot.tables = true;
     }

@@ -22,7 +22,7 @@ bool refusedBeforeTheBus(const std::string& text) {
            text.rfind("system state lacks parameter ", 0) == 0;
 }
 
-bool onlyReads(const Bus::Backend& bus) {
+bool onlyReads(const vexar::detail::bus::Backend& bus) {
     for (const vexar::Transaction& t : bus.transactions()) {
         if (t.direction != vexar::Direction::Read) {
             return false;

@@ -7,13 +7,16 @@
 #include "Errors.h"
 #include "io/BoundedJson.h"
 
-namespace Lumivor::Ctl {
+namespace vexar::detail {
 
 namespace {
-using ROM::ConfigurationEntry;
+using Lumivor::ROM::ConfigurationEntry;
 
-ROM::Object* makeConfiguration(void*, ROM::ContainerSectionType type, std::uint16_t) {
-    return type == ROM::ContainerSectionType::Configuration ? new ROM::Configuration : nullptr;
+Lumivor::ROM::Object* makeConfiguration(void*, Lumivor::ROM::ContainerSectionType type,
+                                        std::uint16_t) {
+    return type == Lumivor::ROM::ContainerSectionType::Configuration
+               ? new Lumivor::ROM::Configuration
+               : nullptr;
 }
 
 constexpr const char* kPhaseOffset1 = "phaseOffset1";
@@ -43,7 +46,7 @@ void expectOnly(const Json& entry, const std::string& where,
         const std::string& key = item.key();  // clang 14 cannot capture a structured binding
         if (std::find_if(allowed.begin(), allowed.end(),
                          [&](const char* name) { return key == name; }) == allowed.end()) {
-            refuse(where, "unknown member \"" + Io::excerpt(key) + "\"");
+            refuse(where, "unknown member \"" + io::excerpt(key) + "\"");
         }
     }
 }
@@ -80,7 +83,7 @@ std::vector<float> floatsOf(const Json& entry, const std::string& where) {
         const auto v = floatFromJson(item);
         if (!v) {
             refuse(where, "values must be numbers (or \"nan\", \"inf\" and the like): " +
-                              Io::jsonExcerpt(item));
+                              io::jsonExcerpt(item));
         }
         values.push_back(*v);
     }
@@ -93,12 +96,13 @@ std::uint32_t stateOf(const Json& entry, const std::string& where) {
 }
 }  // namespace
 
-std::unique_ptr<ROM::Configuration> parseCalibration(const std::vector<std::uint8_t>& bytes) {
-    return std::unique_ptr<ROM::Configuration>(
-        ROM::Configuration::deserialize(bytes, 0, &makeConfiguration, nullptr));
+std::unique_ptr<Lumivor::ROM::Configuration> parseCalibration(
+    const std::vector<std::uint8_t>& bytes) {
+    return std::unique_ptr<Lumivor::ROM::Configuration>(
+        Lumivor::ROM::Configuration::deserialize(bytes, 0, &makeConfiguration, nullptr));
 }
 
-Json calibrationToJson(const ROM::Configuration& record) {
+Json calibrationToJson(const Lumivor::ROM::Configuration& record) {
     Json json = Json::object();
     json[kPhaseOffset1] = {{"offset", record.phaseOffset1().offset()},
                            {"state", record.phaseOffset1().state}};
@@ -114,9 +118,9 @@ Json calibrationToJson(const ROM::Configuration& record) {
     return json;
 }
 
-ROM::Configuration calibrationFromJson(const Json& json) {
+Lumivor::ROM::Configuration calibrationFromJson(const Json& json) {
     expectOnly(json, "record", {kPhaseOffset1, kPhaseOffset2, kCalibration, kCompensation});
-    ROM::Configuration record;
+    Lumivor::ROM::Configuration record;
     constexpr std::int64_t kOffsetMin = std::numeric_limits<std::int16_t>::min();
     constexpr std::int64_t kOffsetMax = std::numeric_limits<std::int16_t>::max();
 
@@ -126,7 +130,7 @@ ROM::Configuration calibrationFromJson(const Json& json) {
     for (const auto& [key, entry] : offsets) {
         if (const auto member = json.find(key); member != json.end()) {
             expectOnly(*member, key, {"offset", "state"});
-            ROM::PhaseOffset offset(static_cast<std::int16_t>(
+            Lumivor::ROM::PhaseOffset offset(static_cast<std::int16_t>(
                 wholeNumber(*member, "offset", key, kOffsetMin, kOffsetMax, 0)));
             offset.state = stateOf(*member, key);
             entry == ConfigurationEntry::PhaseOffset1 ? record.phaseOffset1(offset)
@@ -135,15 +139,16 @@ ROM::Configuration calibrationFromJson(const Json& json) {
     }
     if (const auto member = json.find(kCalibration); member != json.end()) {
         expectOnly(*member, kCalibration, {"values", "state"});
-        ROM::TemperatureCalibrationData calibration;
+        Lumivor::ROM::TemperatureCalibrationData calibration;
         calibration.setValues(floatsOf(*member, kCalibration));
         calibration.state = stateOf(*member, kCalibration);
         record.temperatureCalibration1(calibration);
     }
     if (const auto member = json.find(kCompensation); member != json.end()) {
         expectOnly(*member, kCompensation, {"kind", "values", "state"});
-        ROM::TemperatureCompensationData compensation(static_cast<std::uint32_t>(wholeNumber(
-            *member, "kind", kCompensation, 0, std::numeric_limits<std::uint32_t>::max(), 0)));
+        Lumivor::ROM::TemperatureCompensationData compensation(
+            static_cast<std::uint32_t>(wholeNumber(*member, "kind", kCompensation, 0,
+                                                   std::numeric_limits<std::uint32_t>::max(), 0)));
         compensation.setValues(floatsOf(*member, kCompensation));
         compensation.state = stateOf(*member, kCompensation);
         record.temperatureCompensation1(compensation);
@@ -151,4 +156,4 @@ ROM::Configuration calibrationFromJson(const Json& json) {
     return record;
 }
 
-}  // namespace Lumivor::Ctl
+}  // namespace vexar::detail

@@ -7,7 +7,7 @@
 #include "Errors.h"
 #include "io/OutputWriter.h"
 
-namespace Lumivor::Ctl {
+namespace vexar::detail {
 
 namespace fs = std::filesystem;
 
@@ -21,11 +21,11 @@ fs::path resolve(const fs::path& base, const std::string& name) {
 }  // namespace
 
 std::vector<std::uint8_t> readFile(const fs::path& base, const std::string& name,
-                                   std::istream& standardInput, const Io::InputKind& kind) {
+                                   std::istream& standardInput, const io::InputKind& kind) {
     if (name == "-") {
-        return asBytes(Io::readStream(standardInput, "standard input", kind));
+        return asBytes(io::readStream(standardInput, "standard input", kind));
     }
-    return asBytes(Io::readInput(resolve(base, name), kind));
+    return asBytes(io::readInput(resolve(base, name), kind));
 }
 
 void writeFile(const fs::path& base, const std::string& name,
@@ -40,7 +40,7 @@ void writeFile(const fs::path& base, const std::string& name,
         }
         return;
     }
-    Io::writeOutput(resolve(base, name), asText(bytes));
+    io::writeOutput(resolve(base, name), asText(bytes));
 }
 
 std::string asText(const std::vector<std::uint8_t>& bytes) {
@@ -60,4 +60,4 @@ bool looksLikeJson(const std::vector<std::uint8_t>& bytes) {
     return first != std::string_view::npos && text[first] == '{';
 }
 
-}  // namespace Lumivor::Ctl
+}  // namespace vexar::detail

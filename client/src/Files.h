@@ -8,14 +8,14 @@
 
 #include "io/InputReader.h"
 
-namespace Lumivor::Ctl {
+namespace vexar::detail {
 
 // Whole files in and out, for state and calibration, named on the command line relative to
-// base; "-" is the given standard stream. Reading goes through Io::readInput under the kind's
-// limit, writing through Io::writeOutput; their failures are Io::Failure, an empty name or a
+// base; "-" is the given standard stream. Reading goes through io::readInput under the kind's
+// limit, writing through io::writeOutput; their failures are io::Failure, an empty name or a
 // failed standard stream Error(BadInput).
 std::vector<std::uint8_t> readFile(const std::filesystem::path& base, const std::string& name,
-                                   std::istream& standardInput, const Io::InputKind& kind);
+                                   std::istream& standardInput, const io::InputKind& kind);
 void writeFile(const std::filesystem::path& base, const std::string& name,
                const std::vector<std::uint8_t>& bytes, std::ostream& standardOutput);
 
@@ -27,4 +27,4 @@ std::vector<std::uint8_t> asBytes(const std::string& text);
 // magic).
 bool looksLikeJson(const std::vector<std::uint8_t>& bytes);
 
-}  // namespace Lumivor::Ctl
+}  // namespace vexar::detail

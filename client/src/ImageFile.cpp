@@ -9,7 +9,7 @@
 #include "io/BoundedJson.h"
 #include "yorind/ModuleDescription.h"
 
-namespace Lumivor::Ctl {
+namespace vexar::detail {
 
 namespace {
 std::vector<std::string_view> wordsOf(std::string_view line) {
@@ -47,7 +47,7 @@ RegisterImage parseImage(std::string_view text, const std::string& shown) {
         ++number;
         const auto fail = [&](const std::string& why) {
             return badInput("register image " + shown + " line " + std::to_string(number) + ": " +
-                            why + ": " + Io::excerpt(line, 80));
+                            why + ": " + io::excerpt(line, 80));
         };
         std::vector<std::string_view> words = wordsOf(line);
         if (words.empty() || words.front().starts_with('#')) {
@@ -97,22 +97,22 @@ RegisterImage parseImage(std::string_view text, const std::string& shown) {
     return image;
 }
 
-void applyImage(Sim::SimulatedModule& module, const RegisterImage& image) {
+void applyImage(Lumivor::Sim::SimulatedModule& module, const RegisterImage& image) {
     module.reset();
     for (const auto& [address, value] : image.registers) {
         module.setRegisterValue(address, value);
     }
     for (const auto& [address, value] : image.bytes) {
         std::uint8_t byte = value;
-        Sim::SimulatedModule::writeCallback(module.hostContext(), address,
-                                            yorind::findByteDevice(address)->reg, &byte, 1);
+        Lumivor::Sim::SimulatedModule::writeCallback(
+            module.hostContext(), address, yorind::findByteDevice(address)->reg, &byte, 1);
     }
 }
 
-std::string imageText(const Sim::SimulatedModule& module) {
+std::string imageText(const Lumivor::Sim::SimulatedModule& module) {
     std::ostringstream text;
     module.saveImage(text);
     return text.str();
 }
 
-}  // namespace Lumivor::Ctl
+}  // namespace vexar::detail

@@ -7,7 +7,7 @@
 
 #include "sim/SimulatedModule.h"
 
-namespace Lumivor::Ctl {
+namespace vexar::detail {
 
 // The simulated module's registers as kept in an --image file between runs. One entry a line:
 //   0xADDR 0xVALUE        a 24-bit sensor register, 0x000-0x1ff, that differs from power-on
@@ -24,7 +24,7 @@ struct RegisterImage {
 RegisterImage parseImage(std::string_view text, const std::string& shown);
 // The module at power-on plus the image; the bytes go over the module's own bus callback, as
 // nothing else can latch them.
-void applyImage(Sim::SimulatedModule& module, const RegisterImage& image);
-std::string imageText(const Sim::SimulatedModule& module);
+void applyImage(Lumivor::Sim::SimulatedModule& module, const RegisterImage& image);
+std::string imageText(const Lumivor::Sim::SimulatedModule& module);
 
-}  // namespace Lumivor::Ctl
+}  // namespace vexar::detail

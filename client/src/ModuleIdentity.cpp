@@ -11,7 +11,7 @@
 #include "sim/SimulatedModule.h"
 #include "yorind/ModuleDescription.h"
 
-namespace Lumivor::Ctl {
+namespace vexar::detail {
 
 namespace {
 template <typename T>
@@ -25,20 +25,21 @@ T number(const Json& json, const std::string& where) {
 }  // namespace
 
 ModuleIdentity builtInIdentity() {
-    return {std::bit_cast<vexar::ModuleKey>(Sim::SimulatedModule::moduleKey()),
-            std::bit_cast<vexar::ModuleDescriptor>(Sim::SimulatedModule::moduleDescriptor()),
-            "built-in"};
+    return {
+        std::bit_cast<vexar::ModuleKey>(Lumivor::Sim::SimulatedModule::moduleKey()),
+        std::bit_cast<vexar::ModuleDescriptor>(Lumivor::Sim::SimulatedModule::moduleDescriptor()),
+        "built-in"};
 }
 
 ModuleIdentity loadModuleIdentity(const std::filesystem::path& file) {
-    ModuleIdentity identity = parseModuleIdentity(Io::readInput(file, Io::kModuleIdentityInput),
+    ModuleIdentity identity = parseModuleIdentity(io::readInput(file, io::kModuleIdentityInput),
                                                   "module identity " + file.string());
     identity.source = file.string();
     return identity;
 }
 
 ModuleIdentity parseModuleIdentity(std::string_view text, const std::string& where) {
-    const Json json = Io::parseBoundedJson(text, where);
+    const Json json = io::parseBoundedJson(text, where);
     if (!json.is_object()) {
         throw badInput(where + " is not a JSON object");
     }
@@ -68,7 +69,7 @@ ModuleIdentity parseModuleIdentity(std::string_view text, const std::string& whe
         const auto role = std::ranges::find_if(
             yorind::kComponents, [&](const yorind::Component& c) { return name == c.role; });
         if (role == std::end(yorind::kComponents) || !fields.is_object()) {
-            throw badInput(where + ": unknown component \"" + Io::excerpt(name) +
+            throw badInput(where + ": unknown component \"" + io::excerpt(name) +
                            "\" (sensor board, module, left illumination, right illumination)");
         }
         vexar::ComponentIdentity& component = identity.descriptor.components[role->index];
@@ -84,4 +85,4 @@ ModuleIdentity parseModuleIdentity(std::string_view text, const std::string& whe
     return identity;
 }
 
-}  // namespace Lumivor::Ctl
+}  // namespace vexar::detail

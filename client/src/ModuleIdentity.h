@@ -8,7 +8,7 @@
 #include "vexar/camera.hpp"
 #include "vexar_param_interp.h"
 
-namespace Lumivor::Ctl {
+namespace vexar::detail {
 
 // What the plug-in is initialised as, and where that came from.
 using ModuleIdentity = vexar::ModuleIdentity;
@@ -38,4 +38,4 @@ ModuleIdentity loadModuleIdentity(const std::filesystem::path& file);
 // The same from the file's text; where names it in messages.
 ModuleIdentity parseModuleIdentity(std::string_view text, const std::string& where);
 
-}  // namespace Lumivor::Ctl
+}  // namespace vexar::detail

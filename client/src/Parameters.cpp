@@ -3,11 +3,15 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <string>
+#include <vector>
 
 #include "Values.h"
+#include "vexar/camera.hpp"
+#include "vexar/error.hpp"
 #include "vexar_param_interp.h"
 
-namespace Lumivor::Ctl {
+namespace vexar::detail {
 
 namespace {
 // The plug-in's public header lists its parameters; the tool keeps no list of its own.
@@ -36,6 +40,25 @@ constexpr CodeName kCodeNames[] = {
 };
 }  // namespace
 
+std::size_t editDistanceIgnoringCase(std::string_view a, std::string_view b) {
+    const auto lower = [](char c) { return std::tolower(static_cast<unsigned char>(c)); };
+    std::vector<std::size_t> row(b.size() + 1);
+    for (std::size_t j = 0; j < row.size(); ++j) {
+        row[j] = j;
+    }
+    for (std::size_t i = 1; i <= a.size(); ++i) {
+        std::size_t diagonal = row[0];
+        row[0] = i;
+        for (std::size_t j = 1; j <= b.size(); ++j) {
+            const std::size_t above = row[j];
+            row[j] = std::min({row[j] + 1, row[j - 1] + 1,
+                               diagonal + (lower(a[i - 1]) != lower(b[j - 1]) ? 1u : 0u)});
+            diagonal = above;
+        }
+    }
+    return row[b.size()];
+}
+
 std::span<const ParameterInfo> parameters() {
     return kParameters;
 }
@@ -53,6 +76,24 @@ const ParameterInfo* findParameter(std::string_view nameOrId) {
     return found != std::end(kParameters) ? &*found : nullptr;
 }
 
+const ParameterInfo& requireParameter(std::string_view nameOrId) {
+    const ParameterInfo* parameter = findParameter(nameOrId);
+    if (parameter == nullptr) {
+        Error::Details details;
+        details.subject = std::string(nameOrId);
+        std::vector<std::string> names;
+        for (const ParameterInfo& known : kParameters) {
+            names.emplace_back(known.name);
+        }
+        const auto nearest = vexar::nearestWord(nameOrId, names);
+        throw Error(ErrorKind::BadInput,
+                    "no such parameter (a parameter's name in any letter case, or an id 0-15)" +
+                        (nearest ? "; did you mean '" + *nearest + "'?" : std::string()),
+                    std::move(details));
+    }
+    return *parameter;
+}
+
 std::string_view valueTypeName(ValueType type) {
     switch (type) {
         case ValueType::Float:
@@ -65,10 +106,6 @@ std::string_view valueTypeName(ValueType type) {
             return "region";
     }
     return "?";
-}
-
-std::string aValueOf(ValueType type) {
-    return (type == ValueType::Int ? "an " : "a ") + std::string(valueTypeName(type));
 }
 
 std::string unitName(std::uint32_t unit) {
@@ -105,4 +142,25 @@ std::string describeCode(std::int32_t code) {
     return std::string(name) + " (" + std::to_string(code) + ")";
 }
 
-}  // namespace Lumivor::Ctl
+}  // namespace vexar::detail
+
+namespace vexar {
+
+std::optional<std::string> nearestWord(std::string_view word,
+                                       const std::vector<std::string>& candidates) {
+    const std::string* best = nullptr;
+    std::size_t bestDistance = 0;
+    for (const std::string& candidate : candidates) {
+        const std::size_t distance = detail::editDistanceIgnoringCase(word, candidate);
+        if (best == nullptr || distance < bestDistance) {
+            best = &candidate;
+            bestDistance = distance;
+        }
+    }
+    if (best == nullptr || bestDistance > 2 || bestDistance >= word.size()) {
+        return std::nullopt;
+    }
+    return *best;
+}
+
+}  // namespace vexar

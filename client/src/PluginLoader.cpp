@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <vector>
 
-namespace Lumivor::Tools {
+namespace vexar::detail {
 
 namespace {
 
@@ -63,4 +63,4 @@ std::string PluginLibrary::lastError(void* instance) const {
     return std::string(text.data());
 }
 
-}  // namespace Lumivor::Tools
+}  // namespace vexar::detail

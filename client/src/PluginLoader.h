@@ -4,7 +4,7 @@
 
 #include "vexar_param_interp.h"
 
-namespace Lumivor::Tools {
+namespace vexar::detail {
 
 // The plug-in's exports, resolved with dlopen/dlsym the way a host loads it.
 struct PluginApi {
@@ -56,4 +56,4 @@ class PluginLibrary {
     std::string error_;
 };
 
-}  // namespace Lumivor::Tools
+}  // namespace vexar::detail

@@ -8,7 +8,7 @@
 #include "Parameters.h"
 #include "vexar/camera.hpp"
 
-namespace Lumivor::Ctl {
+namespace vexar::detail {
 
 vexar::ValueType toPublic(ValueType type) {
     switch (type) {
@@ -65,19 +65,19 @@ Value toInternal(const vexar::Value& value) {
     return RegionOfInterestInternal{r.x, r.y, r.width, r.height};
 }
 
-vexar::Range toPublic(const RangeWire::RangeDescription& range) {
+vexar::Range toPublic(const Lumivor::RangeWire::RangeDescription& range) {
     struct Convert {
-        vexar::Range operator()(const RangeWire::Bounds<int>& b) const {
+        vexar::Range operator()(const Lumivor::RangeWire::Bounds<int>& b) const {
             return {vexar::Bounds<std::int32_t>{b.minimum, b.maximum, b.step}};
         }
-        vexar::Range operator()(const RangeWire::Bounds<float>& b) const {
+        vexar::Range operator()(const Lumivor::RangeWire::Bounds<float>& b) const {
             return {vexar::Bounds<float>{b.minimum, b.maximum, b.step}};
         }
         vexar::Range operator()(const std::vector<int>& values) const {
             return {std::vector<std::int32_t>(values.begin(), values.end())};
         }
-        vexar::Range operator()(const RangeWire::RegionBounds& r) const {
-            const auto one = [](const RangeWire::Bounds<int>& b) {
+        vexar::Range operator()(const Lumivor::RangeWire::RegionBounds& r) const {
+            const auto one = [](const Lumivor::RangeWire::Bounds<int>& b) {
                 return vexar::Bounds<std::int32_t>{b.minimum, b.maximum, b.step};
             };
             return {vexar::RegionBounds{one(r.x), one(r.y), one(r.width), one(r.height)}};
@@ -98,16 +98,20 @@ vexar::Access toPublicAccess(std::uint32_t access) {
     return vexar::Access::ReadWrite;
 }
 
-std::string describeRange(const RangeWire::RangeDescription& range) {
+std::string describeRange(const Lumivor::RangeWire::RangeDescription& range) {
     return toPublic(range).toString();
 }
 
-}  // namespace Lumivor::Ctl
+}  // namespace vexar::detail
 
 namespace vexar {
 
 std::string_view typeName(ValueType type) {
-    return Lumivor::Ctl::valueTypeName(Lumivor::Ctl::toInternal(type));
+    return detail::valueTypeName(detail::toInternal(type));
+}
+
+std::string aValueOf(ValueType type) {
+    return (type == ValueType::Int ? "an " : "a ") + std::string(typeName(type));
 }
 
 namespace detail {
@@ -131,9 +135,7 @@ ValueType Value::type() const {
 namespace {
 [[noreturn]] void wrongType(const Value& value, ValueType wanted) {
     throw Error(ErrorKind::BadInput,
-                value.toString() + " is " +
-                    Lumivor::Ctl::aValueOf(Lumivor::Ctl::toInternal(value.type())) + ", not " +
-                    Lumivor::Ctl::aValueOf(Lumivor::Ctl::toInternal(wanted)));
+                value.toString() + " is " + aValueOf(value.type()) + ", not " + aValueOf(wanted));
 }
 }  // namespace
 
@@ -158,15 +160,15 @@ Region Value::asRegion() const {
 }
 
 std::string Value::toString() const {
-    return Lumivor::Ctl::formatValue(Lumivor::Ctl::toInternal(*this));
+    return detail::formatValue(detail::toInternal(*this));
 }
 
 std::optional<Value> Value::parse(ValueType type, std::string_view text) {
-    const auto parsed = Lumivor::Ctl::parseValue(Lumivor::Ctl::toInternal(type), text);
+    const auto parsed = detail::parseValue(detail::toInternal(type), text);
     if (!parsed) {
         return std::nullopt;
     }
-    return Lumivor::Ctl::toPublic(*parsed);
+    return detail::toPublic(*parsed);
 }
 
 std::optional<Value> Value::as(ValueType wanted) const {
@@ -207,7 +209,7 @@ std::string_view accessName(Access access) {
 
 namespace {
 std::string number(float v) {
-    return Lumivor::Ctl::formatFloat(v);
+    return detail::formatFloat(v);
 }
 std::string number(std::int32_t v) {
     return std::to_string(v);
@@ -295,15 +297,15 @@ std::string Error::codeName() const {
 }
 
 std::string describeCode(std::int32_t code) {
-    return Lumivor::Ctl::describeCode(code);
+    return detail::describeCode(code);
 }
 
 ModuleIdentity ModuleIdentity::builtIn() {
-    return Lumivor::Ctl::builtInIdentity();
+    return detail::builtInIdentity();
 }
 
 ModuleIdentity ModuleIdentity::load(const std::string& file) {
-    return Lumivor::Ctl::loadModuleIdentity(file);
+    return detail::loadModuleIdentity(file);
 }
 
 }  // namespace vexar
@@ -321,12 +323,12 @@ ModuleIdentity ModuleIdentity::load(const std::string& file) {
 namespace vexar {
 
 Json toJson(const Value& value) {
-    return Lumivor::Ctl::toJson(Lumivor::Ctl::toInternal(value));
+    return detail::toJson(detail::toInternal(value));
 }
 
 std::optional<Value> valueFromJson(ValueType type, const Json& json) {
-    const auto value = Lumivor::Ctl::fromJson(Lumivor::Ctl::toInternal(type), json);
-    return value ? std::optional(Lumivor::Ctl::toPublic(*value)) : std::nullopt;
+    const auto value = detail::fromJson(detail::toInternal(type), json);
+    return value ? std::optional(detail::toPublic(*value)) : std::nullopt;
 }
 
 Json toJson(const Settings& members) {
@@ -338,28 +340,27 @@ Json toJson(const Settings& members) {
 }
 
 Settings settingsFromJson(const Json& profile) {
-    return Lumivor::Ctl::toSettings(Lumivor::Ctl::stateFromJson(profile));
+    return detail::toSettings(detail::stateFromJson(profile));
 }
 
 Json calibrationToJson(std::span<const std::uint8_t> record) {
-    const auto parsed = Lumivor::Ctl::parseCalibration({record.begin(), record.end()});
+    const auto parsed = detail::parseCalibration({record.begin(), record.end()});
     if (!parsed) {
-        throw Lumivor::Ctl::badInput("not a calibration record");
+        throw detail::badInput("not a calibration record");
     }
-    return Lumivor::Ctl::calibrationToJson(*parsed);
+    return detail::calibrationToJson(*parsed);
 }
 
 std::vector<std::uint8_t> calibrationFromJson(const Json& record) {
-    return Lumivor::Ctl::calibrationFromJson(record).serialize();
+    return detail::calibrationFromJson(record).serialize();
 }
 
 Json floatToJson(float value) {
-    return Lumivor::Ctl::floatToJson(value);
+    return detail::floatToJson(value);
 }
 
 void putValue(Json& object, const std::optional<Value>& value) {
-    Lumivor::Ctl::putValue(object,
-                           value ? std::optional(Lumivor::Ctl::toInternal(*value)) : std::nullopt);
+    detail::putValue(object, value ? std::optional(detail::toInternal(*value)) : std::nullopt);
 }
 
 namespace {
@@ -394,35 +395,35 @@ Json toJson(const Range& range) {
 }
 
 Json parseJson(std::string_view text, const std::string& shown) {
-    return Lumivor::Io::parseBoundedJson(text, shown);
+    return detail::io::parseBoundedJson(text, shown);
 }
 
 namespace {
-const Lumivor::Io::InputKind& inputKind(FileKind kind) {
+const detail::io::InputKind& inputKind(FileKind kind) {
     switch (kind) {
         case FileKind::Calibration:
-            return Lumivor::Io::kCalibrationInput;
+            return detail::io::kCalibrationInput;
         case FileKind::ModuleIdentity:
-            return Lumivor::Io::kModuleIdentityInput;
+            return detail::io::kModuleIdentityInput;
         case FileKind::State:
             break;
     }
-    return Lumivor::Io::kStateInput;
+    return detail::io::kStateInput;
 }
 }  // namespace
 
 std::vector<std::uint8_t> readFile(const std::filesystem::path& base, const std::string& name,
                                    std::istream& standardInput, FileKind kind) {
-    return Lumivor::Ctl::readFile(base, name, standardInput, inputKind(kind));
+    return detail::readFile(base, name, standardInput, inputKind(kind));
 }
 
 void writeFile(const std::filesystem::path& base, const std::string& name,
                const std::vector<std::uint8_t>& bytes, std::ostream& standardOutput) {
-    Lumivor::Ctl::writeFile(base, name, bytes, standardOutput);
+    detail::writeFile(base, name, bytes, standardOutput);
 }
 
 bool looksLikeJson(const std::vector<std::uint8_t>& bytes) {
-    return Lumivor::Ctl::looksLikeJson(bytes);
+    return detail::looksLikeJson(bytes);
 }
 
 }  // namespace vexar

@@ -4,13 +4,13 @@
 
 #include "bus/Probe.h"
 
-namespace Lumivor::Ctl {
+namespace vexar::detail {
 
 namespace {
 // A module whose sensor does not answer would only make every command fail on its first read,
 // with a message about a parameter rather than about the wiring.
-void requireSensor(Bus::Backend& bus) {
-    for (const Bus::Answer& answer : Bus::probe(bus, Bus::sensorDevices())) {
+void requireSensor(bus::Backend& bus) {
+    for (const bus::Answer& answer : bus::probe(bus, bus::sensorDevices())) {
         if (answer.result != 0) {
             throw bus.busFailure(*bus.firstFailure(), "the sensor does not answer: ");
         }
@@ -18,7 +18,7 @@ void requireSensor(Bus::Backend& bus) {
 }
 }  // namespace
 
-Session::Session(const std::string& pluginPath, Bus::Backend& bus, const ModuleIdentity& identity)
+Session::Session(const std::string& pluginPath, bus::Backend& bus, const ModuleIdentity& identity)
     : pluginPath_(pluginPath), bus_(&bus), identity_(identity) {
     if (!library_.load(pluginPath)) {
         throw vexar::Error(vexar::ErrorKind::LoadFailure,
@@ -32,8 +32,8 @@ Session::Session(const std::string& pluginPath, Bus::Backend& bus, const ModuleI
         throw vexar::Error(vexar::ErrorKind::Refused, "createInstance returned no instance");
     }
     const std::int32_t status =
-        api().initialize(instance_, bus_->hostContext(), &Bus::Backend::readCallback,
-                         &Bus::Backend::writeCallback, std::bit_cast<::ModuleKey>(identity_.key),
+        api().initialize(instance_, bus_->hostContext(), &bus::Backend::readCallback,
+                         &bus::Backend::writeCallback, std::bit_cast<::ModuleKey>(identity_.key),
                          std::bit_cast<::ModuleDescriptor>(identity_.descriptor));
     if (status != VEXAR_SUCCESS) {
         try {
@@ -65,7 +65,7 @@ void Session::check(std::int32_t code, const std::string& what, const std::strin
     const std::string lastError = takeLastError();
     const std::string text = lastError.empty() ? "(no error text)" : lastError;
     vexar::Error::Details details{code, lastError, allowed, std::nullopt, what};
-    if (const Bus::Transaction* failed = bus_->firstFailure()) {
+    if (const bus::Transaction* failed = bus_->firstFailure()) {
         throw bus_->busFailure(*failed,
                                lastError.empty() ? "bus failure " : lastError + ": bus failure ",
                                std::move(details));
@@ -106,7 +106,7 @@ std::int32_t Session::read(const ParameterInfo& parameter, Value& value) const {
 
 std::int32_t Session::write(const ParameterInfo& parameter, const Value& value) const {
     struct Writer {
-        const Tools::PluginApi& api;
+        const PluginApi& api;
         void* instance;
         std::uint32_t id;
         std::int32_t operator()(float v) const { return api.writeFloat(instance, id, v); }
@@ -131,8 +131,8 @@ std::uint32_t Session::access(const ParameterInfo& parameter, const std::string&
     return access;
 }
 
-std::optional<RangeWire::RangeDescription> Session::range(const ParameterInfo& parameter,
-                                                          const std::string& what) const {
+std::optional<Lumivor::RangeWire::RangeDescription> Session::range(const ParameterInfo& parameter,
+                                                                   const std::string& what) const {
     std::uint32_t size = 0;
     std::int32_t code = api().getParameterRange(instance_, parameter.id, nullptr, &size);
     if (code == VEXAR_NOT_SUPPORTED) {
@@ -145,7 +145,7 @@ std::optional<RangeWire::RangeDescription> Session::range(const ParameterInfo& p
     std::vector<std::uint8_t> bytes(size);
     check(api().getParameterRange(instance_, parameter.id, bytes.data(), &size), what);
     bytes.resize(size);
-    RangeWire::DecodedRange decoded = RangeWire::decodeRange(bytes);
+    Lumivor::RangeWire::DecodedRange decoded = Lumivor::RangeWire::decodeRange(bytes);
     if (!decoded) {
         throw vexar::Error(vexar::ErrorKind::Refused,
                            what + ": the plug-in's range does not decode: " + decoded.error);
@@ -153,4 +153,4 @@ std::optional<RangeWire::RangeDescription> Session::range(const ParameterInfo& p
     return std::move(*decoded.range);
 }
 
-}  // namespace Lumivor::Ctl
+}  // namespace vexar::detail

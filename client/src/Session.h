@@ -13,9 +13,8 @@
 #include "Values.h"
 #include "bus/Backend.h"
 #include "host/RangeDecoder.h"
-#include "sim/SimulatedModule.h"
 
-namespace Lumivor::Ctl {
+namespace vexar::detail {
 
 // One plug-in instance, loaded with dlopen and initialised on a bus backend as a host does, and
 // released again in the opposite order. The session hands the plug-in the backend's callbacks
@@ -25,14 +24,14 @@ class Session {
     // Loads the library, checks that the sensor answers on the bus, creates an instance and
     // initialises it; vexar::Error when the library cannot be loaded, the sensor is silent
     // (BusFailure) or the plug-in refuses the module. The bus outlives the session.
-    Session(const std::string& pluginPath, Bus::Backend& bus, const ModuleIdentity& identity);
+    Session(const std::string& pluginPath, bus::Backend& bus, const ModuleIdentity& identity);
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
     ~Session();
 
-    const Tools::PluginApi& api() const { return library_.api(); }
+    const PluginApi& api() const { return library_.api(); }
     void* instance() const { return instance_; }
-    Bus::Backend& bus() { return *bus_; }
+    bus::Backend& bus() { return *bus_; }
     const ModuleIdentity& publicIdentity() const { return identity_; }
     const std::string& pluginPath() const { return pluginPath_; }
 
@@ -50,15 +49,15 @@ class Session {
     std::uint32_t unit(const ParameterInfo& parameter, const std::string& what) const;
     std::uint32_t access(const ParameterInfo& parameter, const std::string& what) const;
     // The parameter's range; nothing when the plug-in has none for it (NotSupported).
-    std::optional<RangeWire::RangeDescription> range(const ParameterInfo& parameter,
-                                                     const std::string& what) const;
+    std::optional<Lumivor::RangeWire::RangeDescription> range(const ParameterInfo& parameter,
+                                                              const std::string& what) const;
 
   private:
-    Tools::PluginLibrary library_;
+    PluginLibrary library_;
     std::string pluginPath_;
-    Bus::Backend* bus_;
+    bus::Backend* bus_;
     ModuleIdentity identity_;
     void* instance_ = nullptr;
 };
 
-}  // namespace Lumivor::Ctl
+}  // namespace vexar::detail

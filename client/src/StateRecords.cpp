@@ -12,7 +12,7 @@
 #include "io/BoundedJson.h"
 #include "yorind/ModuleDescription.h"
 
-namespace Lumivor::Ctl {
+namespace vexar::detail {
 
 namespace {
 constexpr std::int32_t kRegionFieldMax = 0xFFFF;
@@ -36,7 +36,7 @@ std::vector<std::uint8_t> stateReadTemplate() {
     for (const ParameterInfo& p : parameters()) {
         if (std::ranges::any_of(yorind::kStateReadOrder,
                                 [&](const yorind::StateRead& read) { return read.id == p.id; })) {
-            const Value zero = Records::withValueType(
+            const Value zero = Lumivor::Records::withValueType(
                 p.type, []<typename T>(std::type_identity<T>) -> Value { return T{}; });
             records.push_back({&p, zero});
         }
@@ -47,14 +47,15 @@ std::vector<std::uint8_t> stateReadTemplate() {
 std::vector<std::uint8_t> encodeState(const std::vector<StateRecord>& records) {
     std::vector<std::uint8_t> bytes;
     for (const StateRecord& record : records) {
-        Records::appendRecord(bytes, static_cast<std::uint8_t>(record.parameter->id), record.value);
+        Lumivor::Records::appendRecord(bytes, static_cast<std::uint8_t>(record.parameter->id),
+                                       record.value);
     }
     return bytes;
 }
 
 std::vector<StateRecord> decodeState(std::span<const std::uint8_t> bytes) {
     std::vector<StateRecord> records;
-    Bytes::Reader in(bytes);
+    Lumivor::Bytes::Reader in(bytes);
     while (in.remaining() > 0) {
         const std::size_t at = in.position();
         const ParameterInfo* parameter = parameterById(*in.u8());
@@ -62,7 +63,7 @@ std::vector<StateRecord> decodeState(std::span<const std::uint8_t> bytes) {
             throw badInput("state record at byte " + std::to_string(at) +
                            " names no parameter (identifier " + std::to_string(bytes[at]) + ")");
         }
-        const auto value = Records::readPayload(in, parameter->type);
+        const auto value = Lumivor::Records::readPayload(in, parameter->type);
         if (!value) {
             throw badInput("state record at byte " + std::to_string(at) + " (" +
                            std::string(parameter->name) + ") is cut short");
@@ -86,19 +87,19 @@ const ParameterInfo& memberParameter(const std::vector<StateRecord>& records,
                                      const std::string& key) {
     const ParameterInfo* parameter = findParameter(key);
     if (parameter == nullptr) {
-        throw badInput("state names an unknown parameter \"" + Io::excerpt(key) + "\"");
+        throw badInput("state names an unknown parameter \"" + io::excerpt(key) + "\"");
     }
     const auto same = [&](const StateRecord& r) { return r.parameter == parameter; };
     if (std::ranges::any_of(records, same)) {
         throw badInput("state gives " + std::string(parameter->name) + " twice (\"" +
-                       Io::excerpt(key) + "\")");
+                       io::excerpt(key) + "\")");
     }
     return *parameter;
 }
 
 vexar::Error notAValueOf(const ParameterInfo& parameter, const std::string& shown) {
     return badInput("state value of " + std::string(parameter.name) + " is not " +
-                    aValueOf(parameter.type) +
+                    aValueOf(toPublic(parameter.type)) +
                     (parameter.type == ValueType::RegionOfInterest ? " of fields 0 to 65535" : "") +
                     ": " + shown);
 }
@@ -113,7 +114,7 @@ std::vector<StateRecord> stateFromJson(const Json& json) {
         const ParameterInfo& parameter = memberParameter(records, key);
         const auto value = fromJson(parameter.type, member);
         if (!value || !regionFits(*value)) {
-            throw notAValueOf(parameter, Io::jsonExcerpt(member));
+            throw notAValueOf(parameter, io::jsonExcerpt(member));
         }
         records.push_back({&parameter, *value});
     }
@@ -193,4 +194,4 @@ vexar::Error nameRefusedRecord(const vexar::Error& refusal,
     return vexar::Error(refusal.kind(), reason, std::move(details));
 }
 
-}  // namespace Lumivor::Ctl
+}  // namespace vexar::detail

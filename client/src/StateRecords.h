@@ -10,7 +10,7 @@
 #include "vexar/error.hpp"
 #include "vexar/value.hpp"
 
-namespace Lumivor::Ctl {
+namespace vexar::detail {
 
 // The system state as the plug-in takes and gives it: value records of one identifier byte
 // and a little-endian payload by the parameter's value type (float and int 4 bytes, bool 1,
@@ -50,4 +50,4 @@ std::string assignment(const StateRecord& record);
 vexar::Error nameRefusedRecord(const vexar::Error& refusal,
                                const std::vector<StateRecord>& records);
 
-}  // namespace Lumivor::Ctl
+}  // namespace vexar::detail

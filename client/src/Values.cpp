@@ -9,7 +9,7 @@
 #include <nlohmann/json.hpp>
 #include <vector>
 
-namespace Lumivor::Ctl {
+namespace vexar::detail {
 
 namespace {
 template <typename T>
@@ -255,4 +255,4 @@ std::optional<Value> fromJson(ValueType type, const Json& json) {
     return std::nullopt;
 }
 
-}  // namespace Lumivor::Ctl
+}  // namespace vexar::detail

@@ -7,17 +7,17 @@
 #include <string_view>
 #include <variant>
 
-#include "host/ParameterTypes.h"
+#include "PluginTypes.h"
 #include "records/ValueRecord.h"
 #include "vexar_param_interp.h"
 
-namespace Lumivor::Ctl {
+namespace vexar::detail {
 
 using Json = nlohmann::ordered_json;
 
 // One parameter value, held in the type of the export that reads or writes it: the value a state
 // record carries.
-using Records::Value;
+using Lumivor::Records::Value;
 
 ValueType typeOf(const Value& value);
 
@@ -46,4 +46,4 @@ Json floatToJson(float value);
 std::optional<Value> fromJson(ValueType type, const Json& json);
 std::optional<float> floatFromJson(const Json& json);
 
-}  // namespace Lumivor::Ctl
+}  // namespace vexar::detail

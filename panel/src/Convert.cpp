@@ -61,7 +61,7 @@ Value regionFromJson(const Json& json) {
 
 }  // namespace
 
-void putValue(Json& into, const char* member, const Value& value) {
+void putShownValue(Json& into, const char* member, const Value& value) {
     Json& out = into[member];
     out = Json::object();
     const std::string text = value.toString();
@@ -109,7 +109,7 @@ Json parameterJson(const Parameter& parameter) {
                 {"range", parameter.range ? rangeJson(*parameter.range) : Json(nullptr)}};
 }
 
-Value valueFromJson(const Parameter& parameter, const Json& json) {
+Value valueFromRequest(const Parameter& parameter, const Json& json) {
     const ValueType type = parameter.type;
     if (json.is_string()) {
         if (auto value = Value::parse(type, json.get<std::string>())) return *value;
@@ -242,7 +242,7 @@ std::vector<BadEntry> checkProfile(const Json& profile, const std::vector<Parame
             continue;
         }
         try {
-            (void)valueFromJson(*found, member);
+            (void)valueFromRequest(*found, member);
         } catch (const Error& e) {
             bad.push_back({key, e.what()});
         }

@@ -31,12 +31,12 @@ ActionError failureOf(HttpKind kind, const std::string& message);
 
 // {"value": number|bool|region|null, "text": "...", "reason"?: "nan"|"-nan"|"inf"|"-inf"}:
 // the value exactly as the module holds it; the text is how vexar-ctl prints it.
-void putValue(Json& into, const char* member, const Value& value);
+void putShownValue(Json& into, const char* member, const Value& value);
 Json rangeJson(const Range& range);
 Json parameterJson(const Parameter& parameter);
 // A value for the parameter from JSON as a person or a script writes it: a number, a flag, a
 // region object, or text as the tool takes it ("nan", "0x10", "on", "0,0,320,240").
-Value valueFromJson(const Parameter& parameter, const Json& json);
+Value valueFromRequest(const Parameter& parameter, const Json& json);
 Json fieldJson(const Field& field);
 Json timingJson(const Timing& timing);
 Json transactionJson(const Transaction& transaction);

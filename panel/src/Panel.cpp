@@ -1,7 +1,5 @@
 #include "Panel.h"
 
-#include <strings.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -114,14 +112,11 @@ Panel::~Panel() {
     camera_.onTransaction({});
 }
 
-const Parameter* Panel::find(const std::string& name) const {
-    for (const auto& parameter : parameters_) {
-        if (strcasecmp(parameter.name.c_str(), name.c_str()) == 0 ||
-            name == std::to_string(parameter.id)) {
-            return &parameter;
-        }
-    }
-    return nullptr;
+// The library's lookup, so that a name or id means here what it means in every face, and an
+// unknown one is refused with the library's words.
+const Parameter& Panel::find(const std::string& name) const {
+    const std::uint32_t id = vexar::parameterNamed(name).id;
+    return *std::ranges::find_if(parameters_, [&](const Parameter& p) { return p.id == id; });
 }
 
 Panel::Snapshot Panel::read() {
@@ -132,12 +127,12 @@ Panel::Snapshot Panel::read() {
             entry["current"] =
                 Json{{"value", nullptr}, {"text", "write-only"}, {"reason", "write-only"}};
             if (auto written = written_.find(parameter.name); written != written_.end()) {
-                putValue(entry, "written", written->second);
+                putShownValue(entry, "written", written->second);
             }
         } else {
             try {
                 const Value value = camera_.get(parameter.name);
-                putValue(entry, "current", value);
+                putShownValue(entry, "current", value);
                 entry["outside_range"] = parameter.range && !parameter.range->contains(value);
             } catch (const Error& e) {
                 entry["current"] = Json{{"value", nullptr},
@@ -269,8 +264,7 @@ Json Panel::parameters() {
 }
 
 Json Panel::parameter(const std::string& name) {
-    const Parameter* parameter = find(name);
-    if (!parameter) throw failureOf(HttpKind::NotFound, "no such parameter: " + name);
+    const Parameter* parameter = &find(name);
     Json all = parameters();
     for (auto& entry : all["parameters"]) {
         if (entry["name"] == parameter->name) {
@@ -357,9 +351,7 @@ void Panel::poll() {
 }
 
 Json Panel::set(const std::string& name, const Json& body) {
-    const Parameter* found = find(name);
-    if (!found) throw failureOf(HttpKind::NotFound, "no such parameter: " + name);
-    const Parameter parameter = *found;
+    const Parameter parameter = find(name);
     if (!body.is_object() || !body.contains("value")) {
         throw badInput("the body is {\"value\": ...}, optionally with \"force\": true");
     }
@@ -372,16 +364,16 @@ Json Panel::set(const std::string& name, const Json& body) {
             throw badInput("unknown member '" + key + "' (the body is {\"value\": ...})");
         }
     }
-    const Value value = valueFromJson(parameter, body["value"]);
+    const Value value = valueFromRequest(parameter, body["value"]);
     Json what = Json{{"name", parameter.name}};
-    putValue(what, "requested", value);
+    putShownValue(what, "requested", value);
     return act("set", what, [&]() -> Json {
         Json result = Json{{"name", parameter.name}};
-        putValue(result, "requested", value);
+        putShownValue(result, "requested", value);
         if (!parameter.stateOnly) {
             const Applied applied = camera_.set(parameter.name, value, force);
             if (applied.applied) {
-                putValue(result, "applied", *applied.applied);
+                putShownValue(result, "applied", *applied.applied);
             } else {
                 result["applied"] = nullptr;
                 written_.insert_or_assign(parameter.name, value);
@@ -416,7 +408,7 @@ Json Panel::set(const std::string& name, const Json& body) {
         }
         camera_.applyProfile(members);
         const Value applied = camera_.get(parameter.name);
-        putValue(result, "applied", applied);
+        putShownValue(result, "applied", applied);
         result["outside_range"] = parameter.range && !parameter.range->contains(value);
         return result;
     });
@@ -439,9 +431,9 @@ Json Panel::applyProfile(const std::string& text) {
     return act("profile", Json{{"members", profile.size()}}, [&]() -> Json {
         camera_.applyProfile(settingsFromJson(profile));
         for (const auto& [key, member] : profile.items()) {
-            const Parameter* parameter = find(key);
-            if (parameter && !parameter->readable()) {
-                written_.insert_or_assign(parameter->name, valueFromJson(*parameter, member));
+            const Parameter& parameter = find(key);
+            if (!parameter.readable()) {
+                written_.insert_or_assign(parameter.name, valueFromRequest(parameter, member));
             }
         }
         return Json{{"applied", profile.size()}};

@@ -88,7 +88,7 @@ class Panel {
     Json act(const char* kind, Json what, Action&& action);
     std::string eventText(const char* type, const Json& data);
     Json changeEvent(const char* kind, const Json& what, const Snapshot& before);
-    const Parameter* find(const std::string& name) const;
+    const Parameter& find(const std::string& name) const;
     Timing currentTiming();
 
     Camera& camera_;

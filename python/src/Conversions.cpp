@@ -18,11 +18,7 @@ py::object* regionBoundsType = nullptr;
 // Nesting deeper than this is no profile or calibration record but a mistake (or a cycle).
 constexpr int kMaxDepth = 32;
 
-[[noreturn]] void badInput(const std::string& message) {
-    throw Error(ErrorKind::BadInput, message);
-}
-
-std::string typeOf(py::handle object) {
+std::string pythonTypeName(py::handle object) {
     return Py_TYPE(object.ptr())->tp_name;
 }
 
@@ -34,8 +30,8 @@ std::int32_t int32Of(py::handle object, const char* what) {
     const long long number = py::detail::integerOf(object);
     if (number < std::numeric_limits<std::int32_t>::min() ||
         number > std::numeric_limits<std::int32_t>::max()) {
-        badInput(std::string(what) + " " + std::to_string(number) +
-                 " does not fit a 32-bit integer");
+        throw Error(ErrorKind::BadInput, std::string(what) + " " + std::to_string(number) +
+                                             " does not fit a 32-bit integer");
     }
     return static_cast<std::int32_t>(number);
 }
@@ -47,8 +43,8 @@ std::optional<Region> regionOf(py::handle object) {
     }
     const auto items = py::reinterpret_borrow<py::sequence>(object);
     if (items.size() != 4) {
-        badInput("a region has four fields (x, y, width, height), not " +
-                 std::to_string(items.size()));
+        throw Error(ErrorKind::BadInput, "a region has four fields (x, y, width, height), not " +
+                                             std::to_string(items.size()));
     }
     return Region{int32Of(items[0], "region field"), int32Of(items[1], "region field"),
                   int32Of(items[2], "region field"), int32Of(items[3], "region field")};
@@ -61,9 +57,10 @@ std::string nonFiniteText(double number) {
     return number > 0 ? "inf" : "-inf";
 }
 
-Json toJson(py::handle object, int depth) {
+Json jsonFromPython(py::handle object, int depth) {
     if (depth > kMaxDepth) {
-        badInput("JSON nested deeper than " + std::to_string(kMaxDepth) + " levels");
+        throw Error(ErrorKind::BadInput,
+                    "JSON nested deeper than " + std::to_string(kMaxDepth) + " levels");
     }
     PyObject* o = object.ptr();
     if (o == Py_None) return nullptr;
@@ -75,7 +72,8 @@ Json toJson(py::handle object, int depth) {
         const unsigned long long large = PyLong_AsUnsignedLongLong(o);
         if (PyErr_Occurred() != nullptr) {
             PyErr_Clear();
-            badInput("the integer " + py::str(object).cast<std::string>() + " is too large");
+            throw Error(ErrorKind::BadInput,
+                        "the integer " + py::str(object).cast<std::string>() + " is too large");
         }
         return large;
     }
@@ -87,18 +85,18 @@ Json toJson(py::handle object, int depth) {
     if (PyTuple_Check(o) || PyList_Check(o)) {
         Json array = Json::array();
         for (const py::handle item : object) {
-            array.push_back(toJson(item, depth + 1));
+            array.push_back(jsonFromPython(item, depth + 1));
         }
         return array;
     }
     if (PyDict_Check(o)) {
         Json members = Json::object();
         for (const auto& [key, item] : py::reinterpret_borrow<py::dict>(object)) {
-            members[py::detail::keyText(key)] = toJson(item, depth + 1);
+            members[py::detail::keyText(key)] = jsonFromPython(item, depth + 1);
         }
         return members;
     }
-    badInput("a " + typeOf(object) + " has no JSON form");
+    throw Error(ErrorKind::BadInput, "a " + pythonTypeName(object) + " has no JSON form");
 }
 
 }  // namespace
@@ -138,7 +136,9 @@ Value toValue(py::handle object) {
         if (PyErr_Occurred() == nullptr) return Value(number);
         throw py::error_already_set();
     }
-    badInput("a parameter value is a bool, an int, a float or a Region, not a " + typeOf(object));
+    throw Error(ErrorKind::BadInput,
+                "a parameter value is a bool, an int, a float or a Region, not a " +
+                    pythonTypeName(object));
 }
 
 py::object fromValue(const Value& value) {
@@ -185,8 +185,9 @@ std::vector<std::uint8_t> toBytes(py::handle object, const char* what) {
     Py_buffer view{};
     if (PyObject_GetBuffer(object.ptr(), &view, PyBUF_SIMPLE) != 0) {
         PyErr_Clear();
-        badInput(std::string(what) + " must be bytes (or another buffer of bytes), not a " +
-                 typeOf(object));
+        throw Error(ErrorKind::BadInput, std::string(what) +
+                                             " must be bytes (or another buffer of bytes), not a " +
+                                             pythonTypeName(object));
     }
     const auto* begin = static_cast<const std::uint8_t*>(view.buf);
     std::vector<std::uint8_t> bytes(begin, begin + view.len);
@@ -194,11 +195,11 @@ std::vector<std::uint8_t> toBytes(py::handle object, const char* what) {
     return bytes;
 }
 
-Json toJson(py::handle object) {
-    return toJson(object, 0);
+Json jsonFromPython(py::handle object) {
+    return jsonFromPython(object, 0);
 }
 
-py::object fromJson(const Json& json) {
+py::object pythonFromJson(const Json& json) {
     switch (json.type()) {
         case Json::value_t::null:
             return py::none();
@@ -215,14 +216,14 @@ py::object fromJson(const Json& json) {
         case Json::value_t::array: {
             py::list items;
             for (const Json& item : json) {
-                items.append(fromJson(item));
+                items.append(pythonFromJson(item));
             }
             return items;
         }
         case Json::value_t::object: {
             py::dict members;
             for (const auto& [key, item] : json.items()) {
-                members[py::str(key)] = fromJson(item);
+                members[py::str(key)] = pythonFromJson(item);
             }
             return members;
         }
@@ -235,7 +236,8 @@ py::object fromJson(const Json& json) {
 
 Json toProfile(py::handle object) {
     if (!PyDict_Check(object.ptr())) {
-        badInput("a profile is a dict of \"Name\": value members, not a " + typeOf(object));
+        throw Error(ErrorKind::BadInput, "a profile is a dict of \"Name\": value members, not a " +
+                                             pythonTypeName(object));
     }
     Json members = Json::object();
     for (const auto& [key, item] : py::reinterpret_borrow<py::dict>(object)) {
@@ -246,7 +248,7 @@ Json toProfile(py::handle object) {
                              {"width", region->width},
                              {"height", region->height}};
         } else {
-            members[name] = toJson(item, 1);
+            members[name] = jsonFromPython(item, 1);
         }
     }
     return members;
@@ -254,8 +256,8 @@ Json toProfile(py::handle object) {
 
 std::uint32_t narrow(const Integer& number, long long maximum, const char* what) {
     if (number.value < 0 || number.value > maximum) {
-        badInput(std::string(what) + " " + std::to_string(number.value) + " is not in 0 to " +
-                 std::to_string(maximum));
+        throw Error(ErrorKind::BadInput, std::string(what) + " " + std::to_string(number.value) +
+                                             " is not in 0 to " + std::to_string(maximum));
     }
     return static_cast<std::uint32_t>(number.value);
 }
@@ -276,13 +278,13 @@ std::string keyText(handle source) {
     }
     throw vexar::Error(vexar::ErrorKind::BadInput,
                        "a parameter is named by a str or an int identifier, not a " +
-                           vexar::python::typeOf(source));
+                           vexar::python::pythonTypeName(source));
 }
 
 long long integerOf(handle source) {
     if (!vexar::python::isInt(source) && !PyIndex_Check(source.ptr())) {
         throw vexar::Error(vexar::ErrorKind::BadInput,
-                           "expected an int, not a " + vexar::python::typeOf(source));
+                           "expected an int, not a " + vexar::python::pythonTypeName(source));
     }
     const object number = reinterpret_steal<object>(PyNumber_Index(source.ptr()));
     if (!number) throw error_already_set();
@@ -308,17 +310,17 @@ handle type_caster<vexar::python::Blob>::cast(const vexar::python::Blob& from, r
 
 handle type_caster<vexar::python::JsonDoc>::cast(const vexar::python::JsonDoc& from,
                                                  return_value_policy, handle) {
-    return vexar::python::fromJson(from.json).release();
+    return vexar::python::pythonFromJson(from.json).release();
 }
 
 handle type_caster<vexar::python::Profile>::cast(const vexar::python::Profile& from,
                                                  return_value_policy, handle) {
-    return vexar::python::fromJson(from.json).release();
+    return vexar::python::pythonFromJson(from.json).release();
 }
 
 bool type_caster<vexar::python::Calibration>::load(handle source, bool) {
     if (PyDict_Check(source.ptr())) {
-        value.record = vexar::python::toJson(source);
+        value.record = vexar::python::jsonFromPython(source);
     } else {
         value.record = vexar::python::toBytes(source, "a calibration record");
     }

@@ -34,8 +34,8 @@ std::vector<std::uint8_t> toBytes(py::handle object, const char* what);
 
 // JSON of the tool's own form: NaN and the infinities as the strings "nan", "-nan", "inf" and
 // "-inf", which is how vexar-ctl writes them; keys of a dict may be str or int.
-Json toJson(py::handle object);
-py::object fromJson(const Json& json);
+Json jsonFromPython(py::handle object);
+py::object pythonFromJson(const Json& json);
 // A profile: a dict of "Name" or identifier to value, where a region may also be a Region or
 // any sequence of four integers.
 Json toProfile(py::handle object);
@@ -90,7 +90,7 @@ long long integerOf(handle source);
 VEXAR_PYTHON_CASTER(Key, "str | int", keyText(source))
 VEXAR_PYTHON_CASTER(PyValue, "bool | int | float | Region", vexar::python::toValue(source))
 VEXAR_PYTHON_CASTER(Blob, "bytes", vexar::python::toBytes(source, "data"))
-VEXAR_PYTHON_CASTER(JsonDoc, "dict", vexar::python::toJson(source))
+VEXAR_PYTHON_CASTER(JsonDoc, "dict", vexar::python::jsonFromPython(source))
 VEXAR_PYTHON_CASTER(Profile, "dict", vexar::python::toProfile(source))
 VEXAR_PYTHON_CASTER(Integer, "int", integerOf(source))
 

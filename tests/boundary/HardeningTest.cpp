@@ -70,7 +70,7 @@ TEST_F(LastErrorAfterRefusal, IsCopiedOnlyIntoEnoughRoomAndThenEmpties) {
 
 struct InstanceCall {
     const char* name;
-    std::function<std::int32_t(const Tools::PluginApi&, void*)> call;
+    std::function<std::int32_t(const vexar::detail::PluginApi&, void*)> call;
 };
 
 std::vector<InstanceCall> everyErrorCodeExport() {
@@ -83,7 +83,7 @@ std::vector<InstanceCall> everyErrorCodeExport() {
     static RegionOfInterestInternal roi;
     return {
         {"initialize",
-         [](const Tools::PluginApi& a, void* i) {
+         [](const vexar::detail::PluginApi& a, void* i) {
              return a.initialize(i, nullptr, &Sim::SimulatedModule::readCallback,
                                  &Sim::SimulatedModule::writeCallback,
                                  Sim::SimulatedModule::moduleKey(),
@@ -125,7 +125,7 @@ std::vector<InstanceCall> everyErrorCodeExport() {
 }
 
 TEST(NullInstance, IsRefusedByEveryExportThatAnswersAndIgnoredByTheOthers) {
-    const Tools::PluginApi& api = pluginLibrary().api();
+    const vexar::detail::PluginApi& api = pluginLibrary().api();
     for (const InstanceCall& c : everyErrorCodeExport()) {
         EXPECT_EQ(c.call(api, nullptr), VEXAR_INVALID_ARGUMENT) << c.name;
     }

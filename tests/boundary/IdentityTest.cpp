@@ -17,7 +17,7 @@ namespace Lumivor::Testing {
 namespace {
 
 TEST(PluginIdentity, AnswersVersionsAndTypeWithoutAnInstanceEvenToPartlyNullPointers) {
-    const Tools::PluginApi& api = pluginLibrary().api();
+    const vexar::detail::PluginApi& api = pluginLibrary().api();
     std::uint32_t major = 7, minor = 7, patch = 7;
     api.getPluginVersion(&major, &minor, &patch);
     EXPECT_EQ(major, 0u);

@@ -154,6 +154,41 @@ TEST(CameraBus, ABusFailureIsNotARefusalWhateverItsNumber) {
     EXPECT_EQ(record.back().result, 0);
 }
 
+// Only a module the library holds itself is seen past the bus: its registers without
+// transactions, the bytes its one-byte devices latched, its power-on state. A caller's bus,
+// even with the same module behind it, carries transfers and nothing else.
+TEST(CameraBus, OnlyTheLibrarysOwnModuleIsSeenPastTheBus) {
+    vexar::Camera own = vexar::Camera::open("sim", withPlugin());
+    std::atomic<int> countdown = 1 << 30;
+    vexar::Camera caller =
+        vexar::Camera::open(std::make_unique<FailingBus>(countdown, EIO), withPlugin());
+    for (vexar::Camera* camera : {&own, &caller}) {
+        camera->writeRegister(0x2a, 0x11, 0x42);
+        camera->clearTransactions();
+        EXPECT_EQ(camera->fields().size(), vexar::Camera::fieldTable().size());
+    }
+    EXPECT_TRUE(own.transactions().empty());
+    EXPECT_FALSE(caller.transactions().empty());
+
+    EXPECT_EQ(own.readRegister(0x2a, 0x11), std::optional<std::uint8_t>(0x42));
+    EXPECT_EQ(own.byteDevices().front().latched, std::optional<std::uint8_t>(0x42));
+    EXPECT_THROW(caller.readRegister(0x2a, 0x11), vexar::Error);
+    for (const vexar::ByteDeviceValue& device : caller.byteDevices()) {
+        EXPECT_FALSE(device.latched) << device.role;
+    }
+
+    EXPECT_TRUE(own.canReset());
+    own.reset();
+    EXPECT_EQ(own.readRegister(0x2a, 0x11), std::nullopt);
+    EXPECT_FALSE(caller.canReset());
+    try {
+        caller.reset();
+        FAIL() << "a caller's bus went back to power-on";
+    } catch (const vexar::Error& error) {
+        EXPECT_EQ(error.kind(), vexar::ErrorKind::Unsupported);
+    }
+}
+
 TEST_F(CameraTest, TheTransactionRecordIsBoundedAndTheCallbackSeesEveryOne) {
     std::size_t seen = 0;
     camera.onTransaction([&](const vexar::Transaction&) { ++seen; });

@@ -8,7 +8,7 @@
 
 #include "Values.h"
 
-namespace Lumivor::Ctl {
+namespace vexar::detail {
 namespace {
 
 std::uint32_t bitsOf(float f) {
@@ -53,4 +53,4 @@ TEST(CtlFloatText, EveryFloatSurvivesTextAndJsonBitForBit) {
 }
 
 }  // namespace
-}  // namespace Lumivor::Ctl
+}  // namespace vexar::detail

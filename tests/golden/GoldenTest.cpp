@@ -43,7 +43,7 @@ namespace {
 namespace fs = std::filesystem;
 using Bytes = std::vector<std::uint8_t>;
 
-const Tools::PluginApi& api() {
+const vexar::detail::PluginApi& api() {
     return pluginLibrary().api();
 }
 
@@ -176,13 +176,13 @@ Bytes calibrationBytes(const std::vector<std::string>& words) {
 
 // One instance on one fresh simulated module, released through the exports.
 struct Session {
-    Bus::SimulatedBackend bus;
-    Sim::SimulatedModule& module = *bus.simulated();
+    vexar::detail::bus::SimulatedBackend bus;
+    Sim::SimulatedModule& module = bus.module();
     ModuleDescriptor descriptor = Sim::SimulatedModule::moduleDescriptor();
     void* instance = api().createInstance();
     std::int32_t initialised = api().initialize(
-        instance, bus.hostContext(), &Bus::Backend::readCallback, &Bus::Backend::writeCallback,
-        Sim::SimulatedModule::moduleKey(), descriptor);
+        instance, bus.hostContext(), &vexar::detail::bus::Backend::readCallback,
+        &vexar::detail::bus::Backend::writeCallback, Sim::SimulatedModule::moduleKey(), descriptor);
     Session() = default;
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
@@ -330,9 +330,10 @@ void initialiseWithBoard(Session& s, const std::string& step) {
     board.type = static_cast<std::uint32_t>(std::stoul(v.at(0), nullptr, 16));
     board.version = static_cast<std::uint16_t>(std::stoul(v.at(1), nullptr, 16));
     board.present = static_cast<std::uint8_t>(std::stoul(v.at(2), nullptr, 16));
-    ASSERT_EQ(api().initialize(s.instance, s.bus.hostContext(), &Bus::Backend::readCallback,
-                               &Bus::Backend::writeCallback, Sim::SimulatedModule::moduleKey(),
-                               s.descriptor),
+    ASSERT_EQ(api().initialize(s.instance, s.bus.hostContext(),
+                               &vexar::detail::bus::Backend::readCallback,
+                               &vexar::detail::bus::Backend::writeCallback,
+                               Sim::SimulatedModule::moduleKey(), s.descriptor),
               0)
         << step;
 }

@@ -42,8 +42,8 @@ constexpr const char* kAdapter = "/dev/i2c-1";
 struct Hardware {
     std::mutex mutex;
     unsigned long functions = I2C_FUNC_I2C;
-    Lumivor::Bus::SimulatedBackend bus;
-    Lumivor::Sim::SimulatedModule& module = *bus.simulated();
+    vexar::detail::bus::SimulatedBackend bus;
+    Lumivor::Sim::SimulatedModule& module = bus.module();
 };
 
 // Resolved data is the caller's to release; its parent keeps what the client sees up to date.

@@ -74,7 +74,7 @@ struct ExhaustedMemory {
 };
 
 TEST(ExhaustedMemory, CreateInstanceAnswersNull) {
-    const Tools::PluginApi& api = pluginLibrary().api();
+    const vexar::detail::PluginApi& api = pluginLibrary().api();
     void* instance = nullptr;
     {
         const ExhaustedMemory exhausted;

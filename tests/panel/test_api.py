@@ -26,7 +26,7 @@ SECURITY = [
     ("PUT", "/api/parameters/MicroFrameNumber", {}, {"value": 2.5}, False, 400, "BadInput"),
     ("PUT", "/api/parameters/FrameRate", {}, {"valeu": 20}, False, 400, "BadInput"),
     ("PUT", "/api/parameters/FrameRate", {}, "{\"value\": 1, \"value\": 2}", False, 400, "BadInput"),
-    ("PUT", "/api/parameters/Brightness", {}, {"value": 1}, False, 404, "NotFound"),
+    ("PUT", "/api/parameters/Brightness", {}, {"value": 1}, False, 400, "BadInput"),
     ("GET", "/api/nothing", {}, None, False, 404, "NotFound"),
     ("DELETE", "/api/parameters/FrameRate", {}, None, False, 405, "MethodNotAllowed"),
     ("GET", "/api/reset", {}, None, False, 405, "MethodNotAllowed"),

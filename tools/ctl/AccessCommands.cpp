@@ -7,16 +7,16 @@
 #include "Errors.h"
 #include "vexar/json.hpp"
 
-namespace Lumivor::Ctl {
+namespace vexar::ctl {
 
 namespace {
+// The parameter a command names; the library's refusal, naming the command, otherwise.
 vexar::ParameterName lookUp(const std::string& command, const std::string& nameOrId) {
-    auto parameter = vexar::findParameter(nameOrId);
-    if (!parameter) {
-        throw badInput(command + " " + nameOrId +
-                       ": no such parameter (a name as 'list' shows it, or an id 0-15)");
+    try {
+        return vexar::parameterNamed(nameOrId);
+    } catch (const vexar::Error& error) {
+        throw reworded(error, command + " ");
     }
-    return *parameter;
 }
 
 // The library says that a system state writes the parameter; the tool names its command.
@@ -28,10 +28,6 @@ vexar::Error stateLoadHint(const vexar::Error& error) {
     }
     reason.insert(reason.size() - 1, ": see 'state load'");
     return vexar::Error(error.kind(), reason, error.details());
-}
-
-std::string aValueOf(vexar::ValueType type) {
-    return (type == vexar::ValueType::Int ? "an " : "a ") + std::string(vexar::typeName(type));
 }
 
 struct Assignment {
@@ -49,7 +45,7 @@ Assignment parseAssignment(const std::string& text) {
     const auto value =
         vexar::Value::parse(parameter.type, std::string_view(text).substr(equals + 1));
     if (!value) {
-        throw badInput("set " + text + ": not " + aValueOf(parameter.type) +
+        throw badInput("set " + text + ": not " + vexar::aValueOf(parameter.type) +
                        (parameter.type == vexar::ValueType::Region ? " (x,y,width,height)" : ""));
     }
     return {text, std::move(parameter), *value};
@@ -131,4 +127,4 @@ void runSet(Context& context, const std::vector<std::string>& assignments) {
     }
 }
 
-}  // namespace Lumivor::Ctl
+}  // namespace vexar::ctl

@@ -19,7 +19,7 @@
 #include "vexar/json.hpp"
 #include "vexar/panel.hpp"
 
-namespace Lumivor::Ctl {
+namespace vexar::ctl {
 
 namespace {
 constexpr const char* kDescription =
@@ -293,21 +293,6 @@ void refuseEmptyValues(const CLI::App& app, const Options& options) {
     }
 }
 
-std::size_t editDistance(std::string_view a, std::string_view b) {
-    std::vector<std::size_t> row(b.size() + 1);
-    for (std::size_t j = 0; j <= b.size(); ++j) row[j] = j;
-    for (std::size_t i = 1; i <= a.size(); ++i) {
-        std::size_t diagonal = row[0];
-        row[0] = i;
-        for (std::size_t j = 1; j <= b.size(); ++j) {
-            const std::size_t above = row[j];
-            row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] != b[j - 1])});
-            diagonal = above;
-        }
-    }
-    return row[b.size()];
-}
-
 // The first word that is neither an option nor an option's value: the command, if any.
 std::optional<std::string> commandWord(const std::vector<std::string>& args) {
     for (std::size_t i = 0; i < args.size(); ++i) {
@@ -333,9 +318,7 @@ void checkCommand(const std::vector<std::string>& args) {
         return;
     }
     std::string message = "unknown command '" + *word + "'";
-    const auto nearest = std::ranges::min_element(
-        commands, {}, [&](const std::string& command) { return editDistance(*word, command); });
-    if (editDistance(*word, *nearest) <= 2) {
+    if (const auto nearest = vexar::nearestWord(*word, commands)) {
         message += "; did you mean '" + *nearest + "'?";
     }
     throw badInput(message);
@@ -511,4 +494,4 @@ int runCommandLine(const std::vector<std::string>& args, const Streams& io,
     return Exit::Success;
 }
 
-}  // namespace Lumivor::Ctl
+}  // namespace vexar::ctl

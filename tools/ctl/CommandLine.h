@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-namespace Lumivor::Ctl {
+namespace vexar::ctl {
 
 // Where a command line reads and writes. File names on it resolve against base (empty: the
 // working directory).
@@ -21,4 +21,4 @@ struct Streams {
 int runCommandLine(const std::vector<std::string>& args, const Streams& io,
                    const std::string& defaultPlugin);
 
-}  // namespace Lumivor::Ctl
+}  // namespace vexar::ctl

@@ -7,7 +7,7 @@
 
 #include "vexar/camera.hpp"
 
-namespace Lumivor::Ctl {
+namespace vexar::ctl {
 
 // What every command works with. File names are taken relative to base ("-" is the standard
 // stream); json is --format json; quiet silences what set adds about the values it wrote;
@@ -49,4 +49,4 @@ int runDemo(const std::string& pluginPath, std::ostream& out, std::ostream& err)
 // A whole number as people type it: decimal, or hexadecimal with 0x.
 std::optional<std::uint32_t> parseUnsigned(std::string_view text);
 
-}  // namespace Lumivor::Ctl
+}  // namespace vexar::ctl

@@ -14,7 +14,7 @@
 #include "Errors.h"
 #include "vexar/json.hpp"
 
-namespace Lumivor::Ctl {
+namespace vexar::ctl {
 
 using vexar::Json;
 
@@ -233,4 +233,4 @@ int runDemo(const std::string& pluginPath, std::ostream& out, std::ostream& err)
     }
 }
 
-}  // namespace Lumivor::Ctl
+}  // namespace vexar::ctl

@@ -4,7 +4,7 @@
 
 #include "vexar/error.hpp"
 
-namespace Lumivor::Ctl {
+namespace vexar::ctl {
 
 // Commands fail with the library's error: main reports "vexar-ctl: <message>" (or the error as
 // JSON) and exits with the status the library's table gives its kind, so that each status
@@ -36,4 +36,4 @@ inline vexar::Error reworded(const vexar::Error& error, const std::string& befor
     return vexar::Error(error.kind(), before + error.what() + after, std::move(details));
 }
 
-}  // namespace Lumivor::Ctl
+}  // namespace vexar::ctl

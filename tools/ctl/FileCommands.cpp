@@ -5,7 +5,7 @@
 #include "vexar/files.hpp"
 #include "vexar/json.hpp"
 
-namespace Lumivor::Ctl {
+namespace vexar::ctl {
 
 namespace {
 std::string asText(const std::vector<std::uint8_t>& bytes) {
@@ -87,4 +87,4 @@ void runCalibWrite(Context& context, const std::string& file, bool json) {
     }
 }
 
-}  // namespace Lumivor::Ctl
+}  // namespace vexar::ctl

@@ -6,7 +6,7 @@
 #include "vexar/json.hpp"
 #include "yorind/ModuleDescription.h"
 
-namespace Lumivor::Ctl {
+namespace vexar::ctl {
 
 namespace {
 std::string hex(std::uint32_t value) {
@@ -84,4 +84,4 @@ void runInfo(Context& context) {
         << "phase scaling        " << vexar::Value(scaling).toString() << '\n';
 }
 
-}  // namespace Lumivor::Ctl
+}  // namespace vexar::ctl

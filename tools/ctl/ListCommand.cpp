@@ -5,7 +5,7 @@
 #include "Errors.h"
 #include "vexar/json.hpp"
 
-namespace Lumivor::Ctl {
+namespace vexar::ctl {
 
 namespace {
 // One parameter as the plug-in describes it. A write-only parameter is not read at all.
@@ -59,4 +59,4 @@ void runList(Context& context) {
     }
 }
 
-}  // namespace Lumivor::Ctl
+}  // namespace vexar::ctl

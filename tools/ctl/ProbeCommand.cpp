@@ -5,7 +5,7 @@
 #include "Commands.h"
 #include "Errors.h"
 
-namespace Lumivor::Ctl {
+namespace vexar::ctl {
 
 void runProbe(std::string_view where, const vexar::OpenOptions& options, std::ostream& out) {
     const vexar::ProbeResult probed = vexar::probe(where, options);
@@ -33,4 +33,4 @@ void runProbe(std::string_view where, const vexar::OpenOptions& options, std::os
     }
 }
 
-}  // namespace Lumivor::Ctl
+}  // namespace vexar::ctl

@@ -7,7 +7,7 @@
 #include "Commands.h"
 #include "Errors.h"
 
-namespace Lumivor::Ctl {
+namespace vexar::ctl {
 
 std::optional<std::uint32_t> parseUnsigned(std::string_view text) {
     const auto value = vexar::Value::parse(vexar::ValueType::Int, text);
@@ -217,4 +217,4 @@ void runRegs(Context& context, bool diff) {
     }
 }
 
-}  // namespace Lumivor::Ctl
+}  // namespace vexar::ctl

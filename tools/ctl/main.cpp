@@ -64,20 +64,20 @@ bool standardErrorArrived() {
 int main(int argc, char** argv) {
     holdClosedStandardStreams();
     const std::vector<std::string> args(argv + 1, argv + argc);
-    int status = Lumivor::Ctl::exitStatus(vexar::ErrorKind::Internal);
+    int status = vexar::ctl::exitStatus(vexar::ErrorKind::Internal);
     try {
-        status = Lumivor::Ctl::runCommandLine(args, {std::cout, std::cerr, std::cin, {}},
-                                              vexar::defaultPluginPath());
+        status = vexar::ctl::runCommandLine(args, {std::cout, std::cerr, std::cin, {}},
+                                            vexar::defaultPluginPath());
     } catch (const std::exception& error) {
         // Commands report what they foresee themselves; this is for what they do not.
         std::cerr << "vexar-ctl: unexpected error: " << error.what() << '\n';
     }
-    const bool succeeded = status == Lumivor::Ctl::Exit::Success;
-    const int lost = Lumivor::Ctl::exitStatus(vexar::ErrorKind::BadInput);
+    const bool succeeded = status == vexar::ctl::Exit::Success;
+    const int lost = vexar::ctl::exitStatus(vexar::ErrorKind::BadInput);
     if (!standardOutputArrived(succeeded) && succeeded) {
         status = lost;
     }
-    if (!standardErrorArrived() && status == Lumivor::Ctl::Exit::Success) {
+    if (!standardErrorArrived() && status == vexar::ctl::Exit::Success) {
         status = lost;
     }
     return status;

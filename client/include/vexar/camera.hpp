@@ -88,7 +88,14 @@ struct ParameterName {
 };
 // A name in any letter case, or an identifier in decimal or 0x-hexadecimal; nothing otherwise.
 VEXAR_CLIENT_API std::optional<ParameterName> findParameter(std::string_view nameOrId);
+// The same, or Error(BadInput) "<nameOrId>: no such parameter (...); did you mean 'FrameRate'?",
+// as every call on a camera that names a parameter refuses it.
+VEXAR_CLIENT_API ParameterName parameterNamed(std::string_view nameOrId);
 VEXAR_CLIENT_API std::vector<ParameterName> parameterNames();
+// The candidate a mistyped word most likely meant: at most two letters added, dropped or
+// changed, in any letter case, and fewer than the word has letters; nothing otherwise.
+VEXAR_CLIENT_API std::optional<std::string> nearestWord(std::string_view word,
+                                                        const std::vector<std::string>& candidates);
 
 // A sub-register: its place in the sensor's 24-bit registers and what it holds now.
 struct Field {

@@ -28,6 +28,8 @@ enum class ValueType { Float, Int, Bool, Region };
 
 // "float", "int", "bool", "region".
 VEXAR_CLIENT_API std::string_view typeName(ValueType type);
+// "a float", "an int", "a bool", "a region": what a message says a parameter takes.
+VEXAR_CLIENT_API std::string aValueOf(ValueType type);
 
 namespace detail {
 // Error(BadInput) saying that the number does not fit; out of line, so that this header needs

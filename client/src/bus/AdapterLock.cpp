@@ -9,11 +9,11 @@
 
 #include "io/FileLock.h"
 
-namespace Lumivor::Bus {
+namespace vexar::detail::bus {
 
 namespace {
-Io::Failure cannotLock(const std::string& shown, int error) {
-    return Io::Failure(Io::FailureKind::BusFailure,
+io::Failure cannotLock(const std::string& shown, int error) {
+    return io::Failure(io::FailureKind::BusFailure,
                        "cannot lock " + shown + ": " + std::strerror(error));
 }
 }  // namespace
@@ -25,7 +25,7 @@ AdapterLock::AdapterLock(int fd, const std::string& shown, std::chrono::millisec
     }
     int error = 0;
     try {
-        error = Io::lockExclusive(fd_, shown, std::chrono::steady_clock::now() + timeout, timeout);
+        error = io::lockExclusive(fd_, shown, std::chrono::steady_clock::now() + timeout, timeout);
     } catch (...) {
         ::close(fd_);
         throw;
@@ -42,4 +42,4 @@ AdapterLock::~AdapterLock() {
     ::close(fd_);
 }
 
-}  // namespace Lumivor::Bus
+}  // namespace vexar::detail::bus

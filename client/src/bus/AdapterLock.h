@@ -3,7 +3,7 @@
 #include <chrono>
 #include <string>
 
-namespace Lumivor::Bus {
+namespace vexar::detail::bus {
 
 // An exclusive flock on an adapter's open device node, from construction to destruction; it
 // holds a descriptor of its own, so that it may outlive the caller's. A
@@ -12,8 +12,8 @@ namespace Lumivor::Bus {
 // that take it too: other programs on the bus (i2cset, a kernel driver) are not held back.
 class AdapterLock {
   public:
-    // Waits up to timeout (zero: not at all); Io::LockBusy naming the holding process when
-    // the wait runs out; Io::Failure(BusFailure) when the node cannot be locked at all.
+    // Waits up to timeout (zero: not at all); io::LockBusy naming the holding process when
+    // the wait runs out; io::Failure(BusFailure) when the node cannot be locked at all.
     AdapterLock(int fd, const std::string& shown, std::chrono::milliseconds timeout);
     AdapterLock(const AdapterLock&) = delete;
     AdapterLock& operator=(const AdapterLock&) = delete;
@@ -23,4 +23,4 @@ class AdapterLock {
     int fd_;
 };
 
-}  // namespace Lumivor::Bus
+}  // namespace vexar::detail::bus

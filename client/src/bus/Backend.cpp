@@ -8,6 +8,7 @@
 #include "ImageFile.h"
 #include "io/LockedFile.h"
 #include "io/OutputWriter.h"
+#include "vexar/error.hpp"
 #include "yorind/ModuleDescription.h"
 
 namespace vexar {
@@ -47,7 +48,7 @@ std::string Transaction::toString() const {
 
 }  // namespace vexar
 
-namespace Lumivor::Bus {
+namespace vexar::detail::bus {
 
 std::int32_t Backend::readCallback(void* hostContext, std::uint16_t device, std::uint8_t reg,
                                    std::uint8_t* buffer, std::uint32_t length) {
@@ -115,17 +116,24 @@ vexar::Error Backend::busFailure(const Transaction& failed, const std::string& l
                         std::move(details));
 }
 
+void Backend::reset() {
+    throw vexar::Error(
+        vexar::ErrorKind::Unsupported,
+        "a module on " + name() + " has no power-on state the library could load back");
+}
+
 std::int32_t SimulatedBackend::transfer(Direction direction, std::uint16_t device, std::uint8_t reg,
                                         std::uint8_t* buffer, std::uint32_t length) {
     return direction == Direction::Read
-               ? Sim::SimulatedModule::readCallback(&module_, device, reg, buffer, length)
-               : Sim::SimulatedModule::writeCallback(&module_, device, reg, buffer, length);
+               ? Lumivor::Sim::SimulatedModule::readCallback(&module_, device, reg, buffer, length)
+               : Lumivor::Sim::SimulatedModule::writeCallback(&module_, device, reg, buffer,
+                                                              length);
 }
 
 // The image is read and checked before the plug-in touches the bus, and stays locked until
 // the operation has written it back.
 struct ImageBackend::Held {
-    Io::LockedFile file;
+    io::LockedFile file;
     std::string loaded;  // the module's image as applied, to tell whether the operation changed it
 };
 
@@ -134,10 +142,10 @@ ImageBackend::ImageBackend(std::filesystem::path path) : path_(std::move(path)) 
 ImageBackend::~ImageBackend() = default;
 
 void ImageBackend::begin(std::chrono::milliseconds timeout) {
-    std::unique_ptr<Held> held(new Held{Io::LockedFile(path_, timeout), {}});
-    const Ctl::RegisterImage contents = Ctl::parseImage(held->file.text(), path_.string());
-    Ctl::applyImage(*simulated(), contents);
-    held->loaded = Ctl::imageText(*simulated());
+    std::unique_ptr<Held> held(new Held{io::LockedFile(path_, timeout), {}});
+    const RegisterImage contents = parseImage(held->file.text(), path_.string());
+    applyImage(module(), contents);
+    held->loaded = imageText(module());
     held_ = std::move(held);
 }
 
@@ -149,7 +157,7 @@ void ImageBackend::end(bool succeeded) {
     if (!held) {
         return;
     }
-    const std::string now = Ctl::imageText(*simulated());
+    const std::string now = imageText(module());
     if (now != held->loaded || (succeeded && !held->file.existed())) {
         held->file.replace(now);
     }
@@ -164,4 +172,4 @@ std::int32_t CallerBackend::transfer(Direction direction, std::uint16_t device, 
                                         : bus_->write(device, reg, {buffer, length});
 }
 
-}  // namespace Lumivor::Bus
+}  // namespace vexar::detail::bus

@@ -16,7 +16,7 @@
 #include "vexar/bus.hpp"
 #include "vexar/error.hpp"
 
-namespace Lumivor::Bus {
+namespace vexar::detail::bus {
 
 using vexar::Direction;
 using vexar::Transaction;
@@ -38,8 +38,6 @@ class Backend {
 
     // "simulated module" (an image too), the adapter's device node or the caller's bus's name.
     virtual std::string name() const = 0;
-    // The simulated module behind this backend; nothing on real hardware.
-    virtual Sim::SimulatedModule* simulated() { return nullptr; }
     // Whether other processes may reach the module too, so that what they change shows only on
     // a fresh read: an adapter, an image and a caller's bus are; this process's module is not.
     virtual bool shared() const { return true; }
@@ -48,6 +46,21 @@ class Backend {
     // back). Ends nest within begins only once: the camera counts the depth.
     virtual void begin(std::chrono::milliseconds /*timeout*/) {}
     virtual void end(bool /*succeeded*/) {}
+
+    // What only a module the backend itself holds can answer; a real bus answers nothing.
+    // A sensor register as the module holds it, seen without a transaction.
+    virtual std::optional<std::uint32_t> peekRegister(std::uint32_t /*address*/) const {
+        return std::nullopt;
+    }
+    // The byte a one-byte device latched (nothing inside when it was never written). Such a
+    // device cannot be read back over a bus, so a real one cannot tell at all.
+    virtual std::optional<std::optional<std::uint8_t>> latchedByte(std::uint16_t /*device*/) const {
+        return std::nullopt;
+    }
+    // Whether the module can go back to power-on, and taking it there; on a real bus the
+    // library has no power-on state to load back, and reset is Error(Refused).
+    virtual bool canReset() const { return false; }
+    virtual void reset();
 
     // The callbacks to hand to initialize, with hostContext() as their context.
     static std::int32_t readCallback(void* hostContext, std::uint16_t device, std::uint8_t reg,
@@ -97,15 +110,26 @@ class Backend {
 class SimulatedBackend : public Backend {
   public:
     std::string name() const override { return "simulated module"; }
-    Sim::SimulatedModule* simulated() override { return &module_; }
     bool shared() const override { return false; }
+    std::optional<std::uint32_t> peekRegister(std::uint32_t address) const override {
+        return module_.registerValue(address);
+    }
+    std::optional<std::optional<std::uint8_t>> latchedByte(std::uint16_t device) const override {
+        return module_.latchedByte(device);
+    }
+    bool canReset() const override { return true; }
+    void reset() override { module_.reset(); }
+
+    // The module itself, for whoever made this backend (faults to inject, an image to load).
+    Lumivor::Sim::SimulatedModule& module() { return module_; }
+    const Lumivor::Sim::SimulatedModule& module() const { return module_; }
 
   protected:
     std::int32_t transfer(Direction direction, std::uint16_t device, std::uint8_t reg,
                           std::uint8_t* buffer, std::uint32_t length) override;
 
   private:
-    Sim::SimulatedModule module_;
+    Lumivor::Sim::SimulatedModule module_;
 };
 
 // The simulated module kept in a register image file. Each operation holds the file's lock,
@@ -164,4 +188,4 @@ class CallerBackend final : public Backend {
     std::unique_ptr<vexar::Bus> bus_;
 };
 
-}  // namespace Lumivor::Bus
+}  // namespace vexar::detail::bus

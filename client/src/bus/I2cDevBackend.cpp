@@ -15,7 +15,7 @@
 #include "bus/Backend.h"
 #include "vexar/error.hpp"
 
-namespace Lumivor::Bus {
+namespace vexar::detail::bus {
 
 namespace {
 std::string adapterPath(const std::string& adapter) {
@@ -98,4 +98,4 @@ std::int32_t I2cDevBackend::transfer(Direction direction, std::uint16_t device, 
     return 0;
 }
 
-}  // namespace Lumivor::Bus
+}  // namespace vexar::detail::bus

@@ -2,7 +2,7 @@
 
 #include "yorind/ModuleDescription.h"
 
-namespace Lumivor::Bus {
+namespace vexar::detail::bus {
 
 namespace {
 // A register of each sensor bank that holds fields from power-on, then every one-byte device.
@@ -38,4 +38,4 @@ std::vector<Answer> probe(Backend& backend, std::span<const ModuleDevice> device
     return answers;
 }
 
-}  // namespace Lumivor::Bus
+}  // namespace vexar::detail::bus

@@ -6,7 +6,7 @@
 
 #include "bus/Backend.h"
 
-namespace Lumivor::Bus {
+namespace vexar::detail::bus {
 
 // A device of the module's bus and the register a presence check reads from it.
 struct ModuleDevice {
@@ -30,4 +30,4 @@ struct Answer {
 // nobody is at the address.
 std::vector<Answer> probe(Backend& backend, std::span<const ModuleDevice> devices);
 
-}  // namespace Lumivor::Bus
+}  // namespace vexar::detail::bus

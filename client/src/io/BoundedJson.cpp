@@ -8,7 +8,7 @@
 
 #include "io/Failure.h"
 
-namespace Lumivor::Io {
+namespace vexar::detail::io {
 
 namespace {
 // The parser's input, counting how far it has read: its callback learns no position, and a
@@ -161,4 +161,4 @@ Json parseBoundedJson(std::string_view text, const std::string& shown, std::size
     }
 }
 
-}  // namespace Lumivor::Io
+}  // namespace vexar::detail::io

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-namespace Lumivor::Io {
+namespace vexar::detail::io {
 
 using Json = nlohmann::ordered_json;
 
@@ -27,4 +27,4 @@ std::string excerpt(std::string_view text, std::size_t limit = 32);
 // The same of a value's compact JSON text.
 std::string jsonExcerpt(const Json& value, std::size_t limit = 32);
 
-}  // namespace Lumivor::Io
+}  // namespace vexar::detail::io

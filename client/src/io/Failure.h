@@ -4,7 +4,7 @@
 
 #include "vexar/error.hpp"
 
-namespace Lumivor::Io {
+namespace vexar::detail::io {
 
 // The reading, writing, parsing and locking units fail with the library's own error, so that
 // nothing has to translate between them.
@@ -15,4 +15,4 @@ inline Failure badInputFailure(const std::string& message) {
     return Failure(FailureKind::BadInput, message);
 }
 
-}  // namespace Lumivor::Io
+}  // namespace vexar::detail::io

@@ -10,7 +10,7 @@
 #include <sstream>
 #include <thread>
 
-namespace Lumivor::Io {
+namespace vexar::detail::io {
 
 namespace {
 std::string processName(pid_t pid) {
@@ -83,4 +83,4 @@ int lockExclusive(int fd, const std::string& shown, std::chrono::steady_clock::t
         shown + " is in use by " + holder + "; gave up after waiting " + seconds(timeout), pid);
 }
 
-}  // namespace Lumivor::Io
+}  // namespace vexar::detail::io

@@ -9,7 +9,7 @@
 
 #include "io/Failure.h"
 
-namespace Lumivor::Io {
+namespace vexar::detail::io {
 
 // The lock was not had in time: another process holds the adapter or the image.
 class LockBusy : public Failure {
@@ -40,4 +40,4 @@ int lockExclusive(int fd, const std::string& shown, std::chrono::steady_clock::t
 // none or it cannot be told (another pid namespace).
 std::optional<pid_t> flockHolder(int fd);
 
-}  // namespace Lumivor::Io
+}  // namespace vexar::detail::io

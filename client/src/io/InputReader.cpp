@@ -11,7 +11,7 @@
 
 #include "io/Failure.h"
 
-namespace Lumivor::Io {
+namespace vexar::detail::io {
 
 namespace {
 Failure cannotRead(const std::string& shown, const std::string& reason) {
@@ -130,4 +130,4 @@ std::string readStream(std::istream& in, const std::string& shown, const InputKi
     return bytes;
 }
 
-}  // namespace Lumivor::Io
+}  // namespace vexar::detail::io

@@ -5,7 +5,7 @@
 #include <iosfwd>
 #include <string>
 
-namespace Lumivor::Io {
+namespace vexar::detail::io {
 
 // What an input is, for messages, and the most bytes it may have: far above the largest valid
 // file of its kind, so that no valid input comes near it and /dev/zero ends at once.
@@ -30,4 +30,4 @@ std::string readDescriptor(int fd, const std::string& shown, const InputKind& ki
 // The same for a stream such as standard input.
 std::string readStream(std::istream& in, const std::string& shown, const InputKind& kind);
 
-}  // namespace Lumivor::Io
+}  // namespace vexar::detail::io

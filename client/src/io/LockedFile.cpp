@@ -13,7 +13,7 @@
 #include "io/InputReader.h"
 #include "io/OutputWriter.h"
 
-namespace Lumivor::Io {
+namespace vexar::detail::io {
 
 namespace fs = std::filesystem;
 
@@ -102,4 +102,4 @@ void LockedFile::replace(std::string_view bytes) const {
     replaceRegularFile(path_, bytes);
 }
 
-}  // namespace Lumivor::Io
+}  // namespace vexar::detail::io

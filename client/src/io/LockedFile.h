@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-namespace Lumivor::Io {
+namespace vexar::detail::io {
 
 // A regular file held under an exclusive flock from construction to destruction, so that runs
 // sharing it take turns; its contents are read under the lock (as a register image, by size).
@@ -35,4 +35,4 @@ class LockedFile {
     std::string text_;
 };
 
-}  // namespace Lumivor::Io
+}  // namespace vexar::detail::io

@@ -15,7 +15,7 @@
 
 #include "io/Failure.h"
 
-namespace Lumivor::Io {
+namespace vexar::detail::io {
 
 namespace fs = std::filesystem;
 
@@ -250,4 +250,4 @@ void writeOutput(const fs::path& path, std::string_view bytes) {
     }
 }
 
-}  // namespace Lumivor::Io
+}  // namespace vexar::detail::io

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-namespace Lumivor::Io {
+namespace vexar::detail::io {
 
 // Writes bytes to path as cp would, never replacing what is not a regular file:
 // - a regular file, or a symbolic link to one, is replaced atomically (replaceRegularFile);
@@ -31,4 +31,4 @@ std::size_t removeStaleTemporaries(const std::filesystem::path& target);
 // ".NAME." as the temporaries of target begin.
 std::string temporaryPrefix(const std::filesystem::path& target);
 
-}  // namespace Lumivor::Io
+}  // namespace vexar::detail::io

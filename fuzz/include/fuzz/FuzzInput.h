@@ -65,8 +65,9 @@ struct Plugin {
     explicit Plugin(const ModuleDescriptor& descriptor = Sim::SimulatedModule::moduleDescriptor())
         : instance(createInstance()) {
         initialised =
-            initialize(instance, bus.hostContext(), &Bus::Backend::readCallback,
-                       &Bus::Backend::writeCallback, Sim::SimulatedModule::moduleKey(), descriptor);
+            initialize(instance, bus.hostContext(), &vexar::detail::bus::Backend::readCallback,
+                       &vexar::detail::bus::Backend::writeCallback,
+                       Sim::SimulatedModule::moduleKey(), descriptor);
         bus.clearLog();
     }
     Plugin(const Plugin&) = delete;
@@ -85,8 +86,8 @@ struct Plugin {
         return text.data();
     }
 
-    Bus::SimulatedBackend bus;
-    Sim::SimulatedModule& module = *bus.simulated();
+    vexar::detail::bus::SimulatedBackend bus;
+    Sim::SimulatedModule& module = bus.module();
     void* instance;
     std::int32_t initialised = VEXAR_NOT_SUPPORTED;
 };

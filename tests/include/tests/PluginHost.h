@@ -13,8 +13,8 @@ namespace Lumivor::Testing {
 
 // The plug-in as a host meets it: the shared library opened with dlopen once per process and
 // driven only through its exported functions.
-inline Tools::PluginLibrary& pluginLibrary() {
-    static Tools::PluginLibrary library;
+inline vexar::detail::PluginLibrary& pluginLibrary() {
+    static vexar::detail::PluginLibrary library;
     static const bool loaded = library.load(VEXAR_PLUGIN_PATH);
     EXPECT_TRUE(loaded) << library.error();
     return library;
@@ -38,8 +38,9 @@ class PluginHostTest : public ::testing::Test {
     }
 
     std::int32_t initializeWith(const ModuleKey& key, const ModuleDescriptor& descriptor) {
-        return api->initialize(instance, bus.hostContext(), &Bus::Backend::readCallback,
-                               &Bus::Backend::writeCallback, key, descriptor);
+        return api->initialize(instance, bus.hostContext(),
+                               &vexar::detail::bus::Backend::readCallback,
+                               &vexar::detail::bus::Backend::writeCallback, key, descriptor);
     }
     std::int32_t initializeServed() {
         return initializeWith(Sim::SimulatedModule::moduleKey(),
@@ -56,10 +57,10 @@ class PluginHostTest : public ::testing::Test {
     }
     static constexpr const char* kMarkerText = "failed to read parameter 0";
 
-    const Tools::PluginApi* api = nullptr;
+    const vexar::detail::PluginApi* api = nullptr;
     void* instance = nullptr;
-    Bus::SimulatedBackend bus;
-    Sim::SimulatedModule& module = *bus.simulated();
+    vexar::detail::bus::SimulatedBackend bus;
+    Sim::SimulatedModule& module = bus.module();
 };
 
 }  // namespace Lumivor::Testing

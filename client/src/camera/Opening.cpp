@@ -1,0 +1,164 @@
+// Opening a camera: the bus backend a name stands for, the plug-in loaded and initialised on it
+// as a host does, and what the plug-in says of itself; closing it again.
+#include <dlfcn.h>
+
+#include <cstdio>
+#include <filesystem>
+
+#include "Errors.h"
+#include "ModuleIdentity.h"
+#include "PluginLoader.h"
+#include "bus/Probe.h"
+#include "camera/CameraImpl.h"
+
+namespace vexar {
+
+namespace {
+constexpr const char* kPluginName = "libVEXAR_ParamInterp_YORINDImpl.so";
+
+std::unique_ptr<detail::bus::Backend> openBackend(std::string_view where) {
+    if (where == "sim") {
+        return std::make_unique<detail::bus::SimulatedBackend>();
+    }
+    if (where.starts_with("image:")) {
+        const std::string_view path = where.substr(6);
+        if (path.empty()) {
+            throw detail::badInput("image: needs a file name");
+        }
+        return std::make_unique<detail::bus::ImageBackend>(std::filesystem::path(path));
+    }
+    if (!where.empty() && (where.starts_with("/dev/") ||
+                           where.find_first_not_of("0123456789") == std::string_view::npos)) {
+        return std::make_unique<detail::bus::I2cDevBackend>(std::string(where));
+    }
+    throw detail::badInput("no camera at '" + std::string(where) +
+                           "': give sim, image:PATH or /dev/i2c-N");
+}
+}  // namespace
+
+Camera::Camera(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
+Camera::Camera(Camera&&) noexcept = default;
+Camera& Camera::operator=(Camera&&) noexcept = default;
+Camera::~Camera() = default;
+
+std::string defaultPluginPath() {
+    Dl_info self{};
+    if (::dladdr(reinterpret_cast<const void*>(&defaultPluginPath), &self) != 0 &&
+        self.dli_fname != nullptr) {
+        std::error_code ignored;
+        const auto beside = std::filesystem::path(self.dli_fname).parent_path() / kPluginName;
+        if (std::filesystem::exists(beside, ignored)) {
+            return beside.string();
+        }
+    }
+    return kPluginName;  // as the loader's search path finds it
+}
+
+std::array<std::uint32_t, 3> pluginVersion(const std::string& path) {
+    detail::PluginLibrary library;
+    if (!library.load(path)) {
+        throw Error(ErrorKind::LoadFailure, "cannot load plug-in " + path + ": " + library.error());
+    }
+    std::array<std::uint32_t, 3> version{};
+    library.api().getPluginVersion(&version[0], &version[1], &version[2]);
+    return version;
+}
+
+namespace {
+Camera::Impl* openImpl(std::unique_ptr<detail::bus::Backend> bus, const OpenOptions& options,
+                       std::unique_ptr<Camera::Impl>& impl) {
+    impl = std::make_unique<Camera::Impl>();
+    impl->bus = std::move(bus);
+    impl->lockTimeout = options.lockTimeout;
+    const std::string plugin = options.plugin.empty() ? defaultPluginPath() : options.plugin;
+    const detail::ModuleIdentity identity =
+        options.identity
+            ? detail::ModuleIdentity{options.identity->key, options.identity->descriptor,
+                                     options.identity->source}
+            : detail::builtInIdentity();
+    // Initialising reads the module but must not make an image that does not exist yet: only
+    // an operation that succeeds on it does.
+    Camera::Impl::Operation operation(*impl);
+    impl->session = std::make_unique<detail::Session>(plugin, *impl->bus, identity);
+    impl->bus->clearLog();
+    return impl.get();
+}
+}  // namespace
+
+Camera Camera::open(std::string_view where, const OpenOptions& options) {
+    std::unique_ptr<Impl> impl;
+    openImpl(openBackend(where), options, impl);
+    return Camera(std::move(impl));
+}
+
+Camera Camera::open(std::unique_ptr<Bus> bus, const OpenOptions& options) {
+    if (bus == nullptr) {
+        throw detail::badInput("no bus given");
+    }
+    std::unique_ptr<Impl> impl;
+    openImpl(std::make_unique<detail::bus::CallerBackend>(std::move(bus)), options, impl);
+    return Camera(std::move(impl));
+}
+
+void Camera::close() {
+    if (impl_ == nullptr) {
+        return;
+    }
+    std::lock_guard lock(impl_->mutex);
+    if (impl_->session != nullptr) {
+        Impl::Operation operation(*impl_);
+        impl_->session.reset();
+        operation.finish();
+    }
+    impl_->bus.reset();
+}
+
+std::string Camera::backend() const {
+    std::lock_guard lock(impl_->mutex);
+    if (impl_->bus == nullptr) {
+        return "closed";
+    }
+    return impl_->bus->name();
+}
+
+bool Camera::shared() const {
+    std::lock_guard lock(impl_->mutex);
+    return impl_->bus != nullptr && impl_->bus->shared();
+}
+
+const std::string& Camera::pluginPath() const {
+    return impl_->session->pluginPath();
+}
+
+const ModuleIdentity& Camera::identity() const {
+    return impl_->session->publicIdentity();
+}
+
+Versions Camera::versions() const {
+    const auto& api = impl_->session->api();
+    Versions v{};
+    api.getPluginVersion(&v.plugin[0], &v.plugin[1], &v.plugin[2]);
+    api.getSDKVersion(&v.sdk[0], &v.sdk[1], &v.sdk[2], &v.sdk[3]);
+    const GUID g = api.getImplGUID();
+    char text[40];
+    std::snprintf(text, sizeof text, "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}", g.data1,
+                  g.data2, g.data3, g.data4[0], g.data4[1], g.data4[2], g.data4[3], g.data4[4],
+                  g.data4[5], g.data4[6], g.data4[7]);
+    v.guid = text;
+    v.implementationType = api.getImplType();
+    return v;
+}
+
+ProbeResult probe(std::string_view where, const OpenOptions& options) {
+    const std::unique_ptr<detail::bus::Backend> bus = openBackend(where);
+    bus->begin(options.lockTimeout);
+    ProbeResult answers{bus->name(), {}};
+    for (const detail::bus::Answer& answer :
+         detail::bus::probe(*bus, detail::bus::moduleDevices())) {
+        answers.devices.push_back({answer.device->role, answer.device->address, answer.result});
+    }
+    bus->end(true);
+    return answers;
+}
+
+}  // namespace vexar

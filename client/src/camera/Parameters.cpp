@@ -1,0 +1,152 @@
+// Parameters by name or identifier: what the plug-in says of each, and their values read and
+// written through its typed exports.
+#include "Parameters.h"
+
+#include <cmath>
+
+#include "Conversions.h"
+#include "Errors.h"
+#include "camera/CameraImpl.h"
+
+namespace vexar {
+
+namespace {
+// Why the exports refuse what no value could change.
+std::string accessHint(detail::Session& session, const detail::ParameterInfo& parameter,
+                       detail::AccessMode refused) {
+    std::uint32_t access = 0;
+    if (session.api().getAccessMode(session.instance(), parameter.id, &access) == VEXAR_SUCCESS &&
+        access == detail::code(refused)) {
+        return " (" + std::string(parameter.name) + " is " +
+               (refused == detail::AccessMode::WriteOnly ? "write-only" : "read-only") + ")";
+    }
+    return {};
+}
+
+bool stateOnly(std::uint32_t id) {
+    return id == detail::DealiasingOn || id == detail::RegionOfInterest;
+}
+}  // namespace
+
+std::optional<ParameterName> findParameter(std::string_view nameOrId) {
+    const detail::ParameterInfo* info = detail::findParameter(nameOrId);
+    if (info == nullptr) {
+        return std::nullopt;
+    }
+    return ParameterName{info->id, std::string(info->name), detail::toPublic(info->type)};
+}
+
+ParameterName parameterNamed(std::string_view nameOrId) {
+    const detail::ParameterInfo& info = detail::requireParameter(nameOrId);
+    return ParameterName{info.id, std::string(info.name), detail::toPublic(info.type)};
+}
+
+std::vector<ParameterName> parameterNames() {
+    std::vector<ParameterName> all;
+    for (const detail::ParameterInfo& info : detail::parameters()) {
+        all.push_back({info.id, std::string(info.name), detail::toPublic(info.type)});
+    }
+    return all;
+}
+
+detail::Value Camera::Impl::read(const detail::ParameterInfo& parameter) {
+    detail::Value value;
+    const std::int32_t status = session->read(parameter, value);
+    if (status != VEXAR_SUCCESS) {
+        session->check(status, std::string(parameter.name),
+                       status == VEXAR_NOT_SUPPORTED
+                           ? accessHint(*session, parameter, detail::AccessMode::WriteOnly)
+                           : std::string());
+    }
+    return value;
+}
+
+std::vector<Parameter> Camera::parameters() {
+    return impl_->run([&] {
+        std::vector<Parameter> all;
+        for (const detail::ParameterInfo& info : detail::parameters()) {
+            all.push_back(parameter(std::to_string(info.id)));
+        }
+        return all;
+    });
+}
+
+Parameter Camera::parameter(std::string_view nameOrId) {
+    return impl_->run([&] {
+        const detail::ParameterInfo& info = detail::requireParameter(nameOrId);
+        detail::Session& session = *impl_->session;
+        const std::string what(info.name);
+        Parameter p{info.id,           std::string(info.name), detail::toPublic(info.type), 0, {},
+                    Access::ReadWrite, std::nullopt,           stateOnly(info.id)};
+        p.unitCode = session.unit(info, what);
+        p.unit = detail::unitName(p.unitCode);
+        p.access = detail::toPublicAccess(session.access(info, what));
+        if (const auto range = session.range(info, what)) {
+            p.range = detail::toPublic(*range);
+        }
+        return p;
+    });
+}
+
+Value Camera::get(std::string_view nameOrId) {
+    return impl_->run(
+        [&] { return detail::toPublic(impl_->read(detail::requireParameter(nameOrId))); });
+}
+
+Applied Camera::set(std::string_view nameOrId, const Value& value, bool allowNonFinite) {
+    return impl_->run([&] {
+        const detail::ParameterInfo& info = detail::requireParameter(nameOrId);
+        const std::string name(info.name);
+        const auto converted = value.as(detail::toPublic(info.type));
+        if (!converted) {
+            throw Error(ErrorKind::BadInput,
+                        "takes " + aValueOf(detail::toPublic(info.type)) + ", not " +
+                            aValueOf(value.type()),
+                        detail::about(name + " = " + value.toString()));
+        }
+        const std::string what = name + " = " + converted->toString();
+        if (converted->isFloat() && !std::isfinite(converted->asFloat()) && !allowNonFinite) {
+            throw Error(ErrorKind::BadInput, "not a finite number", detail::about(what));
+        }
+        detail::Session& session = *impl_->session;
+        const auto range = session.range(info, what);
+        session.takeLastError();  // the range query's text must not pass for the write's
+        const std::int32_t status = session.write(info, detail::toInternal(*converted));
+        const std::string allowed = range ? detail::describeRange(*range) : std::string();
+        if (status != VEXAR_SUCCESS) {
+            std::string hint;
+            if (status == VEXAR_NOT_SUPPORTED) {
+                hint = stateOnly(info.id) ? " (the plug-in's exports do not write " + name +
+                                                "; a system state does)"
+                                          : accessHint(session, info, detail::AccessMode::ReadOnly);
+            } else if (range) {
+                hint = " (allowed: " + allowed + ")";
+            }
+            session.check(status, what, hint, allowed);
+        }
+        Applied applied{name, *converted, std::nullopt,
+                        range && !detail::toPublic(*range).contains(*converted),
+                        range ? std::optional(detail::toPublic(*range)) : std::nullopt};
+        // What the module holds may differ from what was asked: quantised to register steps or
+        // cut to a field's width. Only a readable parameter can tell.
+        detail::Value held;
+        if (session.read(info, held) == VEXAR_SUCCESS) {
+            applied.applied = detail::toPublic(held);
+        } else {
+            session.takeLastError();
+        }
+        return applied;
+    });
+}
+
+float Camera::phaseScaling() {
+    return impl_->run([&] {
+        float scaling = 0;
+        impl_->session->check(
+            impl_->session->api().getPhaseScaling(impl_->session->instance(), &scaling),
+            "phase scaling");
+        return scaling;
+    });
+}
+
+}  // namespace vexar
