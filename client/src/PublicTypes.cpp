@@ -178,7 +178,7 @@ std::optional<Value> Value::as(ValueType wanted) const {
     if (wanted == ValueType::Float && isInt()) {
         return Value(static_cast<float>(asInt()));
     }
-    if (wanted == ValueType::Int && isFloat()) {
+    if (wanted == ValueType::Int && isFloat() && !rounded_) {
         const float v = asFloat();
         if (std::isfinite(v) && std::trunc(v) == v && v >= -2147483648.0f && v < 2147483648.0f) {
             return Value(static_cast<std::int32_t>(v));

@@ -115,6 +115,36 @@ std::optional<float> parseFloat(std::string_view text) {
     return value;
 }
 
+namespace {
+// A whole number written as a decimal with a fraction or an exponent ("8.0", "8e0"), as a
+// number that came through JSON or a float of a script is written.
+std::optional<std::int32_t> wholeDecimal(double number) {
+    if (!std::isfinite(number) || std::trunc(number) != number || number < -2147483648.0 ||
+        number >= 2147483648.0) {
+        return std::nullopt;
+    }
+    return static_cast<std::int32_t>(number);
+}
+
+std::optional<std::int32_t> parseWholeDecimal(std::string_view text) {
+    // from_chars takes no leading '+'; people do, but not "+-".
+    if (text.starts_with('+')) {
+        text.remove_prefix(1);
+        if (text.starts_with('-')) {
+            return std::nullopt;
+        }
+    }
+    double number = 0;
+    const char* last = text.data() + text.size();
+    const auto [end, error] =
+        std::from_chars(text.data(), last, number, std::chars_format::general);
+    if (text.empty() || error != std::errc() || end != last) {
+        return std::nullopt;
+    }
+    return wholeDecimal(number);
+}
+}  // namespace
+
 std::optional<Value> parseValue(ValueType type, std::string_view text) {
     switch (type) {
         case ValueType::Float:
@@ -122,6 +152,7 @@ std::optional<Value> parseValue(ValueType type, std::string_view text) {
             break;
         case ValueType::Int:
             if (const auto v = parseInt(text)) return Value{*v};
+            if (const auto v = parseWholeDecimal(text)) return Value{*v};
             break;
         case ValueType::Bool:
             if (const auto v = parseBool(text)) return Value{*v};
@@ -226,12 +257,20 @@ std::optional<Value> fromJson(ValueType type, const Json& json) {
         }
         return static_cast<std::int32_t>(v);
     };
+    // Text in JSON is read as text people type, so that a profile may say "0x8" or "on" as the
+    // command line does.
+    if (json.is_string()) {
+        return parseValue(type, json.get_ref<const std::string&>());
+    }
     switch (type) {
         case ValueType::Float:
             if (const auto v = floatFromJson(json)) return Value{*v};
             break;
         case ValueType::Int:
             if (const auto v = wholeNumber(json)) return Value{*v};
+            if (json.is_number_float()) {
+                if (const auto v = wholeDecimal(json.get<double>())) return Value{*v};
+            }
             break;
         case ValueType::Bool:
             if (json.is_boolean()) return Value{json.get<bool>()};

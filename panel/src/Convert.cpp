@@ -110,36 +110,15 @@ Json parameterJson(const Parameter& parameter) {
 }
 
 Value valueFromRequest(const Parameter& parameter, const Json& json) {
-    const ValueType type = parameter.type;
-    if (json.is_string()) {
-        if (auto value = Value::parse(type, json.get<std::string>())) return *value;
-        throw badInput("value for " + parameter.name + ": '" + json.get<std::string>() +
-                       "' is not " + expected(type));
-    }
-    switch (type) {
-        case ValueType::Float:
-            if (json.is_number()) return Value(json.get<double>());
-            break;
-        case ValueType::Int:
-            if (json.is_number_integer()) {
-                const auto wide = json.get<std::int64_t>();
-                if (wide < std::numeric_limits<std::int32_t>::min() ||
-                    wide > std::numeric_limits<std::int32_t>::max()) {
-                    throw badInput("value for " + parameter.name + ": " + json.dump() +
-                                   " does not fit 32 bits");
-                }
-                return Value(static_cast<std::int32_t>(wide));
-            }
-            break;
-        case ValueType::Bool:
-            if (json.is_boolean()) return Value(json.get<bool>());
-            break;
-        case ValueType::Region:
-            if (json.is_object()) return regionFromJson(json);
-            break;
-    }
-    throw badInput("value for " + parameter.name + ": expected " + expected(type) + ", got " +
-                   jsonTypeName(json));
+    const ParameterName named{parameter.id, parameter.name, parameter.type};
+    if (json.is_string()) return valueFor(named, json.get<std::string>());
+    if (json.is_boolean()) return valueFor(named, Value(json.get<bool>()));
+    if (json.is_number_unsigned()) return valueFor(named, Value(json.get<std::uint64_t>()));
+    if (json.is_number_integer()) return valueFor(named, Value(json.get<std::int64_t>()));
+    if (json.is_number_float()) return valueFor(named, Value(json.get<double>()));
+    if (json.is_object() && parameter.type == ValueType::Region) return regionFromJson(json);
+    throw badInput("value for " + parameter.name + ": expected " + expected(parameter.type) +
+                   ", got " + jsonTypeName(json));
 }
 
 Json fieldJson(const Field& field) {

@@ -141,6 +141,13 @@ Value toValue(py::handle object) {
                     pythonTypeName(object));
 }
 
+PyValue toPyValue(py::handle object) {
+    if (PyUnicode_Check(object.ptr())) {
+        return PyValue{Value(false), object.cast<std::string>()};
+    }
+    return PyValue{toValue(object), std::nullopt};
+}
+
 py::object fromValue(const Value& value) {
     switch (value.type()) {
         case ValueType::Float:

@@ -7,6 +7,7 @@
 #include <pybind11/pybind11.h>
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <variant>
 #include <vector>
@@ -44,9 +45,16 @@ Json toProfile(py::handle object);
 struct Key {
     std::string text;  // a name, or an identifier in decimal
 };
+// A value as given: text ("0x8", "on", "16,8,160,120") is read by the type of the parameter it
+// is for, as every face reads it.
 struct PyValue {
     Value value{false};
+    std::optional<std::string> text;
+    Value forParameter(const std::string& nameOrId) const {
+        return text ? valueFor(parameterNamed(nameOrId), *text) : value;
+    }
 };
+PyValue toPyValue(py::handle object);
 struct Blob {
     std::vector<std::uint8_t> bytes;
 };
@@ -88,7 +96,7 @@ std::string keyText(handle source);
 long long integerOf(handle source);
 
 VEXAR_PYTHON_CASTER(Key, "str | int", keyText(source))
-VEXAR_PYTHON_CASTER(PyValue, "bool | int | float | Region", vexar::python::toValue(source))
+VEXAR_PYTHON_CASTER(PyValue, "bool | int | float | Region | str", vexar::python::toPyValue(source))
 VEXAR_PYTHON_CASTER(Blob, "bytes", vexar::python::toBytes(source, "data"))
 VEXAR_PYTHON_CASTER(JsonDoc, "dict", vexar::python::jsonFromPython(source))
 VEXAR_PYTHON_CASTER(Profile, "dict", vexar::python::toProfile(source))

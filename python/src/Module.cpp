@@ -235,7 +235,9 @@ void defineCamera(py::module_& m) {
              Release(), py::arg("name"),
              "The parameter of a name (any letter case) or identifier.\n\n"
              "Raises:\n    BadInput: no parameter has the name.")
-        .def("get", on([](Camera& cam, const Key& key) { return PyValue{cam.get(key.text)}; }),
+        .def("get", on([](Camera& cam, const Key& key) {
+                 return PyValue{cam.get(key.text), std::nullopt};
+             }),
              Release(), py::arg("name"),
              "The value of a parameter, by name or identifier: a bool, int, float or "
              "vexar.Region, by the parameter's type.\n\n"
@@ -243,24 +245,26 @@ void defineCamera(py::module_& m) {
              "    Refused: the plug-in refused (a write-only parameter).\n"
              "    BusError: the bus failed.")
         .def("set", on([](Camera& cam, const Key& key, const PyValue& value, bool allowNonFinite) {
-                 return cam.set(key.text, value.value, allowNonFinite);
+                 return cam.set(key.text, value.forParameter(key.text), allowNonFinite);
              }),
              Release(), py::arg("name"), py::arg("value"), py::kw_only(),
              py::arg("allow_non_finite") = false,
              "Writes a parameter, by name or identifier, and returns a vexar.Applied with the "
              "value it holds afterwards. An int is taken for a float parameter and an integral "
-             "float for an int one; NaN and the infinities only with allow_non_finite.\n\n"
+             "float for an int one; a str as vexar-ctl reads it (\"0x8\", \"on\", "
+             "\"16,8,160,120\"); NaN and the infinities only with allow_non_finite.\n\n"
              "Raises:\n    BadInput: unknown parameter, a value of the wrong type, a non-finite "
              "number.\n"
              "    Refused: the plug-in refused the value (code_name and allowed say why), the "
              "parameter is read-only or changes only with a state (RegionOfInterest, "
              "DealiasingOn).\n"
              "    BusError: the bus failed.")
-        .def("__getitem__",
-             on([](Camera& cam, const Key& key) { return PyValue{cam.get(key.text)}; }), Release(),
-             "cam[name]: get(name).")
+        .def("__getitem__", on([](Camera& cam, const Key& key) {
+                 return PyValue{cam.get(key.text), std::nullopt};
+             }),
+             Release(), "cam[name]: get(name).")
         .def("__setitem__", on([](Camera& cam, const Key& key, const PyValue& value) {
-                 cam.set(key.text, value.value);
+                 cam.set(key.text, value.forParameter(key.text));
              }),
              Release(), "cam[name] = value: set(name, value), without its result.")
         .def(

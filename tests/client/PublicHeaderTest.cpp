@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <limits>
+#include <type_traits>
 
 #include "vexar/camera.hpp"
 
@@ -13,6 +14,9 @@
 struct ModuleKey {};
 struct ModuleDescriptor {};
 using RegisterReadCallback = int;
+
+// A string literal would otherwise convert to the flag true.
+static_assert(!std::is_constructible_v<vexar::Value, const char*>);
 
 namespace {
 

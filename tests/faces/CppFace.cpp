@@ -16,11 +16,7 @@ using vexar::Json;
 // JSON value itself.
 vexar::Value requested(const vexar::ParameterName& parameter, const Json& given) {
     if (given.is_object() && given.contains("text")) {
-        const auto parsed = vexar::Value::parse(parameter.type, given["text"].get<std::string>());
-        if (!parsed) {
-            throw vexar::Error(vexar::ErrorKind::BadInput, "not " + given["text"].dump());
-        }
-        return *parsed;
+        return vexar::valueFor(parameter, given["text"].get<std::string>());
     }
     if (given.is_number_integer()) {
         return vexar::Value(given.get<long long>());

@@ -42,13 +42,12 @@ Assignment parseAssignment(const std::string& text) {
         throw badInput("set " + text + ": expected NAME=VALUE");
     }
     vexar::ParameterName parameter = lookUp("set", text.substr(0, equals));
-    const auto value =
-        vexar::Value::parse(parameter.type, std::string_view(text).substr(equals + 1));
-    if (!value) {
-        throw badInput("set " + text + ": not " + vexar::aValueOf(parameter.type) +
-                       (parameter.type == vexar::ValueType::Region ? " (x,y,width,height)" : ""));
+    try {
+        vexar::Value value = vexar::valueFor(parameter, std::string_view(text).substr(equals + 1));
+        return {text, std::move(parameter), std::move(value)};
+    } catch (const vexar::Error& error) {
+        throw retold("set " + text, error);
     }
-    return {text, std::move(parameter), *value};
 }
 }  // namespace
 

@@ -92,6 +92,11 @@ VEXAR_CLIENT_API std::optional<ParameterName> findParameter(std::string_view nam
 // as every call on a camera that names a parameter refuses it.
 VEXAR_CLIENT_API ParameterName parameterNamed(std::string_view nameOrId);
 VEXAR_CLIENT_API std::vector<ParameterName> parameterNames();
+// A value for the parameter as every face takes one: of its type, an integer for a float, an
+// integral float for an int; from text, as Value::parse reads it. Error(BadInput) "<Name> =
+// <given>: takes an int, not a float" or "...: not an int" otherwise.
+VEXAR_CLIENT_API Value valueFor(const ParameterName& parameter, const Value& given);
+VEXAR_CLIENT_API Value valueFor(const ParameterName& parameter, std::string_view text);
 // The candidate a mistyped word most likely meant: at most two letters added, dropped or
 // changed, in any letter case, and fewer than the word has letters; nothing otherwise.
 VEXAR_CLIENT_API std::optional<std::string> nearestWord(std::string_view word,

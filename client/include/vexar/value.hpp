@@ -49,9 +49,12 @@ class VEXAR_CLIENT_API Value {
     // finite number beyond it, or one that is not 0 but would become 0. NaN and the
     // infinities are values (whether a parameter takes them is set's to say).
     template <std::floating_point T>
-    Value(T value) : value_(checkedFloat(value)) {}
+    Value(T value) : value_(checkedFloat(value)), rounded_(value == value && value != float(value)) {}
     Value(bool value) : value_(value) {}
     Value(Region value) : value_(value) {}
+    // Text is no value until a parameter's type reads it (parse, or valueFor): without this, a
+    // string literal would become the flag true.
+    Value(const char*) = delete;
 
     ValueType type() const;
     bool isFloat() const { return std::holds_alternative<float>(value_); }
@@ -69,13 +72,15 @@ class VEXAR_CLIENT_API Value {
     std::string toString() const;
 
     // Text as people type it for a parameter of the type: numbers in decimal with an optional
-    // sign (integers also in 0x-hexadecimal), floats also "nan" and "inf", flags as 1/0,
+    // sign (integers also in 0x-hexadecimal or as a whole decimal such as 8.0 or 8e0), floats
+    // also "nan" and "inf", flags as 1/0,
     // true/false, on/off or yes/no in any case, a region as x,y,width,height. Nothing when the
     // text is not a value of the type.
     static std::optional<Value> parse(ValueType type, std::string_view text);
 
     // The same value in the given type where nothing is lost (an integer as a float, an
-    // integral float as an integer); nothing otherwise.
+    // integral float as an integer, but not one that only became integral in single
+    // precision, as 3.9999999 does); nothing otherwise.
     std::optional<Value> as(ValueType type) const;
 
     // Bitwise for floats, so that a NaN equals the same NaN and 0 differs from -0.
@@ -106,6 +111,7 @@ class VEXAR_CLIENT_API Value {
     }
 
     std::variant<float, std::int32_t, bool, Region> value_;
+    bool rounded_ = false;  // made from a number single precision does not hold exactly
 };
 
 // Parameters by name (or identifier) with their values, in order: a profile's members.

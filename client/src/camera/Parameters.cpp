@@ -41,6 +41,29 @@ ParameterName parameterNamed(std::string_view nameOrId) {
     return ParameterName{info.id, std::string(info.name), detail::toPublic(info.type)};
 }
 
+Value valueFor(const ParameterName& parameter, const Value& given) {
+    if (auto converted = given.as(parameter.type)) {
+        return *std::move(converted);
+    }
+    const bool fraction = parameter.type == ValueType::Int && given.isFloat() &&
+                          std::isfinite(given.asFloat()) &&
+                          std::trunc(given.asFloat()) == given.asFloat();
+    throw Error(ErrorKind::BadInput,
+                "takes " + aValueOf(parameter.type) + ", not " + aValueOf(given.type()) +
+                    (fraction ? " with a fraction single precision rounds away" : ""),
+                detail::about(parameter.name + " = " + given.toString()));
+}
+
+Value valueFor(const ParameterName& parameter, std::string_view text) {
+    if (auto parsed = Value::parse(parameter.type, text)) {
+        return *std::move(parsed);
+    }
+    throw Error(ErrorKind::BadInput,
+                "not " + aValueOf(parameter.type) +
+                    (parameter.type == ValueType::Region ? " (x,y,width,height)" : ""),
+                detail::about(parameter.name + " = " + std::string(text)));
+}
+
 std::vector<ParameterName> parameterNames() {
     std::vector<ParameterName> all;
     for (const detail::ParameterInfo& info : detail::parameters()) {
@@ -97,13 +120,8 @@ Applied Camera::set(std::string_view nameOrId, const Value& value, bool allowNon
     return impl_->run([&] {
         const detail::ParameterInfo& info = detail::requireParameter(nameOrId);
         const std::string name(info.name);
-        const auto converted = value.as(detail::toPublic(info.type));
-        if (!converted) {
-            throw Error(ErrorKind::BadInput,
-                        "takes " + aValueOf(detail::toPublic(info.type)) + ", not " +
-                            aValueOf(value.type()),
-                        detail::about(name + " = " + value.toString()));
-        }
+        const std::optional<Value> converted =
+            valueFor(ParameterName{info.id, name, detail::toPublic(info.type)}, value);
         const std::string what = name + " = " + converted->toString();
         if (converted->isFloat() && !std::isfinite(converted->asFloat()) && !allowNonFinite) {
             throw Error(ErrorKind::BadInput, "not a finite number", detail::about(what));
