@@ -45,13 +45,19 @@ Json run(vexar::Camera& camera, const Json& request) {
             // Let the library say what is wrong with the name.
             camera.get(request["name"].get<std::string>());
         }
+        const bool force = request.value("force", false);
         const vexar::Applied applied =
             camera.set(request["name"].get<std::string>(), requested(*parameter, request["value"]),
-                       request.value("force", false));
-        return {{"ok", true}, {"applied", text(applied.applied)}};
+                       vexar::WriteOptions{force, force});
+        Json changed = Json::object();
+        for (const vexar::Change& change : applied.state.changed) {
+            changed[change.name] = {change.before.toString(), change.after.toString()};
+        }
+        return {{"ok", true}, {"applied", text(applied.applied)}, {"changed", changed}};
     }
     if (op == "profile") {
-        camera.applyProfile(vexar::settingsFromJson(request["value"]));
+        camera.applyProfile(vexar::settingsFromJson(request["value"]),
+                            {false, request.value("force", false)});
         return {{"ok", true}};
     }
     if (op == "sequence") {

@@ -18,7 +18,6 @@ type ({"text": "0x8"})."""
 import fcntl
 import json
 import os
-import re
 import struct
 import subprocess
 import sys
@@ -51,6 +50,8 @@ def as_text(value: Any) -> Optional[str]:
     """A Python face's value as vexar-ctl writes it, so that every face compares alike."""
     if value is None or isinstance(value, str):
         return value
+    if isinstance(value, dict):  # a region in JSON
+        return ",".join(str(value[key]) for key in ("x", "y", "width", "height"))
     if isinstance(value, bool):
         return "true" if value else "false"
     if isinstance(value, int):
@@ -77,22 +78,6 @@ def canonical(text: Any) -> Any:
         return struct.pack("f", float(text))
     except ValueError:
         return text
-
-
-def kind_of_status(status: int) -> str:
-    """The kind a status tells alone; where two kinds share one, the tool's JSON error says."""
-    return {1: "Refused", 2: "BadInput", 3: "LoadFailure", 4: "BusFailure", 70: "Internal"}.get(
-        status, "?")
-
-
-def code_in(message: str) -> Optional[int]:
-    found = re.search(r"[A-Za-z]+ \((-?\d+)\)", message)
-    return int(found[1]) if found else None
-
-
-def errno_in(message: str) -> Optional[int]:
-    found = re.search(r"errno (\d+)", message)
-    return int(found[1]) if found else None
 
 
 def value_text(value: Any) -> str:
@@ -122,35 +107,31 @@ def cpp_face(image: Path, request: dict, options: dict) -> dict:
 
 def cli_face(image: Path, request: dict, options: dict) -> dict:
     just_before(options)
-    base = [CTL, "--image", str(image)]
+    base = [CTL, "--image", str(image), "--format", "json"]
     if "lock_timeout" in options:
         base += ["--lock-timeout", str(options["lock_timeout"])]
     op = request["op"]
+    force = ["--force"] if options.get("force") else []
     if op == "get":
-        argv = base + ["--format", "json", "get", request["name"]]
+        argv = base + ["get", request["name"]]
     elif op == "set":
-        argv = base + ["set", *(["--force"] if options.get("force") else []),
-                       f"{request['name']}={value_text(request['value'])}"]
+        argv = base + ["set", *force, f"{request['name']}={value_text(request['value'])}"]
     else:
         profile = image.with_suffix(".profile.json")
         profile.write_text(json.dumps(request["value"]))
-        argv = base + ["state", "load", str(profile)]
+        argv = base + ["state", "load", *force, str(profile)]
     done = subprocess.run(argv, capture_output=True, text=True, timeout=60)
     if done.returncode != 0:
-        if op == "get":
-            error = json.loads(done.stderr)["error"]
-            return {"ok": False, "kind": error["kind"], "code": error.get("code"),
-                    "errno": error.get("errno"), "message": error["message"]}
-        message = done.stderr.strip().splitlines()[0] if done.stderr.strip() else ""
-        return {"ok": False, "kind": kind_of_status(done.returncode), "code": code_in(message),
-                "errno": errno_in(message), "message": message}
+        error = json.loads(done.stderr)["error"]
+        return {"ok": False, "kind": error["kind"], "code": error.get("code"),
+                "errno": error.get("errno"), "message": error["message"]}
     if op == "get":
         return {"ok": True, "text": as_text(json.loads(done.stdout)[0].get("value"))}
     if op == "set":
-        shown = subprocess.run(base + ["--format", "json", "get", request["name"]],
-                               capture_output=True, text=True, timeout=60)
-        applied = json.loads(shown.stdout)[0].get("value") if shown.returncode == 0 else None
-        return {"ok": True, "applied": as_text(applied)}
+        applied = json.loads(done.stdout)[0]
+        return {"ok": True, "applied": as_text(applied["applied"]),
+                "changed": {c["name"]: [as_text(c["before"]), as_text(c["after"])]
+                            for c in applied["changed"]}}
     return {"ok": True}
 
 

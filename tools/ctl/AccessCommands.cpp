@@ -19,17 +19,6 @@ vexar::ParameterName lookUp(const std::string& command, const std::string& nameO
     }
 }
 
-// The library says that a system state writes the parameter; the tool names its command.
-vexar::Error stateLoadHint(const vexar::Error& error) {
-    constexpr std::string_view kStateDoes = "; a system state does)";
-    std::string reason = error.reason();
-    if (error.kind() != vexar::ErrorKind::Refused || !reason.ends_with(kStateDoes)) {
-        return error;
-    }
-    reason.insert(reason.size() - 1, ": see 'state load'");
-    return vexar::Error(error.kind(), reason, error.details());
-}
-
 struct Assignment {
     std::string text;
     vexar::ParameterName parameter;
@@ -95,6 +84,34 @@ void runGet(Context& context, const std::vector<std::string>& names) {
     }
 }
 
+// One assignment as a script reads it: what was asked and what the module holds after it,
+// null for a write-only parameter, and every other value the write moved.
+vexar::Json appliedJson(const vexar::ParameterName& parameter, const vexar::Applied& applied) {
+    vexar::Json changed = vexar::Json::array();
+    for (const vexar::Change& change : applied.state.changed) {
+        changed.push_back({{"name", change.name},
+                           {"before", vexar::toJson(change.before)},
+                           {"after", vexar::toJson(change.after)}});
+    }
+    return {{"name", applied.name},
+            {"id", parameter.id},
+            {"requested", vexar::toJson(applied.requested)},
+            {"applied", applied.applied ? vexar::toJson(*applied.applied) : vexar::Json(nullptr)},
+            {"outside_range", applied.outsideAdvertisedRange},
+            {"changed", std::move(changed)},
+            {"assumed", applied.state.assumed}};
+}
+
+void reportStateWritten(Context& context, const std::string& what,
+                        const vexar::StateWritten& written) {
+    for (const std::string& name : written.assumed) {
+        context.err << "vexar-ctl: warning: " << what << ": " << name
+                    << " written at its power-on value "
+                    << vexar::Value(vexar::kPowerOnVoltage).toString()
+                    << ", nothing being known of it\n";
+    }
+}
+
 void runSet(Context& context, const std::vector<std::string>& assignments) {
     std::vector<Assignment> parsed;
     for (const std::string& text : assignments) {
@@ -104,13 +121,21 @@ void runSet(Context& context, const std::vector<std::string>& assignments) {
             throw badInput("set " + text + ": not a finite number (--force writes it anyway)");
         }
     }
+    vexar::Json json = vexar::Json::array();
     for (const Assignment& assignment : parsed) {
         const std::string what = "set " + assignment.text;
-        vexar::Applied applied{assignment.parameter.name, assignment.value, {}, false, {}};
+        std::optional<vexar::Applied> done;
         try {
-            applied = context.camera.set(assignment.parameter.name, assignment.value, true);
+            done = context.camera.set(assignment.parameter.name, assignment.value,
+                                      vexar::WriteOptions{true, context.force});
         } catch (const vexar::Error& error) {
-            throw stateLoadHint(retold(what, error));
+            throw retold(what, error);
+        }
+        const vexar::Applied& applied = *done;
+        reportStateWritten(context, what, applied.state);
+        if (context.json) {
+            json.push_back(appliedJson(assignment.parameter, applied));
+            continue;
         }
         if (context.quiet) {
             continue;
@@ -123,6 +148,13 @@ void runSet(Context& context, const std::vector<std::string>& assignments) {
             context.out << applied.name << ": " << applied.requested.toString() << " -> "
                         << applied.applied->toString() << '\n';
         }
+        for (const vexar::Change& change : applied.state.changed) {
+            context.out << change.name << ": " << change.before.toString() << " -> "
+                        << change.after.toString() << " (moved by " << applied.name << ")\n";
+        }
+    }
+    if (context.json) {
+        context.out << json.dump(2) << '\n';
     }
 }
 

@@ -117,7 +117,7 @@ constexpr Command kCommandTable[] = {
                          "NAME=VALUE; a region as x,y,width,height")
              ->required();
      },
-     [](Context& c, const Options& o) { runSet(c, o.assignments); }, nullptr, false},
+     [](Context& c, const Options& o) { runSet(c, o.assignments); }, nullptr, true},
     {nullptr, "state", "save or restore the system state", group, nullptr, nullptr, false},
     {"state", "save", "read the state into FILE", toFile,
      [](Context& c, const Options& o) { runStateSave(c, o.file, c.json); }, nullptr, true},
@@ -229,7 +229,10 @@ Declared define(CLI::App& app, Options& options) {
         ->capture_default_str();
     app.add_flag("-q,--quiet", options.quiet,
                  "set: say nothing of values the module holds differently or outside the range");
-    app.add_flag("--force", options.force, "set: write non-finite numbers (nan, inf) as well");
+    app.add_flag("--force", options.force,
+                 "set: write non-finite numbers (nan, inf) as well; set and state load: write the "
+                 "voltages nothing is known of at their power-on value 50 where a system state "
+                 "must write them");
     app.add_flag("--version", options.version, "print the tool's and the plug-in's versions");
 
     Declared declared;
@@ -344,7 +347,7 @@ int usageError(const std::string& message, std::ostream& err) {
 
 void checkFormat(const Command& command, const Options& options) {
     if (options.format == "json" && (command.flags & kJson) == 0) {
-        throw badInput("--format json applies to info, list, get, state and calib");
+        throw badInput("--format json applies to info, list, get, set, state and calib");
     }
     if (options.format == "svg" && (command.flags & kSvg) == 0) {
         throw badInput("--format svg applies to timing");

@@ -11,7 +11,8 @@ namespace vexar::ctl {
 
 // What every command works with. File names are taken relative to base ("-" is the standard
 // stream); json is --format json; quiet silences what set adds about the values it wrote;
-// force lets set write non-finite numbers.
+// force lets set write non-finite numbers, and writes through a state assume the voltages
+// nothing is known of at their power-on value.
 struct Context {
     vexar::Camera& camera;
     std::ostream& out;
@@ -22,6 +23,10 @@ struct Context {
     bool quiet = false;
     bool force = false;
 };
+
+// What a write through a system state assumed, as warnings.
+void reportStateWritten(Context& context, const std::string& what,
+                        const vexar::StateWritten& written);
 
 void runInfo(Context& context);
 void runList(Context& context);

@@ -39,7 +39,7 @@ std::optional<vexar::Json> asJson(const std::vector<std::uint8_t>& bytes, const 
 void runStateSave(Context& context, const std::string& file, bool json) {
     const std::vector<std::uint8_t> state = context.camera.saveState();
     vexar::writeFile(context.base, file,
-                     json ? jsonBytes(vexar::toJson(vexar::Camera::stateToSettings(state))) : state,
+                     json ? jsonBytes(vexar::toJson(context.camera.profile())) : state,
                      context.out);
     for (const auto& [name, value] : vexar::Camera::unloadable(state)) {
         context.err << "vexar-ctl: warning: state save: " << name << " = " << value.toString()
@@ -51,15 +51,22 @@ void runStateSave(Context& context, const std::string& file, bool json) {
 void runStateLoad(Context& context, const std::string& file, bool json) {
     const std::vector<std::uint8_t> bytes = readInput(context, file, vexar::FileKind::State);
     const auto profile = asJson(bytes, file, json);
-    const std::vector<std::uint8_t> state =
-        profile ? vexar::Camera::stateFromSettings(vexar::settingsFromJson(*profile)) : bytes;
+    // A profile may leave members out, which keep their values; a saved state is loaded whole.
+    const std::optional<vexar::Settings> members =
+        profile ? std::optional(vexar::settingsFromJson(*profile)) : std::nullopt;
+    const std::string what = "state load " + file;
     try {
-        context.camera.loadState(state);
+        if (members) {
+            reportStateWritten(context, what,
+                               context.camera.applyProfile(*members, {false, context.force}));
+        } else {
+            context.camera.loadState(bytes);
+        }
     } catch (const vexar::Error& error) {
         if (error.kind() == vexar::ErrorKind::BadInput) {
             throw;  // a damaged file, named by the library
         }
-        throw retold("state load " + file, error);
+        throw retold(what, error);
     }
 }
 

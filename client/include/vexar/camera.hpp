@@ -72,12 +72,42 @@ struct VEXAR_CLIENT_API Parameter {
 
 // What set did: the value asked for, the value the module holds afterwards (nothing for a
 // write-only parameter) and whether the request lay outside the advertised range.
+// Another parameter whose read-back a write moved.
+struct Change {
+    std::string name;
+    Value before;
+    Value after;
+};
+
+// What a write through a system state did beside the values asked for: every other readable
+// value it moved, and the write-only voltages it had to assume (their power-on value, forced,
+// nothing being known of them).
+struct StateWritten {
+    std::vector<Change> changed;
+    std::vector<std::string> assumed;
+};
+
 struct Applied {
     std::string name;
     Value requested;
     std::optional<Value> applied;
     bool outsideAdvertisedRange = false;
     std::optional<Range> range;  // what the plug-in advertises
+    // Written through a system state (RegionOfInterest, DealiasingOn, or a frequency while
+    // the module's dealiasing disagrees with the plug-in's phase count); what else it did.
+    bool throughState = false;
+    StateWritten state;
+};
+
+// The value a write-only voltage is written at, forced, when nothing is known of it: the
+// value the plug-in's saved state reports for each.
+inline constexpr float kPowerOnVoltage = 50.0f;
+
+struct WriteOptions {
+    bool allowNonFinite = false;  // NaN and the infinities are written, not refused
+    // A write through a system state writes the voltages nothing is known of at
+    // kPowerOnVoltage, rather than being refused.
+    bool assumePowerOn = false;
 };
 
 // What a host knows of a parameter from the plug-in's public header alone.
@@ -239,18 +269,28 @@ class VEXAR_CLIENT_API Camera {
     // A name in any letter case, or an identifier in decimal or 0x-hexadecimal.
     Parameter parameter(std::string_view nameOrId);
     Value get(std::string_view nameOrId);
-    // Non-finite floats are refused as bad input unless allowNonFinite says otherwise; a value
-    // of another type is converted where nothing is lost.
+    // The value is converted as valueFor does; non-finite floats are refused as bad input
+    // unless allowNonFinite says otherwise. RegionOfInterest and DealiasingOn, which the
+    // plug-in writes only in a system state, are written through one built from the current
+    // values, as are the frame rate and the frequencies while the module's dealiasing
+    // disagrees with the phase count the plug-in computes with (another process left it on):
+    // the write-only voltages come from what is known of them (what this camera last wrote,
+    // or what the simulated module latched), and the write is refused before anything is sent
+    // when a voltage is unknown (unless options.assumePowerOn) or the state could not be
+    // loaded (a frequency not yet set).
     Applied set(std::string_view nameOrId, const Value& value, bool allowNonFinite = false);
+    Applied set(std::string_view nameOrId, const Value& value, const WriteOptions& options);
 
     // The system state: a record for each parameter the plug-in keeps in one.
     std::vector<std::uint8_t> saveState();
     void loadState(std::span<const std::uint8_t> state);
     // The state's members by name, in record order (toJson in <vexar/json.hpp> gives the form
-    // vexar-ctl state save writes).
+    // vexar-ctl state save writes). A write-only voltage is given as what is known of it, and
+    // left out when nothing is.
     Settings profile();
-    // Members by name or identifier, written as one state: what it leaves out keeps its value.
-    void applyProfile(const Settings& profile);
+    // Members by name or identifier, written as one state: what it leaves out keeps its value,
+    // the voltages known as set does; refused before anything is written as set refuses.
+    StateWritten applyProfile(const Settings& profile, const WriteOptions& options = {});
     // The records of a state that cannot be loaded back as they are (a frequency that is not a
     // number, as at power-on), by parameter name; empty when it can.
     static Settings unloadable(std::span<const std::uint8_t> state);

@@ -2,14 +2,17 @@
 
 #include <chrono>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <span>
 #include <string>
 #include <type_traits>
 #include <vector>
 
 #include "Session.h"
+#include "StateRecords.h"
 #include "bus/Backend.h"
 #include "vexar/camera.hpp"
 
@@ -23,6 +26,12 @@ struct Camera::Impl {
     std::unique_ptr<detail::Session> session;
     std::chrono::milliseconds lockTimeout{};
     int depth = 0;
+    // The plug-in instance computes frame rate and frequencies with a phase count that only a
+    // written state changes: 4 from initialisation, 6 after a state with dealiasing on.
+    bool instanceDealiasing = false;
+    // The write-only voltages this camera wrote last, by parameter id: all that can be known
+    // of them on a real bus.
+    std::map<std::uint32_t, float> voltagesWritten;
 
     // One call: serialised with the others, the bus held for its duration (or the hold's).
     // Error(BadInput) once the camera is closed.
@@ -61,6 +70,21 @@ struct Camera::Impl {
     // parameter, and what tells the operation apart ("state load", "profile").
     std::vector<std::uint8_t> readState();
     void writeState(std::span<const std::uint8_t> state, const std::string& what);
+
+    // What is known of a write-only voltage: what this camera last wrote, else the voltage of
+    // the byte its device latched (where the backend can tell); nothing otherwise.
+    std::optional<float> knownVoltage(std::uint32_t id) const;
+    // The current state with the changes made, written whole: see Camera::set.
+    StateWritten writeThroughState(const std::vector<detail::StateRecord>& changes,
+                                   bool assumePowerOn, const std::string& what);
+    // Whether the plug-in computes the parameter with its phase count.
+    static bool dependsOnPhaseCount(const detail::ParameterInfo& parameter);
+    // Brings the plug-in's phase count to the module's dealiasing setting, which another
+    // process may have changed, so that every process computes frame rate and frequencies
+    // alike; nothing is written to the module.
+    void followModulePhaseCount();
+    // Notes a successful plain write of a write-only voltage.
+    void wrote(const detail::ParameterInfo& parameter, const detail::Value& value);
 };
 
 }  // namespace vexar

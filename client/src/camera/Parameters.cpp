@@ -112,11 +112,21 @@ Parameter Camera::parameter(std::string_view nameOrId) {
 }
 
 Value Camera::get(std::string_view nameOrId) {
-    return impl_->run(
-        [&] { return detail::toPublic(impl_->read(detail::requireParameter(nameOrId))); });
+    return impl_->run([&] {
+        const detail::ParameterInfo& info = detail::requireParameter(nameOrId);
+        if (Impl::dependsOnPhaseCount(info)) {
+            impl_->followModulePhaseCount();
+        }
+        return detail::toPublic(impl_->read(info));
+    });
 }
 
 Applied Camera::set(std::string_view nameOrId, const Value& value, bool allowNonFinite) {
+    return set(nameOrId, value, WriteOptions{allowNonFinite, false});
+}
+
+Applied Camera::set(std::string_view nameOrId, const Value& value, const WriteOptions& options) {
+    const bool allowNonFinite = options.allowNonFinite;
     return impl_->run([&] {
         const detail::ParameterInfo& info = detail::requireParameter(nameOrId);
         const std::string name(info.name);
@@ -129,22 +139,36 @@ Applied Camera::set(std::string_view nameOrId, const Value& value, bool allowNon
         detail::Session& session = *impl_->session;
         const auto range = session.range(info, what);
         session.takeLastError();  // the range query's text must not pass for the write's
-        const std::int32_t status = session.write(info, detail::toInternal(*converted));
         const std::string allowed = range ? detail::describeRange(*range) : std::string();
+        const bool throughState = stateOnly(info.id);
+        if (!throughState && Impl::dependsOnPhaseCount(info)) {
+            impl_->followModulePhaseCount();
+        }
+        StateWritten state;
+        const std::int32_t status =
+            throughState ? VEXAR_SUCCESS : session.write(info, detail::toInternal(*converted));
+        if (throughState) {
+            state = impl_->writeThroughState({{&info, detail::toInternal(*converted)}},
+                                             options.assumePowerOn, what);
+        } else if (status == VEXAR_SUCCESS) {
+            impl_->wrote(info, detail::toInternal(*converted));
+        }
         if (status != VEXAR_SUCCESS) {
             std::string hint;
             if (status == VEXAR_NOT_SUPPORTED) {
-                hint = stateOnly(info.id) ? " (the plug-in's exports do not write " + name +
-                                                "; a system state does)"
-                                          : accessHint(session, info, detail::AccessMode::ReadOnly);
+                hint = accessHint(session, info, detail::AccessMode::ReadOnly);
             } else if (range) {
                 hint = " (allowed: " + allowed + ")";
             }
             session.check(status, what, hint, allowed);
         }
-        Applied applied{name, *converted, std::nullopt,
+        Applied applied{name,
+                        *converted,
+                        std::nullopt,
                         range && !detail::toPublic(*range).contains(*converted),
-                        range ? std::optional(detail::toPublic(*range)) : std::nullopt};
+                        range ? std::optional(detail::toPublic(*range)) : std::nullopt,
+                        throughState,
+                        std::move(state)};
         // What the module holds may differ from what was asked: quantised to register steps or
         // cut to a field's width. Only a readable parameter can tell.
         detail::Value held;

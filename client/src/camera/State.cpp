@@ -1,13 +1,192 @@
 // The system state: saved and loaded whole, as a profile of named members, and the module's
 // power-on state where there is one to go back to.
 #include <algorithm>
+#include <cmath>
 
 #include "Conversions.h"
 #include "Errors.h"
 #include "StateRecords.h"
 #include "camera/CameraImpl.h"
+#include "yorind/ModuleDescription.h"
 
 namespace vexar {
+
+namespace {
+struct VoltageDevice {
+    std::uint32_t parameter;
+    const yorind::ByteDevice& device;
+};
+constexpr VoltageDevice kVoltages[] = {
+    {detail::LeftIlluminationVoltage, yorind::Device::LeftIllumination},
+    {detail::RightIlluminationVoltage, yorind::Device::RightIllumination},
+    {detail::MixingVoltage, yorind::Device::Mixing},
+};
+
+const VoltageDevice* voltageOf(std::uint32_t parameter) {
+    const auto found = std::ranges::find(kVoltages, parameter, &VoltageDevice::parameter);
+    return found != std::end(kVoltages) ? &*found : nullptr;
+}
+
+// The byte the plug-in sends for a voltage: in single precision, times 255, then divided by
+// 100, truncated.
+std::uint32_t voltageByte(float percent) {
+    const float product = percent * 255.0f;
+    return static_cast<std::uint32_t>(std::trunc(product / 100.0f)) & 0xFF;
+}
+
+// The voltage, of the fewest decimals, that the plug-in sends as the byte: writing it back
+// leaves the device as it was.
+float voltageOfByte(std::uint8_t byte) {
+    const double lowest = byte * 100.0 / 255.0;
+    for (double step = 10; step > 1e-6; step /= 10) {
+        for (double v = std::ceil(lowest / step) * step; v <= 100; v += step) {
+            const auto candidate = static_cast<float>(v);
+            const std::uint32_t sent = voltageByte(candidate);
+            if (sent == byte) {
+                return candidate;
+            }
+            if (sent > byte) {
+                break;
+            }
+        }
+    }
+    return static_cast<float>(lowest);
+}
+
+bool sameParameter(const detail::StateRecord& a, const detail::StateRecord& b) {
+    return a.parameter->id == b.parameter->id;
+}
+
+std::string listed(const std::vector<std::string>& names) {
+    std::string text;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        text += (i == 0 ? "" : i + 1 == names.size() ? " and " : ", ") + names[i];
+    }
+    return text;
+}
+}  // namespace
+
+std::optional<float> Camera::Impl::knownVoltage(std::uint32_t id) const {
+    if (const auto written = voltagesWritten.find(id); written != voltagesWritten.end()) {
+        return written->second;
+    }
+    const VoltageDevice* voltage = voltageOf(id);
+    if (voltage == nullptr) {
+        return std::nullopt;
+    }
+    const auto latched = bus->latchedByte(voltage->device.address);
+    if (!latched || !*latched) {
+        return std::nullopt;
+    }
+    return voltageOfByte(**latched);
+}
+
+void Camera::Impl::wrote(const detail::ParameterInfo& parameter, const detail::Value& value) {
+    if (voltageOf(parameter.id) != nullptr) {
+        voltagesWritten.insert_or_assign(parameter.id, std::get<float>(value));
+    }
+}
+
+bool Camera::Impl::dependsOnPhaseCount(const detail::ParameterInfo& parameter) {
+    return parameter.id == detail::FrameRate || parameter.id == detail::IntegrationTime ||
+           parameter.id == detail::ModulationFrequency ||
+           parameter.id == detail::DealiasingFrequency;
+}
+
+void Camera::Impl::followModulePhaseCount() {
+    const bool module = std::get<bool>(read(*detail::parameterById(detail::DealiasingOn)));
+    if (module == instanceDealiasing) {
+        return;
+    }
+    // The plug-in takes its phase count from a state before it checks the state, and refuses a
+    // state whose modes disagree before it writes anything: such a state sets the count alone.
+    std::vector<detail::StateRecord> records = detail::decodeState(readState());
+    for (detail::StateRecord& record : records) {
+        if (record.parameter->id == detail::DealiasingOn) {
+            record.value = module;
+        } else if (record.parameter->id == detail::MixingSignalsMode) {
+            record.value = std::int32_t{0};
+        } else if (record.parameter->id == detail::IlluminationMode) {
+            record.value = std::int32_t{1};
+        }
+    }
+    const std::vector<std::uint8_t> state = detail::encodeState(records);
+    const std::int32_t status = session->api().writeSystemState(
+        session->instance(), state.data(), static_cast<std::uint32_t>(state.size()));
+    session->takeLastError();
+    if (status != VEXAR_INVALID_ARGUMENT) {
+        throw Error(ErrorKind::Internal,
+                    "the plug-in took a state meant only to set its phase count (" +
+                        detail::describeCode(status) + ")");
+    }
+    instanceDealiasing = module;
+}
+
+StateWritten Camera::Impl::writeThroughState(const std::vector<detail::StateRecord>& changes,
+                                             bool assumePowerOn, const std::string& what) {
+    followModulePhaseCount();
+    const std::vector<detail::StateRecord> before = detail::decodeState(readState());
+    std::vector<detail::StateRecord> records = before;
+    StateWritten done;
+    std::vector<std::string> unknown;
+    for (detail::StateRecord& record : records) {
+        const auto given = std::ranges::find_if(
+            changes, [&](const detail::StateRecord& c) { return sameParameter(c, record); });
+        if (given != changes.end()) {
+            record.value = given->value;
+        } else if (voltageOf(record.parameter->id) != nullptr) {
+            // The plug-in reports every voltage as 50: a state must not pass that off as known.
+            if (const auto known = knownVoltage(record.parameter->id)) {
+                record.value = *known;
+            } else if (assumePowerOn) {
+                record.value = kPowerOnVoltage;
+                done.assumed.emplace_back(record.parameter->name);
+            } else {
+                unknown.emplace_back(record.parameter->name);
+            }
+        }
+    }
+    for (const detail::StateRecord& change : changes) {
+        if (std::ranges::none_of(
+                records, [&](const detail::StateRecord& r) { return sameParameter(r, change); })) {
+            throw Error(ErrorKind::BadInput, "is not part of a system state",
+                        detail::about(std::string(change.parameter->name)));
+        }
+    }
+    if (!unknown.empty()) {
+        throw Error(ErrorKind::Refused,
+                    "written through a system state, which writes the write-only voltages too, "
+                    "and nothing is known of " +
+                        listed(unknown) + " on this module: set " +
+                        (unknown.size() == 1 ? "it" : "them") + " first, or force writing " +
+                        (unknown.size() == 1 ? "it" : "each") + " at its power-on value of 50",
+                    detail::about(what));
+    }
+    if (const auto unloadable = detail::unloadableRecords(records); !unloadable.empty()) {
+        std::vector<std::string> named;
+        for (const detail::StateRecord* record : unloadable) {
+            named.push_back(detail::assignment(*record));
+        }
+        throw Error(ErrorKind::Refused,
+                    "written through a system state, which the plug-in would refuse with " +
+                        listed(named) + " (not a number, as at power-on): set " +
+                        (named.size() == 1 ? "it" : "them") + " first",
+                    detail::about(what));
+    }
+    writeState(detail::encodeState(records), what);
+    const std::vector<detail::StateRecord> after = detail::decodeState(readState());
+    for (std::size_t i = 0; i < after.size() && i < before.size(); ++i) {
+        const bool asked = std::ranges::any_of(
+            changes, [&](const detail::StateRecord& c) { return sameParameter(c, after[i]); });
+        if (!asked && voltageOf(after[i].parameter->id) == nullptr &&
+            detail::toPublic(before[i].value) != detail::toPublic(after[i].value)) {
+            done.changed.push_back({std::string(after[i].parameter->name),
+                                    detail::toPublic(before[i].value),
+                                    detail::toPublic(after[i].value)});
+        }
+    }
+    return done;
+}
 
 std::vector<std::uint8_t> Camera::Impl::readState() {
     std::vector<std::uint8_t> state = detail::stateReadTemplate();
@@ -20,12 +199,22 @@ std::vector<std::uint8_t> Camera::Impl::readState() {
 void Camera::Impl::writeState(std::span<const std::uint8_t> state, const std::string& what) {
     // A damaged state is bad input, not for the plug-in.
     const std::vector<detail::StateRecord> records = detail::decodeState(state);
+    const auto dealiasing = std::ranges::find_if(records, [](const detail::StateRecord& r) {
+        return r.parameter->id == detail::DealiasingOn;
+    });
     try {
-        session->check(session->api().writeSystemState(session->instance(), state.data(),
-                                                       static_cast<std::uint32_t>(state.size())),
-                       what);
+        const std::int32_t status = session->api().writeSystemState(
+            session->instance(), state.data(), static_cast<std::uint32_t>(state.size()));
+        // The plug-in takes its phase count from the state before anything else, refused or not.
+        if (dealiasing != records.end()) {
+            instanceDealiasing = std::get<bool>(dealiasing->value);
+        }
+        session->check(status, what);
     } catch (const Error& error) {
         throw detail::nameRefusedRecord(error, records);
+    }
+    for (const detail::StateRecord& record : records) {
+        wrote(*record.parameter, record.value);
     }
 }
 
@@ -38,27 +227,26 @@ void Camera::loadState(std::span<const std::uint8_t> state) {
 }
 
 Settings Camera::profile() {
-    return impl_->run([&] { return detail::toSettings(detail::decodeState(impl_->readState())); });
+    return impl_->run([&] {
+        std::vector<detail::StateRecord> records = detail::decodeState(impl_->readState());
+        std::erase_if(records, [&](detail::StateRecord& record) {
+            if (voltageOf(record.parameter->id) == nullptr) {
+                return false;
+            }
+            const auto known = impl_->knownVoltage(record.parameter->id);
+            if (known) {
+                record.value = *known;
+            }
+            return !known;
+        });
+        return detail::toSettings(records);
+    });
 }
 
-void Camera::applyProfile(const Settings& profile) {
+StateWritten Camera::applyProfile(const Settings& profile, const WriteOptions& options) {
     const std::vector<detail::StateRecord> given = detail::fromSettings(profile);
-    impl_->run([&] {
-        // Whatever the profile leaves out keeps its current value: it is written as the
-        // current state with the profile's members changed.
-        std::vector<detail::StateRecord> records = detail::decodeState(impl_->readState());
-        for (const detail::StateRecord& member : given) {
-            const auto same = std::ranges::find_if(records, [&](const detail::StateRecord& r) {
-                return r.parameter->id == member.parameter->id;
-            });
-            if (same == records.end()) {
-                throw Error(ErrorKind::BadInput, "is not part of a system state",
-                            detail::about(std::string(member.parameter->name)));
-            }
-            same->value = member.value;
-        }
-        impl_->writeState(detail::encodeState(records), "profile");
-    });
+    return impl_->run(
+        [&] { return impl_->writeThroughState(given, options.assumePowerOn, "profile"); });
 }
 
 Settings Camera::unloadable(std::span<const std::uint8_t> state) {
