@@ -121,6 +121,18 @@ Value valueFromRequest(const Parameter& parameter, const Json& json) {
                    ", got " + jsonTypeName(json));
 }
 
+void putStateWritten(Json& object, const StateWritten& written) {
+    Json changed = Json::array();
+    for (const Change& change : written.changed) {
+        Json entry = Json{{"name", change.name}};
+        putShownValue(entry, "before", change.before);
+        putShownValue(entry, "after", change.after);
+        changed.push_back(std::move(entry));
+    }
+    object["changed"] = std::move(changed);
+    object["assumed"] = written.assumed;
+}
+
 Json fieldJson(const Field& field) {
     return Json{{"index", field.index}, {"name", field.name}, {"address", hex(field.address)},
                 {"lsb", field.lsb},     {"msb", field.msb},   {"value", field.value},

@@ -37,6 +37,10 @@ Json parameterJson(const Parameter& parameter);
 // A value for the parameter from JSON as a person or a script writes it: a number, a flag, a
 // region object, or text as the tool takes it ("nan", "0x10", "on", "0,0,320,240").
 Value valueFromRequest(const Parameter& parameter, const Json& json);
+// What a write through a system state did beside the values asked for: "changed", every
+// other value it moved ({"name", "before", "after"}), and "assumed", the voltages it wrote at
+// their power-on value.
+void putStateWritten(Json& object, const StateWritten& written);
 Json fieldJson(const Field& field);
 Json timingJson(const Timing& timing);
 Json transactionJson(const Transaction& transaction);

@@ -370,46 +370,16 @@ Json Panel::set(const std::string& name, const Json& body) {
     return act("set", what, [&]() -> Json {
         Json result = Json{{"name", parameter.name}};
         putShownValue(result, "requested", value);
-        if (!parameter.stateOnly) {
-            const Applied applied = camera_.set(parameter.name, value, force);
-            if (applied.applied) {
-                putShownValue(result, "applied", *applied.applied);
-            } else {
-                result["applied"] = nullptr;
-                written_.insert_or_assign(parameter.name, value);
-            }
-            result["outside_range"] = applied.outsideAdvertisedRange;
-            return result;
+        const Applied applied = camera_.set(parameter.name, value, WriteOptions{force, force});
+        if (applied.applied) {
+            putShownValue(result, "applied", *applied.applied);
+        } else {
+            result["applied"] = nullptr;
+            written_.insert_or_assign(parameter.name, value);
         }
-        // The plug-in takes this one only inside a system state: the current settings with
-        // this one change, which works only when that state can be loaded back. It is checked
-        // before anything is written, since the plug-in would write the records before the
-        // one it refuses (switching dealiasing on makes a frequency that is not a number count).
-        if (!force && value.isFloat() && !std::isfinite(value.asFloat())) {
-            throw Error(ErrorKind::BadInput, parameter.name + ": not a finite number");
-        }
-        Settings members = camera_.profile();
-        for (auto& [member, held] : members) {
-            if (member == parameter.name) {
-                held = value;
-            }
-        }
-        const auto unloadable = Camera::unloadable(Camera::stateFromSettings(members));
-        if (!unloadable.empty()) {
-            std::string reasons;
-            for (const auto& [name, value] : unloadable) {
-                reasons += (reasons.empty() ? "" : "; ") + name + " is " + value.toString();
-            }
-            throw Error(ErrorKind::Refused,
-                        parameter.name +
-                            " is written only as part of the current settings, and with this "
-                            "change they cannot be loaded back: " +
-                            reasons + ". Set those parameters to numbers first.");
-        }
-        camera_.applyProfile(members);
-        const Value applied = camera_.get(parameter.name);
-        putShownValue(result, "applied", applied);
-        result["outside_range"] = parameter.range && !parameter.range->contains(value);
+        result["outside_range"] = applied.outsideAdvertisedRange;
+        result["through_state"] = applied.throughState;
+        putStateWritten(result, applied.state);
         return result;
     });
 }
@@ -429,14 +399,15 @@ Json Panel::applyProfile(const std::string& text) {
         throw refused;
     }
     return act("profile", Json{{"members", profile.size()}}, [&]() -> Json {
-        camera_.applyProfile(settingsFromJson(profile));
+        Json result = Json{{"applied", profile.size()}};
+        putStateWritten(result, camera_.applyProfile(settingsFromJson(profile)));
         for (const auto& [key, member] : profile.items()) {
             const Parameter& parameter = find(key);
             if (!parameter.readable()) {
                 written_.insert_or_assign(parameter.name, valueFromRequest(parameter, member));
             }
         }
-        return Json{{"applied", profile.size()}};
+        return result;
     });
 }
 

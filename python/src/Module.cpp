@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <cmath>
+#include <map>
 #include <optional>
 #include <vexar/camera.hpp>
 
@@ -103,6 +104,37 @@ std::unique_ptr<PyCamera> openCamera(const py::object& where, const py::object& 
     return std::make_unique<PyCamera>(PyCamera{std::move(*camera), std::move(listeners)});
 }
 
+// Other values a write moved, as Python returns them: {name: (before, after)}.
+using Changes = std::map<std::string, std::pair<PyValue, PyValue>>;
+
+Changes changesOf(const StateWritten& written) {
+    Changes changes;
+    for (const Change& change : written.changed) {
+        changes.emplace(change.name, std::pair{PyValue{change.before, std::nullopt},
+                                               PyValue{change.after, std::nullopt}});
+    }
+    return changes;
+}
+
+// Called without the GIL, from a call that has done its work: the warning says what it assumed.
+void warnAssumed(const std::string& what, const StateWritten& written) {
+    if (written.assumed.empty()) {
+        return;
+    }
+    std::string names;
+    for (const std::string& name : written.assumed) {
+        names += (names.empty() ? "" : ", ") + name;
+    }
+    py::gil_scoped_acquire acquire;
+    const py::object category = py::module_::import("vexar._vexar").attr("AssumedWarning");
+    const std::string message = what + ": " + names +
+                                " written at the power-on value 50, nothing being known of " +
+                                (written.assumed.size() == 1 ? "it" : "them");
+    if (PyErr_WarnEx(category.ptr(), message.c_str(), 2) != 0) {
+        throw py::error_already_set();
+    }
+}
+
 std::string directionName(Direction direction) {
     return direction == Direction::Read ? "read" : "write";
 }
@@ -138,6 +170,14 @@ void defineValueClasses(py::module_& m) {
             "applied",
             [](const Applied& a) { return a.applied ? fromValue(*a.applied) : py::none(); })
         .def_readonly("outside_range", &Applied::outsideAdvertisedRange)
+        .def_readonly("through_state", &Applied::throughState,
+                      "Written through a system state built from the current values.")
+        .def_property_readonly(
+            "changed", [](const Applied& a) { return changesOf(a.state); },
+            "Every other value the write moved: {name: (before, after)}.")
+        .def_property_readonly(
+            "assumed", [](const Applied& a) { return a.state.assumed; },
+            "The voltages written at their power-on value, nothing being known of them (force).")
         .def("__repr__", [](const Applied& a) {
             return py::str("Applied(name={!r}, requested={!r}, applied={!r}, outside_range={})")
                 .format(a.name, fromValue(a.requested),
@@ -244,20 +284,30 @@ void defineCamera(py::module_& m) {
              "Raises:\n    BadInput: unknown parameter.\n"
              "    Refused: the plug-in refused (a write-only parameter).\n"
              "    BusError: the bus failed.")
-        .def("set", on([](Camera& cam, const Key& key, const PyValue& value, bool allowNonFinite) {
-                 return cam.set(key.text, value.forParameter(key.text), allowNonFinite);
+        .def("set",
+             on([](Camera& cam, const Key& key, const PyValue& value, bool allowNonFinite,
+                   bool force) {
+                 Applied applied = cam.set(key.text, value.forParameter(key.text),
+                                           WriteOptions{allowNonFinite, force});
+                 warnAssumed(applied.name, applied.state);
+                 return applied;
              }),
              Release(), py::arg("name"), py::arg("value"), py::kw_only(),
-             py::arg("allow_non_finite") = false,
+             py::arg("allow_non_finite") = false, py::arg("force") = false,
              "Writes a parameter, by name or identifier, and returns a vexar.Applied with the "
              "value it holds afterwards. An int is taken for a float parameter and an integral "
              "float for an int one; a str as vexar-ctl reads it (\"0x8\", \"on\", "
              "\"16,8,160,120\"); NaN and the infinities only with allow_non_finite.\n\n"
+             "RegionOfInterest and DealiasingOn are written through a system state built from "
+             "the current values: the write-only voltages are what is known of them (what this "
+             "camera wrote last, or what the simulated module latched); with force, one of "
+             "which nothing is known is written at its power-on value 50, with a "
+             "vexar.AssumedWarning. Applied.changed lists every other value the write moved.\n\n"
              "Raises:\n    BadInput: unknown parameter, a value of the wrong type, a non-finite "
              "number.\n"
              "    Refused: the plug-in refused the value (code_name and allowed say why), the "
-             "parameter is read-only or changes only with a state (RegionOfInterest, "
-             "DealiasingOn).\n"
+             "parameter is read-only, or a write through a state found a voltage unknown or a "
+             "frequency that is not a number.\n"
              "    BusError: the bus failed.")
         .def("__getitem__", on([](Camera& cam, const Key& key) {
                  return PyValue{cam.get(key.text), std::nullopt};
@@ -313,13 +363,18 @@ void defineCamera(py::module_& m) {
              "\"Name\": value in record order, a region as {'x', 'y', 'width', 'height'}, a NaN "
              "as the string 'nan' or '-nan'; json.dump() of it loads in vexar-ctl.\n\n"
              "Raises:\n    Refused, BusError.")
-        .def("apply_profile", on([](Camera& cam, const Profile& profile) {
-                 cam.applyProfile(settingsFromJson(profile.json));
+        .def("apply_profile", on([](Camera& cam, const Profile& profile, bool force) {
+                 const StateWritten written =
+                     cam.applyProfile(settingsFromJson(profile.json), WriteOptions{false, force});
+                 warnAssumed("profile", written);
+                 return changesOf(written);
              }),
-             Release(), py::arg("profile"),
+             Release(), py::arg("profile"), py::kw_only(), py::arg("force") = false,
              "Loads a profile: members by name or identifier; a region may also be a "
              "vexar.Region or a 4-tuple, a NaN a float or 'nan'. Parameters the profile leaves "
-             "out keep their values.\n\n"
+             "out keep their values, the voltages as set() keeps them (force as there). "
+             "Returns every value the profile did not name that it moved: {name: (before, "
+             "after)}.\n\n"
              "Raises:\n    BadInput: an unknown name, a value of the wrong type.\n"
              "    Refused: the plug-in refused the state.\n"
              "    BusError: the bus failed.")
@@ -453,6 +508,11 @@ PYBIND11_MODULE(_vexar, m) {
     m.attr("__version__") = VEXAR_PYTHON_VERSION;
     loadTypes();
     defineErrors(m);
+    m.attr("AssumedWarning") = py::reinterpret_steal<py::object>(PyErr_NewExceptionWithDoc(
+        "vexar.AssumedWarning",
+        "A write through a system state wrote a voltage at its power-on value, nothing being "
+        "known of it (force=True).",
+        PyExc_UserWarning, nullptr));
     defineValueClasses(m);
     defineCamera(m);
     // Users meet them as vexar.X: that is how they print and how help() names them.

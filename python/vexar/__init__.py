@@ -14,6 +14,7 @@ client library, vexar-ctl and the control panel do.
 from ._types import Bounds, Bus, Region, RegionBounds, Value
 from ._vexar import (
     Applied,
+    AssumedWarning,
     BadInput,
     BusError,
     Busy,
@@ -33,6 +34,7 @@ from ._vexar import (
 
 __all__ = [
     "Applied",
+    "AssumedWarning",
     "BadInput",
     "Bounds",
     "Bus",

@@ -156,10 +156,13 @@ def python_face(image: Path, request: dict, options: dict) -> dict:
             if request["op"] == "get":
                 return {"ok": True, "text": as_text(cam.get(request["name"]))}
             if request["op"] == "set":
+                force = options.get("force", False)
                 applied = cam.set(request["name"], python_value(request["value"]),
-                                  allow_non_finite=options.get("force", False))
-                return {"ok": True, "applied": as_text(applied.applied)}
-            cam.apply_profile(request["value"])
+                                  allow_non_finite=force, force=force)
+                return {"ok": True, "applied": as_text(applied.applied),
+                        "changed": {name: [as_text(was), as_text(now)]
+                                    for name, (was, now) in applied.changed.items()}}
+            cam.apply_profile(request["value"], force=options.get("force", False))
             return {"ok": True}
     except vexar.Error as error:
         kind = next(name for cls, name in PYTHON_KINDS if isinstance(error, cls))
@@ -197,7 +200,9 @@ def panel_face(image: Path, request: dict, options: dict) -> dict:
         return {"ok": True, "text": body["current"]["text"]}
     if request["op"] == "set":
         applied = body.get("applied")
-        return {"ok": True, "applied": applied["text"] if applied else None}
+        return {"ok": True, "applied": applied["text"] if applied else None,
+                "changed": {c["name"]: [c["before"]["text"], c["after"]["text"]]
+                            for c in body["changed"]}}
     return {"ok": True}
 
 
