@@ -105,20 +105,52 @@ vexar::Error notAValueOf(const ParameterInfo& parameter, const std::string& show
 }
 }  // namespace
 
+namespace {
+StateRecord memberRecord(const std::vector<StateRecord>& records, const std::string& key,
+                         const Json& member) {
+    const ParameterInfo& parameter = memberParameter(records, key);
+    const auto value = fromJson(parameter.type, member);
+    if (!value || !regionFits(*value)) {
+        throw notAValueOf(parameter, io::jsonExcerpt(member));
+    }
+    return {&parameter, *value};
+}
+
+constexpr const char* kNotAnObject = "a state in JSON is an object of \"Name\": value members";
+}  // namespace
+
 std::vector<StateRecord> stateFromJson(const Json& json) {
     if (!json.is_object()) {
-        throw badInput("a state in JSON is an object of \"Name\": value members");
+        throw badInput(kNotAnObject);
     }
     std::vector<StateRecord> records;
     for (const auto& [key, member] : json.items()) {
-        const ParameterInfo& parameter = memberParameter(records, key);
-        const auto value = fromJson(parameter.type, member);
-        if (!value || !regionFits(*value)) {
-            throw notAValueOf(parameter, io::jsonExcerpt(member));
-        }
-        records.push_back({&parameter, *value});
+        records.push_back(memberRecord(records, key, member));
     }
     return records;
+}
+
+std::vector<std::pair<std::string, std::string>> stateProblems(const Json& json) {
+    if (!json.is_object()) {
+        return {{"", kNotAnObject}};
+    }
+    const std::vector<StateRecord> kept = decodeState(stateReadTemplate());
+    std::vector<StateRecord> records;
+    std::vector<std::pair<std::string, std::string>> problems;
+    for (const auto& [key, member] : json.items()) {
+        try {
+            StateRecord record = memberRecord(records, key, member);
+            if (std::ranges::none_of(
+                    kept, [&](const StateRecord& r) { return r.parameter == record.parameter; })) {
+                problems.emplace_back(
+                    key, std::string(record.parameter->name) + " is not part of a system state");
+            }
+            records.push_back(std::move(record));
+        } catch (const vexar::Error& error) {
+            problems.emplace_back(key, error.what());
+        }
+    }
+    return problems;
 }
 
 vexar::Settings toSettings(const std::vector<StateRecord>& records) {

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "Parameters.h"
@@ -33,6 +34,9 @@ Json stateToJson(const std::vector<StateRecord>& records);
 // Members named by parameter name (any letter case) or identifier; Error(BadInput) for
 // an unknown name, a value of the wrong type or a region field outside 0 to 65535.
 std::vector<StateRecord> stateFromJson(const Json& json);
+// Every member stateFromJson would refuse, by key, with why (a member no state holds too);
+// the key is empty when the whole is not an object.
+std::vector<std::pair<std::string, std::string>> stateProblems(const Json& json);
 
 // Between records and the public members: names are looked up as stateFromJson does and a
 // value of another type is converted where nothing is lost; Error(BadInput) as there.

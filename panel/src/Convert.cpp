@@ -203,42 +203,4 @@ Json parseStrict(std::string_view text) {
     return json;
 }
 
-std::vector<BadEntry> checkProfile(const Json& profile, const std::vector<Parameter>& parameters,
-                                   const Json& currentProfile) {
-    std::vector<BadEntry> bad;
-    if (!profile.is_object()) {
-        bad.push_back({"", "a profile is a JSON object of \"Name\": value members, not " +
-                               jsonTypeName(profile)});
-        return bad;
-    }
-    std::set<std::uint32_t> seen;
-    for (const auto& [key, member] : profile.items()) {
-        const Parameter* found = nullptr;
-        for (const auto& parameter : parameters) {
-            if (strcasecmp(parameter.name.c_str(), key.c_str()) == 0 ||
-                key == std::to_string(parameter.id)) {
-                found = &parameter;
-            }
-        }
-        if (!found) {
-            bad.push_back({key, "no such parameter"});
-            continue;
-        }
-        if (!currentProfile.contains(found->name)) {
-            bad.push_back({key, found->name + " is not part of a system state"});
-            continue;
-        }
-        if (!seen.insert(found->id).second) {
-            bad.push_back({key, found->name + " is given twice"});
-            continue;
-        }
-        try {
-            (void)valueFromRequest(*found, member);
-        } catch (const Error& e) {
-            bad.push_back({key, e.what()});
-        }
-    }
-    return bad;
-}
-
 }  // namespace vexar::panel

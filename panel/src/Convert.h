@@ -48,15 +48,4 @@ Json transactionJson(const Transaction& transaction);
 // input.
 Json parseStrict(std::string_view text);
 
-// One entry of a profile that cannot be applied, and why.
-struct BadEntry {
-    std::string name;
-    std::string reason;
-};
-
-// Checks every entry of a profile against the parameters and the state's members before
-// anything is written: each bad entry is reported, not only the first.
-std::vector<BadEntry> checkProfile(const Json& profile, const std::vector<Parameter>& parameters,
-                                   const Json& currentProfile);
-
 }  // namespace vexar::panel

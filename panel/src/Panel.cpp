@@ -104,7 +104,6 @@ Panel::Panel(Camera& camera, std::size_t maxStreams) : camera_(camera), hub_(max
     });
     std::lock_guard lock(mutex_);
     auto hold = camera_.hold();
-    stateMembers_ = toJson(camera_.profile());
     last_ = read();
 }
 
@@ -386,11 +385,11 @@ Json Panel::set(const std::string& name, const Json& body) {
 
 Json Panel::applyProfile(const std::string& text) {
     const Json profile = parseStrict(text);
-    const auto bad = checkProfile(profile, parameters_, stateMembers_);
+    const auto bad = profileProblems(profile);
     if (!bad.empty()) {
         Json entries = Json::array();
         for (const auto& entry : bad) {
-            entries.push_back(Json{{"name", entry.name}, {"reason", entry.reason}});
+            entries.push_back(Json{{"name", entry.member}, {"reason", entry.reason}});
         }
         ActionError refused = failureOf(
             badInput("profile refused whole, nothing written: " + std::to_string(bad.size()) +

@@ -94,7 +94,6 @@ class Panel {
     Camera& camera_;
     std::mutex mutex_;
     std::vector<Parameter> parameters_;
-    Json stateMembers_;
     std::optional<Snapshot> last_;
     // What this panel last wrote to each write-only parameter, which the module cannot tell.
     std::map<std::string, Value> written_;

@@ -87,16 +87,34 @@ TEST_F(CameraTest, SetReportsWhatTheModuleHoldsAndWhatTheRangeAllows) {
     }
 }
 
-TEST_F(CameraTest, StateOnlySettingsChangeThroughAProfileAlone) {
-    EXPECT_THROW(camera.set("RegionOfInterest", vexar::Region{0, 0, 160, 120}), vexar::Error);
-    EXPECT_THROW(camera.set("DealiasingOn", true), vexar::Error);
-    // Both frequencies read NaN at power-on, which no state loads back.
+// A write through a system state rewrites every voltage: each must go back as the byte its
+// device holds, whatever that byte is, and one nothing is known of must not be invented.
+TEST_F(CameraTest, WritesThroughAStateLeaveEveryVoltageByteAsItWas) {
     camera.set("ModulationFrequency", 20);
-    camera.set("DealiasingFrequency", 15);
-    // What the profile leaves out keeps its value.
-    camera.applyProfile({{"regionofinterest", vexar::Region{8, 4, 160, 120}}, {"7", true}});
-    EXPECT_EQ(camera.get("RegionOfInterest"), vexar::Value(vexar::Region{8, 4, 160, 120}));
-    EXPECT_EQ(camera.phaseCount(), 6);
+    try {
+        camera.set("RegionOfInterest", vexar::Region{0, 0, 160, 120});
+        ADD_FAILURE() << "a state was written with voltages nobody knows";
+    } catch (const vexar::Error& error) {
+        EXPECT_EQ(error.kind(), vexar::ErrorKind::Refused);
+        EXPECT_THAT(error.what(), HasSubstr("LeftIlluminationVoltage, RightIlluminationVoltage "
+                                            "and MixingVoltage"));
+    }
+    EXPECT_EQ(camera.profile().size(), 11u) << "a profile gave voltages nobody knows";
+    const vexar::Applied forced = camera.set("RegionOfInterest", vexar::Region{0, 0, 160, 120},
+                                             vexar::WriteOptions{false, true});
+    EXPECT_EQ(forced.state.assumed.size(), 3u);
+    EXPECT_EQ(camera.readRegister(0x28, 0x11), std::optional<std::uint8_t>(127));
+
+    camera.set("LeftIlluminationVoltage", 12.5f);
+    for (int byte = 0; byte < 256; ++byte) {
+        camera.writeRegister(0x28, 0x11, static_cast<std::uint8_t>(byte));
+        camera.set("RegionOfInterest", vexar::Region{0, 0, byte % 2 == 0 ? 160 : 320, 120});
+        ASSERT_EQ(camera.readRegister(0x28, 0x11), std::optional<std::uint8_t>(byte));
+    }
+    EXPECT_EQ(camera.readRegister(0x2a, 0x11), std::optional<std::uint8_t>(31));
+    const vexar::Settings profile = camera.profile();
+    EXPECT_EQ(profile.front(), (std::pair<std::string, vexar::Value>{"LeftIlluminationVoltage",
+                                                                     vexar::Value(12.5f)}));
 }
 
 TEST_F(CameraTest, BadInputIsToldApartFromRefusals) {

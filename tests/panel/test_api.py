@@ -107,28 +107,6 @@ def test_values_are_shown_as_held_not_clamped(panel):
     assert values["RegionOfInterest"]["state_only"] is True
 
 
-def test_state_only_parameters_need_loadable_settings_then_take_one_change(panel):
-    status, refused = panel.json("PUT", "/api/parameters/DealiasingOn", {"value": True})
-    assert status == 422 and "ModulationFrequency" in refused["error"]["message"]
-    assert panel.json("PUT", "/api/parameters/ModulationFrequency", {"value": 20})[0] == 200
-    status, answer = panel.json("PUT", "/api/parameters/RegionOfInterest",
-                                {"value": {"x": 64, "y": 48, "width": 160, "height": 120}})
-    assert status == 200, answer
-    assert answer["applied"]["text"] == "64,48,160,120"
-    status, timing = panel.json("GET", "/api/timing")
-    assert timing["phases_per_micro_frame"] == 4
-    # Dealiasing on with its frequency not a number is a state the plug-in would refuse only
-    # after writing the records before it: refused before anything is written.
-    before = {p["name"]: p["current"] for p in panel.json("GET", "/api/parameters")[1]["parameters"]}
-    status, refused = panel.json("PUT", "/api/parameters/DealiasingOn", {"value": True})
-    assert status == 422 and "DealiasingFrequency is nan" in refused["error"]["message"]
-    after = {p["name"]: p["current"] for p in panel.json("GET", "/api/parameters")[1]["parameters"]}
-    assert after == before
-    assert panel.json("PUT", "/api/parameters/DealiasingFrequency", {"value": 15})[0] == 200
-    assert panel.json("PUT", "/api/parameters/DealiasingOn", {"value": True})[0] == 200
-    assert panel.json("GET", "/api/timing")[1]["phases_per_micro_frame"] == 6
-
-
 def test_timing_svg_is_the_one_drawing(panel):
     status, headers, svg = panel.request("GET", "/api/timing?format=svg")
     assert status == 200 and headers["Content-Type"] == "image/svg+xml"
@@ -141,7 +119,8 @@ def test_timing_svg_is_the_one_drawing(panel):
 TIMING = [
     ([], [], "33.333 ms, 4 micro-frames of 8.333 ms, 4 phases each"),
     ([("MicroFrameNumber", 8)], [], "66.667 ms, 8 micro-frames of 8.333 ms, 4 phases each"),
-    ([("ModulationFrequency", 30), ("DealiasingFrequency", 20), ("DealiasingOn", True)], [],
+    ([("MixingVoltage", 50), ("LeftIlluminationVoltage", 50), ("RightIlluminationVoltage", 50),
+      ("ModulationFrequency", 30), ("DealiasingFrequency", 20), ("DealiasingOn", True)], [],
      "33.333 ms, 4 micro-frames of 8.333 ms, 6 phases each"),
     ([("FrameRate", 10)], ["MicroFrameNumber=2"], "50.000 ms, 2 micro-frames of 25.000 ms, 4 phases each"),
 ]
@@ -193,6 +172,8 @@ def test_profile_is_checked_whole_and_refusals_name_the_parameter(panel):
 
 
 def test_profile_round_trip_and_reset(panel):
+    for voltage in ("MixingVoltage", "LeftIlluminationVoltage", "RightIlluminationVoltage"):
+        assert panel.json("PUT", f"/api/parameters/{voltage}", {"value": 40})[0] == 200
     assert panel.json("PUT", "/api/parameters/ModulationFrequency", {"value": 20})[0] == 200
     assert panel.json("PUT", "/api/parameters/FrameRate", {"value": 15})[0] == 200
     status, profile = panel.json("GET", "/api/profile")

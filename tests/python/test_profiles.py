@@ -10,6 +10,10 @@ import pytest
 import vexar
 from conftest import Ctl, ctl_value
 
+# A fresh module's voltages are unknown (they cannot be read back); a profile that leaves them
+# out is written with what is known of them.
+VOLTAGES = {"LeftIlluminationVoltage": 40, "RightIlluminationVoltage": 12.5, "MixingVoltage": 80}
+
 
 def test_state_bytes_round_trip(cam: vexar.Camera) -> None:
     cam.set("ModulationFrequency", 20)  # a state holding NaN cannot be loaded back
@@ -24,13 +28,12 @@ def test_state_bytes_round_trip(cam: vexar.Camera) -> None:
 
 
 def test_profile_is_the_tools_json(cam: vexar.Camera) -> None:
+    assert list(cam.profile())[0] == "FrameRate"  # no voltage is known yet
+    for name, volts in VOLTAGES.items():
+        cam.set(name, volts)
     profile = cam.profile()
-    assert list(profile)[:4] == [
-        "LeftIlluminationVoltage",
-        "RightIlluminationVoltage",
-        "MixingVoltage",
-        "FrameRate",
-    ]
+    assert list(profile)[:4] == [*VOLTAGES, "FrameRate"]
+    assert [profile[name] for name in VOLTAGES] == list(VOLTAGES.values())
     assert profile["ModulationFrequency"] in ("nan", "-nan")  # what JSON has no number for
     assert profile["RegionOfInterest"] == {"x": 0, "y": 0, "width": 320, "height": 240}
     assert "NaN" not in json.dumps(profile)
@@ -40,22 +43,22 @@ def test_profile_is_the_tools_json(cam: vexar.Camera) -> None:
     "region", [vexar.Region(16, 8, 160, 120), (16, 8, 160, 120), [16, 8, 160, 120]]
 )
 def test_a_region_may_be_given_as_a_tuple(cam: vexar.Camera, region: object) -> None:
-    cam.apply_profile(
-        {"ModulationFrequency": 30, "DealiasingFrequency": 20, "RegionOfInterest": region, 7: True}
-    )
+    cam.apply_profile({**VOLTAGES, "ModulationFrequency": 30, "DealiasingFrequency": 20,
+                       "RegionOfInterest": region, 7: True})
     assert cam.get("RegionOfInterest") == (16, 8, 160, 120)
     assert cam.get("DealiasingOn") is True
 
 
 def test_nan_in_a_profile_as_a_float_or_as_the_tools_string(cam: vexar.Camera) -> None:
-    cam.apply_profile({"ModulationFrequency": 20, "DealiasingFrequency": float("nan")})
+    cam.apply_profile({**VOLTAGES, "ModulationFrequency": 20, "DealiasingFrequency": float("nan")})
     assert math.isnan(cam.get("DealiasingFrequency"))
     with pytest.raises(vexar.Refused):
         cam.apply_profile({"ModulationFrequency": "nan"})
 
 
 def test_profile_saved_by_the_tool_loads_in_python(ctl: Ctl, tmp_path: Path) -> None:
-    ctl("set", "ModulationFrequency=20", "MicroFrameNumber=2", "FrameRate=12.5")
+    ctl("set", "ModulationFrequency=20", "MicroFrameNumber=2", "FrameRate=12.5",
+        *(f"{name}={volts}" for name, volts in VOLTAGES.items()))
     saved = tmp_path / "state.json"
     ctl("--format", "json", "state", "save", str(saved))
     with vexar.open("sim") as cam:
@@ -68,9 +71,19 @@ def test_profile_dumped_by_python_loads_in_the_tool(ctl: Ctl, tmp_path: Path) ->
     with vexar.open("sim") as cam:
         cam.set("ModulationFrequency", 30)
         cam.set("FrameRate", 40)
-        cam.apply_profile({"RegionOfInterest": vexar.Region(32, 0, 64, 100)})
+        cam.apply_profile({**VOLTAGES, "RegionOfInterest": vexar.Region(32, 0, 64, 100)})
         with open(tmp_path / "profile.json", "w") as file:
             json.dump(cam.profile(), file)
     ctl("state", "load", str(tmp_path / "profile.json"))
     assert ctl_value(ctl, "FrameRate") == 40.0
     assert ctl_value(ctl, "RegionOfInterest") == {"x": 32, "y": 0, "width": 64, "height": 100}
+
+
+def test_force_writes_unknown_voltages_at_power_on_and_warns(cam: vexar.Camera) -> None:
+    cam.set("ModulationFrequency", 20)
+    with pytest.raises(vexar.Refused, match="nothing is known of LeftIlluminationVoltage"):
+        cam.apply_profile({"FrameRate": 25})
+    with pytest.warns(vexar.AssumedWarning, match="MixingVoltage written at the power-on"):
+        moved = cam.apply_profile({"FrameRate": 25}, force=True)
+    assert "IntegrationTime" in moved and "FrameRate" not in moved
+    assert cam.profile()["MixingVoltage"] == 50

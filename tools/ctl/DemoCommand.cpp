@@ -156,19 +156,21 @@ void refusals(Tour& tour) {
               kRefused});
     tour.run({"", {"set", "MixingSignalsMode=1"}, kRefused});
     tour.run({"The voltages cannot be read back.", {"get", "MixingVoltage"}, kRefused});
-    tour.run({"The region of interest is not written through the exports...",
-              {"set", "RegionOfInterest=64,48,160,120"},
-              kRefused});
     tour.run({"Mistakes of the command line never reach the plug-in.",
               {"set", "FrameRate=fast"},
               exitStatus(vexar::ErrorKind::BadInput)});
 }
 
 void state(Tour& tour) {
-    tour.run({"...but a system state writes it: save the state, binary and readable.",
-              {"state", "save", "state.bin"}});
+    tour.run(
+        {"The plug-in writes the region of interest only inside a system state: the "
+         "library builds one from the current settings, with the voltages written last.",
+         {"set", "RegionOfInterest=64,48,160,120"}});
+    tour.run({"", {"set", "RegionOfInterest=0,0,320,240"}});
+    tour.run({"The whole state, saved binary and readable.", {"state", "save", "state.bin"}});
     tour.run({"", {"--format", "json", "state", "save", "state.json"}});
-    tour.show("The voltages cannot be read, so a saved state reports 50 for each.", "state.json");
+    tour.show("The voltages cannot be read back: a saved state gives what was written last.",
+              "state.json");
     Json edited = tour.readJson("state.json");
     edited["RegionOfInterest"] = {{"x", 64}, {"y", 48}, {"width", 160}, {"height", 120}};
     edited["DealiasingOn"] = true;

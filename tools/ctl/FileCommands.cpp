@@ -52,6 +52,18 @@ void runStateLoad(Context& context, const std::string& file, bool json) {
     const std::vector<std::uint8_t> bytes = readInput(context, file, vexar::FileKind::State);
     const auto profile = asJson(bytes, file, json);
     // A profile may leave members out, which keep their values; a saved state is loaded whole.
+    if (profile) {
+        // Every bad member at once, as the panel lists them, so that one edit fixes the file.
+        const std::vector<vexar::ProfileProblem> problems = vexar::profileProblems(*profile);
+        if (problems.size() > 1) {
+            std::string listed;
+            for (const vexar::ProfileProblem& problem : problems) {
+                listed += "; " + problem.reason;
+            }
+            throw badInput(file + ": " + std::to_string(problems.size()) + " bad members" +
+                           listed);
+        }
+    }
     const std::optional<vexar::Settings> members =
         profile ? std::optional(vexar::settingsFromJson(*profile)) : std::nullopt;
     const std::string what = "state load " + file;

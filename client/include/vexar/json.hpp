@@ -35,6 +35,15 @@ VEXAR_CLIENT_API Json toJson(const Settings& members);
 // Members named by parameter name (any letter case) or identifier, with values of the
 // parameter's type; Error(BadInput) for anything else, a member given twice included.
 VEXAR_CLIENT_API Settings settingsFromJson(const Json& profile);
+// A member of a profile that cannot be used, and why; member is empty when the profile is not
+// an object at all.
+struct ProfileProblem {
+    std::string member;
+    std::string reason;
+};
+// Every member settingsFromJson would refuse, and every member no system state holds (Range,
+// StreamEnable), each once: what a face lists before it writes anything.
+VEXAR_CLIENT_API std::vector<ProfileProblem> profileProblems(const Json& profile);
 
 // The readable form of a calibration record:
 //   {"phaseOffset1": {"offset": 1000, "state": 2}, "phaseOffset2": {...},

@@ -29,6 +29,9 @@ struct Camera::Impl {
     // The plug-in instance computes frame rate and frequencies with a phase count that only a
     // written state changes: 4 from initialisation, 6 after a state with dealiasing on.
     bool instanceDealiasing = false;
+    // Whether instanceDealiasing was checked against the module since a register was written
+    // past the plug-in.
+    bool phaseCountFollowed = false;
     // The write-only voltages this camera wrote last, by parameter id: all that can be known
     // of them on a real bus.
     std::map<std::uint32_t, float> voltagesWritten;
@@ -83,6 +86,8 @@ struct Camera::Impl {
     // process may have changed, so that every process computes frame rate and frequencies
     // alike; nothing is written to the module.
     void followModulePhaseCount();
+    // Notes a byte written straight to a one-byte device: a voltage's, if it drives one.
+    void wroteByte(std::uint16_t device, std::uint8_t byte);
     // Notes a successful plain write of a write-only voltage.
     void wrote(const detail::ParameterInfo& parameter, const detail::Value& value);
 };

@@ -80,6 +80,8 @@ Camera::Impl* openImpl(std::unique_ptr<detail::bus::Backend> bus, const OpenOpti
     // an operation that succeeds on it does.
     Camera::Impl::Operation operation(*impl);
     impl->session = std::make_unique<detail::Session>(plugin, *impl->bus, identity);
+    // A module of this camera's own starts at power-on, dealiasing off, as the plug-in assumes.
+    impl->phaseCountFollowed = !impl->bus->shared();
     impl->bus->clearLog();
     return impl.get();
 }

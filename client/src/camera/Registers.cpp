@@ -110,6 +110,7 @@ void Camera::writeRegister(std::uint32_t address, std::uint32_t value) {
         detail::bus::Backend& bus = *impl_->bus;
         std::uint8_t bytes[yorind::kRegisterBytes];
         Lumivor::Bytes::storeLittleEndian(bytes, value, yorind::kRegisterBytes);
+        impl_->phaseCountFollowed = false;  // the register may hold the dealiasing setting
         if (bus.write(yorind::bankDevice(address), yorind::bankRegister(address), bytes,
                       yorind::kRegisterBytes) != 0) {
             throw bus.busFailure(*bus.firstFailure());
@@ -137,6 +138,7 @@ void Camera::writeRegister(std::uint16_t device, std::uint8_t reg, std::uint8_t 
         if (bus.write(known.address, known.reg, &byte, 1) != 0) {
             throw bus.busFailure(*bus.firstFailure());
         }
+        impl_->wroteByte(known.address, byte);
     });
 }
 

@@ -81,6 +81,14 @@ std::optional<float> Camera::Impl::knownVoltage(std::uint32_t id) const {
     return voltageOfByte(**latched);
 }
 
+void Camera::Impl::wroteByte(std::uint16_t device, std::uint8_t byte) {
+    for (const VoltageDevice& voltage : kVoltages) {
+        if (voltage.device.address == device) {
+            voltagesWritten.insert_or_assign(voltage.parameter, voltageOfByte(byte));
+        }
+    }
+}
+
 void Camera::Impl::wrote(const detail::ParameterInfo& parameter, const detail::Value& value) {
     if (voltageOf(parameter.id) != nullptr) {
         voltagesWritten.insert_or_assign(parameter.id, std::get<float>(value));
@@ -94,6 +102,12 @@ bool Camera::Impl::dependsOnPhaseCount(const detail::ParameterInfo& parameter) {
 }
 
 void Camera::Impl::followModulePhaseCount() {
+    // Only another process, or a register written past the plug-in, changes a module's
+    // dealiasing behind this camera's back.
+    if (!bus->shared() && phaseCountFollowed) {
+        return;
+    }
+    phaseCountFollowed = true;
     const bool module = std::get<bool>(read(*detail::parameterById(detail::DealiasingOn)));
     if (module == instanceDealiasing) {
         return;
@@ -153,25 +167,29 @@ StateWritten Camera::Impl::writeThroughState(const std::vector<detail::StateReco
                         detail::about(std::string(change.parameter->name)));
         }
     }
+    // Both are found before anything is written, and told at once, so that one attempt names
+    // everything to set first.
+    std::vector<std::string> missing;
     if (!unknown.empty()) {
-        throw Error(ErrorKind::Refused,
-                    "written through a system state, which writes the write-only voltages too, "
-                    "and nothing is known of " +
-                        listed(unknown) + " on this module: set " +
-                        (unknown.size() == 1 ? "it" : "them") + " first, or force writing " +
-                        (unknown.size() == 1 ? "it" : "each") + " at its power-on value of 50",
-                    detail::about(what));
+        missing.push_back("nothing is known of " + listed(unknown) + " (write-only: set " +
+                          (unknown.size() == 1 ? "it" : "them") + " first, or force writing " +
+                          (unknown.size() == 1 ? "it" : "each") + " at its power-on value of 50)");
     }
     if (const auto unloadable = detail::unloadableRecords(records); !unloadable.empty()) {
         std::vector<std::string> named;
         for (const detail::StateRecord* record : unloadable) {
             named.push_back(detail::assignment(*record));
         }
-        throw Error(ErrorKind::Refused,
-                    "written through a system state, which the plug-in would refuse with " +
-                        listed(named) + " (not a number, as at power-on): set " +
-                        (named.size() == 1 ? "it" : "them") + " first",
-                    detail::about(what));
+        missing.push_back("the plug-in would refuse " + listed(named) +
+                          " (not a number, as at power-on: set " +
+                          (named.size() == 1 ? "it" : "them") + " first)");
+    }
+    if (!missing.empty()) {
+        std::string reason = "written through a system state, which cannot be written yet: ";
+        for (std::size_t i = 0; i < missing.size(); ++i) {
+            reason += (i == 0 ? "" : "; ") + missing[i];
+        }
+        throw Error(ErrorKind::Refused, reason, detail::about(what));
     }
     writeState(detail::encodeState(records), what);
     const std::vector<detail::StateRecord> after = detail::decodeState(readState());
