@@ -60,8 +60,7 @@ void runStateLoad(Context& context, const std::string& file, bool json) {
             for (const vexar::ProfileProblem& problem : problems) {
                 listed += "; " + problem.reason;
             }
-            throw badInput(file + ": " + std::to_string(problems.size()) + " bad members" +
-                           listed);
+            throw badInput(file + ": " + std::to_string(problems.size()) + " bad members" + listed);
         }
     }
     const std::optional<vexar::Settings> members =

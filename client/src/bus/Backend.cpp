@@ -79,6 +79,14 @@ std::int32_t Backend::write(std::uint16_t device, std::uint8_t reg, std::uint8_t
         transaction.bytes.assign(buffer, buffer + std::min(length, kRecordedWriteBytes));
     }
     transaction.result = transfer(Direction::Write, device, reg, buffer, length);
+    if (length == 1 && buffer != nullptr) {
+        // A failed write may or may not have reached the device: its byte is no longer known.
+        if (transaction.result == 0) {
+            bytesWritten_.insert_or_assign(device, *buffer);
+        } else {
+            bytesWritten_.erase(device);
+        }
+    }
     const std::int32_t result = transaction.result;
     record(std::move(transaction));
     return result;

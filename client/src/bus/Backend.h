@@ -6,6 +6,7 @@
 #include <deque>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -59,6 +60,13 @@ class Backend {
     }
     // Whether the module can go back to power-on, and taking it there; on a real bus the
     // library has no power-on state to load back, and reset is Error(Refused).
+    // The byte this backend last wrote to a one-byte device, by whatever call (nothing after
+    // a failed write): what can be known of a device that cannot be read.
+    std::optional<std::uint8_t> byteWritten(std::uint16_t device) const {
+        const auto found = bytesWritten_.find(device);
+        return found != bytesWritten_.end() ? std::optional(found->second) : std::nullopt;
+    }
+    void forgetBytesWritten() { bytesWritten_.clear(); }
     virtual bool canReset() const { return false; }
     virtual void reset();
 
@@ -103,6 +111,7 @@ class Backend {
 
     std::deque<Transaction> log_;
     std::optional<Transaction> firstFailure_;
+    std::map<std::uint16_t, std::uint8_t> bytesWritten_;
     std::function<void(const Transaction&)> callback_;
 };
 

@@ -32,8 +32,8 @@ struct Camera::Impl {
     // Whether instanceDealiasing was checked against the module since a register was written
     // past the plug-in.
     bool phaseCountFollowed = false;
-    // The write-only voltages this camera wrote last, by parameter id: all that can be known
-    // of them on a real bus.
+    // The write-only voltages this camera asked for last, by parameter id: what a profile
+    // gives while the device still holds the byte sent for it.
     std::map<std::uint32_t, float> voltagesWritten;
 
     // One call: serialised with the others, the bus held for its duration (or the hold's).
@@ -74,8 +74,9 @@ struct Camera::Impl {
     std::vector<std::uint8_t> readState();
     void writeState(std::span<const std::uint8_t> state, const std::string& what);
 
-    // What is known of a write-only voltage: what this camera last wrote, else the voltage of
-    // the byte its device latched (where the backend can tell); nothing otherwise.
+    // What is known of a write-only voltage: the byte its device latched (where the backend
+    // can tell) or else the one this camera sent it last, as the voltage asked for or the
+    // shortest voltage of that byte; nothing otherwise.
     std::optional<float> knownVoltage(std::uint32_t id) const;
     // The current state with the changes made, written whole: see Camera::set.
     StateWritten writeThroughState(const std::vector<detail::StateRecord>& changes,
@@ -86,8 +87,6 @@ struct Camera::Impl {
     // process may have changed, so that every process computes frame rate and frequencies
     // alike; nothing is written to the module.
     void followModulePhaseCount();
-    // Notes a byte written straight to a one-byte device: a voltage's, if it drives one.
-    void wroteByte(std::uint16_t device, std::uint8_t byte);
     // Notes a successful plain write of a write-only voltage.
     void wrote(const detail::ParameterInfo& parameter, const detail::Value& value);
 };

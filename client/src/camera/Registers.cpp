@@ -138,7 +138,6 @@ void Camera::writeRegister(std::uint16_t device, std::uint8_t reg, std::uint8_t 
         if (bus.write(known.address, known.reg, &byte, 1) != 0) {
             throw bus.busFailure(*bus.firstFailure());
         }
-        impl_->wroteByte(known.address, byte);
     });
 }
 

@@ -67,26 +67,26 @@ std::string listed(const std::vector<std::string>& names) {
 }  // namespace
 
 std::optional<float> Camera::Impl::knownVoltage(std::uint32_t id) const {
-    if (const auto written = voltagesWritten.find(id); written != voltagesWritten.end()) {
-        return written->second;
-    }
     const VoltageDevice* voltage = voltageOf(id);
     if (voltage == nullptr) {
         return std::nullopt;
     }
-    const auto latched = bus->latchedByte(voltage->device.address);
-    if (!latched || !*latched) {
+    // What the device latched is the truth where it can be told (another process may have
+    // written it since); else the byte this camera sent it last.
+    std::optional<std::uint8_t> byte = bus->byteWritten(voltage->device.address);
+    if (const auto latched = bus->latchedByte(voltage->device.address)) {
+        byte = *latched;
+    }
+    if (!byte) {
         return std::nullopt;
     }
-    return voltageOfByte(**latched);
-}
-
-void Camera::Impl::wroteByte(std::uint16_t device, std::uint8_t byte) {
-    for (const VoltageDevice& voltage : kVoltages) {
-        if (voltage.device.address == device) {
-            voltagesWritten.insert_or_assign(voltage.parameter, voltageOfByte(byte));
-        }
+    // The value asked for, where the device still holds its byte; it reads better than the
+    // shortest voltage of that byte.
+    if (const auto asked = voltagesWritten.find(id);
+        asked != voltagesWritten.end() && voltageByte(asked->second) == *byte) {
+        return asked->second;
     }
+    return voltageOfByte(*byte);
 }
 
 void Camera::Impl::wrote(const detail::ParameterInfo& parameter, const detail::Value& value) {
@@ -290,7 +290,11 @@ bool Camera::canReset() const {
 }
 
 void Camera::reset() {
-    impl_->run([&] { impl_->bus->reset(); });
+    impl_->run([&] {
+        impl_->bus->reset();
+        impl_->bus->forgetBytesWritten();
+        impl_->voltagesWritten.clear();
+    });
 }
 
 }  // namespace vexar
