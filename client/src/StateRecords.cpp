@@ -85,10 +85,8 @@ namespace {
 // The member's parameter, once only.
 const ParameterInfo& memberParameter(const std::vector<StateRecord>& records,
                                      const std::string& key) {
-    const ParameterInfo* parameter = findParameter(key);
-    if (parameter == nullptr) {
-        throw badInput("state names an unknown parameter \"" + io::excerpt(key) + "\"");
-    }
+    // Refused as every call that names a parameter refuses it, with the nearest name.
+    const ParameterInfo* parameter = &requireParameter(io::excerpt(key));
     const auto same = [&](const StateRecord& r) { return r.parameter == parameter; };
     if (std::ranges::any_of(records, same)) {
         throw badInput("state gives " + std::string(parameter->name) + " twice (\"" +

@@ -76,10 +76,12 @@ def test_a_refusal_shows_the_message_and_what_is_allowed(page):
     assert "allowed: min=0 max=60 step=0.01" in text_of(page, "p-FrameRate-result")
     assert "holds 30" in text_of(page, "p-FrameRate-current")
     page.find_element(By.ID, "p-RegionOfInterest-x").send_keys("64", Keys.ENTER)
-    shows(page, "p-RegionOfInterest-result", "cannot be loaded back: ModulationFrequency")
+    shows(page, "p-RegionOfInterest-result", "the plug-in would refuse ModulationFrequency")
 
 
-def test_profile_round_trip_and_a_malformed_profile_refused_whole(page, tmp_path):
+def test_profile_round_trip_and_a_malformed_profile_refused_whole(page, panel, tmp_path):
+    for voltage in ("MixingVoltage", "LeftIlluminationVoltage", "RightIlluminationVoltage"):
+        assert panel.json("PUT", f"/api/parameters/{voltage}", {"value": 40})[0] == 200
     field = page.find_element(By.ID, "p-ModulationFrequency")
     field.clear()
     field.send_keys("20", Keys.ENTER)
