@@ -69,11 +69,11 @@ OpenOptions optionsOf(const py::object& plugin, const py::object& module,
         options.identity = ModuleIdentity::load(fspath(module));
     }
     if (!lockTimeout.is_none()) {
-        const double seconds = lockTimeout.cast<double>();
-        if (!(seconds >= 0 && seconds < 1e6)) {
-            throw Error(ErrorKind::BadInput, "lock_timeout is a number of seconds from 0");
+        try {
+            options.lockTimeout = lockTimeoutFromSeconds(lockTimeout.cast<double>());
+        } catch (const Error& error) {
+            throw Error(ErrorKind::BadInput, std::string("lock_timeout: ") + error.what());
         }
-        options.lockTimeout = std::chrono::milliseconds(std::llround(seconds * 1000));
     }
     return options;
 }

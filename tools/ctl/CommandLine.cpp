@@ -261,11 +261,14 @@ std::chrono::milliseconds lockTimeout(const std::string& text) {
     }
     double seconds = -1;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), seconds);
-    if (error != std::errc() || end != text.data() + text.size() || !(seconds >= 0) ||
-        seconds > 86400) {
+    try {
+        if (error != std::errc() || end != text.data() + text.size()) {
+            throw badInput("not a number of seconds");
+        }
+        return vexar::lockTimeoutFromSeconds(seconds);
+    } catch (const vexar::Error&) {
         throw badInput("--lock-timeout " + text + ": not a number of seconds from 0 to 86400");
     }
-    return std::chrono::milliseconds(std::llround(seconds * 1000));
 }
 
 vexar::OpenOptions openOptions(const Options& options) {

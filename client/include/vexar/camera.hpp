@@ -214,6 +214,10 @@ struct OpenOptions {
     std::chrono::milliseconds lockTimeout{10'000};
 };
 
+// A lock timeout as people give it, in seconds, 0 to a day, to the millisecond: what every
+// face takes. Error(BadInput) "not a number of seconds from 0 to 86400" otherwise.
+VEXAR_CLIENT_API std::chrono::milliseconds lockTimeoutFromSeconds(double seconds);
+
 // Keeps the bus (the adapter's or the image's lock) across several calls, and other threads
 // of this process out of the camera, until it is destroyed. One tool command is one hold.
 class VEXAR_CLIENT_API Hold {

@@ -2,6 +2,7 @@
 // as a host does, and what the plug-in says of itself; closing it again.
 #include <dlfcn.h>
 
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 
@@ -12,6 +13,13 @@
 #include "camera/CameraImpl.h"
 
 namespace vexar {
+
+std::chrono::milliseconds lockTimeoutFromSeconds(double seconds) {
+    if (!(seconds >= 0) || seconds > 86400) {
+        throw Error(ErrorKind::BadInput, "not a number of seconds from 0 to 86400");
+    }
+    return std::chrono::milliseconds(std::llround(seconds * 1000));
+}
 
 namespace {
 constexpr const char* kPluginName = "libVEXAR_ParamInterp_YORINDImpl.so";
