@@ -19,7 +19,7 @@
 
 namespace vexar::python {
 
-// The camera and the listeners its one transaction callback feeds.
+// The camera and the Python callback its transactions go to.
 struct PyCamera {
     Camera camera;
     std::shared_ptr<Listeners> listeners;
@@ -235,13 +235,17 @@ void defineValueClasses(py::module_& m) {
         .def("__enter__",
              [](py::object self) {
                  Trace& trace = self.cast<Trace&>();
-                 trace.listeners->start(trace.recording);
+                 trace.recording.emplace(trace.camera->camera.trace());
                  return self;
              })
         .def("__exit__",
-             [](Trace& trace, const py::args&) { trace.listeners->stop(trace.recording); })
+             [](Trace& trace, const py::args&) {
+                 if (trace.recording) {
+                     trace.recording->stop();
+                 }
+             })
         .def_property_readonly("transactions", [](Trace& trace) {
-            return trace.listeners->recorded(*trace.recording);
+            return trace.recording ? trace.recording->transactions() : std::vector<Transaction>{};
         });
 }
 
@@ -444,7 +448,11 @@ void defineCamera(py::module_& m) {
         .def("clear_transactions", on([](Camera& cam) { cam.clearTransactions(); }), Release(),
              "Empties the record of transactions().")
         .def(
-            "trace", [](PyCamera& c) { return Trace{c.listeners}; }, py::keep_alive<0, 1>(),
+            "trace",
+            [](PyCamera& c) {
+                return Trace{&c, std::nullopt};
+            },
+            py::keep_alive<0, 1>(),
             "A context manager whose transactions are the bus transactions of its with "
             "block:\n\n    with cam.trace() as t:\n        cam.set('MicroFrameNumber', 8)\n"
             "    print(*t.transactions, sep='\\n')")

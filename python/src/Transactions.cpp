@@ -1,19 +1,13 @@
 #include "Transactions.h"
 
-#include <algorithm>
+#include <utility>
 
 namespace vexar::python {
 
 void Listeners::operator()(const Transaction& transaction) {
-    if (count_.load(std::memory_order_acquire) == 0) {
-        return;
-    }
     std::shared_ptr<py::object> callback;
     {
         const std::lock_guard lock(mutex_);
-        for (const auto& recording : recordings_) {
-            recording->push_back(transaction);
-        }
         callback = callback_;
     }
     if (callback) {
@@ -27,26 +21,6 @@ void Listeners::operator()(const Transaction& transaction) {
         }
         callback.reset();
     }
-}
-
-void Listeners::start(const std::shared_ptr<Recording>& recording) {
-    const std::lock_guard lock(mutex_);
-    recordings_.push_back(recording);
-    count_.fetch_add(1, std::memory_order_release);
-}
-
-void Listeners::stop(const std::shared_ptr<Recording>& recording) {
-    const std::lock_guard lock(mutex_);
-    const auto found = std::find(recordings_.begin(), recordings_.end(), recording);
-    if (found != recordings_.end()) {
-        recordings_.erase(found);
-        count_.fetch_sub(1, std::memory_order_release);
-    }
-}
-
-std::vector<Transaction> Listeners::recorded(const Recording& recording) {
-    const std::lock_guard lock(mutex_);
-    return recording;
 }
 
 void Listeners::setCallback(py::object callback) {
@@ -63,7 +37,6 @@ void Listeners::setCallback(py::object callback) {
     {
         const std::lock_guard lock(mutex_);
         previous = std::exchange(callback_, replacement);
-        count_.fetch_add((replacement ? 1 : 0) - (previous ? 1 : 0), std::memory_order_release);
     }
 }
 

@@ -2,11 +2,12 @@
 
 #include <pybind11/pybind11.h>
 
-#include <atomic>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <vector>
 #include <vexar/bus.hpp>
+#include <vexar/camera.hpp>
 
 namespace vexar::python {
 
@@ -18,27 +19,22 @@ namespace py = pybind11;
 // each call.
 class Listeners {
   public:
-    using Recording = std::vector<Transaction>;
-
     void operator()(const Transaction& transaction);
-
-    void start(const std::shared_ptr<Recording>& recording);
-    void stop(const std::shared_ptr<Recording>& recording);
-    std::vector<Transaction> recorded(const Recording& recording);
     // An empty callback (None) removes it. Needs the GIL.
     void setCallback(py::object callback);
 
   private:
     std::mutex mutex_;
-    std::atomic<int> count_{0};
-    std::vector<std::shared_ptr<Recording>> recordings_;
     std::shared_ptr<py::object> callback_;
 };
 
-// What cam.trace() returns: while its block runs, it collects the camera's transactions.
+struct PyCamera;
+
+// What cam.trace() returns: while its block runs, the client library records the camera's
+// transactions for it.
 struct Trace {
-    std::shared_ptr<Listeners> listeners;
-    std::shared_ptr<Listeners::Recording> recording = std::make_shared<Listeners::Recording>();
+    PyCamera* camera;
+    std::optional<TraceRecording> recording;
 };
 
 }  // namespace vexar::python

@@ -223,6 +223,27 @@ TEST_F(CameraTest, TheTransactionRecordIsBoundedAndTheCallbackSeesEveryOne) {
     EXPECT_EQ(camera.transactions().size(), 16384u);
 }
 
+// Recordings overlap, beside the callback, and each holds what happened while it ran.
+TEST(CameraTrace, RecordingsOverlapAndOutliveTheCamera) {
+    std::optional<vexar::TraceRecording> outer;
+    std::size_t told = 0;
+    {
+        auto camera = vexar::Camera::open("sim", withPlugin());
+        camera.onTransaction([&](const vexar::Transaction&) { ++told; });
+        outer.emplace(camera.trace());
+        camera.set("MicroFrameNumber", 8);  // read, write, read back
+        vexar::TraceRecording inner = camera.trace();
+        camera.get("MicroFrameNumber");
+        EXPECT_EQ(inner.transactions().size(), 1u);
+        inner.stop();
+        camera.get("MicroFrameNumber");
+        EXPECT_EQ(inner.transactions().size(), 1u);
+    }
+    EXPECT_EQ(outer->transactions().size(), 5u);
+    EXPECT_EQ(told, 5u);
+    EXPECT_EQ(outer->transactions()[1].direction, vexar::Direction::Write);
+}
+
 TEST_F(CameraTest, TimingFollowsTheSettings) {
     vexar::Timing timing = camera.timing();
     EXPECT_NEAR(timing.framePeriod, 33.333, 1e-3);

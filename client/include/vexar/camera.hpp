@@ -218,6 +218,25 @@ struct OpenOptions {
 // face takes. Error(BadInput) "not a number of seconds from 0 to 86400" otherwise.
 VEXAR_CLIENT_API std::chrono::milliseconds lockTimeoutFromSeconds(double seconds);
 
+// The transactions of a camera from the recording's making until it is stopped or destroyed.
+// Several may record at once, from any thread, beside the onTransaction callback; one outlives
+// the camera it recorded.
+class VEXAR_CLIENT_API TraceRecording {
+  public:
+    struct State;
+    explicit TraceRecording(std::shared_ptr<State> state);
+    TraceRecording(TraceRecording&&) noexcept;
+    TraceRecording& operator=(TraceRecording&&) noexcept;
+    ~TraceRecording();
+
+    // What it has recorded so far, oldest first.
+    std::vector<Transaction> transactions() const;
+    void stop();
+
+  private:
+    std::shared_ptr<State> state_;
+};
+
 // Keeps the bus (the adapter's or the image's lock) across several calls, and other threads
 // of this process out of the camera, until it is destroyed. One tool command is one hold.
 class VEXAR_CLIENT_API Hold {
@@ -331,6 +350,8 @@ class VEXAR_CLIENT_API Camera {
     // Called for each transaction as it happens, with the camera's lock held; an empty
     // function removes it.
     void onTransaction(std::function<void(const Transaction&)> callback);
+    // A recording of the transactions from now on.
+    [[nodiscard]] TraceRecording trace();
 
     Timing timing();
 

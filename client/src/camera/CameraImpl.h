@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -26,6 +27,12 @@ struct Camera::Impl {
     std::unique_ptr<detail::Session> session;
     std::chrono::milliseconds lockTimeout{};
     int depth = 0;
+    // Who is told of each transaction: the one callback, and every recording still running
+    // (its own lock, since a recording stops from any thread, the camera's lock held or not).
+    std::function<void(const Transaction&)> callback;
+    std::mutex tracesMutex;
+    std::vector<std::shared_ptr<TraceRecording::State>> traces;
+    void dispatch(const Transaction& transaction);
     // The plug-in instance computes frame rate and frequencies with a phase count that only a
     // written state changes: 4 from initialisation, 6 after a state with dealiasing on.
     bool instanceDealiasing = false;

@@ -77,6 +77,7 @@ Camera::Impl* openImpl(std::unique_ptr<detail::bus::Backend> bus, const OpenOpti
                        std::unique_ptr<Camera::Impl>& impl) {
     impl = std::make_unique<Camera::Impl>();
     impl->bus = std::move(bus);
+    impl->bus->onTransaction([raw = impl.get()](const Transaction& t) { raw->dispatch(t); });
     impl->lockTimeout = options.lockTimeout;
     const std::string plugin = options.plugin.empty() ? defaultPluginPath() : options.plugin;
     const detail::ModuleIdentity identity =
