@@ -2,9 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
-#include <cstdio>
 #include <cstring>
-#include <memory>
 #include <set>
 #include <sstream>
 #include <string>
@@ -52,26 +50,6 @@ TEST(PluginIdentity, GuidCrossesTheBoundaryAsTheSixteenStandardBytes) {
     EXPECT_EQ(guid.data1, 0x5E3B9D41u);
     EXPECT_EQ(guid.data2, 0x7C2A);
     EXPECT_EQ(guid.data3, 0x4F86);
-}
-
-// Lines of nm run on the plug-in with the given options.
-std::vector<std::string> nmLines(const std::string& options) {
-    const std::string command = "nm " + options + " '" + VEXAR_PLUGIN_PATH + "'";
-    std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), &pclose);
-    if (!pipe) {
-        ADD_FAILURE() << "cannot run " << command;
-        return {};
-    }
-    std::vector<std::string> lines;
-    char line[1024];
-    while (std::fgets(line, sizeof line, pipe.get()) != nullptr) {
-        std::string text(line);
-        if (!text.empty() && text.back() == '\n') {
-            text.pop_back();
-        }
-        lines.push_back(text);
-    }
-    return lines;
 }
 
 // What the dynamic symbol table of the plug-in defines, by name and nm's symbol class.
