@@ -2,9 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
-#include <cstdio>
 #include <cstring>
-#include <memory>
 #include <set>
 #include <sstream>
 #include <string>
@@ -18,27 +16,23 @@ namespace {
 
 TEST(PluginIdentity, AnswersVersionsAndTypeWithoutAnInstanceEvenToPartlyNullPointers) {
     const vexar::detail::PluginApi& api = pluginLibrary().api();
-    std::uint32_t major = 7, minor = 7, patch = 7;
-    api.getPluginVersion(&major, &minor, &patch);
-    EXPECT_EQ(major, 0u);
-    EXPECT_EQ(minor, 1u);
-    EXPECT_EQ(patch, 0u);
-
-    std::uint32_t a = 7, b = 7, c = 7, d = 7;
-    api.getSDKVersion(&a, &b, &c, &d);
-    EXPECT_EQ(a, 1u);
-    EXPECT_EQ(b, 9u);
-    EXPECT_EQ(c, 0u);
-    EXPECT_EQ(d, 5u);
-
+    using Words3 = std::array<std::uint32_t, 3>;
+    using Words4 = std::array<std::uint32_t, 4>;
+    Words3 plugin{7, 7, 7};
+    Words4 sdk{7, 7, 7, 7};
+    api.getPluginVersion(&plugin[0], &plugin[1], &plugin[2]);
+    api.getSDKVersion(&sdk[0], &sdk[1], &sdk[2], &sdk[3]);
+    EXPECT_EQ(plugin, (Words3{0, 1, 0}));
+    EXPECT_EQ(sdk, (Words4{1, 9, 0, 5}));
     EXPECT_EQ(api.getImplType(), 9);
 
     // Partly null pointers: the others are still filled in.
-    std::uint32_t minor2 = 7, last = 7;
-    api.getPluginVersion(nullptr, &minor2, nullptr);
-    api.getSDKVersion(nullptr, nullptr, nullptr, &last);
-    EXPECT_EQ(minor2, 1u);
-    EXPECT_EQ(last, 5u);
+    plugin.fill(7);
+    sdk.fill(7);
+    api.getPluginVersion(nullptr, &plugin[1], nullptr);
+    api.getSDKVersion(nullptr, nullptr, nullptr, &sdk[3]);
+    EXPECT_EQ(plugin, (Words3{7, 1, 7}));
+    EXPECT_EQ(sdk, (Words4{7, 7, 7, 5}));
 }
 
 TEST(PluginIdentity, GuidCrossesTheBoundaryAsTheSixteenStandardBytes) {
@@ -52,26 +46,6 @@ TEST(PluginIdentity, GuidCrossesTheBoundaryAsTheSixteenStandardBytes) {
     EXPECT_EQ(guid.data1, 0x5E3B9D41u);
     EXPECT_EQ(guid.data2, 0x7C2A);
     EXPECT_EQ(guid.data3, 0x4F86);
-}
-
-// Lines of nm run on the plug-in with the given options.
-std::vector<std::string> nmLines(const std::string& options) {
-    const std::string command = "nm " + options + " '" + VEXAR_PLUGIN_PATH + "'";
-    std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), &pclose);
-    if (!pipe) {
-        ADD_FAILURE() << "cannot run " << command;
-        return {};
-    }
-    std::vector<std::string> lines;
-    char line[1024];
-    while (std::fgets(line, sizeof line, pipe.get()) != nullptr) {
-        std::string text(line);
-        if (!text.empty() && text.back() == '\n') {
-            text.pop_back();
-        }
-        lines.push_back(text);
-    }
-    return lines;
 }
 
 // What the dynamic symbol table of the plug-in defines, by name and nm's symbol class.

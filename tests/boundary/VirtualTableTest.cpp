@@ -2,11 +2,10 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
-#include <memory>
 #include <string>
 
+#include "tests/PluginHost.h"
 #include "variant/VEXAR_ParamInterp_YORINDImpl.h"
 
 namespace Lumivor::Testing {
@@ -53,16 +52,9 @@ TEST(InterpreterVirtualTable, HoldsTheOperationsInTheirSlots) {
 
 // Size of a symbol of the built plug-in as nm reports it, or 0.
 std::size_t symbolSize(const std::string& demangledName) {
-    const std::string command = std::string("nm -C -S '") + VEXAR_PLUGIN_PATH + "'";
-    std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), &pclose);
-    if (!pipe) {
-        return 0;
-    }
-    char line[1024];
-    while (std::fgets(line, sizeof line, pipe.get()) != nullptr) {
-        std::string text(line);
-        if (text.ends_with(" " + demangledName + "\n")) {
-            return std::stoul(text.substr(text.find(' ') + 1), nullptr, 16);
+    for (const std::string& line : nmLines("-C -S")) {
+        if (line.ends_with(" " + demangledName)) {
+            return std::stoul(line.substr(line.find(' ') + 1), nullptr, 16);
         }
     }
     return 0;

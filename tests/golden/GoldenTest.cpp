@@ -180,9 +180,13 @@ struct Session {
     Sim::SimulatedModule& module = bus.module();
     ModuleDescriptor descriptor = Sim::SimulatedModule::moduleDescriptor();
     void* instance = api().createInstance();
-    std::int32_t initialised = api().initialize(
-        instance, bus.hostContext(), &vexar::detail::bus::Backend::readCallback,
-        &vexar::detail::bus::Backend::writeCallback, Sim::SimulatedModule::moduleKey(), descriptor);
+    std::int32_t initialise() {
+        return api().initialize(instance, bus.hostContext(),
+                                &vexar::detail::bus::Backend::readCallback,
+                                &vexar::detail::bus::Backend::writeCallback,
+                                Sim::SimulatedModule::moduleKey(), descriptor);
+    }
+    std::int32_t initialised = initialise();
     Session() = default;
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
@@ -217,10 +221,11 @@ Outcome run(Session& s, const std::string& line) {
             : args.size();
     EXPECT_EQ(args.size(), expected) << line;
     Outcome out;
-    if (op == "readFloat") {
+    if (op == "readFloat" || op == "getPhaseScaling") {
         float v = -1.0f;
         out.before = show(v);
-        out.code = a.readFloat(s.instance, idOf(args.at(0)), &v);
+        out.code = op == "readFloat" ? a.readFloat(s.instance, idOf(args.at(0)), &v)
+                                     : a.getPhaseScaling(s.instance, &v);
         out.value = show(v);
     } else if (op == "readInt") {
         std::int32_t v = -1;
@@ -250,11 +255,6 @@ Outcome run(Session& s, const std::string& line) {
         const RegionOfInterestInternal r{std::stoi(v.at(0)), std::stoi(v.at(1)), std::stoi(v.at(2)),
                                          std::stoi(v.at(3))};
         out.code = a.setRegionOfInterest(s.instance, &r);
-    } else if (op == "getPhaseScaling") {
-        float v = -1.0f;
-        out.before = show(v);
-        out.code = a.getPhaseScaling(s.instance, &v);
-        out.value = show(v);
     } else if (op == "writeSystemState") {
         const Bytes b = stateBytes(args);
         out.code = a.writeSystemState(s.instance, b.data(), static_cast<std::uint32_t>(b.size()));
@@ -267,18 +267,13 @@ Outcome run(Session& s, const std::string& line) {
         const Bytes b =
             args.at(0).starts_with("hex=") ? unhex(args.at(0).substr(4)) : calibrationBytes(args);
         out.code = a.writeCalibration(s.instance, b.data(), static_cast<std::uint32_t>(b.size()));
-    } else if (op == "readCalibration") {
-        Bytes b(256, 0xee);
+    } else if (op == "readCalibration" || op == "getParameterRange") {
+        const bool calibration = op == "readCalibration";
+        Bytes b(calibration ? 256 : 64, 0xee);
         out.before = hex(b);
         auto size = static_cast<std::uint32_t>(b.size());
-        out.code = a.readCalibration(s.instance, b.data(), &size);
-        b.resize(std::min<std::size_t>(size, b.size()));
-        out.value = hex(b);
-    } else if (op == "getParameterRange") {
-        Bytes b(64, 0xee);
-        out.before = hex(b);
-        auto size = static_cast<std::uint32_t>(b.size());
-        out.code = a.getParameterRange(s.instance, idOf(args.at(0)), b.data(), &size);
+        out.code = calibration ? a.readCalibration(s.instance, b.data(), &size)
+                               : a.getParameterRange(s.instance, idOf(args.at(0)), b.data(), &size);
         b.resize(std::min<std::size_t>(size, b.size()));
         out.value = hex(b);
     } else {
@@ -330,12 +325,7 @@ void initialiseWithBoard(Session& s, const std::string& step) {
     board.type = static_cast<std::uint32_t>(std::stoul(v.at(0), nullptr, 16));
     board.version = static_cast<std::uint16_t>(std::stoul(v.at(1), nullptr, 16));
     board.present = static_cast<std::uint8_t>(std::stoul(v.at(2), nullptr, 16));
-    ASSERT_EQ(api().initialize(s.instance, s.bus.hostContext(),
-                               &vexar::detail::bus::Backend::readCallback,
-                               &vexar::detail::bus::Backend::writeCallback,
-                               Sim::SimulatedModule::moduleKey(), s.descriptor),
-              0)
-        << step;
+    ASSERT_EQ(s.initialise(), 0) << step;
 }
 
 // Applies the steps; an operation among them that fails is a fault of the file.

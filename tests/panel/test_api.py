@@ -7,9 +7,11 @@ import time
 
 import pytest
 
-from conftest import CTL, Panel
+from conftest import CTL, SERVER, Panel
 
-# (method, path, extra headers, body, without the token, expected status, error kind)
+# (method, path, extra headers, body, without the token, expected status, error kind). How the
+# panel refuses a value the library refuses is a row of the cross-face table (tests/faces) and of
+# the table of error kinds (tests/python/test_error_kinds.py).
 SECURITY = [
     ("GET", "/api/camera", {}, None, True, 401, "Unauthorized"),
     ("GET", "/api/camera", {"Authorization": "Bearer wrong"}, None, False, 401, "Unauthorized"),
@@ -21,9 +23,7 @@ SECURITY = [
     ("POST", "/api/reset", {"Origin": "null"}, "", False, 403, "Forbidden"),
     ("PUT", "/api/profile", {}, "x" * (64 * 1024 + 1), False, 413, "TooLarge"),
     ("PUT", "/api/parameters/FrameRate", {}, "{\"value\": ", False, 400, "BadInput"),
-    ("PUT", "/api/parameters/FrameRate", {}, {"value": "fast"}, False, 400, "BadInput"),
     ("PUT", "/api/parameters/FrameRate", {}, {"value": True}, False, 400, "BadInput"),
-    ("PUT", "/api/parameters/MicroFrameNumber", {}, {"value": 2.5}, False, 400, "BadInput"),
     ("PUT", "/api/parameters/FrameRate", {}, {"valeu": 20}, False, 400, "BadInput"),
     ("PUT", "/api/parameters/FrameRate", {}, "{\"value\": 1, \"value\": 2}", False, 400, "BadInput"),
     ("PUT", "/api/parameters/Brightness", {}, {"value": 1}, False, 400, "BadInput"),
@@ -31,9 +31,18 @@ SECURITY = [
     ("DELETE", "/api/parameters/FrameRate", {}, None, False, 405, "MethodNotAllowed"),
     ("GET", "/api/reset", {}, None, False, 405, "MethodNotAllowed"),
     ("GET", "/api/timing?format=png", {}, None, False, 400, "BadInput"),
-    ("PUT", "/api/parameters/FrameRate", {}, {"value": -1}, False, 422, "Refused"),
-    ("PUT", "/api/parameters/Range", {}, {"value": 1}, False, 422, "Refused"),
 ]
+
+
+def events(panel):
+    """The panel's event stream, read up to its hello: the connection and what it sent."""
+    connection = socket.create_connection(("127.0.0.1", panel.port), timeout=10)
+    connection.sendall((f"GET /api/events HTTP/1.1\r\nHost: {panel.host}\r\n"
+                        f"Authorization: Bearer {panel.token}\r\n\r\n").encode())
+    received = b""
+    while b"event: hello" not in received:
+        received += connection.recv(65536)
+    return connection, received
 
 
 @pytest.mark.parametrize("method,path,headers,body,anonymous,status,kind", SECURITY)
@@ -107,12 +116,6 @@ def test_values_are_shown_as_held_not_clamped(panel):
     assert values["RegionOfInterest"]["state_only"] is True
 
 
-def test_timing_svg_is_the_one_drawing(panel):
-    status, headers, svg = panel.request("GET", "/api/timing?format=svg")
-    assert status == 200 and headers["Content-Type"] == "image/svg+xml"
-    assert svg.startswith(b"<svg") and b"33.333 ms" in svg and b"2.6455026 ms" in svg
-    assert b"4 micro-frames of 8.333 ms" in svg and b"idle 5.688 ms" in svg
-    assert panel.request("GET", "/api/timing?format=svg")[2] == svg
 
 
 # (changes through the panel, changes by another vexar-ctl run, what the drawing's title says)
@@ -137,7 +140,9 @@ def test_tool_and_panel_give_the_same_timing_byte_for_byte(tmp_path, through_pan
             assert served.json("PUT", f"/api/parameters/{name}", {"value": value})[0] == 200
         if through_tool:
             subprocess.run([*tool, "set", *through_tool], capture_output=True, check=True)
-        svg = served.request("GET", "/api/timing?format=svg")[2]
+        status, headers, svg = served.request("GET", "/api/timing?format=svg")
+        assert status == 200 and headers["Content-Type"] == "image/svg+xml"
+        assert served.request("GET", "/api/timing?format=svg")[2] == svg
         status, timing = served.json("GET", "/api/timing")
         drawn = subprocess.run([*tool, "timing", "--format", "svg"], capture_output=True, check=True)
         text = subprocess.run([*tool, "timing"], capture_output=True, text=True, check=True).stdout
@@ -145,8 +150,10 @@ def test_tool_and_panel_give_the_same_timing_byte_for_byte(tmp_path, through_pan
         assert served.stop()[0] == 0
     assert drawn.stdout == svg and f"<title>frame period {title}</title>".encode() in svg
     assert text == timing["text"] and timing["svg"].encode() == svg
-    # The text's rounded figures are the JSON's numbers.
+    # The text's rounded figures are the JSON's numbers, and the drawing's legend gives them.
     rows = dict(re.fullmatch(r"(.+?) {2,}(.+)", line).groups() for line in text.splitlines())
+    for row in ("integration", "idle"):
+        assert f"{row} {rows[row].split(' of ')[0]}".encode() in svg, row
     ms = {key: float(re.search(r"([\d.]+) ms", row)[1]) for key, row in rows.items() if " ms" in row}
     assert ms["frame period"] == pytest.approx(timing["frame_period_ms"], abs=5e-4)
     assert ms["micro-frames"] == pytest.approx(timing["micro_frame_period_ms"], abs=5e-4)
@@ -168,7 +175,7 @@ def test_profile_is_checked_whole_and_refusals_name_the_parameter(panel):
     assert json.loads(panel.request("GET", "/api/fields")[2])["fields"] == json.loads(before)["fields"]
     status, answer = panel.json("PUT", "/api/profile", {"FrameRate": 20, "MixingSignalsMode": 2,
                                                        "IlluminationMode": 0})
-    assert status == 422 and "state" in answer["error"]["message"].lower() or status == 422
+    assert status == 422, answer
 
 
 def test_profile_round_trip_and_reset(panel):
@@ -199,12 +206,7 @@ def test_calibration_round_trip_in_both_forms(panel):
 
 
 def test_events_tell_each_change_with_its_number_trace_and_fields(panel):
-    connection = socket.create_connection(("127.0.0.1", panel.port), timeout=10)
-    connection.sendall((f"GET /api/events HTTP/1.1\r\nHost: {panel.host}\r\n"
-                        f"Authorization: Bearer {panel.token}\r\n\r\n").encode())
-    received = b""
-    while b"event: hello" not in received:
-        received += connection.recv(65536)
+    connection, received = events(panel)
     assert b"text/event-stream" in received
     status, answer = panel.json("PUT", "/api/parameters/MicroFrameNumber", {"value": 8})
     while f"id: {answer['seq']}\n".encode() not in received or not received.endswith(b"\n\n\r\n"):
@@ -223,13 +225,8 @@ def test_events_tell_each_change_with_its_number_trace_and_fields(panel):
 def test_another_process_s_change_is_pushed_to_an_idle_panel(tmp_path):
     image = str(tmp_path / "camera.img")
     served = Panel(f"image:{image}")
-    connection = socket.create_connection(("127.0.0.1", served.port), timeout=10)
     try:
-        connection.sendall((f"GET /api/events HTTP/1.1\r\nHost: {served.host}\r\n"
-                            f"Authorization: Bearer {served.token}\r\n\r\n").encode())
-        received = b""
-        while b"event: hello" not in received:
-            received += connection.recv(65536)
+        connection, received = events(served)
         subprocess.run([CTL, "--image", image, "set", "MicroFrameNumber=8"], check=True)
         # No request in between: the panel's own look at the image finds the change.
         deadline = time.monotonic() + 10
@@ -237,18 +234,13 @@ def test_another_process_s_change_is_pushed_to_an_idle_panel(tmp_path):
             assert time.monotonic() < deadline, "no external change on the stream"
             received += connection.recv(65536)
         assert b"8 micro-frames of 8.333 ms" in received
-    finally:
         connection.close()
+    finally:
         assert served.stop()[0] == 0
 
 
 def test_stop_ends_open_event_streams(panel):
-    connection = socket.create_connection(("127.0.0.1", panel.port), timeout=10)
-    connection.sendall((f"GET /api/events HTTP/1.1\r\nHost: {panel.host}\r\n"
-                        f"Authorization: Bearer {panel.token}\r\n\r\n").encode())
-    received = b""
-    while b"event: hello" not in received:
-        received += connection.recv(65536)
+    connection, received = events(panel)
     code, err = panel.stop()
     while chunk := connection.recv(65536):
         received += chunk
@@ -260,8 +252,6 @@ def test_stop_ends_open_event_streams(panel):
 @pytest.mark.parametrize("listen,message", [("127.0.0.1", "ADDR:PORT"), ("example.com:80", "IPv4"),
                                             ("127.0.0.1:99999", "port")])
 def test_malformed_listen_addresses_are_refused(listen, message):
-    import subprocess
-    from conftest import CTL, SERVER
     run = subprocess.run([SERVER, "sim", "--listen", listen], capture_output=True, text=True, timeout=20)
     assert run.returncode == 2 and message in run.stderr and run.stdout == ""
     # The tool says it once, in its own voice.

@@ -4,13 +4,11 @@ library's one table of kinds has it."""
 
 import errno
 import fcntl
+import importlib.util
 import json
 import os
-import re
 import subprocess
 import time
-import urllib.error
-import urllib.request
 from dataclasses import dataclass, field
 from pathlib import Path
 from typing import Any, Callable, Iterator, Optional
@@ -19,6 +17,12 @@ import pytest
 
 import vexar
 from conftest import ForwardingBus
+
+# The panel as its own tests serve it, from their conftest (which this folder's one shadows).
+_spec = importlib.util.spec_from_file_location(
+    "panel_tests", Path(__file__).parents[1] / "panel" / "conftest.py")
+panel_tests = importlib.util.module_from_spec(_spec)
+_spec.loader.exec_module(panel_tests)  # type: ignore[union-attr]
 
 TIMEOUT = 0.3
 HELD = 10.0
@@ -107,26 +111,11 @@ def image(tmp_path: Path) -> Path:
 
 
 @pytest.fixture
-def panel(image: Path) -> Iterator[tuple[str, str]]:
-    server = subprocess.Popen([os.environ["VEXAR_CTL"], "--image", str(image), "--lock-timeout",
-                               str(TIMEOUT), "serve", "--listen", "127.0.0.1:0"],
-                              stdout=subprocess.PIPE, text=True)
-    assert server.stdout is not None
-    url = server.stdout.readline().strip()
-    match = re.fullmatch(r"(http://127\.0\.0\.1:\d+)/\?token=([0-9a-f]+)", url)
-    assert match, url
-    yield match[1], match[2]
-    server.terminate()
-    server.wait(timeout=20)
-
-
-def ask(panel: tuple[str, str], method: str, path: str, body: Any) -> tuple[int, Any]:
-    request = urllib.request.Request(
-        panel[0] + path, method=method, data=None if body is None else json.dumps(body).encode(),
-        headers={"Authorization": f"Bearer {panel[1]}", "Content-Type": "application/json"})
-    with pytest.raises(urllib.error.HTTPError) as raised:
-        urllib.request.urlopen(request, timeout=HELD)
-    return raised.value.code, json.loads(raised.value.read())["error"]
+def panel(image: Path) -> Iterator[Any]:
+    served = panel_tests.Panel(command=[os.environ["VEXAR_CTL"], "--image", str(image),
+                                        "--lock-timeout", str(TIMEOUT), "serve"])
+    yield served
+    served.stop()
 
 
 def run_tool(image: Path, args: list[str], *options: str) -> "subprocess.CompletedProcess[str]":
@@ -143,7 +132,7 @@ def said_all(case: Case, message: str) -> None:
 
 @pytest.mark.parametrize("case", CASES, ids=[case.kind for case in CASES])
 def test_every_face_tells_the_kind_as_the_library_table_does(
-    case: Case, image: Path, panel: tuple[str, str]
+    case: Case, image: Path, panel: Any
 ) -> None:
     status, http, cls = KINDS[case.kind]
     holder = hold(image) if case.held else None
@@ -172,7 +161,8 @@ def test_every_face_tells_the_kind_as_the_library_table_does(
             assert reported["errno"] == case.tool_errno
 
         if case.panel:
-            got, answered = ask(panel, *case.panel)
+            got, answer = panel.json(*case.panel)
+            answered = answer["error"]
             assert got == http and list(answered) == MEMBERS, answered
             assert answered["kind"] == case.kind and answered["errno"] == case.errno
             said_all(case, answered["message"])

@@ -1,42 +1,30 @@
 """Values and ranges as Python types: what get returns for each parameter type, what set
 takes, the shortest-float conversion, ranges and the mapping protocol."""
 
-import math
-
 import pytest
 
 import vexar
 
 
+# A float and NaN as get returns them, an int for a float parameter and what set answers, each
+# with its shortest decimal, are what docs/python.md's session shows; a float that is not whole
+# for an int parameter is a row of the cross-face table.
 def test_each_type_reads_as_its_python_type(cam: vexar.Camera) -> None:
-    assert cam.get("FrameRate") == 30.0 and type(cam.get("FrameRate")) is float
     assert cam.get("MicroFrameNumber") == 4 and type(cam.get("MicroFrameNumber")) is int
     assert cam.get("DealiasingOn") is False
     region = cam.get("RegionOfInterest")
     assert type(region) is vexar.Region and region == (0, 0, 320, 240)
     assert (region.x, region.y, region.width, region.height) == (0, 0, 320, 240)
-    assert math.isnan(cam.get("ModulationFrequency"))  # at power-on
-
-
-def test_floats_read_as_their_shortest_decimal(cam: vexar.Camera) -> None:
     # The float nearest 2.6455026 is 2.64550256729126 as a double; Python shows the former.
     assert repr(cam.get("IntegrationTime")) == "2.6455026"
-    applied = cam.set("IntegrationTime", 1.0)
-    assert applied.requested == 1.0 and applied.outside_range
-    assert applied.applied == pytest.approx(0.9259259, abs=1e-7)
-    assert str(applied.applied) == str(cam.get("IntegrationTime"))
 
 
-def test_set_converts_what_loses_nothing(cam: vexar.Camera) -> None:
-    assert cam.set("FrameRate", 25).applied == 25.0  # an int for a float parameter
-
-    class Index:  # an integer type of another library (numpy's, say)
+def test_set_takes_an_integer_type_of_another_library(cam: vexar.Camera) -> None:
+    class Index:  # numpy's, say
         def __index__(self) -> int:
             return 2
 
     assert cam.set("MicroFrameNumber", Index()).applied == 2  # type: ignore[arg-type]
-    with pytest.raises(vexar.BadInput):
-        cam.set("MicroFrameNumber", 2.5)
 
 
 def test_mapping_protocol(cam: vexar.Camera) -> None:
@@ -50,10 +38,8 @@ def test_mapping_protocol(cam: vexar.Camera) -> None:
 
 
 def test_parameters_and_their_ranges(cam: vexar.Camera) -> None:
+    # A parameter's repr and a float range with its step as written are in docs/python.md.
     by_name = {p.name: p for p in cam.parameters}
-    rate = by_name["FrameRate"]
-    assert (rate.id, rate.type, rate.access) == (3, "float", "read-write")
-    assert rate.range == vexar.Bounds(0.0, 60.0, 0.01)  # the float step as written
     assert by_name["MicroFrameNumber"].range == (1, 2, 4, 8)
     roi = by_name["RegionOfInterest"]
     assert roi.state_only and not roi.writable and roi.type == "region"
@@ -61,7 +47,6 @@ def test_parameters_and_their_ranges(cam: vexar.Camera) -> None:
     assert roi.range.width == vexar.Bounds(16, 320, 16)
     assert by_name["Range"].range is None and not by_name["Range"].writable
     assert by_name["MixingVoltage"].access == "write-only" and not by_name["MixingVoltage"].readable
-    assert "FrameRate" in repr(rate)
 
 
 def test_timing_fields_and_registers(cam: vexar.Camera) -> None:
@@ -72,8 +57,5 @@ def test_timing_fields_and_registers(cam: vexar.Camera) -> None:
     assert timing.to_svg().lstrip().startswith("<")
     fields = cam.fields()
     assert all(isinstance(k, (str, int)) and isinstance(v, int) for k, v in fields.items())
-    before = cam.read_register(0x183)
-    cam.write_register(0x183, before ^ 1)
-    assert cam.read_register(0x183) == before ^ 1
     with pytest.raises(vexar.BadInput, match="256"):  # a one-byte device holds a byte
         cam.write_register(0x02, 256, device=0x5C)

@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdio>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "PluginLoader.h"
 #include "bus/Backend.h"
@@ -18,6 +21,26 @@ inline vexar::detail::PluginLibrary& pluginLibrary() {
     static const bool loaded = library.load(VEXAR_PLUGIN_PATH);
     EXPECT_TRUE(loaded) << library.error();
     return library;
+}
+
+// Lines of nm run on the built plug-in with the given options.
+inline std::vector<std::string> nmLines(const std::string& options) {
+    const std::string command = "nm " + options + " '" + VEXAR_PLUGIN_PATH + "'";
+    std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), &pclose);
+    if (!pipe) {
+        ADD_FAILURE() << "cannot run " << command;
+        return {};
+    }
+    std::vector<std::string> lines;
+    char line[1024];
+    while (std::fgets(line, sizeof line, pipe.get()) != nullptr) {
+        std::string text(line);
+        if (!text.empty() && text.back() == '\n') {
+            text.pop_back();
+        }
+        lines.push_back(text);
+    }
+    return lines;
 }
 
 // One instance per test, created through the exports and released through them again. The
