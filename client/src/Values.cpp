@@ -78,6 +78,25 @@ std::optional<RegionOfInterestInternal> parseRegion(std::string_view text) {
 }
 
 constexpr std::array<const char*, 4> kRegionKeys{"x", "y", "width", "height"};
+
+// A decimal number, "nan" and "inf" included, with an optional sign.
+template <typename T>
+std::optional<T> parseDecimal(std::string_view text) {
+    // from_chars takes no leading '+'; people do, but not "+-".
+    if (text.starts_with('+')) {
+        text.remove_prefix(1);
+        if (text.starts_with('-')) {
+            return std::nullopt;
+        }
+    }
+    T value = 0;
+    const char* last = text.data() + text.size();
+    const auto [end, error] = std::from_chars(text.data(), last, value);
+    if (text.empty() || error != std::errc() || end != last) {
+        return std::nullopt;
+    }
+    return value;
+}
 }  // namespace
 
 ValueType typeOf(const Value& value) {
@@ -98,21 +117,7 @@ std::optional<std::int32_t> parseInt(std::string_view text) {
 }
 
 std::optional<float> parseFloat(std::string_view text) {
-    float value = 0;
-    const char* first = text.data();
-    const char* last = text.data() + text.size();
-    // from_chars takes no leading '+'; people do.
-    if (first != last && *first == '+') {
-        ++first;
-        if (first != last && *first == '-') {
-            return std::nullopt;
-        }
-    }
-    const auto [end, error] = std::from_chars(first, last, value);
-    if (error != std::errc() || end != last || first == last) {
-        return std::nullopt;
-    }
-    return value;
+    return parseDecimal<float>(text);
 }
 
 namespace {
@@ -127,21 +132,8 @@ std::optional<std::int32_t> wholeDecimal(double number) {
 }
 
 std::optional<std::int32_t> parseWholeDecimal(std::string_view text) {
-    // from_chars takes no leading '+'; people do, but not "+-".
-    if (text.starts_with('+')) {
-        text.remove_prefix(1);
-        if (text.starts_with('-')) {
-            return std::nullopt;
-        }
-    }
-    double number = 0;
-    const char* last = text.data() + text.size();
-    const auto [end, error] =
-        std::from_chars(text.data(), last, number, std::chars_format::general);
-    if (text.empty() || error != std::errc() || end != last) {
-        return std::nullopt;
-    }
-    return wholeDecimal(number);
+    const auto number = parseDecimal<double>(text);
+    return number ? wholeDecimal(*number) : std::nullopt;
 }
 }  // namespace
 
