@@ -4,7 +4,7 @@
 # without it, everything the tests, benchmarks, sanitizers, fuzzing and packaging take as well.
 set -euo pipefail
 
-base=(cmake make g++ pkg-config libcli11-dev nlohmann-json3-dev libcpp-httplib-dev pybind11-dev
+base=(cmake make g++ pkg-config libcli11-dev nlohmann-json3-dev libboost1.74-dev pybind11-dev
       python3-dev)
 tests=(clang libclang-rt-14-dev googletest libgtest-dev libgmock-dev libbenchmark-dev valgrind
        binutils dpkg-dev umockdev libumockdev-dev i2c-tools groff-base clang-format lintian

@@ -167,9 +167,10 @@ ActionError failureOf(HttpKind kind, const std::string& message) {
         std::string_view name;
         int status;
     };
-    static constexpr Row kRows[] = {{"Unauthorized", 401}, {"Forbidden", 403},
-                                    {"NotFound", 404},     {"MethodNotAllowed", 405},
-                                    {"TooLarge", 413},     {"Unavailable", 503}};
+    static constexpr Row kRows[] = {
+        {"Unauthorized", 401},        {"Forbidden", 403},      {"NotFound", 404},
+        {"MethodNotAllowed", 405},    {"LengthRequired", 411}, {"TooLarge", 413},
+        {"UnsupportedEncoding", 415}, {"HeadTooLarge", 431},   {"Unavailable", 503}};
     const Row& row = kRows[static_cast<std::size_t>(kind)];
     // The library's object with the HTTP layer's name, so that every error has one form.
     Json error = toJson(Error(ErrorKind::Internal, message));

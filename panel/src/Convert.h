@@ -18,7 +18,17 @@ inline Error badInput(const std::string& reason) {
 
 // The HTTP layer's own failures, which never come from the library; every other failure is
 // the library's error, answered with the status the library's table gives its kind.
-enum class HttpKind { Unauthorized, Forbidden, NotFound, MethodNotAllowed, TooLarge, Unavailable };
+enum class HttpKind {
+    Unauthorized,
+    Forbidden,
+    NotFound,
+    MethodNotAllowed,
+    LengthRequired,
+    TooLarge,
+    UnsupportedEncoding,
+    HeadTooLarge,
+    Unavailable
+};
 
 // A failed request: the status and the body {"error": {...}}, with the sequence number when
 // the action reached the module (a refusal may leave what was written before it).

@@ -9,6 +9,7 @@ namespace vexar::panel {
 struct EventHub::Stream {
     std::deque<std::string> queue;
     bool ended = false;
+    std::function<void()> wake;
 };
 
 namespace {
@@ -57,12 +58,23 @@ void EventHub::close(const std::shared_ptr<Stream>& stream) {
     changed_.notify_all();
 }
 
+void EventHub::onChange(const std::shared_ptr<Stream>& stream, std::function<void()> wake) {
+    std::lock_guard lock(mutex_);
+    stream->wake = std::move(wake);
+}
+
+void EventHub::wakeAll(const std::vector<std::function<void()>>& wakes) {
+    changed_.notify_all();
+    for (const auto& wake : wakes) wake();
+}
+
 void EventHub::awaitClosed(std::chrono::milliseconds wait) {
     std::unique_lock lock(mutex_);
     changed_.wait_for(lock, wait, [&] { return streams_.empty(); });
 }
 
 void EventHub::publish(const std::string& event) {
+    std::vector<std::function<void()>> wakes;
     {
         std::lock_guard lock(mutex_);
         for (auto& stream : streams_) {
@@ -71,9 +83,10 @@ void EventHub::publish(const std::string& event) {
             } else {
                 stream->queue.push_back(event);
             }
+            if (stream->wake) wakes.push_back(stream->wake);
         }
     }
-    changed_.notify_all();
+    wakeAll(wakes);
 }
 
 EventHub::Next EventHub::next(const std::shared_ptr<Stream>& stream, std::string& event,
@@ -89,11 +102,15 @@ EventHub::Next EventHub::next(const std::shared_ptr<Stream>& stream, std::string
 }
 
 void EventHub::stop() {
+    std::vector<std::function<void()>> wakes;
     {
         std::lock_guard lock(mutex_);
         stopped_ = true;
+        for (auto& stream : streams_) {
+            if (stream->wake) wakes.push_back(stream->wake);
+        }
     }
-    changed_.notify_all();
+    wakeAll(wakes);
 }
 
 Panel::Panel(Camera& camera, std::size_t maxStreams) : camera_(camera), hub_(maxStreams) {

@@ -5,6 +5,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <list>
 #include <map>
 #include <memory>
@@ -25,10 +26,13 @@ class EventHub {
     // Nothing when as many streams are open as allowed, or the hub has stopped.
     std::shared_ptr<Stream> open();
     void close(const std::shared_ptr<Stream>& stream);
+    // Called, without the hub's lock, whenever the stream has something new: an event, or its
+    // end. A writer that cannot wait in next() learns here when to look again.
+    void onChange(const std::shared_ptr<Stream>& stream, std::function<void()> wake);
     void publish(const std::string& event);
     enum class Next { Event, Idle, Ended };
-    // The next event for the stream, Idle when none came within the wait, Ended once the hub
-    // stopped or the stream fell too far behind.
+    // The next event for the stream, Idle when none came within the wait (0: none waiting),
+    // Ended once the hub stopped or the stream fell too far behind.
     Next next(const std::shared_ptr<Stream>& stream, std::string& event,
               std::chrono::milliseconds wait);
     void stop();
@@ -36,6 +40,8 @@ class EventHub {
     void awaitClosed(std::chrono::milliseconds wait);
 
   private:
+    void wakeAll(const std::vector<std::function<void()>>& wakes);
+
     std::mutex mutex_;
     std::condition_variable changed_;
     std::list<std::shared_ptr<Stream>> streams_;

@@ -1,17 +1,25 @@
 #include <arpa/inet.h>
-#include <httplib.h>
 #include <pthread.h>
 #include <signal.h>
-#include <sys/socket.h>
 
+#include <algorithm>
 #include <atomic>
+// Before Beast's headers: its string views are then the standard's, which the rest speaks.
+#define BOOST_BEAST_USE_STD_STRING_VIEW
+#include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/post.hpp>
+#include <boost/asio/steady_timer.hpp>
+#include <boost/asio/strand.hpp>
+#include <boost/asio/thread_pool.hpp>
+#include <boost/beast/core.hpp>
+#include <boost/beast/http.hpp>
 #include <cerrno>
-#include <cstring>
 #include <functional>
+#include <list>
 #include <map>
+#include <optional>
 #include <ostream>
 #include <random>
-#include <regex>
 #include <thread>
 
 #include "Assets.h"
@@ -21,10 +29,23 @@
 namespace vexar::panel {
 namespace {
 
+namespace net = boost::asio;
+namespace beast = boost::beast;
+namespace http = beast::http;
+using tcp = net::ip::tcp;
+
+// The request line and the headers together, and the body however it is framed.
+constexpr std::size_t kMaxHead = 16 * 1024;
 constexpr std::size_t kMaxBody = 64 * 1024;
-// A stream with nothing to tell still sends a comment now and then, so that a reader that went
-// away is noticed and its worker freed.
+// Each open connection holds its buffers; beyond this many a new one is closed at once, so
+// that a client opening thousands cannot make the panel hold thousands.
+constexpr std::size_t kMaxConnections = 512;
+// A stream with nothing to tell still sends a comment now and then, as proxies expect.
 constexpr std::chrono::seconds kKeepAlive{10};
+// After a refusal while the client may still be sending, what it sends is read and dropped for
+// this long: closing with unread bytes would reset the connection, and the client would lose
+// the answer before reading it.
+constexpr std::chrono::seconds kLinger{1};
 
 struct Address {
     std::string host;  // as bound: no brackets
@@ -111,10 +132,50 @@ bool sameSecret(const std::string& a, const std::string& b) {
     return difference == 0;
 }
 
-std::string cookieValue(const httplib::Request& request, const std::string& name) {
-    const auto range = request.headers.equal_range("Cookie");
+// A request as the handlers see it: the decoded path and query beside the message itself.
+struct Request {
+    std::string method;  // as sent: HEAD is answered as GET without the body
+    std::string path;
+    std::vector<std::pair<std::string, std::string>> query;
+    http::request<http::string_body> message;
+
+    const std::string* param(std::string_view name) const {
+        for (const auto& [key, value] : query) {
+            if (key == name) return &value;
+        }
+        return nullptr;
+    }
+};
+
+class Slot;
+
+struct Reply {
+    http::response<http::string_body> message{http::status::ok, 11};
+    // Set: the answer is this event stream, and the body its first event.
+    std::unique_ptr<Slot> slot;
+};
+
+// An open event stream's place in the hub, given back with its last holder, however the
+// connection ends.
+class Slot {
+  public:
+    Slot(EventHub& hub, std::shared_ptr<EventHub::Stream> stream)
+        : hub_(hub), stream_(std::move(stream)) {}
+    Slot(const Slot&) = delete;
+    Slot& operator=(const Slot&) = delete;
+    ~Slot() { hub_.close(stream_); }
+    EventHub& hub() const { return hub_; }
+    const std::shared_ptr<EventHub::Stream>& stream() const { return stream_; }
+
+  private:
+    EventHub& hub_;
+    std::shared_ptr<EventHub::Stream> stream_;
+};
+
+std::string cookieValue(const http::fields& headers, const std::string& name) {
+    const auto range = headers.equal_range(http::field::cookie);
     for (auto it = range.first; it != range.second; ++it) {
-        std::string_view rest = it->second;
+        std::string_view rest = it->value();
         while (!rest.empty()) {
             const auto end = rest.find(';');
             std::string_view pair = rest.substr(0, end);
@@ -129,125 +190,159 @@ std::string cookieValue(const httplib::Request& request, const std::string& name
     return "";
 }
 
-void sendJson(httplib::Response& response, int status, const Json& body) {
-    response.status = status;
-    response.set_content(body.dump(2, ' ', false, Json::error_handler_t::replace) + "\n",
-                         "application/json");
+void setContent(Reply& reply, int status, std::string body, std::string_view type) {
+    reply.message.result(static_cast<unsigned>(status));
+    reply.message.set(http::field::content_type, type);
+    reply.message.body() = std::move(body);
 }
 
-void sendError(httplib::Response& response, const ActionError& failure) {
-    sendJson(response, failure.status, failure.body);
+void sendJson(Reply& reply, int status, const Json& body) {
+    setContent(reply, status, body.dump(2, ' ', false, Json::error_handler_t::replace) + "\n",
+               "application/json");
 }
 
-bool isChanging(const std::string& method) {
+void sendError(Reply& reply, const ActionError& failure) {
+    sendJson(reply, failure.status, failure.body);
+}
+
+bool isChanging(std::string_view method) {
     return method != "GET" && method != "HEAD" && method != "OPTIONS";
 }
 
+int hexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+// False when a '%' is not followed by two hexadecimal digits.
+bool percentDecode(std::string_view text, bool plusIsSpace, std::string& out) {
+    out.clear();
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '%') {
+            if (i + 2 >= text.size()) return false;
+            const int high = hexDigit(text[i + 1]);
+            const int low = hexDigit(text[i + 2]);
+            if (high < 0 || low < 0) return false;
+            out += static_cast<char>(high * 16 + low);
+            i += 2;
+        } else {
+            out += plusIsSpace && text[i] == '+' ? ' ' : text[i];
+        }
+    }
+    return true;
+}
+
+// Fills the request's path and query from the target; the failure to answer when it cannot.
+std::optional<ActionError> readTarget(std::string_view target, Request& request) {
+    const auto mark = target.find('?');
+    const std::string_view path = target.substr(0, mark);
+    if (path.empty() || path.front() != '/' || !percentDecode(path, false, request.path)) {
+        request.path.clear();
+        return failureOf(badInput("the request target is not a path with %XX escapes: '" +
+                                  std::string(target) + "'"));
+    }
+    // No name the panel serves holds one, and one passed on would cut a C string short.
+    if (std::any_of(request.path.begin(), request.path.end(),
+                    [](unsigned char c) { return c < 0x20 || c == 0x7f; })) {
+        return failureOf(HttpKind::NotFound, "nothing is served at " + std::string(path) +
+                                                 ": a name holds a control character");
+    }
+    std::string_view rest = mark == std::string_view::npos ? "" : target.substr(mark + 1);
+    while (!rest.empty()) {
+        const auto end = rest.find('&');
+        const std::string_view pair = rest.substr(0, end);
+        const auto equals = pair.find('=');
+        std::string key, value;
+        if (!percentDecode(pair.substr(0, equals), true, key) ||
+            (equals != std::string_view::npos &&
+             !percentDecode(pair.substr(equals + 1), true, value))) {
+            return failureOf(
+                badInput("the query has an escape that is not %XX: '" + std::string(pair) + "'"));
+        }
+        if (!key.empty()) request.query.emplace_back(std::move(key), std::move(value));
+        if (end == std::string_view::npos) break;
+        rest.remove_prefix(end + 1);
+    }
+    return std::nullopt;
+}
+
 // The part of the path the route captured (a parameter's or an asset's name), else empty.
-using Handler =
-    std::function<void(const httplib::Request&, httplib::Response&, const std::string&)>;
+using Handler = std::function<void(const Request&, Reply&, const std::string&)>;
+
+struct Method {
+    Handler handler;
+    // Refused with 411 when the request gives no body length and is not chunked.
+    bool needsBody = false;
+};
 
 struct Route {
-    std::regex path;
-    std::map<std::string, Handler> methods;
+    enum class Match { Exact, Segment, Asset } match;
+    std::string path;  // the whole path, or what comes before the segment
+    std::map<std::string, Method, std::less<>> methods;
+
+    std::optional<std::string> capture(const std::string& target) const {
+        switch (match) {
+            case Match::Exact:
+                if (target == path) return std::string();
+                break;
+            case Match::Segment:
+                if (target.size() > path.size() && target.starts_with(path) &&
+                    target.find('/', path.size()) == std::string::npos) {
+                    return target.substr(path.size());
+                }
+                break;
+            case Match::Asset:
+                for (const std::string_view suffix : {".js", ".css", ".svg"}) {
+                    if (target.size() > suffix.size() + 1 && target.ends_with(suffix)) {
+                        return target.substr(1);
+                    }
+                }
+                break;
+        }
+        return std::nullopt;
+    }
 };
 
-// The server library listens with a backlog of 5, built into Debian's shared library. When the
-// accepting thread falls behind (two cores, 32 clients coming back each time the library ends a
-// kept-alive connection), a longer burst overflows the kernel's queue: connections wait for SYN
-// retries, and those answered with a SYN cookie are now and then reset. Calling listen again on
-// the bound socket raises the backlog of the same socket.
-class HttpServer : public httplib::Server {
-  public:
-    bool widenBacklog() { return ::listen(svr_sock_, SOMAXCONN) == 0; }
+struct Found {
+    const Method* method = nullptr;
+    std::string capture;
 };
+
+class Session;
 
 class Server {
   public:
     Server(Camera& camera, const ServeOptions& options, const Address& address)
-        : options_(options), address_(address), panel_(camera, options.maxEventStreams) {
+        : options_(options),
+          address_(address),
+          panel_(camera, options.maxEventStreams),
+          acceptor_(io_),
+          retry_(io_),
+          work_(net::make_work_guard(io_)),
+          workers_(std::max<std::size_t>(1, options.threads)) {
         token_ = options.token.empty() ? randomToken() : options.token;
-        http_.new_task_queue = [threads = options.threads] {
-            return new httplib::ThreadPool(threads);
-        };
-        const auto timeout = options.readTimeout;
-        http_.set_read_timeout(timeout);
-        http_.set_write_timeout(timeout);
-        http_.set_keep_alive_timeout(
-            std::max<time_t>(1, std::chrono::duration_cast<std::chrono::seconds>(timeout).count()));
-        http_.set_payload_max_length(kMaxBody);
-        http_.set_default_headers({
-            {"Content-Security-Policy",
-             "default-src 'none'; script-src 'self'; style-src 'self'; img-src 'self' data:; "
-             "connect-src 'self'; base-uri 'none'; form-action 'none'; frame-ancestors 'none'"},
-            {"X-Content-Type-Options", "nosniff"},
-            {"X-Frame-Options", "DENY"},
-            {"Referrer-Policy", "no-referrer"},
-            {"Cache-Control", "no-store"},
-        });
-        http_.set_pre_routing_handler(
-            [this](const httplib::Request& request, httplib::Response& response) {
-                return admit(request, response) ? httplib::Server::HandlerResponse::Unhandled
-                                                : httplib::Server::HandlerResponse::Handled;
-            });
-        // Errors the server library answers by itself (a body over the limit, a request it
-        // cannot parse) get the JSON body every other error has.
-        http_.set_error_handler(httplib::Server::HandlerWithResponse(
-            [](const httplib::Request&, httplib::Response& response) {
-                if (!response.body.empty() || response.content_length_ > 0) {
-                    return httplib::Server::HandlerResponse::Unhandled;
-                }
-                // Each kind answers its own status: what the library found wrong with the
-                // request is bad input, whichever client error it chose.
-                const int status = response.status;
-                const std::string unread =
-                    "the request cannot be read (HTTP status " + std::to_string(status) + ")";
-                sendError(response, status == 413   ? failureOf(HttpKind::TooLarge,
-                                                                "the body is larger than 64 KiB")
-                                    : status == 404 ? failureOf(HttpKind::NotFound, unread)
-                                    : status >= 500 ? failureOf(Error(ErrorKind::Internal, unread))
-                                                    : failureOf(badInput(unread)));
-                return httplib::Server::HandlerResponse::Handled;
-            }));
-        http_.set_exception_handler(
-            [](const httplib::Request&, httplib::Response& response, std::exception_ptr error) {
-                std::string message = "unexpected failure";
-                try {
-                    std::rethrow_exception(error);
-                } catch (const std::exception& e) {
-                    message += std::string(": ") + e.what();
-                } catch (...) {
-                }
-                sendError(response, failureOf(Error(ErrorKind::Internal, message)));
-            });
         routes();
-        const httplib::Server::Handler dispatch = [this](const httplib::Request& request,
-                                                         httplib::Response& response) {
-            this->dispatch(request, response);
-        };
-        for (const char* pattern : {".*"}) {
-            http_.Get(pattern, dispatch);
-            http_.Post(pattern, dispatch);
-            http_.Put(pattern, dispatch);
-            http_.Patch(pattern, dispatch);
-            http_.Delete(pattern, dispatch);
-            http_.Options(pattern, dispatch);
-        }
     }
 
     bool bind(std::string& reason) {
-        if (address_.ipv6) http_.set_address_family(AF_INET6);
-        if (address_.port == 0) {
-            const int port = http_.bind_to_any_port(address_.host);
-            if (port > 0) address_.port = port;
-        } else if (!http_.bind_to_port(address_.host, address_.port)) {
-            address_.port = -1;
-        }
-        if (address_.port <= 0 || !http_.widenBacklog()) {
-            reason = std::strerror(errno);
+        beast::error_code ec;
+        const tcp::endpoint endpoint(net::ip::make_address(address_.host, ec),
+                                     static_cast<unsigned short>(address_.port));
+        if (!ec) acceptor_.open(endpoint.protocol(), ec);
+        if (!ec) acceptor_.set_option(net::socket_base::reuse_address(true), ec);
+        if (!ec) acceptor_.bind(endpoint, ec);
+        // The system's backlog, so that a burst of connections waits in the kernel's queue
+        // while the server is busy instead of being dropped or reset.
+        if (!ec) acceptor_.listen(net::socket_base::max_listen_connections, ec);
+        if (ec) {
+            reason = ec.message();
             return false;
         }
+        address_.port = acceptor_.local_endpoint().port();
         cookie_ = "vexar_panel_" + std::to_string(address_.port);
+        accept();
         return true;
     }
 
@@ -256,8 +351,8 @@ class Server {
                "/?token=" + token_;
     }
 
-    void run() { http_.listen_after_bind(); }
-    bool running() const { return http_.is_running(); }
+    // All socket I/O runs here; handlers run on the workers.
+    void run() { io_.run(); }
 
     void poll(const std::atomic<bool>& stopping) {
         while (!stopping) {
@@ -274,237 +369,598 @@ class Server {
         }
     }
 
-    void stop() {
-        { std::lock_guard lock(pollMutex_); }
-        pollWake_.notify_all();
-        // The streams end with their closing chunk before the server stops taking requests;
-        // a reader that does not take it is not waited for long.
-        panel_.events().stop();
-        panel_.events().awaitClosed(std::chrono::seconds(2));
-        http_.stop();
+    void stop();
+
+    bool stopping() const { return stopping_; }
+    std::chrono::milliseconds deadline() const { return options_.requestDeadline; }
+    net::thread_pool& workers() { return workers_; }
+    EventHub& hub() { return panel_.events(); }
+
+    // Everything known once the head has arrived: Host, token, Origin, the body's framing and
+    // the route. False with the refusal in the reply; the body has not been read.
+    bool admit(const http::request<http::string_body>& head, Request& request, Found& found,
+               Reply& reply);
+
+    // Runs the handler on a worker thread.
+    void respond(const Request& request, const Found& found, Reply& reply) const;
+
+    template <typename Body>
+    void finish(http::response<Body>& head, unsigned version, bool keepAlive) const;
+
+    std::list<std::weak_ptr<Session>>::iterator track(const std::shared_ptr<Session>& session) {
+        std::lock_guard lock(sessionsMutex_);
+        return sessions_.insert(sessions_.end(), session);
+    }
+    void untrack(std::list<std::weak_ptr<Session>>::iterator place) {
+        std::lock_guard lock(sessionsMutex_);
+        sessions_.erase(place);
     }
 
   private:
-    // Host, token and Origin, before a body is read: an unauthorised request costs nothing.
-    bool admit(const httplib::Request& request, httplib::Response& response) {
-        // Nothing is compressed: on a local link it costs far more than it saves (brotli at the
-        // library's quality takes tens of milliseconds a response), and an event must not wait
-        // in a compressor. The request is the server's own non-const object, handed on as const.
-        const_cast<httplib::Request&>(request).headers.erase("Accept-Encoding");
-        const std::string host = request.get_header_value("Host");
-        if (!hostAllowed(host)) {
-            sendError(response,
-                      failureOf(HttpKind::Forbidden,
-                                "Host '" + host + "' is not the address this panel listens on"));
-            return false;
-        }
-        const bool tokenInUrl = request.path == "/" && request.has_param("token") &&
-                                sameSecret(request.get_param_value("token"), token_);
-        std::string bearer = request.get_header_value("Authorization");
-        const bool bearerOk =
-            bearer.rfind("Bearer ", 0) == 0 && sameSecret(bearer.substr(7), token_);
-        if (!tokenInUrl && !bearerOk && !sameSecret(cookieValue(request, cookie_), token_)) {
-            response.set_header("WWW-Authenticate", "Bearer");
-            sendError(response, failureOf(HttpKind::Unauthorized,
-                                          "the token is missing or wrong: open the URL vexar-ctl "
-                                          "serve printed, or send Authorization: Bearer TOKEN"));
-            return false;
-        }
-        if (isChanging(request.method) && request.has_header("Origin") &&
-            request.get_header_value("Origin") != "http://" + host) {
-            sendError(response,
-                      failureOf(HttpKind::Forbidden, "a change from another site (Origin '" +
-                                                         request.get_header_value("Origin") +
-                                                         "') is refused"));
-            return false;
-        }
-        if (tokenInUrl) {
-            response.set_header("Set-Cookie",
-                                cookie_ + "=" + token_ + "; Path=/; HttpOnly; SameSite=Strict");
-        }
-        return true;
-    }
-
-    bool hostAllowed(const std::string& host) const {
-        const std::string port = ":" + std::to_string(address_.port);
-        if (host.size() <= port.size() ||
-            host.compare(host.size() - port.size(), port.size(), port) != 0) {
-            return false;
-        }
-        const std::string name = host.substr(0, host.size() - port.size());
-        if (isLoopback(address_)) {
-            return name == "127.0.0.1" || name == "localhost" || name == "[::1]";
-        }
-        if (isWildcard(address_)) return isIpLiteral(name);
-        return name == (address_.ipv6 ? "[" + address_.host + "]" : address_.host);
-    }
-
-    void dispatch(const httplib::Request& request, httplib::Response& response) {
-        for (const auto& route : routes_) {
-            std::smatch match;
-            if (!std::regex_match(request.path, match, route.path)) continue;
-            const std::string method = request.method == "HEAD" ? "GET" : request.method;
-            const auto handler = route.methods.find(method);
-            if (handler == route.methods.end()) {
-                std::string allow;
-                for (const auto& [name, ignored] : route.methods) {
-                    allow += (allow.empty() ? "" : ", ") + name;
-                    if (name == "GET") allow += ", HEAD";
-                }
-                response.set_header("Allow", allow);
-                sendError(response, failureOf(HttpKind::MethodNotAllowed,
-                                              request.method + " is not served at " + request.path +
-                                                  " (Allow: " + allow + ")"));
-                return;
-            }
-            try {
-                handler->second(request, response, match.size() > 1 ? match[1].str() : "");
-            } catch (const ActionError& e) {
-                sendError(response, e);
-            } catch (const Error& e) {
-                sendError(response, failureOf(e));
-            }
-            return;
-        }
-        sendError(response, failureOf(HttpKind::NotFound, "nothing is served at " + request.path));
-    }
-
-    static Json body(const httplib::Request& request) { return parseStrict(request.body); }
-
-    void routes() {
-        auto add = [this](const std::string& path, std::map<std::string, Handler> methods) {
-            routes_.push_back(Route{std::regex(path), std::move(methods)});
-        };
-        add("/",
-            {{"GET", [](auto&, auto& response, auto&) { sendAsset(response, "index.html"); }}});
-        add("/(.+\\.(?:js|css|svg))",
-            {{"GET", [](const httplib::Request& request, httplib::Response& response,
-                        const std::string& name) {
-                  if (!sendAsset(response, name)) {
-                      sendError(response, failureOf(HttpKind::NotFound,
-                                                    "nothing is served at " + request.path));
-                  }
-              }}});
-        add("/api/camera", {{"GET", [this](auto&, auto& response, auto&) {
-                                 sendJson(response, 200, panel_.camera());
-                             }}});
-        add("/api/parameters", {{"GET", [this](auto&, auto& response, auto&) {
-                                     sendJson(response, 200, panel_.parameters());
-                                 }}});
-        add("/api/parameters/([^/]+)",
-            {{"GET",
-              [this](auto&, httplib::Response& response, const std::string& name) {
-                  sendJson(response, 200, panel_.parameter(name));
-              }},
-             {"PUT", [this](const httplib::Request& request, httplib::Response& response,
-                            const std::string& name) {
-                  sendJson(response, 200, panel_.set(name, body(request)));
-              }}});
-        add("/api/fields", {{"GET", [this](auto&, auto& response, auto&) {
-                                 sendJson(response, 200, panel_.fields());
-                             }}});
-        add("/api/timing",
-            {{"GET", [this](const httplib::Request& request, httplib::Response& response, auto&) {
-                  const std::string format =
-                      request.has_param("format") ? request.get_param_value("format") : "json";
-                  if (format == "svg") {
-                      response.set_content(panel_.timingSvg(), "image/svg+xml");
-                  } else if (format == "text") {
-                      response.set_content(panel_.timingText(), "text/plain; charset=utf-8");
-                  } else if (format == "json") {
-                      sendJson(response, 200, panel_.timing());
-                  } else {
-                      throw badInput("format: json, svg or text, not '" + format + "'");
-                  }
-              }}});
-        add("/api/profile",
-            {{"GET",
-              [this](auto&, httplib::Response& response, auto&) {
-                  response.set_header("Content-Disposition",
-                                      "attachment; filename=\"profile.json\"");
-                  sendJson(response, 200, panel_.profile());
-              }},
-             {"PUT", [this](const httplib::Request& request, httplib::Response& response, auto&) {
-                  sendJson(response, 200, panel_.applyProfile(request.body));
-              }}});
-        add("/api/reset", {{"POST", [this](auto&, auto& response, auto&) {
-                                sendJson(response, 200, panel_.reset());
-                            }}});
-        add("/api/calibration",
-            {{"GET",
-              [this](const httplib::Request& request, httplib::Response& response, auto&) {
-                  if (request.has_param("format") &&
-                      request.get_param_value("format") == "binary") {
-                      const auto bytes = panel_.calibration();
-                      response.set_header("Content-Disposition",
-                                          "attachment; filename=\"calibration.bin\"");
-                      response.set_content(std::string(bytes.begin(), bytes.end()),
-                                           "application/octet-stream");
-                  } else {
-                      response.set_header("Content-Disposition",
-                                          "attachment; filename=\"calibration.json\"");
-                      sendJson(response, 200, panel_.calibrationJson());
-                  }
-              }},
-             {"PUT", [this](const httplib::Request& request, httplib::Response& response, auto&) {
-                  const std::string type = request.get_header_value("Content-Type");
-                  const bool binary = type.rfind("application/octet-stream", 0) == 0;
-                  sendJson(response, 200, panel_.writeCalibration(request.body, !binary));
-              }}});
-        add("/api/events", {{"GET", [this](auto&, auto& response, auto&) { events(response); }}});
-    }
-
-    static bool sendAsset(httplib::Response& response, const std::string& name) {
-        const Asset* asset = findAsset(name);
-        if (!asset) return false;
-        response.set_content(reinterpret_cast<const char*>(asset->data), asset->size,
-                             asset->contentType);
-        return true;
-    }
-
-    void events(httplib::Response& response) {
-        auto stream = panel_.events().open();
-        if (!stream) {
-            sendError(response, failureOf(HttpKind::Unavailable,
-                                          "too many event streams are open (" +
-                                              std::to_string(options_.maxEventStreams) + ")"));
-            return;
-        }
-        // Opened before the first event is read, so that no change falls between the two.
-        auto first = std::make_shared<std::string>("retry: 1000\n" + panel_.hello());
-        response.set_chunked_content_provider(
-            "text/event-stream",
-            [this, stream, first](std::size_t, httplib::DataSink& sink) {
-                std::string event;
-                if (!first->empty()) {
-                    event.swap(*first);
-                } else {
-                    switch (panel_.events().next(stream, event, kKeepAlive)) {
-                        case EventHub::Next::Ended:
-                            sink.done();
-                            return true;
-                        case EventHub::Next::Idle:
-                            event = ": keep-alive\n\n";
-                            break;
-                        case EventHub::Next::Event:
-                            break;
-                    }
-                }
-                return sink.write(event.data(), event.size());
-            },
-            [this, stream](bool) { panel_.events().close(stream); });
-    }
+    void accept();
+    bool hostAllowed(const std::string& host) const;
+    void routes();
+    void events(Reply& reply);
 
     ServeOptions options_;
     Address address_;
     Panel panel_;
     std::string token_;
     std::string cookie_;
-    HttpServer http_;
     std::vector<Route> routes_;
     std::mutex pollMutex_;
     std::condition_variable pollWake_;
+    std::atomic<bool> stopping_ = false;
+    std::mutex sessionsMutex_;
+    std::list<std::weak_ptr<Session>> sessions_;
+    // Declared after the panel: what they still hold when destroyed refers to it.
+    net::io_context io_;
+    tcp::acceptor acceptor_;
+    net::steady_timer retry_;
+    net::executor_work_guard<net::io_context::executor_type> work_;
+    net::thread_pool workers_;
 };
+
+// One connection, on its own strand: it reads a request under one deadline for the whole of
+// it, has it answered on a worker, writes the answer, and waits for the next. While it waits
+// it holds no thread, so that a client sending a byte now and then costs a socket and its
+// buffers, nothing more.
+class Session : public std::enable_shared_from_this<Session> {
+  public:
+    Session(Server& server, tcp::socket socket)
+        : server_(server),
+          executor_(socket.get_executor()),
+          stream_(std::move(socket)),
+          idle_(executor_) {}
+    ~Session() { server_.untrack(place_); }
+
+    void start(std::list<std::weak_ptr<Session>>::iterator place) {
+        place_ = place;
+        net::dispatch(executor_, [self = shared_from_this()] { self->readHead(); });
+    }
+
+    // At shutdown: a request still arriving is not waited for; one being answered is finished.
+    void shutdown() {
+        net::post(executor_, [self = shared_from_this()] {
+            if (self->state_ == State::Reading) self->close();
+        });
+    }
+
+  private:
+    enum class State { Reading, Handling, Writing, Streaming, Closing, Closed };
+
+    void readHead() {
+        if (server_.stopping()) return close();
+        state_ = State::Reading;
+        request_ = Request{};
+        reply_ = Reply{};
+        version_ = 11;
+        keepAlive_ = false;
+        parser_.emplace();
+        parser_->header_limit(kMaxHead);
+        parser_->body_limit(kMaxBody);
+        // Once, for the head and the body together: a request must arrive whole in time,
+        // whatever the pace of its bytes.
+        stream_.expires_after(server_.deadline());
+        http::async_read_header(
+            stream_, buffer_, *parser_,
+            [self = shared_from_this()](beast::error_code ec, std::size_t) { self->onHead(ec); });
+    }
+
+    void onHead(beast::error_code ec) {
+        if (ec) return refuseUnread(ec);
+        const auto& head = parser_->get();
+        version_ = head.version();
+        keepAlive_ = head.keep_alive();
+        isHead_ = head.method() == http::verb::head;
+        if (!server_.admit(head, request_, found_, reply_)) return answer(!parser_->is_done());
+        if (parser_->is_done()) return handle();
+        if (beast::iequals(head[http::field::expect], "100-continue")) {
+            static constexpr std::string_view kContinue = "HTTP/1.1 100 Continue\r\n\r\n";
+            return net::async_write(
+                stream_, net::buffer(kContinue.data(), kContinue.size()),
+                [self = shared_from_this()](beast::error_code error, std::size_t) {
+                    if (error) return self->close();
+                    self->readBody();
+                });
+        }
+        readBody();
+    }
+
+    void readBody() {
+        http::async_read(stream_, buffer_, *parser_,
+                         [self = shared_from_this()](beast::error_code ec, std::size_t) {
+                             if (ec) return self->refuseUnread(ec);
+                             self->handle();
+                         });
+    }
+
+    // A request that could not be read whole: answered when it was the client's fault, then
+    // closed, since what follows in the connection cannot be trusted to begin a request.
+    void refuseUnread(beast::error_code ec) {
+        if (ec == http::error::header_limit || ec == http::error::buffer_overflow) {
+            sendError(reply_, failureOf(HttpKind::HeadTooLarge,
+                                        "the request line and headers are larger than 16 KiB"));
+        } else if (ec == http::error::body_limit) {
+            sendError(reply_, failureOf(HttpKind::TooLarge, "the body is larger than 64 KiB"));
+        } else if (ec.category() == http::make_error_code(http::error::bad_target).category() &&
+                   ec != http::error::end_of_stream && ec != http::error::partial_message) {
+            sendError(reply_, failureOf(badInput("the request cannot be read: " + ec.message())));
+        } else {
+            // Gone, reset, or past the deadline (the stream has closed the socket then).
+            return close();
+        }
+        answer(true);
+    }
+
+    void handle() {
+        state_ = State::Handling;
+        // The handler may wait for the camera's lock; the deadline is the client's, not ours.
+        stream_.expires_never();
+        request_.method = std::string(parser_->get().method_string());
+        request_.message = parser_->release();
+        net::post(server_.workers(), [self = shared_from_this()] {
+            self->server_.respond(self->request_, self->found_, self->reply_);
+            net::post(self->executor_, [self] { self->answer(false); });
+        });
+    }
+
+    // Writes the reply; `unread`: a part of the request was not read, so the connection ends.
+    // A client that has already sent its FIN still gets the answer: only the next read sees
+    // the end.
+    void answer(bool unread) {
+        if (reply_.slot && !isHead_) return startStream();
+        reply_.slot.reset();
+        auto& message = reply_.message;
+        const bool close = unread || !keepAlive_ || server_.stopping();
+        server_.finish(message, version_, !close);
+        const auto size = message.body().size();
+        if (isHead_) {
+            message.body().clear();
+            message.content_length(size);
+        } else {
+            message.prepare_payload();
+        }
+        state_ = State::Writing;
+        stream_.expires_after(server_.deadline());
+        http::async_write(stream_, message,
+                          [self = shared_from_this(), close](beast::error_code ec, std::size_t) {
+                              if (ec) return self->close();
+                              if (close) return self->linger();
+                              self->readHead();
+                          });
+    }
+
+    void linger() {
+        state_ = State::Closing;
+        beast::error_code ignored;
+        stream_.socket().shutdown(tcp::socket::shutdown_send, ignored);
+        stream_.expires_after(kLinger);
+        drain();
+    }
+
+    // Reads and drops what comes until the connection ends or the deadline set before.
+    void drain() {
+        buffer_.clear();
+        stream_.async_read_some(buffer_.prepare(4096),
+                                [self = shared_from_this()](beast::error_code ec, std::size_t) {
+                                    if (ec) return self->close();
+                                    self->drain();
+                                });
+    }
+
+    // A reader that goes away is seen at once, by the end of this read, and its slot freed.
+    // Without a deadline: only a write under way has one.
+    void watch() {
+        stream_.expires_never();
+        buffer_.clear();
+        stream_.async_read_some(buffer_.prepare(512),
+                                [self = shared_from_this()](beast::error_code ec, std::size_t) {
+                                    if (ec) return self->close();
+                                    self->watch();
+                                });
+    }
+
+    void close() {
+        if (state_ == State::Closed) return;
+        state_ = State::Closed;
+        idle_.cancel();
+        slot_.reset();
+        beast::error_code ignored;
+        stream_.socket().shutdown(tcp::socket::shutdown_both, ignored);
+        stream_.close();
+    }
+
+    void startStream() {
+        state_ = State::Streaming;
+        slot_ = std::move(reply_.slot);
+        chunk_ = std::move(reply_.message.body());
+        slot_->hub().onChange(slot_->stream(), [weak = weak_from_this()] {
+            if (auto self = weak.lock()) {
+                net::post(self->executor_, [self] { self->pump(); });
+            }
+        });
+        auto& head = streamHead_.emplace(http::status::ok, version_);
+        server_.finish(head, version_, false);
+        head.set(http::field::content_type, "text/event-stream");
+        head.chunked(true);
+        watch();
+        writing_ = true;
+        stream_.expires_after(server_.deadline());
+        serializer_.emplace(head);
+        http::async_write_header(
+            stream_, *serializer_,
+            [self = shared_from_this()](beast::error_code ec, std::size_t) { self->written(ec); });
+    }
+
+    void written(beast::error_code ec) {
+        writing_ = false;
+        if (ec) return close();
+        idle_.expires_after(kKeepAlive);
+        idle_.async_wait([self = shared_from_this()](beast::error_code error) {
+            if (error || self->writing_ || self->state_ != State::Streaming) return;
+            self->chunk_ = ": keep-alive\n\n";
+            self->pump();
+        });
+        pump();
+    }
+
+    void pump() {
+        if (writing_ || state_ != State::Streaming) return;
+        if (chunk_.empty()) {
+            switch (slot_->hub().next(slot_->stream(), chunk_, std::chrono::milliseconds(0))) {
+                case EventHub::Next::Idle:
+                    return;
+                case EventHub::Next::Ended:
+                    writing_ = true;
+                    stream_.expires_after(server_.deadline());
+                    return net::async_write(stream_, http::make_chunk_last(),
+                                            [self = shared_from_this()](
+                                                beast::error_code, std::size_t) { self->close(); });
+                case EventHub::Next::Event:
+                    break;
+            }
+        }
+        writing_ = true;
+        stream_.expires_after(server_.deadline());
+        net::async_write(stream_, http::make_chunk(net::buffer(chunk_)),
+                         [self = shared_from_this()](beast::error_code ec, std::size_t) {
+                             self->chunk_.clear();
+                             self->written(ec);
+                         });
+    }
+
+    Server& server_;
+    const net::any_io_executor executor_;
+    beast::tcp_stream stream_;
+    // Room for a whole head and a little more; a head that does not fit is refused anyway.
+    beast::flat_buffer buffer_{kMaxHead + 4096};
+    std::optional<http::request_parser<http::string_body>> parser_;
+    std::list<std::weak_ptr<Session>>::iterator place_;
+    State state_ = State::Reading;
+    unsigned version_ = 11;
+    bool keepAlive_ = false;
+    bool isHead_ = false;
+    Request request_;
+    Found found_;
+    Reply reply_;
+    // The event stream, once the answer is one.
+    std::unique_ptr<Slot> slot_;
+    std::optional<http::response<http::empty_body>> streamHead_;
+    std::optional<http::response_serializer<http::empty_body>> serializer_;
+    std::string chunk_;
+    bool writing_ = false;
+    net::steady_timer idle_;
+};
+
+void Server::accept() {
+    acceptor_.async_accept(net::make_strand(io_), [this](beast::error_code ec, tcp::socket socket) {
+        if (!acceptor_.is_open()) return;
+        if (ec) {
+            // Out of descriptors, most likely: try again shortly rather than spin.
+            retry_.expires_after(std::chrono::milliseconds(50));
+            retry_.async_wait([this](beast::error_code error) {
+                if (!error) accept();
+            });
+            return;
+        }
+        std::size_t open;
+        {
+            std::lock_guard lock(sessionsMutex_);
+            open = sessions_.size();
+        }
+        if (open < kMaxConnections) {
+            auto session = std::make_shared<Session>(*this, std::move(socket));
+            session->start(track(session));
+        }
+        accept();
+    });
+}
+
+void Server::stop() {
+    stopping_ = true;
+    { std::lock_guard lock(pollMutex_); }
+    pollWake_.notify_all();
+    net::post(io_, [this] {
+        beast::error_code ignored;
+        acceptor_.close(ignored);
+        retry_.cancel();
+    });
+    // The streams end with their closing chunk first; a reader that does not take it is not
+    // waited for long.
+    panel_.events().stop();
+    panel_.events().awaitClosed(std::chrono::seconds(2));
+    std::vector<std::shared_ptr<Session>> open;
+    {
+        std::lock_guard lock(sessionsMutex_);
+        for (const auto& weak : sessions_) {
+            if (auto session = weak.lock()) open.push_back(std::move(session));
+        }
+    }
+    for (const auto& session : open) session->shutdown();
+    open.clear();
+    // Running requests finish and their answers are written; then the I/O thread runs out of
+    // work and returns.
+    workers_.join();
+    work_.reset();
+}
+
+bool Server::admit(const http::request<http::string_body>& head, Request& request, Found& found,
+                   Reply& reply) {
+    // Two of these would leave it to each reader which one counts, and the checks below would
+    // judge one while something else acted on the other.
+    for (const auto field : {http::field::host, http::field::origin, http::field::content_length,
+                             http::field::transfer_encoding}) {
+        if (head.count(field) > 1) {
+            sendError(reply,
+                      failureOf(badInput("the header " + std::string(http::to_string(field)) +
+                                         " is given more than once")));
+            return false;
+        }
+    }
+    const std::string host(head[http::field::host]);
+    if (!hostAllowed(host)) {
+        sendError(reply, failureOf(HttpKind::Forbidden,
+                                   "Host '" + host + "' is not the address this panel listens on"));
+        return false;
+    }
+    const auto badTarget = readTarget(head.target(), request);
+    const std::string* urlToken = request.path == "/" ? request.param("token") : nullptr;
+    const bool tokenInUrl = urlToken && sameSecret(*urlToken, token_);
+    const std::string bearer(head[http::field::authorization]);
+    const bool bearerOk = bearer.rfind("Bearer ", 0) == 0 && sameSecret(bearer.substr(7), token_);
+    if (!tokenInUrl && !bearerOk && !sameSecret(cookieValue(head, cookie_), token_)) {
+        reply.message.set(http::field::www_authenticate, "Bearer");
+        sendError(reply, failureOf(HttpKind::Unauthorized,
+                                   "the token is missing or wrong: open the URL vexar-ctl "
+                                   "serve printed, or send Authorization: Bearer TOKEN"));
+        return false;
+    }
+    const std::string_view method = head.method_string();
+    const auto origin = head.find(http::field::origin);
+    if (isChanging(method) && origin != head.end() && origin->value() != "http://" + host) {
+        sendError(reply, failureOf(HttpKind::Forbidden, "a change from another site (Origin '" +
+                                                            std::string(origin->value()) +
+                                                            "') is refused"));
+        return false;
+    }
+    // The panel announces no compression, and an inflated body would escape the body limit.
+    const auto coding = head.find(http::field::content_encoding);
+    const auto transfer = head.find(http::field::transfer_encoding);
+    if ((coding != head.end() && !beast::iequals(coding->value(), "identity")) ||
+        (transfer != head.end() && !beast::iequals(transfer->value(), "chunked"))) {
+        sendError(reply, failureOf(HttpKind::UnsupportedEncoding,
+                                   "the body must be sent uncompressed, plain or chunked"));
+        return false;
+    }
+    if (badTarget) {
+        sendError(reply, *badTarget);
+        return false;
+    }
+    for (const auto& route : routes_) {
+        auto capture = route.capture(request.path);
+        if (!capture) continue;
+        const auto entry = route.methods.find(method == "HEAD" ? std::string_view("GET") : method);
+        if (entry == route.methods.end()) {
+            std::string allow;
+            for (const auto& [name, ignored] : route.methods) {
+                allow += (allow.empty() ? "" : ", ") + name;
+                if (name == "GET") allow += ", HEAD";
+            }
+            reply.message.set(http::field::allow, allow);
+            sendError(reply, failureOf(HttpKind::MethodNotAllowed,
+                                       std::string(method) + " is not served at " + request.path +
+                                           " (Allow: " + allow + ")"));
+            return false;
+        }
+        if (entry->second.needsBody && !head.has_content_length() && !head.chunked()) {
+            sendError(reply, failureOf(HttpKind::LengthRequired,
+                                       std::string(method) + " " + request.path +
+                                           " takes a body: send its Content-Length"));
+            return false;
+        }
+        found = Found{&entry->second, std::move(*capture)};
+        if (tokenInUrl) {
+            reply.message.set(http::field::set_cookie,
+                              cookie_ + "=" + token_ + "; Path=/; HttpOnly; SameSite=Strict");
+        }
+        return true;
+    }
+    sendError(reply, failureOf(HttpKind::NotFound, "nothing is served at " + request.path));
+    return false;
+}
+
+void Server::respond(const Request& request, const Found& found, Reply& reply) const {
+    try {
+        found.method->handler(request, reply, found.capture);
+        return;
+    } catch (const ActionError& e) {
+        sendError(reply, e);
+    } catch (const Error& e) {
+        sendError(reply, failureOf(e));
+    } catch (const std::exception& e) {
+        sendError(reply, failureOf(Error(ErrorKind::Internal,
+                                         std::string("unexpected failure: ") + e.what())));
+    }
+    reply.message.erase(http::field::content_disposition);
+    reply.slot.reset();
+}
+
+template <typename Body>
+void Server::finish(http::response<Body>& head, unsigned version, bool keepAlive) const {
+    head.set("Content-Security-Policy",
+             "default-src 'none'; script-src 'self'; style-src 'self'; img-src 'self' data:; "
+             "connect-src 'self'; base-uri 'none'; form-action 'none'; frame-ancestors 'none'");
+    head.set("X-Content-Type-Options", "nosniff");
+    head.set("X-Frame-Options", "DENY");
+    head.set("Referrer-Policy", "no-referrer");
+    head.set(http::field::cache_control, "no-store");
+    head.version(version);
+    head.keep_alive(keepAlive);
+}
+
+bool Server::hostAllowed(const std::string& host) const {
+    const std::string port = ":" + std::to_string(address_.port);
+    if (host.size() <= port.size() ||
+        host.compare(host.size() - port.size(), port.size(), port) != 0) {
+        return false;
+    }
+    const std::string name = host.substr(0, host.size() - port.size());
+    if (isLoopback(address_)) {
+        return name == "127.0.0.1" || name == "localhost" || name == "[::1]";
+    }
+    if (isWildcard(address_)) return isIpLiteral(name);
+    return name == (address_.ipv6 ? "[" + address_.host + "]" : address_.host);
+}
+
+bool sendAsset(Reply& reply, const std::string& name) {
+    const Asset* asset = findAsset(name);
+    if (!asset) return false;
+    setContent(reply, 200, std::string(reinterpret_cast<const char*>(asset->data), asset->size),
+               asset->contentType);
+    return true;
+}
+
+Json body(const Request& request) {
+    return parseStrict(request.message.body());
+}
+
+void Server::routes() {
+    using Match = Route::Match;
+    auto add = [this](Match match, std::string path,
+                      std::map<std::string, Method, std::less<>> methods) {
+        routes_.push_back(Route{match, std::move(path), std::move(methods)});
+    };
+    auto get = [](Handler handler) { return Method{std::move(handler), false}; };
+    auto put = [](Handler handler) { return Method{std::move(handler), true}; };
+    add(Match::Exact, "/",
+        {{"GET", get([](auto&, Reply& reply, auto&) { sendAsset(reply, "index.html"); })}});
+    add(Match::Asset, "",
+        {{"GET", get([](const Request& request, Reply& reply, const std::string& name) {
+              if (!sendAsset(reply, name)) {
+                  sendError(reply,
+                            failureOf(HttpKind::NotFound, "nothing is served at " + request.path));
+              }
+          })}});
+    add(Match::Exact, "/api/camera", {{"GET", get([this](auto&, Reply& reply, auto&) {
+                                           sendJson(reply, 200, panel_.camera());
+                                       })}});
+    add(Match::Exact, "/api/parameters", {{"GET", get([this](auto&, Reply& reply, auto&) {
+                                               sendJson(reply, 200, panel_.parameters());
+                                           })}});
+    add(Match::Segment, "/api/parameters/",
+        {{"GET", get([this](auto&, Reply& reply, const std::string& name) {
+              sendJson(reply, 200, panel_.parameter(name));
+          })},
+         {"PUT", put([this](const Request& request, Reply& reply, const std::string& name) {
+              sendJson(reply, 200, panel_.set(name, body(request)));
+          })}});
+    add(Match::Exact, "/api/fields", {{"GET", get([this](auto&, Reply& reply, auto&) {
+                                           sendJson(reply, 200, panel_.fields());
+                                       })}});
+    add(Match::Exact, "/api/timing",
+        {{"GET", get([this](const Request& request, Reply& reply, auto&) {
+              const std::string* given = request.param("format");
+              const std::string format = given ? *given : "json";
+              if (format == "svg") {
+                  setContent(reply, 200, panel_.timingSvg(), "image/svg+xml");
+              } else if (format == "text") {
+                  setContent(reply, 200, panel_.timingText(), "text/plain; charset=utf-8");
+              } else if (format == "json") {
+                  sendJson(reply, 200, panel_.timing());
+              } else {
+                  throw badInput("format: json, svg or text, not '" + format + "'");
+              }
+          })}});
+    add(Match::Exact, "/api/profile",
+        {{"GET", get([this](auto&, Reply& reply, auto&) {
+              reply.message.set(http::field::content_disposition,
+                                "attachment; filename=\"profile.json\"");
+              sendJson(reply, 200, panel_.profile());
+          })},
+         {"PUT", put([this](const Request& request, Reply& reply, auto&) {
+              sendJson(reply, 200, panel_.applyProfile(request.message.body()));
+          })}});
+    add(Match::Exact, "/api/reset", {{"POST", get([this](auto&, Reply& reply, auto&) {
+                                          sendJson(reply, 200, panel_.reset());
+                                      })}});
+    add(Match::Exact, "/api/calibration",
+        {{"GET", get([this](const Request& request, Reply& reply, auto&) {
+              const std::string* format = request.param("format");
+              if (format && *format == "binary") {
+                  const auto bytes = panel_.calibration();
+                  reply.message.set(http::field::content_disposition,
+                                    "attachment; filename=\"calibration.bin\"");
+                  setContent(reply, 200, std::string(bytes.begin(), bytes.end()),
+                             "application/octet-stream");
+              } else {
+                  reply.message.set(http::field::content_disposition,
+                                    "attachment; filename=\"calibration.json\"");
+                  sendJson(reply, 200, panel_.calibrationJson());
+              }
+          })},
+         {"PUT", put([this](const Request& request, Reply& reply, auto&) {
+              const std::string_view type = request.message[http::field::content_type];
+              const bool binary = type.starts_with("application/octet-stream");
+              sendJson(reply, 200, panel_.writeCalibration(request.message.body(), !binary));
+          })}});
+    add(Match::Exact, "/api/events",
+        {{"GET", get([this](auto&, Reply& reply, auto&) { events(reply); })}});
+}
+
+void Server::events(Reply& reply) {
+    auto stream = panel_.events().open();
+    if (!stream) {
+        sendError(reply, failureOf(HttpKind::Unavailable,
+                                   "too many event streams are open (" +
+                                       std::to_string(options_.maxEventStreams) + ")"));
+        return;
+    }
+    // Opened before the first event is read, so that no change falls between the two.
+    auto slot = std::make_unique<Slot>(panel_.events(), std::move(stream));
+    setContent(reply, 200, "retry: 1000\n" + panel_.hello(), "text/event-stream");
+    reply.slot = std::move(slot);
+}
 
 }  // namespace
 
@@ -538,12 +994,8 @@ void serve(Camera& camera, const ServeOptions& options, std::ostream& out, std::
                "module\n";
     }
     std::atomic<bool> stopping = false;
+    // Listening already: a request that comes before this thread runs waits in the backlog.
     std::thread listener([&] { server.run(); });
-    // A stop that came before the server library runs would be lost and leave it listening:
-    // the URL, after which a caller may signal at once, waits for it.
-    for (int i = 0; i < 5000 && !server.running(); ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
     out << server.url() << std::endl;
     std::thread poller;
     if (camera.shared()) poller = std::thread([&] { server.poll(stopping); });

@@ -51,6 +51,7 @@ struct Options {
     std::string file;
     bool diff = false;
     std::string listen;
+    std::string requestTimeout;
 };
 
 // What a command declares besides its name and help: arguments, flags, subcommand rules.
@@ -96,6 +97,18 @@ void group(CLI::App& command, Options&) {
 }
 
 int probeAlone(const Options& options, const Streams& io);
+
+std::chrono::milliseconds requestDeadline(const std::string& text) {
+    double seconds = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), seconds);
+    // At least a millisecond: a deadline of 0 would close every connection before its request.
+    if (error != std::errc() || end != text.data() + text.size() || !(seconds >= 0.001) ||
+        seconds > 3600) {
+        throw badInput("serve: --request-timeout " + text +
+                       ": not a number of seconds from 0.001 to 3600");
+    }
+    return std::chrono::milliseconds(std::llround(seconds * 1000));
+}
 
 // Every command, once, in the order --help lists them.
 constexpr Command kCommandTable[] = {
@@ -164,11 +177,18 @@ constexpr Command kCommandTable[] = {
      [](CLI::App& command, Options& options) {
          command.add_option("--listen", options.listen, "ADDR:PORT; port 0 picks a free one")
              ->type_name("ADDR:PORT");
+         command
+             .add_option("--request-timeout", options.requestTimeout,
+                         "seconds a request may take to arrive whole (default 5)")
+             ->type_name("SECONDS");
      },
      [](Context& c, const Options& o) {
          vexar::panel::ServeOptions serving;
          if (!o.listen.empty()) {
              serving.listen = o.listen;
+         }
+         if (!o.requestTimeout.empty()) {
+             serving.requestDeadline = requestDeadline(o.requestTimeout);
          }
          vexar::panel::serve(c.camera, serving, c.out, c.err);
      },
@@ -295,6 +315,14 @@ void refuseEmptyValues(const CLI::App& app, const Options& options) {
     for (const auto& [name, value] : values) {
         if (app.get_option(name)->count() > 0 && value->empty()) {
             throw badInput(std::string(name) + " has an empty value");
+        }
+    }
+    for (const CLI::App* command : app.get_subcommands()) {
+        for (const char* name : {"--listen", "--request-timeout"}) {
+            const CLI::Option* option = command->get_option_no_throw(name);
+            if (option != nullptr && option->count() > 0 && option->results().front().empty()) {
+                throw badInput(command->get_name() + ": " + name + " has an empty value");
+            }
         }
     }
 }

@@ -16,13 +16,15 @@ struct ServeOptions {
     // ADDR:PORT: an IPv4 address, "localhost" or a bracketed IPv6 address; port 0 picks a free
     // one. Anything but a loopback address is warned of on the error stream.
     std::string listen = "127.0.0.1:0";
-    // Workers of the HTTP server. Each open event stream and each kept-alive connection holds
-    // one, so the pool is far larger than the server library's default of 8.
-    std::size_t threads = 64;
+    // Workers that run the handlers. Connections and event streams are served by one I/O
+    // thread and hold none while they wait, so only requests at work on the camera count.
+    std::size_t threads = 8;
     // Event streams beyond this many are answered 503, so that they can never take every worker.
     std::size_t maxEventStreams = 16;
-    // How long a half-sent request or an idle kept-alive connection may hold a worker.
-    std::chrono::milliseconds readTimeout{2000};
+    // How long a request may take to arrive whole, head and body, counted from when the
+    // connection waits for it (so an idle kept-alive connection too), whatever the pace of its
+    // bytes; then the connection is closed. Also the limit on writing one answer.
+    std::chrono::milliseconds requestDeadline{5000};
     // How often the panel looks for changes another process made (an image or an adapter is
     // shared); never on the simulated module, which only this process can reach.
     std::chrono::milliseconds pollInterval{1000};
