@@ -4,6 +4,7 @@ import json
 import os
 import re
 import signal
+import socket
 import subprocess
 
 import pytest
@@ -46,6 +47,17 @@ class Panel:
         self.process.send_signal(signal.SIGTERM)
         _, err = self.process.communicate(timeout=20)
         return self.process.returncode, err
+
+
+def events(panel):
+    """The panel's event stream, read up to its hello: the connection and what it sent."""
+    connection = socket.create_connection(("127.0.0.1", panel.port), timeout=10)
+    connection.sendall((f"GET /api/events HTTP/1.1\r\nHost: {panel.host}\r\n"
+                        f"Authorization: Bearer {panel.token}\r\n\r\n").encode())
+    received = b""
+    while b"event: hello" not in received:
+        received += connection.recv(65536)
+    return connection, received
 
 
 @pytest.fixture

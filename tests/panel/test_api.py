@@ -7,7 +7,7 @@ import time
 
 import pytest
 
-from conftest import CTL, SERVER, Panel
+from conftest import CTL, SERVER, Panel, events
 
 # (method, path, extra headers, body, without the token, expected status, error kind). How the
 # panel refuses a value the library refuses is a row of the cross-face table (tests/faces) and of
@@ -32,17 +32,6 @@ SECURITY = [
     ("GET", "/api/reset", {}, None, False, 405, "MethodNotAllowed"),
     ("GET", "/api/timing?format=png", {}, None, False, 400, "BadInput"),
 ]
-
-
-def events(panel):
-    """The panel's event stream, read up to its hello: the connection and what it sent."""
-    connection = socket.create_connection(("127.0.0.1", panel.port), timeout=10)
-    connection.sendall((f"GET /api/events HTTP/1.1\r\nHost: {panel.host}\r\n"
-                        f"Authorization: Bearer {panel.token}\r\n\r\n").encode())
-    received = b""
-    while b"event: hello" not in received:
-        received += connection.recv(65536)
-    return connection, received
 
 
 @pytest.mark.parametrize("method,path,headers,body,anonymous,status,kind", SECURITY)
