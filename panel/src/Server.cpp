@@ -134,7 +134,6 @@ bool sameSecret(const std::string& a, const std::string& b) {
 
 // A request as the handlers see it: the decoded path and query beside the message itself.
 struct Request {
-    std::string method;  // as sent: HEAD is answered as GET without the body
     std::string path;
     std::vector<std::pair<std::string, std::string>> query;
     http::request<http::string_body> message;
@@ -351,8 +350,17 @@ class Server {
                "/?token=" + token_;
     }
 
-    // All socket I/O runs here; handlers run on the workers.
-    void run() { io_.run(); }
+    // All socket I/O runs here; handlers run on the workers. What fails in one connection
+    // (memory, most likely) ends that one alone.
+    void run() {
+        for (;;) {
+            try {
+                io_.run();
+                return;
+            } catch (const std::exception&) {
+            }
+        }
+    }
 
     void poll(const std::atomic<bool>& stopping) {
         while (!stopping) {
@@ -517,7 +525,6 @@ class Session : public std::enable_shared_from_this<Session> {
         state_ = State::Handling;
         // The handler may wait for the camera's lock; the deadline is the client's, not ours.
         stream_.expires_never();
-        request_.method = std::string(parser_->get().method_string());
         request_.message = parser_->release();
         net::post(server_.workers(), [self = shared_from_this()] {
             self->server_.respond(self->request_, self->found_, self->reply_);
@@ -871,35 +878,35 @@ void Server::routes() {
                       std::map<std::string, Method, std::less<>> methods) {
         routes_.push_back(Route{match, std::move(path), std::move(methods)});
     };
-    auto get = [](Handler handler) { return Method{std::move(handler), false}; };
-    auto put = [](Handler handler) { return Method{std::move(handler), true}; };
+    auto bare = [](Handler handler) { return Method{std::move(handler), false}; };
+    auto withBody = [](Handler handler) { return Method{std::move(handler), true}; };
     add(Match::Exact, "/",
-        {{"GET", get([](auto&, Reply& reply, auto&) { sendAsset(reply, "index.html"); })}});
+        {{"GET", bare([](auto&, Reply& reply, auto&) { sendAsset(reply, "index.html"); })}});
     add(Match::Asset, "",
-        {{"GET", get([](const Request& request, Reply& reply, const std::string& name) {
+        {{"GET", bare([](const Request& request, Reply& reply, const std::string& name) {
               if (!sendAsset(reply, name)) {
                   sendError(reply,
                             failureOf(HttpKind::NotFound, "nothing is served at " + request.path));
               }
           })}});
-    add(Match::Exact, "/api/camera", {{"GET", get([this](auto&, Reply& reply, auto&) {
+    add(Match::Exact, "/api/camera", {{"GET", bare([this](auto&, Reply& reply, auto&) {
                                            sendJson(reply, 200, panel_.camera());
                                        })}});
-    add(Match::Exact, "/api/parameters", {{"GET", get([this](auto&, Reply& reply, auto&) {
+    add(Match::Exact, "/api/parameters", {{"GET", bare([this](auto&, Reply& reply, auto&) {
                                                sendJson(reply, 200, panel_.parameters());
                                            })}});
     add(Match::Segment, "/api/parameters/",
-        {{"GET", get([this](auto&, Reply& reply, const std::string& name) {
+        {{"GET", bare([this](auto&, Reply& reply, const std::string& name) {
               sendJson(reply, 200, panel_.parameter(name));
           })},
-         {"PUT", put([this](const Request& request, Reply& reply, const std::string& name) {
+         {"PUT", withBody([this](const Request& request, Reply& reply, const std::string& name) {
               sendJson(reply, 200, panel_.set(name, body(request)));
           })}});
-    add(Match::Exact, "/api/fields", {{"GET", get([this](auto&, Reply& reply, auto&) {
+    add(Match::Exact, "/api/fields", {{"GET", bare([this](auto&, Reply& reply, auto&) {
                                            sendJson(reply, 200, panel_.fields());
                                        })}});
     add(Match::Exact, "/api/timing",
-        {{"GET", get([this](const Request& request, Reply& reply, auto&) {
+        {{"GET", bare([this](const Request& request, Reply& reply, auto&) {
               const std::string* given = request.param("format");
               const std::string format = given ? *given : "json";
               if (format == "svg") {
@@ -913,19 +920,19 @@ void Server::routes() {
               }
           })}});
     add(Match::Exact, "/api/profile",
-        {{"GET", get([this](auto&, Reply& reply, auto&) {
+        {{"GET", bare([this](auto&, Reply& reply, auto&) {
               reply.message.set(http::field::content_disposition,
                                 "attachment; filename=\"profile.json\"");
               sendJson(reply, 200, panel_.profile());
           })},
-         {"PUT", put([this](const Request& request, Reply& reply, auto&) {
+         {"PUT", withBody([this](const Request& request, Reply& reply, auto&) {
               sendJson(reply, 200, panel_.applyProfile(request.message.body()));
           })}});
-    add(Match::Exact, "/api/reset", {{"POST", get([this](auto&, Reply& reply, auto&) {
+    add(Match::Exact, "/api/reset", {{"POST", bare([this](auto&, Reply& reply, auto&) {
                                           sendJson(reply, 200, panel_.reset());
                                       })}});
     add(Match::Exact, "/api/calibration",
-        {{"GET", get([this](const Request& request, Reply& reply, auto&) {
+        {{"GET", bare([this](const Request& request, Reply& reply, auto&) {
               const std::string* format = request.param("format");
               if (format && *format == "binary") {
                   const auto bytes = panel_.calibration();
@@ -939,13 +946,13 @@ void Server::routes() {
                   sendJson(reply, 200, panel_.calibrationJson());
               }
           })},
-         {"PUT", put([this](const Request& request, Reply& reply, auto&) {
+         {"PUT", withBody([this](const Request& request, Reply& reply, auto&) {
               const std::string_view type = request.message[http::field::content_type];
               const bool binary = type.starts_with("application/octet-stream");
               sendJson(reply, 200, panel_.writeCalibration(request.message.body(), !binary));
           })}});
     add(Match::Exact, "/api/events",
-        {{"GET", get([this](auto&, Reply& reply, auto&) { events(reply); })}});
+        {{"GET", bare([this](auto&, Reply& reply, auto&) { events(reply); })}});
 }
 
 void Server::events(Reply& reply) {
