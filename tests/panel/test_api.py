@@ -1,7 +1,6 @@
 """The panel's JSON API and its defences, case by case."""
 import json
 import re
-import socket
 import subprocess
 import time
 
@@ -248,3 +247,10 @@ def test_malformed_listen_addresses_are_refused(listen, message):
     assert tool.returncode == 2 and tool.stdout == ""
     assert tool.stderr.startswith(f"vexar-ctl: serve: ") and tool.stderr.count("\n") == 1
     assert message in tool.stderr
+
+
+@pytest.mark.parametrize("argv", [[CTL, "serve", "--listen", ""], [CTL, "serve", "--listen="],
+                                  [SERVER, "sim", "--listen", ""]])
+def test_an_empty_listen_address_is_refused(argv):
+    run = subprocess.run(argv, capture_output=True, text=True, timeout=20)
+    assert run.returncode == 2 and run.stdout == "" and "--listen" in run.stderr
