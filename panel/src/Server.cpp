@@ -146,14 +146,6 @@ struct Request {
     }
 };
 
-class Slot;
-
-struct Reply {
-    http::response<http::string_body> message{http::status::ok, 11};
-    // Set: the answer is this event stream, and the body its first event.
-    std::unique_ptr<Slot> slot;
-};
-
 // An open event stream's place in the hub, given back with its last holder, however the
 // connection ends.
 class Slot {
@@ -169,6 +161,12 @@ class Slot {
   private:
     EventHub& hub_;
     std::shared_ptr<EventHub::Stream> stream_;
+};
+
+struct Reply {
+    http::response<http::string_body> message{http::status::ok, 11};
+    // Set: the answer is this event stream, and the body its first event.
+    std::unique_ptr<Slot> slot;
 };
 
 std::string cookieValue(const http::fields& headers, const std::string& name) {
