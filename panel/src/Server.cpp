@@ -380,7 +380,6 @@ class Server {
     bool stopping() const { return stopping_; }
     std::chrono::milliseconds deadline() const { return options_.requestDeadline; }
     net::thread_pool& workers() { return workers_; }
-    EventHub& hub() { return panel_.events(); }
 
     // Everything known once the head has arrived: Host, token, Origin, the body's framing and
     // the route. False with the refusal in the reply; the body has not been read.
