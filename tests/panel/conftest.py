@@ -56,7 +56,9 @@ def events(panel):
                         f"Authorization: Bearer {panel.token}\r\n\r\n").encode())
     received = b""
     while b"event: hello" not in received:
-        received += connection.recv(65536)
+        chunk = connection.recv(65536)
+        assert chunk, f"the panel closed the stream before its hello: {received!r}"
+        received += chunk
     return connection, received
 
 
