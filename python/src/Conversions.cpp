@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cmath>
 #include <limits>
+#include <map>
 #include <string_view>
 
 namespace vexar::python {
@@ -247,8 +248,15 @@ Json toProfile(py::handle object) {
                                              pythonTypeName(object));
     }
     Json members = Json::object();
+    std::map<std::string, std::string> spelled;
     for (const auto& [key, item] : py::reinterpret_borrow<py::dict>(object)) {
         const std::string name = py::detail::keyText(key);
+        const std::string shown = py::repr(key).cast<std::string>();
+        if (const auto [first, fresh] = spelled.emplace(name, shown); !fresh) {
+            // 3 and "3" are one member: which of the two values was meant cannot be told.
+            throw Error(ErrorKind::BadInput, "the profile names " + name + " twice: as " +
+                                                 first->second + " and as " + shown);
+        }
         if (const auto region = regionOf(item)) {
             members[name] = {{"x", region->x},
                              {"y", region->y},

@@ -87,3 +87,11 @@ def test_force_writes_unknown_voltages_at_power_on_and_warns(cam: vexar.Camera) 
         moved = cam.apply_profile({"FrameRate": 25}, force=True)
     assert "IntegrationTime" in moved and "FrameRate" not in moved
     assert cam.profile()["MixingVoltage"] == 50
+
+
+@pytest.mark.parametrize("profile", [{3: 20, "3": 40}, {"FrameRate": 20, "framerate": 40}])
+def test_a_member_given_twice_is_refused_whatever_the_spelling(cam: vexar.Camera,
+                                                                profile: dict) -> None:
+    with pytest.raises(vexar.BadInput, match="twice"):
+        cam.apply_profile(profile)
+    assert cam.get("FrameRate") == 30.0  # nothing was written

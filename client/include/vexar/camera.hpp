@@ -212,6 +212,9 @@ struct OpenOptions {
     std::optional<ModuleIdentity> identity;
     // How long one operation waits for another process to release an adapter or an image.
     std::chrono::milliseconds lockTimeout{10'000};
+    // Asked at least every 50 ms while a call waits for a lock (another process's, or another
+    // thread's hold); true ends the wait with Error(Busy). A Python caller's Ctrl-C ends it so.
+    std::function<bool()> interrupted;
 };
 
 // A lock timeout as people give it, in seconds, 0 to a day, to the millisecond: what every
@@ -238,7 +241,9 @@ class VEXAR_CLIENT_API TraceRecording {
 };
 
 // Keeps the bus (the adapter's or the image's lock) across several calls, and other threads
-// of this process out of the camera, until it is destroyed. One tool command is one hold.
+// of this process out of the camera, until it is released or destroyed, on any thread (once
+// the thread that made it is between calls). One tool command is one hold. Closing the camera
+// ends it; a release after that does nothing.
 class VEXAR_CLIENT_API Hold {
   public:
     Hold(Hold&&) noexcept;
@@ -269,7 +274,10 @@ class VEXAR_CLIENT_API Camera {
     Camera(const Camera&) = delete;
     Camera& operator=(const Camera&) = delete;
     ~Camera();
-    // Disposes the plug-in instance and releases the bus; later calls are Error(BadInput).
+    // Ends the holds still open, disposes the plug-in instance and releases the bus; later calls
+    // are Error(BadInput), another close() nothing. Called from inside one of the camera's own
+    // calls (a bus or a transaction callback), it is done once that call ends. A moved-from
+    // camera is closed.
     void close();
 
     // "simulated module" (in this process or kept in an image: the module is the same),
@@ -361,6 +369,8 @@ class VEXAR_CLIENT_API Camera {
 
   private:
     explicit Camera(std::unique_ptr<Impl> impl);
+    // Error(BadInput) for a moved-from camera.
+    Impl& live() const;
     std::unique_ptr<Impl> impl_;
 };
 

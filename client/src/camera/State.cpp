@@ -237,15 +237,15 @@ void Camera::Impl::writeState(std::span<const std::uint8_t> state, const std::st
 }
 
 std::vector<std::uint8_t> Camera::saveState() {
-    return impl_->run([&] { return impl_->readState(); });
+    return live().run([&] { return impl_->readState(); });
 }
 
 void Camera::loadState(std::span<const std::uint8_t> state) {
-    impl_->run([&] { impl_->writeState(state, "state load"); });
+    live().run([&] { impl_->writeState(state, "state load"); });
 }
 
 Settings Camera::profile() {
-    return impl_->run([&] {
+    return live().run([&] {
         std::vector<detail::StateRecord> records = detail::decodeState(impl_->readState());
         std::erase_if(records, [&](detail::StateRecord& record) {
             if (voltageOf(record.parameter->id) == nullptr) {
@@ -263,7 +263,7 @@ Settings Camera::profile() {
 
 StateWritten Camera::applyProfile(const Settings& profile, const WriteOptions& options) {
     const std::vector<detail::StateRecord> given = detail::fromSettings(profile);
-    return impl_->run(
+    return live().run(
         [&] { return impl_->writeThroughState(given, options.assumePowerOn, "profile"); });
 }
 
@@ -285,12 +285,15 @@ std::vector<std::uint8_t> Camera::stateFromSettings(const Settings& members) {
 }
 
 bool Camera::canReset() const {
-    std::lock_guard lock(impl_->mutex);
+    if (impl_ == nullptr) {
+        return false;
+    }
+    std::lock_guard lock(*impl_->gate);
     return impl_->bus != nullptr && impl_->bus->canReset();
 }
 
 void Camera::reset() {
-    impl_->run([&] {
+    live().run([&] {
         impl_->bus->reset();
         impl_->bus->forgetBytesWritten();
         impl_->voltagesWritten.clear();
