@@ -128,7 +128,7 @@ def test_interpreter_exit_with_threads_inside_calls(kind: str) -> None:
 
 
 @pytest.mark.parametrize("raised", ["KeyboardInterrupt", "SystemExit", "MemoryError"])
-def test_an_exception_that_stops_a_program_leaves_a_bus_unchanged(raised: str) -> None:
+def test_an_exception_that_stops_a_program_is_raised_as_it_is(raised: str) -> None:
     out = run(f"""
 class StoppingBus(ForwardingBus):
     calls_after = 0
@@ -149,8 +149,15 @@ except {raised} as error:
     print(type(error).__name__, error is bus.error, StoppingBus.calls_after)
 bus.stopped = False
 print(cam.get("MicroFrameNumber"))
+def stop(transaction):
+    raise {raised}("from the callback")
+cam.on_transaction(stop)
+try:
+    cam.get("FrameRate")
+except {raised} as error:
+    print("callback", type(error).__name__)
 """)
-    assert out.split() == [raised, "True", "0", "4"]
+    assert out.split() == [raised, "True", "0", "4", "callback", raised]
 
 
 def test_ctrl_c_ends_a_wait_for_the_lock(tmp_path) -> None:
