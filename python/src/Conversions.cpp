@@ -242,10 +242,14 @@ py::object pythonFromJson(const Json& json) {
     return py::none();
 }
 
-Json toProfile(py::handle object) {
+namespace {
+// {"Name": value}: a region may be a vexar.Region or a tuple, and a member is named once.
+Json membersToJson(py::handle object) {
     if (!PyDict_Check(object.ptr())) {
-        throw Error(ErrorKind::BadInput, "a profile is a dict of \"Name\": value members, not a " +
-                                             pythonTypeName(object));
+        throw Error(ErrorKind::BadInput,
+                    "a profile's parameters are a dict of \"Name\": value "
+                    "members, not a " +
+                        pythonTypeName(object));
     }
     Json members = Json::object();
     std::map<std::string, std::string> spelled;
@@ -267,6 +271,26 @@ Json toProfile(py::handle object) {
         }
     }
     return members;
+}
+}  // namespace
+
+Json toProfile(py::handle object) {
+    if (!PyDict_Check(object.ptr())) {
+        throw Error(ErrorKind::BadInput,
+                    "a profile is a dict, as profile() gives, or of "
+                    "\"Name\": value members; not a " +
+                        pythonTypeName(object));
+    }
+    const auto dict = py::reinterpret_borrow<py::dict>(object);
+    if (!dict.contains("format")) {
+        return membersToJson(object);
+    }
+    Json document = Json::object();
+    for (const auto& [key, item] : dict) {
+        const std::string name = py::detail::keyText(key);
+        document[name] = name == "parameters" ? membersToJson(item) : jsonFromPython(item, 1);
+    }
+    return document;
 }
 
 std::uint32_t narrow(const Integer& number, long long maximum, const char* what) {

@@ -11,6 +11,7 @@
 #include <map>
 #include <optional>
 #include <vexar/camera.hpp>
+#include <vexar/presets.hpp>
 
 #include "Conversions.h"
 #include "Errors.h"
@@ -372,8 +373,8 @@ void defineCamera(py::module_& m) {
              "as the string 'nan' or '-nan'; json.dump() of it loads in vexar-ctl.\n\n"
              "Raises:\n    Refused, BusError.")
         .def("apply_profile", on([](Camera& cam, const Profile& profile, bool force) {
-                 const StateWritten written =
-                     cam.applyProfile(settingsFromJson(profile.json), WriteOptions{false, force});
+                 const StateWritten written = cam.applyProfile(profileFromJson(profile.json),
+                                                               WriteOptions{false, force, force});
                  warnAssumed("profile", written);
                  return changesOf(written);
              }),
@@ -386,6 +387,27 @@ void defineCamera(py::module_& m) {
              "Raises:\n    BadInput: an unknown name, a value of the wrong type.\n"
              "    Refused: the plug-in refused the state.\n"
              "    BusError: the bus failed.")
+        .def("save_preset", on([](Camera& cam, const std::string& name, const std::string& note) {
+                 checkPresetName(name);
+                 vexar::Profile profile = cam.profile();
+                 profile.note = note;
+                 savePreset(name, std::move(profile));
+             }),
+             py::arg("name"), py::kw_only(), py::arg("note") = "",
+             "Saves the profile as the named preset, which vexar-ctl preset and the panel share "
+             "(a file in $XDG_CONFIG_HOME/vexar/presets/).\n\n"
+             "Raises:\n    BadInput: a name that is not 1 to 64 letters, digits, '-', '_' and "
+             "'.', or a folder that cannot be written.")
+        .def("load_preset", on([](Camera& cam, const std::string& name, bool force) {
+                 const StateWritten written =
+                     cam.applyProfile(loadPreset(name), WriteOptions{false, force, force});
+                 warnAssumed("preset " + name, written);
+                 return changesOf(written);
+             }),
+             py::arg("name"), py::kw_only(), py::arg("force") = false,
+             "Loads the named preset as apply_profile() loads a profile.\n\n"
+             "Raises:\n    BadInput: no such preset, or one of another module (unless force).\n"
+             "    Refused, BusError.")
         .def("read_calibration", on([](Camera& cam) { return Blob{cam.readCalibration()}; }),
              "The calibration record as bytes, in the host library's container format.\n\n"
              "Raises:\n    Refused, BusError.")
@@ -528,6 +550,9 @@ PYBIND11_MODULE(_vexar, m) {
          {"Parameter", "Applied", "Transaction", "Timing", "Hold", "Trace", "Camera"}) {
         m.attr(name).attr("__module__") = "vexar";
     }
+    m.def(
+        "presets", [] { return cameraCall([] { return vexar::presetNames(); }); },
+        "The names of the saved presets, sorted.");
     m.def("open", &openCamera, py::arg("where") = py::none(), py::kw_only(),
           py::arg("bus") = py::none(), py::arg("plugin") = py::none(),
           py::arg("module") = py::none(), py::arg("lock_timeout") = py::none(),

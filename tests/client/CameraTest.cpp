@@ -99,7 +99,7 @@ TEST_F(CameraTest, WritesThroughAStateLeaveEveryVoltageByteAsItWas) {
         EXPECT_THAT(error.what(), HasSubstr("LeftIlluminationVoltage, RightIlluminationVoltage "
                                             "and MixingVoltage"));
     }
-    EXPECT_EQ(camera.profile().size(), 11u) << "a profile gave voltages nobody knows";
+    EXPECT_EQ(camera.profile().parameters.size(), 11u) << "a profile gave voltages nobody knows";
     const vexar::Applied forced = camera.set("RegionOfInterest", vexar::Region{0, 0, 160, 120},
                                              vexar::WriteOptions{false, true});
     EXPECT_EQ(forced.state.assumed.size(), 3u);
@@ -112,7 +112,7 @@ TEST_F(CameraTest, WritesThroughAStateLeaveEveryVoltageByteAsItWas) {
         ASSERT_EQ(camera.readRegister(0x28, 0x11), std::optional<std::uint8_t>(byte));
     }
     EXPECT_EQ(camera.readRegister(0x2a, 0x11), std::optional<std::uint8_t>(31));
-    const vexar::Settings profile = camera.profile();
+    const vexar::Settings profile = camera.profile().parameters;
     EXPECT_EQ(profile.front(), (std::pair<std::string, vexar::Value>{"LeftIlluminationVoltage",
                                                                      vexar::Value(12.5f)}));
 }

@@ -93,6 +93,8 @@ def check(document: Path, plugin: str, update: bool) -> list[str]:
 def main() -> int:
     tools, plugin, *documents = [os.path.abspath(argument) for argument in sys.argv[1:]]
     os.environ["PATH"] = tools + os.pathsep + os.environ["PATH"]
+    # Profiles say when they were saved: the sessions show them saved at one fixed time.
+    os.environ["SOURCE_DATE_EPOCH"] = "1796688000"
     update = bool(os.environ.get("VEXAR_DOCS_UPDATE"))
     differences = [line for document in documents
                    for line in check(Path(document), plugin, update)]

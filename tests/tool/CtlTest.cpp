@@ -171,6 +171,8 @@ CtlRun runCtl(const fs::path& folder, const std::vector<std::string>& args,
         redirect(streams.error == "full" ? "/dev/full" : err, O_WRONLY | O_CREAT | O_TRUNC, 2);
         if (output == "closed") close(1);
         if (!killAtStep.empty()) setenv("VEXAR_CTL_KILL_AT_STEP", killAtStep.c_str(), 1);
+        setenv("SOURCE_DATE_EPOCH", "1796688000", 1);  // profiles saved at 2026-12-08T00:00:00Z
+        setenv("XDG_CONFIG_HOME", (folder / "config").c_str(), 1);  // presets of the case alone
         execv(pointers[0], pointers.data());
         _exit(127);
     }

@@ -51,6 +51,8 @@ struct Options {
     std::string file;
     bool diff = false;
     std::string listen;
+    std::string preset;
+    std::string note;
 };
 
 // What a command declares besides its name and help: arguments, flags, subcommand rules.
@@ -95,6 +97,12 @@ void group(CLI::App& command, Options&) {
     command.require_subcommand(1);
 }
 
+void presetName(CLI::App& command, Options& options) {
+    command.add_option("name", options.preset, "letters, digits, '-', '_' and '.'")
+        ->type_name("NAME")
+        ->required();
+}
+
 int probeAlone(const Options& options, const Streams& io);
 
 // Every command, once, in the order --help lists them.
@@ -123,6 +131,34 @@ constexpr Command kCommandTable[] = {
      [](Context& c, const Options& o) { runStateSave(c, o.file, c.json); }, nullptr, true},
     {"state", "load", "write the state in FILE", fromFile,
      [](Context& c, const Options& o) { runStateLoad(c, o.file, c.json); }, nullptr, true},
+    {nullptr, "preset", "named profiles, shared with Python and the panel", group, nullptr, nullptr,
+     false},
+    {"preset", "list", "the presets, by name", nullptr, nullptr,
+     [](const Options& o, const Streams& io) {
+         runPresetList(o.json || o.format == "json", io.out);
+         return 0;
+     },
+     kJson},
+    {"preset", "save", "save the state as preset NAME",
+     [](CLI::App& command, Options& options) {
+         presetName(command, options);
+         command.add_option("--note", options.note, "a line saved with it")->type_name("TEXT");
+     },
+     [](Context& c, const Options& o) { runPresetSave(c, o.preset, o.note); }, nullptr, false},
+    {"preset", "load", "write preset NAME, as state load writes a profile", presetName,
+     [](Context& c, const Options& o) { runPresetLoad(c, o.preset); }, nullptr, false},
+    {"preset", "show", "print preset NAME", presetName, nullptr,
+     [](const Options& o, const Streams& io) {
+         runPresetShow(o.preset, io.out);
+         return 0;
+     },
+     false},
+    {"preset", "rm", "remove preset NAME", presetName, nullptr,
+     [](const Options& o, const Streams&) {
+         runPresetRemove(o.preset);
+         return 0;
+     },
+     false},
     {nullptr, "calib", "read or write the calibration record", group, nullptr, nullptr, false},
     {"calib", "read", "read the record into FILE", toFile,
      [](Context& c, const Options& o) { runCalibRead(c, o.file, c.json); }, nullptr, true},
@@ -350,7 +386,8 @@ int usageError(const std::string& message, std::ostream& err) {
 
 void checkFormat(const Command& command, const Options& options) {
     if (options.format == "json" && (command.flags & kJson) == 0) {
-        throw badInput("--format json applies to info, list, get, set, state and calib");
+        throw badInput(
+            "--format json applies to info, list, get, set, state, calib and preset list");
     }
     if (options.format == "svg" && (command.flags & kSvg) == 0) {
         throw badInput("--format svg applies to timing");

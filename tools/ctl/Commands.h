@@ -36,6 +36,12 @@ void runStateSave(Context& context, const std::string& file, bool json);
 void runStateLoad(Context& context, const std::string& file, bool json);
 void runCalibRead(Context& context, const std::string& file, bool json);
 void runCalibWrite(Context& context, const std::string& file, bool json);
+// Named profiles in the user's configuration folder (vexar/presets.hpp).
+void runPresetList(bool json, std::ostream& out);
+void runPresetShow(const std::string& name, std::ostream& out);
+void runPresetRemove(const std::string& name);
+void runPresetSave(Context& context, const std::string& name, const std::string& note);
+void runPresetLoad(Context& context, const std::string& name);
 void runRegs(Context& context, bool diff);
 // Single registers, straight on the module's bus: "0x183" (decimal also) for a sensor register,
 // "0x2a:0x11" for a one-byte device at its register.

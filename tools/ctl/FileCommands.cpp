@@ -63,13 +63,14 @@ void runStateLoad(Context& context, const std::string& file, bool json) {
             throw badInput(file + ": " + std::to_string(problems.size()) + " bad members" + listed);
         }
     }
-    const std::optional<vexar::Settings> members =
-        profile ? std::optional(vexar::settingsFromJson(*profile)) : std::nullopt;
+    const std::optional<vexar::Profile> document =
+        profile ? std::optional(vexar::profileFromJson(*profile)) : std::nullopt;
     const std::string what = "state load " + file;
     try {
-        if (members) {
-            reportStateWritten(context, what,
-                               context.camera.applyProfile(*members, {false, context.force}));
+        if (document) {
+            reportStateWritten(
+                context, what,
+                context.camera.applyProfile(*document, {false, context.force, context.force}));
         } else {
             context.camera.loadState(bytes);
         }

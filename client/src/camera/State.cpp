@@ -5,6 +5,7 @@
 
 #include "Conversions.h"
 #include "Errors.h"
+#include "Profiles.h"
 #include "StateRecords.h"
 #include "camera/CameraImpl.h"
 #include "yorind/ModuleDescription.h"
@@ -244,8 +245,15 @@ void Camera::loadState(std::span<const std::uint8_t> state) {
     live().run([&] { impl_->writeState(state, "state load"); });
 }
 
-Settings Camera::profile() {
-    return live().run([&] {
+Profile Camera::profile() {
+    Impl& impl = live();
+    Profile profile;
+    profile.module = ProfileModule::of(impl.identity);
+    const Versions v = versions();
+    profile.plugin = std::to_string(v.plugin[0]) + "." + std::to_string(v.plugin[1]) + "." +
+                     std::to_string(v.plugin[2]);
+    profile.saved = detail::utcNow();
+    profile.parameters = impl.run([&] {
         std::vector<detail::StateRecord> records = detail::decodeState(impl_->readState());
         std::erase_if(records, [&](detail::StateRecord& record) {
             if (voltageOf(record.parameter->id) == nullptr) {
@@ -259,10 +267,22 @@ Settings Camera::profile() {
         });
         return detail::toSettings(records);
     });
+    return profile;
 }
 
-StateWritten Camera::applyProfile(const Settings& profile, const WriteOptions& options) {
-    const std::vector<detail::StateRecord> given = detail::fromSettings(profile);
+StateWritten Camera::applyProfile(const Profile& profile, const WriteOptions& options) {
+    const Impl& impl = live();
+    const ProfileModule mine = ProfileModule::of(impl.identity);
+    if (profile.module && *profile.module != mine && !options.otherModule) {
+        throw detail::badInput("the profile was saved from another module (" +
+                               profile.module->toString() + ") than this one (" + mine.toString() +
+                               "); force writes it all the same");
+    }
+    return applyProfile(profile.parameters, options);
+}
+
+StateWritten Camera::applyProfile(const Settings& members, const WriteOptions& options) {
+    const std::vector<detail::StateRecord> given = detail::fromSettings(members);
     return live().run(
         [&] { return impl_->writeThroughState(given, options.assumePowerOn, "profile"); });
 }
