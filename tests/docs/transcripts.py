@@ -59,6 +59,7 @@ def run(command: str, folder: str, plugin: str) -> list[str]:
     os.close(controller)
     text = printed.decode().replace("\r\n", "\n")  # the terminal's newline is CR LF
     text = text.replace(plugin, "<checkout>/build/bin/" + Path(plugin).name)
+    text = text.replace(os.path.join(folder, "config"), "<config>")
     # A port the command names stays; one the tool picks is a placeholder.
     text = URL.sub(lambda url: url[1] + ":" + (url[2] if ":" + url[2] in command else "<port>")
                    + "/?token=<token>", text)
@@ -72,6 +73,7 @@ def check(document: Path, plugin: str, update: bool) -> list[str]:
     differences: list[str] = []
     fixes: list[tuple[int, int, list[str]]] = []
     with tempfile.TemporaryDirectory(prefix="vexar-docs-") as folder:
+        os.environ["XDG_CONFIG_HOME"] = os.path.join(folder, "config")  # presets of the session
         for command, shown, last in list(commands(lines)):
             if NEEDS_A_MODULE.search(command):
                 skipped += 1
