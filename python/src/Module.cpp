@@ -11,6 +11,7 @@
 #include <map>
 #include <optional>
 #include <vexar/camera.hpp>
+#include <vexar/compare.hpp>
 #include <vexar/presets.hpp>
 
 #include "Conversions.h"
@@ -387,6 +388,50 @@ void defineCamera(py::module_& m) {
              "Raises:\n    BadInput: an unknown name, a value of the wrong type.\n"
              "    Refused: the plug-in refused the state.\n"
              "    BusError: the bus failed.")
+        .def(
+            "diff",
+            [](PyCamera& c, const Profile& a, const std::optional<Profile>& b, bool registers,
+               bool force) {
+                const vexar::Profile first = profileFromJson(a.json);
+                const auto [parameters, module] = cameraCall([&] {
+                    const vexar::Profile second = b ? profileFromJson(b->json) : c.camera.profile();
+                    return std::pair{compareSettings(first.parameters, second.parameters),
+                                     registers ? compareOnModule(c.camera, first, second,
+                                                                 WriteOptions{false, force, force})
+                                               : ModuleDifference{}};
+                });
+                py::dict answer;
+                py::dict values;
+                const auto shown = [](const std::optional<Value>& v) {
+                    return v ? fromValue(*v) : py::none();
+                };
+                for (const ParameterDifference& d : parameters) {
+                    values[py::str(d.name)] = py::make_tuple(shown(d.a), shown(d.b));
+                }
+                answer["parameters"] = values;
+                if (registers) {
+                    py::dict fields;
+                    for (const FieldDifference& d : module.fields) {
+                        const py::object key = d.field.name.empty()
+                                                   ? py::object(py::int_(d.field.index))
+                                                   : py::object(py::str(d.field.name));
+                        fields[key] = py::make_tuple(d.field.value, d.b);
+                    }
+                    py::dict words;
+                    for (const RegisterDifference& d : module.registers) {
+                        words[py::int_(d.address)] = py::make_tuple(d.a, d.b);
+                    }
+                    answer["fields"] = fields;
+                    answer["registers"] = words;
+                }
+                return answer;
+            },
+            py::arg("a"), py::arg("b") = py::none(), py::kw_only(), py::arg("registers") = false,
+            py::arg("force") = false,
+            "Where profile a differs from profile b, or from what the module holds now, as "
+            "vexar-ctl state diff tells it: {'parameters': {name: (a, b)}} (None: left out); "
+            "with registers=True also 'fields' {name: (a, b)} and 'registers' {address: (a, b)}, "
+            "what the two would leave in the module, found on simulated copies of it.")
         .def("save_preset", on([](Camera& cam, const std::string& name, const std::string& note) {
                  checkPresetName(name);
                  vexar::Profile profile = cam.profile();

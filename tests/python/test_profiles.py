@@ -142,3 +142,17 @@ def test_presets_are_shared_with_the_tool(cam: vexar.Camera, ctl: Ctl, tmp_path:
     assert cam.get("FrameRate") == 12.5
     with pytest.raises(vexar.BadInput, match="did you mean 'bench-1'"):
         cam.load_preset("bench-2")
+
+
+def test_diff_against_a_profile_and_the_module(cam: vexar.Camera) -> None:
+    cam.apply_profile({**VOLTAGES, "ModulationFrequency": 20})
+    saved = cam.profile()
+    cam.set("MicroFrameNumber", 8)
+    now = cam.diff(saved, registers=True)
+    assert now["parameters"]["MicroFrameNumber"] == (4, 8)
+    assert now["fields"]["MicroFrameCount"] == (4, 8)
+    assert now["registers"][0x183] == (0x44, 0x84)
+    partial = cam.diff({"FrameRate": 12}, saved)["parameters"]
+    assert partial["FrameRate"] == (12.0, 30.0)  # and what the partial profile leaves out:
+    assert set(partial) == set(saved["parameters"]) and partial["MixingVoltage"] == (None, 80)
+    assert cam.get("MicroFrameNumber") == 8  # comparing wrote nothing

@@ -27,8 +27,8 @@ constexpr const char* kDescription =
     "simulated camera module or, with --bus, on a module on a Linux I2C adapter.\n"
     "Exit status: 0 success; 1 the plug-in refused an operation; 2 bad input: usage, a "
     "parameter, a value, or a file that cannot be read, parsed or written; 3 the plug-in "
-    "cannot be loaded; 4 a bus failure that is not a plug-in refusal; 70 a fault of the tool "
-    "itself.";
+    "cannot be loaded; 4 a bus failure that is not a plug-in refusal; 5 state diff --exit-code "
+    "found a difference; 70 a fault of the tool itself.";
 
 // Global options that take a value, for finding the command word before parsing.
 constexpr std::array<const char*, 6> kValueOptions{"--plugin", "--image",  "--format",
@@ -53,6 +53,8 @@ struct Options {
     std::string listen;
     std::string preset;
     std::string note;
+    bool registers = false;
+    bool exitCode = false;
 };
 
 // What a command declares besides its name and help: arguments, flags, subcommand rules.
@@ -131,6 +133,23 @@ constexpr Command kCommandTable[] = {
      [](Context& c, const Options& o) { runStateSave(c, o.file, c.json); }, nullptr, true},
     {"state", "load", "write the state in FILE", fromFile,
      [](Context& c, const Options& o) { runStateLoad(c, o.file, c.json); }, nullptr, true},
+    {"state", "diff", "where profile A differs from B, or from the module now",
+     [](CLI::App& command, Options& options) {
+         command.add_option("profiles", options.names, "A [B]: a profile file or a preset")
+             ->type_name("PROFILE")
+             ->required()
+             ->expected(1, 2);
+         command.add_flag("--registers", options.registers,
+                          "also the fields and registers the two would leave different");
+         command.add_flag("--exit-code", options.exitCode,
+                          "exit with status 5 when they differ, as diff does with 1");
+     },
+     [](Context& c, const Options& o) {
+         if (runStateDiff(c, o.names, o.registers) && o.exitCode) {
+             c.status = Exit::Differs;
+         }
+     },
+     nullptr, kJson},
     {nullptr, "preset", "named profiles, shared with Python and the panel", group, nullptr, nullptr,
      false},
     {"preset", "list", "the presets, by name", nullptr, nullptr,
@@ -474,6 +493,7 @@ int runCommandLine(const std::vector<std::string>& args, const Streams& io,
 
     std::optional<vexar::Camera> camera;
     std::optional<vexar::Error> failure;
+    int status = Exit::Success;
     try {
         if (command->alone != nullptr) {
             return command->alone(options, io);
@@ -520,6 +540,7 @@ int runCommandLine(const std::vector<std::string>& args, const Streams& io,
             if (hold) {
                 hold->release();
             }
+            status = context.status;
         }
     } catch (const vexar::Error& error) {
         failure = reported(error);
@@ -534,7 +555,7 @@ int runCommandLine(const std::vector<std::string>& args, const Streams& io,
         io.out.flush();
         return report(*failure, json, io.err);
     }
-    return Exit::Success;
+    return status;
 }
 
 }  // namespace vexar::ctl

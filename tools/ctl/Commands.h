@@ -22,6 +22,8 @@ struct Context {
     bool json = false;
     bool quiet = false;
     bool force = false;
+    // The exit status of a run that did not fail (state diff --exit-code sets it).
+    int status = 0;
 };
 
 // What a write through a system state assumed, as warnings.
@@ -34,6 +36,10 @@ void runGet(Context& context, const std::vector<std::string>& names);
 void runSet(Context& context, const std::vector<std::string>& assignments);
 void runStateSave(Context& context, const std::string& file, bool json);
 void runStateLoad(Context& context, const std::string& file, bool json);
+// Where the first profile (a file, or a preset) differs from the second or from the module now,
+// A then B; with registers, also the fields and registers they would leave different. Whether
+// they differ.
+bool runStateDiff(Context& context, const std::vector<std::string>& profiles, bool registers);
 void runCalibRead(Context& context, const std::string& file, bool json);
 void runCalibWrite(Context& context, const std::string& file, bool json);
 // Named profiles in the user's configuration folder (vexar/presets.hpp).
