@@ -8,11 +8,14 @@
 
 #include <chrono>
 #include <cmath>
+#include <deque>
 #include <map>
 #include <optional>
+#include <thread>
 #include <vexar/camera.hpp>
 #include <vexar/compare.hpp>
 #include <vexar/presets.hpp>
+#include <vexar/watch.hpp>
 
 #include "Conversions.h"
 #include "Errors.h"
@@ -26,6 +29,13 @@ namespace vexar::python {
 struct PyCamera {
     Camera camera;
     std::shared_ptr<Listeners> listeners;
+};
+
+// cam.watch(): the library's Watch, and the changes of the last look not yet handed out.
+struct Watching {
+    std::unique_ptr<Watch> watch;
+    std::chrono::milliseconds interval;
+    std::deque<py::tuple> pending;
 };
 
 // fields(): name (or index, for a field without one) to value.
@@ -240,6 +250,38 @@ void defineValueClasses(py::module_& m) {
             "Ends the hold now, writing back an image the calls changed.\n\n"
             "Raises:\n    BadInput: the image could not be written.");
 
+    py::class_<Watching>(m, "Watch",
+                         "An iterator of the changes on the module, look after look: tuples "
+                         "(name, before, after), and ('reset', None, None) when every field went "
+                         "back to its power-on value. Ctrl-C ends the wait for the next.")
+        .def("__iter__", [](py::object self) { return self; })
+        .def("__next__", [](Watching& w) {
+            while (w.pending.empty()) {
+                const auto until = std::chrono::steady_clock::now() + w.interval;
+                while (std::chrono::steady_clock::now() < until) {
+                    cameraCall([&] {
+                        std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
+                            std::chrono::milliseconds(50),
+                            until - std::chrono::steady_clock::now()));
+                    });
+                    if (PyErr_CheckSignals() != 0) {
+                        throw py::error_already_set();
+                    }
+                }
+                const WatchLook look = cameraCall([&] { return w.watch->look(); });
+                if (look.reset) {
+                    w.pending.push_back(py::make_tuple("reset", py::none(), py::none()));
+                }
+                for (const WatchedChange& change : look.changes) {
+                    w.pending.push_back(py::make_tuple(change.name, fromValue(change.before),
+                                                       fromValue(change.after)));
+                }
+            }
+            py::tuple next = w.pending.front();
+            w.pending.pop_front();
+            return next;
+        });
+
     py::class_<Trace>(m, "Trace",
                       "The bus transactions of a with block (of every thread using the camera "
                       "meanwhile); transactions lists them, oldest first.")
@@ -432,6 +474,24 @@ void defineCamera(py::module_& m) {
             "vexar-ctl state diff tells it: {'parameters': {name: (a, b)}} (None: left out); "
             "with registers=True also 'fields' {name: (a, b)} and 'registers' {address: (a, b)}, "
             "what the two would leave in the module, found on simulated copies of it.")
+        .def(
+            "watch",
+            [](PyCamera& c, const std::vector<std::string>& names, double interval,
+               bool registers) {
+                if (!(interval >= 0.01 && interval <= 3600)) {
+                    throw Error(ErrorKind::BadInput, "interval: seconds from 0.01 to 3600");
+                }
+                auto watch =
+                    cameraCall([&] { return std::make_unique<Watch>(c.camera, names, registers); });
+                cameraCall([&] { watch->look(); });
+                return Watching{
+                    std::move(watch), std::chrono::milliseconds(std::llround(interval * 1000)), {}};
+            },
+            py::arg("names") = std::vector<std::string>{}, py::kw_only(), py::arg("interval") = 1.0,
+            py::arg("registers") = false, py::keep_alive<0, 1>(),
+            "The changes of the parameters named (every readable one by default), and with "
+            "registers=True of every field, looked for every interval seconds, as vexar-ctl "
+            "watch prints them: an iterator of (name, before, after).")
         .def("save_preset", on([](Camera& cam, const std::string& name, const std::string& note) {
                  checkPresetName(name);
                  vexar::Profile profile = cam.profile();
@@ -592,7 +652,7 @@ PYBIND11_MODULE(_vexar, m) {
     py::module_::import("atexit").attr("register")(py::cpp_function(awaitCallsAtExit));
     // Users meet them as vexar.X: that is how they print and how help() names them.
     for (const char* name :
-         {"Parameter", "Applied", "Transaction", "Timing", "Hold", "Trace", "Camera"}) {
+         {"Parameter", "Applied", "Transaction", "Timing", "Hold", "Trace", "Watch", "Camera"}) {
         m.attr(name).attr("__module__") = "vexar";
     }
     m.def(

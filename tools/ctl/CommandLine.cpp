@@ -55,6 +55,8 @@ struct Options {
     std::string note;
     bool registers = false;
     bool exitCode = false;
+    double interval = 1.0;
+    long count = 0;
 };
 
 // What a command declares besides its name and help: arguments, flags, subcommand rules.
@@ -208,6 +210,23 @@ constexpr Command kCommandTable[] = {
      [](const Options& o, const Streams& io) { return runDemo(o.plugin, io.out, io.err); }, false},
     {nullptr, "probe", "which of the module's devices answer on the bus", nullptr, nullptr,
      probeAlone, false},
+    {nullptr, "watch", "print each change of the parameters (or fields) until Ctrl-C",
+     [](CLI::App& command, Options& options) {
+         command.add_option("parameters", options.names, "NAME or ID; none: every readable one")
+             ->type_name("NAME|ID");
+         command.add_option("--interval", options.interval, "seconds between looks (default 1)")
+             ->type_name("S")
+             ->check(CLI::Range(0.01, 3600.0));
+         command.add_option("--count", options.count, "stop after N changes")
+             ->type_name("N")
+             ->check(CLI::PositiveNumber);
+         command.add_flag("--registers", options.registers, "watch every field too");
+     },
+     [](Context& c, const Options& o) {
+         runWatch(c, o.names, std::chrono::milliseconds(std::llround(o.interval * 1000)), o.count,
+                  o.registers);
+     },
+     nullptr, kServing},
     {nullptr, "timing", "the frame timing the settings give, as text or drawn (--format svg)",
      nullptr,
      [](Context& c, const Options& o) {

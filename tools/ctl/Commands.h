@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <filesystem>
 #include <iosfwd>
 #include <string>
@@ -48,6 +49,11 @@ void runPresetShow(const std::string& name, std::ostream& out);
 void runPresetRemove(const std::string& name);
 void runPresetSave(Context& context, const std::string& name, const std::string& note);
 void runPresetLoad(Context& context, const std::string& name);
+// Prints each change of the parameters named (all readable ones when none), or of the fields
+// too, every interval, until Ctrl-C or count changes (0: no end); and says when the module
+// went back to power-on.
+void runWatch(Context& context, const std::vector<std::string>& names,
+              std::chrono::milliseconds interval, long count, bool fields);
 void runRegs(Context& context, bool diff);
 // Single registers, straight on the module's bus: "0x183" (decimal also) for a sensor register,
 // "0x2a:0x11" for a one-byte device at its register.
