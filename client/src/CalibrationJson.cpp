@@ -70,7 +70,9 @@ std::int64_t wholeNumber(const Json& entry, const char* key, const std::string& 
     return member->get<std::int64_t>();
 }
 
-std::vector<float> floatsOf(const Json& entry, const std::string& where) {
+// A list of the module's: none, or as many values as its fields take (the plug-in would use the
+// first of a longer one and drop the rest without a word).
+std::vector<float> floatsOf(const Json& entry, const std::string& where, const char* holds) {
     const auto member = entry.find("values");
     if (member == entry.end()) {
         return {};
@@ -86,6 +88,10 @@ std::vector<float> floatsOf(const Json& entry, const std::string& where) {
                               io::jsonExcerpt(item));
         }
         values.push_back(*v);
+    }
+    if (!values.empty() && values.size() != 2) {
+        refuse(where, std::string("values must hold 2 numbers (") + holds + "), not " +
+                          std::to_string(values.size()));
     }
     return values;
 }
@@ -140,7 +146,8 @@ Lumivor::ROM::Configuration calibrationFromJson(const Json& json) {
     if (const auto member = json.find(kCalibration); member != json.end()) {
         expectOnly(*member, kCalibration, {"values", "state"});
         Lumivor::ROM::TemperatureCalibrationData calibration;
-        calibration.setValues(floatsOf(*member, kCalibration));
+        calibration.setValues(
+            floatsOf(*member, kCalibration, "the illumination and the sensor temperature"));
         calibration.state = stateOf(*member, kCalibration);
         record.temperatureCalibration1(calibration);
     }
@@ -149,7 +156,7 @@ Lumivor::ROM::Configuration calibrationFromJson(const Json& json) {
         Lumivor::ROM::TemperatureCompensationData compensation(
             static_cast<std::uint32_t>(wholeNumber(*member, "kind", kCompensation, 0,
                                                    std::numeric_limits<std::uint32_t>::max(), 0)));
-        compensation.setValues(floatsOf(*member, kCompensation));
+        compensation.setValues(floatsOf(*member, kCompensation, "the two coefficients"));
         compensation.state = stateOf(*member, kCompensation);
         record.temperatureCompensation1(compensation);
     }

@@ -343,14 +343,6 @@ Settings settingsFromJson(const Json& profile) {
     return detail::toSettings(detail::stateFromJson(profile));
 }
 
-std::vector<ProfileProblem> profileProblems(const Json& profile) {
-    std::vector<ProfileProblem> problems;
-    for (auto& [member, reason] : detail::stateProblems(profile)) {
-        problems.push_back({std::move(member), std::move(reason)});
-    }
-    return problems;
-}
-
 Json calibrationToJson(std::span<const std::uint8_t> record) {
     const auto parsed = detail::parseCalibration({record.begin(), record.end()});
     if (!parsed) {

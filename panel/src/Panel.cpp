@@ -414,13 +414,15 @@ Json Panel::applyProfile(const std::string& text) {
         refused.body["error"]["entries"] = std::move(entries);
         throw refused;
     }
-    return act("profile", Json{{"members", profile.size()}}, [&]() -> Json {
-        Json result = Json{{"applied", profile.size()}};
-        putStateWritten(result, camera_.applyProfile(settingsFromJson(profile)));
-        for (const auto& [key, member] : profile.items()) {
+    const Profile document = profileFromJson(profile);
+    const std::size_t members = document.parameters.size();
+    return act("profile", Json{{"members", members}}, [&]() -> Json {
+        Json result = Json{{"applied", members}};
+        putStateWritten(result, camera_.applyProfile(document));
+        for (const auto& [key, value] : document.parameters) {
             const Parameter& parameter = find(key);
             if (!parameter.readable()) {
-                written_.insert_or_assign(parameter.name, valueFromRequest(parameter, member));
+                written_.insert_or_assign(parameter.name, value);
             }
         }
         return result;

@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cmath>
 #include <limits>
+#include <map>
 #include <string_view>
 
 namespace vexar::python {
@@ -241,14 +242,25 @@ py::object pythonFromJson(const Json& json) {
     return py::none();
 }
 
-Json toProfile(py::handle object) {
+namespace {
+// {"Name": value}: a region may be a vexar.Region or a tuple, and a member is named once.
+Json membersToJson(py::handle object) {
     if (!PyDict_Check(object.ptr())) {
-        throw Error(ErrorKind::BadInput, "a profile is a dict of \"Name\": value members, not a " +
-                                             pythonTypeName(object));
+        throw Error(ErrorKind::BadInput,
+                    "a profile's parameters are a dict of \"Name\": value "
+                    "members, not a " +
+                        pythonTypeName(object));
     }
     Json members = Json::object();
+    std::map<std::string, std::string> spelled;
     for (const auto& [key, item] : py::reinterpret_borrow<py::dict>(object)) {
         const std::string name = py::detail::keyText(key);
+        const std::string shown = py::repr(key).cast<std::string>();
+        if (const auto [first, fresh] = spelled.emplace(name, shown); !fresh) {
+            // 3 and "3" are one member: which of the two values was meant cannot be told.
+            throw Error(ErrorKind::BadInput, "the profile names " + name + " twice: as " +
+                                                 first->second + " and as " + shown);
+        }
         if (const auto region = regionOf(item)) {
             members[name] = {{"x", region->x},
                              {"y", region->y},
@@ -259,6 +271,26 @@ Json toProfile(py::handle object) {
         }
     }
     return members;
+}
+}  // namespace
+
+Json toProfile(py::handle object) {
+    if (!PyDict_Check(object.ptr())) {
+        throw Error(ErrorKind::BadInput,
+                    "a profile is a dict, as profile() gives, or of "
+                    "\"Name\": value members; not a " +
+                        pythonTypeName(object));
+    }
+    const auto dict = py::reinterpret_borrow<py::dict>(object);
+    if (!dict.contains("format")) {
+        return membersToJson(object);
+    }
+    Json document = Json::object();
+    for (const auto& [key, item] : dict) {
+        const std::string name = py::detail::keyText(key);
+        document[name] = name == "parameters" ? membersToJson(item) : jsonFromPython(item, 1);
+    }
+    return document;
 }
 
 std::uint32_t narrow(const Integer& number, long long maximum, const char* what) {

@@ -1,10 +1,14 @@
 #pragma once
 
+#include <cxxabi.h>
 #include <pybind11/pybind11.h>
 
+#include <exception>
+#include <type_traits>
 #include <utility>
 #include <vexar/error.hpp>
 
+#include "Exit.h"
 #include "PythonBus.h"
 
 namespace vexar::python {
@@ -15,18 +19,72 @@ namespace py = pybind11;
 // anything else a call lets escape) into them.
 void defineErrors(py::module_& module);
 
-// Runs a camera call; a bus failure that a Python bus caused carries what it raised. Needs no
-// GIL: the note is the calling thread's own.
+// Runs call with the GIL released, as a call under way (see CallUnderWay), and takes the GIL
+// back in plain code, never in a destructor (as ~gil_scoped_release would): should the thread
+// be ended there, its stack unwinds, which a destructor cannot let through.
 template <typename Call>
-decltype(auto) withBusNote(Call&& call) {
-    const FailureNoteScope scope;
+auto withoutGil(Call&& call) -> decltype(call()) {
+    const auto underWay = [&]() -> decltype(call()) {
+        const CallUnderWay counted;
+        return call();
+    };
+    PyThreadState* const thread = PyEval_SaveThread();
+    std::exception_ptr failure;
     try {
-        return std::forward<Call>(call)();
-    } catch (const Error& error) {
-        if (error.kind() != ErrorKind::BusFailure || failureNote().empty()) {
-            throw;
+        if constexpr (std::is_void_v<decltype(call())>) {
+            underWay();
+            stayOutIfExiting();
+            PyEval_RestoreThread(thread);
+            return;
+        } else {
+            auto result = underWay();
+            stayOutIfExiting();
+            PyEval_RestoreThread(thread);
+            return result;
         }
-        throw Error(error.kind(), error.reason() + " (" + failureNote() + ")", error.details());
+    } catch (abi::__forced_unwind&) {
+        throw;  // the thread is ending, with no GIL to take back
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    stayOutIfExiting();
+    PyEval_RestoreThread(thread);
+    std::rethrow_exception(failure);
+}
+
+// A camera call from Python, made with the GIL held: the call itself runs without it. A bus
+// failure that a Python bus caused carries what it raised; what the call kept to raise as it
+// is (a KeyboardInterrupt in a bus, Ctrl-C while it waited) is raised instead of its result.
+template <typename Call>
+auto cameraCall(Call&& call) -> decltype(call()) {
+    CallScope scope;
+    const auto noted = [&]() -> decltype(call()) {
+        try {
+            return call();
+        } catch (const Error& error) {
+            if (error.kind() != ErrorKind::BusFailure || scope.note().empty()) {
+                throw;
+            }
+            throw Error(error.kind(), error.reason() + " (" + scope.note() + ")", error.details());
+        }
+    };
+    try {
+        if constexpr (std::is_void_v<decltype(call())>) {
+            withoutGil(noted);
+            scope.raisePending();
+            return;
+        } else {
+            auto result = withoutGil(noted);
+            scope.raisePending();
+            return result;
+        }
+    } catch (abi::__forced_unwind&) {
+        throw;
+    } catch (const py::error_already_set&) {
+        throw;
+    } catch (...) {
+        scope.raisePending();
+        throw;
     }
 }
 

@@ -8,12 +8,18 @@
 
 #include <chrono>
 #include <cmath>
+#include <deque>
 #include <map>
 #include <optional>
+#include <thread>
 #include <vexar/camera.hpp>
+#include <vexar/compare.hpp>
+#include <vexar/presets.hpp>
+#include <vexar/watch.hpp>
 
 #include "Conversions.h"
 #include "Errors.h"
+#include "Exit.h"
 #include "PythonBus.h"
 #include "Transactions.h"
 
@@ -23,6 +29,13 @@ namespace vexar::python {
 struct PyCamera {
     Camera camera;
     std::shared_ptr<Listeners> listeners;
+};
+
+// cam.watch(): the library's Watch, and the changes of the last look not yet handed out.
+struct Watching {
+    std::unique_ptr<Watch> watch;
+    std::chrono::milliseconds interval;
+    std::deque<py::tuple> pending;
 };
 
 // fields(): name (or index, for a field without one) to value.
@@ -53,8 +66,6 @@ namespace vexar::python {
 
 namespace {
 
-using Release = py::call_guard<py::gil_scoped_release>;
-
 std::string fspath(const py::object& path) {
     return py::str(py::module_::import("os").attr("fspath")(path)).cast<std::string>();
 }
@@ -62,6 +73,8 @@ std::string fspath(const py::object& path) {
 OpenOptions optionsOf(const py::object& plugin, const py::object& module,
                       const py::object& lockTimeout) {
     OpenOptions options;
+    // Ctrl-C ends a wait for another process or thread, as it ends time.sleep().
+    options.interrupted = signalArrived;
     if (!plugin.is_none()) {
         options.plugin = fspath(plugin);
     }
@@ -93,14 +106,11 @@ std::unique_ptr<PyCamera> openCamera(const py::object& where, const py::object& 
     std::unique_ptr<Bus> pythonBus = bus.is_none() ? nullptr : std::make_unique<PythonBus>(bus);
     auto listeners = std::make_shared<Listeners>();
     std::optional<Camera> camera;
-    {
-        py::gil_scoped_release release;
-        camera.emplace(withBusNote([&] {
-            return pythonBus ? Camera::open(std::move(pythonBus), options)
-                             : Camera::open(place, options);
-        }));
+    cameraCall([&] {
+        camera.emplace(pythonBus ? Camera::open(std::move(pythonBus), options)
+                                 : Camera::open(place, options));
         camera->onTransaction([listeners](const Transaction& t) { (*listeners)(t); });
-    }
+    });
     return std::make_unique<PyCamera>(PyCamera{std::move(*camera), std::move(listeners)});
 }
 
@@ -138,6 +148,16 @@ void warnAssumed(const std::string& what, const StateWritten& written) {
 std::string directionName(Direction direction) {
     return direction == Direction::Read ? "read" : "write";
 }
+
+// A hold ending as its object goes away waits for its thread to be between calls; that thread
+// may need the GIL to get there.
+struct EndWithoutGil {
+    void operator()(Hold* hold) const {
+        PyThreadState* const thread = PyEval_SaveThread();
+        delete hold;
+        PyEval_RestoreThread(thread);
+    }
+};
 
 void defineValueClasses(py::module_& m) {
     py::class_<Parameter>(m, "Parameter",
@@ -218,16 +238,49 @@ void defineValueClasses(py::module_& m) {
                 .format(t.framePeriod, t.microFrames, t.integration, t.idle);
         });
 
-    py::class_<Hold>(m, "Hold",
-                     "Keeps the bus (an adapter's or an image's lock) and other threads out of "
-                     "the camera across several calls, until the with block ends or release() "
-                     "is called.")
+    py::class_<Hold, std::unique_ptr<Hold, EndWithoutGil>>(
+        m, "Hold",
+        "Keeps the bus (an adapter's or an image's lock) and other threads out of "
+        "the camera across several calls, until the with block ends or release() "
+        "is called.")
         .def("__enter__", [](py::object self) { return self; })
+        .def("__exit__", [](Hold& hold, const py::args&) { cameraCall([&] { hold.release(); }); })
         .def(
-            "__exit__", [](Hold& hold, const py::args&) { hold.release(); }, Release())
-        .def("release", &Hold::release, Release(),
-             "Ends the hold now, writing back an image the calls changed.\n\n"
-             "Raises:\n    BadInput: the image could not be written.");
+            "release", [](Hold& hold) { cameraCall([&] { hold.release(); }); },
+            "Ends the hold now, writing back an image the calls changed.\n\n"
+            "Raises:\n    BadInput: the image could not be written.");
+
+    py::class_<Watching>(m, "Watch",
+                         "An iterator of the changes on the module, look after look: tuples "
+                         "(name, before, after), and ('reset', None, None) when every field went "
+                         "back to its power-on value. Ctrl-C ends the wait for the next.")
+        .def("__iter__", [](py::object self) { return self; })
+        .def("__next__", [](Watching& w) {
+            while (w.pending.empty()) {
+                const auto until = std::chrono::steady_clock::now() + w.interval;
+                while (std::chrono::steady_clock::now() < until) {
+                    cameraCall([&] {
+                        std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
+                            std::chrono::milliseconds(50),
+                            until - std::chrono::steady_clock::now()));
+                    });
+                    if (PyErr_CheckSignals() != 0) {
+                        throw py::error_already_set();
+                    }
+                }
+                const WatchLook look = cameraCall([&] { return w.watch->look(); });
+                if (look.reset) {
+                    w.pending.push_back(py::make_tuple("reset", py::none(), py::none()));
+                }
+                for (const WatchedChange& change : look.changes) {
+                    w.pending.push_back(py::make_tuple(change.name, fromValue(change.before),
+                                                       fromValue(change.after)));
+                }
+            }
+            py::tuple next = w.pending.front();
+            w.pending.pop_front();
+            return next;
+        });
 
     py::class_<Trace>(m, "Trace",
                       "The bus transactions of a with block (of every thread using the camera "
@@ -252,7 +305,7 @@ void defineValueClasses(py::module_& m) {
 template <typename Call, typename Result, typename... Args>
 auto onCamera(Call call, Result (Call::*)(Camera&, Args...) const) {
     return [call](PyCamera& c, Args... args) -> Result {
-        return withBusNote([&]() -> Result { return call(c.camera, std::forward<Args>(args)...); });
+        return cameraCall([&]() -> Result { return call(c.camera, std::forward<Args>(args)...); });
     };
 }
 
@@ -271,18 +324,17 @@ void defineCamera(py::module_& m) {
         "iteration over the names) and a context manager that closes it. Calls from several "
         "threads take turns. Every method raises vexar.Error (see its subclasses) on failure.");
     camera
-        .def_property_readonly(
-            "parameters",
-            py::cpp_function(on([](Camera& cam) { return cam.parameters(); }), Release()),
-            "Every parameter, as a list of vexar.Parameter.")
+        .def_property_readonly("parameters",
+                               py::cpp_function(on([](Camera& cam) { return cam.parameters(); })),
+                               "Every parameter, as a list of vexar.Parameter.")
         .def("parameter", on([](Camera& cam, const Key& key) { return cam.parameter(key.text); }),
-             Release(), py::arg("name"),
+             py::arg("name"),
              "The parameter of a name (any letter case) or identifier.\n\n"
              "Raises:\n    BadInput: no parameter has the name.")
         .def("get", on([](Camera& cam, const Key& key) {
                  return PyValue{cam.get(key.text), std::nullopt};
              }),
-             Release(), py::arg("name"),
+             py::arg("name"),
              "The value of a parameter, by name or identifier: a bool, int, float or "
              "vexar.Region, by the parameter's type.\n\n"
              "Raises:\n    BadInput: unknown parameter.\n"
@@ -296,8 +348,8 @@ void defineCamera(py::module_& m) {
                  warnAssumed(applied.name, applied.state);
                  return applied;
              }),
-             Release(), py::arg("name"), py::arg("value"), py::kw_only(),
-             py::arg("allow_non_finite") = false, py::arg("force") = false,
+             py::arg("name"), py::arg("value"), py::kw_only(), py::arg("allow_non_finite") = false,
+             py::arg("force") = false,
              "Writes a parameter, by name or identifier, and returns a vexar.Applied with the "
              "value it holds afterwards. An int is taken for a float parameter and an integral "
              "float for an int one; a str as vexar-ctl reads it (\"0x8\", \"on\", "
@@ -316,11 +368,11 @@ void defineCamera(py::module_& m) {
         .def("__getitem__", on([](Camera& cam, const Key& key) {
                  return PyValue{cam.get(key.text), std::nullopt};
              }),
-             Release(), "cam[name]: get(name).")
+             "cam[name]: get(name).")
         .def("__setitem__", on([](Camera& cam, const Key& key, const PyValue& value) {
                  cam.set(key.text, value.forParameter(key.text));
              }),
-             Release(), "cam[name] = value: set(name, value), without its result.")
+             "cam[name] = value: set(name, value), without its result.")
         .def(
             "__contains__",
             [](PyCamera& c, const py::object& key) {
@@ -328,9 +380,8 @@ void defineCamera(py::module_& m) {
                     return false;
                 }
                 const std::string text = py::detail::keyText(key);
-                py::gil_scoped_release release;
                 try {
-                    withBusNote([&] { return c.camera.parameter(text); });
+                    cameraCall([&] { return c.camera.parameter(text); });
                     return true;
                 } catch (const Error& error) {
                     if (error.kind() != ErrorKind::BadInput) throw;
@@ -342,38 +393,35 @@ void defineCamera(py::module_& m) {
             "__iter__",
             [](PyCamera& c) {
                 std::vector<std::string> names;
-                {
-                    py::gil_scoped_release release;
-                    for (const Parameter& p : withBusNote([&] { return c.camera.parameters(); })) {
-                        names.push_back(p.name);
-                    }
+                for (const Parameter& p : cameraCall([&] { return c.camera.parameters(); })) {
+                    names.push_back(p.name);
                 }
                 return py::iter(py::cast(names));
             },
             "The parameters' names.")
-        .def("__len__", on([](Camera& cam) { return cam.parameters().size(); }), Release(),
+        .def("__len__", on([](Camera& cam) { return cam.parameters().size(); }),
              "The number of parameters.")
-        .def("save_state", on([](Camera& cam) { return Blob{cam.saveState()}; }), Release(),
+        .def("save_state", on([](Camera& cam) { return Blob{cam.saveState()}; }),
              "The system state: the plug-in's records of the parameters it keeps, as bytes.\n\n"
              "Raises:\n    Refused, BusError.")
         .def("load_state", on([](Camera& cam, const Blob& state) { cam.loadState(state.bytes); }),
-             Release(), py::arg("state"),
+             py::arg("state"),
              "Loads a system state that save_state() (or vexar-ctl state save) gave.\n\n"
              "Raises:\n    BadInput: the bytes are no state.\n"
              "    Refused: the plug-in refused it (a state holding NaN cannot be loaded back).\n"
              "    BusError: the bus failed.")
-        .def("profile", on([](Camera& cam) { return Profile{toJson(cam.profile())}; }), Release(),
+        .def("profile", on([](Camera& cam) { return Profile{toJson(cam.profile())}; }),
              "The system state as the dict that vexar-ctl state save --format json writes: "
              "\"Name\": value in record order, a region as {'x', 'y', 'width', 'height'}, a NaN "
              "as the string 'nan' or '-nan'; json.dump() of it loads in vexar-ctl.\n\n"
              "Raises:\n    Refused, BusError.")
         .def("apply_profile", on([](Camera& cam, const Profile& profile, bool force) {
-                 const StateWritten written =
-                     cam.applyProfile(settingsFromJson(profile.json), WriteOptions{false, force});
+                 const StateWritten written = cam.applyProfile(profileFromJson(profile.json),
+                                                               WriteOptions{false, force, force});
                  warnAssumed("profile", written);
                  return changesOf(written);
              }),
-             Release(), py::arg("profile"), py::kw_only(), py::arg("force") = false,
+             py::arg("profile"), py::kw_only(), py::arg("force") = false,
              "Loads a profile: members by name or identifier; a region may also be a "
              "vexar.Region or a 4-tuple, a NaN a float or 'nan'. Parameters the profile leaves "
              "out keep their values, the voltages as set() keeps them (force as there). "
@@ -382,13 +430,94 @@ void defineCamera(py::module_& m) {
              "Raises:\n    BadInput: an unknown name, a value of the wrong type.\n"
              "    Refused: the plug-in refused the state.\n"
              "    BusError: the bus failed.")
+        .def(
+            "diff",
+            [](PyCamera& c, const Profile& a, const std::optional<Profile>& b, bool registers,
+               bool force) {
+                const vexar::Profile first = profileFromJson(a.json);
+                const auto [parameters, module] = cameraCall([&] {
+                    const vexar::Profile second = b ? profileFromJson(b->json) : c.camera.profile();
+                    return std::pair{compareSettings(first.parameters, second.parameters),
+                                     registers ? compareOnModule(c.camera, first, second,
+                                                                 WriteOptions{false, force, force})
+                                               : ModuleDifference{}};
+                });
+                py::dict answer;
+                py::dict values;
+                const auto shown = [](const std::optional<Value>& v) {
+                    return v ? fromValue(*v) : py::none();
+                };
+                for (const ParameterDifference& d : parameters) {
+                    values[py::str(d.name)] = py::make_tuple(shown(d.a), shown(d.b));
+                }
+                answer["parameters"] = values;
+                if (registers) {
+                    py::dict fields;
+                    for (const FieldDifference& d : module.fields) {
+                        const py::object key = d.field.name.empty()
+                                                   ? py::object(py::int_(d.field.index))
+                                                   : py::object(py::str(d.field.name));
+                        fields[key] = py::make_tuple(d.field.value, d.b);
+                    }
+                    py::dict words;
+                    for (const RegisterDifference& d : module.registers) {
+                        words[py::int_(d.address)] = py::make_tuple(d.a, d.b);
+                    }
+                    answer["fields"] = fields;
+                    answer["registers"] = words;
+                }
+                return answer;
+            },
+            py::arg("a"), py::arg("b") = py::none(), py::kw_only(), py::arg("registers") = false,
+            py::arg("force") = false,
+            "Where profile a differs from profile b, or from what the module holds now, as "
+            "vexar-ctl state diff tells it: {'parameters': {name: (a, b)}} (None: left out); "
+            "with registers=True also 'fields' {name: (a, b)} and 'registers' {address: (a, b)}, "
+            "what the two would leave in the module, found on simulated copies of it.")
+        .def(
+            "watch",
+            [](PyCamera& c, const std::vector<std::string>& names, double interval,
+               bool registers) {
+                if (!(interval >= 0.01 && interval <= 3600)) {
+                    throw Error(ErrorKind::BadInput, "interval: seconds from 0.01 to 3600");
+                }
+                auto watch =
+                    cameraCall([&] { return std::make_unique<Watch>(c.camera, names, registers); });
+                cameraCall([&] { watch->look(); });
+                return Watching{
+                    std::move(watch), std::chrono::milliseconds(std::llround(interval * 1000)), {}};
+            },
+            py::arg("names") = std::vector<std::string>{}, py::kw_only(), py::arg("interval") = 1.0,
+            py::arg("registers") = false, py::keep_alive<0, 1>(),
+            "The changes of the parameters named (every readable one by default), and with "
+            "registers=True of every field, looked for every interval seconds, as vexar-ctl "
+            "watch prints them: an iterator of (name, before, after).")
+        .def("save_preset", on([](Camera& cam, const std::string& name, const std::string& note) {
+                 checkPresetName(name);
+                 vexar::Profile profile = cam.profile();
+                 profile.note = note;
+                 savePreset(name, std::move(profile));
+             }),
+             py::arg("name"), py::kw_only(), py::arg("note") = "",
+             "Saves the profile as the named preset, which vexar-ctl preset and the panel share "
+             "(a file in $XDG_CONFIG_HOME/vexar/presets/).\n\n"
+             "Raises:\n    BadInput: a name that is not 1 to 64 letters, digits, '-', '_' and "
+             "'.', or a folder that cannot be written.")
+        .def("load_preset", on([](Camera& cam, const std::string& name, bool force) {
+                 const StateWritten written =
+                     cam.applyProfile(loadPreset(name), WriteOptions{false, force, force});
+                 warnAssumed("preset " + name, written);
+                 return changesOf(written);
+             }),
+             py::arg("name"), py::kw_only(), py::arg("force") = false,
+             "Loads the named preset as apply_profile() loads a profile.\n\n"
+             "Raises:\n    BadInput: no such preset, or one of another module (unless force).\n"
+             "    Refused, BusError.")
         .def("read_calibration", on([](Camera& cam) { return Blob{cam.readCalibration()}; }),
-             Release(),
              "The calibration record as bytes, in the host library's container format.\n\n"
              "Raises:\n    Refused, BusError.")
         .def("read_calibration_json",
              on([](Camera& cam) { return JsonDoc{calibrationToJson(cam.readCalibration())}; }),
-             Release(),
              "The calibration record as the dict vexar-ctl calib read --format json writes.\n\n"
              "Raises:\n    Refused, BusError.")
         .def("write_calibration", on([](Camera& cam, const Calibration& record) {
@@ -398,13 +527,13 @@ void defineCamera(py::module_& m) {
                      cam.writeCalibration(calibrationFromJson(std::get<Json>(record.record)));
                  }
              }),
-             Release(), py::arg("record"),
+             py::arg("record"),
              "Programs a calibration record: bytes as read_calibration() gives them, or a dict "
              "as read_calibration_json() does (members left out keep their defaults).\n\n"
              "Raises:\n    BadInput: a record that does not decode.\n"
              "    Refused: the plug-in refused it.\n"
              "    BusError: the bus failed.")
-        .def("fields", on([](Camera& cam) { return FieldValues{cam.fields()}; }), Release(),
+        .def("fields", on([](Camera& cam) { return FieldValues{cam.fields()}; }),
              "Every sub-register, read from the sensor: a dict of field name (the index for a "
              "field without one) to value.\n\n"
              "Raises:\n    BusError.")
@@ -419,7 +548,7 @@ void defineCamera(py::module_& m) {
                                       static_cast<std::uint8_t>(narrow(reg, 0xFF, "register")));
                  return byte ? std::optional<std::uint32_t>(*byte) : std::nullopt;
              }),
-             Release(), py::arg("register"), py::arg("device") = py::none(),
+             py::arg("register"), py::arg("device") = py::none(),
              "A register of the sensor (its 24-bit value), or with device= the byte a one-byte "
              "device latched: None when it was never written (only the simulated module can "
              "tell; on hardware Unsupported).\n\n"
@@ -438,14 +567,14 @@ void defineCamera(py::module_& m) {
                          static_cast<std::uint8_t>(narrow(value, 0xFF, "value")));
                  }
              }),
-             Release(), py::arg("register"), py::arg("value"), py::arg("device") = py::none(),
+             py::arg("register"), py::arg("value"), py::arg("device") = py::none(),
              "Writes a register of the sensor, or with device= of a one-byte device, behind the "
              "plug-in's back.\n\n"
              "Raises:\n    BadInput: a register or value the device does not have.\n"
              "    BusError: the bus failed.")
-        .def("transactions", on([](Camera& cam) { return cam.transactions(); }), Release(),
+        .def("transactions", on([](Camera& cam) { return cam.transactions(); }),
              "The recent bus transactions, oldest first (a bounded record that is always kept).")
-        .def("clear_transactions", on([](Camera& cam) { cam.clearTransactions(); }), Release(),
+        .def("clear_transactions", on([](Camera& cam) { cam.clearTransactions(); }),
              "Empties the record of transactions().")
         .def(
             "trace",
@@ -468,37 +597,34 @@ void defineCamera(py::module_& m) {
             "Calls callback(transaction) for each bus transaction as it happens, from the "
             "thread that made the call, with the camera's lock held (so it must not call the "
             "camera); None removes it. What it raises is reported as unraisable.")
-        .def("timing", on([](Camera& cam) { return cam.timing(); }), Release(),
+        .def("timing", on([](Camera& cam) { return cam.timing(); }),
              "The frame timing the settings give, as a vexar.Timing.\n\nRaises:\n    BusError.")
-        .def("hold", on([](Camera& cam) { return cam.hold(); }), Release(), py::keep_alive<0, 1>(),
+        .def("hold", on([](Camera& cam) { return cam.hold(); }), py::keep_alive<0, 1>(),
              "A context manager that keeps the bus and the camera to this thread across the "
              "calls of its with block, as one vexar-ctl command does.")
-        .def("reset", on([](Camera& cam) { cam.reset(); }), Release(),
+        .def("reset", on([](Camera& cam) { cam.reset(); }),
              "Puts the simulated module (or image) back to power-on.\n\n"
              "Raises:\n    Unsupported: on an adapter.")
         .def_property_readonly(
-            "backend", py::cpp_function(on([](Camera& cam) { return cam.backend(); }), Release()),
+            "backend", py::cpp_function(on([](Camera& cam) { return cam.backend(); })),
             "What the camera is on: 'simulated module' (also for an image), '/dev/i2c-1' or the "
             "Python bus's name.")
         .def_property_readonly(
-            "shared", py::cpp_function(on([](Camera& cam) { return cam.shared(); }), Release()),
+            "shared", py::cpp_function(on([](Camera& cam) { return cam.shared(); })),
             "Whether other processes may change the module too (an image, an adapter, a Python "
             "bus): what they change shows only on a fresh read. False only for 'sim'.")
-        .def_property_readonly(
-            "plugin_path",
-            py::cpp_function(on([](Camera& cam) { return cam.pluginPath(); }), Release()),
-            "The plug-in that was loaded.")
-        .def("close", on([](Camera& cam) { cam.close(); }), Release(),
+        .def_property_readonly("plugin_path",
+                               py::cpp_function(on([](Camera& cam) { return cam.pluginPath(); })),
+                               "The plug-in that was loaded.")
+        .def("close", on([](Camera& cam) { cam.close(); }),
              "Disposes the plug-in instance and releases the bus; later calls raise BadInput.")
         .def("__enter__", [](py::object self) { return self; })
-        .def(
-            "__exit__",
-            [](PyCamera& c, const py::args&) { withBusNote([&] { c.camera.close(); }); }, Release())
+        .def("__exit__",
+             [](PyCamera& c, const py::args&) { cameraCall([&] { c.camera.close(); }); })
         .def("__repr__", [](PyCamera& c) {
             std::string backend;
             try {
-                py::gil_scoped_release release;
-                backend = c.camera.backend();
+                backend = cameraCall([&] { return c.camera.backend(); });
             } catch (const Error&) {
                 return std::string("<vexar.Camera, closed>");
             }
@@ -523,11 +649,15 @@ PYBIND11_MODULE(_vexar, m) {
         PyExc_UserWarning, nullptr));
     defineValueClasses(m);
     defineCamera(m);
+    py::module_::import("atexit").attr("register")(py::cpp_function(awaitCallsAtExit));
     // Users meet them as vexar.X: that is how they print and how help() names them.
     for (const char* name :
-         {"Parameter", "Applied", "Transaction", "Timing", "Hold", "Trace", "Camera"}) {
+         {"Parameter", "Applied", "Transaction", "Timing", "Hold", "Trace", "Watch", "Camera"}) {
         m.attr(name).attr("__module__") = "vexar";
     }
+    m.def(
+        "presets", [] { return cameraCall([] { return vexar::presetNames(); }); },
+        "The names of the saved presets, sorted.");
     m.def("open", &openCamera, py::arg("where") = py::none(), py::kw_only(),
           py::arg("bus") = py::none(), py::arg("plugin") = py::none(),
           py::arg("module") = py::none(), py::arg("lock_timeout") = py::none(),

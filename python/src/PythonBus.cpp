@@ -5,11 +5,13 @@
 #include <utility>
 #include <vexar/error.hpp>
 
+#include "Exit.h"
+
 namespace vexar::python {
 
 namespace {
 
-thread_local std::string note;
+thread_local CallScope* innermost = nullptr;
 
 std::string hex(unsigned number) {
     char text[8];
@@ -32,12 +34,46 @@ std::string describe(py::error_already_set& raised) {
 
 }  // namespace
 
-FailureNoteScope::FailureNoteScope() : outer_(std::exchange(note, {})) {}
-FailureNoteScope::~FailureNoteScope() {
-    note = std::move(outer_);
+CallScope::CallScope() : outer_(std::exchange(innermost, this)) {}
+CallScope::~CallScope() {
+    innermost = outer_;
 }
-const std::string& failureNote() {
-    return note;
+CallScope* CallScope::current() {
+    return innermost;
+}
+void CallScope::noteFailure(const std::string& text) {
+    // The first failure of a call is the one that decided its outcome.
+    if (note_.empty()) {
+        note_ = text;
+    }
+}
+void CallScope::keep(py::error_already_set&& raised) {
+    if (!pending_) {
+        pending_.emplace(std::move(raised));
+    }
+}
+void CallScope::raisePending() {
+    if (pending_) {
+        py::error_already_set raised = std::move(*pending_);
+        pending_.reset();
+        throw raised;
+    }
+}
+
+bool signalArrived() {
+    if (exiting()) {
+        return true;
+    }
+    CallScope* const scope = CallScope::current();
+    if (scope == nullptr) {
+        return false;
+    }
+    py::gil_scoped_acquire gil;
+    if (PyErr_CheckSignals() == 0) {
+        return false;
+    }
+    scope->keep(py::error_already_set());
+    return true;
 }
 
 PythonBus::PythonBus(py::object target) : target_(std::move(target)) {
@@ -63,10 +99,13 @@ PythonBus::~PythonBus() {
 }
 
 int PythonBus::read(std::uint16_t device, std::uint8_t reg, std::span<std::uint8_t> data) {
-    py::gil_scoped_acquire gil;
     const auto call = [&] {
         return "read(" + hex(device) + ", " + hex(reg) + ", " + std::to_string(data.size()) + ")";
     };
+    if (const CallScope* scope = CallScope::current(); scope && scope->interrupted()) {
+        return failed(call(), "not called: the call was interrupted", EINTR);
+    }
+    py::gil_scoped_acquire gil;
     try {
         const py::object answer = read_(device, reg, data.size());
         Py_buffer view{};
@@ -90,26 +129,39 @@ int PythonBus::read(std::uint16_t device, std::uint8_t reg, std::span<std::uint8
 }
 
 int PythonBus::write(std::uint16_t device, std::uint8_t reg, std::span<const std::uint8_t> data) {
+    const std::string call =
+        "write(" + hex(device) + ", " + hex(reg) + ", " + std::to_string(data.size()) + " bytes)";
+    if (const CallScope* scope = CallScope::current(); scope && scope->interrupted()) {
+        return failed(call, "not called: the call was interrupted", EINTR);
+    }
     py::gil_scoped_acquire gil;
     try {
         write_(device, reg, py::bytes(reinterpret_cast<const char*>(data.data()), data.size()));
         return 0;
     } catch (py::error_already_set& raised) {
-        return failedWith("write(" + hex(device) + ", " + hex(reg) + ", " +
-                              std::to_string(data.size()) + " bytes)",
-                          raised);
+        return failedWith(call, raised);
     }
 }
 
 int PythonBus::failed(const std::string& call, const std::string& what, int error) {
-    // The first failure of a call is the one that decided its outcome.
-    if (note.empty()) {
-        note = name_ + ": " + call + " " + what;
+    if (CallScope* scope = CallScope::current()) {
+        scope->noteFailure(name_ + ": " + call + " " + what);
     }
     return -error;
 }
 
 int PythonBus::failedWith(const std::string& call, py::error_already_set& raised) {
+    // MemoryError is an Exception, but no more a bus failure than Ctrl-C is.
+    if (!raised.matches(PyExc_Exception) || raised.matches(PyExc_MemoryError)) {
+        const std::string what = "raised " + describe(raised);
+        CallScope* scope = CallScope::current();
+        if (scope == nullptr) {
+            raised.discard_as_unraisable("vexar Python bus");  // no call to raise it from
+            return failed(call, what, EINTR);
+        }
+        scope->keep(std::move(raised));
+        return failed(call, what, EINTR);
+    }
     int error = EIO;
     // An OSError says what went wrong in its errno, which the camera then reports.
     if (raised.matches(PyExc_OSError)) {

@@ -2,6 +2,7 @@
 
 #include <pybind11/pybind11.h>
 
+#include <optional>
 #include <string>
 #include <vexar/bus.hpp>
 
@@ -13,7 +14,9 @@ namespace py = pybind11;
 // write(device, register, data). The camera calls it with its own lock held and the GIL
 // released, so each transfer takes the GIL back for its own duration. What the object raises,
 // or an answer of the wrong size, is a failed transfer (-EIO, or the errno of an OSError);
-// its text is kept for the error the camera raises (see failureNote).
+// its text is kept for the error the camera raises (see CallScope). A BaseException that is
+// no Exception (KeyboardInterrupt, SystemExit) is kept to be raised as it is once the call
+// returns, and the call's later transfers fail (-EINTR) without calling Python again.
 class PythonBus final : public Bus {
   public:
     // Error(BadInput) when the object lacks either method. Needs the GIL.
@@ -34,19 +37,36 @@ class PythonBus final : public Bus {
     std::string name_;
 };
 
-// What made the first Python bus transfer of this thread's current camera call fail, empty if
-// none did. Camera calls are made on the calling thread, so the note needs no lock. A Python
-// bus may itself call another camera: each call's scope keeps the note of the call around it.
-class FailureNoteScope {
+// What one camera call of this thread met in Python: the text of the first failed transfer of
+// a Python bus, and an exception to raise as it is once the call returns (a KeyboardInterrupt
+// in a bus or a callback, Ctrl-C while waiting for a lock). Camera calls are made on the calling
+// thread, so the scope needs no lock. A Python bus may itself call another camera: each call
+// has its scope, the one around it kept aside meanwhile.
+class CallScope {
   public:
-    FailureNoteScope();
-    ~FailureNoteScope();
-    FailureNoteScope(const FailureNoteScope&) = delete;
-    FailureNoteScope& operator=(const FailureNoteScope&) = delete;
+    CallScope();
+    ~CallScope();
+    CallScope(const CallScope&) = delete;
+    CallScope& operator=(const CallScope&) = delete;
+
+    // The scope of the thread's innermost call; nothing outside calls.
+    static CallScope* current();
+    const std::string& note() const { return note_; }
+    void noteFailure(const std::string& text);
+    // Keeps the first exception of the call (needs the GIL).
+    void keep(py::error_already_set&& raised);
+    bool interrupted() const { return pending_.has_value(); }
+    // Raises what was kept, if anything (needs the GIL).
+    void raisePending();
 
   private:
-    std::string outer_;
+    CallScope* outer_;
+    std::string note_;
+    std::optional<py::error_already_set> pending_;
 };
-const std::string& failureNote();
+
+// Whether Python has a signal to handle (Ctrl-C) for the current call: then its exception is
+// kept and true ends the wait. Called without the GIL, from the waits for a lock.
+bool signalArrived();
 
 }  // namespace vexar::python

@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "PythonBus.h"
+
 namespace vexar::python {
 
 void Listeners::operator()(const Transaction& transaction) {
@@ -15,9 +17,15 @@ void Listeners::operator()(const Transaction& transaction) {
         try {
             (*callback)(py::cast(transaction, py::return_value_policy::copy));
         } catch (py::error_already_set& raised) {
-            // Nowhere to raise it: the camera's call goes on. Python reports it as it does an
-            // exception in a __del__.
-            raised.discard_as_unraisable("vexar transaction callback");
+            CallScope* const scope = CallScope::current();
+            if (scope != nullptr &&
+                (!raised.matches(PyExc_Exception) || raised.matches(PyExc_MemoryError))) {
+                scope->keep(std::move(raised));  // Ctrl-C stops the program, once the call ends
+            } else {
+                // Nowhere to raise it: the camera's call goes on. Python reports it as it does
+                // an exception in a __del__.
+                raised.discard_as_unraisable("vexar transaction callback");
+            }
         }
         callback.reset();
     }

@@ -30,6 +30,7 @@ from ._vexar import (
     Unsupported,
     __version__,
     open,
+    presets,
 )
 
 __all__ = [
@@ -55,4 +56,5 @@ __all__ = [
     "Value",
     "__version__",
     "open",
+    "presets",
 ]

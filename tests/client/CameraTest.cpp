@@ -99,7 +99,7 @@ TEST_F(CameraTest, WritesThroughAStateLeaveEveryVoltageByteAsItWas) {
         EXPECT_THAT(error.what(), HasSubstr("LeftIlluminationVoltage, RightIlluminationVoltage "
                                             "and MixingVoltage"));
     }
-    EXPECT_EQ(camera.profile().size(), 11u) << "a profile gave voltages nobody knows";
+    EXPECT_EQ(camera.profile().parameters.size(), 11u) << "a profile gave voltages nobody knows";
     const vexar::Applied forced = camera.set("RegionOfInterest", vexar::Region{0, 0, 160, 120},
                                              vexar::WriteOptions{false, true});
     EXPECT_EQ(forced.state.assumed.size(), 3u);
@@ -112,7 +112,7 @@ TEST_F(CameraTest, WritesThroughAStateLeaveEveryVoltageByteAsItWas) {
         ASSERT_EQ(camera.readRegister(0x28, 0x11), std::optional<std::uint8_t>(byte));
     }
     EXPECT_EQ(camera.readRegister(0x2a, 0x11), std::optional<std::uint8_t>(31));
-    const vexar::Settings profile = camera.profile();
+    const vexar::Settings profile = camera.profile().parameters;
     EXPECT_EQ(profile.front(), (std::pair<std::string, vexar::Value>{"LeftIlluminationVoltage",
                                                                      vexar::Value(12.5f)}));
 }
@@ -320,6 +320,96 @@ TEST_F(CameraTest, OneCameraServesSeveralThreads) {
     }
     for (std::thread& thread : threads) thread.join();
     EXPECT_EQ(wrong, 0);
+}
+
+// Whatever the order of closing, holding, releasing and destroying, and on whichever thread,
+// the camera answers or refuses; it never touches what it already let go.
+TEST(CameraLifetime, CloseHoldReleaseAndDestroyInAnyOrder) {
+    const auto closedRefusal = [](vexar::Camera& camera) {
+        try {
+            camera.get("FrameRate");
+        } catch (const vexar::Error& e) {
+            return e.kind() == vexar::ErrorKind::BadInput;
+        }
+        return false;
+    };
+    {
+        auto camera = vexar::Camera::open("sim", withPlugin());
+        vexar::Hold hold = camera.hold();
+        camera.set("MicroFrameNumber", 8);
+        camera.close();
+        EXPECT_TRUE(closedRefusal(camera));
+        hold.release();  // after close: nothing left to release
+        camera.close();
+    }
+    {
+        std::optional<vexar::Hold> hold;
+        {
+            auto camera = vexar::Camera::open("sim", withPlugin());
+            hold.emplace(camera.hold());
+        }
+        hold->release();  // the camera is gone
+    }
+    {
+        auto camera = vexar::Camera::open("sim", withPlugin());
+        camera.set("MicroFrameNumber", 2);
+        vexar::Camera moved = std::move(camera);
+        EXPECT_TRUE(closedRefusal(camera));
+        EXPECT_EQ(camera.backend(), "closed");
+        EXPECT_EQ(moved.get("MicroFrameNumber"), vexar::Value(std::int32_t{2}));
+        moved = vexar::Camera::open("sim", withPlugin());  // the old one closes
+    }
+}
+
+TEST(CameraLifetime, AHoldEndsOnAnyThreadAndLetsTheOthersIn) {
+    auto camera = vexar::Camera::open("sim", withPlugin());
+    std::optional<vexar::Hold> hold(camera.hold());
+    camera.set("MicroFrameNumber", 8);
+    std::thread([&] { hold->release(); }).join();
+    std::atomic<bool> read = false;
+    std::thread other(
+        [&] { read = camera.get("MicroFrameNumber") == vexar::Value(std::int32_t{8}); });
+    other.join();
+    EXPECT_TRUE(read);
+    // Made here, released there while this thread goes on: the others wait only for the hold.
+    hold.emplace(camera.hold());
+    std::thread releaser([&] { hold->release(); });
+    releaser.join();
+    std::thread([&] { camera.set("MicroFrameNumber", 4); }).join();
+    EXPECT_EQ(camera.get("MicroFrameNumber"), vexar::Value(std::int32_t{4}));
+}
+
+TEST(CameraLifetime, AWaitForAnotherThreadsHoldCanBeInterrupted) {
+    std::atomic<bool> stop = false;
+    auto options = withPlugin();
+    options.interrupted = [&] { return stop.load(); };
+    auto camera = vexar::Camera::open("sim", options);
+    const vexar::Hold hold = camera.hold();
+    std::optional<vexar::ErrorKind> kind;
+    std::thread waiter([&] {
+        try {
+            camera.get("FrameRate");
+        } catch (const vexar::Error& e) {
+            kind = e.kind();
+        }
+    });
+    stop = true;
+    waiter.join();
+    EXPECT_EQ(kind, vexar::ErrorKind::Busy);
+}
+
+TEST(CameraLifetime, ACloseFromInsideACallIsDoneWhenTheCallEnds) {
+    auto camera = vexar::Camera::open("sim", withPlugin());
+    int seen = 0;
+    camera.onTransaction([&](const vexar::Transaction&) {
+        ++seen;
+        camera.close();
+        camera.onTransaction({});  // replacing the running callback is safe too
+    });
+    EXPECT_NO_THROW(camera.get("MicroFrameNumber"));
+    EXPECT_GE(seen, 1);
+    EXPECT_EQ(camera.backend(), "closed");
+    EXPECT_THROW(camera.get("MicroFrameNumber"), vexar::Error);
 }
 
 }  // namespace

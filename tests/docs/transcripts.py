@@ -59,6 +59,7 @@ def run(command: str, folder: str, plugin: str) -> list[str]:
     os.close(controller)
     text = printed.decode().replace("\r\n", "\n")  # the terminal's newline is CR LF
     text = text.replace(plugin, "<checkout>/build/bin/" + Path(plugin).name)
+    text = text.replace(os.path.join(folder, "config"), "<config>")
     # A port the command names stays; one the tool picks is a placeholder.
     text = URL.sub(lambda url: url[1] + ":" + (url[2] if ":" + url[2] in command else "<port>")
                    + "/?token=<token>", text)
@@ -72,6 +73,7 @@ def check(document: Path, plugin: str, update: bool) -> list[str]:
     differences: list[str] = []
     fixes: list[tuple[int, int, list[str]]] = []
     with tempfile.TemporaryDirectory(prefix="vexar-docs-") as folder:
+        os.environ["XDG_CONFIG_HOME"] = os.path.join(folder, "config")  # presets of the session
         for command, shown, last in list(commands(lines)):
             if NEEDS_A_MODULE.search(command):
                 skipped += 1
@@ -93,6 +95,8 @@ def check(document: Path, plugin: str, update: bool) -> list[str]:
 def main() -> int:
     tools, plugin, *documents = [os.path.abspath(argument) for argument in sys.argv[1:]]
     os.environ["PATH"] = tools + os.pathsep + os.environ["PATH"]
+    # Profiles say when they were saved: the sessions show them saved at one fixed time.
+    os.environ["SOURCE_DATE_EPOCH"] = "1796688000"
     update = bool(os.environ.get("VEXAR_DOCS_UPDATE"))
     differences = [line for document in documents
                    for line in check(Path(document), plugin, update)]

@@ -56,8 +56,8 @@ Json run(vexar::Camera& camera, const Json& request) {
         return {{"ok", true}, {"applied", text(applied.applied)}, {"changed", changed}};
     }
     if (op == "profile") {
-        camera.applyProfile(vexar::settingsFromJson(request["value"]),
-                            {false, request.value("force", false)});
+        const bool force = request.value("force", false);
+        camera.applyProfile(vexar::profileFromJson(request["value"]), {false, force, force});
         return {{"ok", true}};
     }
     if (op == "sequence") {

@@ -172,7 +172,7 @@ def test_profile_round_trip_and_reset(panel):
     assert panel.json("PUT", "/api/parameters/ModulationFrequency", {"value": 20})[0] == 200
     assert panel.json("PUT", "/api/parameters/FrameRate", {"value": 15})[0] == 200
     status, profile = panel.json("GET", "/api/profile")
-    assert status == 200 and profile["FrameRate"] == 15
+    assert status == 200 and profile["parameters"]["FrameRate"] == 15
     assert panel.json("POST", "/api/reset")[0] == 200
     assert panel.json("GET", "/api/parameters/FrameRate")[1]["current"]["value"] == 30
     status, answer = panel.json("PUT", "/api/profile", profile)

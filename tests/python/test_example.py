@@ -18,7 +18,7 @@ def test_a_good_module_passes_and_its_profile_is_saved(tmp_path: Path) -> None:
     done = run(tmp_path)
     assert done.returncode == 0, done.stderr
     assert done.stdout.splitlines()[-1] == "PASS"
-    assert json.loads((tmp_path / "out.json").read_text())["FrameRate"] == 25.0
+    assert json.loads((tmp_path / "out.json").read_text())["parameters"]["FrameRate"] == 25.0
 
 
 def test_a_failed_check_prints_its_bus_trace(tmp_path: Path) -> None:

@@ -5,6 +5,7 @@ import json
 import math
 from pathlib import Path
 
+import jsonschema
 import pytest
 
 import vexar
@@ -28,10 +29,10 @@ def test_state_bytes_round_trip(cam: vexar.Camera) -> None:
 
 
 def test_profile_is_the_tools_json(cam: vexar.Camera) -> None:
-    assert list(cam.profile())[0] == "FrameRate"  # no voltage is known yet
+    assert list(cam.profile()["parameters"])[0] == "FrameRate"  # no voltage is known yet
     for name, volts in VOLTAGES.items():
         cam.set(name, volts)
-    profile = cam.profile()
+    profile = cam.profile()["parameters"]
     assert list(profile)[:4] == [*VOLTAGES, "FrameRate"]
     assert [profile[name] for name in VOLTAGES] == list(VOLTAGES.values())
     assert profile["ModulationFrequency"] in ("nan", "-nan")  # what JSON has no number for
@@ -64,7 +65,10 @@ def test_profile_saved_by_the_tool_loads_in_python(ctl: Ctl, tmp_path: Path) -> 
     with vexar.open("sim") as cam:
         cam.apply_profile(json.loads(saved.read_text()))
         assert (cam.get("FrameRate"), cam.get("MicroFrameNumber")) == (12.5, 2)
-        assert cam.profile() == json.loads(saved.read_text())
+        saved_document = json.loads(saved.read_text())
+        document = cam.profile()
+        assert document["parameters"] == saved_document["parameters"]
+        assert document["module"] == saved_document["module"] and document["version"] == 1
 
 
 def test_profile_dumped_by_python_loads_in_the_tool(ctl: Ctl, tmp_path: Path) -> None:
@@ -86,4 +90,69 @@ def test_force_writes_unknown_voltages_at_power_on_and_warns(cam: vexar.Camera) 
     with pytest.warns(vexar.AssumedWarning, match="MixingVoltage written at the power-on"):
         moved = cam.apply_profile({"FrameRate": 25}, force=True)
     assert "IntegrationTime" in moved and "FrameRate" not in moved
-    assert cam.profile()["MixingVoltage"] == 50
+    assert cam.profile()["parameters"]["MixingVoltage"] == 50
+
+
+@pytest.mark.parametrize("profile", [{3: 20, "3": 40}, {"FrameRate": 20, "framerate": 40}])
+def test_a_member_given_twice_is_refused_whatever_the_spelling(cam: vexar.Camera,
+                                                                profile: dict) -> None:
+    with pytest.raises(vexar.BadInput, match="twice"):
+        cam.apply_profile(profile)
+    assert cam.get("FrameRate") == 30.0  # nothing was written
+
+
+SCHEMA = json.loads((Path(__file__).parents[2] / "docs" / "profile.schema.json").read_text())
+
+
+def test_saved_profiles_follow_the_shipped_schema(cam: vexar.Camera, ctl: Ctl,
+                                                  tmp_path: Path) -> None:
+    validator = jsonschema.Draft202012Validator(SCHEMA)
+    cam.apply_profile({**VOLTAGES, "ModulationFrequency": 20,
+                       "RegionOfInterest": vexar.Region(16, 8, 160, 120)})
+    ctl("--format", "json", "state", "save", str(tmp_path / "saved.json"))
+    for document in (cam.profile(), vexar.open("sim").profile(),
+                     json.loads((tmp_path / "saved.json").read_text())):
+        validator.validate(document)
+    broken = {**cam.profile(), "version": 2}
+    assert not validator.is_valid(broken)
+
+
+def test_another_modules_profile_is_refused_unless_forced(cam: vexar.Camera) -> None:
+    cam.apply_profile({**VOLTAGES, "ModulationFrequency": 20})
+    document = cam.profile()
+    document["module"] = {**document["module"], "hardwareVersion": 1}
+    document["parameters"]["FrameRate"] = 20
+    with pytest.raises(vexar.BadInput, match="saved from another module .*hardware version 0x1"):
+        cam.apply_profile(document)
+    assert cam.get("FrameRate") == 30.0
+    cam.apply_profile(document, force=True)
+    assert cam.get("FrameRate") == 20.0
+
+
+def test_presets_are_shared_with_the_tool(cam: vexar.Camera, ctl: Ctl, tmp_path: Path,
+                                          monkeypatch: pytest.MonkeyPatch) -> None:
+    monkeypatch.setenv("XDG_CONFIG_HOME", str(tmp_path / "config"))
+    cam.apply_profile({**VOLTAGES, "ModulationFrequency": 20, "FrameRate": 12.5})
+    cam.save_preset("bench-1", note="from Python")
+    assert vexar.presets() == ["bench-1"]
+    listed = json.loads(ctl("--format", "json", "preset", "list").stdout)
+    assert [(p["name"], p["note"]) for p in listed] == [("bench-1", "from Python")]
+    cam.set("FrameRate", 30)
+    cam.load_preset("bench-1")
+    assert cam.get("FrameRate") == 12.5
+    with pytest.raises(vexar.BadInput, match="did you mean 'bench-1'"):
+        cam.load_preset("bench-2")
+
+
+def test_diff_against_a_profile_and_the_module(cam: vexar.Camera) -> None:
+    cam.apply_profile({**VOLTAGES, "ModulationFrequency": 20})
+    saved = cam.profile()
+    cam.set("MicroFrameNumber", 8)
+    now = cam.diff(saved, registers=True)
+    assert now["parameters"]["MicroFrameNumber"] == (4, 8)
+    assert now["fields"]["MicroFrameCount"] == (4, 8)
+    assert now["registers"][0x183] == (0x44, 0x84)
+    partial = cam.diff({"FrameRate": 12}, saved)["parameters"]
+    assert partial["FrameRate"] == (12.0, 30.0)  # and what the partial profile leaves out:
+    assert set(partial) == set(saved["parameters"]) and partial["MixingVoltage"] == (None, 80)
+    assert cam.get("MicroFrameNumber") == 8  # comparing wrote nothing

@@ -3,7 +3,8 @@
 //   case NAME              begins a case
 //   file NAME TEXT         writes TEXT (C escapes \n, \t, \xHH) to NAME; "dir NAME" makes a folder,
 //                          "fifo NAME" a FIFO, "socket NAME" a listening socket, "link NAME TO" a
-//                          symbolic link; "absent NAME" and "is-link NAME" check what is there
+//                          symbolic link; "absent NAME" and "is-link NAME" check what is there;
+//                          "fifo-later NAME TEXT" a FIFO whose writer opens it 0.2 s later
 //   stdin NAME             standard input of the next run ("pipe NAME": through a pipe);
 //                          "stdout closed|full" its output, "stderr full" its error output
 //   {TEXT*N}               anywhere in a step: TEXT N times
@@ -21,6 +22,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <climits>
 #include <csignal>
 #include <cstdlib>
@@ -29,6 +31,7 @@
 #include <iterator>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -168,6 +171,8 @@ CtlRun runCtl(const fs::path& folder, const std::vector<std::string>& args,
         redirect(streams.error == "full" ? "/dev/full" : err, O_WRONLY | O_CREAT | O_TRUNC, 2);
         if (output == "closed") close(1);
         if (!killAtStep.empty()) setenv("VEXAR_CTL_KILL_AT_STEP", killAtStep.c_str(), 1);
+        setenv("SOURCE_DATE_EPOCH", "1796688000", 1);  // profiles saved at 2026-12-08T00:00:00Z
+        setenv("XDG_CONFIG_HOME", (folder / "config").c_str(), 1);  // presets of the case alone
         execv(pointers[0], pointers.data());
         _exit(127);
     }
@@ -215,6 +220,7 @@ TEST_P(CtlCase, BehavesAsListed) {
     Streams streams;
     std::string shown;
     std::vector<int> sockets;
+    std::vector<std::pair<fs::path, std::thread>> writers;
     for (const std::string& given : GetParam().steps) {
         const std::string step = expand(given);
         const std::size_t space = std::min(step.find(' '), step.size());
@@ -229,6 +235,15 @@ TEST_P(CtlCase, BehavesAsListed) {
             streams = {};
         } else if (head == "fifo") {
             EXPECT_EQ(mkfifo((folder / rest).c_str(), 0600), 0);
+        } else if (head == "fifo-later") {
+            const std::size_t name = rest.find(' ');
+            const fs::path fifo = folder / rest.substr(0, name);
+            EXPECT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+            const std::string bytes = unescape(rest.substr(name + 1));
+            writers.emplace_back(fifo, std::thread([fifo, bytes] {
+                                     std::this_thread::sleep_for(std::chrono::milliseconds(200));
+                                     std::ofstream(fifo, std::ios::binary) << bytes;
+                                 }));
         } else if (head == "socket") {
             sockaddr_un address{};
             address.sun_family = AF_UNIX;
@@ -282,6 +297,12 @@ TEST_P(CtlCase, BehavesAsListed) {
         }
     }
     for (const int fd : sockets) close(fd);
+    for (auto& [fifo, writer] : writers) {
+        // A writer nobody read from still waits in its open: a reader frees it.
+        const int reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+        writer.join();
+        close(reader);
+    }
     fs::remove_all(folder);
 }
 

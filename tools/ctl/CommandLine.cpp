@@ -27,8 +27,8 @@ constexpr const char* kDescription =
     "simulated camera module or, with --bus, on a module on a Linux I2C adapter.\n"
     "Exit status: 0 success; 1 the plug-in refused an operation; 2 bad input: usage, a "
     "parameter, a value, or a file that cannot be read, parsed or written; 3 the plug-in "
-    "cannot be loaded; 4 a bus failure that is not a plug-in refusal; 70 a fault of the tool "
-    "itself.";
+    "cannot be loaded; 4 a bus failure that is not a plug-in refusal; 5 state diff --exit-code "
+    "found a difference; 70 a fault of the tool itself.";
 
 // Global options that take a value, for finding the command word before parsing.
 constexpr std::array<const char*, 6> kValueOptions{"--plugin", "--image",  "--format",
@@ -51,6 +51,12 @@ struct Options {
     std::string file;
     bool diff = false;
     std::string listen;
+    std::string preset;
+    std::string note;
+    bool registers = false;
+    bool exitCode = false;
+    double interval = 1.0;
+    long count = 0;
     std::string requestTimeout;
 };
 
@@ -96,6 +102,12 @@ void group(CLI::App& command, Options&) {
     command.require_subcommand(1);
 }
 
+void presetName(CLI::App& command, Options& options) {
+    command.add_option("name", options.preset, "letters, digits, '-', '_' and '.'")
+        ->type_name("NAME")
+        ->required();
+}
+
 int probeAlone(const Options& options, const Streams& io);
 
 std::chrono::milliseconds requestDeadline(const std::string& text) {
@@ -136,6 +148,51 @@ constexpr Command kCommandTable[] = {
      [](Context& c, const Options& o) { runStateSave(c, o.file, c.json); }, nullptr, true},
     {"state", "load", "write the state in FILE", fromFile,
      [](Context& c, const Options& o) { runStateLoad(c, o.file, c.json); }, nullptr, true},
+    {"state", "diff", "where profile A differs from B, or from the module now",
+     [](CLI::App& command, Options& options) {
+         command.add_option("profiles", options.names, "A [B]: a profile file or a preset")
+             ->type_name("PROFILE")
+             ->required()
+             ->expected(1, 2);
+         command.add_flag("--registers", options.registers,
+                          "also the fields and registers the two would leave different");
+         command.add_flag("--exit-code", options.exitCode,
+                          "exit with status 5 when they differ, as diff does with 1");
+     },
+     [](Context& c, const Options& o) {
+         if (runStateDiff(c, o.names, o.registers) && o.exitCode) {
+             c.status = Exit::Differs;
+         }
+     },
+     nullptr, kJson},
+    {nullptr, "preset", "named profiles, shared with Python and the panel", group, nullptr, nullptr,
+     false},
+    {"preset", "list", "the presets, by name", nullptr, nullptr,
+     [](const Options& o, const Streams& io) {
+         runPresetList(o.json || o.format == "json", io.out);
+         return 0;
+     },
+     kJson},
+    {"preset", "save", "save the state as preset NAME",
+     [](CLI::App& command, Options& options) {
+         presetName(command, options);
+         command.add_option("--note", options.note, "a line saved with it")->type_name("TEXT");
+     },
+     [](Context& c, const Options& o) { runPresetSave(c, o.preset, o.note); }, nullptr, false},
+    {"preset", "load", "write preset NAME, as state load writes a profile", presetName,
+     [](Context& c, const Options& o) { runPresetLoad(c, o.preset); }, nullptr, false},
+    {"preset", "show", "print preset NAME", presetName, nullptr,
+     [](const Options& o, const Streams& io) {
+         runPresetShow(o.preset, io.out);
+         return 0;
+     },
+     false},
+    {"preset", "rm", "remove preset NAME", presetName, nullptr,
+     [](const Options& o, const Streams&) {
+         runPresetRemove(o.preset);
+         return 0;
+     },
+     false},
     {nullptr, "calib", "read or write the calibration record", group, nullptr, nullptr, false},
     {"calib", "read", "read the record into FILE", toFile,
      [](Context& c, const Options& o) { runCalibRead(c, o.file, c.json); }, nullptr, true},
@@ -166,6 +223,23 @@ constexpr Command kCommandTable[] = {
      [](const Options& o, const Streams& io) { return runDemo(o.plugin, io.out, io.err); }, false},
     {nullptr, "probe", "which of the module's devices answer on the bus", nullptr, nullptr,
      probeAlone, false},
+    {nullptr, "watch", "print each change of the parameters (or fields) until Ctrl-C",
+     [](CLI::App& command, Options& options) {
+         command.add_option("parameters", options.names, "NAME or ID; none: every readable one")
+             ->type_name("NAME|ID");
+         command.add_option("--interval", options.interval, "seconds between looks (default 1)")
+             ->type_name("S")
+             ->check(CLI::Range(0.01, 3600.0));
+         command.add_option("--count", options.count, "stop after N changes")
+             ->type_name("N")
+             ->check(CLI::PositiveNumber);
+         command.add_flag("--registers", options.registers, "watch every field too");
+     },
+     [](Context& c, const Options& o) {
+         runWatch(c, o.names, std::chrono::milliseconds(std::llround(o.interval * 1000)), o.count,
+                  o.registers);
+     },
+     nullptr, kServing},
     {nullptr, "timing", "the frame timing the settings give, as text or drawn (--format svg)",
      nullptr,
      [](Context& c, const Options& o) {
@@ -378,7 +452,8 @@ int usageError(const std::string& message, std::ostream& err) {
 
 void checkFormat(const Command& command, const Options& options) {
     if (options.format == "json" && (command.flags & kJson) == 0) {
-        throw badInput("--format json applies to info, list, get, set, state and calib");
+        throw badInput(
+            "--format json applies to info, list, get, set, state, calib and preset list");
     }
     if (options.format == "svg" && (command.flags & kSvg) == 0) {
         throw badInput("--format svg applies to timing");
@@ -465,6 +540,7 @@ int runCommandLine(const std::vector<std::string>& args, const Streams& io,
 
     std::optional<vexar::Camera> camera;
     std::optional<vexar::Error> failure;
+    int status = Exit::Success;
     try {
         if (command->alone != nullptr) {
             return command->alone(options, io);
@@ -511,6 +587,7 @@ int runCommandLine(const std::vector<std::string>& args, const Streams& io,
             if (hold) {
                 hold->release();
             }
+            status = context.status;
         }
     } catch (const vexar::Error& error) {
         failure = reported(error);
@@ -525,7 +602,7 @@ int runCommandLine(const std::vector<std::string>& args, const Streams& io,
         io.out.flush();
         return report(*failure, json, io.err);
     }
-    return Exit::Success;
+    return status;
 }
 
 }  // namespace vexar::ctl

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <filesystem>
 #include <iosfwd>
 #include <string>
@@ -22,6 +23,8 @@ struct Context {
     bool json = false;
     bool quiet = false;
     bool force = false;
+    // The exit status of a run that did not fail (state diff --exit-code sets it).
+    int status = 0;
 };
 
 // What a write through a system state assumed, as warnings.
@@ -34,8 +37,23 @@ void runGet(Context& context, const std::vector<std::string>& names);
 void runSet(Context& context, const std::vector<std::string>& assignments);
 void runStateSave(Context& context, const std::string& file, bool json);
 void runStateLoad(Context& context, const std::string& file, bool json);
+// Where the first profile (a file, or a preset) differs from the second or from the module now,
+// A then B; with registers, also the fields and registers they would leave different. Whether
+// they differ.
+bool runStateDiff(Context& context, const std::vector<std::string>& profiles, bool registers);
 void runCalibRead(Context& context, const std::string& file, bool json);
 void runCalibWrite(Context& context, const std::string& file, bool json);
+// Named profiles in the user's configuration folder (vexar/presets.hpp).
+void runPresetList(bool json, std::ostream& out);
+void runPresetShow(const std::string& name, std::ostream& out);
+void runPresetRemove(const std::string& name);
+void runPresetSave(Context& context, const std::string& name, const std::string& note);
+void runPresetLoad(Context& context, const std::string& name);
+// Prints each change of the parameters named (all readable ones when none), or of the fields
+// too, every interval, until Ctrl-C or count changes (0: no end); and says when the module
+// went back to power-on.
+void runWatch(Context& context, const std::vector<std::string>& names,
+              std::chrono::milliseconds interval, long count, bool fields);
 void runRegs(Context& context, bool diff);
 // Single registers, straight on the module's bus: "0x183" (decimal also) for a sensor register,
 // "0x2a:0x11" for a one-byte device at its register.

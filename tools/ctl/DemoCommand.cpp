@@ -172,10 +172,11 @@ void state(Tour& tour) {
     tour.show("The voltages cannot be read back: a saved state gives what was written last.",
               "state.json");
     Json edited = tour.readJson("state.json");
-    edited["RegionOfInterest"] = {{"x", 64}, {"y", 48}, {"width", 160}, {"height", 120}};
-    edited["DealiasingOn"] = true;
-    edited["ModulationFrequency"] = 30;
-    edited["DealiasingFrequency"] = 20;
+    Json& values = edited["parameters"];
+    values["RegionOfInterest"] = {{"x", 64}, {"y", 48}, {"width", 160}, {"height", 120}};
+    values["DealiasingOn"] = true;
+    values["ModulationFrequency"] = 30;
+    values["DealiasingFrequency"] = 20;
     tour.create("An edited copy: a smaller window, and dealiasing on at 30 and 20 MHz.",
                 "edited.json", edited);
     tour.run({"", {"state", "load", "edited.json"}});

@@ -11,6 +11,9 @@ namespace vexar::ctl {
 // means one thing to scripts.
 namespace Exit {
 inline constexpr int Success = 0;
+// Not a failure: what state diff --exit-code ends with when the two differ (as diff's 1, which
+// is taken here by refusals).
+inline constexpr int Differs = 5;
 }  // namespace Exit
 
 inline int exitStatus(vexar::ErrorKind kind) {

@@ -1,9 +1,12 @@
+#include <filesystem>
 #include <ostream>
 
 #include "Commands.h"
 #include "Errors.h"
+#include "vexar/compare.hpp"
 #include "vexar/files.hpp"
 #include "vexar/json.hpp"
+#include "vexar/presets.hpp"
 
 namespace vexar::ctl {
 
@@ -63,13 +66,14 @@ void runStateLoad(Context& context, const std::string& file, bool json) {
             throw badInput(file + ": " + std::to_string(problems.size()) + " bad members" + listed);
         }
     }
-    const std::optional<vexar::Settings> members =
-        profile ? std::optional(vexar::settingsFromJson(*profile)) : std::nullopt;
+    const std::optional<vexar::Profile> document =
+        profile ? std::optional(vexar::profileFromJson(*profile)) : std::nullopt;
     const std::string what = "state load " + file;
     try {
-        if (members) {
-            reportStateWritten(context, what,
-                               context.camera.applyProfile(*members, {false, context.force}));
+        if (document) {
+            reportStateWritten(
+                context, what,
+                context.camera.applyProfile(*document, {false, context.force, context.force}));
         } else {
             context.camera.loadState(bytes);
         }
@@ -79,6 +83,83 @@ void runStateLoad(Context& context, const std::string& file, bool json) {
         }
         throw retold(what, error);
     }
+}
+
+namespace {
+// A profile file, or else a preset of that name.
+vexar::Profile profileNamed(Context& context, const std::string& given) {
+    std::error_code ignored;
+    if (given == "-" || std::filesystem::exists(context.base / given, ignored)) {
+        const auto bytes = readInput(context, given, vexar::FileKind::State);
+        return vexar::profileFromJson(vexar::parseJson(asText(bytes), given));
+    }
+    return vexar::loadPreset(given);
+}
+
+std::string shown(const std::optional<vexar::Value>& value) {
+    return value ? value->toString() : "(left out)";
+}
+
+vexar::Json jsonOf(const std::optional<vexar::Value>& value) {
+    return value ? vexar::toJson(*value) : vexar::Json();
+}
+
+std::string hex(std::uint32_t number, int digits) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%0*x", digits, number);
+    return text;
+}
+}  // namespace
+
+bool runStateDiff(Context& context, const std::vector<std::string>& profiles, bool registers) {
+    const vexar::Profile a = profileNamed(context, profiles.at(0));
+    const vexar::Profile b =
+        profiles.size() > 1 ? profileNamed(context, profiles[1]) : context.camera.profile();
+    const auto parameters = vexar::compareSettings(a.parameters, b.parameters);
+    const vexar::WriteOptions options{false, context.force, context.force};
+    const vexar::ModuleDifference module =
+        registers ? vexar::compareOnModule(context.camera, a, b, options)
+                  : vexar::ModuleDifference{};
+    if (context.json) {
+        vexar::Json json = {{"parameters", vexar::Json::array()}};
+        for (const auto& d : parameters) {
+            json["parameters"].push_back(
+                {{"name", d.name}, {"a", jsonOf(d.a)}, {"b", jsonOf(d.b)}});
+        }
+        if (registers) {
+            json["fields"] = vexar::Json::array();
+            for (const auto& d : module.fields) {
+                json["fields"].push_back({{"index", d.field.index},
+                                          {"name", d.field.name},
+                                          {"address", d.field.address},
+                                          {"lsb", d.field.lsb},
+                                          {"msb", d.field.msb},
+                                          {"a", d.field.value},
+                                          {"b", d.b}});
+            }
+            json["registers"] = vexar::Json::array();
+            for (const auto& d : module.registers) {
+                json["registers"].push_back({{"address", d.address}, {"a", d.a}, {"b", d.b}});
+            }
+        }
+        context.out << json.dump(2) << '\n';
+    } else {
+        for (const auto& d : parameters) {
+            context.out << d.name << ": " << shown(d.a) << " | " << shown(d.b) << '\n';
+        }
+        for (const auto& d : module.fields) {
+            context.out << "field " << d.field.index
+                        << (d.field.name.empty() ? "" : " " + d.field.name) << " ("
+                        << hex(d.field.address, 3) << " bits " << int(d.field.lsb) << "-"
+                        << int(d.field.msb) << "): " << hex(d.field.value, 1) << " | "
+                        << hex(d.b, 1) << '\n';
+        }
+        for (const auto& d : module.registers) {
+            context.out << "register " << hex(d.address, 3) << ": " << hex(d.a, 6) << " | "
+                        << hex(d.b, 6) << '\n';
+        }
+    }
+    return !parameters.empty() || !module.fields.empty() || !module.registers.empty();
 }
 
 void runCalibRead(Context& context, const std::string& file, bool json) {

@@ -108,6 +108,8 @@ struct WriteOptions {
     // A write through a system state writes the voltages nothing is known of at
     // kPowerOnVoltage, rather than being refused.
     bool assumePowerOn = false;
+    // A profile saved from another module is written all the same, rather than refused.
+    bool otherModule = false;
 };
 
 // What a host knows of a parameter from the plug-in's public header alone.
@@ -197,6 +199,33 @@ struct ModuleIdentity {
     VEXAR_CLIENT_API static ModuleIdentity load(const std::string& file);
 };
 
+// The module a profile was saved from, by what tells modules apart: the key words, and the type
+// and hardware version of the module component.
+struct ProfileModule {
+    std::array<std::uint32_t, 4> key{};
+    std::uint32_t type = 0;
+    std::uint32_t hardwareVersion = 0;
+
+    VEXAR_CLIENT_API static ProfileModule of(const ModuleIdentity& identity);
+    bool operator==(const ProfileModule&) const = default;
+    // "key 0x451 0x9100 0x0 0x0, type 0x102, hardware version 0x2000"
+    VEXAR_CLIENT_API std::string toString() const;
+};
+
+// A saved profile: the values, and what they belong to. Version 0 is the bare {"Name": value}
+// object saved before profiles said what they are; it names no module.
+struct Profile {
+    // The newest format this library reads, and the one it writes.
+    static constexpr int kFormatVersion = 1;
+    int version = kFormatVersion;
+    std::optional<ProfileModule> module;
+    std::string plugin;  // the plug-in's version, "0.1.0"
+    std::string saved;   // when, in UTC: "2026-12-08T07:15:00Z"
+    std::string name;    // empty: none
+    std::string note;
+    Settings parameters;
+};
+
 struct Versions {
     std::array<std::uint32_t, 3> plugin;
     std::array<std::uint32_t, 4> sdk;
@@ -212,6 +241,9 @@ struct OpenOptions {
     std::optional<ModuleIdentity> identity;
     // How long one operation waits for another process to release an adapter or an image.
     std::chrono::milliseconds lockTimeout{10'000};
+    // Asked at least every 50 ms while a call waits for a lock (another process's, or another
+    // thread's hold); true ends the wait with Error(Busy). A Python caller's Ctrl-C ends it so.
+    std::function<bool()> interrupted;
 };
 
 // A lock timeout as people give it, in seconds, 0 to a day, to the millisecond: what every
@@ -238,7 +270,9 @@ class VEXAR_CLIENT_API TraceRecording {
 };
 
 // Keeps the bus (the adapter's or the image's lock) across several calls, and other threads
-// of this process out of the camera, until it is destroyed. One tool command is one hold.
+// of this process out of the camera, until it is released or destroyed, on any thread (once
+// the thread that made it is between calls). One tool command is one hold. Closing the camera
+// ends it; a release after that does nothing.
 class VEXAR_CLIENT_API Hold {
   public:
     Hold(Hold&&) noexcept;
@@ -269,7 +303,10 @@ class VEXAR_CLIENT_API Camera {
     Camera(const Camera&) = delete;
     Camera& operator=(const Camera&) = delete;
     ~Camera();
-    // Disposes the plug-in instance and releases the bus; later calls are Error(BadInput).
+    // Ends the holds still open, disposes the plug-in instance and releases the bus; later calls
+    // are Error(BadInput), another close() nothing. Called from inside one of the camera's own
+    // calls (a bus or a transaction callback), it is done once that call ends. A moved-from
+    // camera is closed.
     void close();
 
     // "simulated module" (in this process or kept in an image: the module is the same),
@@ -307,13 +344,15 @@ class VEXAR_CLIENT_API Camera {
     // The system state: a record for each parameter the plug-in keeps in one.
     std::vector<std::uint8_t> saveState();
     void loadState(std::span<const std::uint8_t> state);
-    // The state's members by name, in record order (toJson in <vexar/json.hpp> gives the form
-    // vexar-ctl state save writes). A write-only voltage is given as what is known of it, and
-    // left out when nothing is.
-    Settings profile();
+    // The state's members by name, in record order, as a profile of this module saved now
+    // (toJson in <vexar/json.hpp> gives the form vexar-ctl state save writes). A write-only
+    // voltage is given as what is known of it, and left out when nothing is.
+    Profile profile();
     // Members by name or identifier, written as one state: what it leaves out keeps its value,
-    // the voltages known as set does; refused before anything is written as set refuses.
-    StateWritten applyProfile(const Settings& profile, const WriteOptions& options = {});
+    // the voltages known as set does; refused before anything is written as set refuses. A
+    // profile of another module is refused (BadInput, naming both) unless options.otherModule.
+    StateWritten applyProfile(const Profile& profile, const WriteOptions& options = {});
+    StateWritten applyProfile(const Settings& members, const WriteOptions& options = {});
     // The records of a state that cannot be loaded back as they are (a frequency that is not a
     // number, as at power-on), by parameter name; empty when it can.
     static Settings unloadable(std::span<const std::uint8_t> state);
@@ -361,6 +400,8 @@ class VEXAR_CLIENT_API Camera {
 
   private:
     explicit Camera(std::unique_ptr<Impl> impl);
+    // Error(BadInput) for a moved-from camera.
+    Impl& live() const;
     std::unique_ptr<Impl> impl_;
 };
 

@@ -15,6 +15,7 @@ namespace vexar {
 
 using Json = nlohmann::ordered_json;
 struct Range;
+struct Profile;
 class Error;
 
 // JSON carries floats as numbers and the non-finite ones as the strings "nan", "-nan" (the
@@ -30,8 +31,15 @@ VEXAR_CLIENT_API void putValue(Json& object, const std::optional<Value>& value);
 // {"min", "max", "step"}, {"values": [...]}, or bounds for each field of a region.
 VEXAR_CLIENT_API Json toJson(const Range& range);
 
-// A profile: {"Name": value, ...} in order, the form vexar-ctl state save --format json writes.
+// Members: {"Name": value, ...} in order, the "parameters" of a profile.
 VEXAR_CLIENT_API Json toJson(const Settings& members);
+// A profile as vexar-ctl state save --format json writes it: {"format": "vexar-profile",
+// "version": 1, "module": {"key": [...], "type": N, "hardwareVersion": N}, "plugin": "0.1.0",
+// "saved": "...Z", "name"?, "note"?, "parameters": {...}}; docs/profile.schema.json has it.
+VEXAR_CLIENT_API Json toJson(const Profile& profile);
+// That document, or a bare object of members (version 0). Error(BadInput) for anything else:
+// another format, a version newer than Profile::kFormatVersion, a bad member.
+VEXAR_CLIENT_API Profile profileFromJson(const Json& json);
 // Members named by parameter name (any letter case) or identifier, with values of the
 // parameter's type; Error(BadInput) for anything else, a member given twice included.
 VEXAR_CLIENT_API Settings settingsFromJson(const Json& profile);
@@ -42,7 +50,8 @@ struct ProfileProblem {
     std::string reason;
 };
 // Every member settingsFromJson would refuse, and every member no system state holds (Range,
-// StreamEnable), each once: what a face lists before it writes anything.
+// StreamEnable), each once: what a face lists before it writes anything. For a profile
+// document, what is wrong with its other members too, and then of its parameters.
 VEXAR_CLIENT_API std::vector<ProfileProblem> profileProblems(const Json& profile);
 
 // The readable form of a calibration record:

@@ -18,14 +18,15 @@ io::Failure cannotLock(const std::string& shown, int error) {
 }
 }  // namespace
 
-AdapterLock::AdapterLock(int fd, const std::string& shown, std::chrono::milliseconds timeout)
+AdapterLock::AdapterLock(int fd, const std::string& shown, const io::LockWait& wait)
     : fd_(::fcntl(fd, F_DUPFD_CLOEXEC, 0)) {
     if (fd_ < 0) {
         throw cannotLock(shown, errno);
     }
     int error = 0;
     try {
-        error = io::lockExclusive(fd_, shown, std::chrono::steady_clock::now() + timeout, timeout);
+        error =
+            io::lockExclusive(fd_, shown, std::chrono::steady_clock::now() + wait.timeout, wait);
     } catch (...) {
         ::close(fd_);
         throw;

@@ -3,6 +3,8 @@
 #include <chrono>
 #include <string>
 
+#include "io/FileLock.h"
+
 namespace vexar::detail::bus {
 
 // An exclusive flock on an adapter's open device node, from construction to destruction; it
@@ -14,7 +16,7 @@ class AdapterLock {
   public:
     // Waits up to timeout (zero: not at all); io::LockBusy naming the holding process when
     // the wait runs out; io::Failure(BusFailure) when the node cannot be locked at all.
-    AdapterLock(int fd, const std::string& shown, std::chrono::milliseconds timeout);
+    AdapterLock(int fd, const std::string& shown, const io::LockWait& wait);
     AdapterLock(const AdapterLock&) = delete;
     AdapterLock& operator=(const AdapterLock&) = delete;
     ~AdapterLock();

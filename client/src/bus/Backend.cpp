@@ -149,8 +149,8 @@ ImageBackend::ImageBackend(std::filesystem::path path) : path_(std::move(path)) 
 
 ImageBackend::~ImageBackend() = default;
 
-void ImageBackend::begin(std::chrono::milliseconds timeout) {
-    std::unique_ptr<Held> held(new Held{io::LockedFile(path_, timeout), {}});
+void ImageBackend::begin(const io::LockWait& wait) {
+    std::unique_ptr<Held> held(new Held{io::LockedFile(path_, wait), {}});
     const RegisterImage contents = parseImage(held->file.text(), path_.string());
     applyImage(module(), contents);
     held->loaded = imageText(module());

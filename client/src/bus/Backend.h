@@ -45,7 +45,7 @@ class Backend {
     // An operation begins and ends: the backend keeps other processes off the bus in between
     // (an adapter's lock; an image's lock, with its registers loaded and, when changed, written
     // back). Ends nest within begins only once: the camera counts the depth.
-    virtual void begin(std::chrono::milliseconds /*timeout*/) {}
+    virtual void begin(const io::LockWait& /*wait*/) {}
     virtual void end(bool /*succeeded*/) {}
 
     // What only a module the backend itself holds can answer; a real bus answers nothing.
@@ -152,7 +152,7 @@ class ImageBackend final : public SimulatedBackend {
     const std::filesystem::path& path() const { return path_; }
     // Shared through its file.
     bool shared() const override { return true; }
-    void begin(std::chrono::milliseconds timeout) override;
+    void begin(const io::LockWait& wait) override;
     void end(bool succeeded) override;
 
   private:
@@ -168,8 +168,8 @@ class I2cDevBackend final : public Backend {
     explicit I2cDevBackend(const std::string& adapter);
     ~I2cDevBackend() override;
     std::string name() const override { return path_; }
-    void begin(std::chrono::milliseconds timeout) override {
-        lock_ = std::make_unique<AdapterLock>(fd_, path_, timeout);
+    void begin(const io::LockWait& wait) override {
+        lock_ = std::make_unique<AdapterLock>(fd_, path_, wait);
     }
     void end(bool) override { lock_.reset(); }
 

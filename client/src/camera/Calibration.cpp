@@ -6,7 +6,7 @@
 namespace vexar {
 
 std::vector<std::uint8_t> Camera::readCalibration() {
-    return impl_->run([&] {
+    return live().run([&] {
         detail::Session& session = *impl_->session;
         std::uint32_t size = 0;
         const std::int32_t query =
@@ -26,7 +26,7 @@ void Camera::writeCalibration(std::span<const std::uint8_t> record) {
     if (!detail::parseCalibration({record.begin(), record.end()})) {
         throw detail::badInput("not a calibration record");
     }
-    impl_->run([&] {
+    live().run([&] {
         impl_->session->check(
             impl_->session->api().writeCalibration(impl_->session->instance(), record.data(),
                                                    static_cast<std::uint32_t>(record.size())),

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -9,6 +10,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <thread>
 #include <type_traits>
 #include <vector>
 
@@ -19,17 +21,66 @@
 
 namespace vexar {
 
+// Who is inside the camera: one thread at a time, its calls nesting, and the holds it made
+// keeping it across calls. Unlike a recursive mutex, it lets a hold end on any thread. It
+// outlives the camera in the holds, so that one released after the camera went is a no-op.
+class Gate {
+  public:
+    // Until no other thread is inside. Error(Busy) once interrupted says to stop waiting.
+    void enter(const std::function<bool()>& interrupted);
+    void leave();
+    // The thread's calls inside, the one running included.
+    int calls() const;
+    // The running call stays as a hold once it leaves.
+    void keepAsHold();
+    // A hold ending, on any thread: waits until its thread is between calls, then lets this
+    // one in as if it had entered (leave with endedHold), the hold gone. False when the hold had
+    // already ended (open is false; it is guarded by the gate).
+    bool enterToEndHold(bool& open);
+    void endedHold();
+    // Ends every hold still open (the camera closing): their count, for the caller to undo.
+    int endAllHolds(const std::vector<bool*>& open);
+    // For lock_guard, where no wait can be interrupted.
+    void lock() { enter({}); }
+    void unlock() { leave(); }
+
+  private:
+    mutable std::mutex mutex_;
+    std::condition_variable changed_;
+    std::thread::id owner_;
+    // The owner whose hold another thread is ending.
+    std::thread::id lender_;
+    int calls_ = 0;
+    int holds_ = 0;
+};
+
 // What every file of the camera shares: the bus, the plug-in's session on it, and the lock that
 // makes each public call one operation.
 struct Camera::Impl {
-    mutable std::recursive_mutex mutex;
+    std::shared_ptr<Gate> gate = std::make_shared<Gate>();
     std::unique_ptr<detail::bus::Backend> bus;
     std::unique_ptr<detail::Session> session;
     std::chrono::milliseconds lockTimeout{};
+    std::function<bool()> interrupted;
+    // Operations begun and not ended, the holds' included: the bus is begun at the first.
     int depth = 0;
+    // The holds not yet ended: each has its flag, guarded by the gate.
+    struct HoldState {
+        std::shared_ptr<Gate> gate;
+        Impl* impl = nullptr;
+        bool open = true;  // guarded by the gate
+    };
+    std::vector<std::shared_ptr<HoldState>> holds;
+    // close() from inside one of the camera's own calls (a bus or a callback): done once the
+    // outermost call ends, since the calls around it still use the plug-in and the bus.
+    bool closeRequested = false;
+    // What the camera says of itself after it closed.
+    std::string pluginPath;
+    ModuleIdentity identity;
     // Who is told of each transaction: the one callback, and every recording still running
     // (its own lock, since a recording stops from any thread, the camera's lock held or not).
-    std::function<void(const Transaction&)> callback;
+    // Shared, so that a callback that replaces itself goes on running to its end.
+    std::shared_ptr<const std::function<void(const Transaction&)>> callback;
     std::mutex tracesMutex;
     std::vector<std::shared_ptr<TraceRecording::State>> traces;
     void dispatch(const Transaction& transaction);
@@ -54,11 +105,23 @@ struct Camera::Impl {
         void finish();
         ~Operation();
 
+        // The operation goes on as a hold: the bus stays begun after the call.
+        void keepAsHold();
+
       private:
+        // The outermost call's end: a close asked for within it is done now.
+        void leave(bool succeeded);
         Impl& impl_;
-        std::unique_lock<std::recursive_mutex> lock_;
         bool done_ = false;
     };
+
+    // Ends the holds, disposes the plug-in instance and drops the bus, from inside the gate
+    // as its only call; what ending the bus fails with is thrown once all is done.
+    void shutDown();
+    // Marks every hold ended; how many there were, for the caller to undo their depth.
+    int endHolds();
+    // Ends one hold (Hold::release and its destructor); a no-op once it ended.
+    static void endHold(const std::shared_ptr<HoldState>& hold, bool succeeded);
 
     template <typename F>
     auto run(F&& body) {

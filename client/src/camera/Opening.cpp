@@ -46,8 +46,36 @@ std::unique_ptr<detail::bus::Backend> openBackend(std::string_view where) {
 
 Camera::Camera(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
 Camera::Camera(Camera&&) noexcept = default;
-Camera& Camera::operator=(Camera&&) noexcept = default;
-Camera::~Camera() = default;
+Camera& Camera::operator=(Camera&& other) noexcept {
+    if (this != &other) {
+        const Camera previous(std::move(*this));  // ends its holds as its destructor does
+        impl_ = std::move(other.impl_);
+    }
+    return *this;
+}
+Camera::~Camera() {
+    if (impl_ == nullptr) {
+        return;
+    }
+    // The holds still open end as their destructors would have ended them.
+    try {
+        std::lock_guard lock(*impl_->gate);
+        const int ended = impl_->endHolds();
+        impl_->depth -= ended;
+        if (ended > 0 && impl_->depth == 0 && impl_->bus != nullptr) {
+            impl_->bus->end(false);
+        }
+    } catch (const Error&) {
+        // A destructor cannot tell it; close() can.
+    }
+}
+
+Camera::Impl& Camera::live() const {
+    if (impl_ == nullptr) {
+        throw detail::badInput("the camera is closed (it was moved from)");
+    }
+    return *impl_;
+}
 
 std::string defaultPluginPath() {
     Dl_info self{};
@@ -79,6 +107,7 @@ Camera::Impl* openImpl(std::unique_ptr<detail::bus::Backend> bus, const OpenOpti
     impl->bus = std::move(bus);
     impl->bus->onTransaction([raw = impl.get()](const Transaction& t) { raw->dispatch(t); });
     impl->lockTimeout = options.lockTimeout;
+    impl->interrupted = options.interrupted;
     const std::string plugin = options.plugin.empty() ? defaultPluginPath() : options.plugin;
     const detail::ModuleIdentity identity =
         options.identity
@@ -92,6 +121,8 @@ Camera::Impl* openImpl(std::unique_ptr<detail::bus::Backend> bus, const OpenOpti
     // A module of this camera's own starts at power-on, dealiasing off, as the plug-in assumes.
     impl->phaseCountFollowed = !impl->bus->shared();
     impl->bus->clearLog();
+    impl->pluginPath = impl->session->pluginPath();
+    impl->identity = impl->session->publicIdentity();
     return impl.get();
 }
 }  // namespace
@@ -115,17 +146,23 @@ void Camera::close() {
     if (impl_ == nullptr) {
         return;
     }
-    std::lock_guard lock(impl_->mutex);
-    if (impl_->session != nullptr) {
-        Impl::Operation operation(*impl_);
-        impl_->session.reset();
-        operation.finish();
+    Gate& gate = *impl_->gate;
+    std::lock_guard lock(gate);
+    if (impl_->bus == nullptr) {
+        return;
     }
-    impl_->bus.reset();
+    if (gate.calls() > 1) {
+        impl_->closeRequested = true;
+        return;
+    }
+    impl_->shutDown();
 }
 
 std::string Camera::backend() const {
-    std::lock_guard lock(impl_->mutex);
+    if (impl_ == nullptr) {
+        return "closed";
+    }
+    std::lock_guard lock(*impl_->gate);
     if (impl_->bus == nullptr) {
         return "closed";
     }
@@ -133,20 +170,28 @@ std::string Camera::backend() const {
 }
 
 bool Camera::shared() const {
-    std::lock_guard lock(impl_->mutex);
+    if (impl_ == nullptr) {
+        return false;
+    }
+    std::lock_guard lock(*impl_->gate);
     return impl_->bus != nullptr && impl_->bus->shared();
 }
 
 const std::string& Camera::pluginPath() const {
-    return impl_->session->pluginPath();
+    return live().pluginPath;
 }
 
 const ModuleIdentity& Camera::identity() const {
-    return impl_->session->publicIdentity();
+    return live().identity;
 }
 
 Versions Camera::versions() const {
-    const auto& api = impl_->session->api();
+    Impl& impl = live();
+    std::lock_guard lock(*impl.gate);
+    if (impl.session == nullptr) {
+        throw detail::badInput("the camera is closed");
+    }
+    const auto& api = impl.session->api();
     Versions v{};
     api.getPluginVersion(&v.plugin[0], &v.plugin[1], &v.plugin[2]);
     api.getSDKVersion(&v.sdk[0], &v.sdk[1], &v.sdk[2], &v.sdk[3]);
@@ -162,7 +207,7 @@ Versions Camera::versions() const {
 
 ProbeResult probe(std::string_view where, const OpenOptions& options) {
     const std::unique_ptr<detail::bus::Backend> bus = openBackend(where);
-    bus->begin(options.lockTimeout);
+    bus->begin({options.lockTimeout, options.interrupted});
     ProbeResult answers{bus->name(), {}};
     for (const detail::bus::Answer& answer :
          detail::bus::probe(*bus, detail::bus::moduleDevices())) {

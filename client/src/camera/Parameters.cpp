@@ -85,7 +85,7 @@ detail::Value Camera::Impl::read(const detail::ParameterInfo& parameter) {
 }
 
 std::vector<Parameter> Camera::parameters() {
-    return impl_->run([&] {
+    return live().run([&] {
         std::vector<Parameter> all;
         for (const detail::ParameterInfo& info : detail::parameters()) {
             all.push_back(parameter(std::to_string(info.id)));
@@ -95,7 +95,7 @@ std::vector<Parameter> Camera::parameters() {
 }
 
 Parameter Camera::parameter(std::string_view nameOrId) {
-    return impl_->run([&] {
+    return live().run([&] {
         const detail::ParameterInfo& info = detail::requireParameter(nameOrId);
         detail::Session& session = *impl_->session;
         const std::string what(info.name);
@@ -112,7 +112,7 @@ Parameter Camera::parameter(std::string_view nameOrId) {
 }
 
 Value Camera::get(std::string_view nameOrId) {
-    return impl_->run([&] {
+    return live().run([&] {
         const detail::ParameterInfo& info = detail::requireParameter(nameOrId);
         if (Impl::dependsOnPhaseCount(info)) {
             impl_->followModulePhaseCount();
@@ -127,7 +127,7 @@ Applied Camera::set(std::string_view nameOrId, const Value& value, bool allowNon
 
 Applied Camera::set(std::string_view nameOrId, const Value& value, const WriteOptions& options) {
     const bool allowNonFinite = options.allowNonFinite;
-    return impl_->run([&] {
+    return live().run([&] {
         const detail::ParameterInfo& info = detail::requireParameter(nameOrId);
         const std::string name(info.name);
         const std::optional<Value> converted =
@@ -182,7 +182,7 @@ Applied Camera::set(std::string_view nameOrId, const Value& value, const WriteOp
 }
 
 float Camera::phaseScaling() {
-    return impl_->run([&] {
+    return live().run([&] {
         float scaling = 0;
         impl_->session->check(
             impl_->session->api().getPhaseScaling(impl_->session->instance(), &scaling),

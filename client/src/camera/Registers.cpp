@@ -51,7 +51,7 @@ const yorind::ByteDevice& byteDevice(std::uint16_t device, std::uint8_t reg) {
 }  // namespace
 
 std::vector<Field> Camera::fields() {
-    return impl_->run([&] {
+    return live().run([&] {
         std::vector<Field> all;
         std::optional<std::pair<std::uint32_t, std::uint32_t>> last;  // address, value
         for (const yorind::FieldRow& f : yorind::kFields) {
@@ -74,7 +74,7 @@ std::vector<Field> Camera::fieldTable() {
 }
 
 std::vector<RegisterValue> Camera::registers() {
-    return impl_->run([&] {
+    return live().run([&] {
         std::vector<RegisterValue> all;
         for (const std::uint32_t address : Lumivor::Sim::SimulatedModule::knownRegisters()) {
             all.push_back({static_cast<std::uint16_t>(address), readSensor(*impl_->bus, address),
@@ -85,7 +85,7 @@ std::vector<RegisterValue> Camera::registers() {
 }
 
 std::vector<ByteDeviceValue> Camera::byteDevices() {
-    return impl_->run([&] {
+    return live().run([&] {
         std::vector<ByteDeviceValue> all;
         for (const yorind::ByteDevice& device : yorind::kByteDevices) {
             all.push_back({device.role, device.address, device.reg,
@@ -97,7 +97,7 @@ std::vector<ByteDeviceValue> Camera::byteDevices() {
 
 std::uint32_t Camera::readRegister(std::uint32_t address) {
     checkSensorAddress(address);
-    return impl_->run([&] { return readSensorOnBus(*impl_->bus, address); });
+    return live().run([&] { return readSensorOnBus(*impl_->bus, address); });
 }
 
 void Camera::writeRegister(std::uint32_t address, std::uint32_t value) {
@@ -106,7 +106,7 @@ void Camera::writeRegister(std::uint32_t address, std::uint32_t value) {
         throw detail::badInput("the value must lie in 0 to " +
                                std::to_string(((1u << yorind::kRegisterBits) - 1)));
     }
-    impl_->run([&] {
+    live().run([&] {
         detail::bus::Backend& bus = *impl_->bus;
         std::uint8_t bytes[yorind::kRegisterBytes];
         Lumivor::Bytes::storeLittleEndian(bytes, value, yorind::kRegisterBytes);
@@ -120,7 +120,7 @@ void Camera::writeRegister(std::uint32_t address, std::uint32_t value) {
 
 std::optional<std::uint8_t> Camera::readRegister(std::uint16_t device, std::uint8_t reg) {
     const yorind::ByteDevice& known = byteDevice(device, reg);
-    return impl_->run([&] {
+    return live().run([&] {
         const auto latched = impl_->bus->latchedByte(known.address);
         if (!latched) {
             throw Error(ErrorKind::Unsupported,
@@ -132,7 +132,7 @@ std::optional<std::uint8_t> Camera::readRegister(std::uint16_t device, std::uint
 
 void Camera::writeRegister(std::uint16_t device, std::uint8_t reg, std::uint8_t value) {
     const yorind::ByteDevice& known = byteDevice(device, reg);
-    impl_->run([&] {
+    live().run([&] {
         detail::bus::Backend& bus = *impl_->bus;
         std::uint8_t byte = value;
         if (bus.write(known.address, known.reg, &byte, 1) != 0) {

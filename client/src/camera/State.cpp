@@ -5,6 +5,7 @@
 
 #include "Conversions.h"
 #include "Errors.h"
+#include "Profiles.h"
 #include "StateRecords.h"
 #include "camera/CameraImpl.h"
 #include "yorind/ModuleDescription.h"
@@ -237,15 +238,22 @@ void Camera::Impl::writeState(std::span<const std::uint8_t> state, const std::st
 }
 
 std::vector<std::uint8_t> Camera::saveState() {
-    return impl_->run([&] { return impl_->readState(); });
+    return live().run([&] { return impl_->readState(); });
 }
 
 void Camera::loadState(std::span<const std::uint8_t> state) {
-    impl_->run([&] { impl_->writeState(state, "state load"); });
+    live().run([&] { impl_->writeState(state, "state load"); });
 }
 
-Settings Camera::profile() {
-    return impl_->run([&] {
+Profile Camera::profile() {
+    Impl& impl = live();
+    Profile profile;
+    profile.module = ProfileModule::of(impl.identity);
+    const Versions v = versions();
+    profile.plugin = std::to_string(v.plugin[0]) + "." + std::to_string(v.plugin[1]) + "." +
+                     std::to_string(v.plugin[2]);
+    profile.saved = detail::utcNow();
+    profile.parameters = impl.run([&] {
         std::vector<detail::StateRecord> records = detail::decodeState(impl_->readState());
         std::erase_if(records, [&](detail::StateRecord& record) {
             if (voltageOf(record.parameter->id) == nullptr) {
@@ -259,11 +267,23 @@ Settings Camera::profile() {
         });
         return detail::toSettings(records);
     });
+    return profile;
 }
 
-StateWritten Camera::applyProfile(const Settings& profile, const WriteOptions& options) {
-    const std::vector<detail::StateRecord> given = detail::fromSettings(profile);
-    return impl_->run(
+StateWritten Camera::applyProfile(const Profile& profile, const WriteOptions& options) {
+    const Impl& impl = live();
+    const ProfileModule mine = ProfileModule::of(impl.identity);
+    if (profile.module && *profile.module != mine && !options.otherModule) {
+        throw detail::badInput("the profile was saved from another module (" +
+                               profile.module->toString() + ") than this one (" + mine.toString() +
+                               "); force writes it all the same");
+    }
+    return applyProfile(profile.parameters, options);
+}
+
+StateWritten Camera::applyProfile(const Settings& members, const WriteOptions& options) {
+    const std::vector<detail::StateRecord> given = detail::fromSettings(members);
+    return live().run(
         [&] { return impl_->writeThroughState(given, options.assumePowerOn, "profile"); });
 }
 
@@ -285,12 +305,15 @@ std::vector<std::uint8_t> Camera::stateFromSettings(const Settings& members) {
 }
 
 bool Camera::canReset() const {
-    std::lock_guard lock(impl_->mutex);
+    if (impl_ == nullptr) {
+        return false;
+    }
+    std::lock_guard lock(*impl_->gate);
     return impl_->bus != nullptr && impl_->bus->canReset();
 }
 
 void Camera::reset() {
-    impl_->run([&] {
+    live().run([&] {
         impl_->bus->reset();
         impl_->bus->forgetBytesWritten();
         impl_->voltagesWritten.clear();

@@ -6,14 +6,14 @@
 namespace vexar {
 
 int Camera::phaseCount() {
-    return impl_->run([&] {
+    return live().run([&] {
         return static_cast<int>(yorind::phaseCount(
             std::get<bool>(impl_->read(*detail::parameterById(detail::DealiasingOn)))));
     });
 }
 
 Timing Camera::timing() {
-    return impl_->run([&] {
+    return live().run([&] {
         const auto number = [&](std::uint32_t id) {
             const detail::Value v = impl_->read(*detail::parameterById(id));
             return std::holds_alternative<float>(v)

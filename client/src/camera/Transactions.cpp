@@ -6,7 +6,10 @@
 namespace vexar {
 
 std::vector<Transaction> Camera::transactions() const {
-    std::lock_guard lock(impl_->mutex);
+    if (impl_ == nullptr) {
+        return {};
+    }
+    std::lock_guard lock(*impl_->gate);
     if (impl_->bus == nullptr) {
         return {};
     }
@@ -14,7 +17,10 @@ std::vector<Transaction> Camera::transactions() const {
 }
 
 void Camera::clearTransactions() {
-    std::lock_guard lock(impl_->mutex);
+    if (impl_ == nullptr) {
+        return;
+    }
+    std::lock_guard lock(*impl_->gate);
     if (impl_->bus != nullptr) {
         impl_->bus->clearLog();
     }
@@ -66,19 +72,25 @@ void Camera::Impl::dispatch(const Transaction& transaction) {
         });
     }
     if (callback) {
-        callback(transaction);
+        const auto running = callback;
+        (*running)(transaction);
     }
 }
 
 void Camera::onTransaction(std::function<void(const Transaction&)> callback) {
-    std::lock_guard lock(impl_->mutex);
-    impl_->callback = std::move(callback);
+    Impl& impl = live();
+    std::lock_guard lock(*impl.gate);
+    impl.callback =
+        callback
+            ? std::make_shared<const std::function<void(const Transaction&)>>(std::move(callback))
+            : nullptr;
 }
 
 TraceRecording Camera::trace() {
+    Impl& impl = live();
     auto state = std::make_shared<TraceRecording::State>();
-    std::lock_guard lock(impl_->tracesMutex);
-    impl_->traces.push_back(state);
+    std::lock_guard lock(impl.tracesMutex);
+    impl.traces.push_back(state);
     return TraceRecording(std::move(state));
 }
 

@@ -55,7 +55,7 @@ std::optional<pid_t> flockHolder(int fd) {
 }
 
 int lockExclusive(int fd, const std::string& shown, std::chrono::steady_clock::time_point deadline,
-                  std::chrono::milliseconds timeout) {
+                  const LockWait& wait) {
     auto pause = std::chrono::milliseconds(1);
     for (;;) {
         if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
@@ -72,6 +72,10 @@ int lockExclusive(int fd, const std::string& shown, std::chrono::steady_clock::t
         std::this_thread::sleep_for(
             std::min<std::chrono::steady_clock::duration>(pause, deadline - now));
         pause = std::min(pause * 2, std::chrono::milliseconds(50));
+        if (wait.stop()) {
+            throw LockBusy(shown + " is in use by another process; the wait for it was interrupted",
+                           flockHolder(fd));
+        }
     }
     std::string holder = "another process";
     const auto pid = flockHolder(fd);
@@ -80,7 +84,8 @@ int lockExclusive(int fd, const std::string& shown, std::chrono::steady_clock::t
         holder = "process " + std::to_string(*pid) + (name.empty() ? "" : " (" + name + ")");
     }
     throw LockBusy(
-        shown + " is in use by " + holder + "; gave up after waiting " + seconds(timeout), pid);
+        shown + " is in use by " + holder + "; gave up after waiting " + seconds(wait.timeout),
+        pid);
 }
 
 }  // namespace vexar::detail::io

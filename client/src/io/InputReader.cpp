@@ -61,8 +61,11 @@ std::string readInput(const std::filesystem::path& path, const InputKind& kind) 
     if (const std::string refused = refusedType(info.st_mode); !refused.empty()) {
         throw cannotRead(shown, refused);
     }
-    // Non-blocking, so that a FIFO nobody writes to does not hold the open.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    // A FIFO is read as cat reads it: from the moment its writer opens it (a non-blocking open
+    // would see the end at once) until the writer closes it. A device is opened non-blocking,
+    // so that one that waits for a carrier does not hold the open.
+    const int blocking = S_ISFIFO(info.st_mode) ? 0 : O_NONBLOCK;
+    const int fd = ::open(path.c_str(), O_RDONLY | blocking | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) {
         throw cannotRead(shown, pathReason(path, errno));
     }

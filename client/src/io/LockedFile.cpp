@@ -27,13 +27,21 @@ bool sameFile(const struct stat& a, const struct stat& b) {
 }
 }  // namespace
 
-LockedFile::LockedFile(fs::path path, std::chrono::milliseconds timeout) : path_(std::move(path)) {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
+LockedFile::LockedFile(fs::path path, const LockWait& wait) : path_(std::move(path)) {
+    const auto deadline = std::chrono::steady_clock::now() + wait.timeout;
     const fs::path folder = path_.has_parent_path() ? path_.parent_path() : fs::path(".");
     for (;;) {
         fd_ = ::open(path_.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
         existed_ = fd_ >= 0;
         if (fd_ < 0 && errno == ENOENT) {
+            struct stat link {};
+            if (::lstat(path_.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) {
+                std::error_code ignored;
+                throw badInputFailure("cannot use " + path_.string() +
+                                      " as a register image: it is a symbolic link to " +
+                                      fs::read_symlink(path_, ignored).string() +
+                                      ", which does not exist");
+            }
             fd_ = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         }
         if (fd_ < 0) {
@@ -59,7 +67,7 @@ LockedFile::LockedFile(fs::path path, std::chrono::milliseconds timeout) : path_
         // left of the time.
         int error = 0;
         try {
-            error = lockExclusive(fd_, path_.string(), deadline, timeout);
+            error = lockExclusive(fd_, path_.string(), deadline, wait);
         } catch (...) {
             ::close(fd_);
             fd_ = -1;

@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "io/FileLock.h"
+
 namespace vexar::detail::io {
 
 // A regular file held under an exclusive flock from construction to destruction, so that runs
@@ -14,10 +16,11 @@ namespace vexar::detail::io {
 // holds is still what the name points to, so replace() keeps the name covered.
 // Taking the lock removes the file's stale temporaries. Failure(BadInput) when the file
 // cannot be opened, locked or read, or is not a regular file; LockBusy when another process
-// holds it longer than timeout.
+// holds it longer than the wait allows. A name that is a symbolic link to nothing is refused
+// (BadInput): replacing it would put a regular file where the link was.
 class LockedFile {
   public:
-    LockedFile(std::filesystem::path path, std::chrono::milliseconds timeout);
+    LockedFile(std::filesystem::path path, const LockWait& wait);
     LockedFile(const LockedFile&) = delete;
     LockedFile& operator=(const LockedFile&) = delete;
     ~LockedFile();

@@ -193,7 +193,13 @@ void replaceRegularFile(const fs::path& given, std::string_view bytes) {
             .string();
     const int fd = ::mkstemp(temporary.data());
     if (fd < 0) {
-        throw cannotWrite(given, "write", errno);
+        // The file itself may be there and writable: what failed is the new file beside it
+        // that replaces it whole.
+        throw badInputFailure("cannot write " + given.string() + ": its folder " +
+                              folderOf(path).string() + " takes no new file (" +
+                              std::strerror(errno) +
+                              "), and the file is only ever replaced "
+                              "whole, never written over in place");
     }
     crash.step();
     try {

@@ -1,0 +1,207 @@
+"""Orders of closing, holding and releasing, callbacks that close, threads left inside calls at
+exit, and exceptions that must stop a program. Each scenario runs in a fresh interpreter with a
+deadline and is judged by its exit status: the faults looked for are crashes and hangs."""
+
+import os
+import signal
+import subprocess
+import sys
+import time
+
+import pytest
+
+PRELUDE = f"""
+import os, signal, sys, threading, time
+sys.path.insert(0, {os.path.dirname(__file__)!r})
+import vexar
+from conftest import ForwardingBus
+"""
+
+# How often the exit scenario runs: each run is one chance for the race it looks for.
+EXIT_RUNS = int(os.environ.get("VEXAR_EXIT_RUNS", "50"))
+
+
+def start(body: str, *args: str) -> "subprocess.Popen[str]":
+    return subprocess.Popen([sys.executable, "-c", PRELUDE + body, *args], text=True,
+                            stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+
+
+def finish(process: "subprocess.Popen[str]", deadline: float = 30) -> tuple[int, str, str]:
+    try:
+        out, err = process.communicate(timeout=deadline)
+    except subprocess.TimeoutExpired:
+        process.kill()
+        out, err = process.communicate()
+        pytest.fail(f"did not end within {deadline} s (a hang):\n{err}")
+    return process.returncode, out, err
+
+
+def run(body: str, *args: str) -> str:
+    status, out, err = finish(start(body, *args))
+    assert status == 0, err
+    return out
+
+
+@pytest.mark.parametrize("where", ["sim", "image"])
+def test_close_release_and_del_in_any_order(where: str, tmp_path) -> None:
+    out = run(f"""
+place = "sim" if {where!r} == "sim" else "image:" + {str(tmp_path / "cam.img")!r}
+cam = vexar.open(place)
+h = cam.hold(); cam.set("MicroFrameNumber", 8); cam.close(); h.release(); h.release()
+cam = vexar.open(place)
+with cam.hold():
+    cam.close()
+try:
+    cam.get("FrameRate")
+except vexar.BadInput as error:
+    print("closed:", error)
+cam = vexar.open(place)
+h = cam.hold()
+del cam
+h.release()
+print(vexar.open(place).get("MicroFrameNumber"))
+""")
+    assert "closed:" in out
+    # an image keeps what the first camera wrote inside its hold; a fresh sim is at power-on
+    assert out.split()[-1] == ("8" if where == "image" else "4")
+
+
+def test_a_bus_or_callback_that_closes_the_camera_ends_the_call_first() -> None:
+    out = run("""
+class ClosingBus(ForwardingBus):
+    def read(self, device, register, length):
+        if closing:
+            cam.close()
+        return super().read(device, register, length)
+closing = False
+cam = vexar.open(bus=ClosingBus())
+closing = True
+print(cam.get("MicroFrameNumber"))
+try:
+    cam.get("MicroFrameNumber")
+except vexar.BadInput:
+    print("closed")
+cam = vexar.open("sim")
+cam.on_transaction(lambda t: cam.close())
+print(cam.get("FrameRate") > 0, cam.backend)
+""")
+    assert out.split() == ["4", "closed", "True", "closed"]
+
+
+def test_a_hold_released_on_another_thread_lets_every_thread_in() -> None:
+    out = run("""
+cam = vexar.open("sim")
+h = cam.hold()
+cam.set("MicroFrameNumber", 8)
+t = threading.Thread(target=h.release); t.start(); t.join()
+seen = []
+t = threading.Thread(target=lambda: seen.append(cam.get("MicroFrameNumber"))); t.start()
+t.join(10)
+print(seen)
+""")
+    assert out.strip() == "[8]"
+
+
+EXIT_SCENARIO = """
+kind = sys.argv[1]
+cam = vexar.open(bus=ForwardingBus()) if kind == "bus" else vexar.open("sim")
+if kind == "callback":
+    cam.on_transaction(lambda t: None)
+def work():
+    while True:
+        cam.set("FrameRate", 20)
+        cam.get("FrameRate")
+for _ in range(3):
+    threading.Thread(target=work, daemon=True).start()
+time.sleep(0.02)
+"""
+
+
+@pytest.mark.parametrize("kind", ["sim", "bus", "callback"])
+def test_interpreter_exit_with_threads_inside_calls(kind: str) -> None:
+    statuses = []
+    for _ in range(EXIT_RUNS):
+        status, _, err = finish(start(EXIT_SCENARIO, kind))
+        statuses.append(status)
+        assert status == 0, err
+    assert statuses == [0] * EXIT_RUNS
+
+
+@pytest.mark.parametrize("raised", ["KeyboardInterrupt", "SystemExit", "MemoryError"])
+def test_an_exception_that_stops_a_program_is_raised_as_it_is(raised: str) -> None:
+    out = run(f"""
+class StoppingBus(ForwardingBus):
+    calls_after = 0
+    def read(self, device, register, length):
+        if self.stopped:
+            StoppingBus.calls_after += 1
+        if self.armed:
+            self.armed, self.stopped = False, True
+            raise self.error
+        return super().read(device, register, length)
+bus = StoppingBus(); bus.armed = bus.stopped = False
+cam = vexar.open(bus=bus)
+bus.error = {raised}("from the bus")
+bus.armed = True
+try:
+    cam.set("FrameRate", 20)
+except {raised} as error:
+    print(type(error).__name__, error is bus.error, StoppingBus.calls_after)
+bus.stopped = False
+print(cam.get("MicroFrameNumber"))
+def stop(transaction):
+    raise {raised}("from the callback")
+cam.on_transaction(stop)
+try:
+    cam.get("FrameRate")
+except {raised} as error:
+    print("callback", type(error).__name__)
+""")
+    assert out.split() == [raised, "True", "0", "4", "callback", raised]
+
+
+def test_ctrl_c_ends_a_wait_for_the_lock(tmp_path) -> None:
+    image = str(tmp_path / "cam.img")
+    holder = start(f"""
+cam = vexar.open("image:" + {image!r})
+with cam.hold():
+    print("held", flush=True)
+    time.sleep(60)
+""")
+    assert holder.stdout is not None and holder.stdout.readline().strip() == "held"
+    try:
+        waiters = {
+            "process": start(f"""
+signal.signal(signal.SIGINT, signal.default_int_handler)  # a background job inherits SIG_IGN
+print("waiting", flush=True)
+try:
+    vexar.open("image:" + {image!r}, lock_timeout=60)
+except KeyboardInterrupt:
+    print("interrupted")
+"""),
+            "thread": start("""
+signal.signal(signal.SIGINT, signal.default_int_handler)
+cam = vexar.open("sim")
+held = threading.Event()
+def keep():
+    with cam.hold():
+        held.set()
+        time.sleep(60)
+threading.Thread(target=keep, daemon=True).start()
+held.wait()
+print("waiting", flush=True)
+try:
+    cam.get("FrameRate")
+except KeyboardInterrupt:
+    print("interrupted")
+"""),
+        }
+        for name, waiter in waiters.items():
+            assert waiter.stdout is not None and waiter.stdout.readline().strip() == "waiting"
+            time.sleep(0.3)
+            waiter.send_signal(signal.SIGINT)
+            status, out, err = finish(waiter, deadline=10)
+            assert (name, status, out.strip()) == (name, 0, "interrupted"), err
+    finally:
+        holder.kill()
+        holder.communicate()
