@@ -243,13 +243,19 @@ py::object pythonFromJson(const Json& json) {
 }
 
 Json toProfile(py::handle object) {
-    if (!PyDict_Check(object.ptr())) {
-        throw Error(ErrorKind::BadInput, "a profile is a dict of \"Name\": value members, not a " +
-                                             pythonTypeName(object));
+    py::dict given;
+    if (PyDict_Check(object.ptr())) {
+        given = py::reinterpret_borrow<py::dict>(object);
+    } else if (py::isinstance(object, py::module_::import("collections.abc").attr("Mapping"))) {
+        given = py::dict(object.attr("items")());
+    } else {
+        throw Error(
+            ErrorKind::BadInput,
+            "a profile is a mapping of \"Name\": value members, not a " + pythonTypeName(object));
     }
     Json members = Json::object();
     std::map<std::string, std::string> spelled;
-    for (const auto& [key, item] : py::reinterpret_borrow<py::dict>(object)) {
+    for (const auto& [key, item] : given) {
         const std::string name = py::detail::keyText(key);
         const std::string shown = py::repr(key).cast<std::string>();
         if (const auto [first, fresh] = spelled.emplace(name, shown); !fresh) {

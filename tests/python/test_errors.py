@@ -1,6 +1,8 @@
 """Errors as Python exceptions: the class by what went wrong, the plug-in's details as
 attributes, and no bare RuntimeError or TypeError from anything a caller can pass."""
 
+import errno
+
 import pytest
 
 import vexar
@@ -63,8 +65,9 @@ def test_open_failures() -> None:
         vexar.open("sim", bus=object())  # type: ignore[arg-type]
     with pytest.raises(vexar.BadInput):
         vexar.open(42)  # type: ignore[arg-type]
-    with pytest.raises(OSError, match="/dev/i2c-250"):
+    with pytest.raises(vexar.BusError, match="/dev/i2c-250") as missing:
         vexar.open("/dev/i2c-250")
+    assert missing.value.errno == errno.ENOENT
 
 
 def test_a_closed_camera_refuses_calls_without_crashing() -> None:
