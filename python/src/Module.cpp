@@ -511,12 +511,16 @@ void defineCamera(py::module_& m) {
              }),
              "__getitem__(self, name, /)\n--\n\n"
              "cam[name]: get(name); an unknown name is a KeyError (vexar.NoSuchParameter).")
-        .def("__setitem__", on([](Camera& cam, const Key& key, const PyValue& value) {
-                 requireKnown(key);
-                 cam.set(key.text, value.forParameter(key.text));
-             }),
-             "__setitem__(self, name, value, /)\n--\n\n"
-             "cam[name] = value: set(name, value), without its result or warning.")
+        .def(
+            "__setitem__",
+            [](PyCamera& c, const Key& key, const PyValue& value) {
+                requireKnown(key);
+                const Applied applied = cameraCall(
+                    [&] { return c.camera.set(key.text, value.forParameter(key.text)); });
+                warnOutside(applied);
+            },
+            "__setitem__(self, name, value, /)\n--\n\n"
+            "cam[name] = value: set(name, value), without its result.")
         .def(
             "__contains__",
             [](PyCamera&, const py::object& key) {
