@@ -11,18 +11,6 @@ import vexar
 from conftest import ForwardingBus
 
 
-def test_a_camera_on_a_python_bus_works_as_on_the_simulated_module(bus: ForwardingBus) -> None:
-    with vexar.open(bus=bus) as cam:
-        assert "ForwardingBus" in cam.backend
-        assert cam.shared
-        assert cam.get("FrameRate") == 30.0
-        cam.set("FrameRate", 20)
-        assert cam.get("FrameRate") == 20.0
-    assert bus.calls > 0
-    with vexar.open("sim") as alone:
-        assert not alone.shared
-
-
 def raise_timeout(*_: int) -> Any:
     raise TimeoutError(errno.ETIMEDOUT, "rig does not answer")
 
