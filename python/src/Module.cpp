@@ -524,7 +524,8 @@ void defineCamera(py::module_& m) {
         .def(
             "__contains__",
             [](PyCamera&, const py::object& key) {
-                if (!PyUnicode_Check(key.ptr()) && !PyLong_Check(key.ptr())) {
+                if (PyBool_Check(key.ptr()) ||
+                    (!PyUnicode_Check(key.ptr()) && !PyLong_Check(key.ptr()))) {
                     return false;
                 }
                 return findParameter(py::detail::keyText(key)).has_value();

@@ -33,7 +33,9 @@ class Settings(collections.abc.MutableMapping[str, Value]):
         raise TypeError(f"a parameter cannot be deleted ({name!r})")
 
     def __contains__(self, name: object) -> bool:
-        return name in self._camera and self._camera.parameter(name).readable  # type: ignore[arg-type]
+        if not isinstance(name, (str, int)) or name not in self._camera:
+            return False
+        return self._camera.parameter(name).readable
 
     def __iter__(self) -> typing.Iterator[str]:
         return iter(self._names())
