@@ -1,7 +1,9 @@
 #!/usr/bin/python3
 """Times cam.get("FrameRate") and cam.set("FrameRate", 25.0) from Python next to the same
 calls through the C++ client library (vexar-client-bench), in one run on the simulated
-module, and the whole of a short Python process that opens the camera and reads a value.
+module, the whole of a short Python process that opens the camera and reads a value, and
+the throughput of CAMERAS cameras driven from as many threads, each on a Python bus that waits
+WAIT seconds per transfer as an adapter does, next to one camera's alone.
 
     PYTHONPATH=BUILD/python /usr/bin/python3 python/bench/bench.py BUILD
 
@@ -12,6 +14,7 @@ import json
 import statistics
 import subprocess
 import sys
+import threading
 import time
 from pathlib import Path
 from typing import Callable
@@ -22,6 +25,31 @@ REPETITIONS = 25
 BATCH = 2000
 STARTS = 20
 ONE_SHOT = 'import vexar; vexar.open("sim").get("FrameRate")'
+CAMERAS = 8
+WAIT = 100e-6
+THREAD_SECONDS = 2.0
+SENSOR = {0x5C: 0x000, 0x58: 0x100}  # the sensor's two banks of 24-bit registers
+
+
+class AdapterLikeBus:
+    """A Python bus in front of a simulated module of its own that sleeps WAIT per transfer,
+    letting the GIL go as a real adapter's driver call does."""
+
+    def __init__(self) -> None:
+        self.module = vexar.open("sim")
+
+    def read(self, device: int, register: int, length: int) -> bytes:
+        time.sleep(WAIT)
+        if device in SENSOR and length == 3:
+            return self.module.read_register(SENSOR[device] + register).to_bytes(3, "little")
+        return bytes([self.module.read_register(register, device=device) or 0])
+
+    def write(self, device: int, register: int, data: bytes) -> None:
+        time.sleep(WAIT)
+        if device in SENSOR and len(data) == 3:
+            self.module.write_register(SENSOR[device] + register, int.from_bytes(data, "little"))
+        else:
+            self.module.write_register(register, data[0], device=device)
 
 
 def python_median(call: Callable[[], object]) -> float:
@@ -59,6 +87,29 @@ def process_median() -> float:
     return statistics.median(times)
 
 
+def calls_per_second(cameras: list[vexar.Camera]) -> float:
+    """Calls of get("FrameRate") per second over all cameras, each driven by a thread of its
+    own for THREAD_SECONDS."""
+    counts = [0] * len(cameras)
+    start = threading.Barrier(len(cameras) + 1)
+    deadline = 0.0
+
+    def drive(index: int) -> None:
+        start.wait()
+        while time.perf_counter() < deadline:
+            cameras[index].get("FrameRate")
+            counts[index] += 1
+
+    threads = [threading.Thread(target=drive, args=(i,)) for i in range(len(cameras))]
+    for thread in threads:
+        thread.start()
+    deadline = time.perf_counter() + THREAD_SECONDS
+    start.wait()
+    for thread in threads:
+        thread.join()
+    return sum(counts) / THREAD_SECONDS
+
+
 def main() -> int:
     """Prints the table."""
     build = Path(sys.argv[1] if len(sys.argv) > 1 else "build")
@@ -74,6 +125,11 @@ def main() -> int:
         print(f"{call:<32} {native[name]:8.2f} {python[name]:10.2f} "
               f"{python[name] - native[name]:9.2f}")
     print(f"python3 -c '{ONE_SHOT}': {process_median():.1f} ms (median of {STARTS})")
+    cameras = [vexar.open(bus=AdapterLikeBus()) for _ in range(CAMERAS)]
+    alone = calls_per_second(cameras[:1])
+    together = calls_per_second(cameras)
+    print(f"get on a bus waiting {WAIT * 1e6:.0f} µs a transfer: 1 camera {alone:.0f}/s, "
+          f"{CAMERAS} cameras from {CAMERAS} threads {together:.0f}/s ({together / alone:.1f}x)")
     return 0
 
 

@@ -243,17 +243,24 @@ py::object pythonFromJson(const Json& json) {
 }
 
 namespace {
+// A dict, or any other mapping as a dict.
+py::dict asDict(py::handle object, const char* what) {
+    if (PyDict_Check(object.ptr())) {
+        return py::reinterpret_borrow<py::dict>(object);
+    }
+    if (py::isinstance(object, py::module_::import("collections.abc").attr("Mapping"))) {
+        return py::dict(object.attr("items")());
+    }
+    throw Error(ErrorKind::BadInput, std::string(what) + ", not a " + pythonTypeName(object));
+}
+
 // {"Name": value}: a region may be a vexar.Region or a tuple, and a member is named once.
 Json membersToJson(py::handle object) {
-    if (!PyDict_Check(object.ptr())) {
-        throw Error(ErrorKind::BadInput,
-                    "a profile's parameters are a dict of \"Name\": value "
-                    "members, not a " +
-                        pythonTypeName(object));
-    }
+    const py::dict given =
+        asDict(object, "a profile's parameters are a mapping of \"Name\": value members");
     Json members = Json::object();
     std::map<std::string, std::string> spelled;
-    for (const auto& [key, item] : py::reinterpret_borrow<py::dict>(object)) {
+    for (const auto& [key, item] : given) {
         const std::string name = py::detail::keyText(key);
         const std::string shown = py::repr(key).cast<std::string>();
         if (const auto [first, fresh] = spelled.emplace(name, shown); !fresh) {
@@ -275,15 +282,11 @@ Json membersToJson(py::handle object) {
 }  // namespace
 
 Json toProfile(py::handle object) {
-    if (!PyDict_Check(object.ptr())) {
-        throw Error(ErrorKind::BadInput,
-                    "a profile is a dict, as profile() gives, or of "
-                    "\"Name\": value members; not a " +
-                        pythonTypeName(object));
-    }
-    const auto dict = py::reinterpret_borrow<py::dict>(object);
+    const py::dict dict = asDict(object,
+                                 "a profile is a mapping: the document profile() gives, "
+                                 "or \"Name\": value members");
     if (!dict.contains("format")) {
-        return membersToJson(object);
+        return membersToJson(dict);
     }
     Json document = Json::object();
     for (const auto& [key, item] : dict) {

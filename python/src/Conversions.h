@@ -37,7 +37,7 @@ std::vector<std::uint8_t> toBytes(py::handle object, const char* what);
 // "-inf", which is how vexar-ctl writes them; keys of a dict may be str or int.
 Json jsonFromPython(py::handle object);
 py::object pythonFromJson(const Json& json);
-// A profile: a dict of "Name" or identifier to value, where a region may also be a Region or
+// A profile: a mapping of "Name" or identifier to value, where a region may also be a Region or
 // any sequence of four integers.
 Json toProfile(py::handle object);
 
@@ -99,7 +99,7 @@ VEXAR_PYTHON_CASTER(Key, "str | int", keyText(source))
 VEXAR_PYTHON_CASTER(PyValue, "bool | int | float | Region | str", vexar::python::toPyValue(source))
 VEXAR_PYTHON_CASTER(Blob, "bytes", vexar::python::toBytes(source, "data"))
 VEXAR_PYTHON_CASTER(JsonDoc, "dict", vexar::python::jsonFromPython(source))
-VEXAR_PYTHON_CASTER(Profile, "dict", vexar::python::toProfile(source))
+VEXAR_PYTHON_CASTER(Profile, "Mapping", vexar::python::toProfile(source))
 VEXAR_PYTHON_CASTER(Integer, "int", integerOf(source))
 
 template <>

@@ -77,8 +77,10 @@ py::object orNone(const std::string& text) {
     return text.empty() ? py::object(py::none()) : py::object(py::str(text));
 }
 
-void raise(const Error& error) {
-    const py::handle type = classOf(error.kind());
+// vexar.NoSuchParameter: both BadInput and KeyError.
+py::handle noSuchParameter;
+
+void raise(const Error& error, py::handle type, py::handle cause = {}) {
     const py::object instance = type(error.what());
     instance.attr("kind") = std::string(error.kindName());
     if (error.code()) {
@@ -90,40 +92,66 @@ void raise(const Error& error) {
     if (error.busErrno()) {
         instance.attr("errno") = *error.busErrno();
     }
+    if (cause) {
+        PyException_SetCause(instance.ptr(), cause.inc_ref().ptr());  // steals the reference
+    }
     PyErr_SetObject(type.ptr(), instance.ptr());
 }
 
 }  // namespace
 
+void raiseCausedBy(const Error& error, py::handle cause) {
+    raise(error, classOf(error.kind()), cause);
+    throw py::error_already_set();
+}
+
 void defineErrors(py::module_& module) {
     for (const PythonSide& side : kSides) {
         classes[static_cast<std::size_t>(side.kind)] = define(module, side);
     }
+    // A KeyError that prints as the other errors do, not as the repr of its message.
+    const py::object bases =
+        py::make_tuple(classOf(ErrorKind::BadInput), py::handle(PyExc_KeyError));
+    noSuchParameter = PyErr_NewExceptionWithDoc(
+        "vexar.NoSuchParameter",
+        "No parameter has the name or identifier looked up as a key (cam[name], "
+        "cam.settings[name]). Both a BadInput and a KeyError.",
+        bases.ptr(), nullptr);
+    if (!noSuchParameter) {
+        throw py::error_already_set();
+    }
+    module.add_object("NoSuchParameter", noSuchParameter);
+    noSuchParameter.attr("__str__") = py::handle(PyExc_Exception).attr("__str__");
     const py::handle base = classOf(ErrorKind::Internal);
     for (const char* attribute : {"code", "code_name", "last_error", "allowed"}) {
         base.attr(attribute) = py::none();
     }
     // The library's table as the faces use it, for the tests that hold them to it.
-    module.def("_error_kinds", [] {
-        py::list rows;
-        for (const ErrorKindInfo& info : errorKinds()) {
-            rows.append(py::make_tuple(std::string(info.name), info.exitStatus, info.httpStatus,
-                                       classOf(info.kind)));
-        }
-        return rows;
-    });
+    module.def(
+        "_error_kinds",
+        [] {
+            py::list rows;
+            for (const ErrorKindInfo& info : errorKinds()) {
+                rows.append(py::make_tuple(std::string(info.name), info.exitStatus, info.httpStatus,
+                                           classOf(info.kind)));
+            }
+            return rows;
+        },
+        "_error_kinds()\n--\n\n");
 
     py::register_exception_translator([](std::exception_ptr failure) {
         try {
             std::rethrow_exception(failure);
+        } catch (const NoSuchParameter& error) {
+            raise(error, noSuchParameter);
         } catch (const Error& error) {
-            raise(error);
+            raise(error, classOf(error.kind()));
         } catch (const py::builtin_exception&) {
             throw;  // pybind11's own, which its translator turns into TypeError and the like
         } catch (const std::bad_alloc&) {
             throw;
         } catch (const std::exception& other) {
-            raise(Error(ErrorKind::Internal, other.what()));
+            raise(Error(ErrorKind::Internal, other.what()), classOf(ErrorKind::Internal));
         }
     });
 }

@@ -19,6 +19,17 @@ namespace py = pybind11;
 // anything else a call lets escape) into them.
 void defineErrors(py::module_& module);
 
+// An unknown parameter looked up as a mapping's key: raised as vexar.NoSuchParameter, which is
+// also a KeyError.
+class NoSuchParameter : public Error {
+  public:
+    using Error::Error;
+};
+
+// Sets the Python exception of error, with cause as its __cause__, and throws
+// error_already_set. Needs the GIL.
+[[noreturn]] void raiseCausedBy(const Error& error, py::handle cause);
+
 // Runs call with the GIL released, as a call under way (see CallUnderWay), and takes the GIL
 // back in plain code, never in a destructor (as ~gil_scoped_release would): should the thread
 // be ended there, its stack unwinds, which a destructor cannot let through.
@@ -81,6 +92,14 @@ auto cameraCall(Call&& call) -> decltype(call()) {
     } catch (abi::__forced_unwind&) {
         throw;
     } catch (const py::error_already_set&) {
+        throw;
+    } catch (const Error& error) {
+        scope.raisePending();
+        // What the Python bus raised is the cause of the bus failure it made.
+        if (const py::handle cause = scope.cause();
+            cause && (error.kind() == ErrorKind::BusFailure || error.kind() == ErrorKind::Busy)) {
+            raiseCausedBy(error, cause);
+        }
         throw;
     } catch (...) {
         scope.raisePending();

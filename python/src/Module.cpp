@@ -5,15 +5,18 @@
 
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
+#include <yorind/ModuleDescription.h>
 
 #include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <deque>
 #include <map>
 #include <optional>
 #include <thread>
 #include <vexar/camera.hpp>
 #include <vexar/compare.hpp>
+#include <vexar/json.hpp>
 #include <vexar/presets.hpp>
 #include <vexar/watch.hpp>
 
@@ -25,10 +28,12 @@
 
 namespace vexar::python {
 
-// The camera and the Python callback its transactions go to.
+// The camera, the Python callback its transactions go to, and where it was opened as the
+// caller named it ("image:cam.img", where backend() says "simulated module").
 struct PyCamera {
     Camera camera;
     std::shared_ptr<Listeners> listeners;
+    std::string place;
 };
 
 // cam.watch(): the library's Watch, and the changes of the last look not yet handed out.
@@ -38,33 +43,27 @@ struct Watching {
     std::deque<py::tuple> pending;
 };
 
-// fields(): name (or index, for a field without one) to value.
-struct FieldValues {
-    std::vector<Field> fields;
-};
-
-}  // namespace vexar::python
-
-namespace pybind11::detail {
-template <>
-struct type_caster<vexar::python::FieldValues> {
-    PYBIND11_TYPE_CASTER(vexar::python::FieldValues, const_name("dict[str | int, int]"));
-    bool load(handle, bool) { return false; }
-    static handle cast(const vexar::python::FieldValues& from, return_value_policy, handle) {
-        dict values;
-        for (const vexar::Field& field : from.fields) {
-            const object key =
-                field.name.empty() ? object(int_(field.index)) : object(str(field.name));
-            values[key] = int_(field.value);
+// A hold and the place of its camera, for its repr.
+struct PyHold {
+    // A hold ending as its object goes away waits for its thread to be between calls; that
+    // thread may need the GIL to get there.
+    struct EndWithoutGil {
+        void operator()(Hold* hold) const {
+            PyThreadState* const thread = PyEval_SaveThread();
+            delete hold;
+            PyEval_RestoreThread(thread);
         }
-        return values.release();
-    }
+    };
+    std::unique_ptr<Hold, EndWithoutGil> hold;
+    std::string place;
+    bool released = false;
 };
-}  // namespace pybind11::detail
-
-namespace vexar::python {
 
 namespace {
+
+py::handle assumedWarning;
+py::handle outsideRangeWarning;
+py::object* settingsType = nullptr;  // vexar._settings.Settings, held for the process's life
 
 std::string fspath(const py::object& path) {
     return py::str(py::module_::import("os").attr("fspath")(path)).cast<std::string>();
@@ -104,6 +103,7 @@ std::unique_ptr<PyCamera> openCamera(const py::object& where, const py::object& 
     const OpenOptions options = optionsOf(plugin, module, lockTimeout);
     const std::string place = where.is_none() ? "sim" : where.cast<std::string>();
     std::unique_ptr<Bus> pythonBus = bus.is_none() ? nullptr : std::make_unique<PythonBus>(bus);
+    const std::string shownPlace = pythonBus ? pythonBus->name() : place;
     auto listeners = std::make_shared<Listeners>();
     std::optional<Camera> camera;
     cameraCall([&] {
@@ -111,7 +111,8 @@ std::unique_ptr<PyCamera> openCamera(const py::object& where, const py::object& 
                                  : Camera::open(place, options));
         camera->onTransaction([listeners](const Transaction& t) { (*listeners)(t); });
     });
-    return std::make_unique<PyCamera>(PyCamera{std::move(*camera), std::move(listeners)});
+    return std::make_unique<PyCamera>(
+        PyCamera{std::move(*camera), std::move(listeners), shownPlace});
 }
 
 // Other values a write moved, as Python returns them: {name: (before, after)}.
@@ -126,7 +127,13 @@ Changes changesOf(const StateWritten& written) {
     return changes;
 }
 
-// Called without the GIL, from a call that has done its work: the warning says what it assumed.
+// With the GIL, once the call has done its work; a warning filtered into an error raises.
+void warn(py::handle category, const std::string& message) {
+    if (PyErr_WarnEx(category.ptr(), message.c_str(), 1) != 0) {
+        throw py::error_already_set();
+    }
+}
+
 void warnAssumed(const std::string& what, const StateWritten& written) {
     if (written.assumed.empty()) {
         return;
@@ -135,29 +142,80 @@ void warnAssumed(const std::string& what, const StateWritten& written) {
     for (const std::string& name : written.assumed) {
         names += (names.empty() ? "" : ", ") + name;
     }
-    py::gil_scoped_acquire acquire;
-    const py::object category = py::module_::import("vexar._vexar").attr("AssumedWarning");
-    const std::string message = what + ": " + names +
-                                " written at the power-on value 50, nothing being known of " +
-                                (written.assumed.size() == 1 ? "it" : "them");
-    if (PyErr_WarnEx(category.ptr(), message.c_str(), 2) != 0) {
-        throw py::error_already_set();
+    warn(assumedWarning, what + ": " + names +
+                             " written at the power-on value 50, nothing being known of " +
+                             (written.assumed.size() == 1 ? "it" : "them"));
+}
+
+void warnOutside(const Applied& applied) {
+    if (applied.outsideAdvertisedRange && applied.range) {
+        warn(outsideRangeWarning, applied.name + " = " + applied.requested.toString() +
+                                      ": outside the advertised range " +
+                                      applied.range->toString());
     }
+}
+
+// An unknown name looked up as a key is a KeyError; anything else fails as the call does.
+void requireKnown(const Key& key) {
+    if (findParameter(key.text)) {
+        return;
+    }
+    try {
+        parameterNamed(key.text);
+    } catch (const Error& error) {
+        throw NoSuchParameter(error.kind(), error.what());
+    }
+}
+
+// A number as people read it: 33.333, 60, 1e-07.
+std::string brief(double number, const char* format = "%.6g") {
+    char text[32];
+    std::snprintf(text, sizeof text, format, number);
+    std::string shown = text;
+    if (shown.find('.') != std::string::npos && shown.find('e') == std::string::npos) {
+        shown.erase(shown.find_last_not_of('0') + 1);
+        if (shown.back() == '.') {
+            shown.pop_back();
+        }
+    }
+    return shown;
+}
+
+std::string briefRange(const std::optional<Range>& range) {
+    if (!range) {
+        return "None";
+    }
+    struct Brief {
+        std::string operator()(const Bounds<std::int32_t>& b) const {
+            return "Bounds(" + std::to_string(b.minimum) + ", " + std::to_string(b.maximum) + ", " +
+                   std::to_string(b.step) + ")";
+        }
+        std::string operator()(const Bounds<float>& b) const {
+            return "Bounds(" + brief(widen(b.minimum)) + ", " + brief(widen(b.maximum)) + ", " +
+                   brief(widen(b.step)) + ")";
+        }
+        std::string operator()(const std::vector<std::int32_t>& values) const {
+            std::string text;
+            for (const std::int32_t value : values) {
+                text += (text.empty() ? "" : ", ") + std::to_string(value);
+            }
+            return "(" + text + (values.size() == 1 ? ",)" : ")");
+        }
+        std::string operator()(const RegionBounds& r) const {
+            return "RegionBounds(x=" + (*this)(r.x) + ", y=" + (*this)(r.y) +
+                   ", width=" + (*this)(r.width) + ", height=" + (*this)(r.height) + ")";
+        }
+    };
+    return std::visit(Brief{}, range->numbers);
+}
+
+std::string milliseconds(double value) {
+    return brief(value, "%.3f") + " ms";
 }
 
 std::string directionName(Direction direction) {
     return direction == Direction::Read ? "read" : "write";
 }
-
-// A hold ending as its object goes away waits for its thread to be between calls; that thread
-// may need the GIL to get there.
-struct EndWithoutGil {
-    void operator()(Hold* hold) const {
-        PyThreadState* const thread = PyEval_SaveThread();
-        delete hold;
-        PyEval_RestoreThread(thread);
-    }
-};
 
 void defineValueClasses(py::module_& m) {
     py::class_<Parameter>(m, "Parameter",
@@ -175,15 +233,22 @@ void defineValueClasses(py::module_& m) {
                       "Changes only through load_state or apply_profile.")
         .def_property_readonly("readable", &Parameter::readable)
         .def_property_readonly("writable", &Parameter::writable, "set() may change it.")
-        .def("__repr__", [](const Parameter& p) {
-            return py::str("Parameter(name={!r}, id={}, type={!r}, unit={!r}, access={!r})")
-                .format(p.name, p.id, typeName(p.type), p.unit, accessName(p.access));
-        });
+        .def(
+            "__repr__",
+            [](const Parameter& p) {
+                return py::str(
+                           "Parameter(name={!r}, id={}, type={!r}, unit={!r}, access={!r}, "
+                           "range={})")
+                    .format(p.name, p.id, typeName(p.type), p.unit, accessName(p.access),
+                            briefRange(p.range));
+            },
+            "__repr__(self, /)\n--\n\n");
 
     py::class_<Applied>(m, "Applied",
                         "What set() did: the value requested, the value the module holds "
                         "afterwards (applied; None for a write-only parameter) and whether the "
-                        "request lay outside the advertised range (outside_range).")
+                        "request lay outside the advertised range (outside_range, also warned "
+                        "of with a vexar.OutsideRangeWarning).")
         .def_readonly("name", &Applied::name)
         .def_property_readonly("requested", [](const Applied& a) { return fromValue(a.requested); })
         .def_property_readonly(
@@ -198,11 +263,15 @@ void defineValueClasses(py::module_& m) {
         .def_property_readonly(
             "assumed", [](const Applied& a) { return a.state.assumed; },
             "The voltages written at their power-on value, nothing being known of them (force).")
-        .def("__repr__", [](const Applied& a) {
-            return py::str("Applied(name={!r}, requested={!r}, applied={!r}, outside_range={})")
-                .format(a.name, fromValue(a.requested),
-                        a.applied ? fromValue(*a.applied) : py::none(), a.outsideAdvertisedRange);
-        });
+        .def(
+            "__repr__",
+            [](const Applied& a) {
+                return py::str("Applied(name={!r}, requested={!r}, applied={!r}, outside_range={})")
+                    .format(a.name, fromValue(a.requested),
+                            a.applied ? fromValue(*a.applied) : py::none(),
+                            a.outsideAdvertisedRange);
+            },
+            "__repr__(self, /)\n--\n\n");
 
     py::class_<Transaction>(m, "Transaction",
                             "One transfer on the module's bus: direction ('read' or 'write'), "
@@ -218,8 +287,10 @@ void defineValueClasses(py::module_& m) {
                                                     t.bytes.size());
                                })
         .def_readonly("result", &Transaction::result)
-        .def("__str__", &Transaction::toString)
-        .def("__repr__", [](const Transaction& t) { return "<Transaction " + t.toString() + ">"; });
+        .def("__str__", &Transaction::toString, "__str__(self, /)\n--\n\n")
+        .def(
+            "__repr__", [](const Transaction& t) { return "<Transaction " + t.toString() + ">"; },
+            "__repr__(self, /)\n--\n\n");
 
     py::class_<Timing>(m, "Timing",
                        "The frame timing the settings give, in milliseconds: frame_period, "
@@ -231,24 +302,46 @@ void defineValueClasses(py::module_& m) {
         .def_readonly("phases_per_micro_frame", &Timing::phasesPerMicroFrame)
         .def_readonly("integration", &Timing::integration)
         .def_readonly("idle", &Timing::idle)
-        .def("to_text", &Timing::toText, "The lines vexar-ctl prints for it.")
-        .def("to_svg", &Timing::toSvg, "A drawing of it, as an SVG document.")
-        .def("__repr__", [](const Timing& t) {
-            return py::str("Timing(frame_period={}, micro_frames={}, integration={}, idle={})")
-                .format(t.framePeriod, t.microFrames, t.integration, t.idle);
-        });
-
-    py::class_<Hold, std::unique_ptr<Hold, EndWithoutGil>>(
-        m, "Hold",
-        "Keeps the bus (an adapter's or an image's lock) and other threads out of "
-        "the camera across several calls, until the with block ends or release() "
-        "is called.")
-        .def("__enter__", [](py::object self) { return self; })
-        .def("__exit__", [](Hold& hold, const py::args&) { cameraCall([&] { hold.release(); }); })
+        .def("to_text", &Timing::toText, "to_text(self, /)\n--\n\nThe lines vexar-ctl prints.")
+        .def("to_svg", &Timing::toSvg, "to_svg(self, /)\n--\n\nA drawing of it, as SVG.")
         .def(
-            "release", [](Hold& hold) { cameraCall([&] { hold.release(); }); },
+            "__repr__",
+            [](const Timing& t) {
+                return "Timing(frame_period=" + milliseconds(t.framePeriod) +
+                       ", micro_frames=" + std::to_string(t.microFrames) +
+                       ", integration=" + milliseconds(t.integration) +
+                       ", idle=" + milliseconds(t.idle) + ")";
+            },
+            "__repr__(self, /)\n--\n\n");
+
+    py::class_<PyHold>(m, "Hold",
+                       "Keeps the bus (an adapter's or an image's lock) and other threads out of "
+                       "the camera across several calls, until the with block ends or release() "
+                       "is called.")
+        .def(
+            "__enter__", [](py::object self) { return self; }, "__enter__(self, /)\n--\n\n")
+        .def(
+            "__exit__",
+            [](PyHold& h, const py::args&) {
+                cameraCall([&] { h.hold->release(); });
+                h.released = true;
+            },
+            "__exit__(self, /, *args)\n--\n\n")
+        .def(
+            "release",
+            [](PyHold& h) {
+                cameraCall([&] { h.hold->release(); });
+                h.released = true;
+            },
+            "release(self, /)\n--\n\n"
             "Ends the hold now, writing back an image the calls changed.\n\n"
-            "Raises:\n    BadInput: the image could not be written.");
+            "Raises:\n    BadInput: the image could not be written.")
+        .def(
+            "__repr__",
+            [](const PyHold& h) {
+                return "<Hold on " + h.place + (h.released ? ", released>" : ">");
+            },
+            "__repr__(self, /)\n--\n\n");
 
     py::class_<Watching>(m, "Watch",
                          "An iterator of the changes on the module, look after look: tuples "
@@ -285,21 +378,86 @@ void defineValueClasses(py::module_& m) {
     py::class_<Trace>(m, "Trace",
                       "The bus transactions of a with block (of every thread using the camera "
                       "meanwhile); transactions lists them, oldest first.")
-        .def("__enter__",
-             [](py::object self) {
-                 Trace& trace = self.cast<Trace&>();
-                 trace.recording.emplace(trace.camera->camera.trace());
-                 return self;
-             })
-        .def("__exit__",
-             [](Trace& trace, const py::args&) {
-                 if (trace.recording) {
-                     trace.recording->stop();
-                 }
-             })
-        .def_property_readonly("transactions", [](Trace& trace) {
-            return trace.recording ? trace.recording->transactions() : std::vector<Transaction>{};
-        });
+        .def(
+            "__enter__",
+            [](py::object self) {
+                Trace& trace = self.cast<Trace&>();
+                trace.recording.emplace(trace.camera->camera.trace());
+                return self;
+            },
+            "__enter__(self, /)\n--\n\n")
+        .def(
+            "__exit__",
+            [](Trace& trace, const py::args&) {
+                if (trace.recording) {
+                    trace.recording->stop();
+                }
+            },
+            "__exit__(self, /, *args)\n--\n\n")
+        .def_property_readonly("transactions",
+                               [](Trace& trace) {
+                                   return trace.recording ? trace.recording->transactions()
+                                                          : std::vector<Transaction>{};
+                               })
+        .def(
+            "__repr__",
+            [](Trace& trace) {
+                const std::size_t count =
+                    trace.recording ? trace.recording->transactions().size() : 0;
+                return "<Trace " + std::to_string(count) +
+                       (count == 1 ? " transaction>" : " transactions>");
+            },
+            "__repr__(self, /)\n--\n\n");
+}
+
+// The named tuples of vexar._types that only the camera's calls return.
+struct Tuples {
+    py::object field, registerValue, byteDevice, versions, identity;
+};
+Tuples* tuples = nullptr;  // held for the process's life, as the types of Conversions are
+
+py::object fieldsOf(const std::vector<Field>& fields) {
+    py::list list;
+    for (const Field& f : fields) {
+        list.append(tuples->field(f.name.empty() ? py::object(py::none()) : py::str(f.name),
+                                  f.index, f.address, f.lsb, f.msb, f.value, f.reset));
+    }
+    return list;
+}
+
+py::object registersOf(const std::vector<RegisterValue>& registers) {
+    py::list list;
+    for (const RegisterValue& r : registers) {
+        list.append(tuples->registerValue(r.address, r.value, r.reset));
+    }
+    return list;
+}
+
+py::object byteDevicesOf(const std::vector<ByteDeviceValue>& devices) {
+    py::list list;
+    for (const ByteDeviceValue& d : devices) {
+        list.append(tuples->byteDevice(d.role, d.device, d.reg,
+                                       d.latched ? py::object(py::int_(*d.latched)) : py::none()));
+    }
+    return list;
+}
+
+py::object versionsOf(const Versions& v) {
+    return tuples->versions(py::make_tuple(v.plugin[0], v.plugin[1], v.plugin[2]),
+                            py::make_tuple(v.sdk[0], v.sdk[1], v.sdk[2], v.sdk[3]), v.guid,
+                            v.implementationType);
+}
+
+py::object identityOf(const ModuleIdentity& identity) {
+    py::dict components;
+    for (const yorind::Component& component : yorind::kComponents) {
+        const ComponentIdentity& id = identity.descriptor.components[component.index];
+        components[py::str(std::string(component.role))] = py::make_tuple(id.type, id.version);
+    }
+    const ModuleKey& key = identity.key;
+    return tuples->identity(identity.source,
+                            py::make_tuple(key.word0, key.word1, key.word2, key.word3),
+                            identity.descriptor.headerValue, components);
 }
 
 template <typename Call, typename Result, typename... Args>
@@ -316,79 +474,107 @@ auto on(Call call) {
     return onCamera(call, &Call::operator());
 }
 
+// A read-only property whose value comes from a call on the camera.
+template <typename Call>
+py::cpp_function property(Call call) {
+    return py::cpp_function(on(call));
+}
+
 void defineCamera(py::module_& m) {
     py::class_<PyCamera> camera(
         m, "Camera",
         "The camera module through the parameter-interpreter plug-in; made by vexar.open(). "
-        "Also a mapping of parameter names to values (cam['FrameRate'], 'FrameRate' in cam, "
-        "iteration over the names) and a context manager that closes it. Calls from several "
-        "threads take turns. Every method raises vexar.Error (see its subclasses) on failure.");
+        "settings is a mapping of the readable parameters' names to their values; the camera "
+        "itself takes cam[name], cam[name] = value, 'FrameRate' in cam and iterates over every "
+        "parameter's name. A context manager that closes it. Calls from several threads take "
+        "turns. Every method raises vexar.Error (see its subclasses) on failure.");
     camera
-        .def_property_readonly("parameters",
-                               py::cpp_function(on([](Camera& cam) { return cam.parameters(); })),
+        .def_property_readonly("parameters", property([](Camera& cam) { return cam.parameters(); }),
                                "Every parameter, as a list of vexar.Parameter.")
         .def("parameter", on([](Camera& cam, const Key& key) { return cam.parameter(key.text); }),
              py::arg("name"),
+             "parameter(self, name)\n--\n\n"
              "The parameter of a name (any letter case) or identifier.\n\n"
              "Raises:\n    BadInput: no parameter has the name.")
         .def("get", on([](Camera& cam, const Key& key) {
                  return PyValue{cam.get(key.text), std::nullopt};
              }),
              py::arg("name"),
+             "get(self, name)\n--\n\n"
              "The value of a parameter, by name or identifier: a bool, int, float or "
              "vexar.Region, by the parameter's type.\n\n"
              "Raises:\n    BadInput: unknown parameter.\n"
              "    Refused: the plug-in refused (a write-only parameter).\n"
              "    BusError: the bus failed.")
-        .def("set",
-             on([](Camera& cam, const Key& key, const PyValue& value, bool allowNonFinite,
-                   bool force) {
-                 Applied applied = cam.set(key.text, value.forParameter(key.text),
-                                           WriteOptions{allowNonFinite, force});
-                 warnAssumed(applied.name, applied.state);
-                 return applied;
-             }),
-             py::arg("name"), py::arg("value"), py::kw_only(), py::arg("allow_non_finite") = false,
-             py::arg("force") = false,
-             "Writes a parameter, by name or identifier, and returns a vexar.Applied with the "
-             "value it holds afterwards. An int is taken for a float parameter and an integral "
-             "float for an int one; a str as vexar-ctl reads it (\"0x8\", \"on\", "
-             "\"16,8,160,120\"); NaN and the infinities only with allow_non_finite.\n\n"
-             "RegionOfInterest and DealiasingOn are written through a system state built from "
-             "the current values: the write-only voltages are what is known of them (what this "
-             "camera wrote last, or what the simulated module latched); with force, one of "
-             "which nothing is known is written at its power-on value 50, with a "
-             "vexar.AssumedWarning. Applied.changed lists every other value the write moved.\n\n"
-             "Raises:\n    BadInput: unknown parameter, a value of the wrong type, a non-finite "
-             "number.\n"
-             "    Refused: the plug-in refused the value (code_name and allowed say why), the "
-             "parameter is read-only, or a write through a state found a voltage unknown or a "
-             "frequency that is not a number.\n"
-             "    BusError: the bus failed.")
+        .def(
+            "set",
+            [](PyCamera& c, const Key& key, const PyValue& value, bool allowNonFinite, bool force) {
+                Applied applied = cameraCall([&] {
+                    return c.camera.set(key.text, value.forParameter(key.text),
+                                        WriteOptions{allowNonFinite, force});
+                });
+                warnAssumed(applied.name, applied.state);
+                warnOutside(applied);
+                return applied;
+            },
+            py::arg("name"), py::arg("value"), py::kw_only(), py::arg("allow_non_finite") = false,
+            py::arg("force") = false,
+            "set(self, name, value, *, allow_non_finite=False, force=False)\n--\n\n"
+            "Writes a parameter, by name or identifier, and returns a vexar.Applied with the "
+            "value it holds afterwards. An int is taken for a float parameter and an integral "
+            "float for an int one; a str as vexar-ctl reads it (\"0x8\", \"on\", "
+            "\"16,8,160,120\"); NaN and the infinities only with allow_non_finite. A value "
+            "beyond the advertised range that the module takes is warned of with a "
+            "vexar.OutsideRangeWarning.\n\n"
+            "RegionOfInterest and DealiasingOn are written through a system state built from "
+            "the current values: the write-only voltages are what is known of them (what this "
+            "camera wrote last, or what the simulated module latched); with force, one of "
+            "which nothing is known is written at its power-on value 50, with a "
+            "vexar.AssumedWarning. Applied.changed lists every other value the write moved.\n\n"
+            "Raises:\n    BadInput: unknown parameter, a value of the wrong type, a non-finite "
+            "number.\n"
+            "    Refused: the plug-in refused the value (code_name and allowed say why), the "
+            "parameter is read-only, or a write through a state found a voltage unknown or a "
+            "frequency that is not a number.\n"
+            "    BusError: the bus failed.")
+        .def_property_readonly(
+            "settings",
+            [](py::object self) {
+                // Looked up on first use: vexar._settings imports this module.
+                if (settingsType == nullptr) {
+                    settingsType =
+                        new py::object(py::module_::import("vexar._settings").attr("Settings"));
+                }
+                return (*settingsType)(self);
+            },
+            "The readable parameters as a mutable mapping of name to value (a "
+            "collections.abc.MutableMapping): dict(cam.settings), cam.settings.update(...).")
         .def("__getitem__", on([](Camera& cam, const Key& key) {
+                 requireKnown(key);
                  return PyValue{cam.get(key.text), std::nullopt};
              }),
-             "cam[name]: get(name).")
-        .def("__setitem__", on([](Camera& cam, const Key& key, const PyValue& value) {
-                 cam.set(key.text, value.forParameter(key.text));
-             }),
-             "cam[name] = value: set(name, value), without its result.")
+             "__getitem__(self, name, /)\n--\n\n"
+             "cam[name]: get(name); an unknown name is a KeyError (vexar.NoSuchParameter).")
+        .def(
+            "__setitem__",
+            [](PyCamera& c, const Key& key, const PyValue& value) {
+                requireKnown(key);
+                const Applied applied = cameraCall(
+                    [&] { return c.camera.set(key.text, value.forParameter(key.text)); });
+                warnOutside(applied);
+            },
+            "__setitem__(self, name, value, /)\n--\n\n"
+            "cam[name] = value: set(name, value), without its result.")
         .def(
             "__contains__",
-            [](PyCamera& c, const py::object& key) {
-                if (!PyUnicode_Check(key.ptr()) && !PyLong_Check(key.ptr())) {
+            [](PyCamera&, const py::object& key) {
+                if (PyBool_Check(key.ptr()) ||
+                    (!PyUnicode_Check(key.ptr()) && !PyLong_Check(key.ptr()))) {
                     return false;
                 }
-                const std::string text = py::detail::keyText(key);
-                try {
-                    cameraCall([&] { return c.camera.parameter(text); });
-                    return true;
-                } catch (const Error& error) {
-                    if (error.kind() != ErrorKind::BadInput) throw;
-                    return false;
-                }
+                return findParameter(py::detail::keyText(key)).has_value();
             },
-            "Whether a parameter has the name or identifier.")
+            "__contains__(self, name, /)\n--\n\nWhether a parameter has the name or identifier.")
         .def(
             "__iter__",
             [](PyCamera& c) {
@@ -398,38 +584,55 @@ void defineCamera(py::module_& m) {
                 }
                 return py::iter(py::cast(names));
             },
-            "The parameters' names.")
+            "__iter__(self, /)\n--\n\nThe parameters' names.")
         .def("__len__", on([](Camera& cam) { return cam.parameters().size(); }),
-             "The number of parameters.")
+             "__len__(self, /)\n--\n\nThe number of parameters.")
         .def("save_state", on([](Camera& cam) { return Blob{cam.saveState()}; }),
+             "save_state(self)\n--\n\n"
              "The system state: the plug-in's records of the parameters it keeps, as bytes.\n\n"
              "Raises:\n    Refused, BusError.")
         .def("load_state", on([](Camera& cam, const Blob& state) { cam.loadState(state.bytes); }),
              py::arg("state"),
+             "load_state(self, state)\n--\n\n"
              "Loads a system state that save_state() (or vexar-ctl state save) gave.\n\n"
              "Raises:\n    BadInput: the bytes are no state.\n"
              "    Refused: the plug-in refused it (a state holding NaN cannot be loaded back).\n"
              "    BusError: the bus failed.")
+        .def_static(
+            "unloadable",
+            [](const Blob& state) { return Profile{toJson(Camera::unloadable(state.bytes))}; },
+            py::arg("state"),
+            "unloadable(state)\n--\n\n"
+            "The records of a state that cannot be loaded back as they are (a frequency that "
+            "is not a number, as at power-on), as a profile dict; empty when it can.\n\n"
+            "Raises:\n    BadInput: the bytes are no state.")
         .def("profile", on([](Camera& cam) { return Profile{toJson(cam.profile())}; }),
+             "profile(self)\n--\n\n"
              "The system state as the dict that vexar-ctl state save --format json writes: "
              "\"Name\": value in record order, a region as {'x', 'y', 'width', 'height'}, a NaN "
              "as the string 'nan' or '-nan'; json.dump() of it loads in vexar-ctl.\n\n"
              "Raises:\n    Refused, BusError.")
-        .def("apply_profile", on([](Camera& cam, const Profile& profile, bool force) {
-                 const StateWritten written = cam.applyProfile(profileFromJson(profile.json),
-                                                               WriteOptions{false, force, force});
-                 warnAssumed("profile", written);
-                 return changesOf(written);
-             }),
-             py::arg("profile"), py::kw_only(), py::arg("force") = false,
-             "Loads a profile: members by name or identifier; a region may also be a "
-             "vexar.Region or a 4-tuple, a NaN a float or 'nan'. Parameters the profile leaves "
-             "out keep their values, the voltages as set() keeps them (force as there). "
-             "Returns every value the profile did not name that it moved: {name: (before, "
-             "after)}.\n\n"
-             "Raises:\n    BadInput: an unknown name, a value of the wrong type.\n"
-             "    Refused: the plug-in refused the state.\n"
-             "    BusError: the bus failed.")
+        .def(
+            "apply_profile",
+            [](PyCamera& c, const Profile& profile, bool force) {
+                const StateWritten written = cameraCall([&] {
+                    return c.camera.applyProfile(profileFromJson(profile.json),
+                                                 WriteOptions{false, force, force});
+                });
+                warnAssumed("profile", written);
+                return changesOf(written);
+            },
+            py::arg("profile"), py::kw_only(), py::arg("force") = false,
+            "apply_profile(self, profile, *, force=False)\n--\n\n"
+            "Loads a profile (any mapping): the document profile() gives, or members by name or "
+            "identifier; a profile of another module is refused unless force; a region may also be "
+            "a vexar.Region or a 4-tuple, a NaN a float or 'nan'. Parameters the profile leaves "
+            "out keep their values, the voltages as set() keeps them (force as there). "
+            "Returns every value the profile did not name that it moved: {name: (before, "
+            "after)}.\n\n"
+            "Raises:\n    BadInput: an unknown name, a value of the wrong type.\n"
+            "    Refused: the plug-in refused the state.\n"
+            "    BusError: the bus failed.")
         .def(
             "diff",
             [](PyCamera& c, const Profile& a, const std::optional<Profile>& b, bool registers,
@@ -470,6 +673,7 @@ void defineCamera(py::module_& m) {
             },
             py::arg("a"), py::arg("b") = py::none(), py::kw_only(), py::arg("registers") = false,
             py::arg("force") = false,
+            "diff(self, a, b=None, *, registers=False, force=False)\n--\n\n"
             "Where profile a differs from profile b, or from what the module holds now, as "
             "vexar-ctl state diff tells it: {'parameters': {name: (a, b)}} (None: left out); "
             "with registers=True also 'fields' {name: (a, b)} and 'registers' {address: (a, b)}, "
@@ -489,6 +693,7 @@ void defineCamera(py::module_& m) {
             },
             py::arg("names") = std::vector<std::string>{}, py::kw_only(), py::arg("interval") = 1.0,
             py::arg("registers") = false, py::keep_alive<0, 1>(),
+            "watch(self, names=[], *, interval=1.0, registers=False)\n--\n\n"
             "The changes of the parameters named (every readable one by default), and with "
             "registers=True of every field, looked for every interval seconds, as vexar-ctl "
             "watch prints them: an iterator of (name, before, after).")
@@ -499,6 +704,7 @@ void defineCamera(py::module_& m) {
                  savePreset(name, std::move(profile));
              }),
              py::arg("name"), py::kw_only(), py::arg("note") = "",
+             "save_preset(self, name, *, note='')\n--\n\n"
              "Saves the profile as the named preset, which vexar-ctl preset and the panel share "
              "(a file in $XDG_CONFIG_HOME/vexar/presets/).\n\n"
              "Raises:\n    BadInput: a name that is not 1 to 64 letters, digits, '-', '_' and "
@@ -510,14 +716,17 @@ void defineCamera(py::module_& m) {
                  return changesOf(written);
              }),
              py::arg("name"), py::kw_only(), py::arg("force") = false,
+             "load_preset(self, name, *, force=False)\n--\n\n"
              "Loads the named preset as apply_profile() loads a profile.\n\n"
              "Raises:\n    BadInput: no such preset, or one of another module (unless force).\n"
              "    Refused, BusError.")
         .def("read_calibration", on([](Camera& cam) { return Blob{cam.readCalibration()}; }),
+             "read_calibration(self)\n--\n\n"
              "The calibration record as bytes, in the host library's container format.\n\n"
              "Raises:\n    Refused, BusError.")
         .def("read_calibration_json",
              on([](Camera& cam) { return JsonDoc{calibrationToJson(cam.readCalibration())}; }),
+             "read_calibration_json(self)\n--\n\n"
              "The calibration record as the dict vexar-ctl calib read --format json writes.\n\n"
              "Raises:\n    Refused, BusError.")
         .def("write_calibration", on([](Camera& cam, const Calibration& record) {
@@ -528,15 +737,37 @@ void defineCamera(py::module_& m) {
                  }
              }),
              py::arg("record"),
+             "write_calibration(self, record)\n--\n\n"
              "Programs a calibration record: bytes as read_calibration() gives them, or a dict "
              "as read_calibration_json() does (members left out keep their defaults).\n\n"
              "Raises:\n    BadInput: a record that does not decode.\n"
              "    Refused: the plug-in refused it.\n"
              "    BusError: the bus failed.")
-        .def("fields", on([](Camera& cam) { return FieldValues{cam.fields()}; }),
-             "Every sub-register, read from the sensor: a dict of field name (the index for a "
-             "field without one) to value.\n\n"
-             "Raises:\n    BusError.")
+        .def(
+            "fields",
+            [](PyCamera& c) { return fieldsOf(cameraCall([&] { return c.camera.fields(); })); },
+            "fields(self)\n--\n\n"
+            "Every sub-register, read from the sensor, as a list of vexar.Field (name, index, "
+            "address, lsb, msb, value, reset).\n\n"
+            "Raises:\n    BusError.")
+        .def(
+            "registers",
+            [](PyCamera& c) {
+                return registersOf(cameraCall([&] { return c.camera.registers(); }));
+            },
+            "registers(self)\n--\n\n"
+            "Every sensor register, read from the sensor, as a list of vexar.Register "
+            "(address, value, reset).\n\n"
+            "Raises:\n    BusError.")
+        .def(
+            "byte_devices",
+            [](PyCamera& c) {
+                return byteDevicesOf(cameraCall([&] { return c.camera.byteDevices(); }));
+            },
+            "byte_devices(self)\n--\n\n"
+            "The module's one-byte devices as a list of vexar.ByteDevice (role, device, "
+            "register, latched: the byte it holds where the simulated module can tell, else "
+            "None).")
         .def("read_register",
              on([](Camera& cam, const Integer& reg, const std::optional<Integer>& device) {
                  if (!device) {
@@ -549,6 +780,7 @@ void defineCamera(py::module_& m) {
                  return byte ? std::optional<std::uint32_t>(*byte) : std::nullopt;
              }),
              py::arg("register"), py::arg("device") = py::none(),
+             "read_register(self, register, device=None)\n--\n\n"
              "A register of the sensor (its 24-bit value), or with device= the byte a one-byte "
              "device latched: None when it was never written (only the simulated module can "
              "tell; on hardware Unsupported).\n\n"
@@ -568,20 +800,23 @@ void defineCamera(py::module_& m) {
                  }
              }),
              py::arg("register"), py::arg("value"), py::arg("device") = py::none(),
+             "write_register(self, register, value, device=None)\n--\n\n"
              "Writes a register of the sensor, or with device= of a one-byte device, behind the "
              "plug-in's back.\n\n"
              "Raises:\n    BadInput: a register or value the device does not have.\n"
              "    BusError: the bus failed.")
         .def("transactions", on([](Camera& cam) { return cam.transactions(); }),
+             "transactions(self)\n--\n\n"
              "The recent bus transactions, oldest first (a bounded record that is always kept).")
         .def("clear_transactions", on([](Camera& cam) { cam.clearTransactions(); }),
-             "Empties the record of transactions().")
+             "clear_transactions(self)\n--\n\nEmpties the record of transactions().")
         .def(
             "trace",
             [](PyCamera& c) {
                 return Trace{&c, std::nullopt};
             },
             py::keep_alive<0, 1>(),
+            "trace(self)\n--\n\n"
             "A context manager whose transactions are the bus transactions of its with "
             "block:\n\n    with cam.trace() as t:\n        cam.set('MicroFrameNumber', 8)\n"
             "    print(*t.transactions, sep='\\n')")
@@ -594,42 +829,74 @@ void defineCamera(py::module_& m) {
                 c.listeners->setCallback(std::move(callback));
             },
             py::arg("callback"),
+            "on_transaction(self, callback)\n--\n\n"
             "Calls callback(transaction) for each bus transaction as it happens, from the "
             "thread that made the call, with the camera's lock held (so it must not call the "
             "camera); None removes it. What it raises is reported as unraisable.")
         .def("timing", on([](Camera& cam) { return cam.timing(); }),
+             "timing(self)\n--\n\n"
              "The frame timing the settings give, as a vexar.Timing.\n\nRaises:\n    BusError.")
-        .def("hold", on([](Camera& cam) { return cam.hold(); }), py::keep_alive<0, 1>(),
-             "A context manager that keeps the bus and the camera to this thread across the "
-             "calls of its with block, as one vexar-ctl command does.")
+        .def(
+            "hold",
+            [](PyCamera& c) {
+                return PyHold{std::unique_ptr<Hold, PyHold::EndWithoutGil>(
+                                  new Hold(cameraCall([&] { return c.camera.hold(); }))),
+                              c.place};
+            },
+            py::keep_alive<0, 1>(),
+            "hold(self)\n--\n\n"
+            "A context manager that keeps the bus and the camera to this thread across the "
+            "calls of its with block, as one vexar-ctl command does.")
         .def("reset", on([](Camera& cam) { cam.reset(); }),
-             "Puts the simulated module (or image) back to power-on.\n\n"
-             "Raises:\n    Unsupported: on an adapter.")
+             "reset(self)\n--\n\n"
+             "Puts the simulated module (or image) back to power-on (see can_reset).\n\n"
+             "Raises:\n    Unsupported: on an adapter or a Python bus.")
+        .def_property_readonly("can_reset", property([](Camera& cam) { return cam.canReset(); }),
+                               "Whether reset() can put the module back to power-on.")
         .def_property_readonly(
-            "backend", py::cpp_function(on([](Camera& cam) { return cam.backend(); })),
+            "versions",
+            [](PyCamera& c) { return versionsOf(cameraCall([&] { return c.camera.versions(); })); },
+            "The plug-in's versions, GUID and implementation type, as a vexar.Versions.")
+        .def_property_readonly(
+            "identity",
+            [](PyCamera& c) { return identityOf(cameraCall([&] { return c.camera.identity(); })); },
+            "Who the plug-in was initialised as, as a vexar.ModuleIdentity.")
+        .def_property_readonly("phase_count",
+                               property([](Camera& cam) { return cam.phaseCount(); }),
+                               "Phases per micro-frame: 6 with DealiasingOn, else 4.")
+        .def_property_readonly("phase_scaling", property([](Camera& cam) {
+                                   return static_cast<double>(widen(cam.phaseScaling()));
+                               }),
+                               "The plug-in's phase scaling factor for the current settings.")
+        .def_property_readonly("closed", property([](Camera& cam) { return cam.closed(); }),
+                               "Whether close() has been done; later calls raise BadInput.")
+        .def_property_readonly(
+            "backend", property([](Camera& cam) { return cam.backend(); }),
             "What the camera is on: 'simulated module' (also for an image), '/dev/i2c-1' or the "
             "Python bus's name.")
         .def_property_readonly(
-            "shared", py::cpp_function(on([](Camera& cam) { return cam.shared(); })),
+            "shared", property([](Camera& cam) { return cam.shared(); }),
             "Whether other processes may change the module too (an image, an adapter, a Python "
             "bus): what they change shows only on a fresh read. False only for 'sim'.")
         .def_property_readonly("plugin_path",
-                               py::cpp_function(on([](Camera& cam) { return cam.pluginPath(); })),
+                               property([](Camera& cam) { return cam.pluginPath(); }),
                                "The plug-in that was loaded.")
         .def("close", on([](Camera& cam) { cam.close(); }),
+             "close(self)\n--\n\n"
              "Disposes the plug-in instance and releases the bus; later calls raise BadInput.")
-        .def("__enter__", [](py::object self) { return self; })
-        .def("__exit__",
-             [](PyCamera& c, const py::args&) { cameraCall([&] { c.camera.close(); }); })
-        .def("__repr__", [](PyCamera& c) {
-            std::string backend;
-            try {
-                backend = cameraCall([&] { return c.camera.backend(); });
-            } catch (const Error&) {
-                return std::string("<vexar.Camera, closed>");
-            }
-            return "<vexar.Camera on " + backend + ">";
-        });
+        .def(
+            "__enter__", [](py::object self) { return self; }, "__enter__(self, /)\n--\n\n")
+        .def(
+            "__exit__", [](PyCamera& c, const py::args&) { cameraCall([&] { c.camera.close(); }); },
+            "__exit__(self, /, *args)\n--\n\n")
+        .def(
+            "__repr__",
+            [](PyCamera& c) {
+                return cameraCall([&] { return c.camera.closed(); })
+                           ? "<vexar.Camera on " + c.place + ", closed>"
+                           : "<vexar.Camera on " + c.place + ">";
+            },
+            "__repr__(self, /)\n--\n\n");
 }
 
 }  // namespace
@@ -638,15 +905,36 @@ void defineCamera(py::module_& m) {
 
 PYBIND11_MODULE(_vexar, m) {
     using namespace vexar::python;
+    // Each docstring starts with its text signature, which inspect.signature() and help() read;
+    // pybind11's own would name the C++ types and give Python none.
+    py::options options;
+    options.disable_function_signatures();
     m.doc() = "The client library's Camera; import it as the package vexar.";
     m.attr("__version__") = VEXAR_PYTHON_VERSION;
     loadTypes();
+    const py::module_ types = py::module_::import("vexar._types");
+    tuples = new Tuples{types.attr("Field"), types.attr("Register"), types.attr("ByteDevice"),
+                        types.attr("Versions"), types.attr("ModuleIdentity")};
     defineErrors(m);
-    m.attr("AssumedWarning") = py::reinterpret_steal<py::object>(PyErr_NewExceptionWithDoc(
-        "vexar.AssumedWarning",
+    const auto warning = [&](const char* name, const char* doc) {
+        const std::string qualified = std::string("vexar.") + name;
+        PyObject* type =
+            PyErr_NewExceptionWithDoc(qualified.c_str(), doc, PyExc_UserWarning, nullptr);
+        if (type == nullptr) {
+            throw py::error_already_set();
+        }
+        m.add_object(name, py::handle(type));
+        return py::handle(type);
+    };
+    assumedWarning = warning(
+        "AssumedWarning",
         "A write through a system state wrote a voltage at its power-on value, nothing being "
-        "known of it (force=True).",
-        PyExc_UserWarning, nullptr));
+        "known of it (force=True).");
+    outsideRangeWarning = warning(
+        "OutsideRangeWarning",
+        "set() wrote a value beyond the parameter's advertised range, which the module took "
+        "(Applied.outside_range says so too). warnings filters silence it; -W error makes it "
+        "fatal.");
     defineValueClasses(m);
     defineCamera(m);
     py::module_::import("atexit").attr("register")(py::cpp_function(awaitCallsAtExit));
@@ -657,10 +945,11 @@ PYBIND11_MODULE(_vexar, m) {
     }
     m.def(
         "presets", [] { return cameraCall([] { return vexar::presetNames(); }); },
-        "The names of the saved presets, sorted.");
+        "presets()\n--\n\nThe names of the saved presets, sorted.");
     m.def("open", &openCamera, py::arg("where") = py::none(), py::kw_only(),
           py::arg("bus") = py::none(), py::arg("plugin") = py::none(),
           py::arg("module") = py::none(), py::arg("lock_timeout") = py::none(),
+          "open(where=None, *, bus=None, plugin=None, module=None, lock_timeout=None)\n--\n\n"
           "Opens the camera module and returns a vexar.Camera.\n\n"
           "where: 'sim' (a fresh simulated module, the default), 'image:PATH' (the simulated "
           "module kept in a file that several processes share) or '/dev/i2c-N' (a Linux "

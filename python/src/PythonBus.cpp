@@ -52,6 +52,11 @@ void CallScope::keep(py::error_already_set&& raised) {
         pending_.emplace(std::move(raised));
     }
 }
+void CallScope::keepCause(py::error_already_set&& raised) {
+    if (!cause_) {
+        cause_.emplace(std::move(raised));
+    }
+}
 void CallScope::raisePending() {
     if (pending_) {
         py::error_already_set raised = std::move(*pending_);
@@ -109,11 +114,12 @@ int PythonBus::read(std::uint16_t device, std::uint8_t reg, std::span<std::uint8
     try {
         const py::object answer = read_(device, reg, data.size());
         Py_buffer view{};
+        const std::string wanted =
+            "; the bus's read must return bytes of length " + std::to_string(data.size());
         if (PyObject_GetBuffer(answer.ptr(), &view, PyBUF_SIMPLE) != 0) {
             PyErr_Clear();
             return failed(
-                call(), std::string("returned a ") + Py_TYPE(answer.ptr())->tp_name + ", not bytes",
-                EIO);
+                call(), std::string("returned a ") + Py_TYPE(answer.ptr())->tp_name + wanted, EIO);
         }
         const auto size = static_cast<std::size_t>(view.len);
         if (size == data.size()) {
@@ -122,7 +128,7 @@ int PythonBus::read(std::uint16_t device, std::uint8_t reg, std::span<std::uint8
         PyBuffer_Release(&view);
         return size == data.size()
                    ? 0
-                   : failed(call(), "returned " + std::to_string(size) + " bytes", EIO);
+                   : failed(call(), "returned " + std::to_string(size) + " bytes" + wanted, EIO);
     } catch (py::error_already_set& raised) {
         return failedWith(call(), raised);
     }
@@ -171,7 +177,11 @@ int PythonBus::failedWith(const std::string& call, py::error_already_set& raised
             error = number.cast<int>();
         }
     }
-    return failed(call, "raised " + describe(raised), error);
+    const std::string what = "raised " + describe(raised);
+    if (CallScope* scope = CallScope::current()) {
+        scope->keepCause(std::move(raised));
+    }
+    return failed(call, what, error);
 }
 
 }  // namespace vexar::python

@@ -56,6 +56,9 @@ class CallScope {
     // Keeps the first exception of the call (needs the GIL).
     void keep(py::error_already_set&& raised);
     bool interrupted() const { return pending_.has_value(); }
+    // Keeps the first Exception a Python bus raised, the cause of the failure (needs the GIL).
+    void keepCause(py::error_already_set&& raised);
+    py::handle cause() const { return cause_ ? py::handle(cause_->value()) : py::handle(); }
     // Raises what was kept, if anything (needs the GIL).
     void raisePending();
 
@@ -63,6 +66,7 @@ class CallScope {
     CallScope* outer_;
     std::string note_;
     std::optional<py::error_already_set> pending_;
+    std::optional<py::error_already_set> cause_;
 };
 
 // Whether Python has a signal to handle (Ctrl-C) for the current call: then its exception is

@@ -7,11 +7,23 @@
 
 vexar.open() takes "sim", "image:PATH", "/dev/i2c-N" or bus=an object of your own (see
 vexar.Bus). Failures raise vexar.Error: Refused, BadInput (a ValueError), Unsupported,
-LoadError, BusError (an OSError) or Busy (a BusError); .kind names what went wrong as the
+LoadError, BusError (an OSError) or Busy (a BusError); NoSuchParameter (a BadInput and a
+KeyError) for an unknown name looked up as a key; .kind names what went wrong as the
 client library, vexar-ctl and the control panel do.
 """
 
-from ._types import Bounds, Bus, Region, RegionBounds, Value
+from ._types import (
+    Bounds,
+    Bus,
+    ByteDevice,
+    Field,
+    ModuleIdentity,
+    Region,
+    RegionBounds,
+    Register,
+    Value,
+    Versions,
+)
 from ._vexar import (
     Applied,
     AssumedWarning,
@@ -22,6 +34,8 @@ from ._vexar import (
     Error,
     Hold,
     LoadError,
+    NoSuchParameter,
+    OutsideRangeWarning,
     Parameter,
     Refused,
     Timing,
@@ -32,6 +46,7 @@ from ._vexar import (
     open,
     presets,
 )
+from ._settings import Settings  # noqa: E402, after the extension it extends
 
 __all__ = [
     "Applied",
@@ -41,19 +56,27 @@ __all__ = [
     "Bus",
     "BusError",
     "Busy",
+    "ByteDevice",
     "Camera",
     "Error",
+    "Field",
     "Hold",
     "LoadError",
+    "ModuleIdentity",
+    "NoSuchParameter",
+    "OutsideRangeWarning",
     "Parameter",
     "Refused",
     "Region",
     "RegionBounds",
+    "Register",
+    "Settings",
     "Timing",
     "Trace",
     "Transaction",
     "Unsupported",
     "Value",
+    "Versions",
     "__version__",
     "open",
     "presets",

@@ -1,9 +1,11 @@
 """Plain value types of the vexar package, shared by the extension and its users."""
 
-from typing import NamedTuple, Protocol, Union
+from dataclasses import dataclass
+import typing
+from typing import Optional, Union
 
 
-class Region(NamedTuple):
+class Region(typing.NamedTuple):
     """A rectangle of the 320 x 240 sensor, in pixels."""
 
     x: int
@@ -12,7 +14,7 @@ class Region(NamedTuple):
     height: int
 
 
-class Bounds(NamedTuple):
+class Bounds(typing.NamedTuple):
     """What a numeric parameter's range allows: minimum to maximum in steps of step."""
 
     minimum: float
@@ -20,7 +22,7 @@ class Bounds(NamedTuple):
     step: float
 
 
-class RegionBounds(NamedTuple):
+class RegionBounds(typing.NamedTuple):
     """The bounds of each field of a region parameter."""
 
     x: Bounds
@@ -29,7 +31,60 @@ class RegionBounds(NamedTuple):
     height: Bounds
 
 
-class Bus(Protocol):
+# A dataclass rather than a named tuple, whose index() would hide the field's index.
+@dataclass(frozen=True)
+class Field:
+    """A sub-register of the sensor: its place (the 24-bit register at address, bits lsb to
+    msb), what it holds now and at power-on. name is None for a field known by index alone."""
+
+    name: Optional[str]
+    index: int
+    address: int
+    lsb: int
+    msb: int
+    value: int
+    reset: int
+
+
+class Register(typing.NamedTuple):
+    """A 24-bit sensor register: what it holds now and at power-on."""
+
+    address: int
+    value: int
+    reset: int
+
+
+class ByteDevice(typing.NamedTuple):
+    """A one-byte device of the module, what it drives, and the byte it latched (None where
+    that cannot be told: never written, or a module on a real bus)."""
+
+    role: str
+    device: int
+    register: int
+    latched: Optional[int]
+
+
+class Versions(typing.NamedTuple):
+    """What the plug-in reports of itself."""
+
+    plugin: tuple[int, int, int]
+    sdk: tuple[int, int, int, int]
+    guid: str
+    implementation_type: int
+
+
+class ModuleIdentity(typing.NamedTuple):
+    """Who the plug-in was initialised as: the module key, the descriptor's header value and
+    each component's (type, version) by role, and where it came from ("built-in" or a
+    file)."""
+
+    source: str
+    key: tuple[int, int, int, int]
+    header_value: int
+    components: dict[str, tuple[int, int]]
+
+
+class Bus(typing.Protocol):
     """What vexar.open(bus=...) drives the module through: byte transfers to a device's
     register. Raising, or answering a read with a wrong number of bytes, fails the transfer;
     an OSError's errno becomes the bus error's."""

@@ -337,8 +337,9 @@ TEST(CameraLifetime, CloseHoldReleaseAndDestroyInAnyOrder) {
         auto camera = vexar::Camera::open("sim", withPlugin());
         vexar::Hold hold = camera.hold();
         camera.set("MicroFrameNumber", 8);
+        EXPECT_FALSE(camera.closed());
         camera.close();
-        EXPECT_TRUE(closedRefusal(camera));
+        EXPECT_TRUE(closedRefusal(camera) && camera.closed());
         hold.release();  // after close: nothing left to release
         camera.close();
     }
@@ -354,7 +355,7 @@ TEST(CameraLifetime, CloseHoldReleaseAndDestroyInAnyOrder) {
         auto camera = vexar::Camera::open("sim", withPlugin());
         camera.set("MicroFrameNumber", 2);
         vexar::Camera moved = std::move(camera);
-        EXPECT_TRUE(closedRefusal(camera));
+        EXPECT_TRUE(closedRefusal(camera) && camera.closed() && !moved.closed());
         EXPECT_EQ(camera.backend(), "closed");
         EXPECT_EQ(moved.get("MicroFrameNumber"), vexar::Value(std::int32_t{2}));
         moved = vexar::Camera::open("sim", withPlugin());  // the old one closes

@@ -236,6 +236,8 @@ TEST_F(I2cBus, ProbeNamesSilentDevicesAndCommandsStopWithoutTheSensor) {
     const Outcome smbus = ctl({"probe"});
     EXPECT_EQ(smbus.status, 4);
     EXPECT_THAT(smbus.err, HasSubstr("/dev/i2c-1 cannot do plain I2C transfers"));
+    EXPECT_THAT(ctl({"--format", "json", "info"}).err,
+                HasSubstr("\"errno\":" + std::to_string(EOPNOTSUPP)));
 }
 
 // The identity comes from --module, in the form info prints it, and reaches the plug-in.

@@ -53,7 +53,7 @@ def test_a_bus_of_ones_own_drives_the_camera_and_fails_as_the_text_says() -> Non
     exec(code, scope)
     cam: vexar.Camera = scope["cam"]
     cam.set("FrameRate", 20)
-    assert module.module.get("FrameRate") == 20.0
+    assert module.module.get("FrameRate") == 20.0 and cam.shared and "Bridge" in cam.backend
 
     quoted = re.search(r"`(\(Python bus Bridge: read\((\w+), (\w+), \d+\) raised [^`]*\))`",
                        " ".join(TEXT.split()))

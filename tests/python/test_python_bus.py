@@ -11,18 +11,6 @@ import vexar
 from conftest import ForwardingBus
 
 
-def test_a_camera_on_a_python_bus_works_as_on_the_simulated_module(bus: ForwardingBus) -> None:
-    with vexar.open(bus=bus) as cam:
-        assert "ForwardingBus" in cam.backend
-        assert cam.shared
-        assert cam.get("FrameRate") == 30.0
-        cam.set("FrameRate", 20)
-        assert cam.get("FrameRate") == 20.0
-    assert bus.calls > 0
-    with vexar.open("sim") as alone:
-        assert not alone.shared
-
-
 def raise_timeout(*_: int) -> Any:
     raise TimeoutError(errno.ETIMEDOUT, "rig does not answer")
 
@@ -32,29 +20,34 @@ def raise_plain(*_: int) -> Any:
 
 
 @pytest.mark.parametrize(
-    "how, expected, code",
+    "how, expected, code, cause",
     [
-        (raise_plain, "RuntimeError: USB bridge unplugged", errno.EIO),
-        (raise_timeout, "rig does not answer", errno.ETIMEDOUT),  # an OSError's own errno
-        (lambda *_: b"\x00", "returned 1 bytes", errno.EIO),  # short answer
-        (lambda *_: b"\x00" * 9, "returned 9 bytes", errno.EIO),
-        (lambda *_: "30", "returned a str", errno.EIO),
+        (raise_plain, "RuntimeError: USB bridge unplugged", errno.EIO, RuntimeError),
+        (raise_timeout, "rig does not answer", errno.ETIMEDOUT, TimeoutError),  # its own errno
+        (lambda *_: b"\x00", "returned 1 bytes; the bus's read must return bytes of length 3",
+         errno.EIO, None),
+        (lambda *_: b"\x00" * 9, "returned 9 bytes", errno.EIO, None),
+        (lambda *_: [0, 0, 0], "returned a list; the bus's read must return bytes of length 3",
+         errno.EIO, None),  # the shape some I2C libraries answer in
     ],
 )
 def test_a_failing_transfer_is_a_bus_error_naming_it(
-    bus: ForwardingBus, how: Any, expected: str, code: int
+    bus: ForwardingBus, how: Any, expected: str, code: int, cause: Any
 ) -> None:
     with vexar.open(bus=bus) as cam:
         bus.fail(1, how)
         with pytest.raises(vexar.BusError) as failure:
             cam.get("FrameRate")
-        assert expected in str(failure.value) and "ForwardingBus" in str(failure.value)
-        assert failure.value.errno == code
+        message = str(failure.value)
+        assert expected in message and "ForwardingBus" in message
+        assert "OutOfRange" not in message and "probe" not in message
+        assert failure.value.errno == code and failure.value.code_name is None
+        assert type(failure.value.__cause__) is (cause or type(None))
         assert cam.get("FrameRate") == 30.0  # the next call works again
         # A later failure of another kind does not carry the old text.
         with pytest.raises(vexar.BadInput) as later:
             cam.get("Brightness")
-        assert expected not in str(later.value)
+        assert expected not in str(later.value) and later.value.__cause__ is None
 
 
 def test_a_failure_while_opening(bus: ForwardingBus) -> None:

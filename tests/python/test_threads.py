@@ -70,25 +70,3 @@ print(len(wrong), len(seen) > 0)
     )
     assert out.split() == ["0", "True"]
 
-
-def test_concurrent_calls_without_hold_are_serialised() -> None:
-    out = run_isolated(
-        script("""
-cam = vexar.open("sim")
-cam.set("ModulationFrequency", 20)
-errors = []
-def worker(rate):
-    try:
-        for _ in range(200):
-            cam.set("FrameRate", rate)
-            cam.profile()
-            assert cam.get("FrameRate") in (10.0, 20.0, 40.0)
-    except Exception as error:
-        errors.append(repr(error))
-threads = [threading.Thread(target=worker, args=(r,)) for r in (10, 20, 40)]
-for t in threads: t.start()
-for t in threads: t.join()
-print(errors)
-""")
-    )
-    assert out.strip() == "[]"

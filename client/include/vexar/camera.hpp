@@ -309,6 +309,9 @@ class VEXAR_CLIENT_API Camera {
     // camera is closed.
     void close();
 
+    // Whether close() has been done (or the camera moved from): every later call but these
+    // few is Error(BadInput).
+    bool closed() const;
     // "simulated module" (in this process or kept in an image: the module is the same),
     // "/dev/i2c-1" or the caller's bus's name.
     std::string backend() const;

@@ -13,8 +13,10 @@ namespace vexar::detail::bus {
 
 namespace {
 io::Failure cannotLock(const std::string& shown, int error) {
+    vexar::Error::Details details;
+    details.busErrno = error;
     return io::Failure(io::FailureKind::BusFailure,
-                       "cannot lock " + shown + ": " + std::strerror(error));
+                       "cannot lock " + shown + ": " + std::strerror(error), details);
 }
 }  // namespace
 

@@ -54,16 +54,20 @@ I2cDevBackend::I2cDevBackend(const std::string& adapter) : path_(adapterPath(ada
     }
     unsigned long functions = 0;
     std::string problem;
+    // Every bus failure has an errno, for callers that tell failures by it alone.
+    vexar::Error::Details details;
     if (::ioctl(fd_, I2C_FUNCS, &functions) < 0) {
+        details.busErrno = errno;
         problem = "cannot ask " + path_ + " what it supports (I2C_FUNCS): " + std::strerror(errno);
     } else if ((functions & I2C_FUNC_I2C) == 0) {
+        details.busErrno = EOPNOTSUPP;
         problem = path_ +
                   " cannot do plain I2C transfers (I2C_FUNC_I2C), only SMBus; the "
                   "module's 24-bit registers need an I2C adapter";
     }
     if (!problem.empty()) {
         ::close(fd_);
-        throw vexar::Error(vexar::ErrorKind::BusFailure, problem);
+        throw vexar::Error(vexar::ErrorKind::BusFailure, problem, details);
     }
 }
 

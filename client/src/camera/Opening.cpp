@@ -169,6 +169,14 @@ std::string Camera::backend() const {
     return impl_->bus->name();
 }
 
+bool Camera::closed() const {
+    if (impl_ == nullptr) {
+        return true;
+    }
+    std::lock_guard lock(*impl_->gate);
+    return impl_->bus == nullptr;
+}
+
 bool Camera::shared() const {
     if (impl_ == nullptr) {
         return false;
