@@ -400,7 +400,7 @@ Json Panel::set(const std::string& name, const Json& body) {
     });
 }
 
-Json Panel::applyProfile(const std::string& text) {
+Json Panel::applyProfile(const std::string& text, bool force) {
     const Json profile = parseStrict(text);
     const auto bad = profileProblems(profile);
     if (!bad.empty()) {
@@ -418,7 +418,7 @@ Json Panel::applyProfile(const std::string& text) {
     const std::size_t members = document.parameters.size();
     return act("profile", Json{{"members", members}}, [&]() -> Json {
         Json result = Json{{"applied", members}};
-        putStateWritten(result, camera_.applyProfile(document));
+        putStateWritten(result, camera_.applyProfile(document, WriteOptions{false, force, force}));
         for (const auto& [key, value] : document.parameters) {
             const Parameter& parameter = find(key);
             if (!parameter.readable()) {

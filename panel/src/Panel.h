@@ -69,7 +69,8 @@ class Panel {
 
     // Each answers the body of a success, or throws ActionError or the library's Error.
     Json set(const std::string& name, const Json& body);
-    Json applyProfile(const std::string& text);
+    // force writes a profile of another module, and voltages nothing is known of at 50.
+    Json applyProfile(const std::string& text, bool force);
     Json reset();
     Json writeCalibration(const std::string& body, bool json);
 

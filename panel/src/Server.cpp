@@ -923,7 +923,10 @@ void Server::routes() {
               sendJson(reply, 200, panel_.profile());
           })},
          {"PUT", withBody([this](const Request& request, Reply& reply, auto&) {
-              sendJson(reply, 200, panel_.applyProfile(request.message.body()));
+              const std::string* force = request.param("force");
+              sendJson(
+                  reply, 200,
+                  panel_.applyProfile(request.message.body(), force != nullptr && *force == "1"));
           })}});
     add(Match::Exact, "/api/reset", {{"POST", bare([this](auto&, Reply& reply, auto&) {
                                           sendJson(reply, 200, panel_.reset());

@@ -178,6 +178,13 @@ def test_profile_round_trip_and_reset(panel):
     status, answer = panel.json("PUT", "/api/profile", profile)
     assert status == 200, answer
     assert panel.json("GET", "/api/parameters/FrameRate")[1]["current"]["value"] == 15
+    # Saved from another module: refused, unless forced as the page's checkbox does.
+    other = {**profile, "module": {**profile["module"], "type": 1},
+             "parameters": {"FrameRate": 20}}
+    status, answer = panel.json("PUT", "/api/profile", other)
+    assert status == 400 and "another module" in answer["error"]["message"]
+    assert panel.json("PUT", "/api/profile?force=1", other)[0] == 200
+    assert panel.json("GET", "/api/parameters/FrameRate")[1]["current"]["value"] == 20
 
 
 def test_calibration_round_trip_in_both_forms(panel):

@@ -91,6 +91,7 @@ async function start() {
 
   wireFiles({
     profileInput: byId('profile-upload'),
+    profileForce: byId('profile-force'),
     calibrationInput: byId('calibration-upload'),
     resetButton: byId('reset'),
     result: byId('files-result'),

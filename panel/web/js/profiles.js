@@ -27,11 +27,12 @@ function report(target, answer, done) {
   }
 }
 
-export function wireFiles({ profileInput, calibrationInput, resetButton, result, canReset, onChange }) {
+export function wireFiles({ profileInput, profileForce, calibrationInput, resetButton, result, canReset, onChange }) {
   profileInput.addEventListener('change', async () => {
     const [file] = profileInput.files;
     if (!file) return;
-    const answer = await send('PUT', '/api/profile', await file.text(), 'application/json');
+    const path = profileForce.checked ? '/api/profile?force=1' : '/api/profile';
+    const answer = await send('PUT', path, await file.text(), 'application/json');
     profileInput.value = '';
     report(result, answer, `profile ${file.name} applied`);
     onChange(answer);
