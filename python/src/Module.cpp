@@ -705,7 +705,7 @@ void defineCamera(py::module_& m) {
              }),
              py::arg("name"), py::kw_only(), py::arg("note") = "",
              "save_preset(self, name, *, note='')\n--\n\n"
-             "Saves the profile as the named preset, which vexar-ctl preset and the panel share "
+             "Saves the profile as the named preset, which vexar-ctl preset shares "
              "(a file in $XDG_CONFIG_HOME/vexar/presets/).\n\n"
              "Raises:\n    BadInput: a name that is not 1 to 64 letters, digits, '-', '_' and "
              "'.', or a folder that cannot be written.")

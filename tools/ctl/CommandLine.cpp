@@ -165,8 +165,7 @@ constexpr Command kCommandTable[] = {
          }
      },
      nullptr, kJson},
-    {nullptr, "preset", "named profiles, shared with Python and the panel", group, nullptr, nullptr,
-     false},
+    {nullptr, "preset", "named profiles, shared with Python", group, nullptr, nullptr, false},
     {"preset", "list", "the presets, by name", nullptr, nullptr,
      [](const Options& o, const Streams& io) {
          runPresetList(o.json || o.format == "json", io.out);
@@ -324,9 +323,9 @@ Declared define(CLI::App& app, Options& options) {
     app.add_flag("-q,--quiet", options.quiet,
                  "set: say nothing of values the module holds differently or outside the range");
     app.add_flag("--force", options.force,
-                 "set: write non-finite numbers (nan, inf) as well; set and state load: write the "
-                 "voltages nothing is known of at their power-on value 50 where a system state "
-                 "must write them");
+                 "set: write non-finite numbers (nan, inf) as well; set, state load and preset "
+                 "load: write the voltages nothing is known of at their power-on value 50 where a "
+                 "system state must write them, and a profile saved from another module");
     app.add_flag("--version", options.version, "print the tool's and the plug-in's versions");
 
     Declared declared;
