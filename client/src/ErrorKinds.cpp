@@ -6,11 +6,11 @@
 namespace vexar {
 
 namespace {
-// Busy keeps the bus failure's exit status: scripts that told a held adapter by status 4 still
-// do, and the kind tells it from a failed transfer. Unsupported exits as bad input does, since
-// the same command line cannot work on that backend however often it is run; on the panel it
-// conflicts with the backend the panel was started on.
-constexpr std::array<ErrorKindInfo, 7> kKinds{{
+// Busy and Disconnected keep the bus failure's exit status: scripts that told a held adapter by
+// status 4 still do, and the kind tells it from a failed transfer. Unsupported exits as bad input
+// does, since the same command line cannot work on that backend however often it is run; on the
+// panel it conflicts with the backend the panel was started on.
+constexpr std::array<ErrorKindInfo, 8> kKinds{{
     {ErrorKind::Refused, "Refused", 1, 422, "Refused"},
     {ErrorKind::BadInput, "BadInput", 2, 400, "BadInput"},
     {ErrorKind::LoadFailure, "LoadFailure", 3, 500, "LoadError"},
@@ -18,6 +18,7 @@ constexpr std::array<ErrorKindInfo, 7> kKinds{{
     {ErrorKind::Busy, "Busy", 4, 503, "Busy"},
     {ErrorKind::Unsupported, "Unsupported", 2, 409, "Unsupported"},
     {ErrorKind::Internal, "Internal", 70, 500, "Error"},
+    {ErrorKind::Disconnected, "Disconnected", 4, 503, "Disconnected"},
 }};
 
 static_assert([] {
@@ -38,7 +39,8 @@ std::span<const ErrorKindInfo> errorKinds() {
 
 const ErrorKindInfo& kindInfo(ErrorKind kind) {
     const auto index = static_cast<std::size_t>(kind) - 1;
-    return index < kKinds.size() ? kKinds[index] : kKinds.back();
+    return index < kKinds.size() ? kKinds[index]
+                                 : kKinds[static_cast<std::size_t>(ErrorKind::Internal) - 1];
 }
 
 Json toJson(const Error& error) {

@@ -31,11 +31,15 @@ bool regionFits(const Value& value) {
 }
 }  // namespace
 
+bool stateHolds(std::uint32_t id) {
+    return std::ranges::any_of(yorind::kStateReadOrder,
+                               [&](const yorind::StateRead& read) { return read.id == id; });
+}
+
 std::vector<std::uint8_t> stateReadTemplate() {
     std::vector<StateRecord> records;
     for (const ParameterInfo& p : parameters()) {
-        if (std::ranges::any_of(yorind::kStateReadOrder,
-                                [&](const yorind::StateRead& read) { return read.id == p.id; })) {
+        if (stateHolds(p.id)) {
             const Value zero = Lumivor::Records::withValueType(
                 p.type, []<typename T>(std::type_identity<T>) -> Value { return T{}; });
             records.push_back({&p, zero});

@@ -24,6 +24,8 @@ struct StateRecord {
 // A buffer for readSystemState: one record for each parameter the plug-in reports (0 to 11,
 // 13 and 15), ascending, with zero payloads for it to overwrite.
 std::vector<std::uint8_t> stateReadTemplate();
+// Whether the parameter has a record in the state the plug-in reports.
+bool stateHolds(std::uint32_t id);
 
 std::vector<std::uint8_t> encodeState(const std::vector<StateRecord>& records);
 // Error(BadInput) for an identifier without a parameter or a record cut short.

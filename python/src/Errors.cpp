@@ -9,7 +9,7 @@ namespace vexar::python {
 namespace {
 
 // The class of each kind, by the kind's number; the client library's table names them.
-std::array<py::handle, 8> classes;
+std::array<py::handle, 9> classes;
 
 py::handle classOf(ErrorKind kind) {
     const auto index = static_cast<std::size_t>(kind);
@@ -52,6 +52,9 @@ const PythonSide kSides[] = {
     {ErrorKind::Busy, nullptr, ErrorKind::BusFailure,
      "Another process held the adapter or the image past the lock timeout; waiting longer may "
      "help. A BusError with errno EBUSY."},
+    {ErrorKind::Disconnected, nullptr, ErrorKind::BusFailure,
+     "The adapter went away: its device node was removed, or its transfers fail with ENODEV. "
+     "Camera.reconnect() opens it again once it is back. A BusError with the transfer's errno."},
 };
 
 py::handle define(py::module_& module, const PythonSide& side) {

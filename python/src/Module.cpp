@@ -412,7 +412,7 @@ void defineValueClasses(py::module_& m) {
 
 // The named tuples of vexar._types that only the camera's calls return.
 struct Tuples {
-    py::object field, registerValue, byteDevice, versions, identity;
+    py::object field, registerValue, byteDevice, versions, identity, reconnection;
 };
 Tuples* tuples = nullptr;  // held for the process's life, as the types of Conversions are
 
@@ -851,6 +851,27 @@ void defineCamera(py::module_& m) {
              "reset(self)\n--\n\n"
              "Puts the simulated module (or image) back to power-on (see can_reset).\n\n"
              "Raises:\n    Unsupported: on an adapter or a Python bus.")
+        .def(
+            "reconnect",
+            [](PyCamera& c, bool restore) {
+                const Reconnection done = cameraCall([&] { return c.camera.reconnect(restore); });
+                py::tuple lost(done.lost.size());
+                for (std::size_t i = 0; i < done.lost.size(); ++i) {
+                    lost[i] = py::str(done.lost[i]);
+                }
+                return tuples->reconnection(done.backend, Profile{toJson(done.settings)}, lost,
+                                            done.atPowerOn, done.restored, changesOf(done.written),
+                                            py::tuple(py::cast(done.transactions)));
+            },
+            py::kw_only(), py::arg("restore") = false,
+            "reconnect(self, *, restore=False)\n--\n\n"
+            "Opens the camera's bus again once it is back (after a Disconnected: the adapter "
+            "went away) and initialises a new plug-in instance on it; with restore, writes back "
+            "the settings the module was last known to hold, as apply_profile does. Also for a "
+            "module power-cycled behind an adapter that stayed. Returns a vexar.Reconnection.\n\n"
+            "Raises:\n    BusError, Disconnected: the bus or the module is not back yet (the "
+            "camera stays as it was).\n"
+            "    BadInput: inside a hold.")
         .def_property_readonly("can_reset", property([](Camera& cam) { return cam.canReset(); }),
                                "Whether reset() can put the module back to power-on.")
         .def_property_readonly(
@@ -913,8 +934,9 @@ PYBIND11_MODULE(_vexar, m) {
     m.attr("__version__") = VEXAR_PYTHON_VERSION;
     loadTypes();
     const py::module_ types = py::module_::import("vexar._types");
-    tuples = new Tuples{types.attr("Field"), types.attr("Register"), types.attr("ByteDevice"),
-                        types.attr("Versions"), types.attr("ModuleIdentity")};
+    tuples = new Tuples{types.attr("Field"),          types.attr("Register"),
+                        types.attr("ByteDevice"),     types.attr("Versions"),
+                        types.attr("ModuleIdentity"), types.attr("Reconnection")};
     defineErrors(m);
     const auto warning = [&](const char* name, const char* doc) {
         const std::string qualified = std::string("vexar.") + name;

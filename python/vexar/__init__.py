@@ -7,7 +7,7 @@
 
 vexar.open() takes "sim", "image:PATH", "/dev/i2c-N" or bus=an object of your own (see
 vexar.Bus). Failures raise vexar.Error: Refused, BadInput (a ValueError), Unsupported,
-LoadError, BusError (an OSError) or Busy (a BusError); NoSuchParameter (a BadInput and a
+LoadError, BusError (an OSError), Busy or Disconnected (both BusErrors); NoSuchParameter (a BadInput and a
 KeyError) for an unknown name looked up as a key; .kind names what went wrong as the
 client library, vexar-ctl and the control panel do.
 """
@@ -18,6 +18,7 @@ from ._types import (
     ByteDevice,
     Field,
     ModuleIdentity,
+    Reconnection,
     Region,
     RegionBounds,
     Register,
@@ -31,6 +32,7 @@ from ._vexar import (
     BusError,
     Busy,
     Camera,
+    Disconnected,
     Error,
     Hold,
     LoadError,
@@ -58,6 +60,7 @@ __all__ = [
     "Busy",
     "ByteDevice",
     "Camera",
+    "Disconnected",
     "Error",
     "Field",
     "Hold",
@@ -66,6 +69,7 @@ __all__ = [
     "NoSuchParameter",
     "OutsideRangeWarning",
     "Parameter",
+    "Reconnection",
     "Refused",
     "Region",
     "RegionBounds",

@@ -84,6 +84,23 @@ class ModuleIdentity(typing.NamedTuple):
     components: dict[str, tuple[int, int]]
 
 
+@dataclass(frozen=True)
+class Reconnection:
+    """What Camera.reconnect() did. settings: what the module was last known to hold (the
+    last state read or written, with each write since; a voltage as this camera wrote it),
+    which restoring writes back; lost: those of them the module no longer holds (after a
+    power cycle, all it changed from power-on); changed: what the restore moved beside them;
+    transactions: the restore's (vexar.Transaction)."""
+
+    backend: str
+    settings: dict[str, "Value"]
+    lost: tuple[str, ...]
+    at_power_on: bool
+    restored: bool
+    changed: dict[str, tuple["Value", "Value"]]
+    transactions: tuple[typing.Any, ...]
+
+
 class Bus(typing.Protocol):
     """What vexar.open(bus=...) drives the module through: byte transfers to a device's
     register. Raising, or answering a read with a wrong number of bytes, fails the transfer;

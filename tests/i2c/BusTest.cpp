@@ -28,77 +28,13 @@
 #include <tuple>
 #include <vector>
 
-#include "bus/Backend.h"
-#include "sim/SimulatedModule.h"
+#include "EmulatedAdapter.h"
 
 namespace {
 
 using testing::HasSubstr;
 using testing::Not;
 constexpr const char* kAdapter = "/dev/i2c-1";
-
-// The module on the emulated adapter, behind a bus that records what reached it; the handler
-// thread and the tests share it.
-struct Hardware {
-    std::mutex mutex;
-    unsigned long functions = I2C_FUNC_I2C;
-    vexar::detail::bus::SimulatedBackend bus;
-    Lumivor::Sim::SimulatedModule& module = bus.module();
-};
-
-// Resolved data is the caller's to release; its parent keeps what the client sees up to date.
-using Data = std::unique_ptr<UMockdevIoctlData, decltype(&g_object_unref)>;
-Data resolve(UMockdevIoctlData* data, std::size_t offset, std::size_t length) {
-    return Data(umockdev_ioctl_data_resolve(data, offset, length, nullptr), &g_object_unref);
-}
-
-// One I2C_RDWR transfer as the module's bus sees it: a register address written alone and
-// followed by a read is a register read, a single write is the register address and its data.
-long transfer(Hardware& hardware, UMockdevIoctlData* argument, int& error) {
-    const Data request = resolve(argument, 0, sizeof(i2c_rdwr_ioctl_data));
-    const std::uint32_t count = reinterpret_cast<const i2c_rdwr_ioctl_data*>(request->data)->nmsgs;
-    const Data list =
-        resolve(request.get(), offsetof(i2c_rdwr_ioctl_data, msgs), count * sizeof(i2c_msg));
-    std::vector<i2c_msg> messages(count);
-    std::vector<Data> buffers;
-    for (std::uint32_t i = 0; i < count; ++i) {
-        std::memcpy(&messages[i], list->data + i * sizeof(i2c_msg), sizeof(i2c_msg));
-        // A zero-length buffer resolves to no data at all, so only lengths of 1 and up are read.
-        buffers.push_back(
-            resolve(list.get(), i * sizeof(i2c_msg) + offsetof(i2c_msg, buf), messages[i].len));
-    }
-    const std::lock_guard lock(hardware.mutex);
-    std::int32_t result = -EOPNOTSUPP;
-    const i2c_msg* m = messages.data();
-    if (count == 2 && m[0].len == 1 && !(m[0].flags & I2C_M_RD) && (m[1].flags & I2C_M_RD) &&
-        m[1].len > 0 && m[0].addr == m[1].addr) {
-        result = hardware.bus.read(m[0].addr, buffers[0]->data[0], buffers[1]->data, m[1].len);
-    } else if (count == 1 && m[0].len >= 1 && !(m[0].flags & I2C_M_RD)) {
-        result =
-            hardware.bus.write(m[0].addr, buffers[0]->data[0], buffers[0]->data + 1, m[0].len - 1u);
-    }
-    error = result == 0 ? 0 : -result;
-    return result == 0 ? static_cast<long>(count) : -1;
-}
-
-gboolean handleIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer data) {
-    auto& hardware = *static_cast<Hardware*>(data);
-    UMockdevIoctlData* argument = umockdev_ioctl_client_get_arg(client);
-    const gulong request = umockdev_ioctl_client_get_request(client);
-    long result = 0;
-    int error = 0;
-    if (request == I2C_FUNCS) {
-        const std::lock_guard lock(hardware.mutex);
-        std::memcpy(resolve(argument, 0, sizeof hardware.functions)->data, &hardware.functions,
-                    sizeof hardware.functions);
-    } else if (request == I2C_RDWR) {
-        result = transfer(hardware, argument, error);
-    } else if (request != I2C_SLAVE && request != I2C_SLAVE_FORCE) {
-        return FALSE;
-    }
-    umockdev_ioctl_client_complete(client, result, error);
-    return TRUE;
-}
 
 struct Outcome {
     int status = -1;
@@ -131,26 +67,16 @@ Outcome ctl(std::vector<std::string> args) {
 class I2cBus : public testing::Test {
   protected:
     static void SetUpTestSuite() {
-        testbed_ = umockdev_testbed_new();
-        g_autofree gchar* root = umockdev_testbed_get_root_dir(testbed_);
-        scratch_ = root;
-        // The "N:" line is what makes umockdev create the /dev node; add_device does not.
-        ASSERT_TRUE(umockdev_testbed_add_from_string(
-            testbed_,
-            "P: /devices/i2c-1\nN: i2c-1\nE: DEVNAME=/dev/i2c-1\nE: SUBSYSTEM=i2c-dev\n"
-            "A: dev=89:1\n",
-            nullptr));
-        handler_ = umockdev_ioctl_base_new();
-        g_signal_connect(handler_, "handle-ioctl", G_CALLBACK(handleIoctl), hardware_);
-        ASSERT_TRUE(umockdev_testbed_attach_ioctl(testbed_, kAdapter, handler_, nullptr));
+        adapter_ = new vexar::test::EmulatedAdapter(*hardware_);
+        scratch_ = adapter_->root();
         // Without the socket every ioctl fails with ENOTTY, which would pass for a bus failure.
         const Outcome functions = run({I2CDETECT, "-F", "1"});
         ASSERT_NE(functions.out.find("I2C                              yes"), std::string::npos)
             << "the emulated adapter does not answer I2C_FUNCS: " << functions.err;
     }
     static void TearDownTestSuite() {
-        g_object_unref(handler_);
-        g_object_unref(testbed_);
+        delete adapter_;
+        adapter_ = nullptr;
     }
     void SetUp() override {
         const std::lock_guard lock(hardware_->mutex);
@@ -161,9 +87,8 @@ class I2cBus : public testing::Test {
     }
 
     static inline std::string scratch_;  // removed with the testbed
-    static inline UMockdevTestbed* testbed_ = nullptr;
-    static inline UMockdevIoctlBase* handler_ = nullptr;
-    static inline Hardware* hardware_ = new Hardware;
+    static inline vexar::test::EmulatedAdapter* adapter_ = nullptr;
+    static inline vexar::test::Hardware* hardware_ = new vexar::test::Hardware;
 };
 
 TEST_F(I2cBus, CommandsBehaveAsOnTheSimulatedModule) {
@@ -341,13 +266,7 @@ int main(int argc, char** argv) {
         std::printf("umockdev-wrapper is not installed: skipped\n");
         return 77;
     }
-    // The preload's socket path must stay under 108 bytes, or every ioctl gets ENOTTY.
-    g_setenv("TMPDIR", "/tmp", TRUE);
-    // The wrapper puts the preload library before a sanitizer's runtime.
-    const char* asan = g_getenv("ASAN_OPTIONS");
-    g_setenv("ASAN_OPTIONS",
-             (std::string(asan != nullptr ? asan : "") + ":verify_asan_link_order=0").c_str(),
-             TRUE);
+    vexar::test::prepareEnvironment();
     testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

@@ -226,6 +226,23 @@ struct Profile {
     Settings parameters;
 };
 
+// What Camera::reconnect did.
+struct Reconnection {
+    std::string backend;  // where the camera is now: "/dev/i2c-1"
+    // The settings the module was last known to hold (the last state read or written, with
+    // each write since; a write-only voltage as this camera last wrote it, left out when it
+    // never did): what restoring writes back.
+    Settings settings;
+    // Those whose value the module no longer holds (a write-only voltage is never read back, so
+    // never among them): non-empty after a power cycle took them.
+    std::vector<std::string> lost;
+    // Every field of the module is at its power-on value.
+    bool atPowerOn = false;
+    bool restored = false;
+    StateWritten written;                   // what the restore moved beside the settings
+    std::vector<Transaction> transactions;  // those of the restore
+};
+
 struct Versions {
     std::array<std::uint32_t, 3> plugin;
     std::array<std::uint32_t, 4> sdk;
@@ -365,6 +382,13 @@ class VEXAR_CLIENT_API Camera {
     static std::vector<std::uint8_t> stateFromSettings(const Settings& members);
     // The module at power-on; Error(Refused) on an adapter.
     void reset();
+    // Opens the camera's bus again (an adapter that went away and came back: Error(Disconnected)
+    // told of it) and initialises a new plug-in instance on it, whose phase count starts again
+    // at 4; with restore, writes back the settings the module was last known to hold, as
+    // applyProfile does. Also for a module that was power-cycled behind an adapter that
+    // stayed. Error(BusFailure) or Error(Disconnected) while the bus or the module is not back
+    // (the camera stays as it was); Error(BadInput) inside a hold or one of its own calls.
+    Reconnection reconnect(bool restore = false);
 
     std::vector<std::uint8_t> readCalibration();
     void writeCalibration(std::span<const std::uint8_t> record);

@@ -22,6 +22,8 @@ enum class ErrorKind {
     Busy = 5,         // another process held the adapter or the image past the lock timeout
     Unsupported = 6,  // what this backend cannot do: reset, or reading back, on a real module
     Internal = 7,     // a fault nobody foresaw, of the library or of a front end
+    Disconnected = 8,  // the adapter went away (its node removed, its transfers ENODEV);
+                       // Camera::reconnect opens it again once it is back
 };
 
 // One row of the table every front end maps kinds with.

@@ -120,8 +120,17 @@ vexar::Error Backend::busFailure(const Transaction& failed, const std::string& l
                                  vexar::Error::Details details) const {
     details.code.reset();
     details.busErrno = failed.result < 0 ? std::optional(-failed.result) : std::nullopt;
+    if (gone(failed.result)) {
+        return vexar::Error(vexar::ErrorKind::Disconnected,
+                            lead + describeFailure(failed) + "; " + name() + " went away",
+                            std::move(details));
+    }
     return vexar::Error(vexar::ErrorKind::BusFailure, lead + describeFailure(failed),
                         std::move(details));
+}
+
+bool Backend::gone(std::int32_t result) const {
+    return result == -ENODEV;
 }
 
 void Backend::reset() {

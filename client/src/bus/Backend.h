@@ -69,6 +69,9 @@ class Backend {
     void forgetBytesWritten() { bytesWritten_.clear(); }
     virtual bool canReset() const { return false; }
     virtual void reset();
+    // Whether a transaction that failed so shows the bus itself gone (an adapter unplugged),
+    // rather than a device that did not answer: ENODEV, wherever it comes from.
+    virtual bool gone(std::int32_t result) const;
 
     // The callbacks to hand to initialize, with hostContext() as their context.
     static std::int32_t readCallback(void* hostContext, std::uint16_t device, std::uint8_t reg,
@@ -96,7 +99,8 @@ class Backend {
     const Transaction* firstFailure() const { return firstFailure_ ? &*firstFailure_ : nullptr; }
     // "reading device 0x5c register 0x02 on /dev/i2c-1: Remote I/O error (-121)"
     std::string describeFailure(const Transaction& failed) const;
-    // Error(BusFailure) for the failed transaction: lead, then describeFailure, with the errno.
+    // Error(BusFailure) for the failed transaction: lead, then describeFailure, with the errno;
+    // Error(Disconnected) when it shows the bus gone.
     // Never a plug-in code: a code the plug-in returned after it is the bus's errno passed on,
     // and -EIO would read as the plug-in's OutOfRange.
     vexar::Error busFailure(const Transaction& failed, const std::string& lead = {},
@@ -172,6 +176,7 @@ class I2cDevBackend final : public Backend {
         lock_ = std::make_unique<AdapterLock>(fd_, path_, wait);
     }
     void end(bool) override { lock_.reset(); }
+    bool gone(std::int32_t result) const override;
 
   protected:
     std::int32_t transfer(Direction direction, std::uint16_t device, std::uint8_t reg,

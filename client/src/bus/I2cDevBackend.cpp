@@ -5,6 +5,7 @@
 #include <linux/i2c-dev.h>
 #include <linux/i2c.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -73,6 +74,22 @@ I2cDevBackend::I2cDevBackend(const std::string& adapter) : path_(adapterPath(ada
 
 I2cDevBackend::~I2cDevBackend() {
     ::close(fd_);
+}
+
+// ENODEV is an adapter that went away. An adapter whose node is gone or is another one now
+// went away too, whatever its driver answered: some answer a missing adapter with ENXIO, as
+// they answer a device that does not acknowledge.
+bool I2cDevBackend::gone(std::int32_t result) const {
+    if (result == -ENODEV) {
+        return true;
+    }
+    struct stat node {};
+    struct stat opened {};
+    if (::stat(path_.c_str(), &node) != 0) {
+        return errno == ENOENT || errno == ENOTDIR;
+    }
+    return ::fstat(fd_, &opened) == 0 &&
+           (node.st_ino != opened.st_ino || node.st_dev != opened.st_dev);
 }
 
 std::int32_t I2cDevBackend::transfer(Direction direction, std::uint16_t device, std::uint8_t reg,

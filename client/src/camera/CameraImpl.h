@@ -93,6 +93,13 @@ struct Camera::Impl {
     // The write-only voltages this camera asked for last, by parameter id: what a profile
     // gives while the device still holds the byte sent for it.
     std::map<std::uint32_t, float> voltagesWritten;
+    // Where the camera was opened ("/dev/i2c-1"; empty for a caller's bus), to open it again.
+    std::string where;
+    // The settings the module was last known to hold: the last state read or written, with
+    // each plain write since (only those before any state); what a reconnect writes back.
+    std::vector<detail::StateRecord> known;
+    // Notes a parameter's value as the module holds it now, in the known settings.
+    void remember(const detail::ParameterInfo& parameter, const detail::Value& value);
 
     // One call: serialised with the others, the bus held for its duration (or the hold's).
     // Error(BadInput) once the camera is closed.
@@ -157,8 +164,15 @@ struct Camera::Impl {
     // process may have changed, so that every process computes frame rate and frequencies
     // alike; nothing is written to the module.
     void followModulePhaseCount();
+    // Whether the parameter is a write-only voltage, which the plug-in's state reports as 50.
+    static bool isVoltage(const detail::ParameterInfo& parameter);
     // Notes a successful plain write of a write-only voltage.
     void wrote(const detail::ParameterInfo& parameter, const detail::Value& value);
 };
+
+namespace detail {
+// The backend a camera's name stands for: "sim", "image:PATH", "/dev/i2c-N" or "N".
+std::unique_ptr<bus::Backend> openBackend(std::string_view where);
+}  // namespace detail
 
 }  // namespace vexar

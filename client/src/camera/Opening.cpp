@@ -23,8 +23,9 @@ std::chrono::milliseconds lockTimeoutFromSeconds(double seconds) {
 
 namespace {
 constexpr const char* kPluginName = "libVEXAR_ParamInterp_YORINDImpl.so";
+}  // namespace
 
-std::unique_ptr<detail::bus::Backend> openBackend(std::string_view where) {
+std::unique_ptr<detail::bus::Backend> detail::openBackend(std::string_view where) {
     if (where == "sim") {
         return std::make_unique<detail::bus::SimulatedBackend>();
     }
@@ -42,7 +43,6 @@ std::unique_ptr<detail::bus::Backend> openBackend(std::string_view where) {
     throw detail::badInput("no camera at '" + std::string(where) +
                            "': give sim, image:PATH or /dev/i2c-N");
 }
-}  // namespace
 
 Camera::Camera(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
 Camera::Camera(Camera&&) noexcept = default;
@@ -129,7 +129,8 @@ Camera::Impl* openImpl(std::unique_ptr<detail::bus::Backend> bus, const OpenOpti
 
 Camera Camera::open(std::string_view where, const OpenOptions& options) {
     std::unique_ptr<Impl> impl;
-    openImpl(openBackend(where), options, impl);
+    openImpl(detail::openBackend(where), options, impl);
+    impl->where = where;
     return Camera(std::move(impl));
 }
 
@@ -214,7 +215,7 @@ Versions Camera::versions() const {
 }
 
 ProbeResult probe(std::string_view where, const OpenOptions& options) {
-    const std::unique_ptr<detail::bus::Backend> bus = openBackend(where);
+    const std::unique_ptr<detail::bus::Backend> bus = detail::openBackend(where);
     bus->begin({options.lockTimeout, options.interrupted});
     ProbeResult answers{bus->name(), {}};
     for (const detail::bus::Answer& answer :

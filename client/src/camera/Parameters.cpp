@@ -174,8 +174,10 @@ Applied Camera::set(std::string_view nameOrId, const Value& value, const WriteOp
         detail::Value held;
         if (session.read(info, held) == VEXAR_SUCCESS) {
             applied.applied = detail::toPublic(held);
+            impl_->remember(info, held);
         } else {
             session.takeLastError();
+            impl_->remember(info, detail::toInternal(*converted));
         }
         return applied;
     });

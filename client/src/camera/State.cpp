@@ -96,6 +96,10 @@ void Camera::Impl::wrote(const detail::ParameterInfo& parameter, const detail::V
     }
 }
 
+bool Camera::Impl::isVoltage(const detail::ParameterInfo& parameter) {
+    return voltageOf(parameter.id) != nullptr;
+}
+
 bool Camera::Impl::dependsOnPhaseCount(const detail::ParameterInfo& parameter) {
     return parameter.id == detail::FrameRate || parameter.id == detail::IntegrationTime ||
            parameter.id == detail::ModulationFrequency ||
@@ -212,6 +216,7 @@ std::vector<std::uint8_t> Camera::Impl::readState() {
     session->check(session->api().readSystemState(session->instance(), state.data(),
                                                   static_cast<std::uint32_t>(state.size())),
                    "state save");
+    known = detail::decodeState(state);
     return state;
 }
 
@@ -234,6 +239,16 @@ void Camera::Impl::writeState(std::span<const std::uint8_t> state, const std::st
     }
     for (const detail::StateRecord& record : records) {
         wrote(*record.parameter, record.value);
+    }
+    known = records;
+}
+
+void Camera::Impl::remember(const detail::ParameterInfo& parameter, const detail::Value& value) {
+    const auto record = std::ranges::find(known, &parameter, &detail::StateRecord::parameter);
+    if (record != known.end()) {
+        record->value = value;
+    } else if (detail::stateHolds(parameter.id)) {
+        known.push_back({&parameter, value});
     }
 }
 
