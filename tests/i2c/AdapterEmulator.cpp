@@ -4,7 +4,7 @@
 //
 // It answers "ready UMOCKDEV_DIR=<root>" once the adapter answers; programs reach it when run
 // under umockdev-wrapper with that UMOCKDEV_DIR. Each command is answered "ok" or "error: ...":
-//   unplug               the node goes, open descriptors fail with ENODEV
+//   unplug [ERR]         the node goes, open descriptors fail with ERR (default ENODEV: 19)
 //   plug                 the node comes back, the module keeps its registers
 //   power-cycle          the module's registers and one-byte devices back to power-on
 //   fail-device DEV ERR  every transfer to DEV fails with -ERR (e.g. fail-device 0x2a 121)
@@ -30,7 +30,9 @@ std::string perform(vexar::test::EmulatedAdapter& adapter, vexar::test::Hardware
     std::string command;
     words >> command;
     if (command == "unplug") {
-        adapter.unplug();
+        int error = ENODEV;
+        words >> error;
+        adapter.unplug(error);
         return "ok";
     }
     if (command == "plug") {

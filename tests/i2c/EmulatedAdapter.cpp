@@ -63,7 +63,7 @@ gboolean handleIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer d
     if (hardware.unplugged ||
         GPOINTER_TO_UINT(g_object_get_data(born, "vexar-generation")) != hardware.generation + 1) {
         result = -1;
-        error = ENODEV;
+        error = hardware.unpluggedErrno;
     } else if (request == I2C_FUNCS) {
         std::memcpy(resolve(argument, 0, sizeof hardware.functions)->data, &hardware.functions,
                     sizeof hardware.functions);
@@ -114,10 +114,11 @@ void EmulatedAdapter::add() {
     }
 }
 
-void EmulatedAdapter::unplug() {
+void EmulatedAdapter::unplug(int error) {
     {
         const std::lock_guard lock(hardware_.mutex);
         hardware_.unplugged = true;
+        hardware_.unpluggedErrno = error;
     }
     std::rename((root_ + node_).c_str(), (root_ + hidden()).c_str());
 }

@@ -7,6 +7,7 @@
 #include <linux/i2c.h>
 #include <umockdev.h>
 
+#include <cerrno>
 #include <mutex>
 #include <string>
 
@@ -23,7 +24,8 @@ struct Hardware {
     // Unplugged: umockdev goes on answering descriptors opened before the node went, so every
     // ioctl on them fails here as a real adapter's does once its device is gone.
     bool unplugged = false;
-    unsigned generation = 0;  // of the node: bumped by each replug
+    int unpluggedErrno = ENODEV;  // some adapters answer ENXIO, as for a device that NACKs
+    unsigned generation = 0;      // of the node: bumped by each replug
     vexar::detail::bus::SimulatedBackend bus;
     Lumivor::Sim::SimulatedModule& module = bus.module();
 };
@@ -42,7 +44,7 @@ class EmulatedAdapter {
 
     // The adapter goes away (its node and sysfs entry removed, open descriptors failing with
     // ENODEV), and comes back as a new node the module answers again.
-    void unplug();
+    void unplug(int error = ENODEV);
     void plug();
 
   private:

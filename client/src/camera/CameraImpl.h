@@ -98,6 +98,9 @@ struct Camera::Impl {
     // The settings the module was last known to hold: the last state read or written, with
     // each plain write since (only those before any state); what a reconnect writes back.
     std::vector<detail::StateRecord> known;
+    // What a reconnect without restore found the module no longer holding, with its voltages:
+    // what a later reconnect with restore writes back.
+    std::optional<std::vector<detail::StateRecord>> unrestored;
     // Notes a parameter's value as the module holds it now, in the known settings.
     void remember(const detail::ParameterInfo& parameter, const detail::Value& value);
 
@@ -164,6 +167,8 @@ struct Camera::Impl {
     // process may have changed, so that every process computes frame rate and frequencies
     // alike; nothing is written to the module.
     void followModulePhaseCount();
+    // Whether the plug-in writes the parameter only in a system state.
+    static bool stateOnly(std::uint32_t id);
     // Whether the parameter is a write-only voltage, which the plug-in's state reports as 50.
     static bool isVoltage(const detail::ParameterInfo& parameter);
     // Notes a successful plain write of a write-only voltage.

@@ -24,9 +24,13 @@ std::string accessHint(detail::Session& session, const detail::ParameterInfo& pa
 }
 
 bool stateOnly(std::uint32_t id) {
-    return id == detail::DealiasingOn || id == detail::RegionOfInterest;
+    return Camera::Impl::stateOnly(id);
 }
 }  // namespace
+
+bool Camera::Impl::stateOnly(std::uint32_t id) {
+    return id == detail::DealiasingOn || id == detail::RegionOfInterest;
+}
 
 std::optional<ParameterName> findParameter(std::string_view nameOrId) {
     const detail::ParameterInfo* info = detail::findParameter(nameOrId);

@@ -12,6 +12,44 @@ namespace {
 bool isVoltage(const detail::StateRecord& record) {
     return Camera::Impl::isVoltage(*record.parameter);
 }
+// The values the module lost, each as set writes it, those written in a state last; the
+// voltages always, since none is ever read back.
+void restoreOneByOne(Camera& camera, const std::vector<detail::StateRecord>& settings,
+                     Reconnection& done) {
+    std::vector<std::string> written;
+    std::vector<detail::StateRecord> order = settings;
+    std::ranges::stable_partition(order, [](const detail::StateRecord& r) {
+        return !Camera::Impl::stateOnly(r.parameter->id);
+    });
+    for (const detail::StateRecord& record : order) {
+        const std::string name(record.parameter->name);
+        if (!isVoltage(record) && std::ranges::find(done.lost, name) == done.lost.end()) {
+            continue;
+        }
+        try {
+            // After a power cycle the voltages this camera never wrote hold their
+            // power-on value.
+            const Applied applied = camera.set(name, detail::toPublic(record.value),
+                                               WriteOptions{true, done.atPowerOn});
+            done.written.changed.insert(done.written.changed.end(), applied.state.changed.begin(),
+                                        applied.state.changed.end());
+            done.written.assumed.insert(done.written.assumed.end(), applied.state.assumed.begin(),
+                                        applied.state.assumed.end());
+            written.push_back(name);
+        } catch (const Error& error) {
+            std::string before;
+            for (const std::string& w : written) {
+                before += (before.empty() ? "" : ", ") + w;
+            }
+            Error::Details details = error.details();
+            details.subject = "restore";
+            throw Error(error.kind(),
+                        (written.empty() ? "nothing written; " : "wrote " + before + ", then ") +
+                            error.what(),
+                        std::move(details));
+        }
+    }
+}
 }  // namespace
 
 Reconnection Camera::reconnect(bool restore) {
@@ -25,8 +63,11 @@ Reconnection Camera::reconnect(bool restore) {
     }
     // What the module held, a voltage as this camera wrote it: taken before the old bus goes,
     // since only it knows the bytes it sent.
-    std::vector<detail::StateRecord> settings = impl.known;
+    std::vector<detail::StateRecord> settings = impl.unrestored.value_or(impl.known);
     std::erase_if(settings, [&](detail::StateRecord& record) {
+        if (impl.unrestored) {
+            return false;  // its voltages are the ones written before
+        }
         if (!isVoltage(record)) {
             return false;
         }
@@ -63,6 +104,7 @@ Reconnection Camera::reconnect(bool restore) {
     impl.instanceDealiasing = false;
     impl.phaseCountFollowed = !impl.bus->shared();
     impl.known.clear();
+    impl.unrestored = settings;
 
     Reconnection done;
     done.backend = impl.bus->name();
@@ -81,43 +123,29 @@ Reconnection Camera::reconnect(bool restore) {
     // The module may have lost the bytes sent to its voltages: only a restore knows them again.
     impl.voltagesWritten.clear();
     if (restore) {
-        // Value by value, as set writes each: a module back from power-on has no frequencies a
-        // whole state could be loaded with, and what it still holds needs no write.
         TraceRecording recording = trace();
-        std::vector<std::string> written;
-        for (const detail::StateRecord& record : settings) {
-            const std::string name(record.parameter->name);
-            if (!isVoltage(record) && std::ranges::find(done.lost, name) == done.lost.end()) {
-                continue;
+        // As one state where the module could load it (the plug-in then orders the values as
+        // it must); else value by value, as set writes each: a module back from power-on has
+        // no frequencies a whole state could be loaded with.
+        std::vector<detail::StateRecord> merged = detail::decodeState(saveState());
+        for (detail::StateRecord& record : merged) {
+            const auto given =
+                std::ranges::find(settings, record.parameter, &detail::StateRecord::parameter);
+            if (given != settings.end()) {
+                record.value = given->value;
             }
-            try {
-                // After a power cycle the voltages this camera never wrote hold their
-                // power-on value.
-                const Applied applied =
-                    set(name, detail::toPublic(record.value), WriteOptions{true, done.atPowerOn});
-                done.written.changed.insert(done.written.changed.end(),
-                                            applied.state.changed.begin(),
-                                            applied.state.changed.end());
-                done.written.assumed.insert(done.written.assumed.end(),
-                                            applied.state.assumed.begin(),
-                                            applied.state.assumed.end());
-                written.push_back(name);
-            } catch (const Error& error) {
-                std::string before;
-                for (const std::string& w : written) {
-                    before += (before.empty() ? "" : ", ") + w;
-                }
-                Error::Details details = error.details();
-                details.subject = "restore";
-                throw Error(
-                    error.kind(),
-                    (written.empty() ? "nothing written; " : "wrote " + before + ", then ") +
-                        error.what(),
-                    std::move(details));
-            }
+        }
+        if (detail::unloadableRecords(merged).empty()) {
+            // After a power cycle the voltages this camera never wrote hold their power-on
+            // value.
+            done.written = impl.run(
+                [&] { return impl.writeThroughState(settings, done.atPowerOn, "restore"); });
+        } else {
+            restoreOneByOne(*this, settings, done);
         }
         done.transactions = recording.transactions();
         done.restored = true;
+        impl.unrestored.reset();
     }
     return done;
 }
