@@ -281,6 +281,11 @@ Json Panel::parameters() {
 
 Json Panel::parameter(const std::string& name) {
     const Parameter* parameter = &find(name);
+    if (parameter->access == Access::WriteOnly) {
+        // Refused as a read of it is everywhere; the list still says what was written here.
+        std::lock_guard lock(mutex_);
+        camera_.get(parameter->name);
+    }
     Json all = parameters();
     for (auto& entry : all["parameters"]) {
         if (entry["name"] == parameter->name) {

@@ -85,7 +85,9 @@ int main(int argc, char** argv) {
             options.lockTimeout = std::chrono::milliseconds(
                 static_cast<long>(request["lock_timeout"].get<double>() * 1000));
         }
-        auto camera = vexar::Camera::open(std::string("image:") + argv[1], options);
+        const std::string where = argv[1];
+        auto camera =
+            vexar::Camera::open(where.starts_with("/dev/") ? where : "image:" + where, options);
         outcome = run(camera, request);
     } catch (const vexar::Error& error) {
         outcome = {{"ok", false},

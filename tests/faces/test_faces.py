@@ -6,7 +6,8 @@ the others'.
 
 The table is requests.json. A row has "do" (the request), optionally "setup" (requests another
 process makes on the image first), "options" ("force", "lock_timeout", "held": the image's lock
-held by another process) and "expect":
+held by another process; "adapter": the faces run on the emulated /dev/i2c-1 instead, and these
+commands of its emulator, such as a fault, come just before the request) and "expect":
   ok, text (a get's value), applied (a set's read-back, null for write-only),
   kind, code, errno, message (substrings), not_in_message,
   changed (other values the write moved: {name: [before, after]}),
@@ -29,7 +30,9 @@ from typing import Any, Callable, Iterator, Optional
 import pytest
 
 sys.path.insert(0, str(Path(__file__).parents[1] / "panel"))
+sys.path.append(str(Path(__file__).parents[1] / "python"))  # after the panel's conftest
 from conftest import Panel  # noqa: E402
+from emulated_adapter import EmulatedAdapter, missing  # noqa: E402
 
 import vexar  # noqa: E402
 
@@ -93,21 +96,35 @@ def value_text(value: Any) -> str:
 # --- the faces: each runs one request on an image and answers the outcome -------------------
 
 def just_before(options: dict) -> None:
-    """What the row does to the image at the last moment (another process takes its lock)."""
+    """What the row does at the last moment (another process takes the image's lock, a fault
+    on the adapter)."""
     options.pop("_hold", lambda: None)()
 
 
+def place(image: Path, options: dict) -> tuple[list[str], Optional[dict], str]:
+    """How a face's program starts (a prefix), its environment and the camera it opens: the
+    image, or the emulated adapter of the row."""
+    adapter: Optional[EmulatedAdapter] = options.get("_adapter")
+    if adapter is None:
+        return [], None, f"image:{image}"
+    return adapter.argv(), adapter.env, "/dev/i2c-1"
+
+
 def cpp_face(image: Path, request: dict, options: dict) -> dict:
+    prefix, env, where = place(image, options)
     just_before(options)
-    done = subprocess.run([CPP, str(image)], input=json.dumps({**request, **options}),
-                          capture_output=True, text=True, timeout=60)
+    shown = {k: v for k, v in options.items() if not k.startswith("_")}
+    done = subprocess.run([*prefix, CPP, where.removeprefix("image:")], input=json.dumps({**request, **shown}),
+                          capture_output=True, text=True, timeout=60, env=env)
     assert done.returncode == 0, done.stderr
     return json.loads(done.stdout)
 
 
 def cli_face(image: Path, request: dict, options: dict) -> dict:
+    prefix, env, where = place(image, options)
     just_before(options)
-    base = [CTL, "--image", str(image), "--format", "json"]
+    base = [*prefix, CTL, *(["--image", str(image)] if where.startswith("image:")
+                            else ["--bus", where]), "--format", "json"]
     if "lock_timeout" in options:
         base += ["--lock-timeout", str(options["lock_timeout"])]
     op = request["op"]
@@ -120,7 +137,7 @@ def cli_face(image: Path, request: dict, options: dict) -> dict:
         profile = image.with_suffix(".profile.json")
         profile.write_text(json.dumps(request["value"]))
         argv = base + ["state", "load", *force, str(profile)]
-    done = subprocess.run(argv, capture_output=True, text=True, timeout=60)
+    done = subprocess.run(argv, capture_output=True, text=True, timeout=60, env=env)
     if done.returncode != 0:
         error = json.loads(done.stderr)["error"]
         return {"ok": False, "kind": error["kind"], "code": error.get("code"),
@@ -137,6 +154,7 @@ def cli_face(image: Path, request: dict, options: dict) -> dict:
 
 PYTHON_KINDS = [(vexar.Refused, "Refused"), (vexar.BadInput, "BadInput"),
                 (vexar.LoadError, "LoadFailure"), (vexar.Busy, "Busy"),
+                (vexar.Disconnected, "Disconnected"),
                 (vexar.BusError, "BusFailure")]
 
 
@@ -149,10 +167,24 @@ def python_value(value: Any) -> Any:
 
 
 def python_face(image: Path, request: dict, options: dict) -> dict:
+    prefix, env, where = place(image, options)
+    if prefix:
+        # The emulation reaches only a program started under its wrapper: this one again.
+        just_before(options)
+        done = subprocess.run([*prefix, sys.executable, __file__, where],
+                              input=json.dumps([request, {k: v for k, v in options.items()
+                                                          if not k.startswith("_")}]),
+                              capture_output=True, text=True, timeout=60, env=env)
+        assert done.returncode == 0, done.stderr
+        return json.loads(done.stdout)  # type: ignore[no-any-return]
+    return python_face_on(where, request, options)
+
+
+def python_face_on(where: str, request: dict, options: dict) -> dict:
     just_before(options)
     try:
         extra = {"lock_timeout": options["lock_timeout"]} if "lock_timeout" in options else {}
-        with vexar.open(f"image:{image}", **extra) as cam:
+        with vexar.open(where, **extra) as cam:
             if request["op"] == "get":
                 return {"ok": True, "text": as_text(cam.get(request["name"]))}
             if request["op"] == "set":
@@ -174,8 +206,10 @@ def python_face(image: Path, request: dict, options: dict) -> dict:
 
 
 def panel_face(image: Path, request: dict, options: dict) -> dict:
+    prefix, env, where = place(image, options)
     extra = ["--lock-timeout", str(options["lock_timeout"])] if "lock_timeout" in options else []
-    panel = Panel(command=[CTL, "--image", str(image), *extra, "serve"])
+    camera = ["--image", str(image)] if where.startswith("image:") else ["--bus", where]
+    panel = Panel(command=[*prefix, CTL, *camera, *extra, "serve"], env=env)
     just_before(options)
     try:
         name = urllib.parse.quote(request.get("name", ""), safe="")
@@ -277,13 +311,21 @@ def check(row: dict, outcome: dict, before: list[str], after: list[str]) -> list
 @pytest.mark.parametrize("face", FACES)
 @pytest.mark.parametrize("row", ROWS, ids=[row["name"] for row in ROWS])
 def test_every_face_ends_each_request_as_the_table_says(
-        row: dict, face: str, tmp_path: Path, held: Callable[[Path], None]) -> None:
+        row: dict, face: str, tmp_path: Path, held: Callable[[Path], None],
+        request: pytest.FixtureRequest) -> None:
     image = tmp_path / "camera.img"
     prepare(image, row)
     before = image_lines(image)
     options = dict(row.get("options", {}))
     if options.pop("held", False):
         options["_hold"] = lambda: held(image)
+    if "adapter" in options:
+        if missing():
+            pytest.skip(str(missing()))
+        adapter = options["_adapter"] = EmulatedAdapter()
+        request.addfinalizer(adapter.close)
+        faults = options.pop("adapter")
+        options["_hold"] = lambda: [adapter.command(line) for line in faults]
     outcome = RUN[face](image, row["do"], options)
     wrong = check(row, outcome, before, image_lines(image))
     if row.get("expect", {}).get("one_process"):
@@ -302,8 +344,10 @@ def test_every_face_ends_each_request_as_the_table_says(
     assert not wrong, f"{face}: {outcome}\n" + "\n".join(wrong)
 
 
-@pytest.mark.parametrize("row", [row for row in ROWS if row["expect"].get("ok")],
-                         ids=[row["name"] for row in ROWS if row["expect"].get("ok")])
+@pytest.mark.parametrize("row", [row for row in ROWS if row["expect"].get("ok")
+                                 and "adapter" not in row.get("options", {})],
+                         ids=[row["name"] for row in ROWS if row["expect"].get("ok")
+                              and "adapter" not in row.get("options", {})])
 def test_faces_leave_the_same_registers(row: dict, tmp_path: Path) -> None:
     images = {}
     for face in FACES:
@@ -316,3 +360,10 @@ def test_faces_leave_the_same_registers(row: dict, tmp_path: Path) -> None:
     if differing and all(drift):
         pytest.xfail("; ".join(d for d in drift if d))
     assert not differing, f"C++ leaves {images['cpp']}; {differing}"
+
+
+if __name__ == "__main__":
+    # The Python face on the emulated adapter, under its wrapper: the request and options on
+    # standard input, the outcome on standard output.
+    asked, given = json.loads(sys.stdin.read())
+    print(json.dumps(python_face_on(sys.argv[1], asked, given)))
