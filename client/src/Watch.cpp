@@ -45,8 +45,32 @@ std::vector<Watch::Seen> Watch::read() {
 
 WatchLook Watch::look() {
     const bool wasAtPowerOn = atPowerOn_;
-    std::vector<Seen> now = read();
     WatchLook look;
+    if (away_) {
+        try {
+            camera_.reconnect(false);
+        } catch (const Error& error) {
+            if (error.kind() != ErrorKind::Disconnected && error.kind() != ErrorKind::BusFailure) {
+                throw;
+            }
+            look.bus = WatchedBus::StillAway;
+            return look;
+        }
+        away_ = false;
+        look.bus = WatchedBus::CameBack;
+    }
+    std::vector<Seen> now;
+    try {
+        now = read();
+    } catch (const Error& error) {
+        if (error.kind() != ErrorKind::Disconnected) {
+            throw;
+        }
+        away_ = true;
+        look.bus = WatchedBus::WentAway;
+        look.why = error.what();
+        return look;
+    }
     if (!first_) {
         for (std::size_t i = 0; i < now.size() && i < last_.size(); ++i) {
             // By their text, so that a NaN that stays NaN is no change.

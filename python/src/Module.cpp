@@ -346,7 +346,10 @@ void defineValueClasses(py::module_& m) {
     py::class_<Watching>(m, "Watch",
                          "An iterator of the changes on the module, look after look: tuples "
                          "(name, before, after), and ('reset', None, None) when every field went "
-                         "back to its power-on value. Ctrl-C ends the wait for the next.")
+                         "back to its power-on value; ('disconnected', None, message) when the "
+                         "adapter went away and ('reconnected', None, None) when it is back (the "
+                         "camera reconnected, restoring nothing). Ctrl-C ends the wait for the "
+                         "next.")
         .def("__iter__", [](py::object self) { return self; })
         .def("__next__", [](Watching& w) {
             while (w.pending.empty()) {
@@ -362,6 +365,11 @@ void defineValueClasses(py::module_& m) {
                     }
                 }
                 const WatchLook look = cameraCall([&] { return w.watch->look(); });
+                if (look.bus == WatchedBus::WentAway) {
+                    w.pending.push_back(py::make_tuple("disconnected", py::none(), look.why));
+                } else if (look.bus == WatchedBus::CameBack) {
+                    w.pending.push_back(py::make_tuple("reconnected", py::none(), py::none()));
+                }
                 if (look.reset) {
                     w.pending.push_back(py::make_tuple("reset", py::none(), py::none()));
                 }

@@ -28,9 +28,10 @@ def outcome(value):
                 "restored": value.restored, "settings": value.settings,
                 "transactions": len(value.transactions)}
     return value
+names = {"cam": cam, "vexar": vexar}  # kept from line to line
 for line in sys.stdin:
     try:
-        print(json.dumps({"ok": outcome(eval(line, {"cam": cam, "vexar": vexar}))}))
+        print(json.dumps({"ok": outcome(eval(line, names))}))
     except vexar.Error as error:
         print(json.dumps({"error": type(error).__name__, "kind": error.kind,
                           "errno": getattr(error, "errno", None),
@@ -146,3 +147,18 @@ def test_vexar_ctl_reports_the_disconnect_as_its_own_kind(adapter: EmulatedAdapt
     assert done.returncode == 4
     error = json.loads(done.stderr)["error"]
     assert (error["kind"], error["errno"], error["code"]) == ("Disconnected", ENODEV, None)
+
+
+def test_watch_says_when_the_adapter_goes_and_comes_back(
+        adapter: EmulatedAdapter, program: Program) -> None:
+    assert "ok" in program('cam.set("FrameRate", 20).name')
+    assert "ok" in program("[w := cam.watch(interval=0.05)] and None")
+    adapter.command("unplug")
+    gone = program("next(w)")["ok"]
+    assert gone[0] == "disconnected" and "went away" in gone[2]
+    adapter.command("power-cycle")
+    adapter.command("plug")
+    # Back, and what the power cycle took: told as changes from the last look before.
+    assert program("next(w)") == {"ok": ["reconnected", None, None]}
+    assert program("next(w)") == {"ok": ["reset", None, None]}
+    assert ["FrameRate", 20.0, 30.0] in program("[next(w) for _ in range(2)]")["ok"]

@@ -71,6 +71,12 @@ void runWatch(Context& context, const std::vector<std::string>& names,
         }
         const vexar::WatchLook look = watch.look();
         const std::string when = timestamp();
+        if (look.bus == vexar::WatchedBus::WentAway) {
+            context.out << when << " the module is disconnected (" << look.why
+                        << "); looking for it again\n";
+        } else if (look.bus == vexar::WatchedBus::CameBack) {
+            context.out << when << " the module is back: reconnected\n";
+        }
         if (look.reset) {
             context.out << when << " the module was reset: every field is at its power-on value\n";
         }

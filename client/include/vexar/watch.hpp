@@ -14,8 +14,15 @@ struct WatchedChange {
     Value before;
     Value after;
 };
+// The bus at a look: there, gone since this look (Error(Disconnected)), still gone, or back at
+// this look (the camera reconnected, a new plug-in instance; the changes are then what differs
+// from the last look before the loss).
+enum class WatchedBus { There, WentAway, StillAway, CameBack };
+
 struct WatchLook {
     std::vector<WatchedChange> changes;
+    WatchedBus bus = WatchedBus::There;
+    std::string why;  // WentAway: the disconnect's message
     // Every field is back at its power-on value while some were not at the last look: the
     // module was reset (or power-cycled).
     bool reset = false;
@@ -23,7 +30,8 @@ struct WatchLook {
 
 // Looks at a camera's parameters (the readable ones, or those named) and, with fields, at every
 // field, each look one operation, and tells what differs from the look before. The first look
-// only takes note.
+// only takes note. When the bus goes away, later looks try to reconnect (never restoring:
+// watching writes nothing).
 class VEXAR_CLIENT_API Watch {
   public:
     // Error(BadInput) for a name no parameter has, or one that cannot be read.
@@ -41,6 +49,7 @@ class VEXAR_CLIENT_API Watch {
     bool fields_;
     bool first_ = true;
     bool atPowerOn_ = false;
+    bool away_ = false;
     std::vector<Seen> last_;
 };
 
