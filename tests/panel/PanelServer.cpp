@@ -1,6 +1,6 @@
 // The panel on a camera, for the tests until and besides vexar-ctl serve:
 //   panel-server WHERE [--listen ADDR:PORT] [--token TOKEN] [--threads N] [--deadline-ms N]
-//   panel-server WHERE --timing-text | --set NAME VALUE
+//   panel-server WHERE --timing-text | --set NAME VALUE | --reset
 #include <cstring>
 #include <iostream>
 #include <string>
@@ -20,6 +20,10 @@ int main(int argc, char** argv) {
             const std::string option = argv[i];
             if (option == "--timing-text") {
                 std::cout << camera.timing().toText();
+                return 0;
+            }
+            if (option == "--reset") {
+                camera.reset();
                 return 0;
             }
             if (option == "--set" && i + 2 < argc) {

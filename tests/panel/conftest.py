@@ -15,11 +15,11 @@ CTL = os.environ.get("VEXAR_CTL", "vexar-ctl")
 
 class Panel:
     # WHERE as the test server takes it; or, with `command`, the tool's own `serve` command line.
-    def __init__(self, where="sim", extra=(), command=None):
+    def __init__(self, where="sim", extra=(), command=None, env=None):
         argv = [*command, "--listen", "127.0.0.1:0"] if command else \
             [SERVER, where, "--listen", "127.0.0.1:0", *extra]
         self.process = subprocess.Popen(argv, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
-                                        text=True)
+                                        text=True, env=env)
         self.url = self.process.stdout.readline().strip()
         match = re.fullmatch(r"http://127\.0\.0\.1:(\d+)/\?token=([0-9a-f]{64})", self.url)
         assert match, f"first line is not the URL: {self.url!r} {self.process.stderr.read()}"
