@@ -28,7 +28,7 @@ export function fieldName(field) {
   return field.name || `field ${field.index} of register ${field.address}`;
 }
 
-// The map, narrowed by the filter (name, or the register's address as 0x183 or 387) and, when
+// The map, narrowed by the filter (name, or the register's address: 0x183, or 387) and, when
 // asked, to the fields not at their power-on value.
 export function createRegisterMap(body) {
   const rows = new Map();
@@ -41,8 +41,7 @@ export function createRegisterMap(body) {
     const q = query.toLowerCase();
     const number = Number(q);
     const address = parseInt(field.address, 16);
-    return fieldName(field).toLowerCase().includes(q) || field.address === q ||
-      (Number.isInteger(number) && (number === address || number === field.index));
+    return fieldName(field).toLowerCase().includes(q) || (Number.isInteger(number) && number === address);
   }
   function narrow() {
     for (const { row, field } of rows.values()) row.hidden = !matches(field);

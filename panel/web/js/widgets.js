@@ -296,7 +296,7 @@ export function createControl(parameter, { sensor, onApply }) {
       if (!query) return true;
       const q = query.toLowerCase();
       const number = Number(q);
-      return parameter.name.toLowerCase().includes(q) || parameter.group.includes(q) ||
+      return parameter.name.toLowerCase().includes(q) ||
         (q !== '' && Number.isInteger(number) && number === parameter.id);
     },
     focus() {
