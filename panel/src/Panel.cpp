@@ -515,8 +515,8 @@ Json Panel::writeRegister(const std::string& address, const Json& body) {
 Json Panel::writeField(const std::string& index, const Json& body) {
     const auto table = Camera::fieldTable();
     const auto number = unsignedIn(index);
-    const auto field = std::ranges::find_if(
-        table, [&](const Field& f) { return number && f.index == *number; });
+    const auto field =
+        std::ranges::find_if(table, [&](const Field& f) { return number && f.index == *number; });
     if (field == table.end()) throw badInput(index + ": no field of that index");
     const unsigned width = field->msb - field->lsb + 1u;
     const std::uint32_t mask = width >= 32 ? 0xFFFFFFFFu : (1u << width) - 1u;

@@ -764,7 +764,8 @@ bool Server::admit(const http::request<http::string_body>& head, Request& reques
         reply.message.set(http::field::www_authenticate, "Bearer");
         // A browser reloading a tab of a panel that was restarted gets a page it can show, not
         // the JSON a script reads.
-        if (request.path == "/" && head[http::field::accept].find("text/html") != std::string_view::npos) {
+        if (request.path == "/" &&
+            head[http::field::accept].find("text/html") != std::string_view::npos) {
             setContent(reply, 401, std::string(kNewAddressPage), "text/html; charset=utf-8");
             return false;
         }
