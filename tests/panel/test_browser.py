@@ -10,6 +10,7 @@ import pytest
 from selenium import webdriver
 from selenium.common.exceptions import TimeoutException
 from selenium.webdriver.chrome.service import Service
+from selenium.webdriver.common.action_chains import ActionChains
 from selenium.webdriver.common.by import By
 from selenium.webdriver.common.keys import Keys
 from selenium.webdriver.support import expected_conditions as ready
@@ -295,6 +296,11 @@ def test_the_region_moves_by_keys_snapping_and_rounding_is_marked(page, panel):
     x, width = value("x"), value("width")
     assert x > 0 and width < 320 and x + width == 320
     shows(page, "p-RegionOfInterest-result", f"requested {x},0,{width},240 → applied {x},0,{width},240")
+    # The corner dragged with the pointer: narrower and lower, snapped to the steps, one write.
+    handle = page.find_element(By.CSS_SELECTOR, "#p-RegionOfInterest-sensor .handle")
+    ActionChains(page).click_and_hold(handle).move_by_offset(-50, -30).release().perform()
+    shows(page, "p-RegionOfInterest-result", f"requested {x},0,")
+    assert value("width") < width and value("height") < 240
     for field, value in zip(["x", "y", "width", "height"], ["0", "48", "100", "120"]):
         by_id(page, f"p-RegionOfInterest-{field}").clear()
         by_id(page, f"p-RegionOfInterest-{field}").send_keys(value)
@@ -385,11 +391,12 @@ def test_both_schemes_both_widths_readable_with_screenshots(page):
             f"return matchMedia('(prefers-color-scheme: {scheme})').matches")
         assert page.execute_script(CONTRAST) == []
         for width in (1280, 375):
-            page.set_window_size(width, 800)
-            wait(page).until(lambda d: d.execute_script("return window.innerWidth") <= width)
+            page.execute_cdp_cmd("Emulation.setDeviceMetricsOverride", {
+                "width": width, "height": 800, "deviceScaleFactor": 1, "mobile": False})
+            wait(page).until(lambda d: d.execute_script("return window.innerWidth") == width)
             overflow = page.execute_script(
                 "return document.documentElement.scrollWidth - document.documentElement.clientWidth")
             assert overflow <= 0, f"{overflow} px of horizontal scroll at {width} px ({scheme})"
             page.execute_script("window.scrollTo(0, 0)")
             page.save_screenshot(os.path.join(SHOTS, f"panel-{width}-{scheme}.png"))
-    page.set_window_size(1280, 800)
+    page.execute_cdp_cmd("Emulation.clearDeviceMetricsOverride", {})
