@@ -252,8 +252,7 @@ async function start() {
   let everOpen = false;
   subscribe({
     onOpen: async () => {
-      await reload();
-      await presets.reload();
+      await Promise.all([reload(), presets.reload()]);
       setLive(true);
       connection.textContent = 'live: changes from every tab show here';
       connection.classList.add('live');
