@@ -1,5 +1,6 @@
 // The panel on a camera, for the tests until and besides vexar-ctl serve:
 //   panel-server WHERE [--listen ADDR:PORT] [--token TOKEN] [--threads N] [--deadline-ms N]
+//                [--lock-timeout-ms N]
 //   panel-server WHERE --timing-text | --set NAME VALUE | --reset
 #include <cstring>
 #include <iostream>
@@ -37,6 +38,9 @@ int main(int argc, char** argv) {
             if (option == "--listen") options.listen = argv[++i];
             if (option == "--token") options.token = argv[++i];
             if (option == "--threads") options.threads = std::stoul(argv[++i]);
+            if (option == "--lock-timeout-ms") {
+                options.lockTimeout = std::chrono::milliseconds(std::stol(argv[++i]));
+            }
             if (option == "--deadline-ms") {
                 options.requestDeadline = std::chrono::milliseconds(std::stol(argv[++i]));
             }

@@ -3,6 +3,7 @@ browser serves every story; each story gets a panel of its own."""
 import json
 import os
 import secrets
+import signal
 import subprocess
 import time
 
@@ -147,6 +148,25 @@ def test_the_banner_follows_the_server_and_no_raw_json_replaces_the_page(driver)
         for server in served:
             if server.process.poll() is None:
                 server.stop()
+
+
+def test_a_request_without_an_answer_fails_beside_its_control(driver):
+    # Told a lock timeout of 0, the page waits 5 s for an answer.
+    panel = Panel(extra=["--lock-timeout-ms", "0"])
+    try:
+        page = open_page(driver, panel)
+        panel.process.send_signal(signal.SIGSTOP)
+        try:
+            enter(page, "p-FrameRate", "20")
+            wait(page, 8).until(ready.text_to_be_present_in_element(
+                (By.ID, "p-FrameRate-result"), "failed: no answer within 5 s"))
+        finally:
+            panel.process.send_signal(signal.SIGCONT)
+        # Whether the abandoned request ran or not, the control reads what the module holds.
+        held = lambda: panel.json("GET", "/api/parameters/FrameRate")[1]["current"]["text"]
+        wait(page).until(lambda d: text_of(d, "p-FrameRate-current") == f"holds {held()}")
+    finally:
+        panel.stop()
 
 
 def test_keyboard_focus_enter_escape_and_a_slider_at_rest(page):

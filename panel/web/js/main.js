@@ -95,7 +95,9 @@ async function start() {
       // What the module holds may have changed all the same: the line above says the request
       // failed, the control says what is there now.
       try {
-        control.show(await getJson(`/api/parameters/${encodeURIComponent(parameter.name)}`), 0);
+        const entry = await getJson(`/api/parameters/${encodeURIComponent(parameter.name)}`);
+        // Unless an event told of a later state meanwhile.
+        if (entry.seq >= latest) control.show(entry, entry.seq);
       } catch {
         // The banner tells that the panel is gone; the control keeps its last known value.
       }
