@@ -290,7 +290,8 @@ def test_register_view_names_every_field_and_raw_writes_need_the_switch(page):
     assert not by_id(page, "raw-allow").is_selected() and not by_id(page, "raw-send").is_enabled()
 
 
-def test_undo_writes_the_earlier_values_back_one_at_a_time(page):
+def test_undo_writes_the_earlier_values_back_one_at_a_time(page, panel):
+    loadable(panel)
     enter(page, "p-FrameRate", "25")
     shows(page, "p-FrameRate-result", "applied 25")
     by_id(page, "p-StreamEnable").click()
@@ -299,6 +300,15 @@ def test_undo_writes_the_earlier_values_back_one_at_a_time(page):
     by_id(page, "undo").click()
     shows(page, "p-StreamEnable-current", "holds false")
     shows(page, "p-StreamEnable-result", "requested false → applied false")
+    # A reset is undone by the settings before it, written back as a profile.
+    by_id(page, "reset").click()
+    by_id(page, "reset-yes").click()
+    shows(page, "p-FrameRate-current", "holds 30")
+    shows(page, "undo", "Undo reset to power-on")
+    by_id(page, "undo").click()
+    shows(page, "files-result", "settings before it written back")
+    shows(page, "p-FrameRate-current", "holds 25")
+    shows(page, "activity", "undo: profile applied")
     by_id(page, "undo").click()
     shows(page, "p-FrameRate-current", "holds 30")
     shows(page, "activity", "undo: set FrameRate = 30 (this tab)")
