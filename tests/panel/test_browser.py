@@ -19,7 +19,7 @@ from selenium.webdriver.support.ui import Select, WebDriverWait
 
 from conftest import CTL, SERVER, Panel
 
-SHOTS = os.path.dirname(os.environ.get("VEXAR_SCREENSHOT", os.path.abspath("panel.png")))
+SHOTS = os.environ.get("VEXAR_SCREENSHOTS", ".")
 
 
 def browser(width=1280, height=800):
