@@ -178,30 +178,8 @@ ActionError failureOf(HttpKind kind, const std::string& message) {
     return ActionError{row.status, Json{{"error", std::move(error)}}};
 }
 
-Json parseStrict(std::string_view text) {
-    // One set of member names per open object; nlohmann keeps the last of two equal members
-    // without a word, and a profile that names a parameter twice is ambiguous.
-    std::vector<std::set<std::string>> open;
-    std::string duplicate;
-    Json::parser_callback_t check = [&](int, Json::parse_event_t event, Json& parsed) {
-        if (event == Json::parse_event_t::object_start) {
-            open.emplace_back();
-        } else if (event == Json::parse_event_t::object_end) {
-            if (!open.empty()) open.pop_back();
-        } else if (event == Json::parse_event_t::key && !open.empty()) {
-            const auto key = parsed.get<std::string>();
-            if (!open.back().insert(key).second && duplicate.empty()) duplicate = key;
-        }
-        return true;
-    };
-    Json json;
-    try {
-        json = Json::parse(text.begin(), text.end(), check);
-    } catch (const Json::exception& e) {
-        throw badInput(std::string("malformed JSON: ") + e.what());
-    }
-    if (!duplicate.empty()) throw badInput("malformed JSON: member '" + duplicate + "' twice");
-    return json;
+Json parseStrict(std::string_view text, const std::string& shown) {
+    return parseJson(text, shown);
 }
 
 }  // namespace vexar::panel

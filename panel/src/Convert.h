@@ -54,8 +54,8 @@ void putStateWritten(Json& object, const StateWritten& written);
 Json fieldJson(const Field& field);
 Json timingJson(const Timing& timing);
 Json transactionJson(const Transaction& transaction);
-// Parses JSON text, refusing a member named twice in one object, with the reason as bad
-// input.
-Json parseStrict(std::string_view text);
+// Parses JSON text as every face does, refusing a member named twice in one object: bad input
+// naming the line and column and quoting the text around them, shown naming the text.
+Json parseStrict(std::string_view text, const std::string& shown = "the body");
 
 }  // namespace vexar::panel

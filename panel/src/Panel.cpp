@@ -1,8 +1,12 @@
 #include "Panel.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
+
+#include "vexar/compare.hpp"
+#include "vexar/presets.hpp"
 
 namespace vexar::panel {
 
@@ -113,7 +117,8 @@ void EventHub::stop() {
     wakeAll(wakes);
 }
 
-Panel::Panel(Camera& camera, std::size_t maxStreams) : camera_(camera), hub_(maxStreams) {
+Panel::Panel(Camera& camera, std::size_t maxStreams, std::chrono::milliseconds lockTimeout)
+    : camera_(camera), lockTimeout_(lockTimeout), hub_(maxStreams) {
     parameters_ = camera_.parameters();
     camera_.onTransaction([this](const Transaction& transaction) {
         // Only the calls of an action are its trace; the panel's own reads are not.
@@ -122,6 +127,8 @@ Panel::Panel(Camera& camera, std::size_t maxStreams) : camera_(camera), hub_(max
     std::lock_guard lock(mutex_);
     auto hold = camera_.hold();
     last_ = read();
+    watch_.emplace(camera_, std::vector<std::string>{}, false);
+    watch_->look();
 }
 
 Panel::~Panel() {
@@ -189,6 +196,7 @@ void Panel::refresh() {
     if (changed) {
         ++sequence_;
         Json event = changeEvent("external", Json::object(), before);
+        event["reset"] = watch_->look().reset;
         event["ok"] = true;
         event["trace"] = Json::array();
         hub_.publish(eventText("change", event));
@@ -202,6 +210,7 @@ Json Panel::act(const char* kind, Json what, Action&& action) {
     Json result = Json::object();
     std::optional<ActionError> failed;
     Snapshot before;
+    bool resetSeen = false;
     {
         Hold hold = camera_.hold();
         refresh();
@@ -217,6 +226,7 @@ Json Panel::act(const char* kind, Json what, Action&& action) {
         recording_ = nullptr;
         last_ = read();
         ++sequence_;
+        resetSeen = watch_->look().reset;
         try {
             hold.release();
         } catch (const Error& e) {
@@ -224,6 +234,7 @@ Json Panel::act(const char* kind, Json what, Action&& action) {
         }
     }
     Json event = changeEvent(kind, what, before);
+    event["reset"] = resetSeen;
     event["ok"] = !failed;
     event[failed ? "error" : "result"] = failed ? failed->body["error"] : result;
     Json transactions = Json::array();
@@ -259,6 +270,7 @@ Json Panel::camera() {
                                   {"guid", versions.guid},
                                   {"implementation_type", versions.implementationType}}},
                 {"can_reset", camera_.canReset()},
+                {"lock_timeout_ms", lockTimeout_.count()},
                 {"sensor", Json{{"width", 320}, {"height", 240}}}};
 }
 
@@ -271,12 +283,13 @@ Json Panel::parameters() {
     Json list = Json::array();
     for (std::size_t i = 0; i < parameters_.size(); ++i) {
         Json entry = parameterJson(parameters_[i]);
+        entry["group"] = parameterGroup(parameterNamed(parameters_[i].name));
         for (const auto& [key, member] : last_->parameters[i].items()) {
             if (key != "name") entry[key] = member;
         }
         list.push_back(std::move(entry));
     }
-    return Json{{"seq", sequence_}, {"parameters", std::move(list)}};
+    return Json{{"seq", sequence_}, {"groups", parameterGroups()}, {"parameters", std::move(list)}};
 }
 
 Json Panel::parameter(const std::string& name) {
@@ -406,7 +419,7 @@ Json Panel::set(const std::string& name, const Json& body) {
 }
 
 Json Panel::applyProfile(const std::string& text, bool force) {
-    const Json profile = parseStrict(text);
+    const Json profile = parseStrict(text, "the profile");
     const auto bad = profileProblems(profile);
     if (!bad.empty()) {
         Json entries = Json::array();
@@ -419,9 +432,13 @@ Json Panel::applyProfile(const std::string& text, bool force) {
         refused.body["error"]["entries"] = std::move(entries);
         throw refused;
     }
-    const Profile document = profileFromJson(profile);
+    return applyDocument(profileFromJson(profile), force, Json::object());
+}
+
+Json Panel::applyDocument(const Profile& document, bool force, Json what) {
     const std::size_t members = document.parameters.size();
-    return act("profile", Json{{"members", members}}, [&]() -> Json {
+    what["members"] = members;
+    return act("profile", std::move(what), [&]() -> Json {
         Json result = Json{{"applied", members}};
         putStateWritten(result, camera_.applyProfile(document, WriteOptions{false, force, force}));
         for (const auto& [key, value] : document.parameters) {
@@ -460,6 +477,117 @@ Json Panel::writeCalibration(const std::string& body, bool json) {
         camera_.writeCalibration(bytes);
         return Json::object();
     });
+}
+
+namespace {
+
+std::uint32_t rawValue(const Json& body, std::uint32_t limit) {
+    if (!body.is_object() || body.size() != 1 || !body.contains("value") ||
+        !body["value"].is_number_unsigned() || body["value"].get<std::uint64_t>() > limit) {
+        throw badInput("the body is {\"value\": N}, N from 0 to " + std::to_string(limit));
+    }
+    return body["value"].get<std::uint32_t>();
+}
+
+std::optional<std::uint32_t> unsignedIn(const std::string& text) {
+    std::uint32_t number = 0;
+    const bool hex = text.starts_with("0x") || text.starts_with("0X");
+    const std::string digits = hex ? text.substr(2) : text;
+    if (digits.empty() || digits.size() > 8) return std::nullopt;
+    for (const char c : digits) {
+        const int digit = std::isdigit(static_cast<unsigned char>(c)) ? c - '0'
+                          : hex && std::isxdigit(static_cast<unsigned char>(c))
+                              ? std::tolower(static_cast<unsigned char>(c)) - 'a' + 10
+                              : -1;
+        if (digit < 0) return std::nullopt;
+        number = number * (hex ? 16 : 10) + static_cast<std::uint32_t>(digit);
+    }
+    return number;
+}
+
+}  // namespace
+
+Json Panel::writeRegister(const std::string& address, const Json& body) {
+    const auto where = unsignedIn(address);
+    if (!where) throw badInput(address + ": not a register address (0x000-0x1ff)");
+    const std::uint32_t value = rawValue(body, 0xFFFFFF);
+    return act("register", Json{{"address", address}, {"value", value}}, [&]() -> Json {
+        camera_.writeRegister(*where, value);
+        return Json{{"address", address}, {"value", camera_.readRegister(*where)}};
+    });
+}
+
+Json Panel::writeField(const std::string& index, const Json& body) {
+    const auto table = Camera::fieldTable();
+    const auto number = unsignedIn(index);
+    const auto field =
+        std::ranges::find_if(table, [&](const Field& f) { return number && f.index == *number; });
+    if (field == table.end()) throw badInput(index + ": no field of that index");
+    const unsigned width = field->msb - field->lsb + 1u;
+    const std::uint32_t mask = width >= 32 ? 0xFFFFFFFFu : (1u << width) - 1u;
+    const std::uint32_t value = rawValue(body, mask);
+    Json what = Json{{"index", field->index}, {"name", field->name}, {"value", value}};
+    return act("field", std::move(what), [&]() -> Json {
+        // The field's neighbours in the register keep what they hold.
+        const std::uint32_t held = camera_.readRegister(field->address);
+        const std::uint32_t written = (held & ~(mask << field->lsb)) | (value << field->lsb);
+        camera_.writeRegister(field->address, written);
+        return Json{{"index", field->index},
+                    {"value", (camera_.readRegister(field->address) >> field->lsb) & mask}};
+    });
+}
+
+Json Panel::presets() {
+    return Json{{"presets", presetNames()}};
+}
+
+Json Panel::savePreset(const std::string& name) {
+    checkPresetName(name);
+    Profile profile;
+    {
+        std::lock_guard lock(mutex_);
+        Hold hold = camera_.hold();
+        profile = camera_.profile();
+        hold.release();
+    }
+    vexar::savePreset(name, std::move(profile));
+    return presets();
+}
+
+Json Panel::loadPreset(const std::string& name, bool force) {
+    return applyDocument(vexar::loadPreset(name), force, Json{{"preset", name}});
+}
+
+Json Panel::removePreset(const std::string& name) {
+    vexar::removePreset(name);
+    return presets();
+}
+
+Json Panel::comparePreset(const std::string& name) {
+    const Profile preset = vexar::loadPreset(name);
+    Profile now;
+    {
+        std::lock_guard lock(mutex_);
+        Hold hold = camera_.hold();
+        now = camera_.profile();
+        hold.release();
+    }
+    Json differences = Json::array();
+    for (const auto& difference : compareSettings(preset.parameters, now.parameters)) {
+        Json entry = Json{{"name", difference.name}};
+        if (difference.a) {
+            putShownValue(entry, "preset", *difference.a);
+        } else {
+            entry["preset"] = nullptr;
+        }
+        if (difference.b) {
+            putShownValue(entry, "module", *difference.b);
+        } else {
+            entry["module"] = nullptr;
+        }
+        differences.push_back(std::move(entry));
+    }
+    return Json{{"name", name}, {"differences", std::move(differences)}};
 }
 
 }  // namespace vexar::panel

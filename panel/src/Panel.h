@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "Convert.h"
+#include "vexar/watch.hpp"
 
 namespace vexar::panel {
 
@@ -53,7 +54,8 @@ class EventHub {
 // and told to every event stream with what it did to the settings, the fields and the timing.
 class Panel {
   public:
-    Panel(Camera& camera, std::size_t maxStreams);
+    // lockTimeout is the camera's, told to the page: how long an answer may take.
+    Panel(Camera& camera, std::size_t maxStreams, std::chrono::milliseconds lockTimeout);
     ~Panel();
 
     Json camera();
@@ -73,6 +75,17 @@ class Panel {
     Json applyProfile(const std::string& text, bool force);
     Json reset();
     Json writeCalibration(const std::string& body, bool json);
+    // Past the plug-in: a sensor register ("0x183") or a field (its index) given a value.
+    Json writeRegister(const std::string& address, const Json& body);
+    Json writeField(const std::string& index, const Json& body);
+
+    // Named presets, shared with the tool and the Python package.
+    Json presets();
+    Json savePreset(const std::string& name);
+    Json loadPreset(const std::string& name, bool force);
+    Json removePreset(const std::string& name);
+    // Where the preset differs from what the module holds now.
+    Json comparePreset(const std::string& name);
 
     // Looks for a change another process made and tells the streams of it.
     void poll();
@@ -96,6 +109,7 @@ class Panel {
     std::string eventText(const char* type, const Json& data);
     Json changeEvent(const char* kind, const Json& what, const Snapshot& before);
     const Parameter& find(const std::string& name) const;
+    Json applyDocument(const Profile& document, bool force, Json what);
     Timing currentTiming();
 
     Camera& camera_;
@@ -106,6 +120,10 @@ class Panel {
     std::map<std::string, Value> written_;
     std::uint64_t sequence_ = 0;
     std::vector<Transaction>* recording_ = nullptr;
+    std::chrono::milliseconds lockTimeout_;
+    // Says when every field is back at power-on: a reset, whoever made it. It looks after each
+    // action and each change seen, so that its last look is always the last state told.
+    std::optional<Watch> watch_;
     EventHub hub_;
 };
 

@@ -198,6 +198,13 @@ void sendJson(Reply& reply, int status, const Json& body) {
                "application/json");
 }
 
+constexpr std::string_view kNewAddressPage =
+    "<!doctype html>\n<html lang=\"en\"><head><meta charset=\"utf-8\"><title>vexar-ctl panel: "
+    "address changed</title></head><body><h1>This panel's address no longer works</h1><p>The "
+    "panel was restarted, or this tab was opened without its address. Each start of "
+    "<code>vexar-ctl serve</code> makes a new token: open the URL it printed on its first line "
+    "(<code>http://ADDRESS/?token=...</code>).</p></body></html>\n";
+
 void sendError(Reply& reply, const ActionError& failure) {
     sendJson(reply, failure.status, failure.body);
 }
@@ -314,7 +321,7 @@ class Server {
     Server(Camera& camera, const ServeOptions& options, const Address& address)
         : options_(options),
           address_(address),
-          panel_(camera, options.maxEventStreams),
+          panel_(camera, options.maxEventStreams, options.lockTimeout),
           acceptor_(io_),
           retry_(io_),
           work_(net::make_work_guard(io_)),
@@ -755,6 +762,13 @@ bool Server::admit(const http::request<http::string_body>& head, Request& reques
     const bool bearerOk = bearer.rfind("Bearer ", 0) == 0 && sameSecret(bearer.substr(7), token_);
     if (!tokenInUrl && !bearerOk && !sameSecret(cookieValue(head, cookie_), token_)) {
         reply.message.set(http::field::www_authenticate, "Bearer");
+        // A browser reloading a tab of a panel that was restarted gets a page it can show, not
+        // the JSON a script reads.
+        if (request.path == "/" &&
+            head[http::field::accept].find("text/html") != std::string_view::npos) {
+            setContent(reply, 401, std::string(kNewAddressPage), "text/html; charset=utf-8");
+            return false;
+        }
         sendError(reply, failureOf(HttpKind::Unauthorized,
                                    "the token is missing or wrong: open the URL vexar-ctl "
                                    "serve printed, or send Authorization: Bearer TOKEN"));
@@ -950,6 +964,34 @@ void Server::routes() {
               const std::string_view type = request.message[http::field::content_type];
               const bool binary = type.starts_with("application/octet-stream");
               sendJson(reply, 200, panel_.writeCalibration(request.message.body(), !binary));
+          })}});
+    add(Match::Segment, "/api/registers/",
+        {{"PUT", withBody([this](const Request& request, Reply& reply, const std::string& address) {
+              sendJson(reply, 200, panel_.writeRegister(address, body(request)));
+          })}});
+    add(Match::Segment, "/api/fields/",
+        {{"PUT", withBody([this](const Request& request, Reply& reply, const std::string& index) {
+              sendJson(reply, 200, panel_.writeField(index, body(request)));
+          })}});
+    add(Match::Exact, "/api/presets", {{"GET", bare([this](auto&, Reply& reply, auto&) {
+                                            sendJson(reply, 200, panel_.presets());
+                                        })}});
+    add(Match::Segment, "/api/presets/",
+        {{"GET", bare([this](auto&, Reply& reply, const std::string& name) {
+              sendJson(reply, 200, panel_.comparePreset(name));
+          })},
+         {"PUT", withBody([this](const Request& request, Reply& reply, const std::string& name) {
+              if (const Json given = body(request); !given.is_object() || !given.empty()) {
+                  throw badInput("the body is {}: the preset is what the module holds now");
+              }
+              sendJson(reply, 200, panel_.savePreset(name));
+          })},
+         {"POST", bare([this](const Request& request, Reply& reply, const std::string& name) {
+              const std::string* force = request.param("force");
+              sendJson(reply, 200, panel_.loadPreset(name, force != nullptr && *force == "1"));
+          })},
+         {"DELETE", bare([this](auto&, Reply& reply, const std::string& name) {
+              sendJson(reply, 200, panel_.removePreset(name));
           })}});
     add(Match::Exact, "/api/events",
         {{"GET", bare([this](auto&, Reply& reply, auto&) { events(reply); })}});

@@ -4,9 +4,11 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <filesystem>
+#include <map>
 #include <thread>
 
 #include "vexar/camera.hpp"
@@ -139,6 +141,21 @@ TEST_F(CameraTest, BadInputIsToldApartFromRefusals) {
     EXPECT_EQ(kindOf([&] { vexar::Camera::open("sim", missing); }), vexar::ErrorKind::LoadFailure);
     camera.close();
     EXPECT_EQ(kindOf([&] { camera.get("FrameRate"); }), vexar::ErrorKind::BadInput);
+}
+
+// A parameter missing from the table would fall out of every face's grouped view.
+TEST(ParameterGroups, EveryParameterIsInOneOfTheListedGroups) {
+    const auto groups = vexar::parameterGroups();
+    ASSERT_EQ(groups.size(), 4u);
+    std::map<std::string, int> members;
+    for (const auto& parameter : vexar::parameterNames()) {
+        const std::string group = vexar::parameterGroup(parameter);
+        EXPECT_NE(std::ranges::find(groups, group), groups.end()) << parameter.name;
+        ++members[group];
+    }
+    for (const auto& group : groups) EXPECT_GT(members[group], 0) << group;
+    EXPECT_EQ(vexar::parameterGroup(vexar::parameterNamed("IntegrationTime")), "frame timing");
+    EXPECT_EQ(vexar::parameterGroup(vexar::parameterNamed("Range")), "modulation and dealiasing");
 }
 
 // The bus's -EIO is -5, the plug-in's OutOfRange is -5 too: only the bus's record tells them

@@ -1,6 +1,7 @@
 // The panel on a camera, for the tests until and besides vexar-ctl serve:
 //   panel-server WHERE [--listen ADDR:PORT] [--token TOKEN] [--threads N] [--deadline-ms N]
-//   panel-server WHERE --timing-text | --set NAME VALUE
+//                [--lock-timeout-ms N]
+//   panel-server WHERE --timing-text | --set NAME VALUE | --reset
 #include <cstring>
 #include <iostream>
 #include <string>
@@ -22,6 +23,10 @@ int main(int argc, char** argv) {
                 std::cout << camera.timing().toText();
                 return 0;
             }
+            if (option == "--reset") {
+                camera.reset();
+                return 0;
+            }
             if (option == "--set" && i + 2 < argc) {
                 const auto parameter = camera.parameter(argv[i + 1]);
                 const auto value = vexar::Value::parse(parameter.type, argv[i + 2]);
@@ -33,6 +38,9 @@ int main(int argc, char** argv) {
             if (option == "--listen") options.listen = argv[++i];
             if (option == "--token") options.token = argv[++i];
             if (option == "--threads") options.threads = std::stoul(argv[++i]);
+            if (option == "--lock-timeout-ms") {
+                options.lockTimeout = std::chrono::milliseconds(std::stol(argv[++i]));
+            }
             if (option == "--deadline-ms") {
                 options.requestDeadline = std::chrono::milliseconds(std::stol(argv[++i]));
             }

@@ -30,6 +30,13 @@ SECURITY = [
     ("DELETE", "/api/parameters/FrameRate", {}, None, False, 405, "MethodNotAllowed"),
     ("GET", "/api/reset", {}, None, False, 405, "MethodNotAllowed"),
     ("GET", "/api/timing?format=png", {}, None, False, 400, "BadInput"),
+    ("PUT", "/api/presets/.hidden", {}, {}, False, 400, "BadInput"),
+    ("PUT", "/api/presets/bench", {}, {"note": 1}, False, 400, "BadInput"),
+    ("POST", "/api/presets/never-saved", {}, "", False, 400, "BadInput"),
+    ("PUT", "/api/registers/0x200", {}, {"value": 1}, False, 400, "BadInput"),
+    ("PUT", "/api/registers/0x183", {}, {"value": 1 << 24}, False, 400, "BadInput"),
+    ("PUT", "/api/fields/0", {}, {"value": -1}, False, 400, "BadInput"),
+    ("PUT", "/api/fields/99999", {}, {"value": 0}, False, 400, "BadInput"),
 ]
 
 
@@ -261,3 +268,20 @@ def test_malformed_listen_addresses_are_refused(listen, message):
 def test_an_empty_listen_address_is_refused(argv):
     run = subprocess.run(argv, capture_output=True, text=True, timeout=20)
     assert run.returncode == 2 and run.stdout == "" and "--listen" in run.stderr
+
+
+def test_a_field_write_keeps_its_neighbours_in_the_register(panel):
+    fields = panel.json("GET", "/api/fields")[1]["fields"]
+    by_address = {}
+    for field in fields:
+        by_address.setdefault(field["address"], []).append(field)
+    # A register of several fields, one of them wider than a bit.
+    shared = next(group for group in by_address.values()
+                  if len(group) > 1 and any(f["msb"] > f["lsb"] for f in group))
+    target = next(f for f in shared if f["msb"] > f["lsb"])
+    value = (target["value"] + 1) % (1 << (target["msb"] - target["lsb"] + 1))
+    status, answer = panel.json("PUT", f"/api/fields/{target['index']}", {"value": value})
+    assert status == 200 and answer["value"] == value, answer
+    after = {f["index"]: f["value"] for f in panel.json("GET", "/api/fields")[1]["fields"]}
+    assert after[target["index"]] == value
+    assert all(after[f["index"]] == f["value"] for f in shared if f is not target)

@@ -110,6 +110,8 @@ void presetName(CLI::App& command, Options& options) {
 
 int probeAlone(const Options& options, const Streams& io);
 
+std::chrono::milliseconds lockTimeout(const std::string& text);
+
 std::chrono::milliseconds requestDeadline(const std::string& text) {
     double seconds = 0;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), seconds);
@@ -257,6 +259,7 @@ constexpr Command kCommandTable[] = {
      },
      [](Context& c, const Options& o) {
          vexar::panel::ServeOptions serving;
+         serving.lockTimeout = lockTimeout(o.lockTimeout);
          if (!o.listen.empty()) {
              serving.listen = o.listen;
          }

@@ -124,6 +124,11 @@ VEXAR_CLIENT_API std::optional<ParameterName> findParameter(std::string_view nam
 // as every call on a camera that names a parameter refuses it.
 VEXAR_CLIENT_API ParameterName parameterNamed(std::string_view nameOrId);
 VEXAR_CLIENT_API std::vector<ParameterName> parameterNames();
+// The group a face shows a parameter in, by what it sets: "frame timing", "modulation and
+// dealiasing", "illumination and mixing" or "output and streaming". parameterGroups() lists
+// them in the order they are shown; every parameter is in exactly one.
+VEXAR_CLIENT_API std::string parameterGroup(const ParameterName& parameter);
+VEXAR_CLIENT_API std::vector<std::string> parameterGroups();
 // A value for the parameter as every face takes one: of its type, an integer for a float, an
 // integral float for an int; from text, as Value::parse reads it. Error(BadInput) "<Name> =
 // <given>: takes an int, not a float" or "...: not an int" otherwise.

@@ -68,6 +68,46 @@ Value valueFor(const ParameterName& parameter, std::string_view text) {
                 detail::about(parameter.name + " = " + std::string(text)));
 }
 
+namespace {
+struct Grouped {
+    std::uint32_t id;
+    std::string_view group;
+};
+// What a bring-up engineer sets together: the frame's timing, the distance measurement, the
+// light and its mixing, and what leaves the sensor.
+constexpr std::string_view kGroups[] = {"frame timing", "modulation and dealiasing",
+                                        "illumination and mixing", "output and streaming"};
+constexpr Grouped kGrouped[] = {
+    {detail::FrameRate, kGroups[0]},
+    {detail::MicroFrameNumber, kGroups[0]},
+    {detail::IntegrationTime, kGroups[0]},
+    {detail::ModulationFrequency, kGroups[1]},
+    {detail::DealiasingOn, kGroups[1]},
+    {detail::DealiasingFrequency, kGroups[1]},
+    {detail::Range, kGroups[1]},
+    {detail::LeftIlluminationVoltage, kGroups[2]},
+    {detail::RightIlluminationVoltage, kGroups[2]},
+    {detail::MixingVoltage, kGroups[2]},
+    {detail::MixingSignalsMode, kGroups[2]},
+    {detail::IlluminationMode, kGroups[2]},
+    {detail::RawOutputMode, kGroups[3]},
+    {detail::RegionOfInterest, kGroups[3]},
+    {detail::StreamEnable, kGroups[3]},
+    {detail::NativeFrameFormat, kGroups[3]},
+};
+}  // namespace
+
+std::string parameterGroup(const ParameterName& parameter) {
+    for (const Grouped& entry : kGrouped) {
+        if (entry.id == parameter.id) return std::string(entry.group);
+    }
+    throw detail::badInput(parameter.name + ": in no group");
+}
+
+std::vector<std::string> parameterGroups() {
+    return {std::begin(kGroups), std::end(kGroups)};
+}
+
 std::vector<ParameterName> parameterNames() {
     std::vector<ParameterName> all;
     for (const detail::ParameterInfo& info : detail::parameters()) {

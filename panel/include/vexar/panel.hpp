@@ -28,6 +28,9 @@ struct ServeOptions {
     // How often the panel looks for changes another process made (an image or an adapter is
     // shared); never on the simulated module, which only this process can reach.
     std::chrono::milliseconds pollInterval{1000};
+    // The camera's lock timeout, which the page is told: an answer may take that long while
+    // another process holds the image or adapter, and no longer.
+    std::chrono::milliseconds lockTimeout{10'000};
     // The token of the URL; empty: a random one made at each start. Tests set their own.
     std::string token;
 };

@@ -23,8 +23,32 @@ export function createTimingView(figure, textBlock) {
   };
 }
 
+// What a field is called: the description's name, or its place.
+export function fieldName(field) {
+  return field.name || `field ${field.index} of register ${field.address}`;
+}
+
+// The map, narrowed by the filter (name, or the register's address: 0x183, or 387) and, when
+// asked, to the fields not at their power-on value.
 export function createRegisterMap(body) {
   const rows = new Map();
+  let query = '';
+  let changedOnly = false;
+
+  function matches(field) {
+    if (changedOnly && field.value === field.reset) return false;
+    if (!query) return true;
+    const q = query.toLowerCase();
+    const number = Number(q);
+    const address = parseInt(field.address, 16);
+    return fieldName(field).toLowerCase().includes(q) || (Number.isInteger(number) && number === address);
+  }
+  function narrow() {
+    for (const { row, field } of rows.values()) row.hidden = !matches(field);
+  }
+  function showValue(entry) {
+    entry.row.querySelector('.value').textContent = hex(entry.field.value);
+  }
   return {
     fill(fields) {
       body.replaceChildren();
@@ -32,14 +56,17 @@ export function createRegisterMap(body) {
       for (const field of fields) {
         const row = document.createElement('tr');
         row.dataset.index = String(field.index);
-        cell(row, field.name || `#${field.index}`);
+        row.dataset.address = field.address;
+        cell(row, fieldName(field));
         cell(row, field.address);
         cell(row, field.msb === field.lsb ? `[${field.lsb}]` : `[${field.msb}:${field.lsb}]`);
         cell(row, hex(field.value), 'value');
         cell(row, hex(field.reset), 'reset');
-        rows.set(field.index, row);
+        const entry = { row, field: { ...field } };
+        rows.set(field.index, entry);
         body.append(row);
       }
+      narrow();
     },
     // Marks what the last action changed, and only that.
     mark(changed) {
@@ -48,13 +75,19 @@ export function createRegisterMap(body) {
         row.querySelector('.value').removeAttribute('aria-label');
       }
       for (const field of changed) {
-        const row = rows.get(field.index);
-        if (!row) continue;
-        const value = row.querySelector('.value');
-        value.textContent = hex(field.value);
-        value.setAttribute('aria-label', `${hex(field.value)}, changed from ${hex(field.was)}`);
-        row.classList.add('changed');
+        const entry = rows.get(field.index);
+        if (!entry) continue;
+        entry.field.value = field.value;
+        showValue(entry);
+        entry.row.querySelector('.value').setAttribute('aria-label', `${hex(field.value)}, changed from ${hex(field.was)}`);
+        entry.row.classList.add('changed');
       }
+      narrow();
+    },
+    filter(text, onlyChanged) {
+      query = text.trim();
+      changedOnly = onlyChanged;
+      narrow();
     },
   };
 }
@@ -63,10 +96,12 @@ function actionTitle(event) {
   const action = event.action || {};
   switch (event.kind) {
     case 'set': return `set ${action.name} = ${action.requested ? action.requested.text : ''}`;
-    case 'profile': return `profile applied (${action.members} members)`;
+    case 'profile': return action.preset ? `preset ${action.preset} loaded (${action.members} members)` : `profile applied (${action.members} members)`;
     case 'reset': return 'reset to power-on';
     case 'calibration': return `calibration written (${action.format})`;
-    case 'external': return 'changed by another process';
+    case 'external': return event.reset ? 'module reset to power-on' : 'changed by another process';
+    case 'register': return `raw write: register ${action.address} = ${hex(action.value)}`;
+    case 'field': return `raw write: ${action.name || `field ${action.index}`} = ${hex(action.value)}`;
     default: return event.kind;
   }
 }
@@ -88,24 +123,45 @@ export function createTraceView(title, list) {
 
 export function createActivity(list, limit = 50) {
   const items = new Map();
-  const line = (event, who) => `#${event.seq} ${actionTitle(event)} (${who})${event.ok ? '' : ': refused'}`;
+  const line = (entry, who) => {
+    const { event } = entry;
+    let text = `#${event.seq} ${entry.undo ? 'undo: ' : ''}${actionTitle(event)} (${who})${event.ok ? '' : ': refused'}`;
+    if (event.kind === 'register' || event.kind === 'field') text += `, ${event.trace.length} transactions`;
+    if (event.reset && event.kind !== 'external') text += ' · every field is back at power-on';
+    return text;
+  };
   return {
-    add(event, mine) {
+    add(event, mine, undo = false) {
       const item = document.createElement('li');
       const who = mine ? 'this tab' : (event.kind === 'external' ? 'another process' : 'another tab');
-      item.textContent = line(event, who);
+      const entry = { item, event, who, undo };
+      item.textContent = line(entry, who);
+      item.dataset.seq = String(event.seq);
       list.prepend(item);
-      items.set(event.seq, { item, event });
+      items.set(event.seq, entry);
+      // The raw writes' transactions are listed with them: they went past the plug-in.
+      if (event.kind === 'register' || event.kind === 'field') {
+        const trace = document.createElement('ol');
+        trace.className = 'mono';
+        for (const transaction of event.trace) {
+          const step = document.createElement('li');
+          step.textContent = transaction.text;
+          trace.append(step);
+        }
+        item.append(trace);
+      }
       while (list.children.length > limit) {
         items.delete(Number(list.lastElementChild.dataset.seq));
         list.lastElementChild.remove();
       }
-      item.dataset.seq = String(event.seq);
     },
     // The event of a change can arrive before the answer to the request that made it.
-    claim(seq) {
+    claim(seq, undo = false) {
       const entry = items.get(seq);
-      if (entry) entry.item.textContent = line(entry.event, 'this tab');
+      if (!entry) return;
+      entry.who = 'this tab';
+      entry.undo = entry.undo || undo;
+      entry.item.firstChild.textContent = line(entry, 'this tab');
     },
   };
 }

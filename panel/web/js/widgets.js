@@ -1,7 +1,11 @@
 // One control per parameter, chosen by its type, access and range. Every control shows the
-// value as the module holds it (its text, never the widget's clamped idea of it).
+// value as the module holds it (its text, never the widget's clamped idea of it), and a widget
+// shows no position it does not know.
 
 import { createRegionEditor } from './region.js';
+
+// A slider or a region written by keys is written once they rest this long.
+export const REST_MS = 250;
 
 function make(tag, attributes = {}, text = '') {
   const element = document.createElement(tag);
@@ -10,9 +14,18 @@ function make(tag, attributes = {}, text = '') {
   return element;
 }
 
+function hasUnit(parameter) {
+  return parameter.unit && parameter.unit !== 'none';
+}
+
+// What a screen reader says for the control: the parameter's name, with its unit.
+export function accessibleName(parameter) {
+  return hasUnit(parameter) ? `${parameter.name} (${parameter.unit})` : parameter.name;
+}
+
 function describe(parameter) {
   const parts = [parameter.type];
-  if (parameter.unit && parameter.unit !== 'none') parts.push(parameter.unit);
+  if (hasUnit(parameter)) parts.push(parameter.unit);
   parts.push(parameter.access);
   if (parameter.state_only) parts.push('written with the current settings');
   if (parameter.range) parts.push(parameter.range.text);
@@ -26,37 +39,105 @@ function typed(text) {
   return trimmed !== '' && Number.isFinite(Number(trimmed)) ? Number(trimmed) : trimmed;
 }
 
-function numberInputs(id, range, apply) {
+// Text and slider. The text applies on Enter only; Escape, or leaving it, puts back what the
+// module holds. The slider writes once it comes to rest and shows the value pending till then.
+function numberInputs(parameter, id, range, apply) {
+  const name = accessibleName(parameter);
   const inputs = make('div', { class: 'inputs' });
-  const field = make('input', { type: 'text', inputmode: 'decimal', id, autocomplete: 'off' });
+  const field = make('input', { type: 'text', inputmode: 'decimal', id, autocomplete: 'off', 'aria-label': name });
+  const note = make('span', { class: 'note', id: `${id}-note` });
   let slider = null;
+  let shownText = '';
+  let pending = null;
+  let rest = null;
+  let dragging = false;
+
+  function commit() {
+    clearTimeout(rest);
+    if (pending === null) return;
+    const value = Number(pending);
+    pending = null;
+    note.textContent = '';
+    apply(value);
+  }
   if (range && 'min' in range) {
     slider = make('input', {
       type: 'range', min: String(range.min), max: String(range.max), step: String(range.step),
-      'aria-label': `${id} slider, step ${range.step}`,
+      'aria-label': name, 'aria-describedby': `${id}-note`,
     });
-    slider.addEventListener('input', () => { field.value = slider.value; });
-    slider.addEventListener('change', () => apply(Number(slider.value)));
+    slider.addEventListener('pointerdown', () => { dragging = true; });
+    slider.addEventListener('pointerup', () => { dragging = false; commit(); });
+    slider.addEventListener('input', () => {
+      pending = slider.value;
+      slider.classList.remove('unknown');
+      slider.removeAttribute('aria-valuetext');
+      field.value = pending;
+      note.textContent = `pending: ${pending}, not written yet`;
+      note.classList.add('pending');
+      clearTimeout(rest);
+      if (!dragging) rest = setTimeout(commit, REST_MS);
+    });
     inputs.append(slider);
   }
-  field.addEventListener('change', () => {
-    if (field.value.trim() !== '') apply(typed(field.value));
+  field.addEventListener('keydown', (event) => {
+    if (event.key === 'Enter' && field.value.trim() !== '') {
+      apply(typed(field.value));
+    } else if (event.key === 'Escape') {
+      field.value = shownText;
+    }
   });
+  field.addEventListener('blur', () => { field.value = shownText; });
   inputs.append(field);
   if (range && 'step' in range) inputs.append(make('span', { class: 'meta' }, `step ${range.step}`));
+  inputs.append(note);
+
+  function noPosition(why) {
+    if (!slider) return;
+    slider.classList.add('unknown');
+    slider.setAttribute('aria-valuetext', why);
+    note.classList.remove('pending');
+    note.textContent = why;
+  }
+  function position(value, text) {
+    if (!slider) return;
+    slider.classList.remove('unknown');
+    slider.value = String(value);
+    slider.setAttribute('aria-valuetext', text);
+    note.classList.remove('pending');
+    note.textContent = '';
+  }
   return {
     inputs,
     focusTarget: field,
-    show(current) {
-      if (document.activeElement !== field) field.value = current.text;
-      if (slider && current.value !== null) slider.value = String(current.value);
+    show(current, written) {
+      let value = current.value;
+      shownText = current.text;
+      if (current.reason === 'write-only') {
+        value = written ? written.value : null;
+        shownText = written ? written.text : '';
+        field.placeholder = written ? '' : 'unknown';
+      }
+      if (document.activeElement !== field) field.value = shownText;
+      if (pending !== null) return;
+      if (current.reason === 'write-only') {
+        if (value === null) {
+          noPosition(written ? `last written here: ${written.text}; no position on the slider` : 'never written from this panel: no position known');
+        } else {
+          position(value, `${written.text}, written here, not read back`);
+          note.textContent = 'written here, not read back';
+        }
+      } else if (value === null) {
+        noPosition(`${current.text}: no position on the slider`);
+      } else {
+        position(value, current.text);
+      }
     },
   };
 }
 
-function choiceInput(id, range, apply) {
+function choiceInput(parameter, id, range, apply) {
   const inputs = make('div', { class: 'inputs' });
-  const select = make('select', { id });
+  const select = make('select', { id, 'aria-label': accessibleName(parameter) });
   for (const value of range.values) select.append(make('option', { value: String(value) }, String(value)));
   select.addEventListener('change', () => apply(Number(select.value)));
   inputs.append(select);
@@ -77,9 +158,9 @@ function choiceInput(id, range, apply) {
   };
 }
 
-function switchInput(id, apply) {
+function switchInput(parameter, id, apply) {
   const inputs = make('div', { class: 'inputs' });
-  const box = make('input', { type: 'checkbox', role: 'switch', id });
+  const box = make('input', { type: 'checkbox', role: 'switch', id, 'aria-label': accessibleName(parameter) });
   box.addEventListener('change', () => apply(box.checked));
   const state = make('span', { class: 'current' });
   inputs.append(box, state);
@@ -120,55 +201,103 @@ export function createControl(parameter, { sensor, onApply }) {
     current.setAttribute('aria-labelledby', id);
   } else if (parameter.type === 'region') {
     widget = createRegionEditor({
-      id, sensor, bounds: parameter.range, onApply: apply,
+      id, name: parameter.name, sensor, bounds: parameter.range, onApply: apply,
     });
     label.setAttribute('for', `${id}-x`);
     element.append(widget.element);
   } else if (parameter.type === 'bool') {
-    widget = switchInput(id, apply);
+    widget = switchInput(parameter, id, apply);
   } else if (parameter.range && 'values' in parameter.range) {
-    widget = choiceInput(id, parameter.range, apply);
+    widget = choiceInput(parameter, id, parameter.range, apply);
   } else {
-    widget = numberInputs(id, parameter.range, apply);
+    widget = numberInputs(parameter, id, parameter.range, apply);
   }
   if (widget && widget.inputs) element.append(widget.inputs);
   if (widget && widget.focusTarget) widget.focusTarget.setAttribute('aria-describedby', `${id}-meta ${id}-result`);
   current.append(make('span', { class: 'held' }), ' ', outside);
   element.append(current, result);
 
+  // The last change of this control, while its line is shown: its number, what the module held
+  // after it, and the line itself.
+  let last = null;
+  let heldText = null;
+
+  function render(latest) {
+    if (!last) return;
+    if (last.stale) {
+      const ago = latest - last.seq;
+      result.textContent = `earlier, ${ago} ${ago === 1 ? 'change' : 'changes'} ago: ${last.text}`;
+    } else {
+      result.textContent = last.text;
+    }
+    result.classList.toggle('stale', last.stale);
+  }
+
   return {
     element,
     name: parameter.name,
-    // The value the module holds now, from a read-back or an event.
-    show(entry) {
+    group: parameter.group,
+    // The value the module holds now, from a read-back or an event numbered seq.
+    show(entry, seq = 0) {
       const held = entry.current;
       let text = `holds ${held.text}`;
       if (held.reason === 'write-only') {
-        text = entry.written ? `write-only; last written here: ${entry.written.text}` : 'write-only: cannot be read back';
+        text = entry.written ? `write-only; last written here: ${entry.written.text} (not read back)` : 'write-only: cannot be read back, never written from this panel';
       } else if (held.reason === 'error') {
         text = `cannot be read: ${held.error}`;
       }
+      const moved = heldText !== null && text !== heldText;
+      heldText = text;
       current.querySelector('.held').textContent = text;
       outside.hidden = !entry.outside_range;
-      if (widget && held.reason !== 'write-only' && held.reason !== 'error') {
-        widget.show(parameter.type === 'region' ? held.value : held);
+      if (widget && held.reason !== 'error') {
+        if (parameter.type === 'region') {
+          if (held.value) widget.show(held.value);
+        } else {
+          widget.show(held, entry.written);
+        }
+      }
+      // Another change moved what this control's line spoke of: the line is of an earlier time.
+      if (moved && last && !last.stale && seq > last.seq) {
+        last.stale = true;
+        render(seq);
       }
     },
-    // What a change of this control did: requested → applied, or the refusal and what is
-    // allowed.
+    // What a change of this control did: requested → applied, what the module made of it,
+    // or the refusal with what is allowed (once).
     showResult(answer) {
+      const body = answer.body;
       result.classList.toggle('refused', !answer.ok);
+      let line;
       if (answer.ok) {
-        const body = answer.body;
-        let text = `requested ${valueText(body.requested)} → applied ${body.applied ? body.applied.text : '(write-only, not read back)'}`;
-        if (body.outside_range) text += ' · outside the advertised range';
-        result.textContent = text;
+        line = `requested ${valueText(body.requested)} → applied ${body.applied ? body.applied.text : '(write-only, not read back)'}`;
+        if (body.applied && body.requested && body.applied.text !== body.requested.text) {
+          line += ` · the module holds ${body.applied.text}, not the ${body.requested.text} asked`;
+        }
+        if (body.outside_range) line += ' · outside the advertised range';
       } else {
-        const error = answer.body.error || {};
-        let text = `refused: ${error.message || answer.status}`;
-        if (error.allowed) text += ` · allowed: ${error.allowed}`;
-        result.textContent = text;
+        const error = body.error || {};
+        line = `${answer.unanswered ? 'failed' : 'refused'}: ${error.message || answer.status}`;
+        if (error.allowed && !line.includes(error.allowed)) line += ` · allowed: ${error.allowed}`;
       }
+      last = { seq: body.seq === undefined ? Infinity : body.seq, text: line, stale: false };
+      render(last.seq);
+    },
+    // The count of later changes on a line of an earlier time.
+    age(latest) {
+      if (last && last.stale) render(latest);
+    },
+    clearResult() {
+      last = null;
+      result.textContent = '';
+      result.classList.remove('refused', 'stale');
+    },
+    matches(query) {
+      if (!query) return true;
+      const q = query.toLowerCase();
+      const number = Number(q);
+      return parameter.name.toLowerCase().includes(q) ||
+        (q !== '' && Number.isInteger(number) && number === parameter.id);
     },
     focus() {
       if (widget && widget.focusTarget) widget.focusTarget.focus();
