@@ -117,8 +117,9 @@ void EventHub::stop() {
     wakeAll(wakes);
 }
 
-Panel::Panel(Camera& camera, std::size_t maxStreams, std::chrono::milliseconds lockTimeout)
-    : camera_(camera), lockTimeout_(lockTimeout), hub_(maxStreams) {
+Panel::Panel(Camera& camera, std::size_t maxStreams, std::chrono::milliseconds lockTimeout,
+             bool restore)
+    : camera_(camera), lockTimeout_(lockTimeout), restoreOnReconnect_(restore), hub_(maxStreams) {
     parameters_ = camera_.parameters();
     camera_.onTransaction([this](const Transaction& transaction) {
         // Only the calls of an action are its trace; the panel's own reads are not.
@@ -211,7 +212,10 @@ Json Panel::act(const char* kind, Json what, Action&& action) {
     std::optional<ActionError> failed;
     Snapshot before;
     bool resetSeen = false;
-    {
+    if (!disconnected_.empty()) {
+        throw Error(ErrorKind::Disconnected, disconnected_);
+    }
+    try {
         Hold hold = camera_.hold();
         refresh();
         before = *last_;
@@ -232,6 +236,11 @@ Json Panel::act(const char* kind, Json what, Action&& action) {
         } catch (const Error& e) {
             if (!failed) failed = failureOf(e);
         }
+    } catch (const Error& e) {
+        // The module went away before or after the action: every stream is told at once.
+        recording_ = nullptr;
+        if (e.kind() == ErrorKind::Disconnected) lost(e);
+        throw;
     }
     Json event = changeEvent(kind, what, before);
     event["reset"] = resetSeen;
@@ -270,6 +279,8 @@ Json Panel::camera() {
                                   {"guid", versions.guid},
                                   {"implementation_type", versions.implementationType}}},
                 {"can_reset", camera_.canReset()},
+                {"disconnected", disconnected_.empty() ? Json(nullptr) : Json(disconnected_)},
+                {"restores_on_reconnect", restoreOnReconnect_},
                 {"lock_timeout_ms", lockTimeout_.count()},
                 {"sensor", Json{{"width", 320}, {"height", 240}}}};
 }
@@ -380,8 +391,74 @@ std::string Panel::hello() {
 
 void Panel::poll() {
     std::lock_guard lock(mutex_);
-    Hold hold = camera_.hold();
-    refresh();
+    if (!disconnected_.empty()) {
+        try {
+            const Reconnection done = camera_.reconnect(restoreOnReconnect_);
+            reconnected(done, "reconnected");
+        } catch (const Error& error) {
+            // Not back yet (no node, or devices that do not answer): the next round looks again.
+            if (error.kind() != ErrorKind::BusFailure && error.kind() != ErrorKind::Disconnected) {
+                throw;
+            }
+        }
+        return;
+    }
+    try {
+        Hold hold = camera_.hold();
+        refresh();
+    } catch (const Error& error) {
+        if (error.kind() != ErrorKind::Disconnected) throw;
+        lost(error);
+    }
+}
+
+void Panel::lost(const Error& error) {
+    disconnected_ = error.what();
+    ++sequence_;
+    Json event = changeEvent("disconnected", Json::object(), *last_);
+    event["ok"] = false;
+    event["error"] = toJson(error);
+    event["reset"] = false;
+    event["trace"] = Json::array();
+    hub_.publish(eventText("change", event));
+}
+
+void Panel::reconnected(const Reconnection& done, const char* kind) {
+    disconnected_.clear();
+    written_.clear();  // the module may have lost them; a restore wrote them again below
+    for (const auto& [name, value] : done.settings) {
+        const Parameter& parameter = find(name);
+        if (!parameter.readable() && done.restored) written_.insert_or_assign(name, value);
+    }
+    Snapshot before = last_ ? *last_ : Snapshot{};
+    {
+        Hold hold = camera_.hold();
+        last_ = read();
+    }
+    watch_.emplace(camera_, std::vector<std::string>{}, false);
+    watch_->look();
+    ++sequence_;
+    Json what = Json{{"restored", done.restored}, {"at_power_on", done.atPowerOn}};
+    Json lostNames = Json::array();
+    for (const std::string& name : done.lost) lostNames.push_back(name);
+    what["lost"] = std::move(lostNames);
+    Json event = changeEvent(kind, what, before);
+    event["ok"] = true;
+    event["reset"] = false;
+    event["result"] = Json::object();
+    Json transactions = Json::array();
+    for (const auto& transaction : done.transactions) {
+        transactions.push_back(transactionJson(transaction));
+    }
+    event["trace"] = std::move(transactions);
+    hub_.publish(eventText("change", event));
+}
+
+Json Panel::restore() {
+    std::lock_guard lock(mutex_);
+    const Reconnection done = camera_.reconnect(true);
+    reconnected(done, "restore");
+    return Json{{"seq", sequence_}, {"restored", done.restored}};
 }
 
 Json Panel::set(const std::string& name, const Json& body) {

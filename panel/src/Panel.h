@@ -55,7 +55,9 @@ class EventHub {
 class Panel {
   public:
     // lockTimeout is the camera's, told to the page: how long an answer may take.
-    Panel(Camera& camera, std::size_t maxStreams, std::chrono::milliseconds lockTimeout);
+    // restore: the settings go back to the module when it reconnects.
+    Panel(Camera& camera, std::size_t maxStreams, std::chrono::milliseconds lockTimeout,
+          bool restore = false);
     ~Panel();
 
     Json camera();
@@ -74,6 +76,9 @@ class Panel {
     // force writes a profile of another module, and voltages nothing is known of at 50.
     Json applyProfile(const std::string& text, bool force);
     Json reset();
+    // Reconnects and writes back what the module was last known to hold: offered once it came
+    // back without them (or was power-cycled behind an adapter that stayed).
+    Json restore();
     Json writeCalibration(const std::string& body, bool json);
     // Past the plug-in: a sensor register ("0x183") or a field (its index) given a value.
     Json writeRegister(const std::string& address, const Json& body);
@@ -87,7 +92,8 @@ class Panel {
     // Where the preset differs from what the module holds now.
     Json comparePreset(const std::string& name);
 
-    // Looks for a change another process made and tells the streams of it.
+    // Looks for a change another process made and tells the streams of it; while the module is
+    // disconnected, looks for it to come back instead.
     void poll();
 
     EventHub& events() { return hub_; }
@@ -111,6 +117,10 @@ class Panel {
     const Parameter& find(const std::string& name) const;
     Json applyDocument(const Profile& document, bool force, Json what);
     Timing currentTiming();
+    // The module's adapter went away (the error told so): tells the streams. With mutex_ held.
+    void lost(const Error& error);
+    // Once it is back: a new plug-in instance, everything read again, and the streams told.
+    void reconnected(const Reconnection& done, const char* kind);
 
     Camera& camera_;
     std::mutex mutex_;
@@ -124,6 +134,9 @@ class Panel {
     // Says when every field is back at power-on: a reset, whoever made it. It looks after each
     // action and each change seen, so that its last look is always the last state told.
     std::optional<Watch> watch_;
+    bool restoreOnReconnect_;
+    // Why the module is disconnected; empty while it is there.
+    std::string disconnected_;
     EventHub hub_;
 };
 

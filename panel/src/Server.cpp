@@ -321,7 +321,7 @@ class Server {
     Server(Camera& camera, const ServeOptions& options, const Address& address)
         : options_(options),
           address_(address),
-          panel_(camera, options.maxEventStreams, options.lockTimeout),
+          panel_(camera, options.maxEventStreams, options.lockTimeout, options.restore),
           acceptor_(io_),
           retry_(io_),
           work_(net::make_work_guard(io_)),
@@ -942,6 +942,9 @@ void Server::routes() {
                   reply, 200,
                   panel_.applyProfile(request.message.body(), force != nullptr && *force == "1"));
           })}});
+    add(Match::Exact, "/api/restore", {{"POST", bare([this](auto&, Reply& reply, auto&) {
+                                            sendJson(reply, 200, panel_.restore());
+                                        })}});
     add(Match::Exact, "/api/reset", {{"POST", bare([this](auto&, Reply& reply, auto&) {
                                           sendJson(reply, 200, panel_.reset());
                                       })}});

@@ -19,6 +19,11 @@ from selenium.webdriver.support.ui import Select, WebDriverWait
 
 from conftest import CTL, SERVER, Panel
 
+import sys
+from pathlib import Path
+sys.path.append(str(Path(__file__).parents[1] / "python"))
+from emulated_adapter import EmulatedAdapter, missing  # noqa: E402
+
 SHOTS = os.environ.get("VEXAR_SCREENSHOTS", ".")
 
 
@@ -382,6 +387,34 @@ def test_another_process_reset_and_two_tabs_are_followed(driver, tmp_path):
     finally:
         other.quit()
         panel.stop()
+
+
+@pytest.mark.skipif(missing() is not None, reason=str(missing()))
+def test_an_adapter_that_goes_and_comes_back_is_told_and_its_settings_offered(driver):
+    adapter = EmulatedAdapter()
+    panel = Panel(command=[*adapter.argv(), CTL, "--bus", "/dev/i2c-1", "serve"], env=adapter.env)
+    try:
+        page = open_page(driver, panel)
+        enter(page, "p-FrameRate", "20")
+        shows(page, "p-FrameRate-result", "applied 20")
+        adapter.command("unplug")
+        shows(page, "banner", "Module disconnected.")
+        assert "/dev/i2c-1 went away" in text_of(page, "banner")
+        assert not by_id(page, "p-FrameRate").is_enabled()
+        shows(page, "activity", "module disconnected")
+        # Back after a power cycle: everything read again, the loss named, the restore offered.
+        adapter.command("power-cycle")
+        adapter.command("plug")
+        shows(page, "banner", "Module reconnected without its settings.")
+        assert "FrameRate" in text_of(page, "banner")
+        shows(page, "p-FrameRate-current", "holds 30")
+        assert by_id(page, "p-FrameRate").is_enabled()
+        by_id(page, "restore").click()
+        shows(page, "activity", "settings written back (this tab)")
+        shows(page, "p-FrameRate-current", "holds 20")
+    finally:
+        panel.stop()
+        adapter.close()
 
 
 CONTRAST = """

@@ -58,6 +58,7 @@ struct Options {
     double interval = 1.0;
     long count = 0;
     std::string requestTimeout;
+    bool restore = false;
 };
 
 // What a command declares besides its name and help: arguments, flags, subcommand rules.
@@ -256,10 +257,13 @@ constexpr Command kCommandTable[] = {
              .add_option("--request-timeout", options.requestTimeout,
                          "seconds a request may take to arrive whole (default 5)")
              ->type_name("SECONDS");
+         command.add_flag("--restore", options.restore,
+                          "write the module's settings back when it reconnects");
      },
      [](Context& c, const Options& o) {
          vexar::panel::ServeOptions serving;
          serving.lockTimeout = lockTimeout(o.lockTimeout);
+         serving.restore = o.restore;
          if (!o.listen.empty()) {
              serving.listen = o.listen;
          }

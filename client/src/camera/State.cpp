@@ -198,6 +198,7 @@ StateWritten Camera::Impl::writeThroughState(const std::vector<detail::StateReco
     }
     writeState(detail::encodeState(records), what);
     const std::vector<detail::StateRecord> after = detail::decodeState(readState());
+    known = after;
     for (std::size_t i = 0; i < after.size() && i < before.size(); ++i) {
         const bool asked = std::ranges::any_of(
             changes, [&](const detail::StateRecord& c) { return sameParameter(c, after[i]); });
@@ -216,7 +217,6 @@ std::vector<std::uint8_t> Camera::Impl::readState() {
     session->check(session->api().readSystemState(session->instance(), state.data(),
                                                   static_cast<std::uint32_t>(state.size())),
                    "state save");
-    known = detail::decodeState(state);
     return state;
 }
 
@@ -252,8 +252,15 @@ void Camera::Impl::remember(const detail::ParameterInfo& parameter, const detail
     }
 }
 
+// Only a state read for the caller is what the module is known to hold: one read to follow the
+// phase count may already be of a module that lost its settings, which a reconnect must not
+// take for them.
 std::vector<std::uint8_t> Camera::saveState() {
-    return live().run([&] { return impl_->readState(); });
+    return live().run([&] {
+        std::vector<std::uint8_t> state = impl_->readState();
+        impl_->known = detail::decodeState(state);
+        return state;
+    });
 }
 
 void Camera::loadState(std::span<const std::uint8_t> state) {
@@ -270,6 +277,7 @@ Profile Camera::profile() {
     profile.saved = detail::utcNow();
     profile.parameters = impl.run([&] {
         std::vector<detail::StateRecord> records = detail::decodeState(impl_->readState());
+        impl_->known = records;
         std::erase_if(records, [&](detail::StateRecord& record) {
             if (voltageOf(record.parameter->id) == nullptr) {
                 return false;

@@ -31,6 +31,9 @@ struct ServeOptions {
     // The camera's lock timeout, which the page is told: an answer may take that long while
     // another process holds the image or adapter, and no longer.
     std::chrono::milliseconds lockTimeout{10'000};
+    // When the module comes back after its adapter went away, write back the settings it was
+    // last known to hold (Camera::reconnect with restore); without it the page offers to.
+    bool restore = false;
     // The token of the URL; empty: a random one made at each start. Tests set their own.
     std::string token;
 };

@@ -8,6 +8,8 @@ const STATES = {
   gone: { tone: 'bad', title: 'This address no longer works.', detail: 'The panel was restarted with a new token: open the URL that vexar-ctl serve printed on its first line.' },
   'module-disconnected': { tone: 'bad', title: 'Module disconnected.', detail: 'The controls are off until it is back.' },
   'module-reconnected': { tone: 'good', title: 'Module reconnected.', detail: 'Every value was read again from the module.', clearAfter: 5000 },
+  'module-settings-lost': { tone: 'bad', title: 'Module reconnected without its settings.', detail: 'It no longer holds what it held before.' },
+  'module-at-power-on': { tone: 'bad', title: 'The module is back at power-on.', detail: 'Every field holds its power-on value: it was reset or lost its power.' },
 };
 
 export function createBanner(element) {

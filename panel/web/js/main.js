@@ -40,6 +40,9 @@ async function start() {
   const undo = [];
   let latest = 0;
   let live = false;
+  // Whether the module answers: while its adapter is gone the controls are off, but the page
+  // still talks to the panel (which looks for the module every second).
+  let moduleThere = !camera.disconnected;
 
   function finish(seq) {
     if (started.has(seq) && shown.has(seq)) {
@@ -57,7 +60,7 @@ async function start() {
   const undoButton = byId('undo');
   function showUndo() {
     const top = undo[undo.length - 1];
-    undoButton.disabled = !top || !live;
+    undoButton.disabled = !top || !live || !moduleThere;
     undoButton.textContent = top ? `Undo ${top.label}` : 'Undo';
     byId('undo-note').textContent = undo.length > 1 ? `${undo.length} changes can be undone` : '';
   }
@@ -149,6 +152,7 @@ async function start() {
     // A gap means missed events: everything is read again.
     if (event.seq > latest + 1 && latest !== 0) reload();
     latest = event.seq;
+    moduleEvent(event);
     showParameters(event.parameters, event.seq);
     // A reset or a profile moves everything: no line of an earlier change stays.
     const whole = event.kind === 'reset' || event.kind === 'profile' || event.reset;
@@ -247,18 +251,59 @@ async function start() {
   function setLive(up) {
     live = up;
     setReachable(up);
-    for (const set of document.querySelectorAll('fieldset.live')) set.disabled = !up;
+    for (const set of document.querySelectorAll('fieldset.live')) set.disabled = !up || !moduleThere;
     rawEnabled();
     showUndo();
+  }
+
+  // --- The module going away and coming back, and a restore of what it held.
+  function restoreOffer(state, text) {
+    const detail = document.createElement('span');
+    detail.append(`${text} `);
+    const button = document.createElement('button');
+    button.type = 'button';
+    button.id = 'restore';
+    button.textContent = 'Write the settings back';
+    button.addEventListener('click', async () => {
+      button.disabled = true;
+      const answer = await send('POST', '/api/restore');
+      if (answer.ok) claim(answer.body.seq, false);
+      else banner.show(state, `Not written back: ${answer.body.error.message}`);
+    });
+    detail.append(button);
+    banner.show(state, detail);
+  }
+  function moduleEvent(event) {
+    if (event.kind === 'disconnected') {
+      moduleThere = false;
+      setLive(live);
+      banner.show('module-disconnected', `${event.error.message}. The controls are off until it is back; the panel looks for it every second.`);
+    } else if (event.kind === 'reconnected' || event.kind === 'restore') {
+      moduleThere = true;
+      setLive(live);
+      const { restored, lost } = event.action;
+      if (restored) {
+        banner.show('module-reconnected', `Its settings were written back (${event.trace.length} transactions, in the activity).`);
+      } else if (lost.length > 0) {
+        restoreOffer('module-settings-lost', `It no longer holds ${lost.join(', ')}.`);
+      } else {
+        banner.show('module-reconnected');
+      }
+    } else if (event.kind === 'external' && event.reset) {
+      restoreOffer('module-at-power-on', 'Every field holds its power-on value.');
+    }
   }
   let everOpen = false;
   subscribe({
     onOpen: async () => {
-      await Promise.all([reload(), presets.reload()]);
+      const [now] = await Promise.all([getJson('/api/camera'), reload(), presets.reload()]);
+      moduleThere = !now.disconnected;
+      camera.disconnected = now.disconnected;
       setLive(true);
       connection.textContent = 'live: changes from every tab show here';
       connection.classList.add('live');
-      if (everOpen) banner.show('reconnected'); else banner.clear();
+      if (!moduleThere) banner.show('module-disconnected', `${camera.disconnected}. The controls are off until it is back.`);
+      else if (everOpen) banner.show('reconnected'); else banner.clear();
       everOpen = true;
       document.body.dataset.ready = 'true';
       performance.mark('panel-ready');

@@ -100,6 +100,9 @@ function actionTitle(event) {
     case 'reset': return 'reset to power-on';
     case 'calibration': return `calibration written (${action.format})`;
     case 'external': return event.reset ? 'module reset to power-on' : 'changed by another process';
+    case 'disconnected': return 'module disconnected';
+    case 'reconnected': return action.restored ? 'module reconnected, its settings written back' : 'module reconnected';
+    case 'restore': return 'settings written back';
     case 'register': return `raw write: register ${action.address} = ${hex(action.value)}`;
     case 'field': return `raw write: ${action.name || `field ${action.index}`} = ${hex(action.value)}`;
     default: return event.kind;
@@ -121,12 +124,19 @@ export function createTraceView(title, list) {
   };
 }
 
+// The raw writes' transactions are listed with them, since they went past the plug-in; a
+// restore's too, since nobody on the page asked for its writes.
+function listsTrace(event) {
+  return event.kind === 'register' || event.kind === 'field' ||
+    ((event.kind === 'reconnected' || event.kind === 'restore') && event.trace.length > 0);
+}
+
 export function createActivity(list, limit = 50) {
   const items = new Map();
   const line = (entry, who) => {
     const { event } = entry;
     let text = `#${event.seq} ${entry.undo ? 'undo: ' : ''}${actionTitle(event)} (${who})${event.ok ? '' : ': refused'}`;
-    if (event.kind === 'register' || event.kind === 'field') text += `, ${event.trace.length} transactions`;
+    if (listsTrace(event)) text += `, ${event.trace.length} transactions`;
     if (event.reset && event.kind !== 'external') text += ' · every field is back at power-on';
     return text;
   };
@@ -139,8 +149,7 @@ export function createActivity(list, limit = 50) {
       item.dataset.seq = String(event.seq);
       list.prepend(item);
       items.set(event.seq, entry);
-      // The raw writes' transactions are listed with them: they went past the plug-in.
-      if (event.kind === 'register' || event.kind === 'field') {
+      if (listsTrace(event)) {
         const trace = document.createElement('ol');
         trace.className = 'mono';
         for (const transaction of event.trace) {
