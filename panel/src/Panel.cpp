@@ -287,10 +287,7 @@ Json Panel::camera() {
 
 Json Panel::parameters() {
     std::lock_guard lock(mutex_);
-    {
-        Hold hold = camera_.hold();
-        refresh();
-    }
+    look();
     Json list = Json::array();
     for (std::size_t i = 0; i < parameters_.size(); ++i) {
         Json entry = parameterJson(parameters_[i]);
@@ -322,10 +319,7 @@ Json Panel::parameter(const std::string& name) {
 
 Json Panel::fields() {
     std::lock_guard lock(mutex_);
-    {
-        Hold hold = camera_.hold();
-        refresh();
-    }
+    look();
     Json list = Json::array();
     for (const auto& field : last_->fields) list.push_back(fieldJson(field));
     return Json{{"seq", sequence_}, {"fields", std::move(list)}};
@@ -333,10 +327,7 @@ Json Panel::fields() {
 
 Timing Panel::currentTiming() {
     std::lock_guard lock(mutex_);
-    {
-        Hold hold = camera_.hold();
-        refresh();
-    }
+    look();
     return last_->timing;
 }
 
@@ -382,33 +373,62 @@ std::vector<std::uint8_t> Panel::calibration() {
 
 std::string Panel::hello() {
     std::lock_guard lock(mutex_);
-    {
-        Hold hold = camera_.hold();
-        refresh();
+    try {
+        look();
+    } catch (const Error& error) {
+        // The stream stays open while the module is gone: it tells when it is back.
+        if (error.kind() != ErrorKind::Disconnected) throw;
     }
     return eventText("hello", Json{{"seq", sequence_}});
 }
 
-void Panel::poll() {
+void Panel::look() {
+    // While the module is gone, nothing read before is shown as if it were now.
+    if (!disconnected_.empty()) throw Error(ErrorKind::Disconnected, disconnected_);
+    try {
+        Hold hold = camera_.hold();
+        refresh();
+    } catch (const Error& error) {
+        if (error.kind() == ErrorKind::Disconnected) lost(error);
+        throw;
+    }
+}
+
+void Panel::poll(bool look) {
     std::lock_guard lock(mutex_);
+    if (disconnected_.empty() && !camera_.busPresent()) {
+        lost(Error(ErrorKind::Disconnected, camera_.backend() + " went away: its node is gone"));
+        return;
+    }
+    // Gone: at every glance, since opening a node that is not there costs no transfer.
     if (!disconnected_.empty()) {
+        std::optional<Reconnection> done;
         try {
-            const Reconnection done = camera_.reconnect(restoreOnReconnect_);
-            reconnected(done, "reconnected");
+            done = camera_.reconnect(false);
         } catch (const Error& error) {
             // Not back yet (no node, or devices that do not answer): the next round looks again.
             if (error.kind() != ErrorKind::BusFailure && error.kind() != ErrorKind::Disconnected) {
                 throw;
             }
+            return;
         }
+        // Back; a restore that fails leaves it back all the same, and the page offers it again.
+        std::optional<Error> refused;
+        if (restoreOnReconnect_) {
+            try {
+                done = camera_.reconnect(true);
+            } catch (const Error& error) {
+                refused = error;
+            }
+        }
+        reconnected(*done, "reconnected", refused ? refused->what() : std::string());
         return;
     }
+    if (!look) return;
     try {
-        Hold hold = camera_.hold();
-        refresh();
+        this->look();
     } catch (const Error& error) {
-        if (error.kind() != ErrorKind::Disconnected) throw;
-        lost(error);
+        if (error.kind() != ErrorKind::Disconnected) throw;  // told by look() already
     }
 }
 
@@ -423,7 +443,8 @@ void Panel::lost(const Error& error) {
     hub_.publish(eventText("change", event));
 }
 
-void Panel::reconnected(const Reconnection& done, const char* kind) {
+void Panel::reconnected(const Reconnection& done, const char* kind,
+                        const std::string& restoreFailed) {
     disconnected_.clear();
     written_.clear();  // the module may have lost them; a restore wrote them again below
     for (const auto& [name, value] : done.settings) {
@@ -442,6 +463,7 @@ void Panel::reconnected(const Reconnection& done, const char* kind) {
     Json lostNames = Json::array();
     for (const std::string& name : done.lost) lostNames.push_back(name);
     what["lost"] = std::move(lostNames);
+    if (!restoreFailed.empty()) what["restore_failed"] = restoreFailed;
     Json event = changeEvent(kind, what, before);
     event["ok"] = true;
     event["reset"] = false;

@@ -94,7 +94,9 @@ class Panel {
 
     // Looks for a change another process made and tells the streams of it; while the module is
     // disconnected, looks for it to come back instead.
-    void poll();
+    // Without look, only glances at the adapter's node (no transfer) and, while the module is
+    // gone, tries to reconnect.
+    void poll(bool look = true);
 
     EventHub& events() { return hub_; }
     // The first event of a new stream: everything the page shows, with the current number.
@@ -110,6 +112,9 @@ class Panel {
     // Reads the module; when it differs from what was last told, tells it as a change made
     // elsewhere. Called with mutex_ held.
     void refresh();
+    // refresh() under a hold; Error(Disconnected) while the module is gone, and a disconnect
+    // it meets is told first.
+    void look();
     template <typename Action>
     Json act(const char* kind, Json what, Action&& action);
     std::string eventText(const char* type, const Json& data);
@@ -120,7 +125,8 @@ class Panel {
     // The module's adapter went away (the error told so): tells the streams. With mutex_ held.
     void lost(const Error& error);
     // Once it is back: a new plug-in instance, everything read again, and the streams told.
-    void reconnected(const Reconnection& done, const char* kind);
+    void reconnected(const Reconnection& done, const char* kind,
+                     const std::string& restoreFailed = {});
 
     Camera& camera_;
     std::mutex mutex_;

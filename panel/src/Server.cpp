@@ -367,14 +367,19 @@ class Server {
         }
     }
 
+    // A look at the module every poll interval; between them, every quarter of it, a glance
+    // at the adapter's node alone, so that one unplugged or back is told within the interval.
     void poll(const std::atomic<bool>& stopping) {
+        auto due = std::chrono::steady_clock::now() + options_.pollInterval;
         while (!stopping) {
             std::unique_lock lock(pollMutex_);
-            pollWake_.wait_for(lock, options_.pollInterval, [&] { return stopping.load(); });
+            pollWake_.wait_for(lock, options_.pollInterval / 4, [&] { return stopping.load(); });
             if (stopping) break;
             lock.unlock();
+            const bool look = std::chrono::steady_clock::now() >= due;
+            if (look) due = std::chrono::steady_clock::now() + options_.pollInterval;
             try {
-                panel_.poll();
+                panel_.poll(look);
             } catch (const Error&) {
                 // Another process holding the image or the adapter past the lock timeout: the
                 // next round looks again.

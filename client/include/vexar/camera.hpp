@@ -394,6 +394,10 @@ class VEXAR_CLIENT_API Camera {
     // stayed. Error(BusFailure) or Error(Disconnected) while the bus or the module is not back
     // (the camera stays as it was); Error(BadInput) inside a hold or one of its own calls.
     Reconnection reconnect(bool restore = false);
+    // Whether the bus's adapter node is there, looked at without a transfer or a lock (a node
+    // removed, or another one now, is not): a cheap look for whoever waits for it to go or
+    // come back. Always true for backends without a node.
+    bool busPresent() const;
 
     std::vector<std::uint8_t> readCalibration();
     void writeCalibration(std::span<const std::uint8_t> record);

@@ -72,6 +72,8 @@ class Backend {
     // Whether a transaction that failed so shows the bus itself gone (an adapter unplugged),
     // rather than a device that did not answer: ENODEV, wherever it comes from.
     virtual bool gone(std::int32_t result) const;
+    // Whether the bus's device node is there as it was opened, by a look at it alone.
+    virtual bool present() const { return true; }
 
     // The callbacks to hand to initialize, with hostContext() as their context.
     static std::int32_t readCallback(void* hostContext, std::uint16_t device, std::uint8_t reg,
@@ -177,6 +179,7 @@ class I2cDevBackend final : public Backend {
     }
     void end(bool) override { lock_.reset(); }
     bool gone(std::int32_t result) const override;
+    bool present() const override;
 
   protected:
     std::int32_t transfer(Direction direction, std::uint16_t device, std::uint8_t reg,

@@ -80,16 +80,17 @@ I2cDevBackend::~I2cDevBackend() {
 // went away too, whatever its driver answered: some answer a missing adapter with ENXIO, as
 // they answer a device that does not acknowledge.
 bool I2cDevBackend::gone(std::int32_t result) const {
-    if (result == -ENODEV) {
-        return true;
-    }
+    return result == -ENODEV || !present();
+}
+
+bool I2cDevBackend::present() const {
     struct stat node {};
     struct stat opened {};
     if (::stat(path_.c_str(), &node) != 0) {
-        return errno == ENOENT || errno == ENOTDIR;
+        return errno != ENOENT && errno != ENOTDIR;
     }
-    return ::fstat(fd_, &opened) == 0 &&
-           (node.st_ino != opened.st_ino || node.st_dev != opened.st_dev);
+    return ::fstat(fd_, &opened) != 0 ||
+           (node.st_ino == opened.st_ino && node.st_dev == opened.st_dev);
 }
 
 std::int32_t I2cDevBackend::transfer(Direction direction, std::uint16_t device, std::uint8_t reg,

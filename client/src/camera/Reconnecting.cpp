@@ -52,6 +52,14 @@ void restoreOneByOne(Camera& camera, const std::vector<detail::StateRecord>& set
 }
 }  // namespace
 
+bool Camera::busPresent() const {
+    if (impl_ == nullptr) {
+        return false;
+    }
+    std::lock_guard lock(*impl_->gate);
+    return impl_->bus != nullptr && impl_->bus->present();
+}
+
 Reconnection Camera::reconnect(bool restore) {
     Impl& impl = live();
     std::lock_guard lock(*impl.gate);

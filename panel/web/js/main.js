@@ -281,8 +281,11 @@ async function start() {
     } else if (event.kind === 'reconnected' || event.kind === 'restore') {
       moduleThere = true;
       setLive(live);
+      reload();
       const { restored, lost } = event.action;
-      if (restored) {
+      if (event.action.restore_failed) {
+        restoreOffer('module-settings-lost', `Writing its settings back failed: ${event.action.restore_failed}`);
+      } else if (restored) {
         banner.show('module-reconnected', `Its settings were written back (${event.trace.length} transactions, in the activity).`);
       } else if (lost.length > 0) {
         restoreOffer('module-settings-lost', `It no longer holds ${lost.join(', ')}.`);
@@ -296,9 +299,11 @@ async function start() {
   let everOpen = false;
   subscribe({
     onOpen: async () => {
-      const [now] = await Promise.all([getJson('/api/camera'), reload(), presets.reload()]);
+      const now = await getJson('/api/camera');
       moduleThere = !now.disconnected;
       camera.disconnected = now.disconnected;
+      // Nothing of a module that is gone is read: it is all read once it is back.
+      await Promise.all([moduleThere ? reload() : null, presets.reload()]);
       setLive(true);
       connection.textContent = 'live: changes from every tab show here';
       connection.classList.add('live');
