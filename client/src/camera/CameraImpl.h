@@ -157,8 +157,16 @@ struct Camera::Impl {
     // process may have changed, so that every process computes frame rate and frequencies
     // alike; nothing is written to the module.
     void followModulePhaseCount();
+    // The instance's phase count set, by a state it refuses: nothing is written to the module.
+    void setInstancePhaseCount(bool dealiasing);
     // Notes a successful plain write of a write-only voltage.
     void wrote(const detail::ParameterInfo& parameter, const detail::Value& value);
 };
+
+namespace detail {
+// A camera's innards on a backend: the plug-in loaded and initialised on it.
+std::unique_ptr<Camera::Impl> openImpl(std::unique_ptr<bus::Backend> bus,
+                                       const OpenOptions& options);
+}  // namespace detail
 
 }  // namespace vexar

@@ -113,12 +113,16 @@ void Camera::Impl::followModulePhaseCount() {
     if (module == instanceDealiasing) {
         return;
     }
+    setInstancePhaseCount(module);
+}
+
+void Camera::Impl::setInstancePhaseCount(bool dealiasing) {
     // The plug-in takes its phase count from a state before it checks the state, and refuses a
     // state whose modes disagree before it writes anything: such a state sets the count alone.
     std::vector<detail::StateRecord> records = detail::decodeState(readState());
     for (detail::StateRecord& record : records) {
         if (record.parameter->id == detail::DealiasingOn) {
-            record.value = module;
+            record.value = dealiasing;
         } else if (record.parameter->id == detail::MixingSignalsMode) {
             record.value = std::int32_t{0};
         } else if (record.parameter->id == detail::IlluminationMode) {
@@ -134,7 +138,7 @@ void Camera::Impl::followModulePhaseCount() {
                     "the plug-in took a state meant only to set its phase count (" +
                         detail::describeCode(status) + ")");
     }
-    instanceDealiasing = module;
+    instanceDealiasing = dealiasing;
 }
 
 StateWritten Camera::Impl::writeThroughState(const std::vector<detail::StateRecord>& changes,
