@@ -30,6 +30,7 @@
 
 #include "bus/Backend.h"
 #include "sim/SimulatedModule.h"
+#include "vexar/json.hpp"
 
 namespace {
 
@@ -238,6 +239,75 @@ TEST_F(I2cBus, ProbeNamesSilentDevicesAndCommandsStopWithoutTheSensor) {
     EXPECT_THAT(smbus.err, HasSubstr("/dev/i2c-1 cannot do plain I2C transfers"));
     EXPECT_THAT(ctl({"--format", "json", "info"}).err,
                 HasSubstr("\"errno\":" + std::to_string(EOPNOTSUPP)));
+}
+
+// A dry run over the adapter only reads; the load after it, from the same registers, makes its
+// transactions and leaves its values, and with a fault in the middle stops on its path.
+TEST_F(I2cBus, LoadDoesWhatItsDryRunSaid) {
+    ASSERT_EQ(ctl({"--force", "set", "ModulationFrequency=24", "DealiasingFrequency=12",
+                   "DealiasingOn=true", "FrameRate=15"})
+                  .status,
+              0);
+    std::vector<std::uint32_t> preset(0x200);
+    {
+        const std::lock_guard lock(hardware_->mutex);
+        hardware_->module.setRegisterValue(0x1f0, 0xabcd);
+        for (std::uint32_t a = 0; a < preset.size(); ++a) preset[a] = hardware_->module.registerValue(a);
+    }
+    const std::string file = scratch_ + "/profile.json";
+    std::ofstream(file) << R"({"FrameRate": 20, "DealiasingOn": false,
+                              "RegionOfInterest": {"x": 16, "y": 8, "width": 128, "height": 100}})";
+    std::size_t opening = 0;  // the transactions of a run before its command: found on the first
+    for (const bool fault : {false, true}) {
+        std::vector<std::string> made;
+        const auto since = [&](std::size_t from) {
+            const std::lock_guard lock(hardware_->mutex);
+            const auto& log = hardware_->bus.transactions();
+            made.clear();
+            for (std::size_t i = from; i < log.size(); ++i) made.push_back(log[i].toString());
+        };
+        const auto logged = [&] {
+            const std::lock_guard lock(hardware_->mutex);
+            return hardware_->bus.transactions().size();
+        };
+        {
+            const std::lock_guard lock(hardware_->mutex);
+            for (std::uint32_t a = 0; a < preset.size(); ++a) hardware_->module.setRegisterValue(a, preset[a]);
+            hardware_->bus.clearLog();
+        }
+        const Outcome dry = ctl({"--force", "--format", "json", "state", "load", file, "--dry-run"});
+        ASSERT_EQ(dry.status, 0) << dry.err;
+        since(0);
+        EXPECT_TRUE(std::ranges::none_of(made, [](const std::string& t) { return t.find(" r") == std::string::npos; }))
+            << "the dry run wrote";
+        const vexar::Json report = vexar::parseJson(dry.out, "dry run");
+        const std::vector<std::string> expected = report.at("transactions").get<std::vector<std::string>>();
+        ASSERT_GT(expected.size(), 4u);
+        const std::size_t start = logged();
+        if (fault) {
+            hardware_->module.failNthTransaction(opening + expected.size() / 2 + 1, -EIO);
+        }
+        const Outcome load = ctl({"--force", "state", "load", file});
+        since(start + opening);
+        if (fault) {
+            EXPECT_EQ(load.status, 4) << load.err;
+            ASSERT_EQ(made.size(), expected.size() / 2 + 1);
+            EXPECT_THAT(made.back(), HasSubstr("(error -5)"));
+            made.pop_back();
+            EXPECT_EQ(made, std::vector(expected.begin(), expected.begin() + expected.size() / 2));
+            continue;
+        }
+        ASSERT_EQ(load.status, 0) << load.err;
+        opening = made.size() - expected.size();
+        made.erase(made.begin(), made.begin() + opening);
+        EXPECT_EQ(made, expected);
+        vexar::Json held = vexar::parseJson(ctl({"--format", "json", "state", "save", "-"}).out, "save");
+        vexar::Json said = report.at("parameters");
+        for (const char* voltage : {"LeftIlluminationVoltage", "RightIlluminationVoltage", "MixingVoltage"}) {
+            said.erase(voltage);  // a new run knows nothing of them
+        }
+        EXPECT_EQ(held.at("parameters"), said);
+    }
 }
 
 // The identity comes from --module, in the form info prints it, and reaches the plug-in.
