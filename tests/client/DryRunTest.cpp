@@ -46,6 +46,10 @@ struct Case {
     bool fault = false;
 };
 
+void PrintTo(const Case& c, std::ostream* out) {
+    *out << c.name;
+}
+
 const Case kCases[] = {
     {"SomeMembersOnTheSimulatedModule", Where::Sim, R"({"FrameRate": 20, "IntegrationTime": 0.3})"},
     {"FramesOnAnImage", Where::Image, R"({"MicroFrameNumber": 2, "FrameRate": 10, "RawOutputMode": 3})"},
