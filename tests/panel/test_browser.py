@@ -93,7 +93,13 @@ def test_profile_round_trip_and_a_malformed_profile_refused_whole(page, panel, t
     page.find_element(By.ID, "reset").click()
     shows(page, "files-result", "reset to power-on")
     shows(page, "p-ModulationFrequency-current", "holds nan")
-    page.find_element(By.ID, "profile-upload").send_keys(str(profile))
+    # The upload is previewed first: Cancel writes nothing, Apply writes what was shown.
+    for button in ("preview-cancel", "preview-apply"):
+        page.find_element(By.ID, "profile-upload").send_keys(str(profile))
+        shows(page, "preview-summary", "nothing written yet; ")
+        assert "ModulationMultiplier (0x10c bits 16-21): 0x0 → 0x28" in text_of(page, "preview")
+        page.find_element(By.ID, button).click()
+        wait(page).until(lambda d: not d.find_elements(By.ID, "preview"))
     shows(page, "files-result", "profile profile.json applied")
     shows(page, "p-ModulationFrequency-current", "holds 20")
     bad = tmp_path / "bad.json"

@@ -2,6 +2,7 @@
 // with the reason for every bad entry.
 
 import { send } from './api.js';
+import { previewThenApply } from './preview.js';
 
 function report(target, answer, done) {
   target.replaceChildren();
@@ -31,9 +32,9 @@ export function wireFiles({ profileInput, profileForce, calibrationInput, resetB
   profileInput.addEventListener('change', async () => {
     const [file] = profileInput.files;
     if (!file) return;
-    const path = profileForce.checked ? '/api/profile?force=1' : '/api/profile';
-    const answer = await send('PUT', path, await file.text(), 'application/json');
+    const answer = await previewThenApply({ text: await file.text(), force: profileForce.checked, title: file.name });
     profileInput.value = '';
+    if (!answer) return;
     report(result, answer, `profile ${file.name} applied`);
     onChange(answer);
   });
