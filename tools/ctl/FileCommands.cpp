@@ -146,11 +146,14 @@ void printDryRun(Context& context, const std::string& what, const vexar::DryRun&
     for (const vexar::Transaction& t : dryRun.transactions) {
         reads += t.direction == vexar::Direction::Read ? 1 : 0;
     }
-    out << dryRun.transactions.size() << " transactions (" << reads << " reads, "
-        << dryRun.transactions.size() - reads << " writes), from " << dryRun.seed.size()
-        << " registers read:\n";
+    // The writes are what change the module; --format json lists the reads between them too.
+    out << dryRun.transactions.size() << " transactions (" << reads << " reads of "
+        << dryRun.seed.size() << " registers, " << dryRun.transactions.size() - reads
+        << " writes):\n";
     for (const vexar::Transaction& t : dryRun.transactions) {
-        out << "  " << t.toString() << '\n';
+        if (t.direction == vexar::Direction::Write) {
+            out << "  " << t.toString() << '\n';
+        }
     }
 }
 
