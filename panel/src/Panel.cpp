@@ -1,10 +1,10 @@
 #include "Panel.h"
 
-#include "vexar/presets.hpp"
-
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+
+#include "vexar/presets.hpp"
 
 namespace vexar::panel {
 

@@ -3,8 +3,8 @@
 #include <signal.h>
 
 #include <algorithm>
-#include <charconv>
 #include <atomic>
+#include <charconv>
 // Before Beast's headers: its string views are then the standard's, which the rest speaks.
 #define BOOST_BEAST_USE_STD_STRING_VIEW
 #include <boost/asio/ip/tcp.hpp>

@@ -347,8 +347,9 @@ void defineValueClasses(py::module_& m) {
                 const auto writes = std::ranges::count_if(d.transactions, [](const Transaction& t) {
                     return t.direction == Direction::Write;
                 });
-                return py::str("<DryRun: {} fields would change, {} transactions ({} writes) "
-                               "from {} registers read>")
+                return py::str(
+                           "<DryRun: {} fields would change, {} transactions ({} writes) "
+                           "from {} registers read>")
                     .format(d.fields.size(), d.transactions.size(), writes, d.seed.size());
             },
             "__repr__(self, /)\n--\n\n");
@@ -686,8 +687,7 @@ void defineCamera(py::module_& m) {
                 warnAssumed("profile", written);
                 return py::cast(changesOf(written));
             },
-            py::arg("profile"), py::kw_only(), py::arg("force") = false,
-            py::arg("dry_run") = false,
+            py::arg("profile"), py::kw_only(), py::arg("force") = false, py::arg("dry_run") = false,
             "apply_profile(self, profile, *, force=False, dry_run=False)\n--\n\n"
             "Loads a profile (any mapping): the document profile() gives, or members by name or "
             "identifier; a profile of another module is refused unless force; a region may also be "

@@ -28,7 +28,8 @@ class ModuleBus : public vexar::Bus {
     int write(std::uint16_t device, std::uint8_t reg, std::span<const std::uint8_t> data) override {
         std::vector<std::uint8_t> bytes(data.begin(), data.end());
         return Lumivor::Sim::SimulatedModule::writeCallback(
-            module_.hostContext(), device, reg, bytes.data(), static_cast<std::uint32_t>(bytes.size()));
+            module_.hostContext(), device, reg, bytes.data(),
+            static_cast<std::uint32_t>(bytes.size()));
     }
 
   private:
@@ -52,7 +53,8 @@ void PrintTo(const Case& c, std::ostream* out) {
 
 const Case kCases[] = {
     {"SomeMembersOnTheSimulatedModule", Where::Sim, R"({"FrameRate": 20, "IntegrationTime": 0.3})"},
-    {"FramesOnAnImage", Where::Image, R"({"MicroFrameNumber": 2, "FrameRate": 10, "RawOutputMode": 3})"},
+    {"FramesOnAnImage", Where::Image,
+     R"({"MicroFrameNumber": 2, "FrameRate": 10, "RawOutputMode": 3})"},
     {"RegionAndVoltagesOnABus", Where::Bus,
      R"({"RegionOfInterest": {"x": 16, "y": 8, "width": 128, "height": 100},
          "LeftIlluminationVoltage": 70, "MixingVoltage": 20.5})"},
@@ -77,14 +79,14 @@ class DryRun : public ::testing::TestWithParam<Case> {
     }
     // Away from power-on: values set, dealiasing on, and a register changed past the plug-in.
     void leaveAwayFromPowerOn(vexar::Camera& camera) {
-        for (const auto& [name, value] : std::vector<std::pair<const char*, vexar::Value>>{
-                 {"ModulationFrequency", 24.0f},
-                 {"DealiasingFrequency", 12.0f},
-                 {"RightIlluminationVoltage", 33.0f},
-                 {"LeftIlluminationVoltage", 45.0f},
-                 {"MixingVoltage", 60.0f},
-                 {"DealiasingOn", true},
-                 {"FrameRate", 15.0f}}) {
+        for (const auto& [name, value] :
+             std::vector<std::pair<const char*, vexar::Value>>{{"ModulationFrequency", 24.0f},
+                                                               {"DealiasingFrequency", 12.0f},
+                                                               {"RightIlluminationVoltage", 33.0f},
+                                                               {"LeftIlluminationVoltage", 45.0f},
+                                                               {"MixingVoltage", 60.0f},
+                                                               {"DealiasingOn", true},
+                                                               {"FrameRate", 15.0f}}) {
             camera.set(name, value);
         }
         camera.writeRegister(0x1f0, 0x00abcd);
@@ -140,7 +142,8 @@ TEST(DryRunApply, WritesWhatWasPreviewedAndRefusesAStaleOne) {
     options.plugin = VEXAR_PLUGIN_PATH;
     vexar::Camera camera = vexar::Camera::open("sim", options);
     camera.set("ModulationFrequency", 20.0f);
-    for (const char* voltage : {"LeftIlluminationVoltage", "RightIlluminationVoltage", "MixingVoltage"}) {
+    for (const char* voltage :
+         {"LeftIlluminationVoltage", "RightIlluminationVoltage", "MixingVoltage"}) {
         camera.set(voltage, 40.0f);
     }
     vexar::Profile profile;

@@ -252,7 +252,8 @@ TEST_F(I2cBus, LoadDoesWhatItsDryRunSaid) {
     {
         const std::lock_guard lock(hardware_->mutex);
         hardware_->module.setRegisterValue(0x1f0, 0xabcd);
-        for (std::uint32_t a = 0; a < preset.size(); ++a) preset[a] = hardware_->module.registerValue(a);
+        for (std::uint32_t a = 0; a < preset.size(); ++a)
+            preset[a] = hardware_->module.registerValue(a);
     }
     const std::string file = scratch_ + "/profile.json";
     std::ofstream(file) << R"({"FrameRate": 20, "DealiasingOn": false,
@@ -272,16 +273,20 @@ TEST_F(I2cBus, LoadDoesWhatItsDryRunSaid) {
         };
         {
             const std::lock_guard lock(hardware_->mutex);
-            for (std::uint32_t a = 0; a < preset.size(); ++a) hardware_->module.setRegisterValue(a, preset[a]);
+            for (std::uint32_t a = 0; a < preset.size(); ++a)
+                hardware_->module.setRegisterValue(a, preset[a]);
             hardware_->bus.clearLog();
         }
-        const Outcome dry = ctl({"--force", "--format", "json", "state", "load", file, "--dry-run"});
+        const Outcome dry =
+            ctl({"--force", "--format", "json", "state", "load", file, "--dry-run"});
         ASSERT_EQ(dry.status, 0) << dry.err;
         since(0);
-        EXPECT_TRUE(std::ranges::none_of(made, [](const std::string& t) { return t.find(" r") == std::string::npos; }))
-            << "the dry run wrote";
+        EXPECT_TRUE(std::ranges::none_of(made, [](const std::string& t) {
+            return t.find(" r") == std::string::npos;
+        })) << "the dry run wrote";
         const vexar::Json report = vexar::parseJson(dry.out, "dry run");
-        const std::vector<std::string> expected = report.at("transactions").get<std::vector<std::string>>();
+        const std::vector<std::string> expected =
+            report.at("transactions").get<std::vector<std::string>>();
         ASSERT_GT(expected.size(), 4u);
         const std::size_t start = logged();
         if (fault) {
@@ -301,9 +306,11 @@ TEST_F(I2cBus, LoadDoesWhatItsDryRunSaid) {
         opening = made.size() - expected.size();
         made.erase(made.begin(), made.begin() + opening);
         EXPECT_EQ(made, expected);
-        vexar::Json held = vexar::parseJson(ctl({"--format", "json", "state", "save", "-"}).out, "save");
+        vexar::Json held =
+            vexar::parseJson(ctl({"--format", "json", "state", "save", "-"}).out, "save");
         vexar::Json said = report.at("parameters");
-        for (const char* voltage : {"LeftIlluminationVoltage", "RightIlluminationVoltage", "MixingVoltage"}) {
+        for (const char* voltage :
+             {"LeftIlluminationVoltage", "RightIlluminationVoltage", "MixingVoltage"}) {
             said.erase(voltage);  // a new run knows nothing of them
         }
         EXPECT_EQ(held.at("parameters"), said);

@@ -47,7 +47,8 @@ class StandInBackend final : public detail::bus::SimulatedBackend {
                           std::uint8_t* buffer, std::uint32_t length) override {
         const auto address = yorind::sensorRegisterAddress(device, reg);
         if (address && length == yorind::kRegisterBytes &&
-            std::ranges::none_of(seed_, [&](const RegisterValue& r) { return r.address == *address; })) {
+            std::ranges::none_of(seed_,
+                                 [&](const RegisterValue& r) { return r.address == *address; })) {
             module_.markFailures();
             const auto value = moduleRegister(module_, *address);
             if (!value) {
@@ -138,17 +139,20 @@ DryRun Camera::dryRun(const Profile& profile, const WriteOptions& options) {
             }
             const std::uint32_t mask = yorind::fieldMask(f);
             const std::uint32_t was = (seeded->value >> f.lsb) & mask;
-            const std::uint32_t willBe = (standIn.module().registerValue(f.address) >> f.lsb) & mask;
+            const std::uint32_t willBe =
+                (standIn.module().registerValue(f.address) >> f.lsb) & mask;
             if (was != willBe) {
                 result.fields.push_back(
-                    {{std::string(f.name), f.index, f.address, f.lsb, f.msb, was, f.reset}, willBe});
+                    {{std::string(f.name), f.index, f.address, f.lsb, f.msb, was, f.reset},
+                     willBe});
             }
         }
         for (std::size_t i = 0; i < yorind::kByteDevices.size(); ++i) {
             const yorind::ByteDevice& device = yorind::kByteDevices[i];
             const auto willBe = standIn.module().latchedByte(device.address);
             if (willBe && willBe != result.knownBytes[i]) {
-                result.devices.push_back({device.role, device.address, result.knownBytes[i], *willBe});
+                result.devices.push_back(
+                    {device.role, device.address, result.knownBytes[i], *willBe});
             }
         }
         return result;
@@ -203,8 +207,9 @@ StateWritten Camera::apply(const DryRun& dryRun) {
 Json toJson(const DryRun& dryRun) {
     Json changed = Json::array();
     for (const Change& change : dryRun.written.changed) {
-        changed.push_back(
-            {{"name", change.name}, {"before", toJson(change.before)}, {"after", toJson(change.after)}});
+        changed.push_back({{"name", change.name},
+                           {"before", toJson(change.before)},
+                           {"after", toJson(change.after)}});
     }
     Json fields = Json::array();
     for (const FieldChange& f : dryRun.fields) {
@@ -231,14 +236,10 @@ Json toJson(const DryRun& dryRun) {
     for (const RegisterValue& r : dryRun.seed) {
         seed.push_back({{"address", r.address}, {"value", r.value}});
     }
-    return {{"parameters", toJson(dryRun.applied)},
-            {"changed", std::move(changed)},
-            {"assumed", dryRun.written.assumed},
-            {"fields", std::move(fields)},
-            {"devices", std::move(devices)},
-            {"transactions", std::move(transactions)},
-            {"registers_read", std::move(seed)},
-            {"phase_count", dryRun.phaseCount}};
+    return {{"parameters", toJson(dryRun.applied)}, {"changed", std::move(changed)},
+            {"assumed", dryRun.written.assumed},    {"fields", std::move(fields)},
+            {"devices", std::move(devices)},        {"transactions", std::move(transactions)},
+            {"registers_read", std::move(seed)},    {"phase_count", dryRun.phaseCount}};
 }
 
 }  // namespace vexar

@@ -136,8 +136,8 @@ Camera Camera::open(std::unique_ptr<Bus> bus, const OpenOptions& options) {
     if (bus == nullptr) {
         throw detail::badInput("no bus given");
     }
-    return Camera(detail::openImpl(std::make_unique<detail::bus::CallerBackend>(std::move(bus)),
-                                   options));
+    return Camera(
+        detail::openImpl(std::make_unique<detail::bus::CallerBackend>(std::move(bus)), options));
 }
 
 void Camera::close() {
