@@ -45,6 +45,8 @@ struct Case {
     // Fails the transaction in the middle of the write: the write must stop there, having made
     // the dry run's transactions up to it.
     bool fault = false;
+    // The members set first, and the state saved then loaded whole instead.
+    bool saved = false;
 };
 
 void PrintTo(const Case& c, std::ostream* out) {
@@ -60,6 +62,8 @@ const Case kCases[] = {
          "LeftIlluminationVoltage": 70, "MixingVoltage": 20.5})"},
     {"DealiasingOffOnABus", Where::Bus, R"({"DealiasingOn": false, "ModulationFrequency": 30})"},
     {"FaultInTheMiddleOnABus", Where::Bus, R"({"DealiasingOn": false, "FrameRate": 25})", true},
+    {"SavedStateOnAnImage", Where::Image, R"({"DealiasingOn": false, "FrameRate": 25})", false,
+     true},
 };
 
 class DryRun : public ::testing::TestWithParam<Case> {
@@ -102,9 +106,20 @@ TEST_P(DryRun, TheWriteMakesItsTransactionsAndLeavesItsValues) {
     leaveAwayFromPowerOn(camera);
     vexar::Profile profile;
     profile.parameters = vexar::settingsFromJson(vexar::parseJson(GetParam().profile, "test"));
+    std::vector<std::uint8_t> state;
+    if (GetParam().saved) {
+        const std::vector<std::uint8_t> away = camera.saveState();
+        camera.applyProfile(profile);
+        state = camera.saveState();
+        camera.loadState(away);
+    }
+    const auto write = [&] {
+        return state.empty() ? camera.applyProfile(profile)
+                             : (camera.loadState(state), vexar::StateWritten{});
+    };
     const auto before = camera.registers();
 
-    const vexar::DryRun dry = camera.dryRun(profile);
+    const vexar::DryRun dry = state.empty() ? camera.dryRun(profile) : camera.dryRun(state);
     EXPECT_EQ(camera.registers(), before) << "the dry run wrote";
     EXPECT_FALSE(dry.fields.empty());
     EXPECT_EQ(dry.phaseCount, 6);
@@ -114,7 +129,7 @@ TEST_P(DryRun, TheWriteMakesItsTransactionsAndLeavesItsValues) {
     if (GetParam().fault) {
         const std::size_t middle = dry.transactions.size() / 2;
         module_.failNthTransaction(middle + 1, -5);
-        EXPECT_THROW(camera.applyProfile(profile), vexar::Error);
+        EXPECT_THROW(write(), vexar::Error);
         std::vector<vexar::Transaction> made = trace.transactions();
         ASSERT_EQ(made.size(), middle + 1);
         EXPECT_EQ(made.back().result, -5);
@@ -122,7 +137,7 @@ TEST_P(DryRun, TheWriteMakesItsTransactionsAndLeavesItsValues) {
         EXPECT_EQ(made, std::vector(dry.transactions.begin(), dry.transactions.begin() + middle));
         return;
     }
-    const vexar::StateWritten written = camera.applyProfile(profile);
+    const vexar::StateWritten written = write();
     EXPECT_EQ(trace.transactions(), dry.transactions);
     EXPECT_EQ(vexar::toJson(camera.profile().parameters), vexar::toJson(dry.applied));
     EXPECT_EQ(written.assumed, dry.written.assumed);

@@ -467,7 +467,8 @@ int usageError(const std::string& message, std::ostream& err) {
 void checkFormat(const Command& command, const Options& options) {
     if (options.format == "json" && (command.flags & kJson) == 0) {
         throw badInput(
-            "--format json applies to info, list, get, set, state, calib, preset list and preset load");
+            "--format json applies to info, list, get, set, state, calib, preset list and preset "
+            "load");
     }
     if (options.format == "svg" && (command.flags & kSvg) == 0) {
         throw badInput("--format svg applies to timing");

@@ -69,13 +69,12 @@ void runStateLoad(Context& context, const std::string& file, bool json, bool dry
     const std::optional<vexar::Profile> document =
         profile ? std::optional(vexar::profileFromJson(*profile)) : std::nullopt;
     const std::string what = "state load " + file;
-    if (dryRun && !document) {
-        throw badInput(what + ": --dry-run takes a profile (JSON), not a saved state");
-    }
     try {
         if (dryRun) {
-            printDryRun(context, what,
-                        context.camera.dryRun(*document, {false, context.force, context.force}));
+            printDryRun(
+                context, what,
+                document ? context.camera.dryRun(*document, {false, context.force, context.force})
+                         : context.camera.dryRun(bytes));
         } else if (document) {
             reportStateWritten(
                 context, what,

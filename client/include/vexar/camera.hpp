@@ -281,9 +281,11 @@ struct DryRun {
     // Phases per micro-frame the instance computes with before the write.
     int phaseCount = 4;
 
-    // What Camera::apply writes, and what it finds unchanged before it does.
+    // What Camera::apply writes, and what it finds unchanged before it does: the members, or
+    // a saved state written whole as loadState writes it.
     Settings members;
     WriteOptions options;
+    std::vector<std::uint8_t> state;
     std::vector<std::optional<std::uint8_t>> knownBytes;  // by one-byte device, as byteDevices
     std::vector<std::optional<float>> knownVoltages;
 };
@@ -401,6 +403,8 @@ class VEXAR_CLIENT_API Camera {
     // What applyProfile would do, without writing anything; refused as it would be refused
     // (another module's profile, a voltage nothing is known of). The module sees only reads.
     DryRun dryRun(const Profile& profile, const WriteOptions& options = {});
+    // What loadState would do with a saved state, as the dry run of a profile says it.
+    DryRun dryRun(std::span<const std::uint8_t> state);
     // The dry run's write, once the registers it read still hold what they held, the
     // voltages are known alike and the phase count is the same; else Error(Refused) saying
     // the dry run is stale, nothing written: make it again. Inside the hold the dry run was
@@ -453,6 +457,9 @@ class VEXAR_CLIENT_API Camera {
 
   private:
     explicit Camera(std::unique_ptr<Impl> impl);
+    // The write made on a simulated module standing in for this camera's, from what result
+    // already holds.
+    DryRun dryRunOf(DryRun result, const std::function<StateWritten(Camera&)>& write);
     // Error(BadInput) for a moved-from camera.
     Impl& live() const;
     std::unique_ptr<Impl> impl_;

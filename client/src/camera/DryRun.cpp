@@ -89,10 +89,26 @@ DryRun Camera::dryRun(const Profile& profile, const WriteOptions& options) {
                                "); force writes it all the same");
     }
     detail::fromSettings(profile.parameters);  // a bad member is bad input before any read
+    DryRun result;
+    result.members = profile.parameters;
+    result.options = options;
+    return dryRunOf(std::move(result),
+                    [&](Camera& model) { return model.applyProfile(profile.parameters, options); });
+}
+
+DryRun Camera::dryRun(std::span<const std::uint8_t> state) {
+    DryRun result;
+    result.members = stateToSettings(state);  // a damaged state is bad input before any read
+    result.state.assign(state.begin(), state.end());
+    return dryRunOf(std::move(result), [&](Camera& model) {
+        model.loadState(state);
+        return StateWritten{};
+    });
+}
+
+DryRun Camera::dryRunOf(DryRun result, const std::function<StateWritten(Camera&)>& write) {
+    Impl& impl = live();
     return impl.run([&] {
-        DryRun result;
-        result.members = profile.parameters;
-        result.options = options;
         result.knownBytes = knownBytes(*impl.bus);
         for (const std::uint32_t id : kVoltageIds) {
             result.knownVoltages.push_back(impl.knownVoltage(id));
@@ -124,7 +140,7 @@ DryRun Camera::dryRun(const Profile& profile, const WriteOptions& options) {
             }
             standIn.clearLog();
             TraceRecording trace = model.trace();
-            result.written = model.applyProfile(profile.parameters, options);
+            result.written = write(model);
             result.transactions = trace.transactions();
             trace.stop();
             result.applied = model.profile().parameters;
@@ -199,6 +215,10 @@ StateWritten Camera::apply(const DryRun& dryRun) {
                         "the dry run is stale: " + list +
                             " changed since it was made; nothing written, make it again",
                         detail::about("apply"));
+        }
+        if (!dryRun.state.empty()) {
+            impl.writeState(dryRun.state, "state load");
+            return StateWritten{};
         }
         return impl.writeThroughState(given, dryRun.options.assumePowerOn, "profile");
     });
