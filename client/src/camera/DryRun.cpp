@@ -34,13 +34,14 @@ std::optional<std::uint32_t> moduleRegister(detail::bus::Backend& bus, std::uint
 // here too, and is told as the module's failure.
 class StandInBackend final : public detail::bus::SimulatedBackend {
   public:
-    explicit StandInBackend(detail::bus::Backend& module) : module_(module) {}
+    // What a failed read of the module was is kept in failure, which outlives the stand-in.
+    StandInBackend(detail::bus::Backend& module, std::optional<Error>& failure)
+        : module_(module), failure_(failure) {}
     std::string name() const override { return module_.name(); }
     // As shared as the module, so that the plug-in's phase count is followed alike.
     bool shared() const override { return module_.shared(); }
 
     const std::vector<RegisterValue>& seed() const { return seed_; }
-    const std::optional<Error>& moduleFailure() const { return failure_; }
 
   protected:
     std::int32_t transfer(Direction direction, std::uint16_t device, std::uint8_t reg,
@@ -65,7 +66,7 @@ class StandInBackend final : public detail::bus::SimulatedBackend {
   private:
     detail::bus::Backend& module_;
     std::vector<RegisterValue> seed_;
-    std::optional<Error> failure_;
+    std::optional<Error>& failure_;
 };
 
 // What is known of each one-byte device: the byte it latched where that can be told, else the
@@ -115,16 +116,23 @@ DryRun Camera::dryRunOf(DryRun result, const std::function<StateWritten(Camera&)
         }
         result.phaseCount = static_cast<int>(yorind::phaseCount(impl.instanceDealiasing));
 
-        auto owned = std::make_unique<StandInBackend>(*impl.bus);
+        std::optional<Error> failure;
+        auto owned = std::make_unique<StandInBackend>(*impl.bus, failure);
         StandInBackend& standIn = *owned;
         OpenOptions opening;
         opening.plugin = impl.pluginPath;
         opening.identity = impl.identity;
-        Camera model(detail::openImpl(std::move(owned), opening));
+        // A read of the module that failed is the failure to tell, whatever the stand-in's
+        // plug-in made of it (even its check that the sensor answers).
+        const auto told = [&](const Error& error) -> Error { return failure ? *failure : error; };
+        std::optional<Camera> opened;
+        try {
+            opened.emplace(Camera(detail::openImpl(std::move(owned), opening)));
+        } catch (const Error& error) {
+            throw told(error);
+        }
+        Camera& model = *opened;
         Impl& inner = *model.impl_;
-        const auto told = [&](const Error& error) -> Error {
-            return standIn.moduleFailure() ? *standIn.moduleFailure() : error;
-        };
         try {
             for (std::size_t i = 0; i < yorind::kByteDevices.size(); ++i) {
                 if (std::uint8_t byte = result.knownBytes[i].value_or(0); result.knownBytes[i]) {
