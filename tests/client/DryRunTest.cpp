@@ -12,7 +12,6 @@
 #include "vexar/json.hpp"
 
 namespace {
-using ::testing::HasSubstr;
 namespace fs = std::filesystem;
 
 // The simulated module behind a caller's bus: nothing can be seen past the bus, as on an
@@ -48,10 +47,6 @@ struct Case {
     // The members set first, and the state saved then loaded whole instead.
     bool saved = false;
 };
-
-void PrintTo(const Case& c, std::ostream* out) {
-    *out << c.name;
-}
 
 const Case kCases[] = {
     {"SomeMembersOnTheSimulatedModule", Where::Sim, R"({"FrameRate": 20, "IntegrationTime": 0.3})"},
@@ -151,40 +146,5 @@ TEST_P(DryRun, TheWriteMakesItsTransactionsAndLeavesItsValues) {
 
 INSTANTIATE_TEST_SUITE_P(Backends, DryRun, ::testing::ValuesIn(kCases),
                          [](const auto& info) { return std::string(info.param.name); });
-
-TEST(DryRunApply, WritesWhatWasPreviewedAndRefusesAStaleOne) {
-    vexar::OpenOptions options;
-    options.plugin = VEXAR_PLUGIN_PATH;
-    vexar::Camera camera = vexar::Camera::open("sim", options);
-    camera.set("ModulationFrequency", 20.0f);
-    for (const char* voltage :
-         {"LeftIlluminationVoltage", "RightIlluminationVoltage", "MixingVoltage"}) {
-        camera.set(voltage, 40.0f);
-    }
-    vexar::Profile profile;
-    profile.parameters = {{"FrameRate", vexar::Value(12.0f)}};
-
-    vexar::Hold hold = camera.hold();
-    const vexar::DryRun fresh = camera.dryRun(profile);
-    camera.apply(fresh);
-    EXPECT_EQ(camera.get("FrameRate"), vexar::Value(12.0f));
-
-    profile.parameters = {{"FrameRate", vexar::Value(30.0f)}};
-    const vexar::DryRun stale = camera.dryRun(profile);
-    camera.set("IntegrationTime", 0.2f);
-    const auto registers = camera.registers();
-    try {
-        camera.apply(stale);
-        FAIL() << "a stale dry run was applied";
-    } catch (const vexar::Error& error) {
-        EXPECT_EQ(error.kind(), vexar::ErrorKind::Refused);
-        EXPECT_THAT(error.what(), HasSubstr("the dry run is stale: register 0x"));
-    }
-    EXPECT_EQ(camera.registers(), registers);
-
-    // Another module's profile is refused before anything is read, as the write refuses it.
-    profile.module = vexar::ProfileModule{{1, 2, 3, 4}, 5, 6};
-    EXPECT_THROW(camera.dryRun(profile), vexar::Error);
-}
 
 }  // namespace

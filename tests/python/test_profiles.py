@@ -160,19 +160,12 @@ def test_diff_against_a_profile_and_the_module(cam: vexar.Camera) -> None:
     assert cam.get("MicroFrameNumber") == 8  # comparing wrote nothing
 
 
-def test_dry_run_is_what_the_write_then_does(cam: vexar.Camera) -> None:
+def test_a_dry_run_is_applied_in_its_hold_or_refused_once_stale(cam: vexar.Camera) -> None:
     cam.apply_profile({**VOLTAGES, "ModulationFrequency": 20})
-    profile = {"FrameRate": 25, "DealiasingOn": True, "DealiasingFrequency": 10}
     with cam.hold():
-        dry = cam.apply_profile(profile, dry_run=True)
-        assert isinstance(dry, vexar.DryRun)
-        assert repr(dry).startswith("<DryRun: 11 fields would change, 163 transactions (37 writes)")
-        assert dry.fields["DealiasingEnable"] == (0, 1) and dry.phase_count == 4
-        with cam.trace() as trace:
-            assert cam.apply_dry_run(dry) == dry.changed
-        # The apply looks at the registers the dry run read (on this module, without a
-        # transaction), then writes as it said.
-        assert [str(t) for t in trace.transactions] == [str(t) for t in dry.transactions]
+        dry = cam.apply_profile({"FrameRate": 25, "DealiasingOn": True}, dry_run=True)
+        assert isinstance(dry, vexar.DryRun) and dry.fields["DealiasingEnable"] == (0, 1)
+        assert cam.apply_dry_run(dry) == dry.changed
         assert cam.profile()["parameters"] == dry.applied
         with pytest.raises(vexar.Refused, match="the dry run is stale"):
             cam.apply_dry_run(dry)

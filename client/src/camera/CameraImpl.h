@@ -159,6 +159,8 @@ struct Camera::Impl {
     void followModulePhaseCount();
     // The instance's phase count set, by a state it refuses: nothing is written to the module.
     void setInstancePhaseCount(bool dealiasing);
+    // Error(BadInput) naming both modules for a profile of another one, unless options say.
+    void refuseOtherModule(const Profile& profile, const WriteOptions& options) const;
     // Notes a successful plain write of a write-only voltage.
     void wrote(const detail::ParameterInfo& parameter, const detail::Value& value);
 };

@@ -82,13 +82,7 @@ std::vector<std::optional<std::uint8_t>> knownBytes(const detail::bus::Backend& 
 }  // namespace
 
 DryRun Camera::dryRun(const Profile& profile, const WriteOptions& options) {
-    Impl& impl = live();
-    const ProfileModule mine = ProfileModule::of(impl.identity);
-    if (profile.module && *profile.module != mine && !options.otherModule) {
-        throw detail::badInput("the profile was saved from another module (" +
-                               profile.module->toString() + ") than this one (" + mine.toString() +
-                               "); force writes it all the same");
-    }
+    live().refuseOtherModule(profile, options);
     detail::fromSettings(profile.parameters);  // a bad member is bad input before any read
     DryRun result;
     result.members = profile.parameters;

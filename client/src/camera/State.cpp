@@ -274,14 +274,17 @@ Profile Camera::profile() {
     return profile;
 }
 
-StateWritten Camera::applyProfile(const Profile& profile, const WriteOptions& options) {
-    const Impl& impl = live();
-    const ProfileModule mine = ProfileModule::of(impl.identity);
+void Camera::Impl::refuseOtherModule(const Profile& profile, const WriteOptions& options) const {
+    const ProfileModule mine = ProfileModule::of(identity);
     if (profile.module && *profile.module != mine && !options.otherModule) {
         throw detail::badInput("the profile was saved from another module (" +
                                profile.module->toString() + ") than this one (" + mine.toString() +
                                "); force writes it all the same");
     }
+}
+
+StateWritten Camera::applyProfile(const Profile& profile, const WriteOptions& options) {
+    live().refuseOtherModule(profile, options);
     return applyProfile(profile.parameters, options);
 }
 
