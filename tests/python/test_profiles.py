@@ -163,7 +163,7 @@ def test_diff_against_a_profile_and_the_module(cam: vexar.Camera) -> None:
 def test_a_dry_run_is_applied_in_its_hold_or_refused_once_stale(cam: vexar.Camera) -> None:
     cam.apply_profile({**VOLTAGES, "ModulationFrequency": 20})
     with cam.hold():
-        dry = cam.apply_profile({"FrameRate": 25, "DealiasingOn": True}, dry_run=True)
+        dry = cam.apply_profile({"DealiasingOn": True, "DealiasingFrequency": 10}, dry_run=True)
         assert isinstance(dry, vexar.DryRun) and dry.fields["DealiasingEnable"] == (0, 1)
         assert cam.apply_dry_run(dry) == dry.changed
         assert cam.profile()["parameters"] == dry.applied
