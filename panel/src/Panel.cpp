@@ -517,7 +517,9 @@ Json Panel::set(const std::string& name, const Json& body) {
     });
 }
 
-Json Panel::applyProfile(const std::string& text, bool force) {
+namespace {
+// A profile the page sent, every bad member listed at once, as the upload refuses it.
+Profile uploaded(const std::string& text) {
     const Json profile = parseStrict(text, "the profile");
     const auto bad = profileProblems(profile);
     if (!bad.empty()) {
@@ -531,7 +533,12 @@ Json Panel::applyProfile(const std::string& text, bool force) {
         refused.body["error"]["entries"] = std::move(entries);
         throw refused;
     }
-    return applyDocument(profileFromJson(profile), force, Json::object());
+    return profileFromJson(profile);
+}
+}  // namespace
+
+Json Panel::applyProfile(const std::string& text, bool force) {
+    return applyDocument(uploaded(text), force, Json::object());
 }
 
 Json Panel::applyDocument(const Profile& document, bool force, Json what) {
@@ -541,6 +548,67 @@ Json Panel::applyDocument(const Profile& document, bool force, Json what) {
         Json result = Json{{"applied", members}};
         putStateWritten(result, camera_.applyProfile(document, WriteOptions{false, force, force}));
         for (const auto& [key, value] : document.parameters) {
+            const Parameter& parameter = find(key);
+            if (!parameter.readable()) {
+                written_.insert_or_assign(parameter.name, value);
+            }
+        }
+        return result;
+    });
+}
+
+Json Panel::previewed(const Profile& document, bool force) {
+    DryRun dryRun = camera_.dryRun(document, WriteOptions{false, force, force});
+    Json json = toJson(dryRun);
+    json["preview"] = ++previewCount_;
+    json["members"] = dryRun.members.size();
+    previews_.emplace(previewCount_, std::move(dryRun));
+    while (previews_.size() > kPreviews) {
+        previews_.erase(previews_.begin());
+    }
+    return json;
+}
+
+Json Panel::preview(const std::string& text, const std::string& preset, bool force) {
+    if (!preset.empty() && !text.empty()) {
+        throw badInput("a preview is of the profile sent or of the preset named, not both");
+    }
+    const Profile document = preset.empty() ? uploaded(text) : vexar::loadPreset(preset);
+    std::lock_guard lock(mutex_);
+    Hold hold = camera_.hold();
+    Json json = previewed(document, force);
+    hold.release();
+    return json;
+}
+
+Json Panel::applyPreview(std::uint64_t id) {
+    std::optional<DryRun> dryRun;
+    {
+        std::lock_guard lock(mutex_);
+        const auto found = previews_.find(id);
+        if (found == previews_.end()) {
+            throw badInput("no preview " + std::to_string(id) + " (only the latest " +
+                           std::to_string(kPreviews) + " are kept): make it again");
+        }
+        dryRun = found->second;
+    }
+    const std::size_t members = dryRun->members.size();
+    return act("profile", Json{{"members", members}, {"preview", id}}, [&]() -> Json {
+        Json result = Json{{"applied", members}};
+        try {
+            putStateWritten(result, camera_.apply(*dryRun));
+        } catch (const Error& error) {
+            if (error.kind() != ErrorKind::Refused || error.subject() != "apply") {
+                throw;
+            }
+            // Stale: the page gets the preview made again, under the same hold.
+            ActionError stale = failureOf(error);
+            Profile again;
+            again.parameters = dryRun->members;
+            stale.body["preview"] = previewed(again, dryRun->options.assumePowerOn);
+            throw stale;
+        }
+        for (const auto& [key, value] : dryRun->members) {
             const Parameter& parameter = find(key);
             if (!parameter.readable()) {
                 written_.insert_or_assign(parameter.name, value);

@@ -75,6 +75,11 @@ class Panel {
     Json set(const std::string& name, const Json& body);
     // force writes a profile of another module, and voltages nothing is known of at 50.
     Json applyProfile(const std::string& text, bool force);
+    // What the profile, or the preset when one is named, would do, nothing written: its dry
+    // run (toJson) with "preview", the number applyPreview writes it by.
+    Json preview(const std::string& text, const std::string& preset, bool force);
+    // The previewed write; a stale preview is refused with a fresh one in "preview".
+    Json applyPreview(std::uint64_t id);
     Json reset();
     // Reconnects and writes back what the module was last known to hold: offered once it came
     // back without them (or was power-cycled behind an adapter that stayed).
@@ -135,6 +140,11 @@ class Panel {
     // What this panel last wrote to each write-only parameter, which the module cannot tell.
     std::map<std::string, Value> written_;
     std::uint64_t sequence_ = 0;
+    // The latest previews, by number: a page shows one at a time, a few pages at once.
+    static constexpr std::size_t kPreviews = 8;
+    std::map<std::uint64_t, DryRun> previews_;
+    std::uint64_t previewCount_ = 0;
+    Json previewed(const Profile& document, bool force);
     std::vector<Transaction>* recording_ = nullptr;
     std::chrono::milliseconds lockTimeout_;
     // Says when every field is back at power-on: a reset, whoever made it. It looks after each

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <charconv>
 // Before Beast's headers: its string views are then the standard's, which the rest speaks.
 #define BOOST_BEAST_USE_STD_STRING_VIEW
 #include <boost/asio/ip/tcp.hpp>
@@ -884,6 +885,15 @@ bool sendAsset(Reply& reply, const std::string& name) {
     return true;
 }
 
+std::uint64_t previewNumber(const std::string& text) {
+    std::uint64_t number = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
+    if (error != std::errc() || end != text.data() + text.size()) {
+        throw badInput("preview: a number that a preview answered, not '" + text + "'");
+    }
+    return number;
+}
+
 Json body(const Request& request) {
     return parseStrict(request.message.body());
 }
@@ -943,6 +953,13 @@ void Server::routes() {
           })},
          {"PUT", withBody([this](const Request& request, Reply& reply, auto&) {
               const std::string* force = request.param("force");
+              if (const std::string* preview = request.param("preview")) {
+                  if (!request.message.body().empty()) {
+                      throw badInput("a previewed profile is written as it was previewed: no body");
+                  }
+                  sendJson(reply, 200, panel_.applyPreview(previewNumber(*preview)));
+                  return;
+              }
               sendJson(
                   reply, 200,
                   panel_.applyProfile(request.message.body(), force != nullptr && *force == "1"));
@@ -950,6 +967,15 @@ void Server::routes() {
     add(Match::Exact, "/api/restore", {{"POST", bare([this](auto&, Reply& reply, auto&) {
                                             sendJson(reply, 200, panel_.restore());
                                         })}});
+    // A preset's preview takes ?preset=NAME and no body; either is written by its number.
+    add(Match::Exact, "/api/profile/preview",
+        {{"POST", withBody([this](const Request& request, Reply& reply, auto&) {
+              const std::string* force = request.param("force");
+              const std::string* preset = request.param("preset");
+              sendJson(reply, 200,
+                       panel_.preview(request.message.body(), preset ? *preset : "",
+                                      force != nullptr && *force == "1"));
+          })}});
     add(Match::Exact, "/api/reset", {{"POST", bare([this](auto&, Reply& reply, auto&) {
                                           sendJson(reply, 200, panel_.reset());
                                       })}});

@@ -292,6 +292,68 @@ void defineValueClasses(py::module_& m) {
             "__repr__", [](const Transaction& t) { return "<Transaction " + t.toString() + ">"; },
             "__repr__(self, /)\n--\n\n");
 
+    py::class_<DryRun>(m, "DryRun",
+                       "What apply_profile() would do, found on a simulated module seeded with "
+                       "the module's registers; nothing was written. apply_dry_run() writes it.")
+        .def_property_readonly(
+            "applied", [](const DryRun& d) { return Profile{toJson(d.applied)}; },
+            "Every member of the state as the module would hold it: {name: value}.")
+        .def_property_readonly(
+            "changed", [](const DryRun& d) { return changesOf(d.written); },
+            "The other values the write would move: {name: (before, after)}.")
+        .def_property_readonly(
+            "assumed", [](const DryRun& d) { return d.written.assumed; },
+            "The voltages it would write at their power-on value (force).")
+        .def_property_readonly(
+            "fields",
+            [](const DryRun& d) {
+                py::dict fields;
+                for (const FieldChange& f : d.fields) {
+                    const py::object key = f.field.name.empty()
+                                               ? py::object(py::int_(f.field.index))
+                                               : py::object(py::str(f.field.name));
+                    fields[key] = py::make_tuple(f.field.value, f.willBe);
+                }
+                return fields;
+            },
+            "The fields that would change: {name (or index): (was, will_be)}.")
+        .def_property_readonly(
+            "devices",
+            [](const DryRun& d) {
+                py::dict devices;
+                for (const ByteChange& b : d.devices) {
+                    devices[py::str(b.role)] =
+                        py::make_tuple(b.was ? py::object(py::int_(*b.was)) : py::none(), b.willBe);
+                }
+                return devices;
+            },
+            "The one-byte devices that would get a new byte: {role: (was or None, will_be)}.")
+        .def_readonly("transactions", &DryRun::transactions,
+                      "The bus transactions the write would make, in order.")
+        .def_property_readonly(
+            "registers_read",
+            [](const DryRun& d) {
+                py::dict read;
+                for (const RegisterValue& r : d.seed) {
+                    read[py::int_(r.address)] = r.value;
+                }
+                return read;
+            },
+            "The sensor registers read from the module: {address: value}.")
+        .def_readonly("phase_count", &DryRun::phaseCount)
+        .def(
+            "__repr__",
+            [](const DryRun& d) {
+                const auto writes = std::ranges::count_if(d.transactions, [](const Transaction& t) {
+                    return t.direction == Direction::Write;
+                });
+                return py::str(
+                           "<DryRun: {} fields would change, {} transactions ({} writes) "
+                           "from {} registers read>")
+                    .format(d.fields.size(), d.transactions.size(), writes, d.seed.size());
+            },
+            "__repr__(self, /)\n--\n\n");
+
     py::class_<Timing>(m, "Timing",
                        "The frame timing the settings give, in milliseconds: frame_period, "
                        "micro_frames of micro_frame_period each, phases_per_micro_frame, and "
@@ -622,24 +684,42 @@ void defineCamera(py::module_& m) {
              "Raises:\n    Refused, BusError.")
         .def(
             "apply_profile",
-            [](PyCamera& c, const Profile& profile, bool force) {
-                const StateWritten written = cameraCall([&] {
-                    return c.camera.applyProfile(profileFromJson(profile.json),
-                                                 WriteOptions{false, force, force});
-                });
+            [](PyCamera& c, const Profile& profile, bool force, bool dryRun) -> py::object {
+                const vexar::Profile document = profileFromJson(profile.json);
+                const WriteOptions options{false, force, force};
+                if (dryRun) {
+                    return py::cast(cameraCall([&] { return c.camera.dryRun(document, options); }));
+                }
+                const StateWritten written =
+                    cameraCall([&] { return c.camera.applyProfile(document, options); });
                 warnAssumed("profile", written);
-                return changesOf(written);
+                return py::cast(changesOf(written));
             },
-            py::arg("profile"), py::kw_only(), py::arg("force") = false,
-            "apply_profile(self, profile, *, force=False)\n--\n\n"
+            py::arg("profile"), py::kw_only(), py::arg("force") = false, py::arg("dry_run") = false,
+            "apply_profile(self, profile, *, force=False, dry_run=False)\n--\n\n"
             "Loads a profile (any mapping): the document profile() gives, or members by name or "
             "identifier; a profile of another module is refused unless force; a region may also be "
             "a vexar.Region or a 4-tuple, a NaN a float or 'nan'. Parameters the profile leaves "
             "out keep their values, the voltages as set() keeps them (force as there). "
             "Returns every value the profile did not name that it moved: {name: (before, "
-            "after)}.\n\n"
+            "after)}. With dry_run=True nothing is written: returns a vexar.DryRun of what the "
+            "write would do, which apply_dry_run() then writes.\n\n"
             "Raises:\n    BadInput: an unknown name, a value of the wrong type.\n"
             "    Refused: the plug-in refused the state.\n"
+            "    BusError: the bus failed.")
+        .def(
+            "apply_dry_run",
+            [](PyCamera& c, const DryRun& dryRun) {
+                const StateWritten written = cameraCall([&] { return c.camera.apply(dryRun); });
+                warnAssumed("profile", written);
+                return changesOf(written);
+            },
+            py::arg("dry_run"),
+            "apply_dry_run(self, dry_run)\n--\n\n"
+            "Writes what a dry run showed, as apply_profile() returns; inside the hold the dry "
+            "run was made in (with cam.hold():) nothing else can change the module between.\n\n"
+            "Raises:\n    Refused: the dry run is stale (a register it read changed since): "
+            "make it again.\n"
             "    BusError: the bus failed.")
         .def(
             "diff",
@@ -717,17 +797,25 @@ void defineCamera(py::module_& m) {
              "(a file in $XDG_CONFIG_HOME/vexar/presets/).\n\n"
              "Raises:\n    BadInput: a name that is not 1 to 64 letters, digits, '-', '_' and "
              "'.', or a folder that cannot be written.")
-        .def("load_preset", on([](Camera& cam, const std::string& name, bool force) {
-                 const StateWritten written =
-                     cam.applyProfile(loadPreset(name), WriteOptions{false, force, force});
-                 warnAssumed("preset " + name, written);
-                 return changesOf(written);
-             }),
-             py::arg("name"), py::kw_only(), py::arg("force") = false,
-             "load_preset(self, name, *, force=False)\n--\n\n"
-             "Loads the named preset as apply_profile() loads a profile.\n\n"
-             "Raises:\n    BadInput: no such preset, or one of another module (unless force).\n"
-             "    Refused, BusError.")
+        .def(
+            "load_preset",
+            [](PyCamera& c, const std::string& name, bool force, bool dryRun) -> py::object {
+                const WriteOptions options{false, force, force};
+                if (dryRun) {
+                    return py::cast(
+                        cameraCall([&] { return c.camera.dryRun(loadPreset(name), options); }));
+                }
+                const StateWritten written =
+                    cameraCall([&] { return c.camera.applyProfile(loadPreset(name), options); });
+                warnAssumed("preset " + name, written);
+                return py::cast(changesOf(written));
+            },
+            py::arg("name"), py::kw_only(), py::arg("force") = false, py::arg("dry_run") = false,
+            "load_preset(self, name, *, force=False, dry_run=False)\n--\n\n"
+            "Loads the named preset as apply_profile() loads a profile, or with dry_run=True "
+            "returns the vexar.DryRun of it.\n\n"
+            "Raises:\n    BadInput: no such preset, or one of another module (unless force).\n"
+            "    Refused, BusError.")
         .def("read_calibration", on([](Camera& cam) { return Blob{cam.readCalibration()}; }),
              "read_calibration(self)\n--\n\n"
              "The calibration record as bytes, in the host library's container format.\n\n"

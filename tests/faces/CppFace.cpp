@@ -60,6 +60,19 @@ Json run(vexar::Camera& camera, const Json& request) {
         camera.applyProfile(vexar::profileFromJson(request["value"]), {false, force, force});
         return {{"ok", true}};
     }
+    if (op == "dry_run") {
+        const bool force = request.value("force", false);
+        const vexar::DryRun dry =
+            camera.dryRun(vexar::profileFromJson(request["value"]), {false, force, force});
+        Json fields = Json::object();
+        for (const vexar::FieldChange& f : dry.fields) {
+            fields[f.field.name.empty() ? std::to_string(f.field.index) : f.field.name] = {
+                f.field.value, f.willBe};
+        }
+        const auto writes = std::ranges::count(dry.transactions, vexar::Direction::Write,
+                                               &vexar::Transaction::direction);
+        return {{"ok", true}, {"fields", fields}, {"writes", writes}};
+    }
     if (op == "sequence") {
         for (const Json& step : request["steps"]) {
             run(camera, step);

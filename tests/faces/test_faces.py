@@ -136,7 +136,8 @@ def cli_face(image: Path, request: dict, options: dict) -> dict:
     else:
         profile = image.with_suffix(".profile.json")
         profile.write_text(json.dumps(request["value"]))
-        argv = base + ["state", "load", *force, str(profile)]
+        dry = ["--dry-run"] if op == "dry_run" else []
+        argv = base + ["state", "load", *force, *dry, str(profile)]
     done = subprocess.run(argv, capture_output=True, text=True, timeout=60, env=env)
     if done.returncode != 0:
         error = json.loads(done.stderr)["error"]
@@ -149,7 +150,17 @@ def cli_face(image: Path, request: dict, options: dict) -> dict:
         return {"ok": True, "applied": as_text(applied["applied"]),
                 "changed": {c["name"]: [as_text(c["before"]), as_text(c["after"])]
                             for c in applied["changed"]}}
+    if op == "dry_run":
+        return dry_run_outcome(json.loads(done.stdout))
     return {"ok": True}
+
+
+def dry_run_outcome(report: dict) -> dict:
+    """The fields a dry run would change and its number of writes, from its JSON."""
+    return {"ok": True,
+            "fields": {f["name"] or str(f["index"]): [f["was"], f["will_be"]]
+                       for f in report["fields"]},
+            "writes": sum(" r" not in t for t in report["transactions"])}
 
 
 PYTHON_KINDS = [(vexar.Refused, "Refused"), (vexar.BadInput, "BadInput"),
@@ -194,6 +205,12 @@ def python_face_on(where: str, request: dict, options: dict) -> dict:
                 return {"ok": True, "applied": as_text(applied.applied),
                         "changed": {name: [as_text(was), as_text(now)]
                                     for name, (was, now) in applied.changed.items()}}
+            if request["op"] == "dry_run":
+                dry = cam.apply_profile(request["value"], force=options.get("force", False),
+                                        dry_run=True)
+                return {"ok": True,
+                        "fields": {str(k): list(v) for k, v in dry.fields.items()},
+                        "writes": sum(t.direction == "write" for t in dry.transactions)}
             cam.apply_profile(request["value"], force=options.get("force", False))
             return {"ok": True}
     except vexar.Error as error:
@@ -221,6 +238,8 @@ def panel_face(image: Path, request: dict, options: dict) -> dict:
             status, body = panel.json("PUT", f"/api/parameters/{name}",
                                       {"value": sent, **({"force": True}
                                                          if options.get("force") else {})})
+        elif request["op"] == "dry_run":
+            status, body = panel.json("POST", "/api/profile/preview", request["value"])
         else:
             status, body = panel.json("PUT", "/api/profile", request["value"])
     finally:
@@ -237,6 +256,8 @@ def panel_face(image: Path, request: dict, options: dict) -> dict:
         return {"ok": True, "applied": applied["text"] if applied else None,
                 "changed": {c["name"]: [c["before"]["text"], c["after"]["text"]]
                             for c in body["changed"]}}
+    if request["op"] == "dry_run":
+        return dry_run_outcome(body)
     return {"ok": True}
 
 
@@ -300,6 +321,9 @@ def check(row: dict, outcome: dict, before: list[str], after: list[str]) -> list
                 [canonical(was), canonical(now)]:
             wrong.append(f"changed {name}: {outcome.get('changed', {}).get(name)}, "
                          f"not {[was, now]}")
+    for key in ("fields", "writes"):
+        if key in expect and outcome.get(key) != expect[key]:
+            wrong.append(f"{key}: {outcome.get(key)!r}, not {expect[key]!r}")
     for prefix in expect.get("unchanged", []):
         kept = [line for line in before if prefix == "*" or line.startswith(prefix)]
         now = [line for line in after if prefix == "*" or line.startswith(prefix)]

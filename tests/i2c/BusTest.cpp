@@ -29,6 +29,7 @@
 #include <vector>
 
 #include "EmulatedAdapter.h"
+#include "vexar/json.hpp"
 
 namespace {
 
@@ -163,6 +164,74 @@ TEST_F(I2cBus, ProbeNamesSilentDevicesAndCommandsStopWithoutTheSensor) {
     EXPECT_THAT(smbus.err, HasSubstr("/dev/i2c-1 cannot do plain I2C transfers"));
     EXPECT_THAT(ctl({"--format", "json", "info"}).err,
                 HasSubstr("\"errno\":" + std::to_string(EOPNOTSUPP)));
+}
+
+// A dry run over the adapter only reads; the load after it, from the same registers, makes its
+// transactions and leaves its values, and with a fault in the middle stops on its path.
+TEST_F(I2cBus, LoadDoesWhatItsDryRunSaid) {
+    ASSERT_EQ(ctl({"--force", "set", "ModulationFrequency=24", "DealiasingFrequency=12",
+                   "DealiasingOn=true", "FrameRate=15"})
+                  .status,
+              0);
+    ASSERT_EQ(ctl({"regs", "set", "0x1f0=0xabcd"}).status, 0);
+    std::vector<std::uint32_t> preset(0x200);
+    const auto registers = [&](bool keep) {  // under the handler's lock, between the runs
+        const std::lock_guard lock(hardware_->mutex);
+        for (std::uint32_t a = 0; a < preset.size(); ++a) {
+            keep ? void(preset[a] = hardware_->module.registerValue(a))
+                 : hardware_->module.setRegisterValue(a, preset[a]);
+        }
+        hardware_->bus.clearLog();
+    };
+    registers(true);
+    const std::string file = scratch_ + "/profile.json";
+    std::ofstream(file) << R"({"FrameRate": 20, "DealiasingOn": false,
+                              "RegionOfInterest": {"x": 16, "y": 8, "width": 128, "height": 100}})";
+    const auto since = [&](std::size_t from) {  // what reached the module, from the from-th on
+        const std::lock_guard lock(hardware_->mutex);
+        std::vector<std::string> made;
+        for (const auto& t : hardware_->bus.transactions()) made.push_back(t.toString());
+        return std::vector(made.begin() + static_cast<long>(std::min(from, made.size())),
+                           made.end());
+    };
+    std::size_t opening = 0;  // the transactions of a run before its command: found on the first
+    for (const bool fault : {false, true}) {
+        registers(false);
+        const Outcome dry =
+            ctl({"--force", "--format", "json", "state", "load", file, "--dry-run"});
+        ASSERT_EQ(dry.status, 0) << dry.err;
+        const std::vector<std::string> read = since(0);
+        EXPECT_TRUE(std::ranges::all_of(read, [](const std::string& t) {
+            return t.find(" r") != t.npos;
+        })) << "the dry run wrote";
+        const vexar::Json report = vexar::parseJson(dry.out, "dry run");
+        const auto expected = report.at("transactions").get<std::vector<std::string>>();
+        ASSERT_GT(expected.size(), 4u);
+        const std::size_t half = expected.size() / 2;
+        if (fault) hardware_->module.failNthTransaction(opening + half + 1, -EIO);
+        const Outcome load = ctl({"--force", "state", "load", file});
+        std::vector<std::string> made = since(read.size() + opening);
+        if (fault) {
+            EXPECT_EQ(load.status, 4) << load.err;
+            ASSERT_EQ(made.size(), half + 1);
+            EXPECT_THAT(made.back(), HasSubstr("(error -5)"));
+            made.pop_back();
+            EXPECT_EQ(made,
+                      std::vector(expected.begin(), expected.begin() + static_cast<long>(half)));
+            continue;
+        }
+        ASSERT_EQ(load.status, 0) << load.err;
+        opening = made.size() - expected.size();
+        EXPECT_EQ(since(read.size() + opening), expected);
+        vexar::Json said = report.at("parameters");
+        for (const char* voltage :
+             {"LeftIlluminationVoltage", "RightIlluminationVoltage", "MixingVoltage"}) {
+            said.erase(voltage);  // a new run knows nothing of them
+        }
+        EXPECT_EQ(
+            vexar::parseJson(ctl({"--format", "json", "state", "save", "-"}).out, "")["parameters"],
+            said);
+    }
 }
 
 // The identity comes from --module, in the form info prints it, and reaches the plug-in.

@@ -194,6 +194,35 @@ def test_profile_round_trip_and_reset(panel):
     assert panel.json("GET", "/api/parameters/FrameRate")[1]["current"]["value"] == 20
 
 
+def test_a_preview_writes_nothing_and_goes_stale_when_another_process_writes(
+        tmp_path, monkeypatch):
+    monkeypatch.setenv("XDG_CONFIG_HOME", str(tmp_path / "config"))
+    image = str(tmp_path / "camera.img")
+    subprocess.run([CTL, "--image", image, "set", "ModulationFrequency=20", "MixingVoltage=40",
+                    "LeftIlluminationVoltage=40", "RightIlluminationVoltage=40"], check=True)
+    subprocess.run([CTL, "--image", image, "preset", "save", "slow"], check=True)
+    served = Panel(f"image:{image}")
+    try:
+        status, shown = served.json("POST", "/api/profile/preview", {"FrameRate": 12})
+        assert status == 200, shown
+        assert shown["parameters"]["FrameRate"] == 12 and shown["transactions"]
+        assert served.json("GET", "/api/parameters/FrameRate")[1]["current"]["value"] == 30
+        subprocess.run([CTL, "--image", image, "set", "FrameRate=20"], check=True)
+        status, stale = served.json("PUT", f"/api/profile?preview={shown['preview']}")
+        assert status == 422 and "the dry run is stale" in stale["error"]["message"]
+        assert served.json("GET", "/api/parameters/FrameRate")[1]["current"]["value"] == 20
+        again = stale["preview"]  # made again under the same hold
+        assert served.json("PUT", f"/api/profile?preview={again['preview']}")[0] == 200
+        assert served.json("GET", "/api/parameters/FrameRate")[1]["current"]["value"] == 12
+        # A preset's preview has the same shape and is written the same way.
+        status, preset = served.json("POST", "/api/profile/preview?preset=slow")
+        assert status == 200 and preset["parameters"]["FrameRate"] == 30
+        assert served.json("PUT", f"/api/profile?preview={preset['preview']}")[0] == 200
+        assert served.json("GET", "/api/parameters/FrameRate")[1]["current"]["value"] == 30
+    finally:
+        assert served.stop()[0] == 0
+
+
 def test_calibration_round_trip_in_both_forms(panel):
     record = {"phaseOffset1": {"offset": 1000}}
     assert panel.json("PUT", "/api/calibration", record)[0] == 200

@@ -246,6 +246,27 @@ def test_errors_read_like_the_tools(page, tmp_path):
     assert "Brightness: no such parameter" in text_of(page, "files-result")
 
 
+def test_a_profile_upload_is_previewed_then_applied_or_cancelled(page, panel, tmp_path):
+    loadable(panel)
+    shows(page, "p-ModulationFrequency-current", "holds 20")
+    profile = tmp_path / "profile.json"
+    profile.write_text(page.execute_async_script(
+        "fetch('/api/profile').then(r => r.text()).then(arguments[0])"))
+    assert panel.json("POST", "/api/reset")[0] == 200
+    shows(page, "p-ModulationFrequency-current", "holds nan")
+    # Cancel writes nothing, Apply writes what was shown.
+    for button in ("preview-cancel", "preview-apply"):
+        page.find_element(By.ID, "profile-upload").send_keys(str(profile))
+        shows(page, "preview-summary", "nothing written yet; ")
+        assert "ModulationMultiplier (0x10c bits 16-21): 0x0 → 0x28" in text_of(page, "preview")
+        if button == "preview-cancel":
+            assert "holds nan" in text_of(page, "p-ModulationFrequency-current")
+        page.find_element(By.ID, button).click()
+        wait(page).until(lambda d: not d.find_elements(By.ID, "preview"))
+    shows(page, "files-result", "profile profile.json applied")
+    shows(page, "p-ModulationFrequency-current", "holds 20")
+
+
 def test_groups_fold_and_the_filter_narrows_controls_and_registers(page):
     groups = [e.text for e in page.find_elements(By.CSS_SELECTOR, "details.group > summary")]
     assert groups == ["frame timing", "modulation and dealiasing", "illumination and mixing",

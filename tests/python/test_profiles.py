@@ -138,6 +138,8 @@ def test_presets_are_shared_with_the_tool(cam: vexar.Camera, ctl: Ctl, tmp_path:
     listed = json.loads(ctl("--format", "json", "preset", "list").stdout)
     assert [(p["name"], p["note"]) for p in listed] == [("bench-1", "from Python")]
     cam.set("FrameRate", 30)
+    assert cam.load_preset("bench-1", dry_run=True).applied["FrameRate"] == 12.5
+    assert cam.get("FrameRate") == 30
     cam.load_preset("bench-1")
     assert cam.get("FrameRate") == 12.5
     with pytest.raises(vexar.BadInput, match="did you mean 'bench-1'"):
@@ -156,3 +158,14 @@ def test_diff_against_a_profile_and_the_module(cam: vexar.Camera) -> None:
     assert partial["FrameRate"] == (12.0, 30.0)  # and what the partial profile leaves out:
     assert set(partial) == set(saved["parameters"]) and partial["MixingVoltage"] == (None, 80)
     assert cam.get("MicroFrameNumber") == 8  # comparing wrote nothing
+
+
+def test_a_dry_run_is_applied_in_its_hold_or_refused_once_stale(cam: vexar.Camera) -> None:
+    cam.apply_profile({**VOLTAGES, "ModulationFrequency": 20})
+    with cam.hold():
+        dry = cam.apply_profile({"DealiasingOn": True, "DealiasingFrequency": 10}, dry_run=True)
+        assert isinstance(dry, vexar.DryRun) and dry.fields["DealiasingEnable"] == (0, 1)
+        assert cam.apply_dry_run(dry) == dry.changed
+        assert cam.profile()["parameters"] == dry.applied
+        with pytest.raises(vexar.Refused, match="the dry run is stale"):
+            cam.apply_dry_run(dry)

@@ -55,6 +55,7 @@ struct Options {
     std::string note;
     bool registers = false;
     bool exitCode = false;
+    bool dryRun = false;
     double interval = 1.0;
     long count = 0;
     std::string requestTimeout;
@@ -97,6 +98,11 @@ void fromFile(CLI::App& command, Options& options) {
         ->required();
     command.add_flag("--json", options.json,
                      "insist on JSON (a file beginning with '{' is taken as JSON anyway)");
+}
+
+void dryRunFlag(CLI::App& command, Options& options) {
+    command.add_flag("--dry-run", options.dryRun,
+                     "write nothing: print what the write would do, from the module's registers");
 }
 
 void group(CLI::App& command, Options&) {
@@ -149,8 +155,13 @@ constexpr Command kCommandTable[] = {
     {nullptr, "state", "save or restore the system state", group, nullptr, nullptr, false},
     {"state", "save", "read the state into FILE", toFile,
      [](Context& c, const Options& o) { runStateSave(c, o.file, c.json); }, nullptr, true},
-    {"state", "load", "write the state in FILE", fromFile,
-     [](Context& c, const Options& o) { runStateLoad(c, o.file, c.json); }, nullptr, true},
+    {"state", "load", "write the state in FILE",
+     [](CLI::App& command, Options& options) {
+         fromFile(command, options);
+         dryRunFlag(command, options);
+     },
+     [](Context& c, const Options& o) { runStateLoad(c, o.file, c.json, o.dryRun); }, nullptr,
+     true},
     {"state", "diff", "where profile A differs from B, or from the module now",
      [](CLI::App& command, Options& options) {
          command.add_option("profiles", options.names, "A [B]: a profile file or a preset")
@@ -181,8 +192,12 @@ constexpr Command kCommandTable[] = {
          command.add_option("--note", options.note, "a line saved with it")->type_name("TEXT");
      },
      [](Context& c, const Options& o) { runPresetSave(c, o.preset, o.note); }, nullptr, false},
-    {"preset", "load", "write preset NAME, as state load writes a profile", presetName,
-     [](Context& c, const Options& o) { runPresetLoad(c, o.preset); }, nullptr, false},
+    {"preset", "load", "write preset NAME, as state load writes a profile",
+     [](CLI::App& command, Options& options) {
+         presetName(command, options);
+         dryRunFlag(command, options);
+     },
+     [](Context& c, const Options& o) { runPresetLoad(c, o.preset, o.dryRun); }, nullptr, kJson},
     {"preset", "show", "print preset NAME", presetName, nullptr,
      [](const Options& o, const Streams& io) {
          runPresetShow(o.preset, io.out);
@@ -459,7 +474,8 @@ int usageError(const std::string& message, std::ostream& err) {
 void checkFormat(const Command& command, const Options& options) {
     if (options.format == "json" && (command.flags & kJson) == 0) {
         throw badInput(
-            "--format json applies to info, list, get, set, state, calib and preset list");
+            "--format json applies to info, list, get, set, state, calib, preset list and preset "
+            "load");
     }
     if (options.format == "svg" && (command.flags & kSvg) == 0) {
         throw badInput("--format svg applies to timing");

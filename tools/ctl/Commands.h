@@ -27,6 +27,9 @@ struct Context {
     int status = 0;
 };
 
+// What a dry run found, as text or with --format json as toJson(DryRun) has it.
+void printDryRun(Context& context, const std::string& what, const vexar::DryRun& dryRun);
+
 // What a write through a system state assumed, as warnings.
 void reportStateWritten(Context& context, const std::string& what,
                         const vexar::StateWritten& written);
@@ -36,7 +39,8 @@ void runList(Context& context);
 void runGet(Context& context, const std::vector<std::string>& names);
 void runSet(Context& context, const std::vector<std::string>& assignments);
 void runStateSave(Context& context, const std::string& file, bool json);
-void runStateLoad(Context& context, const std::string& file, bool json);
+// With dryRun, only what the write of a profile would do is printed; nothing is written.
+void runStateLoad(Context& context, const std::string& file, bool json, bool dryRun = false);
 // Where the first profile (a file, or a preset) differs from the second or from the module now,
 // A then B; with registers, also the fields and registers they would leave different. Whether
 // they differ.
@@ -48,7 +52,7 @@ void runPresetList(bool json, std::ostream& out);
 void runPresetShow(const std::string& name, std::ostream& out);
 void runPresetRemove(const std::string& name);
 void runPresetSave(Context& context, const std::string& name, const std::string& note);
-void runPresetLoad(Context& context, const std::string& name);
+void runPresetLoad(Context& context, const std::string& name, bool dryRun = false);
 // Prints each change of the parameters named (all readable ones when none), or of the fields
 // too, every interval, until Ctrl-C or count changes (0: no end); and says when the module
 // went back to power-on.

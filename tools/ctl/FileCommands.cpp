@@ -51,7 +51,7 @@ void runStateSave(Context& context, const std::string& file, bool json) {
     }
 }
 
-void runStateLoad(Context& context, const std::string& file, bool json) {
+void runStateLoad(Context& context, const std::string& file, bool json, bool dryRun) {
     const std::vector<std::uint8_t> bytes = readInput(context, file, vexar::FileKind::State);
     const auto profile = asJson(bytes, file, json);
     // A profile may leave members out, which keep their values; a saved state is loaded whole.
@@ -70,7 +70,12 @@ void runStateLoad(Context& context, const std::string& file, bool json) {
         profile ? std::optional(vexar::profileFromJson(*profile)) : std::nullopt;
     const std::string what = "state load " + file;
     try {
-        if (document) {
+        if (dryRun) {
+            printDryRun(
+                context, what,
+                document ? context.camera.dryRun(*document, {false, context.force, context.force})
+                         : context.camera.dryRun(bytes));
+        } else if (document) {
             reportStateWritten(
                 context, what,
                 context.camera.applyProfile(*document, {false, context.force, context.force}));
@@ -110,6 +115,46 @@ std::string hex(std::uint32_t number, int digits) {
     return text;
 }
 }  // namespace
+
+void printDryRun(Context& context, const std::string& what, const vexar::DryRun& dryRun) {
+    reportStateWritten(context, what + " --dry-run", dryRun.written);
+    if (context.json) {
+        context.out << vexar::toJson(dryRun).dump(2) << '\n';
+        return;
+    }
+    std::ostream& out = context.out;
+    out << "dry run: nothing written; the module would hold\n";
+    for (const auto& [name, value] : dryRun.applied) {
+        out << "  " << name << " = " << value.toString() << '\n';
+    }
+    for (const vexar::Change& change : dryRun.written.changed) {
+        out << "moved: " << change.name << " " << change.before.toString() << " -> "
+            << change.after.toString() << '\n';
+    }
+    for (const vexar::FieldChange& f : dryRun.fields) {
+        out << "field " << f.field.index << (f.field.name.empty() ? "" : " " + f.field.name) << " ("
+            << hex(f.field.address, 3) << " bits " << int(f.field.lsb) << "-" << int(f.field.msb)
+            << "): " << hex(f.field.value, 1) << " -> " << hex(f.willBe, 1) << '\n';
+    }
+    for (const vexar::ByteChange& d : dryRun.devices) {
+        out << d.role << " (" << hex(d.device, 2)
+            << "): " << (d.was ? hex(*d.was, 2) : std::string("unknown")) << " -> "
+            << hex(d.willBe, 2) << '\n';
+    }
+    std::size_t reads = 0;
+    for (const vexar::Transaction& t : dryRun.transactions) {
+        reads += t.direction == vexar::Direction::Read ? 1 : 0;
+    }
+    // The writes are what change the module; --format json lists the reads between them too.
+    out << dryRun.transactions.size() << " transactions (" << reads << " reads of "
+        << dryRun.seed.size() << " registers, " << dryRun.transactions.size() - reads
+        << " writes):\n";
+    for (const vexar::Transaction& t : dryRun.transactions) {
+        if (t.direction == vexar::Direction::Write) {
+            out << "  " << t.toString() << '\n';
+        }
+    }
+}
 
 bool runStateDiff(Context& context, const std::vector<std::string>& profiles, bool registers) {
     const vexar::Profile a = profileNamed(context, profiles.at(0));

@@ -44,10 +44,15 @@ void runPresetSave(Context& context, const std::string& name, const std::string&
     vexar::savePreset(name, std::move(profile));
 }
 
-void runPresetLoad(Context& context, const std::string& name) {
+void runPresetLoad(Context& context, const std::string& name, bool dryRun) {
     const vexar::Profile preset = vexar::loadPreset(name);
     const std::string what = "preset load " + name;
     try {
+        if (dryRun) {
+            printDryRun(context, what,
+                        context.camera.dryRun(preset, {false, context.force, context.force}));
+            return;
+        }
         reportStateWritten(
             context, what,
             context.camera.applyProfile(preset, {false, context.force, context.force}));

@@ -155,6 +155,7 @@ struct RegisterValue {
     std::uint16_t address;
     std::uint32_t value;
     std::uint32_t reset;
+    bool operator==(const RegisterValue&) const = default;
 };
 
 // A one-byte device of the module, what it drives and the byte it latched.
@@ -268,6 +269,49 @@ struct OpenOptions {
     std::function<bool()> interrupted;
 };
 
+// A field a write would change: field.value is what the module holds now.
+struct FieldChange {
+    Field field;
+    std::uint32_t willBe;
+};
+
+// A one-byte device a write would send a new byte: what is known of it now (nothing when
+// nothing is), and the byte it would latch.
+struct ByteChange {
+    std::string role;
+    std::uint16_t device;
+    std::optional<std::uint8_t> was;
+    std::uint8_t willBe;
+};
+
+// What a write of a profile would do, found by running it on a simulated module seeded with
+// the module's registers as they are, the instance computing with the same phase count:
+// nothing is written to the module, which sees only the reads of its registers.
+struct DryRun {
+    // Every member of the state as the module would hold it after the write (a write-only
+    // voltage as it would be known), in record order.
+    Settings applied;
+    // The other values the write moves, and the voltages it would assume.
+    StateWritten written;
+    std::vector<FieldChange> fields;
+    std::vector<ByteChange> devices;
+    // The transactions of the write, in order, as the module's bus would see them.
+    std::vector<Transaction> transactions;
+    // Every sensor register the write reads or writes, each read once from the module (reset
+    // is its power-on value), in the order the write first touches them.
+    std::vector<RegisterValue> seed;
+    // Phases per micro-frame the instance computes with before the write.
+    int phaseCount = 4;
+
+    // What Camera::apply writes, and what it finds unchanged before it does: the members, or
+    // a saved state written whole as loadState writes it.
+    Settings members;
+    WriteOptions options;
+    std::vector<std::uint8_t> state;
+    std::vector<std::optional<std::uint8_t>> knownBytes;  // by one-byte device, as byteDevices
+    std::vector<std::optional<float>> knownVoltages;
+};
+
 // A lock timeout as people give it, in seconds, 0 to a day, to the millisecond: what every
 // face takes. Error(BadInput) "not a number of seconds from 0 to 86400" otherwise.
 VEXAR_CLIENT_API std::chrono::milliseconds lockTimeoutFromSeconds(double seconds);
@@ -378,6 +422,16 @@ class VEXAR_CLIENT_API Camera {
     // profile of another module is refused (BadInput, naming both) unless options.otherModule.
     StateWritten applyProfile(const Profile& profile, const WriteOptions& options = {});
     StateWritten applyProfile(const Settings& members, const WriteOptions& options = {});
+    // What applyProfile would do, without writing anything; refused as it would be refused
+    // (another module's profile, a voltage nothing is known of). The module sees only reads.
+    DryRun dryRun(const Profile& profile, const WriteOptions& options = {});
+    // What loadState would do with a saved state, as the dry run of a profile says it.
+    DryRun dryRun(std::span<const std::uint8_t> state);
+    // The dry run's write, once the registers it read still hold what they held, the
+    // voltages are known alike and the phase count is the same; else Error(Refused) saying
+    // the dry run is stale, nothing written: make it again. Inside the hold the dry run was
+    // made in, no other process can make it stale.
+    StateWritten apply(const DryRun& dryRun);
     // The records of a state that cannot be loaded back as they are (a frequency that is not a
     // number, as at power-on), by parameter name; empty when it can.
     static Settings unloadable(std::span<const std::uint8_t> state);
@@ -436,6 +490,9 @@ class VEXAR_CLIENT_API Camera {
 
   private:
     explicit Camera(std::unique_ptr<Impl> impl);
+    // The write made on a simulated module standing in for this camera's, from what result
+    // already holds.
+    DryRun dryRunOf(DryRun result, const std::function<StateWritten(Camera&)>& write);
     // Error(BadInput) for a moved-from camera.
     Impl& live() const;
     std::unique_ptr<Impl> impl_;

@@ -16,6 +16,7 @@ namespace vexar {
 using Json = nlohmann::ordered_json;
 struct Range;
 struct Profile;
+struct DryRun;
 class Error;
 
 // JSON carries floats as numbers and the non-finite ones as the strings "nan", "-nan" (the
@@ -43,6 +44,11 @@ VEXAR_CLIENT_API Profile profileFromJson(const Json& json);
 // Members named by parameter name (any letter case) or identifier, with values of the
 // parameter's type; Error(BadInput) for anything else, a member given twice included.
 VEXAR_CLIENT_API Settings settingsFromJson(const Json& profile);
+// What a dry run found: {"parameters": {...} as the module would hold them, "changed":
+// [{"name", "before", "after"}], "assumed": [...], "fields": [{"index", "name", "address", "lsb",
+// "msb", "was", "will_be"}], "devices": [{"role", "device", "was", "will_be"}], "transactions":
+// ["w4@0x5c ..."], "registers_read": [{"address", "value"}], "phase_count": 4}.
+VEXAR_CLIENT_API Json toJson(const DryRun& dryRun);
 // A member of a profile that cannot be used, and why; member is empty when the profile is not
 // an object at all.
 struct ProfileProblem {

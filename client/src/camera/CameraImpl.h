@@ -171,6 +171,10 @@ struct Camera::Impl {
     static bool stateOnly(std::uint32_t id);
     // Whether the parameter is a write-only voltage, which the plug-in's state reports as 50.
     static bool isVoltage(const detail::ParameterInfo& parameter);
+    // The instance's phase count set, by a state it refuses: nothing is written to the module.
+    void setInstancePhaseCount(bool dealiasing);
+    // Error(BadInput) naming both modules for a profile of another one, unless options say.
+    void refuseOtherModule(const Profile& profile, const WriteOptions& options) const;
     // Notes a successful plain write of a write-only voltage.
     void wrote(const detail::ParameterInfo& parameter, const detail::Value& value);
 };
@@ -178,6 +182,9 @@ struct Camera::Impl {
 namespace detail {
 // The backend a camera's name stands for: "sim", "image:PATH", "/dev/i2c-N" or "N".
 std::unique_ptr<bus::Backend> openBackend(std::string_view where);
+// A camera's innards on a backend: the plug-in loaded and initialised on it.
+std::unique_ptr<Camera::Impl> openImpl(std::unique_ptr<bus::Backend> bus,
+                                       const OpenOptions& options);
 }  // namespace detail
 
 }  // namespace vexar

@@ -100,10 +100,9 @@ std::array<std::uint32_t, 3> pluginVersion(const std::string& path) {
     return version;
 }
 
-namespace {
-Camera::Impl* openImpl(std::unique_ptr<detail::bus::Backend> bus, const OpenOptions& options,
-                       std::unique_ptr<Camera::Impl>& impl) {
-    impl = std::make_unique<Camera::Impl>();
+std::unique_ptr<Camera::Impl> detail::openImpl(std::unique_ptr<detail::bus::Backend> bus,
+                                               const OpenOptions& options) {
+    auto impl = std::make_unique<Camera::Impl>();
     impl->bus = std::move(bus);
     impl->bus->onTransaction([raw = impl.get()](const Transaction& t) { raw->dispatch(t); });
     impl->lockTimeout = options.lockTimeout;
@@ -114,22 +113,23 @@ Camera::Impl* openImpl(std::unique_ptr<detail::bus::Backend> bus, const OpenOpti
             ? detail::ModuleIdentity{options.identity->key, options.identity->descriptor,
                                      options.identity->source}
             : detail::builtInIdentity();
-    // Initialising reads the module but must not make an image that does not exist yet: only
-    // an operation that succeeds on it does.
-    Camera::Impl::Operation operation(*impl);
-    impl->session = std::make_unique<detail::Session>(plugin, *impl->bus, identity);
-    // A module of this camera's own starts at power-on, dealiasing off, as the plug-in assumes.
-    impl->phaseCountFollowed = !impl->bus->shared();
-    impl->bus->clearLog();
-    impl->pluginPath = impl->session->pluginPath();
-    impl->identity = impl->session->publicIdentity();
-    return impl.get();
+    {
+        // Initialising reads the module but must not make an image that does not exist yet:
+        // only an operation that succeeds on it does.
+        Camera::Impl::Operation operation(*impl);
+        impl->session = std::make_unique<detail::Session>(plugin, *impl->bus, identity);
+        // A module of this camera's own starts at power-on, dealiasing off, as the plug-in
+        // assumes.
+        impl->phaseCountFollowed = !impl->bus->shared();
+        impl->bus->clearLog();
+        impl->pluginPath = impl->session->pluginPath();
+        impl->identity = impl->session->publicIdentity();
+    }
+    return impl;
 }
-}  // namespace
 
 Camera Camera::open(std::string_view where, const OpenOptions& options) {
-    std::unique_ptr<Impl> impl;
-    openImpl(detail::openBackend(where), options, impl);
+    std::unique_ptr<Impl> impl = detail::openImpl(detail::openBackend(where), options);
     impl->where = where;
     return Camera(std::move(impl));
 }
@@ -138,9 +138,8 @@ Camera Camera::open(std::unique_ptr<Bus> bus, const OpenOptions& options) {
     if (bus == nullptr) {
         throw detail::badInput("no bus given");
     }
-    std::unique_ptr<Impl> impl;
-    openImpl(std::make_unique<detail::bus::CallerBackend>(std::move(bus)), options, impl);
-    return Camera(std::move(impl));
+    return Camera(
+        detail::openImpl(std::make_unique<detail::bus::CallerBackend>(std::move(bus)), options));
 }
 
 void Camera::close() {

@@ -117,12 +117,16 @@ void Camera::Impl::followModulePhaseCount() {
     if (module == instanceDealiasing) {
         return;
     }
+    setInstancePhaseCount(module);
+}
+
+void Camera::Impl::setInstancePhaseCount(bool dealiasing) {
     // The plug-in takes its phase count from a state before it checks the state, and refuses a
     // state whose modes disagree before it writes anything: such a state sets the count alone.
     std::vector<detail::StateRecord> records = detail::decodeState(readState());
     for (detail::StateRecord& record : records) {
         if (record.parameter->id == detail::DealiasingOn) {
-            record.value = module;
+            record.value = dealiasing;
         } else if (record.parameter->id == detail::MixingSignalsMode) {
             record.value = std::int32_t{0};
         } else if (record.parameter->id == detail::IlluminationMode) {
@@ -138,7 +142,7 @@ void Camera::Impl::followModulePhaseCount() {
                     "the plug-in took a state meant only to set its phase count (" +
                         detail::describeCode(status) + ")");
     }
-    instanceDealiasing = module;
+    instanceDealiasing = dealiasing;
 }
 
 StateWritten Camera::Impl::writeThroughState(const std::vector<detail::StateRecord>& changes,
@@ -293,14 +297,17 @@ Profile Camera::profile() {
     return profile;
 }
 
-StateWritten Camera::applyProfile(const Profile& profile, const WriteOptions& options) {
-    const Impl& impl = live();
-    const ProfileModule mine = ProfileModule::of(impl.identity);
+void Camera::Impl::refuseOtherModule(const Profile& profile, const WriteOptions& options) const {
+    const ProfileModule mine = ProfileModule::of(identity);
     if (profile.module && *profile.module != mine && !options.otherModule) {
         throw detail::badInput("the profile was saved from another module (" +
                                profile.module->toString() + ") than this one (" + mine.toString() +
                                "); force writes it all the same");
     }
+}
+
+StateWritten Camera::applyProfile(const Profile& profile, const WriteOptions& options) {
+    live().refuseOtherModule(profile, options);
     return applyProfile(profile.parameters, options);
 }
 

@@ -2,6 +2,7 @@
 // refused with the reason for every bad entry; a reset only once confirmed in the page.
 
 import { getJson, send } from './api.js';
+import { previewThenApply } from './preview.js';
 
 function byId(id) {
   return document.getElementById(id);
@@ -38,11 +39,11 @@ export function wireFiles({ canReset, beforeChange, onChange }) {
   const profileInput = byId('profile-upload');
   const calibrationInput = byId('calibration-upload');
 
-  // One file's text to the module; the one path every profile upload takes.
+  // One file's text to the module, after its preview; the one path every profile upload takes.
   async function applyProfile(text, shown) {
-    const path = byId('profile-force').checked ? '/api/profile?force=1' : '/api/profile';
-    await beforeChange('profile');
-    const answer = await send('PUT', path, text, 'application/json');
+    const force = byId('profile-force').checked;
+    const answer = await previewThenApply({ text, force, title: shown, beforeApply: () => beforeChange('profile') });
+    if (!answer) return;
     report(result, answer, `profile ${shown} applied`);
     onChange(answer, 'profile');
   }
