@@ -671,10 +671,19 @@ class Station:
             checks.append({"run": run, "seq": len(checks), "step": step, "name": name,
                            "value": _dump(value), "expected": _dump(wanted),
                            "verdict": "pass" if holds else "fail"})
-            self._say(unit, f"{step}: {name} = {value} ({'ok' if holds else 'FAIL'}, "
-                            f"expected {wanted})")
+            if isinstance(value, dict):
+                # A calibration: the members that differ say more than two whole records.
+                shown = ", ".join(f"{entry} {value.get(entry)} (expected {wanted.get(entry)})"
+                                  for entry in sorted(set(value) | set(wanted))
+                                  if value.get(entry) != wanted.get(entry)) or \
+                    f"as the simulated module's, {len(value)} entries"
+                self._say(unit, f"{step}: {name} {'ok' if holds else 'FAIL'}: {shown}")
+            else:
+                shown = f"{value}, expected {wanted}"
+                self._say(unit, f"{step}: {name} = {value} ({'ok' if holds else 'FAIL'}, "
+                                f"expected {wanted})")
             if not holds:
-                raise Failed(name, f"{name} is {value}, expected {wanted}")
+                raise Failed(name, f"{name}: {shown}")
 
         def save(verdict: str, **failure: Any) -> None:
             record["result"] = self._result(run, verdict, began, **result, **failure,
@@ -699,7 +708,10 @@ class Station:
                 self._say(unit, f"recording to the spool: {where}")
             self._say(unit, f"started run {run}")
             step = "settings"
-            result["applied"] = self._apply(cam)
+            applied = self._apply(cam)
+            result["applied"] = _dump(applied)
+            self._say(unit, f"settings: applied {self.recipe.preset or 'the recipe profile'}, "
+                            f"the module holds {len(applied)} values")
             step = "verify"
             for wanted in self.recipe.checks + self.recipe.read_only:
                 value = cam.get(wanted.name)
@@ -764,7 +776,7 @@ class Station:
             else:
                 assert self.recipe.profile is not None
                 cam.apply_profile(self.recipe.profile)
-        return dict(cam.profile()["parameters"])  # type: ignore[arg-type]
+        return dict(cam.profile()["parameters"])
 
 
 # --- batches ---------------------------------------------------------------------------------
@@ -895,7 +907,7 @@ def runs(db: Database, since: Optional[str] = None, station: Optional[str] = Non
         if value is not None:
             where.append(f"{column}?")
             args.append(value)
-    sql = _RUNS + (" WHERE " + " AND ".join(where) if where else "") + " ORDER BY started, run"
+    sql = _RUNS + (" WHERE " + " AND ".join(where) if where else "") + " ORDER BY runs.started, run"
     now = datetime.datetime.now(datetime.timezone.utc)
     names = ("run", "serial", "station", "position", "adapter", "operator", "started",
              "rework", "verdict", "step", "reason", "ended", "transactions", "duration",

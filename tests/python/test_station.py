@@ -1,6 +1,7 @@
 """The production station: units through the example recipe, faults at bus transactions, the
 record, the spool and the reports."""
 
+import dataclasses
 import json
 import os
 import shutil
@@ -130,12 +131,12 @@ def run_unit(tmp_path: Path, recipe: station.Recipe, fault: Callable[[Forwarding
 def wrapping(recipe: station.Recipe, tmp_path: Path) -> station.Recipe:
     folder = tmp_path / "calibration"
     folder.mkdir()
-    (folder / "SN0001.json").write_text(json.dumps({"phaseOffset1": {"offset": 40000}}))
-    return station.dataclasses.replace(recipe, calibration_folder=folder)
+    (folder / "SN0001.json").write_text(json.dumps({"phaseOffset1": {"offset": 20000}}))
+    return dataclasses.replace(recipe, calibration_folder=folder)
 
 
 def wrong_check(recipe: station.Recipe, _: Path) -> station.Recipe:
-    return station.dataclasses.replace(recipe, checks=[station.Check("FrameRate", 30, 0.001)])
+    return dataclasses.replace(recipe, checks=[station.Check("FrameRate", 30, 0.001)])
 
 
 def nothing(bus: ForwardingBus) -> None:
@@ -167,8 +168,12 @@ def test_a_fault_fails_the_unit_at_its_step(
 def test_a_good_unit_on_the_same_bus_passes(tmp_path: Path) -> None:
     outcome, db, _ = run_unit(tmp_path, station.load_recipe(RECIPE), nothing)
     assert outcome.verdict == "PASS"
+    recipe = station.load_recipe(RECIPE)
     checks = db.query("SELECT step, name, verdict FROM checks ORDER BY seq")
-    assert ("calibration", "read-back", "pass") in checks and len(checks) == 9
+    # Every check the recipe names was read back, and the calibration too, each once.
+    assert [name for _, name, _ in checks] == [*recipe.identity] + [
+        c.name for c in recipe.checks + recipe.read_only] + ["read-back"]
+    assert {verdict for _, _, verdict in checks} == {"pass"}
 
 
 @pytest.fixture
@@ -268,7 +273,7 @@ def test_a_recipe_mistake_is_found_before_the_first_unit(tmp_path: Path, text: s
 
 
 def test_the_calibration_command_runs_with_a_timeout(tmp_path: Path) -> None:
-    recipe = station.dataclasses.replace(
+    recipe = dataclasses.replace(
         station.load_recipe(RECIPE), calibration_folder=None, calibration_timeout=0.5,
         calibration_command=[sys.executable, "-c",
                              "import sys, time; s = sys.argv[1]; time.sleep(s == 'slow');"
