@@ -30,13 +30,14 @@ import sys
 import threading
 import time
 import tomllib
+import typing
 import uuid
 import warnings
 from pathlib import Path
-from typing import Any, Callable, Optional, Protocol, Sequence, TextIO, cast
+from typing import Any, Callable, Optional, cast
 
 from . import _vexar
-from ._vexar import Camera, Error, OutsideRangeWarning, __version__
+from ._vexar import Error, OutsideRangeWarning, __version__
 from ._vexar import open as open_camera
 
 # The statuses every command of the package and vexar-ctl share: the kinds' own from the client
@@ -250,8 +251,8 @@ class Unavailable(Exception):
     """The database could not be written or read: locked past the timeout, down, full."""
 
 
-class _Connection(Protocol):
-    def execute(self, sql: str, parameters: Sequence[Any] = ...) -> Any: ...
+class _Connection(typing.Protocol):
+    def execute(self, sql: str, parameters: typing.Sequence[Any] = ...) -> Any: ...
     def close(self) -> None: ...
 
 
@@ -379,7 +380,7 @@ class Database:
         self._drop()
 
 
-def _insert(execute: Callable[..., Any], table: str, columns: Sequence[str],
+def _insert(execute: Callable[..., Any], table: str, columns: typing.Sequence[str],
             row: dict[str, Any]) -> None:
     # A row already there is the same row delivered again (from the spool): a no-op.
     key = columns[0] if table != "checks" else "run, seq"
@@ -498,7 +499,7 @@ class Recorder:
         return bool(rows[0][0])
 
 
-def sync(db: Database, spool: Path, out: TextIO) -> int:
+def sync(db: Database, spool: Path, out: typing.TextIO) -> int:
     """Delivers the spool, each file once; returns how many runs it delivered."""
     delivered = 0
     for file in sorted(spool.glob("*.json")) if spool.is_dir() else []:
@@ -562,7 +563,7 @@ class Outcome:
     spooled: Optional[str] = None
 
 
-def versions_of(cam: Optional[Camera]) -> dict[str, str]:
+def versions_of(cam: Optional[_vexar.Camera]) -> dict[str, str]:
     if cam is None:
         return {"plugin_version": "", "sdk_version": "", "client_version": __version__}
     versions = cam.versions
@@ -570,7 +571,7 @@ def versions_of(cam: Optional[Camera]) -> dict[str, str]:
             "sdk_version": ".".join(map(str, versions.sdk)), "client_version": __version__}
 
 
-def identity_of(cam: Camera) -> dict[str, Json]:
+def identity_of(cam: _vexar.Camera) -> dict[str, Json]:
     identity = cam.identity
     return {"source": identity.source, "key": list(identity.key),
             "header_value": identity.header_value,
@@ -612,7 +613,7 @@ class Station:
 
     def __init__(self, recipe: Recipe, recorder: Recorder, operator: str,
                  out: Callable[[str], None],
-                 opener: Callable[[str], Camera] = open_camera) -> None:
+                 opener: Callable[[str], _vexar.Camera] = open_camera) -> None:
         self.recipe = recipe
         self.recorder = recorder
         self.operator = operator
@@ -622,7 +623,7 @@ class Station:
     def _say(self, unit: Unit, text: str) -> None:
         self.out(f"[{unit.position}] {unit.serial} {text}")
 
-    def _row(self, unit: Unit, run: str, cam: Optional[Camera],
+    def _row(self, unit: Unit, run: str, cam: Optional[_vexar.Camera],
              module: dict[str, Json]) -> dict[str, Any]:
         return {"run": run, "session": self.recorder.session["session"], "serial": unit.serial,
                 "station": self.recorder.session["station"], "position": unit.position,
@@ -664,7 +665,7 @@ class Station:
         record: dict[str, Any] = {}
         spooled: list[str] = []
         step = "open"
-        cam: Optional[Camera] = None
+        cam: Optional[_vexar.Camera] = None
         transactions = [0]
 
         def check(name: str, value: Json, wanted: Json, holds: bool) -> None:
@@ -766,7 +767,7 @@ class Station:
         save("FAIL", step=step, reason=reason, kind=kind, message=message)
         return Outcome(run, "FAIL", status, step, message)
 
-    def _apply(self, cam: Camera) -> dict[str, Json]:
+    def _apply(self, cam: _vexar.Camera) -> dict[str, Json]:
         """Applies the recipe's settings. The seam for a dry run first: once profiles can be
         checked without writing, a profile the module refuses stops here before any write."""
         with warnings.catch_warnings():
@@ -960,7 +961,7 @@ def _percent(value: Optional[float]) -> str:
     return "-" if value is None else f"{100 * value:.1f}%"
 
 
-def print_report(data: dict[str, Any], form: str, out: TextIO) -> None:
+def print_report(data: dict[str, Any], form: str, out: typing.TextIO) -> None:
     if form == "json":
         json.dump(data, out, indent=2)
         out.write("\n")
@@ -993,7 +994,7 @@ def print_report(data: dict[str, Any], form: str, out: TextIO) -> None:
                       f"{_percent(part['first_pass_yield'])}, {part['runs']} runs\n")
 
 
-def print_history(rows: list[dict[str, Any]], out: TextIO) -> None:
+def print_history(rows: list[dict[str, Any]], out: typing.TextIO) -> None:
     for row in rows:
         out.write(f"{row['started']}  {row['state']:7}  run {row['run']}  station "
                   f"{row['station']} fixture {row['position']} ({row['adapter']}), operator "
@@ -1099,7 +1100,15 @@ def main(argv: Optional[list[str]] = None) -> int:
 def entry() -> None:
     # Ctrl-C as any Python program has it, also when started in the background.
     signal.signal(signal.SIGINT, signal.default_int_handler)
-    sys.exit(main())
+    try:
+        status = main()
+        sys.stdout.flush()
+    except BrokenPipeError:
+        # Output that cannot be written is bad input, as for vexar-ctl; the interpreter's own
+        # flush at exit must not complain again.
+        os.dup2(os.open(os.devnull, os.O_WRONLY), sys.stdout.fileno())
+        status = BAD_INPUT
+    sys.exit(status)
 
 
 
