@@ -9,6 +9,7 @@ a file in a temporary folder.
 """
 
 import argparse
+import dataclasses
 import statistics
 import sys
 import tempfile
@@ -86,13 +87,20 @@ def main() -> int:
     recipe = station.load_recipe(RECIPE)
     with tempfile.TemporaryDirectory() as name:
         folder = Path(name)
+        sample = (recipe.path.parent / "station-calibration" / "SN0001.json").read_text()
+        for number in range(args.units):
+            (folder / f"U{number}.json").write_text(sample)
+        unit_recipe = dataclasses.replace(recipe, calibration_folder=folder)
         recorder = station.Recorder(station.Database(str(folder / "r.sqlite")),
                                     folder / "spool", "bench")
         recorder.start()
-        st = station.Station(recipe, recorder, "bench", lambda _: None)
+        st = station.Station(unit_recipe, recorder, "bench", lambda _: None)
         serials = iter(range(10**6))
         bare(recipe)
-        whole = timed(lambda: st.run(station.Unit(f"U{next(serials)}", "A", "sim")), args.units)
+        verdicts: list[str] = []
+        whole = timed(lambda: verdicts.append(
+            st.run(station.Unit(f"U{next(serials)}", "A", "sim")).verdict), args.units)
+        assert set(verdicts) == {"PASS"}, verdicts
         recorder.stop()
         alone = timed(lambda: bare(recipe), args.units)
         sqlite = recording(str(folder / "rec.sqlite"), args.units, folder)
