@@ -287,3 +287,13 @@ def test_the_exit_statuses_are_the_tools() -> None:
     kinds = {name: status for name, status, _, _ in vexar._vexar._error_kinds()}
     statuses = set(kinds.values()) | {0, 5}
     assert station.UNIT_FAILED not in statuses and station.BAD_INPUT == kinds["BadInput"]
+
+
+def test_each_prompt_names_its_fixture_until_the_end_of_input(where: dict[str, str]) -> None:
+    done = command(where, "run", "--recipe", str(RECIPE), "--camera", "A=sim", "--camera",
+                   "B=sim", stdin="SN0001\nSN0002\nSN0003\n")
+    assert done.returncode == 0, done.stdout + done.stderr
+    prompts = done.stdout.count("serial for fixture A (sim): ")
+    assert prompts == 2 and done.stdout.count("serial for fixture B (sim): ") == 2
+    fixtures = {r["serial"]: r["position"] for r in station.runs(station.Database(where["db"]))}
+    assert fixtures == {"SN0001": "A", "SN0002": "B", "SN0003": "A"}
