@@ -487,8 +487,12 @@ class Recorder:
             reason = "its first row is spooled"
         # Once a run is spooled its later rows follow it there, so that sync delivers the run
         # whole.
+        try:
+            self.write_spool(dict(record, session=self.session))
+        except OSError as failure:
+            raise StationError(f"run {run} of {record['run']['serial']} cannot be recorded: "
+                               f"the database: {reason}; the spool: {failure}") from None
         self._spooled[run] = record
-        self.write_spool(dict(record, session=self.session))
         return reason
 
     def passed_before(self, serial: str) -> bool:
@@ -673,6 +677,7 @@ class Station:
         spooled: list[str] = []
         step = "open"
         cam: Optional[_vexar.Camera] = None
+        first: dict[str, Any] = {}  # the first row, once the module is known
         transactions = [0]
 
         def check(name: str, value: Json, wanted: Json, holds: bool) -> None:
@@ -706,10 +711,11 @@ class Station:
             cam.on_transaction(lambda _: transactions.__setitem__(0, transactions[0] + 1))
             step = "identity"
             module = identity_of(cam)
+            first.update(self._row(unit, run, cam, module))
             for key, wanted in self.recipe.identity.items():
                 check(key, module.get(key), wanted, module.get(key) == wanted)
             # The first row, before anything is written to the module.
-            record["run"] = self._row(unit, run, cam, module)
+            record["run"] = first
             where = self.recorder.record(record)
             if where:
                 spooled.append(where)
@@ -749,13 +755,14 @@ class Station:
             save("PASS")
             outcome = Outcome(run, "PASS", PASSED)
         except Failed as failure:
-            outcome = self._failed(unit, record, save, run, step, failure.reason, None,
+            outcome = self._failed(unit, record, first, save, run, step, failure.reason, None,
                                    str(failure), UNIT_FAILED)
         except Error as failure:
-            outcome = self._failed(unit, record, save, run, step, failure.kind, failure.kind,
+            outcome = self._failed(unit, record, first, save, run, step, failure.kind,
+                                   failure.kind,
                                    str(failure), _KIND_STATUS.get(failure.kind, 70))
         except StationError as failure:
-            outcome = self._failed(unit, record, save, run, step, "station", "BadInput",
+            outcome = self._failed(unit, record, first, save, run, step, "station", "BadInput",
                                    str(failure), BAD_INPUT)
         finally:
             if cam is not None:
@@ -767,12 +774,13 @@ class Station:
                                            if outcome.verdict != "PASS" else ""))
         return outcome
 
-    def _failed(self, unit: Unit, record: dict[str, Any], save: Callable[..., None], run: str,
-                step: str, reason: str, kind: Optional[str], message: str,
-                status: int) -> Outcome:
+    def _failed(self, unit: Unit, record: dict[str, Any], first: dict[str, Any],
+                save: Callable[..., None], run: str, step: str, reason: str,
+                kind: Optional[str], message: str, status: int) -> Outcome:
         if "run" not in record:
-            # Nothing was written to the module yet; the run is still recorded, whole.
-            record["run"] = self._row(unit, run, None, {})
+            # Nothing was written to the module yet; the run is still recorded, whole, with
+            # what is known of the module.
+            record["run"] = first or self._row(unit, run, None, {})
         save("FAIL", step=step, reason=reason, kind=kind, message=message)
         return Outcome(run, "FAIL", status, step, message)
 
@@ -847,8 +855,14 @@ def run_batch(station: Station, cameras: dict[str, str], serials: Optional[dict[
             if serial is None:
                 return
             unit = Unit(serial, position, cameras[position], rework)
-            outcome = station.not_run(unit, "the run was interrupted") if stop.is_set() \
-                else station.run(unit)
+            try:
+                outcome = station.not_run(unit, "the run was interrupted") if stop.is_set() \
+                    else station.run(unit)
+            except StationError as failure:
+                # Neither the database nor the spool took the record: the unit's result is not
+                # kept, so it neither passed nor failed here.
+                station.out(f"[{position}] {serial} NOT RECORDED: {failure}")
+                outcome = Outcome("", "NOT RECORDED", failure.status, "record", str(failure))
             with lock:
                 outcomes.append(outcome)
 

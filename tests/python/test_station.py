@@ -201,6 +201,11 @@ def test_spooled_runs_are_delivered_once(where: dict[str, str], tmp_path: Path) 
         done = command(where_down, "run", "--recipe", str(RECIPE), "--serial", serial)
         assert done.returncode == 0 and "spool" in done.stdout, done.stdout
     assert report(where)["spooled"] == 2
+    # With the spool unwritable too, the unit is never reported as passed.
+    nowhere = dict(where_down, spool=str(tmp_path / "not-a-folder" / "spool"))
+    lost = command(nowhere, "run", "--recipe", str(RECIPE), "--serial", "SN0003")
+    assert lost.returncode == 2 and "SN0003 NOT RECORDED" in lost.stdout, lost.stdout
+    assert "PASS" not in lost.stdout
     # The first delivery is interrupted after one file; the run is then delivered again.
     first = sorted(Path(where["spool"]).glob("*.json"))[0]
     shutil.copy(first, tmp_path / "again.json")
