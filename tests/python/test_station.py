@@ -302,3 +302,13 @@ def test_each_prompt_names_its_fixture_until_the_end_of_input(where: dict[str, s
     assert prompts == 2 and done.stdout.count("serial for fixture B (sim): ") == 2
     fixtures = {r["serial"]: r["position"] for r in station.runs(station.Database(where["db"]))}
     assert fixtures == {"SN0001": "A", "SN0002": "B", "SN0003": "A"}
+
+
+def test_a_database_of_a_newer_schema_is_refused(tmp_path: Path) -> None:
+    url = str(tmp_path / "results.sqlite")
+    station.Database(url).query("SELECT 1")
+    with sqlite3.connect(url) as db:
+        assert db.execute("SELECT max(version) FROM schema_version").fetchone() == (1,)
+        db.execute("INSERT INTO schema_version VALUES (2)")
+    with pytest.raises(station.StationError, match="schema version 2; this station knows up to 1"):
+        station.Database(url).query("SELECT 1")
