@@ -599,15 +599,16 @@ def predicted_calibration(record: dict[str, Json]) -> dict[str, Json]:
 
 
 def unholdable(record: dict[str, Json], kept: dict[str, Json]) -> list[str]:
-    """The members of the record that the module would not keep within its step."""
+    """The numbers of the record that the module would not keep within its step."""
     wrong = []
     for entry, members in record.items():
-        step = next((s for prefix, s in _CALIBRATION_STEPS.items()
-                     if entry.startswith(prefix)), None)
-        for member, value in members.items() if isinstance(members, dict) else []:
-            if member == "offset":
-                step = _CALIBRATION_STEPS["offset"]
-            if step is None or member not in ("offset", "values"):
+        if not isinstance(members, dict):
+            continue
+        for member, value in members.items():
+            # A phase offset is an entry's "offset"; temperatures and coefficients its "values".
+            prefix = "offset" if member == "offset" else entry.rstrip("0123456789")
+            step = _CALIBRATION_STEPS.get(prefix) if member in ("offset", "values") else None
+            if step is None:
                 continue
             wanted = value if isinstance(value, list) else [value]
             got = kept.get(entry, {}).get(member)
@@ -849,7 +850,15 @@ def run_batch(station: Station, cameras: dict[str, str], serials: Optional[dict[
     lock = threading.Lock()
     work: dict[str, queue.Queue[Optional[str]]] = {p: queue.Queue() for p in cameras}
 
+    ends = {p: threading.Event() for p in cameras}
+
     def fixture(position: str) -> None:
+        try:
+            units(position)
+        finally:
+            ends[position].set()
+
+    def units(position: str) -> None:
         while True:
             serial = work[position].get()
             if serial is None:
@@ -866,41 +875,51 @@ def run_batch(station: Station, cameras: dict[str, str], serials: Optional[dict[
             with lock:
                 outcomes.append(outcome)
 
+    # A listed batch is queued whole, each fixture's end marked, before any unit starts: a
+    # Ctrl-C from then on cannot leave a serial unqueued, and so unrecorded.
+    if serials is not None:
+        for position, listed in serials.items():
+            for serial in listed:
+                work[position].put(serial)
+            work[position].put(None)
     threads = [threading.Thread(target=fixture, args=(p,), name=f"fixture {p}")
                for p in cameras]
-    for thread in threads:
-        thread.start()
     try:
-        if serials is not None:
-            for position, listed in serials.items():
-                for serial in listed:
+        for thread in threads:
+            thread.start()
+        while serials is None:
+            for position in cameras:
+                # Each prompt names its fixture: a serial bound to the wrong module is the
+                # worst a station can do.
+                try:
+                    serial = prompt(f"serial for fixture {position} "
+                                    f"({cameras[position]}): ").strip()
+                except EOFError:
+                    serials = {}
+                    break
+                if serial:
                     work[position].put(serial)
-        else:
-            while True:
-                for position in cameras:
-                    # Each prompt names its fixture: a serial bound to the wrong module is the
-                    # worst a station can do.
-                    try:
-                        serial = prompt(f"serial for fixture {position} "
-                                        f"({cameras[position]}): ").strip()
-                    except EOFError:
-                        raise StopIteration from None
-                    if serial:
-                        work[position].put(serial)
-    except StopIteration:
-        pass
     except KeyboardInterrupt:
         stop.set()
         station.out("interrupted: finishing the units under way")
-    for position in cameras:
-        work[position].put(None)
-    while any(thread.is_alive() for thread in threads):
+    finally:
+        for position in cameras:
+            work[position].put(None)  # once more for a listed batch: a second one is not read
+        for thread in threads:
+            if thread.ident is None:
+                # Interrupted before this fixture began: it records its units as not run.
+                stop.set()
+                thread.start()
+    # Waited for by polling their ends: a Ctrl-C that interrupts Thread.join can leave a
+    # thread still running look ended (before Python 3.13), and its units would be lost.
+    while not all(end.is_set() for end in ends.values()):
         try:
-            for thread in threads:
-                thread.join(0.2)
+            time.sleep(0.05)
         except KeyboardInterrupt:
             stop.set()
             station.out("interrupted: finishing the units under way")
+    for thread in threads:
+        thread.join()
     return outcomes
 
 
