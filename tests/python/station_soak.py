@@ -28,18 +28,26 @@ UNITS_PER_PROCESS = 12
 HEARTBEAT = 0.3
 
 
+def outage(until: Callable[[], bool]) -> None:
+    # At least 1.5 s, and on a loaded machine until a station has met it (at most 15 s).
+    began = time.monotonic()
+    while time.monotonic() - began < 15 and (time.monotonic() - began < 1.5 or not until()):
+        time.sleep(0.1)
+
+
 @pytest.fixture
-def database(tmp_path: Path) -> Iterator[tuple[str, Callable[[float], None], int]]:
-    """A database URL, a way to take it away for some seconds, and how many stations."""
+def database(tmp_path: Path) -> Iterator[tuple[str, Callable[[Callable[[], bool]], None], int]]:
+    """A database URL, a way to take it away until a condition holds, and how many
+    stations."""
     server = os.environ.get("VEXAR_STATION_DB_URL")
     if not server:
         url = str(tmp_path / "results.sqlite")
         station.Database(url).query("SELECT 1")  # the schema, before the stations race for it
 
-        def locked(seconds: float) -> None:
+        def locked(until: Callable[[], bool]) -> None:
             holder = sqlite3.connect(url, isolation_level=None)
             holder.execute("BEGIN EXCLUSIVE")
-            time.sleep(seconds)
+            outage(until)
             holder.execute("ROLLBACK")
             holder.close()
 
@@ -51,12 +59,12 @@ def database(tmp_path: Path) -> Iterator[tuple[str, Callable[[float], None], int
     admin.execute(f"CREATE DATABASE {name}")
     url = server.rsplit("/", 1)[0] + f"/{name}"
 
-    def down(seconds: float) -> None:
+    def down(until: Callable[[], bool]) -> None:
         # The database refuses connections and drops those it has, as a server going away does.
         admin.execute(f"ALTER DATABASE {name} ALLOW_CONNECTIONS false")
         admin.execute("SELECT pg_terminate_backend(pid) FROM pg_stat_activity"
                       " WHERE datname = %s AND pid <> pg_backend_pid()", (name,))
-        time.sleep(seconds)
+        outage(until)
         admin.execute(f"ALTER DATABASE {name} ALLOW_CONNECTIONS true")
 
     yield url, down, int(os.environ.get("VEXAR_STATION_SOAK_PROCESSES", "16"))
@@ -108,13 +116,18 @@ class Fleet:
 
 
 def test_every_run_is_recorded_once(tmp_path: Path,
-                                    database: tuple[str, Callable[[float], None], int]) -> None:
+                                    database: tuple[str, Callable[[Callable[[], bool]], None],
+                                                    int]) -> None:
     url, take_away, size = database
     fleet = Fleet(tmp_path, url)
     for _ in range(size):
         fleet.spawn()
     began = time.monotonic()
-    outage = threading.Thread(target=lambda: (time.sleep(SECONDS / 3), take_away(1.5)))
+    def middle() -> None:
+        time.sleep(SECONDS / 3)
+        take_away(lambda: "spool" in fleet.output())
+
+    outage = threading.Thread(target=middle)
     outage.start()
     killed = 0
     while time.monotonic() - began < SECONDS:
