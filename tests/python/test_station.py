@@ -12,7 +12,7 @@ import sys
 import time
 import tomllib
 from pathlib import Path
-from typing import Any, Callable, Iterator, Optional
+from typing import Any, Callable, Optional
 
 import jsonschema
 import pytest
@@ -176,24 +176,6 @@ def test_a_good_unit_on_the_same_bus_passes(tmp_path: Path) -> None:
     assert {verdict for _, _, verdict in checks} == {"pass"}
 
 
-@pytest.fixture
-def locked(where: dict[str, str]) -> Iterator[None]:
-    command(where, "report")  # creates the schema
-    holder = sqlite3.connect(where["db"], isolation_level=None)
-    holder.execute("BEGIN EXCLUSIVE")
-    yield
-    holder.execute("ROLLBACK")
-    holder.close()
-
-
-def test_a_locked_database_spools_and_sync_delivers_once(where: dict[str, str],
-                                                          locked: None) -> None:
-    done = command(where, "run", "--recipe", str(RECIPE), "--serial", "SN0003",
-                   "--db-timeout", "0.2")
-    assert done.returncode == 0 and "recording to the spool" in done.stdout, done.stdout
-    assert len(os.listdir(where["spool"])) == 1
-
-
 def test_spooled_runs_are_delivered_once(where: dict[str, str], tmp_path: Path) -> None:
     where_down = dict(where, db=str(tmp_path / "not-a-folder" / "results.sqlite"))
     (tmp_path / "not-a-folder").write_text("a file where the folder should be")
@@ -286,12 +268,6 @@ def test_the_calibration_command_runs_with_a_timeout(tmp_path: Path) -> None:
     assert recipe.calibration_for("SN1") == {"phaseOffset1": {"offset": 8}}
     with pytest.raises(station.StationError, match="did not end within 0.5 s"):
         recipe.calibration_for("slow")
-
-
-def test_the_exit_statuses_are_the_tools() -> None:
-    kinds = {name: status for name, status, _, _ in vexar._vexar._error_kinds()}
-    statuses = set(kinds.values()) | {0, 5}
-    assert station.UNIT_FAILED not in statuses and station.BAD_INPUT == kinds["BadInput"]
 
 
 def test_each_prompt_names_its_fixture_until_the_end_of_input(where: dict[str, str]) -> None:
