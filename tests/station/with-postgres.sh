@@ -17,7 +17,10 @@ if [ -f "$state" ]; then
 fi
 command -v pg_virtualenv >/dev/null || { echo "with-postgres.sh: pg_virtualenv missing; run scripts/setup.sh" >&2; exit 1; }
 export VEXAR_STATION_STATE=$state VEXAR_SAVED_PRELOAD=${LD_PRELOAD:-}
-exec env -u LD_PRELOAD pg_virtualenv -t sh -c '
+# A temporary cluster knows of no other, so it would take 5432 even while another test's
+# server holds it: a port free now is given instead.
+port=$(/usr/bin/python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+exec env -u LD_PRELOAD pg_virtualenv -t -c "--port=$port" sh -c '
   data=$(psql -Atc "show data_directory")
   echo "$(head -1 "$data/postmaster.pid") ${data%%/data/*}" >"$VEXAR_STATION_STATE"
   trap "rm -f \"\$VEXAR_STATION_STATE\"" EXIT
