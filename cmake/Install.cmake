@@ -86,21 +86,26 @@ install(DIRECTORY client/include/vexar DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} C
 install(TARGETS vexar-ctl EXPORT VexarTargets RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
         COMPONENT tool)
 install(TARGETS vexar_param_interp_headers EXPORT VexarTargets COMPONENT dev)
-if(VEXAR_PYTHON)
-  install(TARGETS vexar_python LIBRARY DESTINATION ${VEXAR_PYTHON_DIR} COMPONENT python)
-  install(FILES ${VEXAR_PYTHON_SOURCES} DESTINATION ${VEXAR_PYTHON_DIR} COMPONENT python)
-endif()
-install(FILES interface/include/vexar_param_interp.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}
-        COMPONENT dev)
-install(DIRECTORY host/include/host/ DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/lumivor/host
-        COMPONENT dev FILES_MATCHING PATTERN "*.h")
-
 # Man page and changelog go in compressed, as Debian keeps them; -n leaves out the time stamp
 # so that the same sources give the same bytes.
 function(vexar_gzip source output)
   set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${source})
   execute_process(COMMAND gzip -9nc ${source} OUTPUT_FILE ${output} COMMAND_ERROR_IS_FATAL ANY)
 endfunction()
+if(VEXAR_PYTHON)
+  install(TARGETS vexar_python LIBRARY DESTINATION ${VEXAR_PYTHON_DIR} COMPONENT python)
+  install(FILES ${VEXAR_PYTHON_SOURCES} DESTINATION ${VEXAR_PYTHON_DIR} COMPONENT python)
+  install(PROGRAMS ${VEXAR_STATION_COMMAND} DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT python)
+  vexar_gzip(${PROJECT_SOURCE_DIR}/python/bin/vexar-station.1
+             ${PROJECT_BINARY_DIR}/vexar-station.1.gz)
+  install(FILES ${PROJECT_BINARY_DIR}/vexar-station.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1
+          COMPONENT python)
+endif()
+install(FILES interface/include/vexar_param_interp.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}
+        COMPONENT dev)
+install(DIRECTORY host/include/host/ DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/lumivor/host
+        COMPONENT dev FILES_MATCHING PATTERN "*.h")
+
 vexar_gzip(${PROJECT_SOURCE_DIR}/tools/ctl/vexar-ctl.1 ${PROJECT_BINARY_DIR}/vexar-ctl.1.gz)
 vexar_gzip(${PROJECT_SOURCE_DIR}/debian/changelog ${PROJECT_BINARY_DIR}/changelog.gz)
 install(FILES ${PROJECT_BINARY_DIR}/vexar-ctl.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1
@@ -184,11 +189,15 @@ if(VEXAR_PYTHON)
   math(EXPR vexar_python_next "${VEXAR_PYTHON_VERSION_MINOR} + 1")
   set(CPACK_DEBIAN_PYTHON_PACKAGE_DEPENDS
       "python3 (>= ${VEXAR_PYTHON_VERSION}~), python3 (<< 3.${vexar_python_next})")
+  # A line whose stations share a PostgreSQL database needs the driver; SQLite needs nothing.
+  set(CPACK_DEBIAN_PYTHON_PACKAGE_RECOMMENDS python3-psycopg)
   set(CPACK_COMPONENT_PYTHON_DESCRIPTION "Python package for the YORIN_D depth-camera module
 The module vexar opens the YORIN_D module on a simulated module, a Linux
 I2C adapter or a bus written in Python, and reads and writes its
 parameters, system state, profiles, calibration and registers, with the
-bus transactions of each call, for test rigs and production lines.")
+bus transactions of each call, for test rigs and production lines.
+vexar-station sets up, calibrates, verifies and records each module at the
+end of a production line, in SQLite or a shared PostgreSQL database.")
 endif()
 # The host and client libraries have versioned SONAMEs and get shlibs entries; the plug-in,
 # opened by its plain name, has none.

@@ -8,7 +8,8 @@ base=(cmake make g++ pkg-config libcli11-dev nlohmann-json3-dev libboost1.74-dev
       python3-dev)
 tests=(clang libclang-rt-14-dev googletest libgtest-dev libgmock-dev libbenchmark-dev valgrind
        binutils dpkg-dev umockdev libumockdev-dev i2c-tools groff-base clang-format lintian
-       chromium chromium-driver python3-selenium python3-pytest python3-mypy python3-jsonschema)
+       chromium chromium-driver python3-selenium python3-pytest python3-mypy python3-jsonschema
+       python3-psycopg postgresql-15 postgresql-common)
 case ${1:-} in
   base) packages=("${base[@]}") ;;
   "") packages=("${base[@]}" "${tests[@]}") ;;

@@ -141,6 +141,17 @@ void defineErrors(py::module_& module) {
             return rows;
         },
         "_error_kinds()\n--\n\n");
+    // The statuses that are no kind's, for the package's commands.
+    module.def(
+        "_exit_statuses",
+        [] {
+            py::dict statuses;
+            statuses["Success"] = ExitStatus::Success;
+            statuses["Differs"] = ExitStatus::Differs;
+            statuses["UnitFailed"] = ExitStatus::UnitFailed;
+            return statuses;
+        },
+        "_exit_statuses()\n--\n\n");
 
     py::register_exception_translator([](std::exception_ptr failure) {
         try {

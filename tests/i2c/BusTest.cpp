@@ -87,6 +87,10 @@ class I2cBus : public testing::Test {
         hardware_->functions = I2C_FUNC_I2C;
     }
 
+  public:
+    static const std::string& scratch() { return scratch_; }
+
+  protected:
     static inline std::string scratch_;  // removed with the testbed
     static inline vexar::test::EmulatedAdapter* adapter_ = nullptr;
     static inline vexar::test::Hardware* hardware_ = new vexar::test::Hardware;
@@ -247,6 +251,46 @@ TEST_F(I2cBus, ModuleFileReplacesTheBuiltInIdentity) {
     EXPECT_EQ(other.status, 1);
     EXPECT_THAT(other.err, HasSubstr("initialize: NotSupported"));
 }
+
+#ifdef VEXAR_STATION
+Outcome station(const std::string& serial) {
+    return run({"/usr/bin/env", "PYTHONPATH=" VEXAR_PYTHON_PATH, "/usr/bin/python3", VEXAR_STATION,
+                "run", "--recipe", VEXAR_STATION_RECIPE, "--serial", serial, "--camera",
+                std::string("F1=") + kAdapter, "--db", I2cBus::scratch() + "/results.sqlite",
+                "--spool", I2cBus::scratch() + "/spool"});
+}
+
+// The station on the adapter: a unit passes as on the simulated module; the next fails when a
+// transfer of its calibration write fails, at that step, with the bus failure's status.
+TEST_F(I2cBus, StationRecordsAPassAndAFailedCalibrationWrite) {
+    const Outcome passed = station("SN0001");
+    ASSERT_EQ(passed.status, 0) << passed.out << passed.err;
+    EXPECT_THAT(passed.out, HasSubstr("[F1] SN0001 calibration: read-back ok"));
+    std::size_t calibrationWrite = 0;
+    {
+        const std::lock_guard lock(hardware_->mutex);
+        const auto& log = hardware_->bus.transactions();
+        const auto first = std::ranges::find_if(log, [](const auto& t) {
+            return t.direction == vexar::Direction::Write && t.device == 0x5C && t.reg == 0x37;
+        });
+        ASSERT_NE(first, log.end());
+        calibrationWrite = static_cast<std::size_t>(first - log.begin()) + 1;
+        hardware_->module.reset();
+        hardware_->bus.clearLog();
+        hardware_->module.failNthTransaction(calibrationWrite, -EREMOTEIO);
+    }
+    const Outcome failed = station("SN0002");
+    EXPECT_EQ(failed.status, 4) << failed.out << failed.err;
+    EXPECT_THAT(failed.out, HasSubstr("[F1] SN0002 FAIL at calibration: "));
+    EXPECT_THAT(failed.out, Not(HasSubstr("PASS")));
+    const Outcome history =
+        run({"/usr/bin/env", "PYTHONPATH=" VEXAR_PYTHON_PATH, "/usr/bin/python3", VEXAR_STATION,
+             "history", "SN0002", "--db", scratch_ + "/results.sqlite"});
+    EXPECT_THAT(history.out, HasSubstr("FAIL     run "));
+    EXPECT_THAT(history.out, HasSubstr("fixture F1 (/dev/i2c-1)"));
+    EXPECT_THAT(history.out, HasSubstr("failed at calibration: BusFailure"));
+}
+#endif
 
 // i2ctransfer reads back, over the same adapter, what vexar-ctl wrote.
 TEST_F(I2cBus, I2ctransferReadsWhatTheToolWrote) {

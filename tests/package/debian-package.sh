@@ -115,6 +115,18 @@ assert camera.plugin_path.startswith(root), camera.plugin_path
 print("python3-vexar:", camera.get("FrameRate"), "frames/s, plug-in", camera.plugin_path)
 EOF
   fail "import vexar from python3-vexar"
+# The station comes with the package, its man page beside it; PostgreSQL's driver is only
+# recommended, since SQLite needs nothing.
+[[ $(dpkg-deb -f "$python" Recommends) == *python3-psycopg* ]] ||
+  fail "python3-vexar does not recommend python3-psycopg"
+[[ -f $root/share/man/man1/vexar-station.1.gz ]] || fail "no vexar-station man page"
+recipe=$source_tree/python/examples/station.toml
+station=$(clean PYTHONPATH="$root/lib/python3/dist-packages" XDG_DATA_HOME="$scratch/station" \
+  "$root/bin/vexar-station" run --recipe "$recipe" --serial SN0001 2>&1) ||
+  fail "vexar-station from python3-vexar: $station"
+[[ $station == *"SN0001 PASS"* && -f $scratch/station/vexar/results.sqlite ]] ||
+  fail "vexar-station from python3-vexar recorded nothing: $station"
+echo "vexar-station from python3-vexar: SN0001 PASS, recorded"
 
 # examples/ as an integrator starts from it: no C++ standard of its own, the library from the
 # unpacked -dev package; here with warnings as errors. Its test checks the program's output.

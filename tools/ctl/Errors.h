@@ -10,10 +10,8 @@ namespace vexar::ctl {
 // JSON) and exits with the status the library's table gives its kind, so that each status
 // means one thing to scripts.
 namespace Exit {
-inline constexpr int Success = 0;
-// Not a failure: what state diff --exit-code ends with when the two differ (as diff's 1, which
-// is taken here by refusals).
-inline constexpr int Differs = 5;
+inline constexpr int Success = vexar::ExitStatus::Success;
+inline constexpr int Differs = vexar::ExitStatus::Differs;
 }  // namespace Exit
 
 inline int exitStatus(vexar::ErrorKind kind) {

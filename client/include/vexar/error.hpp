@@ -37,6 +37,17 @@ struct ErrorKindInfo {
 
 // Every kind, in the order of the enumeration.
 VEXAR_CLIENT_API std::span<const ErrorKindInfo> errorKinds();
+
+// The exit statuses that are no kind's failure, beside the kinds' own, so that each status means
+// one thing to scripts in every command (vexar-ctl, vexar-station).
+namespace ExitStatus {
+inline constexpr int Success = 0;
+// Not a failure: what state diff --exit-code ends with when the two differ (as diff's 1, which
+// is taken by refusals).
+inline constexpr int Differs = 5;
+// A module that worked but did not pass a station's checks: the unit failed, not the station.
+inline constexpr int UnitFailed = 6;
+}  // namespace ExitStatus
 VEXAR_CLIENT_API const ErrorKindInfo& kindInfo(ErrorKind kind);
 
 // Every failure of the library. The message is complete and meant for people.
