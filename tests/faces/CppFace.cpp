@@ -94,6 +94,7 @@ int main(int argc, char** argv) {
     try {
         const Json request = Json::parse(input);
         vexar::OpenOptions options;
+        options.plugin = request.value("plugin", "");
         if (request.contains("lock_timeout")) {
             options.lockTimeout = std::chrono::milliseconds(
                 static_cast<long>(request["lock_timeout"].get<double>() * 1000));
