@@ -145,16 +145,16 @@ def _table(data: dict[str, Json], key: str, where: str) -> dict[str, Json]:
 
 def _checks(table: dict[str, Json], where: str) -> list[Check]:
     checks = []
-    for name, spec in table.items():
-        if not isinstance(spec, dict) or "expected" not in spec:
+    for name, entry in table.items():
+        if not isinstance(entry, dict) or "expected" not in entry:
             raise StationError(f"{where}: {name} must be a table with expected (and tolerance)")
-        unknown = set(spec) - {"expected", "tolerance"}
+        unknown = set(entry) - {"expected", "tolerance"}
         if unknown:
             raise StationError(f"{where}: {name} has unknown keys {sorted(unknown)}")
-        tolerance = spec.get("tolerance", 0.0)
+        tolerance = entry.get("tolerance", 0.0)
         if not isinstance(tolerance, (int, float)) or tolerance < 0:
             raise StationError(f"{where}: {name}.tolerance must be a number of at least 0")
-        checks.append(Check(name, spec["expected"], float(tolerance)))
+        checks.append(Check(name, entry["expected"], float(tolerance)))
     return checks
 
 
@@ -786,15 +786,17 @@ class Station:
         return Outcome(run, "FAIL", status, step, message)
 
     def _apply(self, cam: _vexar.Camera) -> dict[str, Json]:
-        """Applies the recipe's settings. The seam for a dry run first: once profiles can be
-        checked without writing, a profile the module refuses stops here before any write."""
-        with warnings.catch_warnings():
+        """Applies the recipe's settings through a dry run first, in one hold: settings the
+        module would refuse stop here before any write, and what is written is what the dry
+        run showed."""
+        with warnings.catch_warnings(), cam.hold():
             warnings.simplefilter("ignore", OutsideRangeWarning)
             if self.recipe.preset is not None:
-                cam.load_preset(self.recipe.preset)
+                dry = cam.load_preset(self.recipe.preset, dry_run=True)
             else:
                 assert self.recipe.profile is not None
-                cam.apply_profile(self.recipe.profile)
+                dry = cam.apply_profile(self.recipe.profile, dry_run=True)
+            cam.apply_dry_run(dry)
         return dict(cam.profile()["parameters"])
 
 
