@@ -557,12 +557,12 @@ Json Panel::applyDocument(const Profile& document, bool force, Json what) {
     });
 }
 
-Json Panel::previewed(const Profile& document, bool force) {
+Json Panel::previewed(const Profile& document, bool force, const std::string& preset) {
     DryRun dryRun = camera_.dryRun(document, WriteOptions{false, force, force});
     Json json = toJson(dryRun);
     json["preview"] = ++previewCount_;
     json["members"] = dryRun.members.size();
-    previews_.emplace(previewCount_, std::move(dryRun));
+    previews_.emplace(previewCount_, std::pair{std::move(dryRun), preset});
     while (previews_.size() > kPreviews) {
         previews_.erase(previews_.begin());
     }
@@ -576,13 +576,14 @@ Json Panel::preview(const std::string& text, const std::string& preset, bool for
     const Profile document = preset.empty() ? uploaded(text) : vexar::loadPreset(preset);
     std::lock_guard lock(mutex_);
     Hold hold = camera_.hold();
-    Json json = previewed(document, force);
+    Json json = previewed(document, force, preset);
     hold.release();
     return json;
 }
 
 Json Panel::applyPreview(std::uint64_t id) {
     std::optional<DryRun> dryRun;
+    std::string preset;
     {
         std::lock_guard lock(mutex_);
         const auto found = previews_.find(id);
@@ -590,10 +591,13 @@ Json Panel::applyPreview(std::uint64_t id) {
             throw badInput("no preview " + std::to_string(id) + " (only the latest " +
                            std::to_string(kPreviews) + " are kept): make it again");
         }
-        dryRun = found->second;
+        dryRun = found->second.first;
+        preset = found->second.second;
     }
     const std::size_t members = dryRun->members.size();
-    return act("profile", Json{{"members", members}, {"preview", id}}, [&]() -> Json {
+    Json what = Json{{"members", members}, {"preview", id}};
+    if (!preset.empty()) what["preset"] = preset;
+    return act("profile", std::move(what), [&]() -> Json {
         Json result = Json{{"applied", members}};
         try {
             putStateWritten(result, camera_.apply(*dryRun));
@@ -605,7 +609,7 @@ Json Panel::applyPreview(std::uint64_t id) {
             ActionError stale = failureOf(error);
             Profile again;
             again.parameters = dryRun->members;
-            stale.body["preview"] = previewed(again, dryRun->options.assumePowerOn);
+            stale.body["preview"] = previewed(again, dryRun->options.assumePowerOn, preset);
             throw stale;
         }
         for (const auto& [key, value] : dryRun->members) {

@@ -142,9 +142,10 @@ class Panel {
     std::uint64_t sequence_ = 0;
     // The latest previews, by number: a page shows one at a time, a few pages at once.
     static constexpr std::size_t kPreviews = 8;
-    std::map<std::uint64_t, DryRun> previews_;
+    // Each preview by its number, with the preset it was of (empty for an upload).
+    std::map<std::uint64_t, std::pair<DryRun, std::string>> previews_;
     std::uint64_t previewCount_ = 0;
-    Json previewed(const Profile& document, bool force);
+    Json previewed(const Profile& document, bool force, const std::string& preset = {});
     std::vector<Transaction>* recording_ = nullptr;
     std::chrono::milliseconds lockTimeout_;
     // Says when every field is back at power-on: a reset, whoever made it. It looks after each

@@ -142,9 +142,12 @@ export function wirePresets({ beforeChange, onChange }) {
       shown.textContent = name;
       item.append(shown,
         button('Load', `load preset ${name}`, async () => {
-          await beforeChange('preset');
-          const force = byId('profile-force').checked ? '?force=1' : '';
-          const answer = await send('POST', path(name) + force);
+          // Previewed first, as an upload is.
+          const answer = await previewThenApply({
+            preset: name, force: byId('profile-force').checked, title: `preset ${name}`,
+            beforeApply: () => beforeChange('preset'),
+          });
+          if (!answer) return;
           report(result, answer, `preset ${name} loaded`);
           onChange(answer, 'preset');
         }),
