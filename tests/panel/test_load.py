@@ -116,6 +116,11 @@ def test_many_clients_streams_and_another_process(tmp_path):
         assert time.monotonic() < deadline
     status, final_fields = panel.json("GET", "/api/fields")
     status, final = panel.json("GET", "/api/parameters")
+    # The last events may still be on their way to a stream: each is read before it stops.
+    deadline = time.monotonic() + 10
+    while any(not got or got[-1][0] < final["seq"] for got in seen):
+        assert time.monotonic() < deadline, [got[-1:] for got in seen]
+        time.sleep(0.05)
     stop_streams.set()
     code, err = panel.stop()
     for thread in readers:
