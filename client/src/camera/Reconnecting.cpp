@@ -18,7 +18,7 @@ void restoreOneByOne(Camera& camera, const std::vector<detail::StateRecord>& set
                      Reconnection& done) {
     std::vector<std::string> written;
     std::vector<detail::StateRecord> order = settings;
-    std::ranges::stable_partition(order, [](const detail::StateRecord& r) {
+    std::stable_partition(order.begin(), order.end(), [](const detail::StateRecord& r) {
         return !Camera::Impl::stateOnly(r.parameter->id);
     });
     for (const detail::StateRecord& record : order) {
