@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "vexar/options.hpp"
+
 namespace vexar {
 
 namespace {

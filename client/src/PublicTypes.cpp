@@ -128,8 +128,25 @@ void throwFloatDoesNotFit(long double number) {
 }
 }  // namespace detail
 
+Value::Value(Checked, std::int32_t value) : value_(value) {}
+Value::Value(Checked, float value, bool rounded) : value_(value), rounded_(rounded) {}
+Value::Value(bool value) : value_(value) {}
+Value::Value(Region value) : value_(value) {}
+
 ValueType Value::type() const {
     return static_cast<ValueType>(value_.index());
+}
+bool Value::isFloat() const {
+    return std::holds_alternative<float>(value_);
+}
+bool Value::isInt() const {
+    return std::holds_alternative<std::int32_t>(value_);
+}
+bool Value::isBool() const {
+    return std::holds_alternative<bool>(value_);
+}
+bool Value::isRegion() const {
+    return std::holds_alternative<Region>(value_);
 }
 
 namespace {

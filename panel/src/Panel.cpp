@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "vexar/compare.hpp"
+#include "vexar/options.hpp"
 #include "vexar/presets.hpp"
 
 namespace vexar::panel {

@@ -17,6 +17,7 @@
 #include <vexar/camera.hpp>
 #include <vexar/compare.hpp>
 #include <vexar/json.hpp>
+#include <vexar/options.hpp>
 #include <vexar/presets.hpp>
 #include <vexar/watch.hpp>
 

@@ -13,6 +13,7 @@
 
 #include "vexar/camera.hpp"
 #include "vexar/json.hpp"
+#include "vexar/options.hpp"
 
 namespace {
 using ::testing::HasSubstr;

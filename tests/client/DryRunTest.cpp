@@ -10,6 +10,7 @@
 #include "sim/SimulatedModule.h"
 #include "vexar/camera.hpp"
 #include "vexar/json.hpp"
+#include "vexar/options.hpp"
 
 namespace {
 namespace fs = std::filesystem;

@@ -8,6 +8,7 @@
 #include <type_traits>
 
 #include "vexar/camera.hpp"
+#include "vexar/options.hpp"
 
 // The plug-in's C header declares these at global scope; they compile here only while the
 // public header keeps it out.

@@ -7,6 +7,7 @@
 
 #include "vexar/camera.hpp"
 #include "vexar/json.hpp"
+#include "vexar/options.hpp"
 
 namespace {
 

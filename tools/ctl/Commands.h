@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "vexar/camera.hpp"
+#include "vexar/options.hpp"
 
 namespace vexar::ctl {
 

@@ -1,9 +1,7 @@
 #pragma once
 
 #include <array>
-#include <chrono>
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
@@ -256,18 +254,10 @@ struct Versions {
     std::int32_t implementationType;
 };
 
-struct OpenOptions {
-    // The plug-in to load; empty: the one beside libvexar-client.so, else by name as dlopen
-    // finds it.
-    std::string plugin;
-    // What the plug-in is initialised as; nothing: the built-in identity.
-    std::optional<ModuleIdentity> identity;
-    // How long one operation waits for another process to release an adapter or an image.
-    std::chrono::milliseconds lockTimeout{10'000};
-    // Asked at least every 50 ms while a call waits for a lock (another process's, or another
-    // thread's hold); true ends the wait with Error(Busy). A Python caller's Ctrl-C ends it so.
-    std::function<bool()> interrupted;
-};
+// Defined in <vexar/options.hpp>, which costs <chrono> and <functional>; a program that opens
+// a camera with the defaults and watches no transactions does without them.
+struct OpenOptions;
+struct TransactionCallback;
 
 // A field a write would change: field.value is what the module holds now.
 struct FieldChange {
@@ -312,9 +302,6 @@ struct DryRun {
     std::vector<std::optional<float>> knownVoltages;
 };
 
-// A lock timeout as people give it, in seconds, 0 to a day, to the millisecond: what every
-// face takes. Error(BadInput) "not a number of seconds from 0 to 86400" otherwise.
-VEXAR_CLIENT_API std::chrono::milliseconds lockTimeoutFromSeconds(double seconds);
 
 // The transactions of a camera from the recording's making until it is stopped or destroyed.
 // Several may record at once, from any thread, beside the onTransaction callback; one outlives
@@ -361,8 +348,10 @@ class VEXAR_CLIENT_API Camera {
     // "sim" (a fresh simulated module), "image:PATH" (the simulated module kept in PATH between
     // operations, shared with other processes by the file's lock), "/dev/i2c-N" (a Linux
     // adapter). Loads the plug-in, checks that the sensor answers and initialises it.
-    static Camera open(std::string_view where, const OpenOptions& options = {});
-    static Camera open(std::unique_ptr<Bus> bus, const OpenOptions& options = {});
+    static Camera open(std::string_view where);
+    static Camera open(std::string_view where, const OpenOptions& options);
+    static Camera open(std::unique_ptr<Bus> bus);
+    static Camera open(std::unique_ptr<Bus> bus, const OpenOptions& options);
 
     Camera(Camera&&) noexcept;
     Camera& operator=(Camera&&) noexcept;
@@ -478,7 +467,7 @@ class VEXAR_CLIENT_API Camera {
     void clearTransactions();
     // Called for each transaction as it happens, with the camera's lock held; an empty
     // function removes it.
-    void onTransaction(std::function<void(const Transaction&)> callback);
+    void onTransaction(TransactionCallback callback);
     // A recording of the transactions from now on.
     [[nodiscard]] TraceRecording trace();
 
@@ -492,7 +481,8 @@ class VEXAR_CLIENT_API Camera {
     explicit Camera(std::unique_ptr<Impl> impl);
     // The write made on a simulated module standing in for this camera's, from what result
     // already holds.
-    DryRun dryRunOf(DryRun result, const std::function<StateWritten(Camera&)>& write);
+    struct DryRunWrite;
+    DryRun dryRunOf(DryRun result, const DryRunWrite& write);
     // Error(BadInput) for a moved-from camera.
     Impl& live() const;
     std::unique_ptr<Impl> impl_;
@@ -513,6 +503,7 @@ struct ProbeResult {
     std::string bus;  // as Camera::backend names it
     std::vector<DeviceAnswer> devices;
 };
-VEXAR_CLIENT_API ProbeResult probe(std::string_view where, const OpenOptions& options = {});
+VEXAR_CLIENT_API ProbeResult probe(std::string_view where);
+VEXAR_CLIENT_API ProbeResult probe(std::string_view where, const OpenOptions& options);
 
 }  // namespace vexar

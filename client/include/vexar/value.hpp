@@ -44,23 +44,23 @@ class VEXAR_CLIENT_API Value {
     // Any integer type: Error(BadInput) outside 32 bits, never a wrap.
     template <std::integral T>
         requires(!std::same_as<T, bool>)
-    Value(T value) : value_(checkedInt(value)) {}
+    Value(T value) : Value(Checked{}, checkedInt(value)) {}
     // Any floating type, held in single precision as parameters are: Error(BadInput) for a
     // finite number beyond it, or one that is not 0 but would become 0. NaN and the
     // infinities are values (whether a parameter takes them is set's to say).
     template <std::floating_point T>
-    Value(T value) : value_(checkedFloat(value)), rounded_(value == value && value != float(value)) {}
-    Value(bool value) : value_(value) {}
-    Value(Region value) : value_(value) {}
+    Value(T value) : Value(Checked{}, checkedFloat(value), value == value && value != float(value)) {}
+    Value(bool value);
+    Value(Region value);
     // Text is no value until a parameter's type reads it (parse, or valueFor): without this, a
     // string literal would become the flag true.
     Value(const char*) = delete;
 
     ValueType type() const;
-    bool isFloat() const { return std::holds_alternative<float>(value_); }
-    bool isInt() const { return std::holds_alternative<std::int32_t>(value_); }
-    bool isBool() const { return std::holds_alternative<bool>(value_); }
-    bool isRegion() const { return std::holds_alternative<Region>(value_); }
+    bool isFloat() const;
+    bool isInt() const;
+    bool isBool() const;
+    bool isRegion() const;
     // The value itself; Error(BadInput) when it is of another type.
     float asFloat() const;
     std::int32_t asInt() const;
@@ -87,6 +87,12 @@ class VEXAR_CLIENT_API Value {
     bool operator==(const Value& other) const;
 
   private:
+    // Out of line, as every member that touches the variant: an integrator's build then
+    // instantiates none of it.
+    struct Checked {};
+    Value(Checked, std::int32_t value);
+    Value(Checked, float value, bool rounded);
+
     template <typename T>
     static std::int32_t checkedInt(T value) {
         if (!std::in_range<std::int32_t>(value)) {

@@ -18,6 +18,7 @@
 #include "StateRecords.h"
 #include "bus/Backend.h"
 #include "vexar/camera.hpp"
+#include "vexar/options.hpp"
 
 namespace vexar {
 

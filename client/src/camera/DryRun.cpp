@@ -81,27 +81,32 @@ std::vector<std::optional<std::uint8_t>> knownBytes(const detail::bus::Backend& 
 }
 }  // namespace
 
+struct Camera::DryRunWrite {
+    std::function<StateWritten(Camera&)> write;
+};
+
 DryRun Camera::dryRun(const Profile& profile, const WriteOptions& options) {
     live().refuseOtherModule(profile, options);
     detail::fromSettings(profile.parameters);  // a bad member is bad input before any read
     DryRun result;
     result.members = profile.parameters;
     result.options = options;
-    return dryRunOf(std::move(result),
-                    [&](Camera& model) { return model.applyProfile(profile.parameters, options); });
+    return dryRunOf(std::move(result), DryRunWrite{[&](Camera& model) {
+                        return model.applyProfile(profile.parameters, options);
+                    }});
 }
 
 DryRun Camera::dryRun(std::span<const std::uint8_t> state) {
     DryRun result;
     result.members = stateToSettings(state);  // a damaged state is bad input before any read
     result.state.assign(state.begin(), state.end());
-    return dryRunOf(std::move(result), [&](Camera& model) {
-        model.loadState(state);
-        return StateWritten{};
-    });
+    return dryRunOf(std::move(result), DryRunWrite{[&](Camera& model) {
+                        model.loadState(state);
+                        return StateWritten{};
+                    }});
 }
 
-DryRun Camera::dryRunOf(DryRun result, const std::function<StateWritten(Camera&)>& write) {
+DryRun Camera::dryRunOf(DryRun result, const DryRunWrite& write) {
     Impl& impl = live();
     return impl.run([&] {
         result.knownBytes = knownBytes(*impl.bus);
@@ -142,7 +147,7 @@ DryRun Camera::dryRunOf(DryRun result, const std::function<StateWritten(Camera&)
             }
             standIn.clearLog();
             TraceRecording trace = model.trace();
-            result.written = write(model);
+            result.written = write.write(model);
             result.transactions = trace.transactions();
             trace.stop();
             result.applied = model.profile().parameters;

@@ -128,6 +128,14 @@ std::unique_ptr<Camera::Impl> detail::openImpl(std::unique_ptr<detail::bus::Back
     return impl;
 }
 
+Camera Camera::open(std::string_view where) {
+    return open(where, OpenOptions{});
+}
+
+Camera Camera::open(std::unique_ptr<Bus> bus) {
+    return open(std::move(bus), OpenOptions{});
+}
+
 Camera Camera::open(std::string_view where, const OpenOptions& options) {
     std::unique_ptr<Impl> impl = detail::openImpl(detail::openBackend(where), options);
     impl->where = where;
@@ -211,6 +219,10 @@ Versions Camera::versions() const {
     v.guid = text;
     v.implementationType = api.getImplType();
     return v;
+}
+
+ProbeResult probe(std::string_view where) {
+    return probe(where, OpenOptions{});
 }
 
 ProbeResult probe(std::string_view where, const OpenOptions& options) {

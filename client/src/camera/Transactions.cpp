@@ -77,13 +77,13 @@ void Camera::Impl::dispatch(const Transaction& transaction) {
     }
 }
 
-void Camera::onTransaction(std::function<void(const Transaction&)> callback) {
+void Camera::onTransaction(TransactionCallback callback) {
     Impl& impl = live();
     std::lock_guard lock(*impl.gate);
     impl.callback =
-        callback
-            ? std::make_shared<const std::function<void(const Transaction&)>>(std::move(callback))
-            : nullptr;
+        callback ? std::make_shared<const std::function<void(const Transaction&)>>(
+                       std::move(static_cast<std::function<void(const Transaction&)>&>(callback)))
+                 : nullptr;
 }
 
 TraceRecording Camera::trace() {
