@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "core/FieldAccess.h"
-#include "core/Truncate.h"
 #include "core/VEXARParameterInterpreter.h"
 #include "variant/ByteDevices.h"
 #include "variant/ModuleConstants.h"
@@ -27,16 +26,11 @@ constexpr float kFineVoltageStep = 0.01f;  // 0x3C23D70A
 static_assert(std::bit_cast<std::uint32_t>(kLeftVoltageStep) == 0x3DCCCCCDu);
 static_assert(std::bit_cast<std::uint32_t>(kFineVoltageStep) == 0x3C23D70Au);
 
-// The device takes full scale as 255; the percentage is scaled before the division so that 50 %
-// lands on 127 (127.5 truncated) and not on a rounded 128.
 ErrorCode writeVoltage(const AccessContext& context, ByteDevice device, float percent) {
     if (percent < kVoltageMinimum || percent > kVoltageMaximum) {
         return Error::OutOfRange;
     }
-    const float scaled = percent * 255.0f;
-    const float level = scaled / 100.0f;
-    const auto byte = static_cast<std::uint8_t>(truncateLow32(level) & 0xFFu);
-    return YorinD::writeByte(context, device, byte);
+    return YorinD::writeByte(context, device, yorind::voltageLevel(percent));
 }
 
 void voltageRange(float step, ParameterRangeBaseInternal** range) {

@@ -28,13 +28,6 @@ const VoltageDevice* voltageOf(std::uint32_t parameter) {
     return found != std::end(kVoltages) ? &*found : nullptr;
 }
 
-// The byte the plug-in sends for a voltage: in single precision, times 255, then divided by
-// 100, truncated.
-std::uint32_t voltageByte(float percent) {
-    const float product = percent * 255.0f;
-    return static_cast<std::uint32_t>(std::trunc(product / 100.0f)) & 0xFF;
-}
-
 // The voltage, of the fewest decimals, that the plug-in sends as the byte: writing it back
 // leaves the device as it was.
 float voltageOfByte(std::uint8_t byte) {
@@ -42,7 +35,7 @@ float voltageOfByte(std::uint8_t byte) {
     for (double step = 10; step > 1e-6; step /= 10) {
         for (double v = std::ceil(lowest / step) * step; v <= 100; v += step) {
             const auto candidate = static_cast<float>(v);
-            const std::uint32_t sent = voltageByte(candidate);
+            const std::uint32_t sent = yorind::voltageLevel(candidate);
             if (sent == byte) {
                 return candidate;
             }
@@ -84,7 +77,7 @@ std::optional<float> Camera::Impl::knownVoltage(std::uint32_t id) const {
     // The value asked for, where the device still holds its byte; it reads better than the
     // shortest voltage of that byte.
     if (const auto asked = voltagesWritten.find(id);
-        asked != voltagesWritten.end() && voltageByte(asked->second) == *byte) {
+        asked != voltagesWritten.end() && yorind::voltageLevel(asked->second) == *byte) {
         return asked->second;
     }
     return voltageOfByte(*byte);

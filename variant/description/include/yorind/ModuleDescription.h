@@ -3,6 +3,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <optional>
 #include <string_view>
 
@@ -112,6 +113,18 @@ inline constexpr ByteDevice StreamSwitch{0x21, 0x03, "stream switch"};
 
 inline constexpr std::array kByteDevices{Device::LeftIllumination, Device::RightIllumination,
                                          Device::Mixing, Device::StreamSwitch};
+
+// The byte a voltage device latches for a percentage from 0 to 100: full scale is 255, and the
+// percentage is scaled before the division, in single precision, so that 50 % lands on 127
+// (127.5 truncated) and not on a rounded 128. A NaN, which no range check stops, lands on 0.
+constexpr std::uint8_t voltageLevel(float percent) {
+    const float scaled = percent * 255.0f;
+    const float level = scaled / 100.0f;
+    return level >= 0.0f && level < 256.0f ? static_cast<std::uint8_t>(level) : 0;
+}
+static_assert(voltageLevel(50.0f) == 127 && voltageLevel(100.0f) == 255 &&
+              voltageLevel(0.0f) == 0 &&
+              voltageLevel(std::numeric_limits<float>::quiet_NaN()) == 0);
 
 constexpr const ByteDevice* findByteDevice(std::uint32_t address) {
     for (const ByteDevice& device : kByteDevices) {
