@@ -135,7 +135,7 @@ Reconnection Camera::reconnect(bool restore) {
         // As one state where the module could load it (the plug-in then orders the values as
         // it must); else value by value, as set writes each: a module back from power-on has
         // no frequencies a whole state could be loaded with.
-        std::vector<detail::StateRecord> merged = detail::decodeState(saveState());
+        std::vector<detail::StateRecord> merged = held;  // nothing was written since
         for (detail::StateRecord& record : merged) {
             const auto given =
                 std::ranges::find(settings, record.parameter, &detail::StateRecord::parameter);
