@@ -64,31 +64,8 @@ Value regionFromJson(const Json& json) {
 void putShownValue(Json& into, const char* member, const Value& value) {
     Json& out = into[member];
     out = Json::object();
-    const std::string text = value.toString();
-    switch (value.type()) {
-        case ValueType::Float: {
-            const float f = value.asFloat();
-            if (std::isfinite(f)) {
-                out["value"] = f;
-            } else {
-                out["value"] = nullptr;
-                out["reason"] = text;
-            }
-            break;
-        }
-        case ValueType::Int:
-            out["value"] = value.asInt();
-            break;
-        case ValueType::Bool:
-            out["value"] = value.asBool();
-            break;
-        case ValueType::Region: {
-            const Region r = value.asRegion();
-            out["value"] = Json{{"x", r.x}, {"y", r.y}, {"width", r.width}, {"height", r.height}};
-            break;
-        }
-    }
-    out["text"] = text;
+    putValue(out, value);
+    out["text"] = value.toString();
 }
 
 // The library's range JSON (floats as their shortest decimal, which is what the page puts into
@@ -100,13 +77,11 @@ Json rangeJson(const Range& range) {
 }
 
 Json parameterJson(const Parameter& parameter) {
-    return Json{{"name", parameter.name},
-                {"id", parameter.id},
-                {"type", std::string(typeName(parameter.type))},
-                {"unit", parameter.unit},
-                {"access", std::string(accessName(parameter.access))},
-                {"state_only", parameter.stateOnly},
-                {"range", parameter.range ? rangeJson(*parameter.range) : Json(nullptr)}};
+    Json out = toJson(parameter);
+    if (parameter.range) {
+        out["range"] = rangeJson(*parameter.range);
+    }
+    return out;
 }
 
 Value valueFromRequest(const Parameter& parameter, const Json& json) {
@@ -122,15 +97,9 @@ Value valueFromRequest(const Parameter& parameter, const Json& json) {
 }
 
 void putStateWritten(Json& object, const StateWritten& written) {
-    Json changed = Json::array();
-    for (const Change& change : written.changed) {
-        Json entry = Json{{"name", change.name}};
-        putShownValue(entry, "before", change.before);
-        putShownValue(entry, "after", change.after);
-        changed.push_back(std::move(entry));
-    }
-    object["changed"] = std::move(changed);
-    object["assumed"] = written.assumed;
+    Json json = toJson(written);
+    object["changed"] = std::move(json["changed"]);
+    object["assumed"] = std::move(json["assumed"]);
 }
 
 Json fieldJson(const Field& field) {

@@ -39,8 +39,9 @@ struct ActionError {
 ActionError failureOf(const Error& error);
 ActionError failureOf(HttpKind kind, const std::string& message);
 
-// {"value": number|bool|region|null, "text": "...", "reason"?: "nan"|"-nan"|"inf"|"-inf"}:
-// the value exactly as the module holds it; the text is how vexar-ctl prints it.
+// {"value": number|bool|region|null, "reason"?: "nan"|"inf"|"-inf", "text": "..."}: the value
+// as the client library writes a parameter's (a float as its shortest decimal), with the text
+// vexar-ctl prints.
 void putShownValue(Json& into, const char* member, const Value& value);
 Json rangeJson(const Range& range);
 Json parameterJson(const Parameter& parameter);

@@ -87,19 +87,14 @@ void runGet(Context& context, const std::vector<std::string>& names) {
 // One assignment as a script reads it: what was asked and what the module holds after it,
 // null for a write-only parameter, and every other value the write moved.
 vexar::Json appliedJson(const vexar::ParameterName& parameter, const vexar::Applied& applied) {
-    vexar::Json changed = vexar::Json::array();
-    for (const vexar::Change& change : applied.state.changed) {
-        changed.push_back({{"name", change.name},
-                           {"before", vexar::toJson(change.before)},
-                           {"after", vexar::toJson(change.after)}});
-    }
+    vexar::Json written = vexar::toJson(applied.state);
     return {{"name", applied.name},
             {"id", parameter.id},
             {"requested", vexar::toJson(applied.requested)},
             {"applied", applied.applied ? vexar::toJson(*applied.applied) : vexar::Json(nullptr)},
             {"outside_range", applied.outsideAdvertisedRange},
-            {"changed", std::move(changed)},
-            {"assumed", applied.state.assumed}};
+            {"changed", std::move(written["changed"])},
+            {"assumed", std::move(written["assumed"])}};
 }
 
 void reportStateWritten(Context& context, const std::string& what,

