@@ -8,7 +8,6 @@ namespace vexar::detail {
 // speak them. Values and their types are the public ones throughout; only the record codec and
 // the typed exports meet the plug-in's value types.
 using Lumivor::AccessMode;
-using Lumivor::code;
 using Lumivor::UnitType;
 using enum Lumivor::ParameterType;
 
