@@ -6,6 +6,7 @@
 
 #include "Errors.h"
 #include "io/BoundedJson.h"
+#include "vexar/json.hpp"
 
 namespace vexar::detail {
 
@@ -164,3 +165,19 @@ Lumivor::ROM::Configuration calibrationFromJson(const Json& json) {
 }
 
 }  // namespace vexar::detail
+
+namespace vexar {
+
+Json calibrationToJson(std::span<const std::uint8_t> record) {
+    const auto parsed = detail::parseCalibration({record.begin(), record.end()});
+    if (!parsed) {
+        throw detail::badInput("not a calibration record");
+    }
+    return detail::calibrationToJson(*parsed);
+}
+
+std::vector<std::uint8_t> calibrationFromJson(const Json& record) {
+    return detail::calibrationFromJson(record).serialize();
+}
+
+}  // namespace vexar

@@ -52,4 +52,12 @@ Json toJson(const Error& error) {
                 {"errno", error.busErrno() ? Json(*error.busErrno()) : Json(nullptr)}};
 }
 
+std::string Error::codeName() const {
+    if (!details_.code) {
+        return {};
+    }
+    const std::string described = describeCode(*details_.code);
+    return described.substr(0, described.find(' '));
+}
+
 }  // namespace vexar

@@ -5,10 +5,10 @@
 #include <nlohmann/json.hpp>
 
 #include "Errors.h"
-#include "Values.h"
 #include "io/BoundedJson.h"
 #include "io/InputReader.h"
 #include "sim/SimulatedModule.h"
+#include "vexar/json.hpp"
 #include "yorind/ModuleDescription.h"
 
 namespace vexar::detail {
@@ -24,26 +24,12 @@ T number(const Json& json, const std::string& where) {
 }
 }  // namespace
 
-ModuleIdentity builtInIdentity() {
-    return {
-        std::bit_cast<vexar::ModuleKey>(Lumivor::Sim::SimulatedModule::moduleKey()),
-        std::bit_cast<vexar::ModuleDescriptor>(Lumivor::Sim::SimulatedModule::moduleDescriptor()),
-        "built-in"};
-}
-
-ModuleIdentity loadModuleIdentity(const std::filesystem::path& file) {
-    ModuleIdentity identity = parseModuleIdentity(io::readInput(file, io::kModuleIdentityInput),
-                                                  "module identity " + file.string());
-    identity.source = file.string();
-    return identity;
-}
-
 ModuleIdentity parseModuleIdentity(std::string_view text, const std::string& where) {
     const Json json = io::parseBoundedJson(text, where);
     if (!json.is_object()) {
         throw badInput(where + " is not a JSON object");
     }
-    ModuleIdentity identity = builtInIdentity();
+    ModuleIdentity identity = ModuleIdentity::builtIn();
     if (json.contains("moduleKey")) {
         const Json& key = json["moduleKey"];
         if (!key.is_array() || key.size() != 4) {
@@ -86,3 +72,20 @@ ModuleIdentity parseModuleIdentity(std::string_view text, const std::string& whe
 }
 
 }  // namespace vexar::detail
+
+namespace vexar {
+
+ModuleIdentity ModuleIdentity::builtIn() {
+    return {std::bit_cast<ModuleKey>(Lumivor::Sim::SimulatedModule::moduleKey()),
+            std::bit_cast<ModuleDescriptor>(Lumivor::Sim::SimulatedModule::moduleDescriptor()),
+            "built-in"};
+}
+
+ModuleIdentity ModuleIdentity::load(const std::string& file) {
+    ModuleIdentity identity = detail::parseModuleIdentity(
+        detail::io::readInput(file, detail::io::kModuleIdentityInput), "module identity " + file);
+    identity.source = file;
+    return identity;
+}
+
+}  // namespace vexar

@@ -10,9 +10,6 @@
 
 namespace vexar::detail {
 
-// What the plug-in is initialised as, and where that came from.
-using ModuleIdentity = vexar::ModuleIdentity;
-
 // The library's records are the plug-in's, field for field, so that one passes for the other.
 static_assert(sizeof(vexar::ModuleKey) == sizeof(::ModuleKey) &&
               offsetof(vexar::ModuleKey, word3) == offsetof(::ModuleKey, word3));
@@ -27,15 +24,11 @@ static_assert(sizeof(vexar::ModuleDescriptor) == sizeof(::ModuleDescriptor) &&
               offsetof(vexar::ModuleDescriptor, components) ==
                   offsetof(::ModuleDescriptor, components));
 
-// The identity of the module this tool was made for, which the simulated module answers to.
-ModuleIdentity builtInIdentity();
-
-// A JSON file with the fields 'info --format json' prints: "moduleKey" (four numbers),
-// "headerValue", and "components" by role ("sensor board", "module", "left illumination",
-// "right illumination") with their "type" and "version". Other keys are ignored, so info's own
-// output is a valid file; what the file leaves out stays as built in. BadInput otherwise.
-ModuleIdentity loadModuleIdentity(const std::filesystem::path& file);
-// The same from the file's text; where names it in messages.
+// The text of a file ModuleIdentity::load reads: the fields 'info --format json' prints,
+// "moduleKey" (four numbers), "headerValue", and "components" by role ("sensor board", "module",
+// "left illumination", "right illumination") with their "type" and "version". Other keys are
+// ignored, so info's own output is a valid file; what the file leaves out stays as built in.
+// Error(BadInput) otherwise; where names the text in messages.
 ModuleIdentity parseModuleIdentity(std::string_view text, const std::string& where);
 
 }  // namespace vexar::detail

@@ -14,9 +14,18 @@
 namespace vexar::detail {
 
 namespace {
-// The plug-in's public header lists its parameters; the tool keeps no list of its own.
-#define CTL_PARAMETER_INFO(suffix, name, value, unit, access) \
-    ParameterInfo{VEXAR_PARAM_##suffix, #name, static_cast<ValueType>(VEXAR_VALUE_##value)},
+// The public value type by the name the plug-in's header gives it.
+namespace publicType {
+constexpr ValueType FLOAT = ValueType::Float;
+constexpr ValueType INT = ValueType::Int;
+constexpr ValueType BOOL = ValueType::Bool;
+constexpr ValueType REGION_OF_INTEREST = ValueType::Region;
+}  // namespace publicType
+
+// The plug-in's public header lists its parameters; the library keeps no list of its own.
+#define CTL_PARAMETER_INFO(suffix, name, value, unit, access)     \
+    ParameterInfo{VEXAR_PARAM_##suffix, #name, publicType::value, \
+                  static_cast<Lumivor::ValueType>(VEXAR_VALUE_##value)},
 constexpr ParameterInfo kParameters[] = {VEXAR_PARAMETERS(CTL_PARAMETER_INFO)};
 #undef CTL_PARAMETER_INFO
 
@@ -94,20 +103,6 @@ const ParameterInfo& requireParameter(std::string_view nameOrId) {
     return *parameter;
 }
 
-std::string_view valueTypeName(ValueType type) {
-    switch (type) {
-        case ValueType::Float:
-            return "float";
-        case ValueType::Int:
-            return "int";
-        case ValueType::Bool:
-            return "bool";
-        case ValueType::RegionOfInterest:
-            return "region";
-    }
-    return "?";
-}
-
 std::string unitName(std::uint32_t unit) {
     switch (static_cast<UnitType>(unit)) {
         case UnitType::None:
@@ -124,27 +119,28 @@ std::string unitName(std::uint32_t unit) {
     return "code " + std::to_string(unit);
 }
 
-std::string accessName(std::uint32_t access) {
-    switch (static_cast<AccessMode>(access)) {
-        case AccessMode::ReadWrite:
-            return "read-write";
-        case AccessMode::ReadOnly:
-            return "read-only";
-        case AccessMode::WriteOnly:
-            return "write-only";
-    }
-    return "code " + std::to_string(access);
-}
-
-std::string describeCode(std::int32_t code) {
-    const auto known = std::ranges::find(kCodeNames, code, &CodeName::code);
-    const std::string_view name = known != std::end(kCodeNames) ? known->name : "HostError";
-    return std::string(name) + " (" + std::to_string(code) + ")";
-}
-
 }  // namespace vexar::detail
 
 namespace vexar {
+
+std::string_view accessName(Access access) {
+    switch (access) {
+        case Access::ReadOnly:
+            return "read-only";
+        case Access::WriteOnly:
+            return "write-only";
+        case Access::ReadWrite:
+            break;
+    }
+    return "read-write";
+}
+
+// A host callback's own code, which the plug-in passes through, reads "HostError (-121)".
+std::string describeCode(std::int32_t code) {
+    const auto known = std::ranges::find(detail::kCodeNames, code, &detail::CodeName::code);
+    const std::string_view name = known != std::end(detail::kCodeNames) ? known->name : "HostError";
+    return std::string(name) + " (" + std::to_string(code) + ")";
+}
 
 std::optional<std::string> nearestWord(std::string_view word,
                                        const std::vector<std::string>& candidates) {

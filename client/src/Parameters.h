@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "PluginTypes.h"
+#include "vexar/value.hpp"
 
 namespace vexar::detail {
 
@@ -15,6 +16,8 @@ struct ParameterInfo {
     std::uint32_t id;
     std::string_view name;
     ValueType type;
+    // The same type as the plug-in's value records spell it, for the record codec alone.
+    Lumivor::ValueType recordType;
 };
 
 std::span<const ParameterInfo> parameters();
@@ -24,13 +27,7 @@ const ParameterInfo* findParameter(std::string_view nameOrId);
 // The same, or Error(BadInput) with nameOrId as its subject.
 const ParameterInfo& requireParameter(std::string_view nameOrId);
 
-std::string_view valueTypeName(ValueType type);
-// Names of the plug-in's unit and access codes; codes it should never answer read "code N".
+// The name of the plug-in's unit code; a code it should never answer reads "code N".
 std::string unitName(std::uint32_t unit);
-std::string accessName(std::uint32_t access);
-
-// "OutOfRange (-5)"; a host callback's own code, which the plug-in passes through, reads
-// "HostError (-121)".
-std::string describeCode(std::int32_t code);
 
 }  // namespace vexar::detail

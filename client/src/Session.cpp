@@ -3,6 +3,7 @@
 #include <bit>
 
 #include "bus/Probe.h"
+#include "host/RangeDecoder.h"
 
 namespace vexar::detail {
 
@@ -74,7 +75,8 @@ void Session::check(std::int32_t code, const std::string& what, const std::strin
                        std::move(details));
 }
 
-std::int32_t Session::read(const ParameterInfo& parameter, Value& value) const {
+// The typed exports are where the library's values meet the plug-in's own types.
+std::int32_t Session::read(const ParameterInfo& parameter, std::optional<Value>& value) const {
     switch (parameter.type) {
         case ValueType::Float: {
             float v = 0;
@@ -94,10 +96,10 @@ std::int32_t Session::read(const ParameterInfo& parameter, Value& value) const {
             value = v;
             return code;
         }
-        case ValueType::RegionOfInterest: {
+        case ValueType::Region: {
             RegionOfInterestInternal v{};
             const std::int32_t code = api().getRegionOfInterest(instance_, &v);
-            value = v;
+            value = Region{v.x, v.y, v.width, v.height};
             return code;
         }
     }
@@ -105,18 +107,19 @@ std::int32_t Session::read(const ParameterInfo& parameter, Value& value) const {
 }
 
 std::int32_t Session::write(const ParameterInfo& parameter, const Value& value) const {
-    struct Writer {
-        const PluginApi& api;
-        void* instance;
-        std::uint32_t id;
-        std::int32_t operator()(float v) const { return api.writeFloat(instance, id, v); }
-        std::int32_t operator()(std::int32_t v) const { return api.writeInt(instance, id, v); }
-        std::int32_t operator()(bool v) const { return api.writeBool(instance, id, v); }
-        std::int32_t operator()(const RegionOfInterestInternal& v) const {
-            return api.setRegionOfInterest(instance, &v);
-        }
-    };
-    return std::visit(Writer{api(), instance_, parameter.id}, value);
+    switch (value.type()) {
+        case ValueType::Float:
+            return api().writeFloat(instance_, parameter.id, value.asFloat());
+        case ValueType::Int:
+            return api().writeInt(instance_, parameter.id, value.asInt());
+        case ValueType::Bool:
+            return api().writeBool(instance_, parameter.id, value.asBool());
+        case ValueType::Region:
+            break;
+    }
+    const Region r = value.asRegion();
+    const RegionOfInterestInternal region{r.x, r.y, r.width, r.height};
+    return api().setRegionOfInterest(instance_, &region);
 }
 
 std::uint32_t Session::unit(const ParameterInfo& parameter, const std::string& what) const {
@@ -125,14 +128,61 @@ std::uint32_t Session::unit(const ParameterInfo& parameter, const std::string& w
     return unit;
 }
 
-std::uint32_t Session::access(const ParameterInfo& parameter, const std::string& what) const {
-    std::uint32_t access = 0;
-    check(api().getAccessMode(instance_, parameter.id, &access), what);
-    return access;
+namespace {
+vexar::Access publicAccess(std::uint32_t access) {
+    switch (static_cast<AccessMode>(access)) {
+        case AccessMode::ReadOnly:
+            return vexar::Access::ReadOnly;
+        case AccessMode::WriteOnly:
+            return vexar::Access::WriteOnly;
+        case AccessMode::ReadWrite:
+            break;
+    }
+    return vexar::Access::ReadWrite;
 }
 
-std::optional<Lumivor::RangeWire::RangeDescription> Session::range(const ParameterInfo& parameter,
-                                                                   const std::string& what) const {
+template <typename T>
+vexar::Bounds<T> publicBounds(const Lumivor::RangeWire::Bounds<T>& b) {
+    return {b.minimum, b.maximum, b.step};
+}
+
+// The range as the host library decodes the plug-in's bytes, in the library's form.
+vexar::Range publicRange(const Lumivor::RangeWire::RangeDescription& range) {
+    struct Convert {
+        vexar::Range operator()(const Lumivor::RangeWire::Bounds<int>& b) const {
+            return {publicBounds(b)};
+        }
+        vexar::Range operator()(const Lumivor::RangeWire::Bounds<float>& b) const {
+            return {publicBounds(b)};
+        }
+        vexar::Range operator()(const std::vector<int>& values) const {
+            return {std::vector<std::int32_t>(values.begin(), values.end())};
+        }
+        vexar::Range operator()(const Lumivor::RangeWire::RegionBounds& r) const {
+            return {vexar::RegionBounds{publicBounds(r.x), publicBounds(r.y), publicBounds(r.width),
+                                        publicBounds(r.height)}};
+        }
+    };
+    return std::visit(Convert{}, range.numbers);
+}
+}  // namespace
+
+vexar::Access Session::access(const ParameterInfo& parameter, const std::string& what) const {
+    std::uint32_t access = 0;
+    check(api().getAccessMode(instance_, parameter.id, &access), what);
+    return publicAccess(access);
+}
+
+std::optional<vexar::Access> Session::accessIfTold(const ParameterInfo& parameter) const {
+    std::uint32_t access = 0;
+    if (api().getAccessMode(instance_, parameter.id, &access) != VEXAR_SUCCESS) {
+        return std::nullopt;
+    }
+    return publicAccess(access);
+}
+
+std::optional<vexar::Range> Session::range(const ParameterInfo& parameter,
+                                           const std::string& what) const {
     std::uint32_t size = 0;
     std::int32_t code = api().getParameterRange(instance_, parameter.id, nullptr, &size);
     if (code == VEXAR_NOT_SUPPORTED) {
@@ -150,7 +200,7 @@ std::optional<Lumivor::RangeWire::RangeDescription> Session::range(const Paramet
         throw vexar::Error(vexar::ErrorKind::Refused,
                            what + ": the plug-in's range does not decode: " + decoded.error);
     }
-    return std::move(*decoded.range);
+    return publicRange(*decoded.range);
 }
 
 }  // namespace vexar::detail

@@ -10,9 +10,8 @@
 #include "ModuleIdentity.h"
 #include "Parameters.h"
 #include "PluginLoader.h"
-#include "Values.h"
 #include "bus/Backend.h"
-#include "host/RangeDecoder.h"
+#include "vexar/camera.hpp"
 
 namespace vexar::detail {
 
@@ -43,14 +42,17 @@ class Session {
     void check(std::int32_t code, const std::string& what, const std::string& hint = {},
                const std::string& allowed = {}) const;
 
-    // The typed export that matches the parameter's value type; the plug-in's code.
-    std::int32_t read(const ParameterInfo& parameter, Value& value) const;
+    // The typed export that matches the parameter's value type (the value read is of that
+    // type); the plug-in's code.
+    std::int32_t read(const ParameterInfo& parameter, std::optional<Value>& value) const;
     std::int32_t write(const ParameterInfo& parameter, const Value& value) const;
     std::uint32_t unit(const ParameterInfo& parameter, const std::string& what) const;
-    std::uint32_t access(const ParameterInfo& parameter, const std::string& what) const;
+    vexar::Access access(const ParameterInfo& parameter, const std::string& what) const;
+    // The same without refusing: nothing when the plug-in does not say.
+    std::optional<vexar::Access> accessIfTold(const ParameterInfo& parameter) const;
     // The parameter's range; nothing when the plug-in has none for it (NotSupported).
-    std::optional<Lumivor::RangeWire::RangeDescription> range(const ParameterInfo& parameter,
-                                                              const std::string& what) const;
+    std::optional<vexar::Range> range(const ParameterInfo& parameter,
+                                      const std::string& what) const;
 
   private:
     PluginLibrary library_;

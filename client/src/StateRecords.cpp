@@ -6,10 +6,11 @@
 #include <nlohmann/json.hpp>
 #include <type_traits>
 
-#include "Conversions.h"
 #include "Errors.h"
 #include "interface/ByteOrder.h"
 #include "io/BoundedJson.h"
+#include "records/ValueRecord.h"
+#include "vexar/json.hpp"
 #include "yorind/ModuleDescription.h"
 
 namespace vexar::detail {
@@ -18,16 +19,45 @@ namespace {
 constexpr std::int32_t kRegionFieldMax = 0xFFFF;
 
 bool regionFits(const Value& value) {
-    const auto* region = std::get_if<RegionOfInterestInternal>(&value);
-    if (region == nullptr) {
+    if (!value.isRegion()) {
         return true;
     }
-    for (const std::int32_t field : {region->x, region->y, region->width, region->height}) {
+    const Region region = value.asRegion();
+    for (const std::int32_t field : {region.x, region.y, region.width, region.height}) {
         if (field < 0 || field > kRegionFieldMax) {
             return false;
         }
     }
     return true;
+}
+
+// The records speak the plug-in's values; here, and only here, they meet the library's.
+Value fromRecord(const Lumivor::Records::Value& value) {
+    struct Convert {
+        Value operator()(float v) const { return v; }
+        Value operator()(std::int32_t v) const { return v; }
+        Value operator()(bool v) const { return v; }
+        Value operator()(const RegionOfInterestInternal& r) const {
+            return Region{r.x, r.y, r.width, r.height};
+        }
+    };
+    return std::visit(Convert{}, value);
+}
+
+Lumivor::Records::Value toRecord(const Value& value) {
+    using Record = Lumivor::Records::Value;
+    switch (value.type()) {
+        case ValueType::Float:
+            return Record(std::in_place_type<float>, value.asFloat());
+        case ValueType::Int:
+            return Record(std::in_place_type<std::int32_t>, value.asInt());
+        case ValueType::Bool:
+            return Record(std::in_place_type<bool>, value.asBool());
+        case ValueType::Region:
+            break;
+    }
+    const Region r = value.asRegion();
+    return RegionOfInterestInternal{r.x, r.y, r.width, r.height};
 }
 }  // namespace
 
@@ -37,22 +67,23 @@ bool stateHolds(std::uint32_t id) {
 }
 
 std::vector<std::uint8_t> stateReadTemplate() {
-    std::vector<StateRecord> records;
+    std::vector<std::uint8_t> bytes;
     for (const ParameterInfo& p : parameters()) {
         if (stateHolds(p.id)) {
-            const Value zero = Lumivor::Records::withValueType(
-                p.type, []<typename T>(std::type_identity<T>) -> Value { return T{}; });
-            records.push_back({&p, zero});
+            const auto zero = Lumivor::Records::withValueType(
+                p.recordType,
+                []<typename T>(std::type_identity<T>) -> Lumivor::Records::Value { return T{}; });
+            Lumivor::Records::appendRecord(bytes, static_cast<std::uint8_t>(p.id), zero);
         }
     }
-    return encodeState(records);
+    return bytes;
 }
 
 std::vector<std::uint8_t> encodeState(const std::vector<StateRecord>& records) {
     std::vector<std::uint8_t> bytes;
     for (const StateRecord& record : records) {
         Lumivor::Records::appendRecord(bytes, static_cast<std::uint8_t>(record.parameter->id),
-                                       record.value);
+                                       toRecord(record.value));
     }
     return bytes;
 }
@@ -67,12 +98,12 @@ std::vector<StateRecord> decodeState(std::span<const std::uint8_t> bytes) {
             throw badInput("state record at byte " + std::to_string(at) +
                            " names no parameter (identifier " + std::to_string(bytes[at]) + ")");
         }
-        const auto value = Lumivor::Records::readPayload(in, parameter->type);
+        const auto value = Lumivor::Records::readPayload(in, parameter->recordType);
         if (!value) {
             throw badInput("state record at byte " + std::to_string(at) + " (" +
                            std::string(parameter->name) + ") is cut short");
         }
-        records.push_back({parameter, *value});
+        records.push_back({parameter, fromRecord(*value)});
     }
     return records;
 }
@@ -100,10 +131,9 @@ const ParameterInfo& memberParameter(const std::vector<StateRecord>& records,
 }
 
 vexar::Error notAValueOf(const ParameterInfo& parameter, const std::string& shown) {
-    return badInput("state value of " + std::string(parameter.name) + " is not " +
-                    aValueOf(toPublic(parameter.type)) +
-                    (parameter.type == ValueType::RegionOfInterest ? " of fields 0 to 65535" : "") +
-                    ": " + shown);
+    return badInput(
+        "state value of " + std::string(parameter.name) + " is not " + aValueOf(parameter.type) +
+        (parameter.type == ValueType::Region ? " of fields 0 to 65535" : "") + ": " + shown);
 }
 }  // namespace
 
@@ -111,7 +141,7 @@ namespace {
 StateRecord memberRecord(const std::vector<StateRecord>& records, const std::string& key,
                          const Json& member) {
     const ParameterInfo& parameter = memberParameter(records, key);
-    const auto value = fromJson(parameter.type, member);
+    const auto value = valueFromJson(parameter.type, member);
     if (!value || !regionFits(*value)) {
         throw notAValueOf(parameter, io::jsonExcerpt(member));
     }
@@ -158,7 +188,7 @@ std::vector<std::pair<std::string, std::string>> stateProblems(const Json& json)
 vexar::Settings toSettings(const std::vector<StateRecord>& records) {
     vexar::Settings members;
     for (const StateRecord& record : records) {
-        members.emplace_back(std::string(record.parameter->name), toPublic(record.value));
+        members.emplace_back(std::string(record.parameter->name), record.value);
     }
     return members;
 }
@@ -167,27 +197,25 @@ std::vector<StateRecord> fromSettings(const vexar::Settings& members) {
     std::vector<StateRecord> records;
     for (const auto& [key, given] : members) {
         const ParameterInfo& parameter = memberParameter(records, key);
-        const auto typed = given.as(toPublic(parameter.type));
-        const Value value = typed ? toInternal(*typed) : Value{};
-        if (!typed || !regionFits(value)) {
+        const auto typed = given.as(parameter.type);
+        if (!typed || !regionFits(*typed)) {
             throw notAValueOf(parameter, given.toString());
         }
-        records.push_back({&parameter, value});
+        records.push_back({&parameter, *typed});
     }
     return records;
 }
 
 namespace {
 bool notANumber(const Value& value) {
-    const float* number = std::get_if<float>(&value);
-    return number != nullptr && !std::isfinite(*number);
+    return value.isFloat() && !std::isfinite(value.asFloat());
 }
 }  // namespace
 
 std::vector<const StateRecord*> unloadableRecords(const std::vector<StateRecord>& records) {
     const auto dealiasing = std::ranges::find_if(
         records, [](const StateRecord& r) { return r.parameter->id == DealiasingOn; });
-    const bool dealiasingOn = dealiasing != records.end() && std::get<bool>(dealiasing->value);
+    const bool dealiasingOn = dealiasing != records.end() && dealiasing->value.asBool();
     std::vector<const StateRecord*> found;
     for (const StateRecord& record : records) {
         if (notANumber(record.value) &&
@@ -199,7 +227,7 @@ std::vector<const StateRecord*> unloadableRecords(const std::vector<StateRecord>
 }
 
 std::string assignment(const StateRecord& record) {
-    return std::string(record.parameter->name) + " = " + formatValue(record.value);
+    return std::string(record.parameter->name) + " = " + record.value.toString();
 }
 
 vexar::Error nameRefusedRecord(const vexar::Error& refusal,
@@ -229,3 +257,19 @@ vexar::Error nameRefusedRecord(const vexar::Error& refusal,
 }
 
 }  // namespace vexar::detail
+
+namespace vexar {
+
+Json toJson(const Settings& members) {
+    Json json = Json::object();
+    for (const auto& [name, value] : members) {
+        json[name] = toJson(value);
+    }
+    return json;
+}
+
+Settings settingsFromJson(const Json& profile) {
+    return detail::toSettings(detail::stateFromJson(profile));
+}
+
+}  // namespace vexar

@@ -1,3 +1,4 @@
+// The text and JSON forms of values: what people type and read, and what files and faces carry.
 #include "Values.h"
 
 #include <algorithm>
@@ -8,6 +9,9 @@
 #include <limits>
 #include <nlohmann/json.hpp>
 #include <vector>
+
+#include "vexar/json.hpp"
+#include "vexar/value.hpp"
 
 namespace vexar::detail {
 
@@ -41,44 +45,6 @@ std::optional<T> parseWhole(std::string_view text) {
     return static_cast<T>(value);
 }
 
-std::optional<bool> parseBool(std::string_view given) {
-    static constexpr std::array<std::string_view, 4> kTrue{"1", "true", "on", "yes"};
-    static constexpr std::array<std::string_view, 4> kFalse{"0", "false", "off", "no"};
-    std::string text(given);
-    std::ranges::transform(text, text.begin(), [](char c) {
-        return static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    });
-    for (std::size_t i = 0; i < kTrue.size(); ++i) {
-        if (text == kTrue[i]) {
-            return true;
-        }
-        if (text == kFalse[i]) {
-            return false;
-        }
-    }
-    return std::nullopt;
-}
-
-std::optional<RegionOfInterestInternal> parseRegion(std::string_view text) {
-    std::array<std::int32_t, 4> fields{};
-    for (std::size_t i = 0; i < fields.size(); ++i) {
-        const std::size_t comma = text.find(',');
-        const bool last = i + 1 == fields.size();
-        if (last != (comma == std::string_view::npos)) {
-            return std::nullopt;
-        }
-        const auto field = parseInt(text.substr(0, comma));
-        if (!field) {
-            return std::nullopt;
-        }
-        fields[i] = *field;
-        text.remove_prefix(last ? text.size() : comma + 1);
-    }
-    return RegionOfInterestInternal{fields[0], fields[1], fields[2], fields[3]};
-}
-
-constexpr std::array<const char*, 4> kRegionKeys{"x", "y", "width", "height"};
-
 // A decimal number, "nan" and "inf" included, with an optional sign.
 template <typename T>
 std::optional<T> parseDecimal(std::string_view text) {
@@ -99,12 +65,6 @@ std::optional<T> parseDecimal(std::string_view text) {
 }
 }  // namespace
 
-ValueType typeOf(const Value& value) {
-    constexpr std::array<ValueType, 4> kTypes{ValueType::Float, ValueType::Int, ValueType::Bool,
-                                              ValueType::RegionOfInterest};
-    return kTypes[value.index()];
-}
-
 std::optional<std::uint32_t> parseUnsigned(std::string_view text) {
     if (!text.empty() && (text.front() == '-' || text.front() == '+')) {
         return std::nullopt;
@@ -120,42 +80,6 @@ std::optional<float> parseFloat(std::string_view text) {
     return parseDecimal<float>(text);
 }
 
-namespace {
-// A whole number written as a decimal with a fraction or an exponent ("8.0", "8e0"), as a
-// number that came through JSON or a float of a script is written.
-std::optional<std::int32_t> wholeDecimal(double number) {
-    if (!std::isfinite(number) || std::trunc(number) != number || number < -2147483648.0 ||
-        number >= 2147483648.0) {
-        return std::nullopt;
-    }
-    return static_cast<std::int32_t>(number);
-}
-
-std::optional<std::int32_t> parseWholeDecimal(std::string_view text) {
-    const auto number = parseDecimal<double>(text);
-    return number ? wholeDecimal(*number) : std::nullopt;
-}
-}  // namespace
-
-std::optional<Value> parseValue(ValueType type, std::string_view text) {
-    switch (type) {
-        case ValueType::Float:
-            if (const auto v = parseFloat(text)) return Value{*v};
-            break;
-        case ValueType::Int:
-            if (const auto v = parseInt(text)) return Value{*v};
-            if (const auto v = parseWholeDecimal(text)) return Value{*v};
-            break;
-        case ValueType::Bool:
-            if (const auto v = parseBool(text)) return Value{*v};
-            break;
-        case ValueType::RegionOfInterest:
-            if (const auto v = parseRegion(text)) return Value{*v};
-            break;
-    }
-    return std::nullopt;
-}
-
 std::string formatFloat(float value) {
     if (std::isnan(value)) {
         return "nan";  // whatever its sign bit
@@ -163,31 +87,6 @@ std::string formatFloat(float value) {
     std::array<char, 32> text{};
     const auto result = std::to_chars(text.data(), text.data() + text.size(), value);
     return std::string(text.data(), result.ptr);
-}
-
-std::string formatValue(const Value& value) {
-    struct Formatter {
-        std::string operator()(float v) const { return formatFloat(v); }
-        std::string operator()(std::int32_t v) const { return std::to_string(v); }
-        std::string operator()(bool v) const { return v ? "true" : "false"; }
-        std::string operator()(const RegionOfInterestInternal& r) const {
-            return std::to_string(r.x) + "," + std::to_string(r.y) + "," + std::to_string(r.width) +
-                   "," + std::to_string(r.height);
-        }
-    };
-    return std::visit(Formatter{}, value);
-}
-
-Json floatToJson(float value) {
-    if (std::isnan(value)) {
-        return std::signbit(value) ? "-nan" : "nan";  // a state carries the sign bit of a NaN
-    }
-    if (!std::isfinite(value)) {
-        return formatFloat(value);  // "inf" or "-inf"
-    }
-    // Through the shortest decimal text, so that 0.01f shows as 0.01 and not as the double
-    // nearest to the float; reading the text back as a float gives the same float.
-    return std::stod(formatFloat(value));
 }
 
 std::optional<float> floatFromJson(const Json& json) {
@@ -209,32 +108,137 @@ std::optional<float> floatFromJson(const Json& json) {
     return parseFloat(std::string_view(text.data(), written.ptr));
 }
 
-Json toJson(const Value& value) {
-    struct Converter {
-        Json operator()(float v) const { return floatToJson(v); }
-        Json operator()(std::int32_t v) const { return v; }
-        Json operator()(bool v) const { return v; }
-        Json operator()(const RegionOfInterestInternal& r) const {
-            return {{"x", r.x}, {"y", r.y}, {"width", r.width}, {"height", r.height}};
+}  // namespace vexar::detail
+
+namespace vexar {
+
+namespace {
+std::optional<bool> parseBool(std::string_view given) {
+    static constexpr std::array<std::string_view, 4> kTrue{"1", "true", "on", "yes"};
+    static constexpr std::array<std::string_view, 4> kFalse{"0", "false", "off", "no"};
+    std::string text(given);
+    std::ranges::transform(text, text.begin(), [](char c) {
+        return static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    });
+    for (std::size_t i = 0; i < kTrue.size(); ++i) {
+        if (text == kTrue[i]) {
+            return true;
+        }
+        if (text == kFalse[i]) {
+            return false;
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<Region> parseRegion(std::string_view text) {
+    std::array<std::int32_t, 4> fields{};
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        const std::size_t comma = text.find(',');
+        const bool last = i + 1 == fields.size();
+        if (last != (comma == std::string_view::npos)) {
+            return std::nullopt;
+        }
+        const auto field = detail::parseInt(text.substr(0, comma));
+        if (!field) {
+            return std::nullopt;
+        }
+        fields[i] = *field;
+        text.remove_prefix(last ? text.size() : comma + 1);
+    }
+    return Region{fields[0], fields[1], fields[2], fields[3]};
+}
+
+constexpr std::array<const char*, 4> kRegionKeys{"x", "y", "width", "height"};
+
+// A whole number written as a decimal with a fraction or an exponent ("8.0", "8e0"), as a
+// number that came through JSON or a float of a script is written.
+std::optional<std::int32_t> wholeDecimal(double number) {
+    if (!std::isfinite(number) || std::trunc(number) != number || number < -2147483648.0 ||
+        number >= 2147483648.0) {
+        return std::nullopt;
+    }
+    return static_cast<std::int32_t>(number);
+}
+
+std::optional<std::int32_t> parseWholeDecimal(std::string_view text) {
+    const auto number = detail::parseDecimal<double>(text);
+    return number ? wholeDecimal(*number) : std::nullopt;
+}
+}  // namespace
+
+std::optional<Value> Value::parse(ValueType type, std::string_view text) {
+    switch (type) {
+        case ValueType::Float:
+            if (const auto v = detail::parseFloat(text)) return Value{*v};
+            break;
+        case ValueType::Int:
+            if (const auto v = detail::parseInt(text)) return Value{*v};
+            if (const auto v = parseWholeDecimal(text)) return Value{*v};
+            break;
+        case ValueType::Bool:
+            if (const auto v = parseBool(text)) return Value{*v};
+            break;
+        case ValueType::Region:
+            if (const auto v = parseRegion(text)) return Value{*v};
+            break;
+    }
+    return std::nullopt;
+}
+
+std::string Value::toString() const {
+    struct Formatter {
+        std::string operator()(float v) const { return detail::formatFloat(v); }
+        std::string operator()(std::int32_t v) const { return std::to_string(v); }
+        std::string operator()(bool v) const { return v ? "true" : "false"; }
+        std::string operator()(const Region& r) const {
+            return std::to_string(r.x) + "," + std::to_string(r.y) + "," + std::to_string(r.width) +
+                   "," + std::to_string(r.height);
         }
     };
-    return std::visit(Converter{}, value);
+    return std::visit(Formatter{}, value_);
+}
+
+Json floatToJson(float value) {
+    if (std::isnan(value)) {
+        return std::signbit(value) ? "-nan" : "nan";  // a state carries the sign bit of a NaN
+    }
+    if (!std::isfinite(value)) {
+        return detail::formatFloat(value);  // "inf" or "-inf"
+    }
+    // Through the shortest decimal text, so that 0.01f shows as 0.01 and not as the double
+    // nearest to the float; reading the text back as a float gives the same float.
+    return std::stod(detail::formatFloat(value));
+}
+
+Json toJson(const Value& value) {
+    switch (value.type()) {
+        case ValueType::Float:
+            return floatToJson(value.asFloat());
+        case ValueType::Int:
+            return value.asInt();
+        case ValueType::Bool:
+            return value.asBool();
+        case ValueType::Region:
+            break;
+    }
+    const Region r = value.asRegion();
+    return {{"x", r.x}, {"y", r.y}, {"width", r.width}, {"height", r.height}};
 }
 
 void putValue(Json& object, const std::optional<Value>& value) {
-    const float* number = value ? std::get_if<float>(&*value) : nullptr;
     if (!value) {
         object["value"] = nullptr;
         object["reason"] = "write-only";
-    } else if (number != nullptr && !std::isfinite(*number)) {
+    } else if (value->isFloat() && !std::isfinite(value->asFloat())) {
         object["value"] = nullptr;
-        object["reason"] = formatFloat(*number);
+        object["reason"] = detail::formatFloat(value->asFloat());
     } else {
         object["value"] = toJson(*value);
     }
 }
 
-std::optional<Value> fromJson(ValueType type, const Json& json) {
+std::optional<Value> valueFromJson(ValueType type, const Json& json) {
     const auto wholeNumber = [](const Json& j) -> std::optional<std::int32_t> {
         // An unsigned number beyond the signed range would wrap as a signed one.
         if (!j.is_number_integer() ||
@@ -252,11 +256,11 @@ std::optional<Value> fromJson(ValueType type, const Json& json) {
     // Text in JSON is read as text people type, so that a profile may say "0x8" or "on" as the
     // command line does.
     if (json.is_string()) {
-        return parseValue(type, json.get_ref<const std::string&>());
+        return Value::parse(type, json.get_ref<const std::string&>());
     }
     switch (type) {
         case ValueType::Float:
-            if (const auto v = floatFromJson(json)) return Value{*v};
+            if (const auto v = detail::floatFromJson(json)) return Value{*v};
             break;
         case ValueType::Int:
             if (const auto v = wholeNumber(json)) return Value{*v};
@@ -267,7 +271,7 @@ std::optional<Value> fromJson(ValueType type, const Json& json) {
         case ValueType::Bool:
             if (json.is_boolean()) return Value{json.get<bool>()};
             break;
-        case ValueType::RegionOfInterest: {
+        case ValueType::Region: {
             if (!json.is_object() || json.size() != kRegionKeys.size()) {
                 break;
             }
@@ -280,10 +284,10 @@ std::optional<Value> fromJson(ValueType type, const Json& json) {
                 }
                 fields[i] = *v;
             }
-            return Value{RegionOfInterestInternal{fields[0], fields[1], fields[2], fields[3]}};
+            return Value{Region{fields[0], fields[1], fields[2], fields[3]}};
         }
     }
     return std::nullopt;
 }
 
-}  // namespace vexar::detail
+}  // namespace vexar

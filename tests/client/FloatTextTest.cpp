@@ -7,6 +7,7 @@
 #include <random>
 
 #include "Values.h"
+#include "vexar/json.hpp"
 
 namespace vexar::detail {
 namespace {

@@ -103,7 +103,7 @@ struct Camera::Impl {
     // what a later reconnect with restore writes back.
     std::optional<std::vector<detail::StateRecord>> unrestored;
     // Notes a parameter's value as the module holds it now, in the known settings.
-    void remember(const detail::ParameterInfo& parameter, const detail::Value& value);
+    void remember(const detail::ParameterInfo& parameter, const Value& value);
 
     // One call: serialised with the others, the bus held for its duration (or the hold's).
     // Error(BadInput) once the camera is closed.
@@ -149,7 +149,7 @@ struct Camera::Impl {
 
     // A parameter's value through its typed export; the refusal names the parameter (and that
     // it is write-only, where it is).
-    detail::Value read(const detail::ParameterInfo& parameter);
+    Value read(const detail::ParameterInfo& parameter);
     // The system state as the plug-in gives it, and written back; a refusal names the record's
     // parameter, and what tells the operation apart ("state load", "profile").
     std::vector<std::uint8_t> readState();
@@ -177,7 +177,7 @@ struct Camera::Impl {
     // Error(BadInput) naming both modules for a profile of another one, unless options say.
     void refuseOtherModule(const Profile& profile, const WriteOptions& options) const;
     // Notes a successful plain write of a write-only voltage.
-    void wrote(const detail::ParameterInfo& parameter, const detail::Value& value);
+    void wrote(const detail::ParameterInfo& parameter, const Value& value);
 };
 
 namespace detail {

@@ -108,11 +108,8 @@ std::unique_ptr<Camera::Impl> detail::openImpl(std::unique_ptr<detail::bus::Back
     impl->lockTimeout = options.lockTimeout;
     impl->interrupted = options.interrupted;
     const std::string plugin = options.plugin.empty() ? defaultPluginPath() : options.plugin;
-    const detail::ModuleIdentity identity =
-        options.identity
-            ? detail::ModuleIdentity{options.identity->key, options.identity->descriptor,
-                                     options.identity->source}
-            : detail::builtInIdentity();
+    const ModuleIdentity identity =
+        options.identity ? *options.identity : ModuleIdentity::builtIn();
     {
         // Initialising reads the module but must not make an image that does not exist yet:
         // only an operation that succeeds on it does.

@@ -4,7 +4,6 @@
 
 #include <cmath>
 
-#include "Conversions.h"
 #include "Errors.h"
 #include "camera/CameraImpl.h"
 #include "vexar/json.hpp"
@@ -14,12 +13,9 @@ namespace vexar {
 namespace {
 // Why the exports refuse what no value could change.
 std::string accessHint(detail::Session& session, const detail::ParameterInfo& parameter,
-                       detail::AccessMode refused) {
-    std::uint32_t access = 0;
-    if (session.api().getAccessMode(session.instance(), parameter.id, &access) == VEXAR_SUCCESS &&
-        access == detail::code(refused)) {
-        return " (" + std::string(parameter.name) + " is " +
-               (refused == detail::AccessMode::WriteOnly ? "write-only" : "read-only") + ")";
+                       Access refused) {
+    if (session.accessIfTold(parameter) == refused) {
+        return " (" + std::string(parameter.name) + " is " + std::string(accessName(refused)) + ")";
     }
     return {};
 }
@@ -38,12 +34,12 @@ std::optional<ParameterName> findParameter(std::string_view nameOrId) {
     if (info == nullptr) {
         return std::nullopt;
     }
-    return ParameterName{info->id, std::string(info->name), detail::toPublic(info->type)};
+    return ParameterName{info->id, std::string(info->name), info->type};
 }
 
 ParameterName parameterNamed(std::string_view nameOrId) {
     const detail::ParameterInfo& info = detail::requireParameter(nameOrId);
-    return ParameterName{info.id, std::string(info.name), detail::toPublic(info.type)};
+    return ParameterName{info.id, std::string(info.name), info.type};
 }
 
 Value valueFor(const ParameterName& parameter, const Value& given) {
@@ -112,21 +108,21 @@ std::vector<std::string> parameterGroups() {
 std::vector<ParameterName> parameterNames() {
     std::vector<ParameterName> all;
     for (const detail::ParameterInfo& info : detail::parameters()) {
-        all.push_back({info.id, std::string(info.name), detail::toPublic(info.type)});
+        all.push_back({info.id, std::string(info.name), info.type});
     }
     return all;
 }
 
-detail::Value Camera::Impl::read(const detail::ParameterInfo& parameter) {
-    detail::Value value;
+Value Camera::Impl::read(const detail::ParameterInfo& parameter) {
+    std::optional<Value> value;
     const std::int32_t status = session->read(parameter, value);
     if (status != VEXAR_SUCCESS) {
         session->check(status, std::string(parameter.name),
                        status == VEXAR_NOT_SUPPORTED
-                           ? accessHint(*session, parameter, detail::AccessMode::WriteOnly)
+                           ? accessHint(*session, parameter, Access::WriteOnly)
                            : std::string());
     }
-    return value;
+    return *value;
 }
 
 std::vector<Parameter> Camera::parameters() {
@@ -144,14 +140,12 @@ Parameter Camera::parameter(std::string_view nameOrId) {
         const detail::ParameterInfo& info = detail::requireParameter(nameOrId);
         detail::Session& session = *impl_->session;
         const std::string what(info.name);
-        Parameter p{info.id,           std::string(info.name), detail::toPublic(info.type), 0, {},
-                    Access::ReadWrite, std::nullopt,           stateOnly(info.id)};
+        Parameter p{info.id, std::string(info.name), info.type,    0,
+                    {},      Access::ReadWrite,      std::nullopt, stateOnly(info.id)};
         p.unitCode = session.unit(info, what);
         p.unit = detail::unitName(p.unitCode);
-        p.access = detail::toPublicAccess(session.access(info, what));
-        if (const auto range = session.range(info, what)) {
-            p.range = detail::toPublic(*range);
-        }
+        p.access = session.access(info, what);
+        p.range = session.range(info, what);
         return p;
     });
 }
@@ -162,7 +156,7 @@ Value Camera::get(std::string_view nameOrId) {
         if (Impl::dependsOnPhaseCount(info)) {
             impl_->followModulePhaseCount();
         }
-        return detail::toPublic(impl_->read(info));
+        return impl_->read(info);
     });
 }
 
@@ -176,7 +170,7 @@ Applied Camera::set(std::string_view nameOrId, const Value& value, const WriteOp
         const detail::ParameterInfo& info = detail::requireParameter(nameOrId);
         const std::string name(info.name);
         const std::optional<Value> converted =
-            valueFor(ParameterName{info.id, name, detail::toPublic(info.type)}, value);
+            valueFor(ParameterName{info.id, name, info.type}, value);
         const std::string what = name + " = " + converted->toString();
         if (converted->isFloat() && !std::isfinite(converted->asFloat()) && !allowNonFinite) {
             throw Error(ErrorKind::BadInput, "not a finite number", detail::about(what));
@@ -184,45 +178,38 @@ Applied Camera::set(std::string_view nameOrId, const Value& value, const WriteOp
         detail::Session& session = *impl_->session;
         const auto range = session.range(info, what);
         session.takeLastError();  // the range query's text must not pass for the write's
-        const std::string allowed = range ? detail::describeRange(*range) : std::string();
+        const std::string allowed = range ? range->toString() : std::string();
         const bool throughState = stateOnly(info.id);
         if (!throughState && Impl::dependsOnPhaseCount(info)) {
             impl_->followModulePhaseCount();
         }
         StateWritten state;
-        const std::int32_t status =
-            throughState ? VEXAR_SUCCESS : session.write(info, detail::toInternal(*converted));
+        const std::int32_t status = throughState ? VEXAR_SUCCESS : session.write(info, *converted);
         if (throughState) {
-            state = impl_->writeThroughState({{&info, detail::toInternal(*converted)}},
-                                             options.assumePowerOn, what);
+            state = impl_->writeThroughState({{&info, *converted}}, options.assumePowerOn, what);
         } else if (status == VEXAR_SUCCESS) {
-            impl_->wrote(info, detail::toInternal(*converted));
+            impl_->wrote(info, *converted);
         }
         if (status != VEXAR_SUCCESS) {
             std::string hint;
             if (status == VEXAR_NOT_SUPPORTED) {
-                hint = accessHint(session, info, detail::AccessMode::ReadOnly);
+                hint = accessHint(session, info, Access::ReadOnly);
             } else if (range) {
                 hint = " (allowed: " + allowed + ")";
             }
             session.check(status, what, hint, allowed);
         }
-        Applied applied{name,
-                        *converted,
-                        std::nullopt,
-                        range && !detail::toPublic(*range).contains(*converted),
-                        range ? std::optional(detail::toPublic(*range)) : std::nullopt,
-                        throughState,
-                        std::move(state)};
+        Applied applied{name,  *converted,   std::nullopt,    range && !range->contains(*converted),
+                        range, throughState, std::move(state)};
         // What the module holds may differ from what was asked: quantised to register steps or
         // cut to a field's width. Only a readable parameter can tell.
-        detail::Value held;
+        std::optional<Value> held;
         if (session.read(info, held) == VEXAR_SUCCESS) {
-            applied.applied = detail::toPublic(held);
-            impl_->remember(info, held);
+            applied.applied = held;
+            impl_->remember(info, *held);
         } else {
             session.takeLastError();
-            impl_->remember(info, detail::toInternal(*converted));
+            impl_->remember(info, *converted);
         }
         return applied;
     });

@@ -2,7 +2,6 @@
 // power), a new plug-in instance on it, and the settings it was last known to hold written back.
 #include <algorithm>
 
-#include "Conversions.h"
 #include "Errors.h"
 #include "camera/CameraImpl.h"
 
@@ -29,8 +28,8 @@ void restoreOneByOne(Camera& camera, const std::vector<detail::StateRecord>& set
         try {
             // After a power cycle the voltages this camera never wrote hold their
             // power-on value.
-            const Applied applied = camera.set(name, detail::toPublic(record.value),
-                                               WriteOptions{true, done.atPowerOn});
+            const Applied applied =
+                camera.set(name, record.value, WriteOptions{true, done.atPowerOn});
             done.written.changed.insert(done.written.changed.end(), applied.state.changed.begin(),
                                         applied.state.changed.end());
             done.written.assumed.insert(done.written.assumed.end(), applied.state.assumed.begin(),
@@ -123,8 +122,7 @@ Reconnection Camera::reconnect(bool restore) {
     for (const detail::StateRecord& record : settings) {
         const auto same = std::ranges::find_if(
             held, [&](const detail::StateRecord& h) { return h.parameter == record.parameter; });
-        if (!isVoltage(record) && same != held.end() &&
-            detail::toPublic(same->value) != detail::toPublic(record.value)) {
+        if (!isVoltage(record) && same != held.end() && same->value != record.value) {
             done.lost.emplace_back(record.parameter->name);
         }
     }

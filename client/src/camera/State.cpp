@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 
-#include "Conversions.h"
 #include "Errors.h"
 #include "Profiles.h"
 #include "StateRecords.h"
@@ -84,9 +83,9 @@ std::optional<float> Camera::Impl::knownVoltage(std::uint32_t id) const {
     return voltageOfByte(*byte);
 }
 
-void Camera::Impl::wrote(const detail::ParameterInfo& parameter, const detail::Value& value) {
+void Camera::Impl::wrote(const detail::ParameterInfo& parameter, const Value& value) {
     if (voltageOf(parameter.id) != nullptr) {
-        voltagesWritten.insert_or_assign(parameter.id, std::get<float>(value));
+        voltagesWritten.insert_or_assign(parameter.id, value.asFloat());
     }
 }
 
@@ -107,7 +106,7 @@ void Camera::Impl::followModulePhaseCount() {
         return;
     }
     phaseCountFollowed = true;
-    const bool module = std::get<bool>(read(*detail::parameterById(detail::DealiasingOn)));
+    const bool module = read(*detail::parameterById(detail::DealiasingOn)).asBool();
     if (module == instanceDealiasing) {
         return;
     }
@@ -134,7 +133,7 @@ void Camera::Impl::setInstancePhaseCount(bool dealiasing) {
     if (status != VEXAR_INVALID_ARGUMENT) {
         throw Error(ErrorKind::Internal,
                     "the plug-in took a state meant only to set its phase count (" +
-                        detail::describeCode(status) + ")");
+                        describeCode(status) + ")");
     }
     instanceDealiasing = dealiasing;
 }
@@ -201,10 +200,9 @@ StateWritten Camera::Impl::writeThroughState(const std::vector<detail::StateReco
         const bool asked = std::ranges::any_of(
             changes, [&](const detail::StateRecord& c) { return sameParameter(c, after[i]); });
         if (!asked && voltageOf(after[i].parameter->id) == nullptr &&
-            detail::toPublic(before[i].value) != detail::toPublic(after[i].value)) {
-            done.changed.push_back({std::string(after[i].parameter->name),
-                                    detail::toPublic(before[i].value),
-                                    detail::toPublic(after[i].value)});
+            before[i].value != after[i].value) {
+            done.changed.push_back(
+                {std::string(after[i].parameter->name), before[i].value, after[i].value});
         }
     }
     return done;
@@ -229,7 +227,7 @@ void Camera::Impl::writeState(std::span<const std::uint8_t> state, const std::st
             session->instance(), state.data(), static_cast<std::uint32_t>(state.size()));
         // The plug-in takes its phase count from the state before anything else, refused or not.
         if (dealiasing != records.end()) {
-            instanceDealiasing = std::get<bool>(dealiasing->value);
+            instanceDealiasing = dealiasing->value.asBool();
         }
         session->check(status, what);
     } catch (const Error& error) {
@@ -241,7 +239,7 @@ void Camera::Impl::writeState(std::span<const std::uint8_t> state, const std::st
     known = records;
 }
 
-void Camera::Impl::remember(const detail::ParameterInfo& parameter, const detail::Value& value) {
+void Camera::Impl::remember(const detail::ParameterInfo& parameter, const Value& value) {
     const auto record = std::ranges::find(known, &parameter, &detail::StateRecord::parameter);
     if (record != known.end()) {
         record->value = value;
@@ -315,7 +313,7 @@ Settings Camera::unloadable(std::span<const std::uint8_t> state) {
     Settings found;
     const std::vector<detail::StateRecord> records = detail::decodeState(state);
     for (const detail::StateRecord* record : detail::unloadableRecords(records)) {
-        found.emplace_back(std::string(record->parameter->name), detail::toPublic(record->value));
+        found.emplace_back(std::string(record->parameter->name), record->value);
     }
     return found;
 }

@@ -7,23 +7,21 @@ namespace vexar {
 
 int Camera::phaseCount() {
     return live().run([&] {
-        return static_cast<int>(yorind::phaseCount(
-            std::get<bool>(impl_->read(*detail::parameterById(detail::DealiasingOn)))));
+        return static_cast<int>(
+            yorind::phaseCount(impl_->read(*detail::parameterById(detail::DealiasingOn)).asBool()));
     });
 }
 
 Timing Camera::timing() {
     return live().run([&] {
         const auto number = [&](std::uint32_t id) {
-            const detail::Value v = impl_->read(*detail::parameterById(id));
-            return std::holds_alternative<float>(v)
-                       ? double{std::get<float>(v)}
-                       : static_cast<double>(std::get<std::int32_t>(v));
+            const Value v = impl_->read(*detail::parameterById(id));
+            return v.isFloat() ? double{v.asFloat()} : static_cast<double>(v.asInt());
         };
         return Timing::fromSettings(
             number(detail::FrameRate), static_cast<int>(number(detail::MicroFrameNumber)),
             number(detail::IntegrationTime),
-            std::get<bool>(impl_->read(*detail::parameterById(detail::DealiasingOn))));
+            impl_->read(*detail::parameterById(detail::DealiasingOn)).asBool());
     });
 }
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "io/Failure.h"
+#include "vexar/json.hpp"
 
 namespace vexar::detail::io {
 
@@ -162,3 +163,11 @@ Json parseBoundedJson(std::string_view text, const std::string& shown, std::size
 }
 
 }  // namespace vexar::detail::io
+
+namespace vexar {
+
+Json parseJson(std::string_view text, const std::string& shown) {
+    return detail::io::parseBoundedJson(text, shown);
+}
+
+}  // namespace vexar
