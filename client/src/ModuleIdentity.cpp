@@ -30,19 +30,24 @@ ModuleIdentity parseModuleIdentity(std::string_view text, const std::string& whe
         throw badInput(where + " is not a JSON object");
     }
     ModuleIdentity identity = ModuleIdentity::builtIn();
-    if (json.contains("moduleKey")) {
-        const Json& key = json["moduleKey"];
+    // The keys as info prints them, or as it printed them before 0.2 ("moduleKey").
+    const auto member = [&](const char* name, const char* before) -> const Json* {
+        if (json.contains(name)) return &json[name];
+        return json.contains(before) ? &json[before] : nullptr;
+    };
+    if (const Json* found = member("module_key", "moduleKey")) {
+        const Json& key = *found;
         if (!key.is_array() || key.size() != 4) {
-            throw badInput(where + ": moduleKey must be four numbers");
+            throw badInput(where + ": module_key must be four numbers");
         }
         std::uint32_t* words[] = {&identity.key.word0, &identity.key.word1, &identity.key.word2,
                                   &identity.key.word3};
         for (std::size_t i = 0; i < 4; ++i) {
-            *words[i] = number<std::uint32_t>(key[i], where + ": moduleKey");
+            *words[i] = number<std::uint32_t>(key[i], where + ": module_key");
         }
     }
-    if (json.contains("headerValue")) {
-        identity.descriptor.headerValue = number<std::uint32_t>(json["headerValue"], where);
+    if (const Json* header = member("header_value", "headerValue")) {
+        identity.descriptor.headerValue = number<std::uint32_t>(*header, where);
         identity.descriptor.headerValid = 1;
     }
     const Json components = json.value("components", Json::object());

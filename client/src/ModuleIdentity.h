@@ -25,7 +25,8 @@ static_assert(sizeof(vexar::ModuleDescriptor) == sizeof(::ModuleDescriptor) &&
                   offsetof(::ModuleDescriptor, components));
 
 // The text of a file ModuleIdentity::load reads: the fields 'info --format json' prints,
-// "moduleKey" (four numbers), "headerValue", and "components" by role ("sensor board", "module",
+// "module_key" (four numbers), "header_value" (also by their names before 0.2, "moduleKey" and
+// "headerValue"), and "components" by role ("sensor board", "module",
 // "left illumination", "right illumination") with their "type" and "version". Other keys are
 // ignored, so info's own output is a valid file; what the file leaves out stays as built in.
 // Error(BadInput) otherwise; where names the text in messages.

@@ -41,14 +41,14 @@ void runInfo(Context& context) {
 
     if (context.json) {
         vexar::Json json = {{"plugin", camera.pluginPath()},
-                            {"pluginVersion", pluginVersion},
-                            {"sdkVersion", sdkVersion},
+                            {"plugin_version", pluginVersion},
+                            {"sdk_version", sdkVersion},
                             {"guid", versions.guid},
-                            {"implementationType", versions.implementationType},
+                            {"implementation_type", versions.implementationType},
                             {"bus", camera.backend()},
-                            {"moduleIdentity", identity.source},
-                            {"moduleKey", {key.word0, key.word1, key.word2, key.word3}},
-                            {"headerValue", descriptor.headerValue}};
+                            {"module_identity", identity.source},
+                            {"module_key", {key.word0, key.word1, key.word2, key.word3}},
+                            {"header_value", descriptor.headerValue}};
         vexar::Json components = vexar::Json::object();
         for (const yorind::Component& component : yorind::kComponents) {
             const vexar::ComponentIdentity& id = descriptor.components[component.index];
@@ -56,8 +56,8 @@ void runInfo(Context& context) {
         }
         json["components"] = components;
         json["dealiasing"] = dealiasing;
-        json["phaseCount"] = phaseCount;
-        json["phaseScaling"] = vexar::floatToJson(scaling);
+        json["phase_count"] = phaseCount;
+        json["phase_scaling"] = vexar::floatToJson(scaling);
         context.out << json.dump(2) << '\n';
         return;
     }
