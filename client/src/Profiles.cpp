@@ -54,10 +54,16 @@ std::string text(const Json& document, const char* member) {
     return found->get<std::string>();
 }
 
-ProfileModule moduleFromJson(const Json& json) {
+// Format version 1 named the hardware version in the style of the C structures.
+const char* hardwareVersionKey(int version) {
+    return version >= 2 ? "hardware_version" : "hardwareVersion";
+}
+
+ProfileModule moduleFromJson(const Json& json, int version) {
+    const std::string hardware = hardwareVersionKey(version);
     if (!json.is_object() || !json.contains("key") || !json.contains("type") ||
-        !json.contains("hardwareVersion") || json.size() != 3) {
-        refuse("module must be {\"key\": [4 numbers], \"type\": N, \"hardwareVersion\": N}");
+        !json.contains(hardware) || json.size() != 3) {
+        refuse("module must be {\"key\": [4 numbers], \"type\": N, \"" + hardware + "\": N}");
     }
     ProfileModule module;
     const Json& key = json["key"];
@@ -68,7 +74,7 @@ ProfileModule moduleFromJson(const Json& json) {
         module.key[i] = word(key[i], "module key");
     }
     module.type = word(json["type"], "module type");
-    module.hardwareVersion = word(json["hardwareVersion"], "module hardwareVersion");
+    module.hardwareVersion = word(json[hardware], "module " + hardware);
     return module;
 }
 
@@ -96,7 +102,7 @@ Profile headerFromJson(const Json& document) {
     Profile profile;
     profile.version = version.get<int>();
     if (document.contains("module")) {
-        profile.module = moduleFromJson(document["module"]);
+        profile.module = moduleFromJson(document["module"], profile.version);
     }
     profile.plugin = text(document, "plugin");
     profile.saved = text(document, "saved");
@@ -131,9 +137,10 @@ Json toJson(const Profile& profile) {
     json["format"] = kFormat;
     json["version"] = Profile::kFormatVersion;
     if (profile.module) {
-        json["module"] = {{"key", profile.module->key},
-                          {"type", profile.module->type},
-                          {"hardwareVersion", profile.module->hardwareVersion}};
+        json["module"] = {
+            {"key", profile.module->key},
+            {"type", profile.module->type},
+            {hardwareVersionKey(Profile::kFormatVersion), profile.module->hardwareVersion}};
     }
     json["plugin"] = profile.plugin;
     json["saved"] = profile.saved;

@@ -68,7 +68,7 @@ def test_profile_saved_by_the_tool_loads_in_python(ctl: Ctl, tmp_path: Path) -> 
         saved_document = json.loads(saved.read_text())
         document = cam.profile()
         assert document["parameters"] == saved_document["parameters"]
-        assert document["module"] == saved_document["module"] and document["version"] == 1
+        assert document["module"] == saved_document["module"] and document["version"] == 2
 
 
 def test_profile_dumped_by_python_loads_in_the_tool(ctl: Ctl, tmp_path: Path) -> None:
@@ -113,14 +113,19 @@ def test_saved_profiles_follow_the_shipped_schema(cam: vexar.Camera, ctl: Ctl,
     for document in (cam.profile(), vexar.open("sim").profile(),
                      json.loads((tmp_path / "saved.json").read_text())):
         validator.validate(document)
-    broken = {**cam.profile(), "version": 2}
-    assert not validator.is_valid(broken)
+    assert not validator.is_valid({**cam.profile(), "version": 3})
+    # Format 1, as 0.1 saved it: its module's hardware version by the older name.
+    older = cam.profile()
+    older["version"] = 1
+    older["module"]["hardwareVersion"] = older["module"].pop("hardware_version")
+    validator.validate(older)
+    assert not validator.is_valid({**older, "version": 2})
 
 
 def test_another_modules_profile_is_refused_unless_forced(cam: vexar.Camera) -> None:
     cam.apply_profile({**VOLTAGES, "ModulationFrequency": 20})
     document = cam.profile()
-    document["module"] = {**document["module"], "hardwareVersion": 1}
+    document["module"] = {**document["module"], "hardware_version": 1}
     document["parameters"]["FrameRate"] = 20
     with pytest.raises(vexar.BadInput, match="saved from another module .*hardware version 0x1"):
         cam.apply_profile(document)

@@ -220,7 +220,7 @@ struct ProfileModule {
 // object saved before profiles said what they are; it names no module.
 struct Profile {
     // The newest format this library reads, and the one it writes.
-    static constexpr int kFormatVersion = 1;
+    static constexpr int kFormatVersion = 2;
     int version = kFormatVersion;
     std::optional<ProfileModule> module;
     std::string plugin;  // the plug-in's version, "0.1.0"
