@@ -11,6 +11,7 @@
 #include <map>
 #include <thread>
 
+#include "tests/ModuleBus.h"
 #include "vexar/camera.hpp"
 #include "vexar/json.hpp"
 #include "vexar/options.hpp"
@@ -26,83 +27,30 @@ vexar::OpenOptions withPlugin() {
     return options;
 }
 
-// The simulated module behind a bus of the caller's, which fails every transfer from a
-// chosen one on with the chosen errno.
-class FailingBus : public vexar::Bus {
-  public:
-    FailingBus(std::atomic<int>& countdown, int error) : countdown_(countdown), error_(error) {
-        inner_ = vexar::Camera::open("sim", withPlugin());
-    }
-    int read(std::uint16_t device, std::uint8_t reg, std::span<std::uint8_t> data) override {
-        if (--countdown_ < 0) return -error_;
-        if (data.size() == 3) {
-            const std::uint32_t value = inner_->readRegister(address(device, reg));
-            for (std::size_t i = 0; i < 3; ++i) data[i] = static_cast<std::uint8_t>(value >> 8 * i);
-            return 0;
-        }
-        return -EREMOTEIO;
-    }
-    int write(std::uint16_t device, std::uint8_t reg, std::span<const std::uint8_t> data) override {
-        if (--countdown_ < 0) return -error_;
-        if (data.size() == 3) {
-            inner_->writeRegister(address(device, reg), data[0] | data[1] << 8 | data[2] << 16);
-            return 0;
-        }
-        inner_->writeRegister(device, reg, data[0]);
-        return 0;
-    }
-    std::string name() const override { return "test bus"; }
-
-  private:
-    // The sensor's two banks: 0x5c holds 0x000-0x0ff, 0x58 the rest.
-    static std::uint32_t address(std::uint16_t device, std::uint8_t reg) {
-        return (device == 0x58 ? 0x100u : 0u) + reg;
-    }
-    std::atomic<int>& countdown_;
-    int error_;
-    std::optional<vexar::Camera> inner_;
-};
+using vexar::test::ModuleBus;
 
 class CameraTest : public ::testing::Test {
   protected:
     vexar::Camera camera = vexar::Camera::open("sim", withPlugin());
 };
 
-TEST_F(CameraTest, SetReportsWhatTheModuleHoldsAndWhatTheRangeAllows) {
+// What a set applies, also beyond the advertised range, and what a range refuses are rows of
+// the cross-face table (tests/faces).
+TEST_F(CameraTest, SetKeepsTheRequestAndTakesAnIntegerForAFloat) {
     const vexar::Applied integration = camera.set("IntegrationTime", 1.0);
     EXPECT_EQ(integration.requested, vexar::Value(1.0f));
-    ASSERT_TRUE(integration.applied);
-    EXPECT_NEAR(integration.applied->asFloat(), 0.9259, 1e-4);
-    EXPECT_TRUE(integration.outsideAdvertisedRange);  // advertised up to 0.5
 
     // An integer where a float is taken is converted; an identifier names the parameter.
     EXPECT_FALSE(camera.set("3", 25).outsideAdvertisedRange);
     EXPECT_EQ(camera.get("FrameRate"), vexar::Value(25.0f));
-
-    try {
-        camera.set("MicroFrameNumber", 3);
-        FAIL() << "MicroFrameNumber 3 was taken";
-    } catch (const vexar::Error& error) {
-        EXPECT_EQ(error.kind(), vexar::ErrorKind::Refused);
-        EXPECT_EQ(error.codeName(), "OutOfRange");
-        EXPECT_EQ(error.allowed(), "values=1,2,4,8");
-        EXPECT_THAT(error.what(), HasSubstr("MicroFrameNumber = 3: OutOfRange (-5)"));
-    }
 }
 
 // A write through a system state rewrites every voltage: each must go back as the byte its
-// device holds, whatever that byte is, and one nothing is known of must not be invented.
+// device holds, whatever that byte is, and one nothing is known of must not be invented (unforced,
+// that is the cross-face table's "region with the voltages unknown"; a profile leaves such a
+// voltage out, test_profiles.py).
 TEST_F(CameraTest, WritesThroughAStateLeaveEveryVoltageByteAsItWas) {
     camera.set("ModulationFrequency", 20);
-    try {
-        camera.set("RegionOfInterest", vexar::Region{0, 0, 160, 120});
-        ADD_FAILURE() << "a state was written with voltages nobody knows";
-    } catch (const vexar::Error& error) {
-        EXPECT_EQ(error.kind(), vexar::ErrorKind::Refused);
-        EXPECT_THAT(error.what(), HasSubstr("LeftIlluminationVoltage, RightIlluminationVoltage "
-                                            "and MixingVoltage"));
-    }
-    EXPECT_EQ(camera.profile().parameters.size(), 11u) << "a profile gave voltages nobody knows";
     const vexar::Applied forced = camera.set("RegionOfInterest", vexar::Region{0, 0, 160, 120},
                                              vexar::WriteOptions{false, true});
     EXPECT_EQ(forced.state.assumed.size(), 3u);
@@ -129,17 +77,14 @@ TEST_F(CameraTest, BadInputIsToldApartFromRefusals) {
         }
         return vexar::ErrorKind{};
     };
-    EXPECT_EQ(kindOf([&] { camera.get("NoSuchThing"); }), vexar::ErrorKind::BadInput);
+    // An unknown name, a read-only parameter and a plug-in that cannot be loaded are rows of
+    // the cross-face table (tests/faces), which asks this library's C++ face too.
     EXPECT_EQ(kindOf([&] { camera.set("FrameRate", vexar::Region{}); }),
               vexar::ErrorKind::BadInput);
     EXPECT_EQ(kindOf([&] { camera.set("FrameRate", std::nanf("")); }), vexar::ErrorKind::BadInput);
-    EXPECT_EQ(kindOf([&] { camera.set("Range", 1.0); }), vexar::ErrorKind::Refused);
     EXPECT_EQ(kindOf([&] { camera.readRegister(0x200); }), vexar::ErrorKind::BadInput);
     EXPECT_EQ(kindOf([&] { vexar::Camera::open("nowhere", withPlugin()); }),
               vexar::ErrorKind::BadInput);
-    vexar::OpenOptions missing;
-    missing.plugin = "/nonexistent/plugin.so";
-    EXPECT_EQ(kindOf([&] { vexar::Camera::open("sim", missing); }), vexar::ErrorKind::LoadFailure);
     camera.close();
     EXPECT_EQ(kindOf([&] { camera.get("FrameRate"); }), vexar::ErrorKind::BadInput);
 }
@@ -164,7 +109,7 @@ TEST(ParameterGroups, EveryParameterIsInOneOfTheListedGroups) {
 TEST(CameraBus, ABusFailureIsNotARefusalWhateverItsNumber) {
     std::atomic<int> countdown = 1 << 30;
     vexar::Camera camera =
-        vexar::Camera::open(std::make_unique<FailingBus>(countdown, EIO), withPlugin());
+        vexar::Camera::open(std::make_unique<ModuleBus>(nullptr, &countdown, EIO), withPlugin());
     EXPECT_EQ(camera.backend(), "test bus");
     EXPECT_EQ(camera.get("FrameRate"), vexar::Value(30.0f));
     countdown = 0;
@@ -195,9 +140,7 @@ TEST(CameraBus, ABusFailureIsNotARefusalWhateverItsNumber) {
 // even with the same module behind it, carries transfers and nothing else.
 TEST(CameraBus, OnlyTheLibrarysOwnModuleIsSeenPastTheBus) {
     vexar::Camera own = vexar::Camera::open("sim", withPlugin());
-    std::atomic<int> countdown = 1 << 30;
-    vexar::Camera caller =
-        vexar::Camera::open(std::make_unique<FailingBus>(countdown, EIO), withPlugin());
+    vexar::Camera caller = vexar::Camera::open(std::make_unique<ModuleBus>(), withPlugin());
     for (vexar::Camera* camera : {&own, &caller}) {
         camera->writeRegister(0x2a, 0x11, 0x42);
         camera->clearTransactions();
@@ -262,20 +205,6 @@ TEST(CameraTrace, RecordingsOverlapAndOutliveTheCamera) {
     EXPECT_EQ(outer->transactions()[1].direction, vexar::Direction::Write);
 }
 
-TEST_F(CameraTest, TimingFollowsTheSettings) {
-    vexar::Timing timing = camera.timing();
-    EXPECT_NEAR(timing.framePeriod, 33.333, 1e-3);
-    EXPECT_EQ(timing.microFrames, 4);
-    EXPECT_NEAR(timing.microFramePeriod, 8.333, 1e-3);
-    EXPECT_NEAR(timing.integration, 2.6455, 1e-4);
-    EXPECT_NEAR(timing.idle, 5.688, 1e-3);
-    EXPECT_EQ(timing.phasesPerMicroFrame, 4);
-    camera.set("MicroFrameNumber", 8);
-    timing = camera.timing();
-    EXPECT_EQ(timing.microFrames, 8);
-    EXPECT_NEAR(timing.framePeriod, 66.667, 1e-3);  // 8 micro-frames halve the frame rate
-}
-
 // Two cameras on one image are two processes sharing one module: each operation holds the
 // file, so interleaved read-modify-writes of shared registers lose nothing.
 TEST(CameraImage, CamerasSharingAnImageLoseNoUpdate) {
@@ -306,11 +235,9 @@ TEST(CameraImage, CamerasSharingAnImageLoseNoUpdate) {
 // an image is a simulated module too.
 TEST(CameraImage, OnlyThisProcesssOwnModuleIsUnshared) {
     const fs::path image = fs::temp_directory_path() / ("shared-test-" + std::to_string(getpid()));
-    std::atomic<int> never = 1 << 30;
     vexar::Camera own = vexar::Camera::open("sim", withPlugin());
     vexar::Camera onImage = vexar::Camera::open("image:" + image.string(), withPlugin());
-    vexar::Camera caller =
-        vexar::Camera::open(std::make_unique<FailingBus>(never, EIO), withPlugin());
+    vexar::Camera caller = vexar::Camera::open(std::make_unique<ModuleBus>(), withPlugin());
     EXPECT_FALSE(own.shared());
     EXPECT_TRUE(onImage.shared());
     EXPECT_TRUE(caller.shared());

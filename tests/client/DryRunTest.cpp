@@ -8,33 +8,13 @@
 #include <memory>
 
 #include "sim/SimulatedModule.h"
+#include "tests/ModuleBus.h"
 #include "vexar/camera.hpp"
 #include "vexar/json.hpp"
 #include "vexar/options.hpp"
 
 namespace {
 namespace fs = std::filesystem;
-
-// The simulated module behind a caller's bus: nothing can be seen past the bus, as on an
-// adapter, and a fault can be armed.
-class ModuleBus : public vexar::Bus {
-  public:
-    explicit ModuleBus(Lumivor::Sim::SimulatedModule& module) : module_(module) {}
-    int read(std::uint16_t device, std::uint8_t reg, std::span<std::uint8_t> data) override {
-        return Lumivor::Sim::SimulatedModule::readCallback(module_.hostContext(), device, reg,
-                                                           data.data(),
-                                                           static_cast<std::uint32_t>(data.size()));
-    }
-    int write(std::uint16_t device, std::uint8_t reg, std::span<const std::uint8_t> data) override {
-        std::vector<std::uint8_t> bytes(data.begin(), data.end());
-        return Lumivor::Sim::SimulatedModule::writeCallback(
-            module_.hostContext(), device, reg, bytes.data(),
-            static_cast<std::uint32_t>(bytes.size()));
-    }
-
-  private:
-    Lumivor::Sim::SimulatedModule& module_;
-};
 
 enum class Where { Sim, Image, Bus };
 
@@ -75,7 +55,7 @@ class DryRun : public ::testing::TestWithParam<Case> {
             case Where::Bus:
                 break;
         }
-        return vexar::Camera::open(std::make_unique<ModuleBus>(module_), options);
+        return vexar::Camera::open(std::make_unique<vexar::test::ModuleBus>(&module_), options);
     }
     // Away from power-on: values set, dealiasing on, and a register changed past the plug-in.
     void leaveAwayFromPowerOn(vexar::Camera& camera) {

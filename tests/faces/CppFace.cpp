@@ -54,7 +54,10 @@ Json run(vexar::Camera& camera, const Json& request) {
         for (const vexar::Change& change : applied.state.changed) {
             changed[change.name] = {change.before.toString(), change.after.toString()};
         }
-        return {{"ok", true}, {"applied", text(applied.applied)}, {"changed", changed}};
+        return {{"ok", true},
+                {"applied", text(applied.applied)},
+                {"outside_range", applied.outsideAdvertisedRange},
+                {"changed", changed}};
     }
     if (op == "profile") {
         const bool force = request.value("force", false);
@@ -108,6 +111,8 @@ int main(int argc, char** argv) {
         outcome = {{"ok", false},
                    {"kind", std::string(error.kindName())},
                    {"code", error.code() ? Json(*error.code()) : Json(nullptr)},
+                   {"code_name", error.codeName().empty() ? Json(nullptr) : Json(error.codeName())},
+                   {"allowed", error.allowed().empty() ? Json(nullptr) : Json(error.allowed())},
                    {"errno", error.busErrno() ? Json(*error.busErrno()) : Json(nullptr)},
                    {"message", error.what()}};
     }

@@ -8,8 +8,8 @@ The table is requests.json. A row has "do" (the request), optionally "setup" (re
 process makes on the image first), "options" ("force", "lock_timeout", "plugin", "held": the image's lock
 held by another process; "adapter": the faces run on the emulated /dev/i2c-1 instead, and these
 commands of its emulator, such as a fault, come just before the request) and "expect":
-  ok, text (a get's value), applied (a set's read-back, null for write-only),
-  kind, code, errno, message (substrings), not_in_message,
+  ok, text (a get's value), applied (a set's read-back, null for write-only), outside_range,
+  kind, code, code_name, allowed, errno, message (substrings), not_in_message,
   changed (other values the write moved: {name: [before, after]}),
   unchanged (image lines that must stay as the setup left them; "*": the whole image),
   one_process (the registers equal those of setup and request made by one process).
@@ -26,6 +26,7 @@ import subprocess
 import sys
 import time
 import urllib.parse
+import warnings
 from pathlib import Path
 from typing import Any, Callable, Iterator, Optional
 
@@ -145,14 +146,13 @@ def cli_face(image: Path, request: dict, options: dict) -> dict:
     done = subprocess.run(argv, capture_output=True, text=True, timeout=60, env=env)
     if done.returncode != 0:
         error = json.loads(done.stderr)["error"]
-        return {"ok": False, "kind": error["kind"], "code": error.get("code"),
-                "errno": error.get("errno"), "message": error["message"],
-                "status": done.returncode}
+        return {**error, "ok": False, "status": done.returncode}
     if op == "get":
         return {"ok": True, "text": as_text(json.loads(done.stdout)[0].get("value"))}
     if op == "set":
         applied = json.loads(done.stdout)[0]
         return {"ok": True, "applied": as_text(applied["applied"]),
+                "outside_range": applied["outside_range"],
                 "changed": {c["name"]: [as_text(c["before"]), as_text(c["after"])]
                             for c in applied["changed"]}}
     if op == "dry_run":
@@ -171,11 +171,6 @@ def dry_run_outcome(report: dict) -> dict:
 # Each kind's exit status, HTTP status and Python class, from the library's one table.
 KINDS = {name: {"cli": status, "panel": http, "python": cls.__name__}
          for name, status, http, cls in vexar._vexar._error_kinds()}
-
-PYTHON_KINDS = [(vexar.Refused, "Refused"), (vexar.BadInput, "BadInput"),
-                (vexar.LoadError, "LoadFailure"), (vexar.Busy, "Busy"),
-                (vexar.Disconnected, "Disconnected"),
-                (vexar.BusError, "BusFailure")]
 
 
 def python_value(value: Any) -> Any:
@@ -209,9 +204,12 @@ def python_face_on(where: str, request: dict, options: dict) -> dict:
                 return {"ok": True, "text": as_text(cam.get(request["name"]))}
             if request["op"] == "set":
                 force = options.get("force", False)
-                applied = cam.set(request["name"], python_value(request["value"]),
-                                  allow_non_finite=force, force=force)
+                with warnings.catch_warnings():  # an OutsideRangeWarning: outside_range says it
+                    warnings.simplefilter("ignore", vexar.OutsideRangeWarning)
+                    applied = cam.set(request["name"], python_value(request["value"]),
+                                      allow_non_finite=force, force=force)
                 return {"ok": True, "applied": as_text(applied.applied),
+                        "outside_range": applied.outside_range,
                         "changed": {name: [as_text(was), as_text(now)]
                                     for name, (was, now) in applied.changed.items()}}
             if request["op"] == "dry_run":
@@ -222,10 +220,10 @@ def python_face_on(where: str, request: dict, options: dict) -> dict:
                         "writes": sum(t.direction == "write" for t in dry.transactions)}
             cam.apply_profile(request["value"], force=options.get("force", False))
             return {"ok": True}
-    except vexar.Error as error:
-        kind = next(name for cls, name in PYTHON_KINDS if isinstance(error, cls))
-        return {"ok": False, "kind": kind, "code": error.code,
-                "errno": getattr(error, "errno", None), "message": str(error),
+    except vexar.Error as error:  # its class is held to its kind's with the status
+        return {"ok": False, "kind": error.kind, "code": error.code, "code_name": error.code_name,
+                "allowed": error.allowed, "errno": getattr(error, "errno", None),
+                "message": str(error),
                 "status": [cls.__name__ for cls in type(error).__mro__]}
     except TypeError as error:  # a value of a type this face does not take
         return {"ok": False, "kind": "BadInput", "code": None, "errno": None,
@@ -237,9 +235,8 @@ def panel_face(image: Path, request: dict, options: dict) -> dict:
     extra = ["--lock-timeout", str(options["lock_timeout"])] if "lock_timeout" in options else []
     extra += ["--plugin", options["plugin"]] if "plugin" in options else []
     camera = ["--image", str(image)] if where.startswith("image:") else ["--bus", where]
-    panel = Panel(command=[*prefix, CTL, *camera, *extra, "serve"], env=env)
-    just_before(options)
-    try:
+    with Panel(command=[*prefix, CTL, *camera, *extra, "serve"], env=env) as panel:
+        just_before(options)
         name = urllib.parse.quote(request.get("name", ""), safe="")
         if request["op"] == "get":
             status, body = panel.json("GET", f"/api/parameters/{name}")
@@ -252,20 +249,21 @@ def panel_face(image: Path, request: dict, options: dict) -> dict:
         elif request["op"] == "dry_run":
             status, body = panel.json("POST", "/api/profile/preview", request["value"])
         else:
-            status, body = panel.json("PUT", "/api/profile", request["value"])
-    finally:
-        code, err = panel.stop()
-        assert code == 0, err
+            force = "?force=1" if options.get("force") else ""
+            status, body = panel.json("PUT", "/api/profile" + force, request["value"])
     if status >= 400:
-        error = body["error"]
-        return {"ok": False, "kind": error["kind"], "code": error.get("code"),
-                "errno": error.get("errno"), "message": error["message"], "status": status}
+        return {**body["error"], "ok": False, "status": status}
     if request["op"] == "get":
         return {"ok": True, "text": body["current"]["text"]}
     if request["op"] == "set":
         applied = body.get("applied")
         return {"ok": True, "applied": applied["text"] if applied else None,
+<<<<<<< HEAD
                 "changed": {c["name"]: [as_text(c["before"]), as_text(c["after"])]
+=======
+                "outside_range": body["outside_range"],
+                "changed": {c["name"]: [c["before"]["text"], c["after"]["text"]]
+>>>>>>> trim2
                             for c in body["changed"]}}
     if request["op"] == "dry_run":
         return dry_run_outcome(body)
@@ -317,7 +315,8 @@ def held() -> Iterator[Callable[[Path], None]]:
 def check(row: dict, outcome: dict, before: list[str], after: list[str]) -> list[str]:
     """What differs from the row's expectation, in words."""
     expect, wrong = row["expect"], []
-    for key in ("ok", "text", "applied", "kind", "code", "errno"):
+    for key in ("ok", "text", "applied", "outside_range", "kind", "code", "code_name", "allowed",
+                "errno"):
         if key in expect and canonical(outcome.get(key)) != canonical(expect[key]):
             wrong.append(f"{key}: {outcome.get(key)!r}, not {expect[key]!r}")
     message = outcome.get("message", "")

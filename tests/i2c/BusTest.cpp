@@ -123,17 +123,15 @@ TEST_F(I2cBus, CommandsBehaveAsOnTheSimulatedModule) {
     EXPECT_GE(count, 10);
 }
 
-TEST_F(I2cBus, NackStopsTheWriteAndExitsWithBusFailure) {
+// Kind, errno and exit status are the cross-face table's; here the trace and what comes after.
+TEST_F(I2cBus, NackStopsTheWrite) {
     hardware_->module.failDevice(0x2A, -EREMOTEIO);
     const Outcome nacked =
         ctl({"--trace", "set", "FrameRate=20", "LeftIlluminationVoltage=40", "MixingVoltage=10"});
-    EXPECT_EQ(nacked.status, 4);
     EXPECT_THAT(nacked.err, HasSubstr("w2@0x2a 0x11 0x66  (error -121)\n"));
-    // The plug-in passed the bus's errno on as its code: no code name, the errno's own words.
     EXPECT_THAT(nacked.err, HasSubstr("set LeftIlluminationVoltage=40: failed to write parameter "
                                       "0: bus failure writing device 0x2a register 0x11 on "
                                       "/dev/i2c-1: Remote I/O error (-121)\n"));
-    EXPECT_THAT(nacked.err, Not(HasSubstr("HostError")));
     const std::lock_guard lock(hardware_->mutex);
     const auto& log = hardware_->bus.transactions();
     const auto failed = std::ranges::find_if(log, [](const auto& t) { return t.result != 0; });

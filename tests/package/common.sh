@@ -74,6 +74,6 @@ consume_with_pkgconfig() {
   # shellcheck disable=SC2046
   cc -std=c99 -Wall -Wextra -pedantic -Werror $(pc --cflags) \
     -DVEXAR_PLUGIN_PATH="\"$(pc --variable=plugin)\"" -DEXPECTED_VERSION="\"$(pc --modversion)\"" \
-    "$(dirname "${BASH_SOURCE[0]}")/consumer/consumer.c" -o "$out" -ldl || fail "pkg-config build"
+    "$(dirname "${BASH_SOURCE[0]}")/../boundary/CHost.c" -o "$out" -ldl || fail "pkg-config build"
   clean "$out" || fail "consumer built with pkg-config"
 }

@@ -48,6 +48,14 @@ class Panel:
         _, err = self.process.communicate(timeout=20)
         return self.process.returncode, err
 
+    # Served for a with block, which ends with the panel stopped as it should.
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *_):
+        code, err = self.stop()
+        assert code == 0, err
+
 
 def events(panel):
     """The panel's event stream, read up to its hello: the connection and what it sent."""
@@ -64,7 +72,5 @@ def events(panel):
 
 @pytest.fixture
 def panel():
-    served = Panel()
-    yield served
-    code, err = served.stop()
-    assert code == 0, err
+    with Panel() as served:
+        yield served

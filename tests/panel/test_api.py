@@ -9,8 +9,8 @@ import pytest
 from conftest import CTL, SERVER, Panel, events
 
 # (method, path, extra headers, body, without the token, expected status, error kind). How the
-# panel refuses a value the library refuses is a row of the cross-face table (tests/faces) and of
-# the table of error kinds (tests/python/test_error_kinds.py).
+# panel refuses a value or a name the library refuses, or another module's profile, is a row of
+# the cross-face table (tests/faces).
 SECURITY = [
     ("GET", "/api/camera", {}, None, True, 401, "Unauthorized"),
     ("GET", "/api/camera", {"Authorization": "Bearer wrong"}, None, False, 401, "Unauthorized"),
@@ -25,7 +25,6 @@ SECURITY = [
     ("PUT", "/api/parameters/FrameRate", {}, {"value": True}, False, 400, "BadInput"),
     ("PUT", "/api/parameters/FrameRate", {}, {"valeu": 20}, False, 400, "BadInput"),
     ("PUT", "/api/parameters/FrameRate", {}, "{\"value\": 1, \"value\": 2}", False, 400, "BadInput"),
-    ("PUT", "/api/parameters/Brightness", {}, {"value": 1}, False, 400, "BadInput"),
     ("GET", "/api/nothing", {}, None, False, 404, "NotFound"),
     ("DELETE", "/api/parameters/FrameRate", {}, None, False, 405, "MethodNotAllowed"),
     ("GET", "/api/reset", {}, None, False, 405, "MethodNotAllowed"),
@@ -87,18 +86,13 @@ def test_a_script_with_the_token_and_its_own_origin_may_change(panel):
     assert status == 200 and answer["applied"]["value"] == 20
 
 
-def test_set_answers_requested_applied_and_the_range_mark(panel):
+# What a set applies and refuses, with the range mark, code name and range, is the cross-face
+# table's (tests/faces); here what the panel adds.
+def test_set_answers_what_was_requested_and_numbers_each_change(panel):
     status, answer = panel.json("PUT", "/api/parameters/IntegrationTime", {"value": 1})
-    assert status == 200
-    assert answer["requested"]["text"] == "1"
-    assert answer["applied"]["text"] == "0.9259259"  # the step at power-on
-    assert answer["outside_range"] is True
+    assert status == 200 and answer["requested"]["text"] == "1"
     status, again = panel.json("PUT", "/api/parameters/integrationtime", {"value": "0.25"})
     assert status == 200 and again["outside_range"] is False and again["seq"] == answer["seq"] + 1
-    status, refused = panel.json("PUT", "/api/parameters/FrameRate", {"value": -1})
-    assert status == 422
-    assert refused["error"]["code_name"] == "OutOfRange"
-    assert refused["error"]["allowed"] == "min=0 max=60 step=0.01"
 
 
 def test_values_are_shown_as_held_not_clamped(panel):
@@ -129,8 +123,7 @@ def test_tool_and_panel_give_the_same_timing_byte_for_byte(tmp_path, through_pan
                                                             title):
     image = str(tmp_path / "camera.img")
     tool = [CTL, "--image", image]
-    served = Panel(command=[*tool, "serve"])
-    try:
+    with Panel(command=[*tool, "serve"]) as served:
         for name, value in through_panel:
             assert served.json("PUT", f"/api/parameters/{name}", {"value": value})[0] == 200
         if through_tool:
@@ -141,8 +134,6 @@ def test_tool_and_panel_give_the_same_timing_byte_for_byte(tmp_path, through_pan
         status, timing = served.json("GET", "/api/timing")
         drawn = subprocess.run([*tool, "timing", "--format", "svg"], capture_output=True, check=True)
         text = subprocess.run([*tool, "timing"], capture_output=True, text=True, check=True).stdout
-    finally:
-        assert served.stop()[0] == 0
     assert drawn.stdout == svg and f"<title>frame period {title}</title>".encode() in svg
     assert text == timing["text"] and timing["svg"].encode() == svg
     # The text's rounded figures are the JSON's numbers, and the drawing's legend gives them.
@@ -185,13 +176,6 @@ def test_profile_round_trip_and_reset(panel):
     status, answer = panel.json("PUT", "/api/profile", profile)
     assert status == 200, answer
     assert panel.json("GET", "/api/parameters/FrameRate")[1]["current"]["value"] == 15
-    # Saved from another module: refused, unless forced as the page's checkbox does.
-    other = {**profile, "module": {**profile["module"], "type": 1},
-             "parameters": {"FrameRate": 20}}
-    status, answer = panel.json("PUT", "/api/profile", other)
-    assert status == 400 and "another module" in answer["error"]["message"]
-    assert panel.json("PUT", "/api/profile?force=1", other)[0] == 200
-    assert panel.json("GET", "/api/parameters/FrameRate")[1]["current"]["value"] == 20
 
 
 def test_a_preview_writes_nothing_and_goes_stale_when_another_process_writes(
@@ -201,8 +185,7 @@ def test_a_preview_writes_nothing_and_goes_stale_when_another_process_writes(
     subprocess.run([CTL, "--image", image, "set", "ModulationFrequency=20", "MixingVoltage=40",
                     "LeftIlluminationVoltage=40", "RightIlluminationVoltage=40"], check=True)
     subprocess.run([CTL, "--image", image, "preset", "save", "slow"], check=True)
-    served = Panel(f"image:{image}")
-    try:
+    with Panel(f"image:{image}") as served:
         status, shown = served.json("POST", "/api/profile/preview", {"FrameRate": 12})
         assert status == 200, shown
         assert shown["parameters"]["FrameRate"] == 12 and shown["transactions"]
@@ -219,8 +202,6 @@ def test_a_preview_writes_nothing_and_goes_stale_when_another_process_writes(
         assert status == 200 and preset["parameters"]["FrameRate"] == 30
         assert served.json("PUT", f"/api/profile?preview={preset['preview']}")[0] == 200
         assert served.json("GET", "/api/parameters/FrameRate")[1]["current"]["value"] == 30
-    finally:
-        assert served.stop()[0] == 0
 
 
 def test_calibration_round_trip_in_both_forms(panel):
@@ -255,8 +236,7 @@ def test_events_tell_each_change_with_its_number_trace_and_fields(panel):
 
 def test_another_process_s_change_is_pushed_to_an_idle_panel(tmp_path):
     image = str(tmp_path / "camera.img")
-    served = Panel(f"image:{image}")
-    try:
+    with Panel(f"image:{image}") as served:
         connection, received = events(served)
         subprocess.run([CTL, "--image", image, "set", "MicroFrameNumber=8"], check=True)
         # No request in between: the panel's own look at the image finds the change.
@@ -266,8 +246,6 @@ def test_another_process_s_change_is_pushed_to_an_idle_panel(tmp_path):
             received += connection.recv(65536)
         assert b"8 micro-frames of 8.333 ms" in received
         connection.close()
-    finally:
-        assert served.stop()[0] == 0
 
 
 def test_stop_ends_open_event_streams(panel):

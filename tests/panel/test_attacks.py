@@ -25,10 +25,8 @@ SANITIZED = os.environ.get("VEXAR_SANITIZED", "") not in ("", "0", "OFF")
 
 @pytest.fixture
 def panel():
-    served = Panel("sim", ["--deadline-ms", str(DEADLINE_MS)])
-    yield served
-    code, err = served.stop()
-    assert code == 0, err
+    with Panel("sim", ["--deadline-ms", str(DEADLINE_MS)]) as served:
+        yield served
 
 
 def head(panel, request_line, *lines, auth=True, end=True):

@@ -1,11 +1,9 @@
 """Fixtures of the Python package's tests: a camera on the simulated module, vexar-ctl on a
-shared image, a Python bus that forwards to a simulated module, and scripts run in a fresh
-interpreter with a deadline (a deadlock must fail a test, not hang the suite)."""
+shared image and a Python bus that forwards to a simulated module."""
 
 import json
 import os
 import subprocess
-import sys
 from pathlib import Path
 from typing import Any, Callable, Iterator, Optional
 
@@ -81,15 +79,3 @@ def ctl(tmp_path: Path) -> Ctl:
 def ctl_value(ctl: Ctl, name: str) -> Any:
     """A parameter's value as vexar-ctl reads it from the image."""
     return json.loads(ctl("--format", "json", "get", name).stdout)[0]["value"]
-
-
-def run_isolated(script: str, deadline: float = 30) -> str:
-    """Runs script in a fresh interpreter and returns what it printed; a script that does not
-    end by the deadline (a deadlock) fails the test."""
-    try:
-        done = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True,
-                              timeout=deadline)
-    except subprocess.TimeoutExpired:
-        pytest.fail(f"did not end within {deadline} s (deadlock?):\n{script}")
-    assert done.returncode == 0, done.stderr
-    return done.stdout

@@ -3,8 +3,6 @@
 import json
 from pathlib import Path
 
-import pytest
-
 import vexar
 from conftest import Ctl
 
@@ -37,13 +35,3 @@ def test_python_reads_what_the_tool_wrote(ctl: Ctl, tmp_path: Path) -> None:
         offset = cam.read_calibration_json()["phaseOffset2"]["offset"]
     tool = json.loads(ctl("--format", "json", "calib", "read", "-").stdout)
     assert offset == tool["phaseOffset2"]["offset"] != 0
-
-
-@pytest.mark.parametrize("entry, count", [("temperatureCalibration1", 3),
-                                          ("temperatureCalibration1", 1),
-                                          ("temperatureCompensation1", 5)])
-def test_lists_the_module_cannot_hold_are_refused(cam: vexar.Camera, entry: str,
-                                                  count: int) -> None:
-    record = {**RECORD, entry: {**RECORD[entry], "values": [1.0] * count}}
-    with pytest.raises(vexar.BadInput, match=f"values must hold 2 numbers .*, not {count}"):
-        cam.write_calibration(record)

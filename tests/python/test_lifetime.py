@@ -1,6 +1,8 @@
-"""Orders of closing, holding and releasing, callbacks that close, threads left inside calls at
-exit, and exceptions that must stop a program. Each scenario runs in a fresh interpreter with a
-deadline and is judged by its exit status: the faults looked for are crashes and hangs."""
+"""Orders of closing, holding and releasing, callbacks that close, several threads on one
+camera, threads left inside calls at exit, and exceptions that must stop a program. Each
+scenario runs in a fresh interpreter with a deadline and is judged by its exit status and
+output: the faults looked for are crashes, hangs and deadlocks (the GIL held while waiting for
+the camera's lock, or a Python bus that cannot get it back)."""
 
 import os
 import signal
@@ -100,6 +102,53 @@ t.join(10)
 print(seen)
 """)
     assert out.strip() == "[8]"
+
+
+def test_a_thread_waiting_for_the_camera_lets_python_run() -> None:
+    # Inside the hold the main thread runs Python code and more camera calls while the other
+    # thread waits for the camera: possible only if the waiting thread let the GIL go.
+    out = run("""
+cam = vexar.open("sim")
+started = threading.Event()
+seen = []
+def reader():
+    started.set()
+    seen.append(cam.get("MicroFrameNumber"))
+with cam.hold():
+    cam.set("MicroFrameNumber", 8)
+    thread = threading.Thread(target=reader)
+    thread.start()
+    started.wait()
+    time.sleep(0.2)
+    sum(range(100000))
+    cam.set("MicroFrameNumber", 2)
+thread.join()
+print(seen)
+""")
+    assert out.strip() == "[2]"  # the hold kept the reader out until it ended
+
+
+def test_threads_on_a_python_bus_stay_consistent() -> None:
+    # Each thread sets and reads back its own value inside a hold; the Python bus takes the
+    # GIL for every transfer while the other threads wait for the camera.
+    out = run("""
+cam = vexar.open(bus=ForwardingBus())
+wrong = []
+def worker(value):
+    for _ in range(25):
+        with cam.hold():
+            cam.set("MicroFrameNumber", value)
+            if cam.get("MicroFrameNumber") != value:
+                wrong.append(value)
+        cam.get("FrameRate")
+threads = [threading.Thread(target=worker, args=(v,)) for v in [1, 2, 4, 8]]
+seen = []
+cam.on_transaction(lambda t: seen.append(t.direction))
+for t in threads: t.start()
+for t in threads: t.join()
+print(len(wrong), len(seen) > 0)
+""")
+    assert out.split() == ["0", "True"]
 
 
 EXIT_SCENARIO = """

@@ -70,11 +70,11 @@ def test_an_unknown_key_is_a_key_error_that_prints_plainly(
     assert str(raised.value).startswith("Nope: no such parameter")
 
 
+# What is applied, and Applied.outside_range, are the cross-face table's.
 def test_a_value_beyond_the_advertised_range_warns(cam: vexar.Camera) -> None:
     with pytest.warns(vexar.OutsideRangeWarning,
                       match="FrameRate = 120: outside the advertised range min=0 max=60"):
-        applied = cam.set("FrameRate", 120)
-    assert applied.outside_range and applied.applied == 120.0
+        cam.set("FrameRate", 120)
     with warnings.catch_warnings():
         warnings.simplefilter("error")
         cam.set("FrameRate", 60)
