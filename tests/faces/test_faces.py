@@ -258,12 +258,8 @@ def panel_face(image: Path, request: dict, options: dict) -> dict:
     if request["op"] == "set":
         applied = body.get("applied")
         return {"ok": True, "applied": applied["text"] if applied else None,
-<<<<<<< HEAD
-                "changed": {c["name"]: [as_text(c["before"]), as_text(c["after"])]
-=======
                 "outside_range": body["outside_range"],
-                "changed": {c["name"]: [c["before"]["text"], c["after"]["text"]]
->>>>>>> trim2
+                "changed": {c["name"]: [as_text(c["before"]), as_text(c["after"])]
                             for c in body["changed"]}}
     if request["op"] == "dry_run":
         return dry_run_outcome(body)
