@@ -29,11 +29,10 @@
 
 namespace vexar::python {
 
-// The camera, the Python callback its transactions go to, and where it was opened as the
-// caller named it ("image:cam.img", where backend() says "simulated module").
+// The camera, and where it was opened as the caller named it ("image:cam.img", where backend()
+// says "simulated module").
 struct PyCamera {
     Camera camera;
-    std::shared_ptr<Listeners> listeners;
     std::string place;
 };
 
@@ -105,15 +104,12 @@ std::unique_ptr<PyCamera> openCamera(const py::object& where, const py::object& 
     const std::string place = where.is_none() ? "sim" : where.cast<std::string>();
     std::unique_ptr<Bus> pythonBus = bus.is_none() ? nullptr : std::make_unique<PythonBus>(bus);
     const std::string shownPlace = pythonBus ? pythonBus->name() : place;
-    auto listeners = std::make_shared<Listeners>();
     std::optional<Camera> camera;
     cameraCall([&] {
         camera.emplace(pythonBus ? Camera::open(std::move(pythonBus), options)
                                  : Camera::open(place, options));
-        camera->onTransaction([listeners](const Transaction& t) { (*listeners)(t); });
     });
-    return std::make_unique<PyCamera>(
-        PyCamera{std::move(*camera), std::move(listeners), shownPlace});
+    return std::make_unique<PyCamera>(PyCamera{std::move(*camera), shownPlace});
 }
 
 // Other values a write moved, as Python returns them: {name: (before, after)}.
@@ -923,7 +919,9 @@ void defineCamera(py::module_& m) {
                 if (!callback.is_none() && !PyCallable_Check(callback.ptr())) {
                     throw Error(ErrorKind::BadInput, "on_transaction takes a callable or None");
                 }
-                c.listeners->setCallback(std::move(callback));
+                TransactionCallback told =
+                    callback.is_none() ? TransactionCallback{} : transactionCallback(callback);
+                cameraCall([&] { c.camera.onTransaction(std::move(told)); });
             },
             py::arg("callback"),
             "on_transaction(self, callback)\n--\n\n"

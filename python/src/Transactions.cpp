@@ -6,13 +6,14 @@
 
 namespace vexar::python {
 
-void Listeners::operator()(const Transaction& transaction) {
-    std::shared_ptr<py::object> callback;
-    {
-        const std::lock_guard lock(mutex_);
-        callback = callback_;
-    }
-    if (callback) {
+TransactionCallback transactionCallback(py::object callable) {
+    // The last holder may be a camera thread that has let the GIL go again.
+    const std::shared_ptr<py::object> callback(new py::object(std::move(callable)),
+                                               [](py::object* held) {
+                                                   py::gil_scoped_acquire gil;
+                                                   delete held;
+                                               });
+    return [callback](const Transaction& transaction) {
         py::gil_scoped_acquire gil;
         try {
             (*callback)(py::cast(transaction, py::return_value_policy::copy));
@@ -27,25 +28,7 @@ void Listeners::operator()(const Transaction& transaction) {
                 raised.discard_as_unraisable("vexar transaction callback");
             }
         }
-        callback.reset();
-    }
-}
-
-void Listeners::setCallback(py::object callback) {
-    std::shared_ptr<py::object> replacement;
-    if (!callback.is_none()) {
-        // The last holder may be a camera thread that has let the GIL go again.
-        replacement =
-            std::shared_ptr<py::object>(new py::object(std::move(callback)), [](py::object* held) {
-                py::gil_scoped_acquire gil;
-                delete held;
-            });
-    }
-    std::shared_ptr<py::object> previous;
-    {
-        const std::lock_guard lock(mutex_);
-        previous = std::exchange(callback_, replacement);
-    }
+    };
 }
 
 }  // namespace vexar::python
