@@ -12,7 +12,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 cmake -S "$root" -B "$root/build-bench" -DCMAKE_BUILD_TYPE=Release -DVEXAR_BENCH=ON >/dev/null
 if [[ ${1:-} == python ]]; then
   cmake --build "$root/build-bench" -j"${VEXAR_JOBS:-$(nproc)}" \
-    --target vexar_python vexar-client-bench >&2
+    --target vexar_python vexar-client-bench vexar_client_loops >&2
   PYTHONPATH=$root/build-bench/python exec /usr/bin/python3 "$root/python/bench/bench.py" \
     "$root/build-bench"
 fi

@@ -23,6 +23,7 @@ from pathlib import Path
 from typing import Callable
 
 import vexar
+import vexar_client_loops  # type: ignore[import]
 
 REPETITIONS = 25
 BATCH = 2000
@@ -122,6 +123,32 @@ def calls_per_second(cameras: list[vexar.Camera]) -> float:
     return sum(counts) / THREAD_SECONDS
 
 
+def paired_times(native: Callable[[int], object],
+                 python: Callable[[], object]) -> dict[str, tuple[Timed, Timed, Timed]]:
+    """A batch through the C++ loop and one through Python's in turn, REPETITIONS times, by
+    each clock: (C++, Python, added) with added the median and smallest of the pairs'
+    differences, so that whatever slowed one repetition slowed both of its halves."""
+    runs: dict[str, list[tuple[float, float]]] = {clock: [] for clock in CLOCKS}
+    for _ in range(REPETITIONS):
+        wall, cpu = time.perf_counter_ns(), time.thread_time_ns()
+        native(BATCH)
+        native_cpu, native_wall = time.thread_time_ns() - cpu, time.perf_counter_ns() - wall
+        wall, cpu = time.perf_counter_ns(), time.thread_time_ns()
+        for _ in range(BATCH):
+            python()
+        python_cpu, python_wall = time.thread_time_ns() - cpu, time.perf_counter_ns() - wall
+        runs["cpu"].append((native_cpu / BATCH / 1000, python_cpu / BATCH / 1000))
+        runs["wall"].append((native_wall / BATCH / 1000, python_wall / BATCH / 1000))
+    result = {}
+    for clock, pairs in runs.items():
+        c = [pair[0] for pair in pairs]
+        p = [pair[1] for pair in pairs]
+        added = [b - a for a, b in pairs]
+        result[clock] = ((statistics.median(c), min(c)), (statistics.median(p), min(p)),
+                         (statistics.median(added), min(added)))
+    return result
+
+
 def main() -> int:
     """Prints the table."""
     build = Path(sys.argv[1] if len(sys.argv) > 1 else "build")
@@ -131,6 +158,7 @@ def main() -> int:
         "getFrameRate": python_times(lambda: cam.get("FrameRate")),
         "setFrameRate": python_times(lambda: cam.set("FrameRate", 25.0)),
     }
+    print("Apart: Google Benchmark's process, then Python's")
     print(f"{'call (µs: median / fastest)':<32} {'clock':<5} {'C++':>11} {'Python':>11} "
           f"{'added':>11}")
     for name, call in (("getFrameRate", 'cam.get("FrameRate")'),
@@ -139,6 +167,15 @@ def main() -> int:
             (c_median, c_min), (p_median, p_min) = native[name][clock], python[name][clock]
             print(f"{call:<32} {clock:<5} {c_median:5.2f}/{c_min:5.2f} {p_median:5.2f}/{p_min:5.2f} "
                   f"{p_median - c_median:5.2f}/{p_min - c_min:5.2f}")
+    loops = vexar_client_loops.Camera()
+    print("In turn, in this process: a C++ loop's batch, then Python's")
+    for name, native_call, python_call in (
+            ('cam.get("FrameRate")', loops.get_frame_rate, lambda: cam.get("FrameRate")),
+            ('cam.set("FrameRate", 25.0)', loops.set_frame_rate,
+             lambda: cam.set("FrameRate", 25.0))):
+        for clock, (c, p, added) in paired_times(native_call, python_call).items():
+            print(f"{name:<32} {clock:<5} {c[0]:5.2f}/{c[1]:5.2f} {p[0]:5.2f}/{p[1]:5.2f} "
+                  f"{added[0]:5.2f}/{added[1]:5.2f}")
     print(f"python3 -c '{ONE_SHOT}': {process_median():.1f} ms (median of {STARTS})")
     cameras = [vexar.open(bus=AdapterLikeBus()) for _ in range(CAMERAS)]
     alone = calls_per_second(cameras[:1])
