@@ -17,7 +17,7 @@ from selenium.webdriver.common.keys import Keys
 from selenium.webdriver.support import expected_conditions as ready
 from selenium.webdriver.support.ui import Select, WebDriverWait
 
-from conftest import CTL, SERVER, Panel
+from conftest import CTL, SERVER, Panel, loadable
 
 import sys
 from pathlib import Path
@@ -83,13 +83,6 @@ def enter(driver, element_id, text):
     field = by_id(driver, element_id)
     field.send_keys(Keys.CONTROL, "a")
     field.send_keys(text, Keys.ENTER)
-
-
-def loadable(panel):
-    """Settings a system state can be written with: the voltages known, a frequency set."""
-    for name, value in [("MixingVoltage", 40), ("LeftIlluminationVoltage", 40),
-                        ("RightIlluminationVoltage", 40), ("ModulationFrequency", 20)]:
-        assert panel.json("PUT", f"/api/parameters/{name}", {"value": value})[0] == 200
 
 
 def activity_count(driver):
