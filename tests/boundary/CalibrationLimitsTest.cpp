@@ -25,48 +25,23 @@ struct LimitCase {
 };
 
 const float kBelowZero = -std::numeric_limits<float>::denorm_min();
+// The refusals' texts.
+const char* const kIllumination = "illumination calibration must be less than 255 degree Celsius";
+const char* const kSensor = "sensor calibration must be less than 255 degree Celsius";
+const char* const kPositive = "reference temperatures must be greater than 0 degree Celsius";
+const char* const kTwo = "expecting 2 reference temperatures";
 
 const LimitCase kLimitCases[] = {
     {"illumination at the maximum", {255.0f, 40.0f}, {1, 2}, 3, 0, "", 0x28FF},
     {"illumination just below the next degree", {255.9f, 40.0f}, {1, 2}, 3, 0, "", 0x28FF},
-    {"illumination one degree past",
-     {256.0f, 40.0f},
-     {1, 2},
-     3,
-     -5,
-     "illumination calibration must be less than 255 degree Celsius",
-     0},
+    {"illumination one degree past", {256.0f, 40.0f}, {1, 2}, 3, -5, kIllumination, 0},
     {"sensor at the maximum", {25.0f, 255.9f}, {1, 2}, 3, 0, "", 0xFF19},
-    {"sensor one degree past",
-     {25.0f, 256.0f},
-     {1, 2},
-     3,
-     -5,
-     "sensor calibration must be less than 255 degree Celsius",
-     0},
+    {"sensor one degree past", {25.0f, 256.0f}, {1, 2}, 3, -5, kSensor, 0},
     {"temperatures at zero", {0.0f, -0.0f}, {1, 2}, 3, 0, "", 0x0000},
-    {"illumination just below zero",
-     {kBelowZero, 40.0f},
-     {1, 2},
-     3,
-     -5,
-     "reference temperatures must be greater than 0 degree Celsius",
-     0},
-    {"sensor just below zero",
-     {25.0f, kBelowZero},
-     {1, 2},
-     3,
-     -5,
-     "reference temperatures must be greater than 0 degree Celsius",
-     0},
-    {"three coefficients",
-     {25.0f, 40.0f},
-     {1, 2, 3},
-     3,
-     -4,
-     "expecting 2 reference temperatures",
-     0},
-    {"one temperature", {25.0f}, {1, 2}, 3, -4, "expecting 2 reference temperatures", 0},
+    {"illumination just below zero", {kBelowZero, 40.0f}, {1, 2}, 3, -5, kPositive, 0},
+    {"sensor just below zero", {25.0f, kBelowZero}, {1, 2}, 3, -5, kPositive, 0},
+    {"three coefficients", {25.0f, 40.0f}, {1, 2, 3}, 3, -4, kTwo, 0},
+    {"one temperature", {25.0f}, {1, 2}, 3, -4, kTwo, 0},
     {"no compensation: nothing is checked", {256.0f, -1.0f}, {}, 0, 0, "", 0x20000},
 };
 
@@ -100,12 +75,8 @@ TEST_P(CalibrationLimits, AcceptOrRefuseTheRecordWhole) {
 
 INSTANTIATE_TEST_SUITE_P(Calibration, CalibrationLimits, ::testing::ValuesIn(kLimitCases),
                          [](const auto& info) {
-                             std::string name;
-                             for (const char* p = info.param.what; *p != '\0'; ++p) {
-                                 if (std::isalnum(static_cast<unsigned char>(*p))) {
-                                     name += *p;
-                                 }
-                             }
+                             std::string name = info.param.what;
+                             std::erase_if(name, [](unsigned char c) { return !std::isalnum(c); });
                              return name;
                          });
 

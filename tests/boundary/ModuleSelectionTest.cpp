@@ -53,27 +53,25 @@ TEST_P(RefusedModule, AnswersNotSupportedWithTheParametersText) {
 }
 
 const Variation kRefusals[] = {
-    {"Word0", [](ModuleKey& k, ModuleDescriptor&) { k.word0 = 0x452; }},
-    {"Word1", [](ModuleKey& k, ModuleDescriptor&) { k.word1 = 0x9101; }},
-    {"Word2", [](ModuleKey& k, ModuleDescriptor&) { k.word2 = 1; }},
-    {"Word3", [](ModuleKey& k, ModuleDescriptor&) { k.word3 = 1; }},
-    {"HeaderInvalid", [](ModuleKey&, ModuleDescriptor& d) { d.headerValid = 0; }},
+    {"Word0", [](auto& k, auto&) { k.word0 = 0x452; }},
+    {"Word1", [](auto& k, auto&) { k.word1 = 0x9101; }},
+    {"Word2", [](auto& k, auto&) { k.word2 = 1; }},
+    {"Word3", [](auto& k, auto&) { k.word3 = 1; }},
+    {"HeaderInvalid", [](auto&, auto& d) { d.headerValid = 0; }},
     {"HeaderInvalidWhateverItsValue",
-     [](ModuleKey&, ModuleDescriptor& d) {
+     [](auto&, auto& d) {
          d.headerValid = 0;
          d.headerValue = 0xFFFFFFFF;
      }},
-    {"HeaderValue0x101", [](ModuleKey&, ModuleDescriptor& d) { d.headerValue = 0x101; }},
-    {"ModuleAbsent", [](ModuleKey&, ModuleDescriptor& d) { d.components[2].present = 0; }},
-    {"ModuleType", [](ModuleKey&, ModuleDescriptor& d) { d.components[2].type = 0x103; }},
-    {"ModuleVersion", [](ModuleKey&, ModuleDescriptor& d) { d.components[2].version = 0x2001; }},
-    {"SensorBoardAbsent", [](ModuleKey&, ModuleDescriptor& d) { d.components[1].present = 0; }},
-    {"SensorBoardType", [](ModuleKey&, ModuleDescriptor& d) { d.components[1].type = 0x102; }},
-    {"SensorBoardVersion0x1001",
-     [](ModuleKey&, ModuleDescriptor& d) { d.components[1].version = 0x1001; }},
+    {"HeaderValue0x101", [](auto&, auto& d) { d.headerValue = 0x101; }},
+    {"ModuleAbsent", [](auto&, auto& d) { d.components[2].present = 0; }},
+    {"ModuleType", [](auto&, auto& d) { d.components[2].type = 0x103; }},
+    {"ModuleVersion", [](auto&, auto& d) { d.components[2].version = 0x2001; }},
+    {"SensorBoardAbsent", [](auto&, auto& d) { d.components[1].present = 0; }},
+    {"SensorBoardType", [](auto&, auto& d) { d.components[1].type = 0x102; }},
+    {"SensorBoardVersion0x1001", [](auto&, auto& d) { d.components[1].version = 0x1001; }},
     // The components are told apart by position, not found by type.
-    {"ComponentsSwapped",
-     [](ModuleKey&, ModuleDescriptor& d) { std::swap(d.components[1], d.components[2]); }},
+    {"ComponentsSwapped", [](auto&, auto& d) { std::swap(d.components[1], d.components[2]); }},
 };
 INSTANTIATE_TEST_SUITE_P(EachField, RefusedModule, ::testing::ValuesIn(kRefusals), nameOf);
 
@@ -96,20 +94,19 @@ TEST_P(ServedModule, InitialisesAndInstallsTheCatalogue) {
 }
 
 const Variation kServed[] = {
-    {"AsSimulated", [](ModuleKey&, ModuleDescriptor&) {}},
-    {"SensorBoardVersion0x1000",
-     [](ModuleKey&, ModuleDescriptor& d) { d.components[1].version = 0x1000; }},
-    {"HeaderValue0x103", [](ModuleKey&, ModuleDescriptor& d) { d.headerValue = 0x103; }},
+    {"AsSimulated", [](auto&, auto&) {}},
+    {"SensorBoardVersion0x1000", [](auto&, auto& d) { d.components[1].version = 0x1000; }},
+    {"HeaderValue0x103", [](auto&, auto& d) { d.headerValue = 0x103; }},
     // At least 0x102 as an unsigned number: the top bit does not make it negative.
-    {"HeaderValueTopBitSet", [](ModuleKey&, ModuleDescriptor& d) { d.headerValue = 0x80000000; }},
+    {"HeaderValueTopBitSet", [](auto&, auto& d) { d.headerValue = 0x80000000; }},
     {"AnyNonZeroValidFlags",
-     [](ModuleKey&, ModuleDescriptor& d) {
+     [](auto&, auto& d) {
          d.headerValid = 0xFF;
          d.components[1].present = 0x80;
          d.components[2].present = 2;
      }},
     {"UnreadFieldsScrambled",
-     [](ModuleKey&, ModuleDescriptor& d) {
+     [](auto&, auto& d) {
          d.auxValue = 0xDEADBEEF;
          d.auxValid = 0;
          for (int i : {0, 3, 4}) {

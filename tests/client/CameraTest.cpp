@@ -29,6 +29,17 @@ vexar::OpenOptions withPlugin() {
 
 using vexar::test::ModuleBus;
 
+// The kind of error a call throws; none (0) when it returns.
+template <typename Call>
+vexar::ErrorKind kindOf(Call call) {
+    try {
+        call();
+    } catch (const vexar::Error& error) {
+        return error.kind();
+    }
+    return vexar::ErrorKind{};
+}
+
 class CameraTest : public ::testing::Test {
   protected:
     vexar::Camera camera = vexar::Camera::open("sim", withPlugin());
@@ -69,14 +80,6 @@ TEST_F(CameraTest, WritesThroughAStateLeaveEveryVoltageByteAsItWas) {
 }
 
 TEST_F(CameraTest, BadInputIsToldApartFromRefusals) {
-    const auto kindOf = [&](auto call) {
-        try {
-            call();
-        } catch (const vexar::Error& error) {
-            return error.kind();
-        }
-        return vexar::ErrorKind{};
-    };
     // An unknown name, a read-only parameter and a plug-in that cannot be loaded are rows of
     // the cross-face table (tests/faces), which asks this library's C++ face too.
     EXPECT_EQ(kindOf([&] { camera.set("FrameRate", vexar::Region{}); }),
@@ -160,12 +163,8 @@ TEST(CameraBus, OnlyTheLibrarysOwnModuleIsSeenPastTheBus) {
     own.reset();
     EXPECT_EQ(own.readRegister(0x2a, 0x11), std::nullopt);
     EXPECT_FALSE(caller.canReset());
-    try {
-        caller.reset();
-        FAIL() << "a caller's bus went back to power-on";
-    } catch (const vexar::Error& error) {
-        EXPECT_EQ(error.kind(), vexar::ErrorKind::Unsupported);
-    }
+    EXPECT_EQ(kindOf([&] { caller.reset(); }), vexar::ErrorKind::Unsupported)
+        << "a caller's bus went back to power-on";
 }
 
 TEST_F(CameraTest, TheTransactionRecordIsBoundedAndTheCallbackSeesEveryOne) {
@@ -271,12 +270,7 @@ TEST_F(CameraTest, OneCameraServesSeveralThreads) {
 // the camera answers or refuses; it never touches what it already let go.
 TEST(CameraLifetime, CloseHoldReleaseAndDestroyInAnyOrder) {
     const auto closedRefusal = [](vexar::Camera& camera) {
-        try {
-            camera.get("FrameRate");
-        } catch (const vexar::Error& e) {
-            return e.kind() == vexar::ErrorKind::BadInput;
-        }
-        return false;
+        return kindOf([&] { camera.get("FrameRate"); }) == vexar::ErrorKind::BadInput;
     };
     {
         auto camera = vexar::Camera::open("sim", withPlugin());
@@ -331,14 +325,8 @@ TEST(CameraLifetime, AWaitForAnotherThreadsHoldCanBeInterrupted) {
     options.interrupted = [&] { return stop.load(); };
     auto camera = vexar::Camera::open("sim", options);
     const vexar::Hold hold = camera.hold();
-    std::optional<vexar::ErrorKind> kind;
-    std::thread waiter([&] {
-        try {
-            camera.get("FrameRate");
-        } catch (const vexar::Error& e) {
-            kind = e.kind();
-        }
-    });
+    vexar::ErrorKind kind{};
+    std::thread waiter([&] { kind = kindOf([&] { camera.get("FrameRate"); }); });
     stop = true;
     waiter.join();
     EXPECT_EQ(kind, vexar::ErrorKind::Busy);

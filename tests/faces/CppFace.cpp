@@ -37,6 +37,7 @@ Json text(const std::optional<vexar::Value>& value) {
 
 Json run(vexar::Camera& camera, const Json& request) {
     const std::string op = request["op"];
+    const bool force = request.value("force", false);
     if (op == "get") {
         return {{"ok", true}, {"text", camera.get(request["name"].get<std::string>()).toString()}};
     }
@@ -46,7 +47,6 @@ Json run(vexar::Camera& camera, const Json& request) {
             // Let the library say what is wrong with the name.
             camera.get(request["name"].get<std::string>());
         }
-        const bool force = request.value("force", false);
         const vexar::Applied applied =
             camera.set(request["name"].get<std::string>(), requested(*parameter, request["value"]),
                        vexar::WriteOptions{force, force});
@@ -60,12 +60,10 @@ Json run(vexar::Camera& camera, const Json& request) {
                 {"changed", changed}};
     }
     if (op == "profile") {
-        const bool force = request.value("force", false);
         camera.applyProfile(vexar::profileFromJson(request["value"]), {false, force, force});
         return {{"ok", true}};
     }
     if (op == "dry_run") {
-        const bool force = request.value("force", false);
         const vexar::DryRun dry =
             camera.dryRun(vexar::profileFromJson(request["value"]), {false, force, force});
         Json fields = Json::object();

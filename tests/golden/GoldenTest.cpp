@@ -69,12 +69,9 @@ const std::vector<std::string> kNames = split(
     ' ');
 
 std::uint32_t idOf(const std::string& word) {
-    for (std::uint32_t id = 0; id < kNames.size(); ++id) {
-        if (word == kNames[id]) {
-            return id;
-        }
-    }
-    return static_cast<std::uint32_t>(std::stoul(word, nullptr, 0));
+    const auto named = std::ranges::find(kNames, word);
+    return static_cast<std::uint32_t>(named != kNames.end() ? named - kNames.begin()
+                                                            : std::stol(word, nullptr, 0));
 }
 
 std::string show(float value) {

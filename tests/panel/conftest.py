@@ -70,6 +70,13 @@ def events(panel):
     return connection, received
 
 
+def loadable(panel):
+    """Settings a system state can be written with: the voltages known, a frequency set."""
+    for name, value in [("MixingVoltage", 40), ("LeftIlluminationVoltage", 40),
+                        ("RightIlluminationVoltage", 40), ("ModulationFrequency", 20)]:
+        assert panel.json("PUT", f"/api/parameters/{name}", {"value": value})[0] == 200
+
+
 @pytest.fixture
 def panel():
     with Panel() as served:

@@ -17,7 +17,7 @@ from selenium.webdriver.common.keys import Keys
 from selenium.webdriver.support import expected_conditions as ready
 from selenium.webdriver.support.ui import Select, WebDriverWait
 
-from conftest import CTL, SERVER, Panel
+from conftest import CTL, SERVER, Panel, loadable
 
 import sys
 from pathlib import Path
@@ -79,17 +79,10 @@ def shows(driver, element_id, fragment):
         raise AssertionError(f"#{element_id} never showed {fragment!r}: {text_of(driver, element_id)!r}")
 
 
-def enter(driver, element_id, text):
+def enter(driver, element_id, text, key=Keys.ENTER):
     field = by_id(driver, element_id)
     field.send_keys(Keys.CONTROL, "a")
-    field.send_keys(text, Keys.ENTER)
-
-
-def loadable(panel):
-    """Settings a system state can be written with: the voltages known, a frequency set."""
-    for name, value in [("MixingVoltage", 40), ("LeftIlluminationVoltage", 40),
-                        ("RightIlluminationVoltage", 40), ("ModulationFrequency", 20)]:
-        assert panel.json("PUT", f"/api/parameters/{name}", {"value": value})[0] == 200
+    field.send_keys(text, key)
 
 
 def activity_count(driver):
@@ -157,8 +150,7 @@ def test_the_banner_follows_the_server_and_no_raw_json_replaces_the_page(driver)
 
 def test_a_request_without_an_answer_fails_beside_its_control(driver):
     # Told a lock timeout of 0, the page waits 5 s for an answer.
-    panel = Panel(extra=["--lock-timeout-ms", "0"])
-    try:
+    with Panel(extra=["--lock-timeout-ms", "0"]) as panel:
         page = open_page(driver, panel)
         panel.process.send_signal(signal.SIGSTOP)
         try:
@@ -170,8 +162,6 @@ def test_a_request_without_an_answer_fails_beside_its_control(driver):
         # Whether the abandoned request ran or not, the control reads what the module holds.
         held = lambda: panel.json("GET", "/api/parameters/FrameRate")[1]["current"]["text"]
         wait(page).until(lambda d: text_of(d, "p-FrameRate-current") == f"holds {held()}")
-    finally:
-        panel.stop()
 
 
 def test_keyboard_focus_enter_escape_and_a_slider_at_rest(page):
@@ -184,13 +174,10 @@ def test_keyboard_focus_enter_escape_and_a_slider_at_rest(page):
     assert rings == ["solid", "none"]
     # Tab leaves a number field without writing; Escape puts back the module's value.
     before = activity_count(page)
-    field = by_id(page, "p-FrameRate")
-    field.send_keys(Keys.CONTROL, "a")
-    field.send_keys("12", Keys.TAB)
+    enter(page, "p-FrameRate", "12", Keys.TAB)
     assert by_id(page, "p-FrameRate").get_attribute("value") == "30"
-    field.send_keys(Keys.CONTROL, "a")
-    field.send_keys("12", Keys.ESCAPE)
-    assert field.get_attribute("value") == "30"
+    enter(page, "p-FrameRate", "12", Keys.ESCAPE)
+    assert by_id(page, "p-FrameRate").get_attribute("value") == "30"
     time.sleep(0.3)
     assert activity_count(page) == before
     # Five steps of the slider make one write, of where it came to rest.
@@ -367,8 +354,7 @@ def test_the_region_moves_by_keys_snapping_and_rounding_is_marked(page, panel):
 
 def test_presets_save_compare_load_delete_shared_with_the_tool(driver, tmp_path):
     env = dict(os.environ, XDG_CONFIG_HOME=str(tmp_path))
-    panel = Panel(env=env)
-    try:
+    with Panel(env=env) as panel:
         loadable(panel)
         page = open_page(driver, panel)
         by_id(page, "preset-name").send_keys("bench-a", Keys.ENTER)
@@ -392,27 +378,24 @@ def test_presets_save_compare_load_delete_shared_with_the_tool(driver, tmp_path)
         by_id(page, "presets").find_element(By.CSS_SELECTOR, "[aria-label='delete preset bench-a']").click()
         shows(page, "preset-result", "preset bench-a deleted")
         assert "bench-a" not in text_of(page, "presets")
-    finally:
-        panel.stop()
 
 
 def test_another_process_reset_and_two_tabs_are_followed(driver, tmp_path):
     image = tmp_path / "camera.img"
-    panel = Panel(f"image:{image}")
-    other = browser()
-    try:
-        page = open_page(driver, panel)
-        open_page(other, panel)
-        by_id(page, "p-StreamEnable").click()
-        shows(other, "p-StreamEnable-current", "holds true")
-        shows(other, "activity", "set StreamEnable = true (another tab)")
-        shows(page, "activity", "set StreamEnable = true (this tab)")
-        subprocess.run([SERVER, f"image:{image}", "--reset"], check=True)
-        shows(page, "activity", "module reset to power-on (another process)")
-        shows(page, "p-StreamEnable-current", "holds false")
-    finally:
-        other.quit()
-        panel.stop()
+    with Panel(f"image:{image}") as panel:
+        other = browser()
+        try:
+            page = open_page(driver, panel)
+            open_page(other, panel)
+            by_id(page, "p-StreamEnable").click()
+            shows(other, "p-StreamEnable-current", "holds true")
+            shows(other, "activity", "set StreamEnable = true (another tab)")
+            shows(page, "activity", "set StreamEnable = true (this tab)")
+            subprocess.run([SERVER, f"image:{image}", "--reset"], check=True)
+            shows(page, "activity", "module reset to power-on (another process)")
+            shows(page, "p-StreamEnable-current", "holds false")
+        finally:
+            other.quit()
 
 
 @pytest.mark.skipif(missing() is not None, reason=str(missing()))

@@ -49,7 +49,7 @@ def test_an_adapter_that_cannot_be_opened_reads_alike_as_text_and_json() -> None
     assert list(reported) == ["kind", "code", "code_name", "message", "allowed", "errno"]
     assert (reported["kind"], reported["errno"]) == ("BusFailure", errno.ENOENT)
     assert reported["message"] == line.removeprefix("vexar-ctl: ")
-    with pytest.raises(vexar.BusError) as raised:
+    with pytest.raises(vexar.BusError, match="/dev/i2c-250") as raised:
         vexar.open("/dev/i2c-250")
     assert raised.value.errno == errno.ENOENT
 

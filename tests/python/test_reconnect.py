@@ -109,8 +109,7 @@ def test_power_cycle_behind_an_adapter_that_stays_is_offered_and_restored(
     offered = program("cam.reconnect()")["ok"]
     assert offered["at_power_on"] and not offered["restored"]
     assert set(offered["lost"]) == {"ModulationFrequency", "DealiasingFrequency", "FrameRate",
-                                    "IntegrationTime",
-                                    "DealiasingOn"}
+                                    "IntegrationTime", "DealiasingOn"}
     # A new instance: its phase count starts again at 4, as the module's does.
     assert program("cam.phase_count") == {"ok": 4}
     restored = program("cam.reconnect(restore=True)")["ok"]
