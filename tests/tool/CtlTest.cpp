@@ -29,7 +29,6 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <regex>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -46,15 +45,29 @@ std::string slurp(const fs::path& path) {
 
 // "{TEXT*N}" stands for TEXT repeated N times, so the case table can hold inputs of any size.
 std::string expand(const std::string& text) {
-    static const std::regex repeat(R"(\{([^{}*]+)\*([0-9]+)\})");
     std::string result;
-    auto at = text.cbegin();
-    for (std::sregex_iterator match(text.begin(), text.end(), repeat), end; match != end; ++match) {
-        result.append(at, (*match)[0].first);
-        for (int i = std::stoi((*match)[2]); i > 0; --i) result += (*match)[1].str();
-        at = (*match)[0].second;
+    std::size_t at = 0;
+    while (at < text.size()) {
+        const auto open = text.find('{', at);
+        const auto star = text.find('*', open);
+        const auto close = text.find('}', star);
+        const auto inner =
+            open == std::string::npos ? std::string::npos : text.find_first_of("{}", open + 1);
+        const bool repeat = close != std::string::npos && inner == close && star > open + 1 &&
+                            close > star + 1 &&
+                            text.find_first_not_of("0123456789", star + 1) == close;
+        if (!repeat) {
+            const auto next = open == std::string::npos ? text.size() : open + 1;
+            result.append(text, at, next - at);
+            at = next;
+            continue;
+        }
+        result.append(text, at, open - at);
+        for (int i = std::stoi(text.substr(star + 1, close - star - 1)); i > 0; --i)
+            result.append(text, open + 1, star - open - 1);
+        at = close + 1;
     }
-    return result.append(at, text.cend());
+    return result;
 }
 
 std::string unescape(const std::string& text) {
