@@ -178,7 +178,6 @@ Applied Camera::set(std::string_view nameOrId, const Value& value, const WriteOp
         detail::Session& session = *impl_->session;
         const auto range = session.range(info, what);
         session.takeLastError();  // the range query's text must not pass for the write's
-        const std::string allowed = range ? range->toString() : std::string();
         const bool throughState = stateOnly(info.id);
         if (!throughState && Impl::dependsOnPhaseCount(info)) {
             impl_->followModulePhaseCount();
@@ -191,6 +190,7 @@ Applied Camera::set(std::string_view nameOrId, const Value& value, const WriteOp
             impl_->wrote(info, *converted);
         }
         if (status != VEXAR_SUCCESS) {
+            const std::string allowed = range ? range->toString() : std::string();
             std::string hint;
             if (status == VEXAR_NOT_SUPPORTED) {
                 hint = accessHint(session, info, Access::ReadOnly);
