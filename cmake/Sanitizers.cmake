@@ -7,7 +7,7 @@ if(VEXAR_SANITIZE)
   if(NOT VEXAR_FUZZ)
     # The suite's checks do not need -O2 here (the plain build runs it optimised), and GCC's
     # UndefinedBehaviorSanitizer checks multiply what -O2 and full debug information cost to
-    # compile: -Og with line tables only builds the tree in about a third of the time, and a
+    # compile: -Og with line tables only builds the tree in under half the time, and a
     # report still names file and line. Fuzzing keeps the build type's flags: there speed is
     # executions.
     add_compile_options(-Og -g1)
