@@ -142,6 +142,15 @@ Value toValue(py::handle object) {
                     pythonTypeName(object));
 }
 
+Changes changesOf(const StateWritten& written) {
+    Changes changes;
+    for (const Change& change : written.changed) {
+        changes.emplace(change.name, std::pair{PyValue{change.before, std::nullopt},
+                                               PyValue{change.after, std::nullopt}});
+    }
+    return changes;
+}
+
 PyValue toPyValue(py::handle object) {
     if (PyUnicode_Check(object.ptr())) {
         return PyValue{Value(false), object.cast<std::string>()};

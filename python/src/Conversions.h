@@ -7,8 +7,10 @@
 #include <pybind11/pybind11.h>
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
+#include <utility>
 #include <variant>
 #include <vector>
 #include <vexar/camera.hpp>
@@ -71,6 +73,10 @@ struct Calibration {
 struct Integer {
     long long value = 0;
 };
+
+// Other values a write moved, as Python returns them: {name: (before, after)}.
+using Changes = std::map<std::string, std::pair<PyValue, PyValue>>;
+Changes changesOf(const StateWritten& written);
 
 // The register argument narrowed to what the device holds; Error(BadInput) when it does not fit.
 std::uint32_t narrow(const Integer& number, long long maximum, const char* what);

@@ -2,6 +2,7 @@
 
 #include <pybind11/pybind11.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -11,13 +12,17 @@ namespace vexar::python {
 
 namespace {
 
-// One interpreter per process: its exit is the process's.
+// One interpreter per process: its exit is the process's. A call only touches the two atomics;
+// the mutex is for the exit's wait and for the threads parked after it. The count is raised
+// before the flag is read and the flag set before the count is read (both sequentially
+// consistent), so either a call starting as the exit begins sees the flag, or the exit counts
+// the call.
 struct Calls {
+    std::atomic<int> underWay{0};
+    std::atomic<bool> exiting{false};
     std::mutex mutex;
     std::condition_variable changed;
-    int underWay = 0;
-    bool exiting = false;
-    std::thread::id exitingThread;
+    std::thread::id exitingThread;  // set before exiting, read only once it is seen
 };
 
 Calls& calls() {
@@ -28,43 +33,54 @@ Calls& calls() {
 // Longer than any call takes that is not waiting for a lock (which exiting ends).
 constexpr std::chrono::seconds kLongestCall{5};
 
-}  // namespace
-
 // A call made from inside another (a Python bus using a camera of its own) goes on, or the
 // outer one would never end.
 thread_local int depth = 0;
 
+bool mustStayOut(const Calls& all) {
+    return all.exiting.load() && depth == 0 && std::this_thread::get_id() != all.exitingThread;
+}
+
+[[noreturn]] void park(Calls& all) {
+    std::unique_lock lock(all.mutex);
+    while (true) {
+        all.changed.wait(lock);
+    }
+}
+
+void ended(Calls& all) {
+    if (all.underWay.fetch_sub(1) == 1 && all.exiting.load()) {
+        // Under the mutex, so the notice cannot fall between the exit's test and its wait.
+        const std::lock_guard lock(all.mutex);
+        all.changed.notify_all();
+    }
+}
+
+}  // namespace
+
 CallUnderWay::CallUnderWay() {
     Calls& all = calls();
-    std::unique_lock lock(all.mutex);
-    if (all.exiting && depth == 0 && std::this_thread::get_id() != all.exitingThread) {
-        all.changed.wait(lock, [] { return false; });
+    all.underWay.fetch_add(1);
+    if (mustStayOut(all)) {
+        ended(all);
+        park(all);
     }
-    ++all.underWay;
     ++depth;
 }
 
 CallUnderWay::~CallUnderWay() {
-    Calls& all = calls();
-    {
-        std::lock_guard lock(all.mutex);
-        --all.underWay;
-    }
     --depth;
-    all.changed.notify_all();
+    ended(calls());
 }
 
 bool exiting() {
-    Calls& all = calls();
-    std::lock_guard lock(all.mutex);
-    return all.exiting;
+    return calls().exiting.load();
 }
 
 void stayOutIfExiting() {
     Calls& all = calls();
-    std::unique_lock lock(all.mutex);
-    if (all.exiting && depth == 0 && std::this_thread::get_id() != all.exitingThread) {
-        all.changed.wait(lock, [] { return false; });
+    if (mustStayOut(all)) {
+        park(all);
     }
 }
 
@@ -72,9 +88,9 @@ void awaitCallsAtExit() {
     const pybind11::gil_scoped_release release;
     Calls& all = calls();
     std::unique_lock lock(all.mutex);
-    all.exiting = true;
     all.exitingThread = std::this_thread::get_id();
-    all.changed.wait_for(lock, kLongestCall, [&] { return all.underWay == 0; });
+    all.exiting.store(true);
+    all.changed.wait_for(lock, kLongestCall, [&] { return all.underWay.load() == 0; });
 }
 
 }  // namespace vexar::python

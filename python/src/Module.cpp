@@ -21,9 +21,11 @@
 #include <vexar/presets.hpp>
 #include <vexar/watch.hpp>
 
+#include "Applied.h"
 #include "Conversions.h"
 #include "Errors.h"
 #include "Exit.h"
+#include "FastCalls.h"
 #include "PythonBus.h"
 #include "Transactions.h"
 
@@ -110,18 +112,6 @@ std::unique_ptr<PyCamera> openCamera(const py::object& where, const py::object& 
                                  : Camera::open(place, options));
     });
     return std::make_unique<PyCamera>(PyCamera{std::move(*camera), shownPlace});
-}
-
-// Other values a write moved, as Python returns them: {name: (before, after)}.
-using Changes = std::map<std::string, std::pair<PyValue, PyValue>>;
-
-Changes changesOf(const StateWritten& written) {
-    Changes changes;
-    for (const Change& change : written.changed) {
-        changes.emplace(change.name, std::pair{PyValue{change.before, std::nullopt},
-                                               PyValue{change.after, std::nullopt}});
-    }
-    return changes;
 }
 
 // With the GIL, once the call has done its work; a warning filtered into an error raises.
@@ -241,34 +231,7 @@ void defineValueClasses(py::module_& m) {
             },
             "__repr__(self, /)\n--\n\n");
 
-    py::class_<Applied>(m, "Applied",
-                        "What set() did: the value requested, the value the module holds "
-                        "afterwards (applied; None for a write-only parameter) and whether the "
-                        "request lay outside the advertised range (outside_range, also warned "
-                        "of with a vexar.OutsideRangeWarning).")
-        .def_readonly("name", &Applied::name)
-        .def_property_readonly("requested", [](const Applied& a) { return fromValue(a.requested); })
-        .def_property_readonly(
-            "applied",
-            [](const Applied& a) { return a.applied ? fromValue(*a.applied) : py::none(); })
-        .def_readonly("outside_range", &Applied::outsideAdvertisedRange)
-        .def_readonly("through_state", &Applied::throughState,
-                      "Written through a system state built from the current values.")
-        .def_property_readonly(
-            "changed", [](const Applied& a) { return changesOf(a.state); },
-            "Every other value the write moved: {name: (before, after)}.")
-        .def_property_readonly(
-            "assumed", [](const Applied& a) { return a.state.assumed; },
-            "The voltages written at their power-on value, nothing being known of them (force).")
-        .def(
-            "__repr__",
-            [](const Applied& a) {
-                return py::str("Applied(name={!r}, requested={!r}, applied={!r}, outside_range={})")
-                    .format(a.name, fromValue(a.requested),
-                            a.applied ? fromValue(*a.applied) : py::none(),
-                            a.outsideAdvertisedRange);
-            },
-            "__repr__(self, /)\n--\n\n");
+    defineApplied(m);
 
     py::class_<Transaction>(m, "Transaction",
                             "One transfer on the module's bus: direction ('read' or 'write'), "
@@ -547,6 +510,98 @@ py::cpp_function property(Call call) {
     return py::cpp_function(on(call));
 }
 
+// A flag argument as pybind11 takes a bool: True, False, None, or what converts itself to a
+// truth value (numpy's bool among them); a str or a list is BadInput, as a value of the wrong
+// type is.
+bool flagOf(PyObject* given, const char* name) {
+    if (given == nullptr || given == Py_False || given == Py_None) {
+        return false;
+    }
+    if (given == Py_True) {
+        return true;
+    }
+    if (const PyNumberMethods* number = Py_TYPE(given)->tp_as_number;
+        number != nullptr && number->nb_bool != nullptr) {
+        const int truth = number->nb_bool(given);
+        if (truth >= 0) {
+            return truth != 0;
+        }
+        throw py::error_already_set();
+    }
+    throw Error(ErrorKind::BadInput,
+                std::string(name) + " is a bool, not a " + Py_TYPE(given)->tp_name);
+}
+
+// get and set, bound as plain CPython methods (see FastCalls.h).
+PyObject* getValue(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    static constexpr FastParameters kParameters{"get", {"name"}, 1, 1, 1};
+    PyObject* given[1];
+    if (!placeArguments(kParameters, args, nargs, kwnames, given)) {
+        return nullptr;
+    }
+    try {
+        PyCamera& c = instanceOf<PyCamera>(self);
+        const std::string name = py::detail::keyText(given[0]);
+        return fromValue(cameraCall([&] { return c.camera.get(name); })).release().ptr();
+    } catch (...) {
+        return raiseHandled();
+    }
+}
+
+PyObject* setValue(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    static constexpr FastParameters kParameters{
+        "set", {"name", "value", "allow_non_finite", "force"}, 4, 2, 2};
+    PyObject* given[4];
+    if (!placeArguments(kParameters, args, nargs, kwnames, given)) {
+        return nullptr;
+    }
+    try {
+        PyCamera& c = instanceOf<PyCamera>(self);
+        const std::string name = py::detail::keyText(given[0]);
+        const PyValue value = toPyValue(given[1]);
+        const WriteOptions options{flagOf(given[2], "allow_non_finite"), flagOf(given[3], "force")};
+        Applied applied =
+            cameraCall([&] { return c.camera.set(name, value.forParameter(name), options); });
+        warnAssumed(applied.name, applied.state);
+        warnOutside(applied);
+        return toPython(std::move(applied)).release().ptr();
+    } catch (...) {
+        return raiseHandled();
+    }
+}
+
+PyMethodDef getDefinition{"get",
+                          reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(getValue)),
+                          METH_FASTCALL | METH_KEYWORDS,
+                          "get($self, name)\n--\n\n"
+                          "The value of a parameter, by name or identifier: a bool, int, float or "
+                          "vexar.Region, by the parameter's type.\n\n"
+                          "Raises:\n    BadInput: unknown parameter.\n"
+                          "    Refused: the plug-in refused (a write-only parameter).\n"
+                          "    BusError: the bus failed."};
+
+PyMethodDef setDefinition{
+    "set", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(setValue)),
+    METH_FASTCALL | METH_KEYWORDS,
+    "set($self, name, value, *, allow_non_finite=False, force=False)\n--\n\n"
+    "Writes a parameter, by name or identifier, and returns a vexar.Applied with the "
+    "value it holds afterwards. An int is taken for a float parameter and an integral "
+    "float for an int one; a str as vexar-ctl reads it (\"0x8\", \"on\", "
+    "\"16,8,160,120\"); NaN and the infinities only with allow_non_finite. A value "
+    "beyond the advertised range that the module takes is warned of with a "
+    "vexar.OutsideRangeWarning.\n\n"
+    "RegionOfInterest and DealiasingOn are written through a system state built from "
+    "the current values: the write-only voltages are what is known of them (what this "
+    "camera wrote last, or what the simulated module latched); with force, one of "
+    "which nothing is known is written at its power-on value 50, with a "
+    "vexar.AssumedWarning. Applied.changed lists every other value the write moved.\n\n"
+    "Raises:\n    BadInput: unknown parameter, a value of the wrong type, a non-finite "
+    "number.\n"
+    "    Refused: the plug-in refused the value (code_name and allowed say why), the "
+    "parameter is read-only, or a write through a state found a voltage unknown or a "
+    "frequency that is not a number.\n"
+    "    BusError: the bus failed."};
+
 void defineCamera(py::module_& m) {
     py::class_<PyCamera> camera(
         m, "Camera",
@@ -563,47 +618,6 @@ void defineCamera(py::module_& m) {
              "parameter(self, name)\n--\n\n"
              "The parameter of a name (any letter case) or identifier.\n\n"
              "Raises:\n    BadInput: no parameter has the name.")
-        .def("get", on([](Camera& cam, const Key& key) {
-                 return PyValue{cam.get(key.text), std::nullopt};
-             }),
-             py::arg("name"),
-             "get(self, name)\n--\n\n"
-             "The value of a parameter, by name or identifier: a bool, int, float or "
-             "vexar.Region, by the parameter's type.\n\n"
-             "Raises:\n    BadInput: unknown parameter.\n"
-             "    Refused: the plug-in refused (a write-only parameter).\n"
-             "    BusError: the bus failed.")
-        .def(
-            "set",
-            [](PyCamera& c, const Key& key, const PyValue& value, bool allowNonFinite, bool force) {
-                Applied applied = cameraCall([&] {
-                    return c.camera.set(key.text, value.forParameter(key.text),
-                                        WriteOptions{allowNonFinite, force});
-                });
-                warnAssumed(applied.name, applied.state);
-                warnOutside(applied);
-                return applied;
-            },
-            py::arg("name"), py::arg("value"), py::kw_only(), py::arg("allow_non_finite") = false,
-            py::arg("force") = false,
-            "set(self, name, value, *, allow_non_finite=False, force=False)\n--\n\n"
-            "Writes a parameter, by name or identifier, and returns a vexar.Applied with the "
-            "value it holds afterwards. An int is taken for a float parameter and an integral "
-            "float for an int one; a str as vexar-ctl reads it (\"0x8\", \"on\", "
-            "\"16,8,160,120\"); NaN and the infinities only with allow_non_finite. A value "
-            "beyond the advertised range that the module takes is warned of with a "
-            "vexar.OutsideRangeWarning.\n\n"
-            "RegionOfInterest and DealiasingOn are written through a system state built from "
-            "the current values: the write-only voltages are what is known of them (what this "
-            "camera wrote last, or what the simulated module latched); with force, one of "
-            "which nothing is known is written at its power-on value 50, with a "
-            "vexar.AssumedWarning. Applied.changed lists every other value the write moved.\n\n"
-            "Raises:\n    BadInput: unknown parameter, a value of the wrong type, a non-finite "
-            "number.\n"
-            "    Refused: the plug-in refused the value (code_name and allowed say why), the "
-            "parameter is read-only, or a write through a state found a voltage unknown or a "
-            "frequency that is not a number.\n"
-            "    BusError: the bus failed.")
         .def_property_readonly(
             "settings",
             [](py::object self) {
@@ -1013,6 +1027,8 @@ void defineCamera(py::module_& m) {
                            : "<vexar.Camera on " + c.place + ">";
             },
             "__repr__(self, /)\n--\n\n");
+    addFastMethod(camera, getDefinition);
+    addFastMethod(camera, setDefinition);
 }
 
 }  // namespace
@@ -1057,7 +1073,7 @@ PYBIND11_MODULE(_vexar, m) {
     py::module_::import("atexit").attr("register")(py::cpp_function(awaitCallsAtExit));
     // Users meet them as vexar.X: that is how they print and how help() names them.
     for (const char* name :
-         {"Parameter", "Applied", "Transaction", "Timing", "Hold", "Trace", "Watch", "Camera"}) {
+         {"Parameter", "Transaction", "Timing", "Hold", "Trace", "Watch", "Camera"}) {
         m.attr(name).attr("__module__") = "vexar";
     }
     m.def(

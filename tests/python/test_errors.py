@@ -1,6 +1,8 @@
 """Errors as Python exceptions: no bare RuntimeError or TypeError from anything a caller can
 pass. A refusal's code, code name and range as attributes are rows of the cross-face table."""
 
+import re
+
 import pytest
 
 import vexar
@@ -44,6 +46,7 @@ def test_non_finite_numbers_reach_the_plug_in_when_allowed(cam: vexar.Camera) ->
         lambda cam: cam.on_transaction(42),
         lambda _: vexar.open("sim", bus=object()),
         lambda _: vexar.open(42),
+        lambda cam: cam.set("FrameRate", 25.0, force="yes"),  # a flag is a truth value
     ],
 )
 def test_bad_arguments_of_the_other_calls(cam: vexar.Camera, call: object) -> None:
@@ -54,3 +57,32 @@ def test_bad_arguments_of_the_other_calls(cam: vexar.Camera, call: object) -> No
 def test_docstrings_say_what_is_raised() -> None:
     for method in (vexar.Camera.set, vexar.Camera.get, vexar.Camera.load_state, vexar.open):
         assert "Raises:" in (method.__doc__ or ""), method
+
+
+def test_get_and_set_take_arguments_as_any_python_function(cam: vexar.Camera) -> None:
+    assert cam.get(name="FrameRate") == cam.get("FrameRate")
+    assert cam.set(name="FrameRate", value=20.0).applied == 20.0
+    assert cam.set("FrameRate", value=30.0, force=1, allow_non_finite=None).applied == 30.0
+    with pytest.raises(vexar.BadInput):  # allow_non_finite as a truth value
+        cam.set("FrameRate", float("nan"), allow_non_finite=0)
+
+
+@pytest.mark.parametrize(
+    "call, message",
+    [
+        (lambda cam: cam.get(), "get() missing required argument 'name'"),
+        (lambda cam: cam.get("FrameRate", "Range"), "get() takes at most 1 positional arguments"),
+        (lambda cam: cam.get(nom="FrameRate"), "get() got an unexpected keyword argument 'nom'"),
+        (lambda cam: cam.set("FrameRate"), "set() missing required argument 'value'"),
+        (lambda cam: cam.set(value=25.0), "set() missing required argument 'name'"),
+        # The flags are keyword-only.
+        (lambda cam: cam.set("FrameRate", 25.0, True), "set() takes at most 2 positional"),
+        (lambda cam: cam.set("FrameRate", 25.0, name="Range"),
+         "set() got multiple values for argument 'name'"),
+        (lambda _: vexar.Camera.get(object(), "FrameRate"), "'get' for 'vexar._vexar.Camera'"),
+    ],
+)
+def test_a_call_that_does_not_fit_the_signature_is_a_type_error(
+        cam: vexar.Camera, call: object, message: str) -> None:
+    with pytest.raises(TypeError, match=re.escape(message)):
+        call(cam)  # type: ignore[operator]

@@ -2,6 +2,7 @@
 takes, the shortest-float conversion, ranges, the mapping of settings, the reprs and what the
 C++ camera offers besides."""
 
+import sys
 import warnings
 from collections.abc import MutableMapping
 from pathlib import Path
@@ -134,3 +135,14 @@ def test_what_the_cpp_camera_offers(cam: vexar.Camera) -> None:
     assert vexar.Camera.unloadable(cam.save_state()) == {}
     with pytest.raises(vexar.BadInput, match="256"):  # a one-byte device holds a byte
         cam.write_register(0x02, 256, device=0x5C)
+
+
+def test_a_result_outlives_its_camera_and_is_freed_with_its_last_reference() -> None:
+    cam = vexar.open("sim")
+    before = sys.getrefcount(vexar.Applied)  # each result holds its type
+    results = [cam.set("FrameRate", 10 + i % 40) for i in range(100)]
+    cam.close()
+    assert [(r.name, r.requested) for r in results[:2]] == [("FrameRate", 10), ("FrameRate", 11)]
+    held = sys.getrefcount(vexar.Applied)  # outside assert: its rewriting holds one too
+    del results
+    assert (held, sys.getrefcount(vexar.Applied)) == (before + 100, before)
