@@ -30,26 +30,21 @@ class NoSuchParameter : public Error {
 // error_already_set. Needs the GIL.
 [[noreturn]] void raiseCausedBy(const Error& error, py::handle cause);
 
-// Runs call with the GIL released, as a call under way (see CallUnderWay), and takes the GIL
-// back in plain code, never in a destructor (as ~gil_scoped_release would): should the thread
-// be ended there, its stack unwinds, which a destructor cannot let through.
+// Runs call with the GIL released, as a call under way (see CallUnderWay) until the GIL is held
+// again, and takes it back in plain code, never in a destructor (as ~gil_scoped_release would):
+// should the thread be ended there, its stack unwinds, which a destructor cannot let through.
 template <typename Call>
 auto withoutGil(Call&& call) -> decltype(call()) {
-    const auto underWay = [&]() -> decltype(call()) {
-        const CallUnderWay counted;
-        return call();
-    };
     PyThreadState* const thread = PyEval_SaveThread();
+    const CallUnderWay underWay;
     std::exception_ptr failure;
     try {
         if constexpr (std::is_void_v<decltype(call())>) {
-            underWay();
-            stayOutIfExiting();
+            call();
             PyEval_RestoreThread(thread);
             return;
         } else {
-            auto result = underWay();
-            stayOutIfExiting();
+            auto result = call();
             PyEval_RestoreThread(thread);
             return result;
         }
@@ -58,7 +53,6 @@ auto withoutGil(Call&& call) -> decltype(call()) {
     } catch (...) {
         failure = std::current_exception();
     }
-    stayOutIfExiting();
     PyEval_RestoreThread(thread);
     std::rethrow_exception(failure);
 }

@@ -77,13 +77,6 @@ bool exiting() {
     return calls().exiting.load();
 }
 
-void stayOutIfExiting() {
-    Calls& all = calls();
-    if (mustStayOut(all)) {
-        park(all);
-    }
-}
-
 void awaitCallsAtExit() {
     const pybind11::gil_scoped_release release;
     Calls& all = calls();

@@ -5,10 +5,12 @@ namespace vexar::python {
 // Python ends daemon threads at exit by unwinding their stacks the moment they take the GIL
 // back; inside a camera call that would run the call's cleanups without the GIL while the
 // interpreter is being torn down. So the interpreter's exit first waits (briefly) for the calls
-// under way to end, and a call begun after that never starts: its thread waits for the process
-// to end, holding nothing.
+// under way to end, each until its thread holds the GIL again (one still waiting for it when
+// the exit went on would be ended right there), and a call begun after that never starts: its
+// thread waits for the process to end, holding nothing.
 //
-// Made with the GIL released: a call under way from construction to destruction, or the wait.
+// Made with the GIL released, ended with it held: a call under way from construction to
+// destruction, or the wait.
 class CallUnderWay {
   public:
     CallUnderWay();
@@ -19,10 +21,6 @@ class CallUnderWay {
 
 // Whether the interpreter is exiting: a call waiting for a lock stops waiting.
 bool exiting();
-
-// A call that ended once the exit began, on a thread other than the exiting one, never takes
-// the GIL back: the thread waits for the process to end. Called without the GIL.
-void stayOutIfExiting();
 
 // Registered with atexit: marks the exit and waits, the GIL released, until no call is under
 // way (at most a few seconds).
