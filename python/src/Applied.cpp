@@ -89,13 +89,13 @@ PyType_Slot slots[] = {
     {0, nullptr},
 };
 
-PyType_Spec spec{"vexar.Applied", sizeof(AppliedObject), 0,
-                 Py_TPFLAGS_DEFAULT | Py_TPFLAGS_DISALLOW_INSTANTIATION, slots};
+PyType_Spec appliedShape{"vexar.Applied", sizeof(AppliedObject), 0,
+                         Py_TPFLAGS_DEFAULT | Py_TPFLAGS_DISALLOW_INSTANTIATION, slots};
 
 }  // namespace
 
 void defineApplied(py::module_& module) {
-    PyObject* const type = PyType_FromSpec(&spec);
+    PyObject* const type = PyType_FromSpec(&appliedShape);
     if (type == nullptr) {
         throw py::error_already_set();
     }

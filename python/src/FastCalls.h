@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstddef>
+#include <tuple>
 #include <typeinfo>
 
 namespace vexar::python {
@@ -51,6 +52,27 @@ void* instanceOf(PyObject* self, const py::detail::type_info* record);
 template <typename T>
 T& instanceOf(PyObject* self) {
     return *static_cast<T*>(instanceOf(self, recordOf<T>()));
+}
+
+// The method of a PyMethodDef (METH_FASTCALL | METH_KEYWORDS) that places the arguments by
+// parameters, finds self's T and runs body on them; a C++ exception becomes the Python one.
+template <typename T, const FastParameters& parameters,
+          py::object (*body)(T& self, PyObject* const* given)>
+PyCFunction fastMethod() {
+    _PyCFunctionFastWithKeywords method = [](PyObject* self, PyObject* const* args,
+                                             Py_ssize_t nargs, PyObject* kwnames) -> PyObject* {
+        std::array<PyObject*, std::tuple_size_v<decltype(parameters.names)>> given{};
+        if (!placeArguments(parameters, args, nargs, kwnames, given.data())) {
+            return nullptr;
+        }
+        try {
+            return body(instanceOf<T>(self), given.data()).release().ptr();
+        } catch (...) {
+            return raiseHandled();
+        }
+    };
+    // CPython's own way: the flags tell it the function's true type.
+    return reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(method));
 }
 
 // Makes definition (kept for the process's life: CPython points into it) a method of the bound

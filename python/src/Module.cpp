@@ -510,68 +510,40 @@ py::cpp_function property(Call call) {
     return py::cpp_function(on(call));
 }
 
-// A flag argument as pybind11 takes a bool: True, False, None, or what converts itself to a
-// truth value (numpy's bool among them); a str or a list is BadInput, as a value of the wrong
-// type is.
+// A flag argument, taken as pybind11 takes a bool (True, False, None, or what converts itself
+// to a truth value); anything else is BadInput, as a value of the wrong type is.
 bool flagOf(PyObject* given, const char* name) {
-    if (given == nullptr || given == Py_False || given == Py_None) {
+    if (given == nullptr) {
         return false;
     }
-    if (given == Py_True) {
-        return true;
+    py::detail::make_caster<bool> flag;
+    if (!flag.load(given, true)) {
+        throw Error(ErrorKind::BadInput,
+                    std::string(name) + " is a bool, not a " + Py_TYPE(given)->tp_name);
     }
-    if (const PyNumberMethods* number = Py_TYPE(given)->tp_as_number;
-        number != nullptr && number->nb_bool != nullptr) {
-        const int truth = number->nb_bool(given);
-        if (truth >= 0) {
-            return truth != 0;
-        }
-        throw py::error_already_set();
-    }
-    throw Error(ErrorKind::BadInput,
-                std::string(name) + " is a bool, not a " + Py_TYPE(given)->tp_name);
+    return static_cast<bool>(flag);
 }
 
 // get and set, bound as plain CPython methods (see FastCalls.h).
-PyObject* getValue(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    static constexpr FastParameters kParameters{"get", {"name"}, 1, 1, 1};
-    PyObject* given[1];
-    if (!placeArguments(kParameters, args, nargs, kwnames, given)) {
-        return nullptr;
-    }
-    try {
-        PyCamera& c = instanceOf<PyCamera>(self);
-        const std::string name = py::detail::keyText(given[0]);
-        return fromValue(cameraCall([&] { return c.camera.get(name); })).release().ptr();
-    } catch (...) {
-        return raiseHandled();
-    }
+constexpr FastParameters kGet{"get", {"name"}, 1, 1, 1};
+py::object getValue(PyCamera& c, PyObject* const* given) {
+    const std::string name = py::detail::keyText(given[0]);
+    return fromValue(cameraCall([&] { return c.camera.get(name); }));
 }
 
-PyObject* setValue(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    static constexpr FastParameters kParameters{
-        "set", {"name", "value", "allow_non_finite", "force"}, 4, 2, 2};
-    PyObject* given[4];
-    if (!placeArguments(kParameters, args, nargs, kwnames, given)) {
-        return nullptr;
-    }
-    try {
-        PyCamera& c = instanceOf<PyCamera>(self);
-        const std::string name = py::detail::keyText(given[0]);
-        const PyValue value = toPyValue(given[1]);
-        const WriteOptions options{flagOf(given[2], "allow_non_finite"), flagOf(given[3], "force")};
-        Applied applied =
-            cameraCall([&] { return c.camera.set(name, value.forParameter(name), options); });
-        warnAssumed(applied.name, applied.state);
-        warnOutside(applied);
-        return toPython(std::move(applied)).release().ptr();
-    } catch (...) {
-        return raiseHandled();
-    }
+constexpr FastParameters kSet{"set", {"name", "value", "allow_non_finite", "force"}, 4, 2, 2};
+py::object setValue(PyCamera& c, PyObject* const* given) {
+    const std::string name = py::detail::keyText(given[0]);
+    const PyValue value = toPyValue(given[1]);
+    const WriteOptions options{flagOf(given[2], "allow_non_finite"), flagOf(given[3], "force")};
+    Applied applied =
+        cameraCall([&] { return c.camera.set(name, value.forParameter(name), options); });
+    warnAssumed(applied.name, applied.state);
+    warnOutside(applied);
+    return toPython(std::move(applied));
 }
 
-PyMethodDef getDefinition{"get",
-                          reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(getValue)),
+PyMethodDef getDefinition{"get", fastMethod<PyCamera, kGet, getValue>(),
                           METH_FASTCALL | METH_KEYWORDS,
                           "get($self, name)\n--\n\n"
                           "The value of a parameter, by name or identifier: a bool, int, float or "
@@ -581,8 +553,7 @@ PyMethodDef getDefinition{"get",
                           "    BusError: the bus failed."};
 
 PyMethodDef setDefinition{
-    "set", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(setValue)),
-    METH_FASTCALL | METH_KEYWORDS,
+    "set", fastMethod<PyCamera, kSet, setValue>(), METH_FASTCALL | METH_KEYWORDS,
     "set($self, name, value, *, allow_non_finite=False, force=False)\n--\n\n"
     "Writes a parameter, by name or identifier, and returns a vexar.Applied with the "
     "value it holds afterwards. An int is taken for a float parameter and an integral "
