@@ -8,7 +8,7 @@
 #include <utility>
 #include <vexar/error.hpp>
 
-#include "Exit.h"
+#include "Gil.h"
 #include "PythonBus.h"
 
 namespace vexar::python {
@@ -30,38 +30,12 @@ class NoSuchParameter : public Error {
 // error_already_set. Needs the GIL.
 [[noreturn]] void raiseCausedBy(const Error& error, py::handle cause);
 
-// Runs call with the GIL released, as a call under way (see CallUnderWay) until the GIL is held
-// again, and takes it back in plain code, never in a destructor (as ~gil_scoped_release would):
-// should the thread be ended there, its stack unwinds, which a destructor cannot let through.
+// A camera call from Python, made with the GIL held: the call itself runs without it, or as gil
+// says. A bus failure that a Python bus caused carries what it raised; what the call kept to
+// raise as it is (a KeyboardInterrupt in a bus, Ctrl-C while it waited) is raised instead of
+// its result.
 template <typename Call>
-auto withoutGil(Call&& call) -> decltype(call()) {
-    PyThreadState* const thread = PyEval_SaveThread();
-    const CallUnderWay underWay;
-    std::exception_ptr failure;
-    try {
-        if constexpr (std::is_void_v<decltype(call())>) {
-            call();
-            PyEval_RestoreThread(thread);
-            return;
-        } else {
-            auto result = call();
-            PyEval_RestoreThread(thread);
-            return result;
-        }
-    } catch (abi::__forced_unwind&) {
-        throw;  // the thread is ending, with no GIL to take back
-    } catch (...) {
-        failure = std::current_exception();
-    }
-    PyEval_RestoreThread(thread);
-    std::rethrow_exception(failure);
-}
-
-// A camera call from Python, made with the GIL held: the call itself runs without it. A bus
-// failure that a Python bus caused carries what it raised; what the call kept to raise as it
-// is (a KeyboardInterrupt in a bus, Ctrl-C while it waited) is raised instead of its result.
-template <typename Call>
-auto cameraCall(Call&& call) -> decltype(call()) {
+auto cameraCall(Gil gil, Call&& call) -> decltype(call()) {
     CallScope scope;
     const auto noted = [&]() -> decltype(call()) {
         try {
@@ -75,11 +49,11 @@ auto cameraCall(Call&& call) -> decltype(call()) {
     };
     try {
         if constexpr (std::is_void_v<decltype(call())>) {
-            withoutGil(noted);
+            withGil(gil, noted);
             scope.raisePending();
             return;
         } else {
-            auto result = withoutGil(noted);
+            auto result = withGil(gil, noted);
             scope.raisePending();
             return result;
         }
@@ -99,6 +73,11 @@ auto cameraCall(Call&& call) -> decltype(call()) {
         scope.raisePending();
         throw;
     }
+}
+
+template <typename Call>
+auto cameraCall(Call&& call) -> decltype(call()) {
+    return cameraCall(Gil::ReleasedForCall, std::forward<Call>(call));
 }
 
 }  // namespace vexar::python

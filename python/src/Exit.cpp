@@ -73,6 +73,24 @@ CallUnderWay::~CallUnderWay() {
     ended(calls());
 }
 
+CallWithGil::CallWithGil() : admitted_(true) {
+    Calls& all = calls();
+    all.underWay.fetch_add(1);
+    if (mustStayOut(all)) {
+        ended(all);
+        admitted_ = false;
+        return;
+    }
+    ++depth;
+}
+
+CallWithGil::~CallWithGil() {
+    if (admitted_) {
+        --depth;
+        ended(calls());
+    }
+}
+
 bool exiting() {
     return calls().exiting.load();
 }

@@ -19,6 +19,21 @@ class CallUnderWay {
     CallUnderWay& operator=(const CallUnderWay&) = delete;
 };
 
+// A call made with the GIL held, counted as CallUnderWay counts it, unless the exit has begun:
+// then nothing is counted and admitted() is false, for the caller to make the call with the
+// GIL released instead (where CallUnderWay keeps the thread out, holding nothing).
+class CallWithGil {
+  public:
+    CallWithGil();
+    ~CallWithGil();
+    CallWithGil(const CallWithGil&) = delete;
+    CallWithGil& operator=(const CallWithGil&) = delete;
+    bool admitted() const { return admitted_; }
+
+  private:
+    bool admitted_;
+};
+
 // Whether the interpreter is exiting: a call waiting for a lock stops waiting.
 bool exiting();
 

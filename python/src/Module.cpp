@@ -1,7 +1,8 @@
 // The extension module vexar._vexar: the client library's Camera, one call deep. Arguments
-// are converted with the GIL held, each call into the camera runs with it released (so that
-// a thread waiting for the camera's lock never holds it), and results are converted once it
-// is taken back.
+// are converted with the GIL held, each call into the camera runs with it released, or on a
+// camera that waits only in Python with it kept until the call would wait for another thread
+// (so that a thread waiting for the camera's lock never holds it), and results are converted
+// once it is held again.
 
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
@@ -36,6 +37,8 @@ namespace vexar::python {
 struct PyCamera {
     Camera camera;
     std::string place;
+    // Where its calls let the GIL go.
+    Gil gil = Gil::ReleasedForCall;
 };
 
 // cam.watch(): the library's Watch, and the changes of the last look not yet handed out.
@@ -76,6 +79,7 @@ OpenOptions optionsOf(const py::object& plugin, const py::object& module,
     OpenOptions options;
     // Ctrl-C ends a wait for another process or thread, as it ends time.sleep().
     options.interrupted = signalArrived;
+    options.beforeWait = letGilGoToWait;
     if (!plugin.is_none()) {
         options.plugin = fspath(plugin);
     }
@@ -111,7 +115,11 @@ std::unique_ptr<PyCamera> openCamera(const py::object& where, const py::object& 
         camera.emplace(pythonBus ? Camera::open(std::move(pythonBus), options)
                                  : Camera::open(place, options));
     });
-    return std::make_unique<PyCamera>(PyCamera{std::move(*camera), shownPlace});
+    // Neither this process's own simulated module (the one module no other process shares)
+    // nor a Python bus waits outside Python; an image or an adapter waits for its lock and
+    // its transfers.
+    const Gil gil = bus.is_none() && camera->shared() ? Gil::ReleasedForCall : Gil::ReleasedToWait;
+    return std::make_unique<PyCamera>(PyCamera{std::move(*camera), shownPlace, gil});
 }
 
 // With the GIL, once the call has done its work; a warning filtered into an error raises.
@@ -493,12 +501,13 @@ py::object identityOf(const ModuleIdentity& identity) {
 template <typename Call, typename Result, typename... Args>
 auto onCamera(Call call, Result (Call::*)(Camera&, Args...) const) {
     return [call](PyCamera& c, Args... args) -> Result {
-        return cameraCall([&]() -> Result { return call(c.camera, std::forward<Args>(args)...); });
+        return cameraCall(c.gil,
+                          [&]() -> Result { return call(c.camera, std::forward<Args>(args)...); });
     };
 }
 
-// A call on the camera as a method of PyCamera with the same arguments; pybind11 reads the
-// signature from it.
+// A call on the camera as a method of PyCamera with the same arguments, the GIL let go as the
+// camera's gil says; pybind11 reads the signature from it.
 template <typename Call>
 auto on(Call call) {
     return onCamera(call, &Call::operator());
@@ -528,7 +537,7 @@ bool flagOf(PyObject* given, const char* name) {
 constexpr FastParameters kGet{"get", {"name"}, 1, 1, 1};
 py::object getValue(PyCamera& c, PyObject* const* given) {
     const std::string name = py::detail::keyText(given[0]);
-    return fromValue(cameraCall([&] { return c.camera.get(name); }));
+    return fromValue(cameraCall(c.gil, [&] { return c.camera.get(name); }));
 }
 
 constexpr FastParameters kSet{"set", {"name", "value", "allow_non_finite", "force"}, 4, 2, 2};
@@ -537,7 +546,7 @@ py::object setValue(PyCamera& c, PyObject* const* given) {
     const PyValue value = toPyValue(given[1]);
     const WriteOptions options{flagOf(given[2], "allow_non_finite"), flagOf(given[3], "force")};
     Applied applied =
-        cameraCall([&] { return c.camera.set(name, value.forParameter(name), options); });
+        cameraCall(c.gil, [&] { return c.camera.set(name, value.forParameter(name), options); });
     warnAssumed(applied.name, applied.state);
     warnOutside(applied);
     return toPython(std::move(applied));
@@ -612,7 +621,7 @@ void defineCamera(py::module_& m) {
             [](PyCamera& c, const Key& key, const PyValue& value) {
                 requireKnown(key);
                 const Applied applied = cameraCall(
-                    [&] { return c.camera.set(key.text, value.forParameter(key.text)); });
+                    c.gil, [&] { return c.camera.set(key.text, value.forParameter(key.text)); });
                 warnOutside(applied);
             },
             "__setitem__(self, name, value, /)\n--\n\n"
@@ -767,18 +776,23 @@ void defineCamera(py::module_& m) {
             "The changes of the parameters named (every readable one by default), and with "
             "registers=True of every field, looked for every interval seconds, as vexar-ctl "
             "watch prints them: an iterator of (name, before, after).")
-        .def("save_preset", on([](Camera& cam, const std::string& name, const std::string& note) {
-                 checkPresetName(name);
-                 vexar::Profile profile = cam.profile();
-                 profile.note = note;
-                 savePreset(name, std::move(profile));
-             }),
-             py::arg("name"), py::kw_only(), py::arg("note") = "",
-             "save_preset(self, name, *, note='')\n--\n\n"
-             "Saves the profile as the named preset, which vexar-ctl preset shares "
-             "(a file in $XDG_CONFIG_HOME/vexar/presets/).\n\n"
-             "Raises:\n    BadInput: a name that is not 1 to 64 letters, digits, '-', '_' and "
-             "'.', or a folder that cannot be written.")
+        .def(
+            "save_preset",
+            [](PyCamera& c, const std::string& name, const std::string& note) {
+                checkPresetName(name);
+                // Released throughout: writing the file waits for the disk.
+                cameraCall([&] {
+                    vexar::Profile profile = c.camera.profile();
+                    profile.note = note;
+                    savePreset(name, std::move(profile));
+                });
+            },
+            py::arg("name"), py::kw_only(), py::arg("note") = "",
+            "save_preset(self, name, *, note='')\n--\n\n"
+            "Saves the profile as the named preset, which vexar-ctl preset shares "
+            "(a file in $XDG_CONFIG_HOME/vexar/presets/).\n\n"
+            "Raises:\n    BadInput: a name that is not 1 to 64 letters, digits, '-', '_' and "
+            "'.', or a folder that cannot be written.")
         .def(
             "load_preset",
             [](PyCamera& c, const std::string& name, bool force, bool dryRun) -> py::object {

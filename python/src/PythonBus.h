@@ -11,8 +11,9 @@ namespace vexar::python {
 namespace py = pybind11;
 
 // A bus written in Python: any object with read(device, register, length) -> bytes and
-// write(device, register, data). The camera calls it with its own lock held and the GIL
-// released, so each transfer takes the GIL back for its own duration. What the object raises,
+// write(device, register, data). The camera calls it with its own lock held, the GIL mostly
+// kept (see Gil::ReleasedToWait); where it was let go, each transfer takes it back for its own
+// duration. What the object raises,
 // or an answer of the wrong size, is a failed transfer (-EIO, or the errno of an OSError);
 // its text is kept for the error the camera raises (see CallScope). A BaseException that is
 // no Exception (KeyboardInterrupt, SystemExit) is kept to be raised as it is once the call

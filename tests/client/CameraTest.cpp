@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cerrno>
 #include <filesystem>
+#include <future>
 #include <map>
 #include <thread>
 
@@ -330,6 +331,39 @@ TEST(CameraLifetime, AWaitForAnotherThreadsHoldCanBeInterrupted) {
     stop = true;
     waiter.join();
     EXPECT_EQ(kind, vexar::ErrorKind::Busy);
+}
+
+// A caller keeping a lock of its own across calls (Python's GIL) lets go of it in beforeWait;
+// the thread it waits for may need that lock to get out, so a wait not told is a deadlock.
+TEST(CameraLifetime, ACallAboutToWaitForAnotherThreadTellsBeforeWaitOnce) {
+    std::atomic<int> told = 0;
+    std::promise<std::thread::id> waiting;
+    auto options = withPlugin();
+    options.interrupted = [] { return false; };
+    options.beforeWait = [&] {
+        if (++told == 1) {
+            waiting.set_value(std::this_thread::get_id());
+        }
+    };
+    auto camera = vexar::Camera::open("sim", options);
+    std::optional<vexar::Hold> hold(camera.hold());
+    camera.set("MicroFrameNumber", 8);  // the thread's own calls inside its hold never wait
+    camera.get("MicroFrameNumber");
+    EXPECT_EQ(told, 0);
+    std::thread::id waiter;
+    std::thread other([&] {
+        waiter = std::this_thread::get_id();
+        camera.get("MicroFrameNumber");
+    });
+    std::future<std::thread::id> toldOn = waiting.get_future();
+    const auto status = toldOn.wait_for(std::chrono::seconds(30));
+    hold->release();  // what the waiting thread's caller let go of lets this one finish
+    other.join();
+    ASSERT_EQ(status, std::future_status::ready);
+    EXPECT_EQ(toldOn.get(), waiter);
+    EXPECT_EQ(told, 1);
+    camera.get("MicroFrameNumber");  // the gate free again
+    EXPECT_EQ(told, 1);
 }
 
 TEST(CameraLifetime, ACloseFromInsideACallIsDoneWhenTheCallEnds) {

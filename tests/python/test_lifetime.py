@@ -208,6 +208,36 @@ except {raised} as error:
     assert out.split() == [raised, "True", "0", "4", "callback", raised]
 
 
+HOLDER = """
+import sys, vexar
+with vexar.open("image:" + sys.argv[1]).hold():
+    print("held", flush=True)
+    sys.stdin.readline()
+"""
+
+
+def test_a_thread_waiting_for_another_process_lets_python_run(tmp_path) -> None:
+    # The holder lets go of the image only once this process's main thread tells it to, which
+    # it can do only if the thread waiting for the image's lock let the GIL go.
+    image = str(tmp_path / "cam.img")
+    out = run(f"""
+import subprocess
+cam = vexar.open("image:" + {image!r}, lock_timeout=20)
+holder = subprocess.Popen([sys.executable, "-c", {HOLDER!r}, {image!r}], text=True,
+                          stdin=subprocess.PIPE, stdout=subprocess.PIPE)
+assert holder.stdout.readline() == "held\\n"
+seen = []
+waiting = threading.Thread(target=lambda: seen.append(cam.get("MicroFrameNumber")))
+waiting.start()
+time.sleep(0.3)
+holder.stdin.write("go\\n")
+holder.stdin.flush()
+waiting.join()
+print(seen, holder.wait())
+""")
+    assert out.split() == ["[4]", "0"]
+
+
 def test_ctrl_c_ends_a_wait_for_the_lock(tmp_path) -> None:
     image = str(tmp_path / "cam.img")
     holder = start(f"""

@@ -23,6 +23,11 @@ struct OpenOptions {
     // Asked at least every 50 ms while a call waits for a lock (another process's, or another
     // thread's hold); true ends the wait with Error(Busy). A Python caller's Ctrl-C ends it so.
     std::function<bool()> interrupted;
+    // Called on the calling thread just before a call of it starts waiting for another thread
+    // to leave the camera (or to end a hold), before the first interrupted: a caller that
+    // keeps a lock of its own across the call, which the other thread may need to get out
+    // (Python's GIL), lets go of it here.
+    std::function<void()> beforeWait;
 };
 
 // A lock timeout as people give it, in seconds, 0 to a day, to the millisecond: what every

@@ -44,8 +44,15 @@ class Gate {
     // For lock_guard, where no wait can be interrupted.
     void lock() { enter({}); }
     void unlock() { leave(); }
+    // Told once by each entry that is about to wait (see OpenOptions::beforeWait); set before
+    // the gate is shared.
+    void setBeforeWait(std::function<void()> hook) { beforeWait_ = std::move(hook); }
 
   private:
+    // Tells beforeWait_ of a wait about to begin, with the lock let go meanwhile (the hook may
+    // itself wait, for the GIL's own mutex).
+    void tellWaiting(std::unique_lock<std::mutex>& lock);
+
     mutable std::mutex mutex_;
     std::condition_variable changed_;
     std::thread::id owner_;
@@ -53,6 +60,7 @@ class Gate {
     std::thread::id lender_;
     int calls_ = 0;
     int holds_ = 0;
+    std::function<void()> beforeWait_;
 };
 
 // What every file of the camera shares: the bus, the plug-in's session on it, and the lock that

@@ -13,7 +13,13 @@ constexpr std::chrono::milliseconds kInterruptPoll{50};
 void Gate::enter(const std::function<bool()>& interrupted) {
     std::unique_lock lock(mutex_);
     const auto me = std::this_thread::get_id();
+    bool told = false;
     while (owner_ != me && (calls_ > 0 || holds_ > 0)) {
+        if (!told) {
+            told = true;
+            tellWaiting(lock);
+            continue;  // the other thread may have left meanwhile
+        }
         if (!interrupted) {
             changed_.wait(lock);
             continue;
@@ -29,6 +35,14 @@ void Gate::enter(const std::function<bool()>& interrupted) {
     }
     owner_ = me;
     ++calls_;
+}
+
+void Gate::tellWaiting(std::unique_lock<std::mutex>& lock) {
+    if (beforeWait_) {
+        lock.unlock();
+        beforeWait_();
+        lock.lock();
+    }
 }
 
 void Gate::leave() {
@@ -55,7 +69,11 @@ void Gate::keepAsHold() {
 bool Gate::enterToEndHold(bool& open) {
     std::unique_lock lock(mutex_);
     const auto me = std::this_thread::get_id();
-    changed_.wait(lock, [&] { return !open || owner_ == me || calls_ == 0; });
+    const auto ready = [&] { return !open || owner_ == me || calls_ == 0; };
+    if (!ready()) {
+        tellWaiting(lock);
+    }
+    changed_.wait(lock, ready);
     if (!open) {
         return false;
     }

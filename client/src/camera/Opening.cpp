@@ -107,6 +107,7 @@ std::unique_ptr<Camera::Impl> detail::openImpl(std::unique_ptr<detail::bus::Back
     impl->bus->onTransaction([raw = impl.get()](const Transaction& t) { raw->dispatch(t); });
     impl->lockTimeout = options.lockTimeout;
     impl->interrupted = options.interrupted;
+    impl->gate->setBeforeWait(options.beforeWait);
     const std::string plugin = options.plugin.empty() ? defaultPluginPath() : options.plugin;
     const ModuleIdentity identity =
         options.identity ? *options.identity : ModuleIdentity::builtIn();
