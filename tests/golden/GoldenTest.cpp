@@ -1,7 +1,7 @@
 // Golden bus transcripts. Each tests/golden/*.txt file lists operations on the plug-in, called
 // through its C exports on a fresh simulated module, with what they answer and the exact bus
 // lines they produce; then the same operation is made to fail at each of its transactions in
-// turn. Set VEXAR_GOLDEN_UPDATE=1 to rewrite the files from the current behaviour; the diff is
+// turn. Set VEXAR_UPDATE_GOLDEN=1 to rewrite the files from the current behaviour; the diff is
 // printed for review.
 //
 // File syntax: '#' lines and blank lines are kept as they are. An entry is one line
@@ -492,14 +492,14 @@ TEST_P(GoldenTranscript, OperationsAnswerAndTalkToTheBusExactlyAsRecorded) {
                                                         "-" + file.filename().string());
     std::ofstream(fresh) << now;
     const std::string diff = "diff -u '" + file.string() + "' '" + fresh.string() + "'";
-    const char* update = std::getenv("VEXAR_GOLDEN_UPDATE");
+    const char* update = std::getenv("VEXAR_UPDATE_GOLDEN");
     std::ignore = std::system(diff.c_str());
     if (update != nullptr && std::string(update) == "1") {
         std::ofstream(file) << now;
         std::cout << "rewrote " << file << "\n";
     } else {
         ADD_FAILURE() << file << " differs from what the plug-in does now (diff above; "
-                      << "VEXAR_GOLDEN_UPDATE=1 rewrites it)";
+                      << "VEXAR_UPDATE_GOLDEN=1 rewrites it)";
     }
     fs::remove(fresh);
 }
