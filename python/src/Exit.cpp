@@ -56,38 +56,40 @@ void ended(Calls& all) {
     }
 }
 
+// Counts the call as under way and true, or false once it must stay out (nothing counted).
+bool admit(Calls& all) {
+    all.underWay.fetch_add(1);
+    if (mustStayOut(all)) {
+        ended(all);
+        return false;
+    }
+    ++depth;
+    return true;
+}
+
+void left(Calls& all) {
+    --depth;
+    ended(all);
+}
+
 }  // namespace
 
 CallUnderWay::CallUnderWay() {
     Calls& all = calls();
-    all.underWay.fetch_add(1);
-    if (mustStayOut(all)) {
-        ended(all);
+    if (!admit(all)) {
         park(all);
     }
-    ++depth;
 }
 
 CallUnderWay::~CallUnderWay() {
-    --depth;
-    ended(calls());
+    left(calls());
 }
 
-CallWithGil::CallWithGil() : admitted_(true) {
-    Calls& all = calls();
-    all.underWay.fetch_add(1);
-    if (mustStayOut(all)) {
-        ended(all);
-        admitted_ = false;
-        return;
-    }
-    ++depth;
-}
+CallWithGil::CallWithGil() : admitted_(admit(calls())) {}
 
 CallWithGil::~CallWithGil() {
     if (admitted_) {
-        --depth;
-        ended(calls());
+        left(calls());
     }
 }
 

@@ -58,20 +58,20 @@ auto withGil(Gil gil, Call&& call) -> decltype(call());
 
 // ---------------------------------------------------------------------------------------------
 
-template <typename Call>
-auto withoutGil(Call&& call) -> decltype(call()) {
-    PyThreadState* const thread = PyEval_SaveThread();
-    const CallUnderWay underWay;
-    const KeptGil none(false);
+namespace detail {
+// Runs call, then retake (which takes the GIL back) in plain code however call ended, save for
+// the thread being ended, for the reason withoutGil says.
+template <typename Call, typename Retake>
+auto runThenRetake(Call& call, Retake retake) -> decltype(call()) {
     std::exception_ptr failure;
     try {
         if constexpr (std::is_void_v<decltype(call())>) {
             call();
-            PyEval_RestoreThread(thread);
+            retake();
             return;
         } else {
             auto result = call();
-            PyEval_RestoreThread(thread);
+            retake();
             return result;
         }
     } catch (abi::__forced_unwind&) {
@@ -79,8 +79,17 @@ auto withoutGil(Call&& call) -> decltype(call()) {
     } catch (...) {
         failure = std::current_exception();
     }
-    PyEval_RestoreThread(thread);
+    retake();
     std::rethrow_exception(failure);
+}
+}  // namespace detail
+
+template <typename Call>
+auto withoutGil(Call&& call) -> decltype(call()) {
+    PyThreadState* const thread = PyEval_SaveThread();
+    const CallUnderWay underWay;
+    const KeptGil none(false);
+    return detail::runThenRetake(call, [thread] { PyEval_RestoreThread(thread); });
 }
 
 template <typename Call>
@@ -93,24 +102,7 @@ auto withGil(Gil gil, Call&& call) -> decltype(call()) {
         return withoutGil(call);
     }
     KeptGil kept(true);
-    std::exception_ptr failure;
-    try {
-        if constexpr (std::is_void_v<decltype(call())>) {
-            call();
-            kept.takeBack();
-            return;
-        } else {
-            auto result = call();
-            kept.takeBack();
-            return result;
-        }
-    } catch (abi::__forced_unwind&) {
-        throw;
-    } catch (...) {
-        failure = std::current_exception();
-    }
-    kept.takeBack();
-    std::rethrow_exception(failure);
+    return detail::runThenRetake(call, [&kept] { kept.takeBack(); });
 }
 
 }  // namespace vexar::python
