@@ -1093,6 +1093,11 @@ void serve(Camera& camera, const ServeOptions& options, std::ostream& out, std::
     server.stop();
     listener.join();
     if (poller.joinable()) poller.join();
+    // A stop asked for twice (timeout(1) signals the program and then its group, a person
+    // presses Ctrl-C again) must not kill the program once the mask is restored.
+    const timespec now{0, 0};
+    while (sigtimedwait(&signals, nullptr, &now) > 0) {
+    }
     err << "serve: stopped"
         << (received == SIGINT    ? " (interrupt)"
             : received == SIGTERM ? " (terminated)"

@@ -1,6 +1,7 @@
 """The panel's JSON API and its defences, case by case."""
 import json
 import re
+import signal
 import subprocess
 import time
 
@@ -253,6 +254,17 @@ def test_stop_ends_open_event_streams(panel):
         received += chunk
     assert code == 0 and "stopped" in err
     assert received.endswith(b"0\r\n\r\n")
+    panel.stop = lambda: (0, "")
+
+
+def test_a_signal_sent_twice_stops_the_panel_once(panel):
+    # timeout(1) signals the program and then its process group: the second may come while
+    # the panel is already stopping, and must not kill it with the default action.
+    panel.process.send_signal(signal.SIGINT)
+    time.sleep(0.0005)
+    panel.process.send_signal(signal.SIGINT)
+    _, err = panel.process.communicate(timeout=20)
+    assert panel.process.returncode == 0 and err.endswith("serve: stopped (interrupt)\n")
     panel.stop = lambda: (0, "")
 
 
