@@ -13,11 +13,11 @@ namespace py = pybind11;
 // A bus written in Python: any object with read(device, register, length) -> bytes and
 // write(device, register, data). The camera calls it with its own lock held, the GIL mostly
 // kept (see Gil::ReleasedToWait); where it was let go, each transfer takes it back for its own
-// duration. What the object raises,
-// or an answer of the wrong size, is a failed transfer (-EIO, or the errno of an OSError);
-// its text is kept for the error the camera raises (see CallScope). A BaseException that is
-// no Exception (KeyboardInterrupt, SystemExit) is kept to be raised as it is once the call
-// returns, and the call's later transfers fail (-EINTR) without calling Python again.
+// duration. What the object raises, or an answer of the wrong size, is a failed transfer (-EIO,
+// or the errno of an OSError); its text is kept for the error the camera raises (see
+// CallScope). A BaseException that is no Exception (KeyboardInterrupt, SystemExit) is kept to
+// be raised as it is once the call returns, and the call's later transfers fail (-EINTR)
+// without calling Python again.
 class PythonBus final : public Bus {
   public:
     // Error(BadInput) when the object lacks either method. Needs the GIL.

@@ -13,13 +13,11 @@ constexpr std::chrono::milliseconds kInterruptPoll{50};
 void Gate::enter(const std::function<bool()>& interrupted) {
     std::unique_lock lock(mutex_);
     const auto me = std::this_thread::get_id();
-    bool told = false;
-    while (owner_ != me && (calls_ > 0 || holds_ > 0)) {
-        if (!told) {
-            told = true;
-            tellWaiting(lock);
-            continue;  // the other thread may have left meanwhile
-        }
+    const auto mustWait = [&] { return owner_ != me && (calls_ > 0 || holds_ > 0); };
+    if (mustWait()) {
+        tellWaiting(lock);  // the other thread may have left meanwhile: looked at again below
+    }
+    while (mustWait()) {
         if (!interrupted) {
             changed_.wait(lock);
             continue;
